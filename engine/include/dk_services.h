@@ -1,0 +1,15 @@
+// What the engine calls of the layers above it: the front end's per-pass entry and the game's
+// display flag. They are defined there (frontend/, game/); test programs that link the engine
+// without them define their own.
+#pragma once
+
+#include "engine/include/dk_types.h"
+
+// One pass of the front end; WinMain calls it while the application is active. Returns 0.
+int Frontend_Update(void);
+
+// Splits and logs the command line at start-up.
+void Frontend_LogCommandLine(char* lpCmdLine);
+
+// Set once a stage, the school menu or the set-up screen has set up the game display.
+extern BOOL gboGameDisplayReady;

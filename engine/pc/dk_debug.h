@@ -1,0 +1,87 @@
+// Diagnostics: the line log "c:\error.txt", the shared formatter, and the failure reports
+// behind the check macros. A failed check never stops the program: it writes an
+// "ASSERT() failed!" block to the log and the debugger output, and the caller goes on.
+#pragma once
+
+#include <cstddef>
+
+#include "engine/include/dk_types.h"
+
+#define DK_LOG_NAME_LENGTH 67
+#define DK_FORMAT_BUFFER_SIZE 520
+#define DK_REPORT_BUFFER_SIZE 512
+#define DK_MAX_TIME_STAMPS 10000
+
+// Log.
+BOOL DkOpenLogFile(const char* pszFileName);
+BOOL DkLog(const char* pszText);
+void DkDisableLog(void);
+void DkSetLogFlush(BOOL boFlush);
+void DkCloseLogFile(void);
+// Writes bytes to the log file at a running offset of its own (nothing else uses the offset).
+BOOL DkLogBinary(const void* pData, unsigned int uBytes);
+// Test hook: logging is off in every normal run; DEZOR_LOG=1 in the environment, or this,
+// switches it on.
+void DkEnableLog(void);
+
+// Traces that are compiled in but go nowhere.
+BOOL DkDebugPrint(const char* pszText);
+
+// The debugger output.
+void DkDebugOutput(const char* pszText);
+
+// Formats into one buffer per thread (DK_FORMAT_BUFFER_SIZE bytes, longer output is cut) and
+// returns it; the text is valid until this thread's next call.
+char* DkFormatString(const char* pszFormat, ...) __attribute__((format(printf, 1, 2)));
+
+// Reports.
+int DkTryBoolFailed(const char* pszMessage, int nLine, const char* pszFile);
+int DkTryFuncBoolFailed(const char* pszMessage, int nLine, const char* pszFile);
+int DkTryDDFailed(HRESULT hr, int nLine, const char* pszFile);
+int DkTryD3DFailed(HRESULT hr, int nLine, const char* pszFile);
+int DkReportAssert(const char* pszText, const char* pszCaption, unsigned int uStyle, int nLine,
+                   const char* pszFile);
+
+const char* DkDDErrorText(HRESULT hr);
+const char* DkD3DErrorText(HRESULT hr);
+
+// Time stamps of the processor's cycle counter, dumped to the log at exit.
+void DkTimeStamp(const char* pszID, const char* pszDescription);
+void DkDumpTimeStamps(void);
+
+// Elapsed time since DkStartTimer, as "%lu.%.6lus".
+void DkStartTimer(void);
+void DkFormatElapsedTime(char* pszBuffer, size_t uSize);
+
+// Logs the free space of a drive ("c").
+void DkLogFreeDiskSpace(const char* pszDrive);
+
+// The check macros. Each yields TRUE when the check passed; a failure is reported with the
+// line and source file of the check and yields FALSE.
+inline BOOL DkCheckBool(BOOL ok, const char* msg, int line, const char* file)
+{
+    if (!ok)
+        DkTryBoolFailed(msg, line, file);
+    return ok ? TRUE : FALSE;
+}
+inline BOOL DkCheckDD(HRESULT hr, int line, const char* file)
+{
+    if (hr != 0)
+        DkTryDDFailed(hr, line, file);
+    return hr == 0 ? TRUE : FALSE;
+}
+inline BOOL DkCheckD3D(HRESULT hr, int line, const char* file)
+{
+    if (hr != 0)
+        DkTryD3DFailed(hr, line, file);
+    return hr == 0 ? TRUE : FALSE;
+}
+
+#define TRYBOOL(cond) DkCheckBool((cond) ? TRUE : FALSE, NULL, __LINE__, __FILE__)
+#define TRYBOOL_MSG(cond, msg) DkCheckBool((cond) ? TRUE : FALSE, (msg), __LINE__, __FILE__)
+#define TRYFUNCBOOL(cond)                                                                       \
+    (((cond) ? TRUE : (DkTryFuncBoolFailed(NULL, __LINE__, __FILE__), FALSE)))
+#define TRYDD(hr) DkCheckDD((hr), __LINE__, __FILE__)
+#define TRYD3D(hr) DkCheckD3D((hr), __LINE__, __FILE__)
+// A plain error message, reported where it stands.
+#define DKREPORT(msg) DkTryBoolFailed((msg), __LINE__, __FILE__)

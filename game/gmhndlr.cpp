@@ -1,0 +1,5 @@
+// The game handler: the game's per-pass entry and its state machine.
+
+#include "engine/include/dk_services.h"
+
+BOOL gboGameDisplayReady = FALSE;

@@ -1,0 +1,120 @@
+// The real program, started headless as a player or a second copy would start it.
+
+#include <csignal>
+#include <fcntl.h>
+#include <cstdlib>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "platform/time/time.h"
+#include "platform/win/win.h"
+#include "tests/support/test_env.h"
+
+extern char** environ;
+
+namespace
+{
+
+const std::string kBangs(48, '!');
+
+struct Process
+{
+    pid_t pid = -1;
+    std::string stderrPath;
+};
+
+// Starts dezor with the test's environment plus SDL's dummy drivers, standard error to a file.
+Process Start(const TestEnv& env, const std::string& name, const std::string& script)
+{
+    Process p;
+    std::string scriptPath = env.Path(name + ".input");
+    WriteWholeFile(scriptPath, script);
+    p.stderrPath = env.Path(name + ".stderr");
+
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    setenv("DEZOR_INPUT", scriptPath.c_str(), 1);
+    unsetenv("DEZOR_LOG");
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 2, p.stderrPath.c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    char* argv[] = {const_cast<char*>(DEZOR_BINARY), nullptr};
+    int rc = posix_spawn(&p.pid, DEZOR_BINARY, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    unsetenv("DEZOR_INPUT");
+    EXPECT_EQ(rc, 0) << "cannot start " << DEZOR_BINARY;
+    return p;
+}
+
+// The exit status, or -1 when the process did not end within the time allowed.
+int WaitFor(const Process& p, int seconds)
+{
+    for (int i = 0; i < seconds * 100; ++i)
+    {
+        int status = 0;
+        pid_t done = waitpid(p.pid, &status, WNOHANG);
+        if (done == p.pid)
+            return WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        Sleep(10);
+    }
+    kill(p.pid, SIGKILL);
+    waitpid(p.pid, nullptr, 0);
+    return -1;
+}
+
+TEST(DezorRunTest, AHeadlessRunStartsReportsAndEndsCleanly)
+{
+    TestEnv env;
+    Process p = Start(env, "run", "100 tap ESCAPE\n");
+    ASSERT_EQ(WaitFor(p, 60), 0);
+
+    std::string err = ReadWholeFile(p.stderrPath);
+    std::string block = "\n" + kBangs + "\nASSERT() failed!\n";
+    size_t start = err.find(block);
+    ASSERT_NE(start, std::string::npos) << err;
+    size_t message = err.find("\nTRYBOOLS SHOULD NOW BE DISABLED !!!!!!!\n", start);
+    size_t end = err.find("\n" + kBangs + "\n\n", start + block.size());
+    EXPECT_NE(message, std::string::npos) << err;
+    EXPECT_LT(message, end) << "the message stands between the two rows";
+
+    ASSERT_TRUE(FileExists(env.DriveC() + "/error.txt"));
+    EXPECT_EQ(ReadWholeFile(env.DriveC() + "/error.txt"), "");
+}
+
+TEST(DezorRunTest, ASecondCopyReturnsAtOnceAndLeavesTheLogUntouched)
+{
+    TestEnv env;
+    // The first copy runs until it is told to stop.
+    Process first = Start(env, "first", "600000 end\n");
+    bool up = false;
+    for (int i = 0; i < 3000 && !up; ++i)
+    {
+        up = FindWindowA("Dravik Dezor", "Dravik Dezor") != nullptr;
+        if (!up)
+            Sleep(10);
+    }
+    ASSERT_TRUE(up) << ReadWholeFile(first.stderrPath);
+
+    const std::string logPath = env.DriveC() + "/error.txt";
+    WriteWholeFile(logPath, "written while the first copy runs");
+
+    Process second = Start(env, "second", "");
+    EXPECT_EQ(WaitFor(second, 30), 0);
+    EXPECT_EQ(ReadWholeFile(second.stderrPath), "") << "the second copy reports nothing";
+    EXPECT_EQ(ReadWholeFile(logPath), "written while the first copy runs");
+
+    // An interrupt from the system ends the first copy normally.
+    kill(first.pid, SIGINT);
+    EXPECT_EQ(WaitFor(first, 60), 0);
+    EXPECT_EQ(FindWindowA("Dravik Dezor", "Dravik Dezor"), nullptr);
+}
+
+} // namespace
