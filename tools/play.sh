@@ -8,10 +8,6 @@ bash tools/install-deps.sh
 cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DDEZOR_TESTS=OFF
 cmake --build build/release
 
-# The demo installation: drive C: is demo/c (log, settings, saves).
-mkdir -p demo/c
-registry="$PWD/demo/registry.ini"
-if [ ! -f "$registry" ]; then
-  printf '[Drives]\nC=%s\n' "$PWD/demo/c" > "$registry"
-fi
-DEZOR_REGISTRY="$registry" exec build/release/dezor "$@"
+# The demo installation: drives C: (hard disk) and D: (the game disc) under demo/.
+build/release/tools/datakit/dezor-datakit install demo > /dev/null
+DEZOR_REGISTRY="$PWD/demo/registry.ini" exec build/release/dezor "$@"

@@ -39,8 +39,7 @@ int DkAddDestructor(DK_DESTRUCTOR_FN pfnCallback, const char* pszName)
 
 int DkCallDestructors(int nMark)
 {
-    DkDebugPrint(
-        DkFormatString("\nNOW CALLING ALL DESTRUCTORS UP TO %d \n", gnNumDestructors));
+    DkDebugPrint(DkFormatString("\nNOW CALLING ALL DESTRUCTORS UP TO %d \n", gnNumDestructors));
     // A mark outside the live entries must not make stale entries live again.
     if (nMark < 0)
         nMark = 0;

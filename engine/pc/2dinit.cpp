@@ -17,6 +17,7 @@ BOOL gboDisplayTeardown = FALSE;
 
 DK_D2D* d2d = &gD2D;
 BOOL gboFullScreen = TRUE;
+int gnDisplayDestructorMark = -1;
 
 BOOL InitGameWindow(HINSTANCE hInstance, HWND* phWnd, const char* pszClassName, WNDPROC pfnWndProc)
 {
@@ -88,6 +89,16 @@ void DkSetWindowedMode(void)
 void DkSetFullScreenMode(void)
 {
     gboFullScreen = TRUE;
+}
+
+void DkDestroyDisplay(void)
+{
+    // Without a display there is nothing of a phase to tear down; a mark of 0 here would take
+    // the program-wide services with it.
+    if (gnDisplayDestructorMark < 0)
+        return;
+    DkCallDestructors(gnDisplayDestructorMark);
+    gnDisplayDestructorMark = -1;
 }
 
 void DkMarkDirectDrawForRelease(void)

@@ -23,7 +23,12 @@ BOOL WindowDestructor(void);
 void DkSetWindowedMode(void);
 void DkSetFullScreenMode(void);
 
-// Display services the entry uses.
+// The destroy-callback index of the display set-up ("DirectDrawDestructor"): the end of a
+// phase tears down to it. -1 while no display is set up.
+extern int gnDisplayDestructorMark;
+
+// Calls the destroy callbacks down to and including the display's, then forgets the mark.
+void DkDestroyDisplay(void);
 void DkMarkDirectDrawForRelease(void);
 void DkRestoreSurfaces(void);
 // Reads the 256 entries (red, green, blue) of the VGA palette into a 768-byte buffer.

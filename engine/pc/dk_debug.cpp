@@ -8,7 +8,7 @@
 #include <cstring>
 #include <mutex>
 #include <string>
-#include <sys/statvfs.h>
+#include <ctime>
 
 #include "engine/pc/dk_timer.h"
 #include "platform/fs/fs.h"
@@ -496,32 +496,29 @@ void DkFormatElapsedTime(char* pszBuffer, size_t uSize)
     LONGLONG frequency = gllTimerFrequency > 0 ? gllTimerFrequency : DK_PERFORMANCE_FREQUENCY;
     LONGLONG elapsed = now.QuadPart - gllTimerStart;
     unsigned long seconds = static_cast<unsigned long>(elapsed / frequency);
-    unsigned long micros =
-        static_cast<unsigned long>((elapsed % frequency) * 1000000 / frequency);
+    unsigned long micros = static_cast<unsigned long>((elapsed % frequency) * 1000000 / frequency);
     std::snprintf(pszBuffer, uSize, "%lu.%.6lus", seconds, micros);
 }
 
 void DkLogFreeDiskSpace(const char* pszDrive)
 {
     const char* drive = pszDrive != nullptr ? pszDrive : "";
-    std::string root;
-    struct statvfs info;
-    char name[8];
-    std::snprintf(name, sizeof name, "%.1s:\\", drive);
-    if (!FsHostPath(name, root) || statvfs(root.c_str(), &info) != 0)
+    char root[8];
+    std::snprintf(root, sizeof root, "%.1s:\\", drive);
+    ULARGE_INTEGER available;
+    if (!GetDiskFreeSpaceExA(root, &available, nullptr, nullptr))
     {
-        DKREPORT(DkFormatString("=== Error! Cannot determine available space on %s drive ===",
-                                drive));
+        DKREPORT(
+            DkFormatString("=== Error! Cannot determine available space on %s drive ===", drive));
         return;
     }
     time_t now = time(nullptr);
     struct tm local;
     localtime_r(&now, &local);
-    unsigned long long bytes =
-        static_cast<unsigned long long>(info.f_bavail) * static_cast<unsigned long long>(info.f_frsize);
-    // The count is a 32-bit number of bytes, as it always was; larger disks read as the most
+    // The count is a 32-bit number of bytes, as it always was; a larger disk reads as the most
     // it can hold.
-    int shown = bytes > 0x7FFFFFFFull ? 0x7FFFFFFF : static_cast<int>(bytes);
+    int bytes =
+        available.QuadPart > 0x7FFFFFFFull ? 0x7FFFFFFF : static_cast<int>(available.QuadPart);
     DkLog(DkFormatString("=== Free space on %s drive at %d:%d:%d : %d bytes ===", drive,
-                         local.tm_hour, local.tm_min, local.tm_sec, shown));
+                         local.tm_hour, local.tm_min, local.tm_sec, bytes));
 }

@@ -79,8 +79,7 @@ inline BOOL DkCheckD3D(HRESULT hr, int line, const char* file)
 
 #define TRYBOOL(cond) DkCheckBool((cond) ? TRUE : FALSE, NULL, __LINE__, __FILE__)
 #define TRYBOOL_MSG(cond, msg) DkCheckBool((cond) ? TRUE : FALSE, (msg), __LINE__, __FILE__)
-#define TRYFUNCBOOL(cond)                                                                       \
-    (((cond) ? TRUE : (DkTryFuncBoolFailed(NULL, __LINE__, __FILE__), FALSE)))
+#define TRYFUNCBOOL(cond) (((cond) ? TRUE : (DkTryFuncBoolFailed(NULL, __LINE__, __FILE__), FALSE)))
 #define TRYDD(hr) DkCheckDD((hr), __LINE__, __FILE__)
 #define TRYD3D(hr) DkCheckD3D((hr), __LINE__, __FILE__)
 // A plain error message, reported where it stands.

@@ -3,10 +3,19 @@
 
 #include "engine/pc/main.h"
 
+#include "engine/common/checkmem.h"
 #include "engine/common/destruct.h"
+#include "engine/common/dk_heap.h"
 #include "engine/include/dk_services.h"
 #include "engine/pc/2dinit.h"
 #include "engine/pc/dk_debug.h"
+#include "engine/pc/dk_qtime.h"
+
+namespace
+{
+constexpr uint32_t DK_TEMP_HEAP_SIZE = 3145728;
+constexpr uint32_t DK_MAIN_HEAP_SIZE = 15204352;
+} // namespace
 
 HWND ghWnd = nullptr;
 HINSTANCE ghInstance = nullptr;
@@ -27,10 +36,13 @@ int WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
     DkOpenLogFile("c:\\error.txt");
     DkLog("LOWLEVEL DEBUG INFORMATION");
     DkLog("**************************");
-    // The memory checker starts here, before anything registers a destroy callback.
+    // The memory checker's destroy callback is the first registered, so it runs last.
+    InitMemChecker();
     ghInstance = hInstance;
-    // Then the processor clock is measured, the temporary heap (3,145,728 bytes) and the main
-    // heap (15,204,352 bytes) are created, and the profiler starts.
+    DkMeasureCpuClock();
+    DkTempHeapInit(DK_TEMP_HEAP_SIZE);
+    DkHeapInit(DK_MAIN_HEAP_SIZE);
+    QuickTime_Init();
     DkReadVgaPalette(gaSavedVgaPalette);
     Frontend_LogCommandLine(lpCmdLine);
     DKREPORT("TRYBOOLS SHOULD NOW BE DISABLED !!!!!!!");

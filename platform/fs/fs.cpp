@@ -10,6 +10,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
+#include <sys/statvfs.h>
 #include <unistd.h>
 
 #include "platform/reg/reg.h"
@@ -566,4 +567,24 @@ DWORD GetFileAttributesA(LPCSTR lpFileName)
         return INVALID_FILE_ATTRIBUTES;
     }
     return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+BOOL GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, ULARGE_INTEGER* lpFreeBytesAvailableToCaller,
+                         ULARGE_INTEGER* lpTotalNumberOfBytes,
+                         ULARGE_INTEGER* lpTotalNumberOfFreeBytes)
+{
+    std::string path;
+    if (!HostPathFor(lpDirectoryName, path))
+        return FALSE;
+    struct statvfs info;
+    if (statvfs(path.c_str(), &info) != 0)
+        return Fail(ErrorFromErrno(errno, path, ERROR_PATH_NOT_FOUND));
+    uint64_t unit = info.f_frsize != 0 ? info.f_frsize : info.f_bsize;
+    if (lpFreeBytesAvailableToCaller != nullptr)
+        lpFreeBytesAvailableToCaller->QuadPart = static_cast<uint64_t>(info.f_bavail) * unit;
+    if (lpTotalNumberOfBytes != nullptr)
+        lpTotalNumberOfBytes->QuadPart = static_cast<uint64_t>(info.f_blocks) * unit;
+    if (lpTotalNumberOfFreeBytes != nullptr)
+        lpTotalNumberOfFreeBytes->QuadPart = static_cast<uint64_t>(info.f_bfree) * unit;
+    return TRUE;
 }

@@ -63,6 +63,10 @@ BOOL MoveFileExA(LPCSTR lpExistingFileName, LPCSTR lpNewFileName, DWORD dwFlags)
 BOOL DeleteFileA(LPCSTR lpFileName);
 BOOL CreateDirectoryA(LPCSTR lpPathName, void* lpSecurityAttributes);
 DWORD GetFileAttributesA(LPCSTR lpFileName);
+// Space on the file system that holds the directory.
+BOOL GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, ULARGE_INTEGER* lpFreeBytesAvailableToCaller,
+                         ULARGE_INTEGER* lpTotalNumberOfBytes,
+                         ULARGE_INTEGER* lpTotalNumberOfFreeBytes);
 
 // The error of the last failed call on this thread.
 DWORD GetLastError(void);

@@ -25,9 +25,9 @@ struct ScriptEvent
 
 struct Script
 {
-    bool loaded = false;   // the environment has been looked at, or a text was given
-    bool active = false;   // a script was given
-    bool started = false;  // its clock runs
+    bool loaded = false;  // the environment has been looked at, or a text was given
+    bool active = false;  // a script was given
+    bool started = false; // its clock runs
     DWORD startTime = 0;
     DWORD endTime = 0;
     size_t next = 0;
@@ -76,6 +76,11 @@ void Parse(const std::string& text)
             explicitEnd = true;
             break;
         }
+        if (event != "down" && event != "up" && event != "tap")
+        {
+            Report(lineNo, "unknown event (down, up, tap or end)");
+            continue;
+        }
         int vKey = WinVirtualKeyFromName(argument.c_str());
         if (vKey == 0)
         {
@@ -83,18 +88,13 @@ void Parse(const std::string& text)
             continue;
         }
         DWORD t = static_cast<DWORD>(time);
-        if (event == "down" || event == "up")
-            gScript.events.push_back({t, vKey, event == "down"});
-        else if (event == "tap")
+        if (event == "tap")
         {
             gScript.events.push_back({t, vKey, true});
             gScript.events.push_back({t + kTapLength, vKey, false});
         }
         else
-        {
-            Report(lineNo, "unknown event (down, up, tap or end)");
-            continue;
-        }
+            gScript.events.push_back({t, vKey, event == "down"});
         lastTime = t;
     }
     if (!explicitEnd)

@@ -32,33 +32,60 @@ struct KeyName
 };
 
 constexpr KeyName kKeyNames[] = {
-    {"BACK", VK_BACK},         {"TAB", VK_TAB},
-    {"CLEAR", VK_CLEAR},       {"RETURN", VK_RETURN},
-    {"SHIFT", VK_SHIFT},       {"CONTROL", VK_CONTROL},
-    {"MENU", VK_MENU},         {"PAUSE", VK_PAUSE},
-    {"CAPITAL", VK_CAPITAL},   {"ESCAPE", VK_ESCAPE},
-    {"SPACE", VK_SPACE},       {"PRIOR", VK_PRIOR},
-    {"NEXT", VK_NEXT},         {"END", VK_END},
-    {"HOME", VK_HOME},         {"LEFT", VK_LEFT},
-    {"UP", VK_UP},             {"RIGHT", VK_RIGHT},
-    {"DOWN", VK_DOWN},         {"SELECT", VK_SELECT},
-    {"PRINT", VK_PRINT},       {"EXECUTE", VK_EXECUTE},
-    {"SNAPSHOT", VK_SNAPSHOT}, {"INSERT", VK_INSERT},
-    {"DELETE", VK_DELETE},     {"HELP", VK_HELP},
-    {"LWIN", VK_LWIN},         {"RWIN", VK_RWIN},
-    {"APPS", VK_APPS},         {"MULTIPLY", VK_MULTIPLY},
-    {"ADD", VK_ADD},           {"SEPARATOR", VK_SEPARATOR},
-    {"SUBTRACT", VK_SUBTRACT}, {"DECIMAL", VK_DECIMAL},
-    {"DIVIDE", VK_DIVIDE},     {"NUMLOCK", VK_NUMLOCK},
-    {"SCROLL", VK_SCROLL},     {"LSHIFT", VK_LSHIFT},
-    {"RSHIFT", VK_RSHIFT},     {"LCONTROL", VK_LCONTROL},
-    {"RCONTROL", VK_RCONTROL}, {"LMENU", VK_LMENU},
-    {"RMENU", VK_RMENU},       {"OEM_1", VK_OEM_1},
-    {"OEM_PLUS", VK_OEM_PLUS}, {"OEM_COMMA", VK_OEM_COMMA},
-    {"OEM_MINUS", VK_OEM_MINUS}, {"OEM_PERIOD", VK_OEM_PERIOD},
-    {"OEM_2", VK_OEM_2},       {"OEM_3", VK_OEM_3},
-    {"OEM_4", VK_OEM_4},       {"OEM_5", VK_OEM_5},
-    {"OEM_6", VK_OEM_6},       {"OEM_7", VK_OEM_7},
+    {"BACK", VK_BACK},
+    {"TAB", VK_TAB},
+    {"CLEAR", VK_CLEAR},
+    {"RETURN", VK_RETURN},
+    {"SHIFT", VK_SHIFT},
+    {"CONTROL", VK_CONTROL},
+    {"MENU", VK_MENU},
+    {"PAUSE", VK_PAUSE},
+    {"CAPITAL", VK_CAPITAL},
+    {"ESCAPE", VK_ESCAPE},
+    {"SPACE", VK_SPACE},
+    {"PRIOR", VK_PRIOR},
+    {"NEXT", VK_NEXT},
+    {"END", VK_END},
+    {"HOME", VK_HOME},
+    {"LEFT", VK_LEFT},
+    {"UP", VK_UP},
+    {"RIGHT", VK_RIGHT},
+    {"DOWN", VK_DOWN},
+    {"SELECT", VK_SELECT},
+    {"PRINT", VK_PRINT},
+    {"EXECUTE", VK_EXECUTE},
+    {"SNAPSHOT", VK_SNAPSHOT},
+    {"INSERT", VK_INSERT},
+    {"DELETE", VK_DELETE},
+    {"HELP", VK_HELP},
+    {"LWIN", VK_LWIN},
+    {"RWIN", VK_RWIN},
+    {"APPS", VK_APPS},
+    {"MULTIPLY", VK_MULTIPLY},
+    {"ADD", VK_ADD},
+    {"SEPARATOR", VK_SEPARATOR},
+    {"SUBTRACT", VK_SUBTRACT},
+    {"DECIMAL", VK_DECIMAL},
+    {"DIVIDE", VK_DIVIDE},
+    {"NUMLOCK", VK_NUMLOCK},
+    {"SCROLL", VK_SCROLL},
+    {"LSHIFT", VK_LSHIFT},
+    {"RSHIFT", VK_RSHIFT},
+    {"LCONTROL", VK_LCONTROL},
+    {"RCONTROL", VK_RCONTROL},
+    {"LMENU", VK_LMENU},
+    {"RMENU", VK_RMENU},
+    {"OEM_1", VK_OEM_1},
+    {"OEM_PLUS", VK_OEM_PLUS},
+    {"OEM_COMMA", VK_OEM_COMMA},
+    {"OEM_MINUS", VK_OEM_MINUS},
+    {"OEM_PERIOD", VK_OEM_PERIOD},
+    {"OEM_2", VK_OEM_2},
+    {"OEM_3", VK_OEM_3},
+    {"OEM_4", VK_OEM_4},
+    {"OEM_5", VK_OEM_5},
+    {"OEM_6", VK_OEM_6},
+    {"OEM_7", VK_OEM_7},
     {"OEM_102", VK_OEM_102},
 };
 
@@ -128,57 +155,108 @@ int WinVirtualKeyFromScancode(int scancode)
 
     switch (scancode)
     {
-        case SDL_SCANCODE_0: return '0';
-        case SDL_SCANCODE_RETURN: return VK_RETURN;
-        case SDL_SCANCODE_ESCAPE: return VK_ESCAPE;
-        case SDL_SCANCODE_BACKSPACE: return VK_BACK;
-        case SDL_SCANCODE_TAB: return VK_TAB;
-        case SDL_SCANCODE_SPACE: return VK_SPACE;
-        case SDL_SCANCODE_MINUS: return VK_OEM_MINUS;
-        case SDL_SCANCODE_EQUALS: return VK_OEM_PLUS;
-        case SDL_SCANCODE_LEFTBRACKET: return VK_OEM_4;
-        case SDL_SCANCODE_RIGHTBRACKET: return VK_OEM_6;
-        case SDL_SCANCODE_BACKSLASH: return VK_OEM_5;
-        case SDL_SCANCODE_NONUSHASH: return VK_OEM_5;
-        case SDL_SCANCODE_SEMICOLON: return VK_OEM_1;
-        case SDL_SCANCODE_APOSTROPHE: return VK_OEM_7;
-        case SDL_SCANCODE_GRAVE: return VK_OEM_3;
-        case SDL_SCANCODE_COMMA: return VK_OEM_COMMA;
-        case SDL_SCANCODE_PERIOD: return VK_OEM_PERIOD;
-        case SDL_SCANCODE_SLASH: return VK_OEM_2;
-        case SDL_SCANCODE_NONUSBACKSLASH: return VK_OEM_102;
-        case SDL_SCANCODE_CAPSLOCK: return VK_CAPITAL;
-        case SDL_SCANCODE_PRINTSCREEN: return VK_SNAPSHOT;
-        case SDL_SCANCODE_SCROLLLOCK: return VK_SCROLL;
-        case SDL_SCANCODE_PAUSE: return VK_PAUSE;
-        case SDL_SCANCODE_INSERT: return VK_INSERT;
-        case SDL_SCANCODE_HOME: return VK_HOME;
-        case SDL_SCANCODE_PAGEUP: return VK_PRIOR;
-        case SDL_SCANCODE_DELETE: return VK_DELETE;
-        case SDL_SCANCODE_END: return VK_END;
-        case SDL_SCANCODE_PAGEDOWN: return VK_NEXT;
-        case SDL_SCANCODE_RIGHT: return VK_RIGHT;
-        case SDL_SCANCODE_LEFT: return VK_LEFT;
-        case SDL_SCANCODE_DOWN: return VK_DOWN;
-        case SDL_SCANCODE_UP: return VK_UP;
-        case SDL_SCANCODE_NUMLOCKCLEAR: return VK_NUMLOCK;
-        case SDL_SCANCODE_KP_DIVIDE: return VK_DIVIDE;
-        case SDL_SCANCODE_KP_MULTIPLY: return VK_MULTIPLY;
-        case SDL_SCANCODE_KP_MINUS: return VK_SUBTRACT;
-        case SDL_SCANCODE_KP_PLUS: return VK_ADD;
-        case SDL_SCANCODE_KP_ENTER: return VK_RETURN;
-        case SDL_SCANCODE_KP_0: return VK_NUMPAD0;
-        case SDL_SCANCODE_KP_PERIOD: return VK_DECIMAL;
-        case SDL_SCANCODE_APPLICATION: return VK_APPS;
-        case SDL_SCANCODE_LCTRL: return VK_LCONTROL;
-        case SDL_SCANCODE_LSHIFT: return VK_LSHIFT;
-        case SDL_SCANCODE_LALT: return VK_LMENU;
-        case SDL_SCANCODE_LGUI: return VK_LWIN;
-        case SDL_SCANCODE_RCTRL: return VK_RCONTROL;
-        case SDL_SCANCODE_RSHIFT: return VK_RSHIFT;
-        case SDL_SCANCODE_RALT: return VK_RMENU;
-        case SDL_SCANCODE_RGUI: return VK_RWIN;
-        default: return 0;
+        case SDL_SCANCODE_0:
+            return '0';
+        case SDL_SCANCODE_RETURN:
+            return VK_RETURN;
+        case SDL_SCANCODE_ESCAPE:
+            return VK_ESCAPE;
+        case SDL_SCANCODE_BACKSPACE:
+            return VK_BACK;
+        case SDL_SCANCODE_TAB:
+            return VK_TAB;
+        case SDL_SCANCODE_SPACE:
+            return VK_SPACE;
+        case SDL_SCANCODE_MINUS:
+            return VK_OEM_MINUS;
+        case SDL_SCANCODE_EQUALS:
+            return VK_OEM_PLUS;
+        case SDL_SCANCODE_LEFTBRACKET:
+            return VK_OEM_4;
+        case SDL_SCANCODE_RIGHTBRACKET:
+            return VK_OEM_6;
+        case SDL_SCANCODE_BACKSLASH:
+            return VK_OEM_5;
+        case SDL_SCANCODE_NONUSHASH:
+            return VK_OEM_5;
+        case SDL_SCANCODE_SEMICOLON:
+            return VK_OEM_1;
+        case SDL_SCANCODE_APOSTROPHE:
+            return VK_OEM_7;
+        case SDL_SCANCODE_GRAVE:
+            return VK_OEM_3;
+        case SDL_SCANCODE_COMMA:
+            return VK_OEM_COMMA;
+        case SDL_SCANCODE_PERIOD:
+            return VK_OEM_PERIOD;
+        case SDL_SCANCODE_SLASH:
+            return VK_OEM_2;
+        case SDL_SCANCODE_NONUSBACKSLASH:
+            return VK_OEM_102;
+        case SDL_SCANCODE_CAPSLOCK:
+            return VK_CAPITAL;
+        case SDL_SCANCODE_PRINTSCREEN:
+            return VK_SNAPSHOT;
+        case SDL_SCANCODE_SCROLLLOCK:
+            return VK_SCROLL;
+        case SDL_SCANCODE_PAUSE:
+            return VK_PAUSE;
+        case SDL_SCANCODE_INSERT:
+            return VK_INSERT;
+        case SDL_SCANCODE_HOME:
+            return VK_HOME;
+        case SDL_SCANCODE_PAGEUP:
+            return VK_PRIOR;
+        case SDL_SCANCODE_DELETE:
+            return VK_DELETE;
+        case SDL_SCANCODE_END:
+            return VK_END;
+        case SDL_SCANCODE_PAGEDOWN:
+            return VK_NEXT;
+        case SDL_SCANCODE_RIGHT:
+            return VK_RIGHT;
+        case SDL_SCANCODE_LEFT:
+            return VK_LEFT;
+        case SDL_SCANCODE_DOWN:
+            return VK_DOWN;
+        case SDL_SCANCODE_UP:
+            return VK_UP;
+        case SDL_SCANCODE_NUMLOCKCLEAR:
+            return VK_NUMLOCK;
+        case SDL_SCANCODE_KP_DIVIDE:
+            return VK_DIVIDE;
+        case SDL_SCANCODE_KP_MULTIPLY:
+            return VK_MULTIPLY;
+        case SDL_SCANCODE_KP_MINUS:
+            return VK_SUBTRACT;
+        case SDL_SCANCODE_KP_PLUS:
+            return VK_ADD;
+        case SDL_SCANCODE_KP_ENTER:
+            return VK_RETURN;
+        case SDL_SCANCODE_KP_0:
+            return VK_NUMPAD0;
+        case SDL_SCANCODE_KP_PERIOD:
+            return VK_DECIMAL;
+        case SDL_SCANCODE_APPLICATION:
+            return VK_APPS;
+        case SDL_SCANCODE_LCTRL:
+            return VK_LCONTROL;
+        case SDL_SCANCODE_LSHIFT:
+            return VK_LSHIFT;
+        case SDL_SCANCODE_LALT:
+            return VK_LMENU;
+        case SDL_SCANCODE_LGUI:
+            return VK_LWIN;
+        case SDL_SCANCODE_RCTRL:
+            return VK_RCONTROL;
+        case SDL_SCANCODE_RSHIFT:
+            return VK_RSHIFT;
+        case SDL_SCANCODE_RALT:
+            return VK_RMENU;
+        case SDL_SCANCODE_RGUI:
+            return VK_RWIN;
+        default:
+            return 0;
     }
 }
 
@@ -197,7 +275,9 @@ int WinVirtualKeyFromName(const char* name)
     if (name[0] >= '0' && name[0] <= '9')
     {
         char* end = nullptr;
-        long value = std::strtol(name, &end, 0);
+        // Decimal, or hexadecimal after 0x; a leading zero does not make it octal.
+        bool hex = name[0] == '0' && (name[1] == 'x' || name[1] == 'X');
+        long value = std::strtol(name, &end, hex ? 16 : 10);
         return (*end == '\0' && value > 0 && value < 256) ? static_cast<int>(value) : 0;
     }
     if ((name[0] == 'F' || name[0] == 'f') && name[1] >= '1' && name[1] <= '9')

@@ -22,6 +22,9 @@ bool gPaintPending = false;
 
 bool Matches(const MSG& msg, HWND hWnd, UINT filterMin, UINT filterMax)
 {
+    // WM_QUIT belongs to no window and passes every filter, as it does on the system.
+    if (msg.message == WM_QUIT)
+        return true;
     if (hWnd != nullptr && msg.hwnd != hWnd)
         return false;
     if (filterMin == 0 && filterMax == 0)

@@ -64,6 +64,16 @@ union LARGE_INTEGER
     LONGLONG QuadPart;
 };
 
+union ULARGE_INTEGER
+{
+    struct
+    {
+        DWORD LowPart;
+        DWORD HighPart;
+    };
+    uint64_t QuadPart;
+};
+
 struct POINT
 {
     LONG x;

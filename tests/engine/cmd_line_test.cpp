@@ -42,9 +42,9 @@ TEST_F(CmdLineTest, SplitsAtSpacesOnly)
     const Case cases[] = {
         {"stage", {"stage"}},
         {"a b", {"a", "b"}},
-        {"a b ", {"a", "b", ""}},     // a trailing space makes an empty word
-        {" a", {"a"}},                // leading spaces are skipped
-        {"a   b", {"a", "b"}},        // runs of spaces separate once
+        {"a b ", {"a", "b", ""}},                 // a trailing space makes an empty word
+        {" a", {"a"}},                            // leading spaces are skipped
+        {"a   b", {"a", "b"}},                    // runs of spaces separate once
         {"a\tb \"c d\"", {"a\tb", "\"c", "d\""}}, // tabs and quotes are ordinary
         {"   ", {""}},
         {"1 2 3 4 5 6 7", {"1", "2", "3", "4", "5"}}, // the table holds five

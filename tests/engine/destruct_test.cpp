@@ -23,7 +23,8 @@ BOOL Failing()
 }
 
 // 64 distinct callbacks.
-template <int... N> constexpr std::array<DK_DESTRUCTOR_FN, sizeof...(N)> Table(std::integer_sequence<int, N...>)
+template <int... N>
+constexpr std::array<DK_DESTRUCTOR_FN, sizeof...(N)> Table(std::integer_sequence<int, N...>)
 {
     return {&Callback<N>...};
 }
@@ -145,8 +146,9 @@ TEST_F(DestructTest, ACallbackReturningFalseIsReportedAndTeardownGoesOn)
     std::string out = testing::internal::GetCapturedStderr();
 
     EXPECT_EQ(gCalls, (std::vector<int>{2, -1, 0}));
-    EXPECT_NE(out.find("Destructor function 'broken' returned FALSE,\nwhich may indicate an error!"),
-              std::string::npos);
+    EXPECT_NE(
+        out.find("Destructor function 'broken' returned FALSE,\nwhich may indicate an error!"),
+        std::string::npos);
 }
 
 } // namespace

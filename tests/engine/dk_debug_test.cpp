@@ -84,7 +84,8 @@ TEST_F(DkDebugTest, EveryReportWritesItsTextToTheLogAndTheDebuggerOutput)
          "to continue program execution"},
         {"TRYD3D", TryD3D, nullptr,
          "TRYD3D failed on line 12, in file dk_file.cpp\n\nDirect3D error : Material Create "
-         "Failed.\n\n" + click},
+         "Failed.\n\n" +
+             click},
     };
     std::string expectedLog;
     for (const ReportCase& c : cases)
@@ -168,8 +169,7 @@ TEST(DkErrorTextTest, ResultCodesGiveTheirTexts)
         {0x88760000u + 5, "This object is already initialized.", unknownD3D},
         {0x88760000u + 120, "DirectDraw does not support the requested mode.", unknownD3D},
         {0x88760000u + 160,
-         "Operation could not be carried out because one or more surfaces are locked.",
-         unknownD3D},
+         "Operation could not be carried out because one or more surfaces are locked.", unknownD3D},
         {0x88760000u + 225,
          "Operation requires the application to have exclusive mode but the application does "
          "not have exclusive mode.",

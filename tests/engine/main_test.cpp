@@ -10,10 +10,12 @@
 
 #include <gtest/gtest.h>
 
+#include "engine/common/checkmem.h"
 #include "engine/common/destruct.h"
 #include "engine/include/dk_services.h"
 #include "engine/pc/cmd_line.h"
 #include "engine/pc/dk_debug.h"
+#include "engine/pc/dk_qtime.h"
 #include "platform/time/time.h"
 #include "tests/support/test_env.h"
 
@@ -59,6 +61,9 @@ protected:
         gboReactivated = FALSE;
         gFrontendStep = nullptr;
         gnFrontendCalls = 0;
+        DkResetMemCheckerForTests();
+        // The clock is measured over a millisecond rather than a second.
+        DkSetClockMeasureCounts(DK_PERFORMANCE_FREQUENCY / 1000);
     }
     void TearDown() override { unsetenv("DEZOR_LOG"); }
 
@@ -84,7 +89,18 @@ TEST_F(MainTest, StartsReportsOnceRunsTheFrontEndAndEndsThroughTheDestructors)
     const std::string bangs(48, '!');
     EXPECT_NE(stderrText.find(bangs + "\nASSERT() failed!\n"), std::string::npos);
     EXPECT_NE(stderrText.find("TRYBOOLS SHOULD NOW BE DISABLED !!!!!!!"), std::string::npos);
-    EXPECT_NE(stderrText.find("~:-- Calling destructor 0 (WindowDestructor)"), std::string::npos);
+    // Exit tears down what start-up registered, last first.
+    size_t at = 0;
+    for (const char* line : {"~:-- Calling destructor 4 (WindowDestructor)\n",
+                             "~:-- Calling destructor 3 (QuickTime_Destroy)\n",
+                             "~:-- Calling destructor 2 (DkHeapDestroy)\n",
+                             "~:-- Calling destructor 1 (DkTempHeapDestroy)\n",
+                             "~:-- Calling destructor 0 (MemCheckerDestructor)\n"})
+    {
+        at = stderrText.find(line, at);
+        EXPECT_NE(at, std::string::npos) << line;
+    }
+    EXPECT_NE(stderrText.find("ALL MEMORY BLOCKS ARE FREE!"), std::string::npos);
     // Logging is off, so the log exists and stays empty.
     ASSERT_TRUE(FileExists(env.DriveC() + "/error.txt"));
     EXPECT_EQ(ReadWholeFile(env.DriveC() + "/error.txt"), "");
@@ -97,9 +113,21 @@ TEST_F(MainTest, WithLoggingOnTheLogHasTheStartAndTheEnd)
     std::string log = ReadWholeFile(env.DriveC() + "/error.txt");
     EXPECT_EQ(log.rfind("LOWLEVEL DEBUG INFORMATION\r\n**************************\r\n", 0), 0u);
     EXPECT_NE(log.find("Found 1 Command Line parameters\n\r\n"), std::string::npos);
-    EXPECT_NE(log.find("\n*** Destructor 0 = \"Command line string destructor\" ***\r\n"),
-              std::string::npos);
-    EXPECT_NE(log.find("\n*** Destructor 1 = \"WindowDestructor\" ***\r\n"), std::string::npos);
+    size_t at = 0;
+    for (const char* line :
+         {"\n*** Destructor 0 = \"MemCheckerDestructor\" ***\r\n",
+          "\n*** Destructor 1 = \"DkTempHeapDestroy\" ***\r\n",
+          "\n*** Destructor 2 = \"DkHeapDestroy\" ***\r\n",
+          "\n*** Destructor 3 = \"QuickTime_Destroy\" ***\r\n",
+          "\n*** Destructor 4 = \"Command line string destructor\" ***\r\n",
+          "\n*** Destructor 5 = \"WindowDestructor\" ***\r\n", "\n--- QUICK-TIME REPORT ---\r\n",
+          "*** 0 KB RAM usage on the heap\r\n", "Heap Destructor done\r\n",
+          "*** 0 KB RAM usage on the temporary heap\r\n", "Temporary Heap Destructor done\r\n"})
+    {
+        at = log.find(line, at);
+        EXPECT_NE(at, std::string::npos) << line;
+    }
+    EXPECT_NE(log.find("PC Clock speed : "), std::string::npos);
     const char* end = "*****************************\r\n* Program finished normally *\r\n"
                       "*****************************\r\n";
     ASSERT_GE(log.size(), std::strlen(end));
@@ -112,8 +140,8 @@ TEST_F(MainTest, ASecondCopyReturnsAtOnceAndLeavesTheLogAlone)
     wc.lpfnWndProc = DefWindowProcA;
     wc.lpszClassName = DK_WINDOW_NAME;
     ASSERT_NE(RegisterClassA(&wc), 0);
-    HWND other = CreateWindowExA(0, DK_WINDOW_NAME, DK_WINDOW_NAME, WS_POPUP | WS_CAPTION, 0, 0,
-                                 64, 64, nullptr, nullptr, nullptr, nullptr);
+    HWND other = CreateWindowExA(0, DK_WINDOW_NAME, DK_WINDOW_NAME, WS_POPUP | WS_CAPTION, 0, 0, 64,
+                                 64, nullptr, nullptr, nullptr, nullptr);
     ASSERT_NE(other, nullptr);
     WriteWholeFile(env.DriveC() + "/error.txt", "the running copy's log");
 
@@ -131,15 +159,18 @@ TEST_F(MainTest, TheFrontEndIsNotSteppedWhileInactive)
     std::atomic<bool> reactivated{false};
     std::thread waker;
     bool steppedWhileInactive = false;
-    gFrontendStep = [&](int call) {
+    gFrontendStep = [&](int call)
+    {
         if (call == 1)
         {
             PostMessageA(ghWnd, WM_ACTIVATEAPP, FALSE, 0);
-            waker = std::thread([&] {
-                Sleep(50);
-                reactivated = true;
-                PostMessageA(ghWnd, WM_ACTIVATEAPP, TRUE, 0);
-            });
+            waker = std::thread(
+                [&]
+                {
+                    Sleep(50);
+                    reactivated = true;
+                    PostMessageA(ghWnd, WM_ACTIVATEAPP, TRUE, 0);
+                });
         }
         else
         {
@@ -156,7 +187,8 @@ TEST_F(MainTest, TheFrontEndIsNotSteppedWhileInactive)
 
 TEST_F(MainTest, ActivationIsLostWhileItsDispatchIsOff)
 {
-    gFrontendStep = [&](int call) {
+    gFrontendStep = [&](int call)
+    {
         if (call == 1)
         {
             DkSetActivateDispatch(FALSE);
@@ -174,7 +206,8 @@ TEST_F(MainTest, ActivationIsLostWhileItsDispatchIsOff)
 TEST_F(MainTest, ClosingTheWindowKeepsTheProgramRunningAndWmQuitEndsIt)
 {
     bool windowSurvived = false;
-    gFrontendStep = [&](int call) {
+    gFrontendStep = [&](int call)
+    {
         if (call == 1)
             PostMessageA(ghWnd, WM_CLOSE, 0, 0);
         else if (call == 3)
@@ -192,7 +225,8 @@ TEST_F(MainTest, ClosingTheWindowKeepsTheProgramRunningAndWmQuitEndsIt)
 TEST_F(MainTest, OneMessageIsHandledPerPass)
 {
     bool firstTakenOnly = false;
-    gFrontendStep = [&](int call) {
+    gFrontendStep = [&](int call)
+    {
         MSG msg;
         if (call == 1)
             for (UINT i = 0; i < 3; ++i)

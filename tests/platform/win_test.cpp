@@ -5,6 +5,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <iterator>
+#include <ostream>
 #include <string>
 #include <thread>
 #include <utility>
@@ -18,6 +19,7 @@
 
 #include <gtest/gtest.h>
 
+#include "platform/time/time.h"
 #include "platform/win/input_script.h"
 #include "platform/win/keys.h"
 #include "platform/win/win_internal.h"
@@ -198,6 +200,11 @@ TEST_F(WinTest, GetMessageReturnsFalseForQuit)
     EXPECT_EQ(msg.message, static_cast<UINT>(WM_QUIT));
     EXPECT_EQ(msg.wParam, 7u);
     EXPECT_FALSE(PeekMessageA(&msg, nullptr, 0, 0, PM_REMOVE));
+
+    // No filter keeps WM_QUIT out.
+    PostQuitMessage(3);
+    EXPECT_FALSE(GetMessageA(&msg, nullptr, WM_USER, WM_USER));
+    EXPECT_EQ(msg.wParam, 3u);
 }
 
 TEST_F(WinTest, DispatchAndSendCallTheWindowProcedure)
@@ -241,17 +248,21 @@ TEST_F(WinTest, PostFromAnotherThreadWakesGetMessage)
 {
     HWND hWnd = MakeWindow();
     ASSERT_NE(hWnd, nullptr);
+    Drain();
     std::thread poster(
         [hWnd]
         {
-            // Give the main thread a moment to block; the result holds either way.
+            // Give the main thread a moment to block; the result holds either way. A refused
+            // post quits, so that the wait below ends.
             std::this_thread::sleep_for(std::chrono::milliseconds(50));
-            PostMessageA(hWnd, WM_USER + 7, 5, 0);
+            if (!PostMessageA(hWnd, WM_USER + 7, 5, 0))
+                PostQuitMessage(1);
         });
     MSG msg;
-    BOOL got = GetMessageA(&msg, nullptr, WM_USER + 7, WM_USER + 7);
+    while (GetMessageA(&msg, nullptr, 0, 0) && msg.message != WM_USER + 7)
+    {
+    }
     poster.join();
-    EXPECT_TRUE(got);
     EXPECT_EQ(msg.message, WM_USER + 7u);
     EXPECT_EQ(msg.wParam, 5u);
 }
@@ -344,6 +355,21 @@ TEST_F(WinTest, FirstShowPostsOneActivation)
 
     EXPECT_TRUE(ShowWindow(hWnd, SW_SHOW));
     EXPECT_EQ(Count(Drain(), WM_ACTIVATEAPP), 0);
+
+    // A window manager's focus events post only changes.
+    Uint32 id = SDL_GetWindowID(WinGetSdlWindow(hWnd));
+    for (Uint8 event :
+         {SDL_WINDOWEVENT_FOCUS_GAINED, SDL_WINDOWEVENT_FOCUS_LOST, SDL_WINDOWEVENT_FOCUS_LOST})
+    {
+        SDL_Event e{};
+        e.type = SDL_WINDOWEVENT;
+        e.window.event = event;
+        e.window.windowID = id;
+        ASSERT_EQ(SDL_PushEvent(&e), 1);
+    }
+    messages = Drain(nullptr, WM_ACTIVATEAPP, WM_ACTIVATEAPP);
+    ASSERT_EQ(messages.size(), 1u);
+    EXPECT_EQ(messages[0].wParam, static_cast<WPARAM>(FALSE));
 }
 
 TEST_F(WinTest, DestroySendsDestroyAndDropsTheWindowsMessages)
@@ -628,6 +654,7 @@ TEST(WinKeyNames, NamesAndNumbersGiveVirtualKeys)
         {"Oem_Minus", VK_OEM_MINUS},
         {"0x1B", 0x1B},
         {"27", 27},
+        {"010", 10}, // decimal, not octal
         {"255", 255},
         {"F13", 0},
         {"F1X", 0},
@@ -698,14 +725,21 @@ TEST_F(WinTest, ScriptTapIsDownThenUp)
     ASSERT_NE(hWnd, nullptr);
     ShowWindow(hWnd, SW_SHOWNORMAL);
 
-    // GetMessageA waits for the key-up, which is due shortly after the key-down.
-    MSG msg;
-    ASSERT_TRUE(GetMessageA(&msg, nullptr, WM_KEYDOWN, WM_KEYUP));
-    EXPECT_EQ(msg.message, static_cast<UINT>(WM_KEYDOWN));
-    EXPECT_EQ(msg.wParam, static_cast<WPARAM>(VK_SPACE));
-    ASSERT_TRUE(GetMessageA(&msg, nullptr, WM_KEYDOWN, WM_KEYUP));
-    EXPECT_EQ(msg.message, static_cast<UINT>(WM_KEYUP));
-    EXPECT_EQ(msg.wParam, static_cast<WPARAM>(VK_SPACE));
+    // The key-up is due shortly after the key-down. The deadline is only there so that a
+    // lost key-up fails the test instead of hanging it.
+    std::vector<MSG> keys;
+    DWORD deadline = timeGetTime() + 10000;
+    while (keys.size() < 2 && static_cast<int32_t>(deadline - timeGetTime()) > 0)
+    {
+        for (const MSG& m : DrainKeys())
+            keys.push_back(m);
+        Sleep(5);
+    }
+    ASSERT_EQ(keys.size(), 2u);
+    EXPECT_EQ(keys[0].message, static_cast<UINT>(WM_KEYDOWN));
+    EXPECT_EQ(keys[0].wParam, static_cast<WPARAM>(VK_SPACE));
+    EXPECT_EQ(keys[1].message, static_cast<UINT>(WM_KEYUP));
+    EXPECT_EQ(keys[1].wParam, static_cast<WPARAM>(VK_SPACE));
     EXPECT_FALSE(IsDown(VK_SPACE));
     EXPECT_TRUE(WinInputScriptEnded());
 }
@@ -716,6 +750,11 @@ struct BadLine
     const char* report; // expected on stderr
     int skipped;        // the key of the bad line, which must stay up
 };
+
+void PrintTo(const BadLine& c, std::ostream* os)
+{
+    *os << '"' << c.script << '"';
+}
 
 class WinScriptBadLineTest : public WinTest, public ::testing::WithParamInterface<BadLine>
 {

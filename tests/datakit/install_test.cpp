@@ -1,0 +1,234 @@
+#include "tools/datakit/install.h"
+
+#include <filesystem>
+#include <map>
+#include <set>
+#include <sys/wait.h>
+
+#include <gtest/gtest.h>
+
+#include "tests/datakit/gunzip.h"
+#include "tests/support/test_env.h"
+#include "tools/datakit/dkpr_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+const char* const kLanguages[] = {"english", "french", "german", "spanish", "italian"};
+
+std::string ExpectedRegistry(const std::string& root)
+{
+    return "; Dezor settings and drive map, written by dezor-datakit.\n"
+           "\n"
+           "[Drives]\n"
+           "C=" +
+           root +
+           "/c\n"
+           "D=" +
+           root +
+           "/disc\n"
+           "\n"
+           "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor\\1.00]\n"
+           "CDPath=D:\n"
+           "HDPath=C:\\Dezor\n"
+           "WAVPath=D:\\music\n"
+           "AVIPath=D:\\movies\n"
+           "Language=ENGLISH\n"
+           "Hardware=0\n";
+}
+
+// Every entry under `root`, relative, with file contents ("/" marks a directory).
+std::map<std::string, std::string> Tree(const fs::path& root)
+{
+    std::map<std::string, std::string> tree;
+    for (const auto& entry : fs::recursive_directory_iterator(root))
+    {
+        std::string name = entry.path().lexically_relative(root).string();
+        tree[name] = entry.is_directory() ? "/" : ReadWholeFile(entry.path().string());
+    }
+    return tree;
+}
+
+// Splits a language image the way the game does: at every run of bytes below 32.
+std::vector<std::string> GameStrings(const std::string& image)
+{
+    std::vector<std::string> strings;
+    size_t i = 0;
+    while (i < image.size())
+    {
+        size_t end = i;
+        while (end < image.size() && static_cast<unsigned char>(image[end]) >= 32)
+            ++end;
+        strings.push_back(image.substr(i, end - i));
+        while (end < image.size() && static_cast<unsigned char>(image[end]) < 32)
+            ++end;
+        i = end;
+    }
+    return strings;
+}
+
+// The text inside a DKPR gzip file, after checking the wrapper.
+std::string Unwrap(const std::string& stored)
+{
+    std::vector<uint8_t> plain = Gunzip(BytesOf(stored));
+    EXPECT_GE(plain.size(), 8u);
+    if (plain.size() < 8)
+        return "";
+    EXPECT_EQ(std::string(plain.begin(), plain.begin() + 4), "DKPR");
+    uint32_t n = plain[4] | plain[5] << 8 | plain[6] << 16 | uint32_t(plain[7]) << 24;
+    EXPECT_EQ(n, plain.size() - 8);
+    return std::string(plain.begin() + 8, plain.end());
+}
+
+void ExpectDemoTree(const fs::path& root)
+{
+    std::map<std::string, std::string> tree = Tree(root);
+    std::set<std::string> names;
+    for (const auto& [name, content] : tree)
+        names.insert(name);
+    std::set<std::string> expected = {
+        "registry.ini",        "c",           "c/Dezor",   "c/Dezor/save",       "disc",
+        "disc/music",          "disc/movies", "disc/game", "disc/game/language", "disc/new_fe",
+        "disc/new_fe/language"};
+    for (const char* language : kLanguages)
+    {
+        expected.insert(std::string("disc/game/language/") + language + ".txt");
+        expected.insert(std::string("disc/new_fe/language/") + language + ".txt");
+    }
+    EXPECT_EQ(names, expected);
+    EXPECT_EQ(tree["registry.ini"], ExpectedRegistry(root.string()));
+
+    struct Set
+    {
+        const char* dir;
+        bool gzip;
+        size_t strings;
+    };
+    std::set<std::string> firstStrings;
+    for (const Set& set : {Set{"disc/game", true, 322}, Set{"disc/new_fe", false, 254}})
+        for (const char* language : kLanguages)
+        {
+            std::string name = std::string(set.dir) + "/language/" + language + ".txt";
+            SCOPED_TRACE(name);
+            const std::string& stored = tree[name];
+            std::string text = set.gzip ? Unwrap(stored) : stored;
+            EXPECT_EQ(stored.substr(0, 2) == "\x1F\x8B", set.gzip);
+            std::vector<std::string> strings = GameStrings(text);
+            ASSERT_EQ(strings.size(), set.strings);
+            // String n is numbered n, so a text shown on screen names the id asked for.
+            for (size_t n = 0; n < strings.size(); ++n)
+                ASSERT_TRUE(strings[n].ends_with(" " + std::to_string(n))) << strings[n];
+            firstStrings.insert(strings[0]);
+        }
+    EXPECT_EQ(firstStrings.size(), 10u) << "each file has texts of its own";
+}
+
+int RunCommand(const std::string& command)
+{
+    int status = std::system(command.c_str());
+    return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+}
+
+std::string Quote(const std::string& s)
+{
+    return "'" + s + "'";
+}
+
+} // namespace
+
+TEST(Install, WritesTheDemoTreeIntoANewDirectory)
+{
+    TestEnv env;
+    const fs::path root = env.Path("a/b/demo");
+    datakit::InstallSummary summary = datakit::InstallDemo(env.Path("a/b/demo/"));
+    EXPECT_EQ(summary.root, root);
+    EXPECT_EQ(summary.registryFile, root / "registry.ini");
+    ExpectDemoTree(root);
+}
+
+TEST(Install, SecondRunRestoresTheSameTree)
+{
+    TestEnv env;
+    const fs::path root = env.Path("demo");
+    datakit::InstallDemo(root);
+    std::map<std::string, std::string> first = Tree(root);
+
+    WriteWholeFile((root / "registry.ini").string(), "[Drives]\nC=/elsewhere\n");
+    WriteWholeFile((root / "disc/new_fe/language/french.txt").string(), "x");
+    fs::remove(root / "disc/game/language/german.txt");
+    datakit::InstallDemo(root);
+
+    EXPECT_EQ(Tree(root), first);
+}
+
+TEST(Install, FailsWhenAFileIsInTheWay)
+{
+    TestEnv env;
+    WriteWholeFile(env.Path("demo"), "not a directory");
+    EXPECT_THROW(datakit::InstallDemo(env.Path("demo")), datakit::Error);
+    fs::create_directories(env.Path("demo2/disc"));
+    WriteWholeFile(env.Path("demo2/disc/game"), "not a directory");
+    EXPECT_THROW(datakit::InstallDemo(env.Path("demo2")), datakit::Error);
+}
+
+TEST(DatakitCommand, InstallsIntoARelativeDirectory)
+{
+    TestEnv env;
+    const std::string out = env.Path("out.txt");
+    ASSERT_EQ(RunCommand("cd " + Quote(env.Root()) + " && " + Quote(DATAKIT_BINARY) +
+                         " install demo > " + Quote(out)),
+              0);
+    const fs::path root = env.Path("demo");
+    ExpectDemoTree(root);
+    EXPECT_NE(ReadWholeFile(out).find("DEZOR_REGISTRY=" + (root / "registry.ini").string() + "\n"),
+              std::string::npos)
+        << ReadWholeFile(out);
+}
+
+TEST(DatakitCommand, WrapsOneFile)
+{
+    TestEnv env;
+    const std::string data = "track data\x01\x02\xFF";
+    WriteWholeFile(env.Path("in.bin"), data);
+    const std::string command = Quote(DATAKIT_BINARY) + " dkpr ";
+    ASSERT_EQ(RunCommand(command + Quote(env.Path("in.bin")) + " " + Quote(env.Path("plain.dkp")) +
+                         " > /dev/null"),
+              0);
+    ASSERT_EQ(RunCommand(command + "--gzip " + Quote(env.Path("in.bin")) + " " +
+                         Quote(env.Path("packed.dkp")) + " > /dev/null"),
+              0);
+    EXPECT_EQ(BytesOf(ReadWholeFile(env.Path("plain.dkp"))), datakit::DkprWrap(BytesOf(data)));
+    EXPECT_EQ(Gunzip(BytesOf(ReadWholeFile(env.Path("packed.dkp")))),
+              datakit::DkprWrap(BytesOf(data)));
+}
+
+TEST(DatakitCommand, ExitStatus)
+{
+    TestEnv env;
+    struct Case
+    {
+        const char* arguments;
+        int status;
+    };
+    const Case cases[] = {
+        {"help", 0},
+        {"", 2},
+        {"bogus", 2},
+        {"install", 2},
+        {"install a b", 2},
+        {"dkpr in", 2},
+        {"dkpr --gzip in", 2},
+        {"dkpr --fast in out", 2},
+        {"dkpr missing-input out", 1},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.arguments);
+        EXPECT_EQ(RunCommand("cd " + Quote(env.Root()) + " && " + Quote(DATAKIT_BINARY) + " " +
+                             c.arguments + " > /dev/null 2>&1"),
+                  c.status);
+    }
+    EXPECT_FALSE(FileExists(env.Path("out")));
+}

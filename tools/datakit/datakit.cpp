@@ -1,0 +1,104 @@
+// dezor-datakit: writes the data files the game reads, and a demo installation.
+#include <cstdio>
+#include <exception>
+#include <string>
+#include <vector>
+
+#include "tools/datakit/dkpr_writer.h"
+#include "tools/datakit/file_io.h"
+#include "tools/datakit/install.h"
+
+namespace
+{
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailure = 1;
+constexpr int kExitUsage = 2;
+
+constexpr const char* kUsage =
+    "usage: dezor-datakit COMMAND [ARGUMENTS]\n"
+    "\n"
+    "commands:\n"
+    "  install DIR            write a demo installation under DIR: registry file, hard-disk\n"
+    "                         root (drive C:) and game disc (drive D:)\n"
+    "  dkpr [--gzip] IN OUT   wrap the file IN as a DKPR data file OUT, gzip-compressed with\n"
+    "                         --gzip\n"
+    "  help                   show this text\n";
+
+int Usage(const std::string& problem)
+{
+    std::fprintf(stderr, "dezor-datakit: %s\n\n%s", problem.c_str(), kUsage);
+    return kExitUsage;
+}
+
+int Install(const std::string& dir)
+{
+    datakit::InstallSummary summary = datakit::InstallDemo(dir);
+    std::printf("Demo installation written to %s\n", summary.root.c_str());
+    std::printf("  drive C: %s (hard-disk root C:\\Dezor)\n", (summary.root / "c").c_str());
+    std::printf("  drive D: %s (game disc)\n", (summary.root / "disc").c_str());
+    std::printf("  directories:\n");
+    for (const auto& dir : summary.directories)
+        std::printf("    %s/\n", dir.lexically_relative(summary.root).c_str());
+    std::printf("  files:\n");
+    for (const auto& file : summary.files)
+        std::printf("    %s\n", file.lexically_relative(summary.root).c_str());
+    std::printf("Before running the game, export:\n  DEZOR_REGISTRY=%s\n",
+                summary.registryFile.c_str());
+    return kExitOk;
+}
+
+int Dkpr(bool compressed, const std::string& in, const std::string& out)
+{
+    std::vector<uint8_t> data = datakit::ReadFileBytes(in);
+    datakit::WriteDkprFile(out, data, compressed);
+    std::printf("%s: %zu data bytes, %s\n", out.c_str(), data.size(),
+                compressed ? "DKPR gzip" : "DKPR plain");
+    return kExitOk;
+}
+
+int Run(const std::vector<std::string>& args)
+{
+    if (args.empty())
+        return Usage("no command given");
+    const std::string& command = args[0];
+    if (command == "help" || command == "--help" || command == "-h")
+    {
+        if (args.size() != 1)
+            return Usage("help takes no arguments");
+        std::fputs(kUsage, stdout);
+        return kExitOk;
+    }
+    if (command == "install")
+    {
+        if (args.size() != 2 || args[1].empty())
+            return Usage("install takes one directory");
+        return Install(args[1]);
+    }
+    if (command == "dkpr")
+    {
+        bool compressed = args.size() == 4 && args[1] == "--gzip";
+        size_t first = compressed ? 2 : 1;
+        if (args.size() != first + 2 || args[first].empty() || args[first + 1].empty() ||
+            args[first].starts_with("-") || args[first + 1].starts_with("-"))
+            return Usage("dkpr takes [--gzip] IN OUT");
+        return Dkpr(compressed, args[first], args[first + 1]);
+    }
+    return Usage("unknown command '" + command + "'");
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    std::vector<std::string> args(argv + 1, argv + argc);
+    try
+    {
+        return Run(args);
+    }
+    catch (const std::exception& e)
+    {
+        std::fprintf(stderr, "dezor-datakit: %s\n", e.what());
+        return kExitFailure;
+    }
+}

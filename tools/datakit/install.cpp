@@ -1,0 +1,98 @@
+#include "tools/datakit/install.h"
+
+#include <system_error>
+
+#include "tools/datakit/file_io.h"
+#include "tools/datakit/language_writer.h"
+#include "tools/datakit/registry_writer.h"
+
+namespace fs = std::filesystem;
+
+namespace datakit
+{
+
+namespace
+{
+
+// 8-bit texts in the Latin-1 range, as the game's fonts expect.
+constexpr const char* kFrontEndWords[kLanguageCount] = {"Menu text", "Texte de menu", "Men\xFCtext",
+                                                        "Texto de men\xFA", "Testo del menu"};
+constexpr const char* kGameWords[kLanguageCount] = {"Game text", "Texte du jeu", "Spieltext",
+                                                    "Texto del juego", "Testo del gioco"};
+
+fs::path AbsoluteDirectory(const fs::path& dir)
+{
+    fs::path p = fs::absolute(dir).lexically_normal();
+    // "/x/y/" normalises with an empty last component; the drive map wants "/x/y".
+    if (!p.has_filename() && p.has_relative_path())
+        p = p.parent_path();
+    return p;
+}
+
+void MakeDirectory(InstallSummary& summary, const fs::path& dir)
+{
+    std::error_code ec;
+    fs::create_directories(dir, ec);
+    if (ec || !fs::is_directory(dir))
+        throw Error("cannot create directory " + dir.string() + ": " +
+                    (ec ? ec.message() : "a file of that name is in the way"));
+    summary.directories.push_back(dir);
+}
+
+void WriteTextSet(InstallSummary& summary, const fs::path& dataDir, TextSet set)
+{
+    fs::path dir = dataDir / "language";
+    MakeDirectory(summary, dir);
+    int count = set == TextSet::Game ? kGameStrings : kFrontEndStrings;
+    for (int language = 0; language < kLanguageCount; ++language)
+    {
+        fs::path file = dir / (std::string(kLanguageFiles[language]) + ".txt");
+        // The game's set is compressed and the front end's is not, so the demo data has both
+        // stored forms.
+        WriteLanguageFile(file, PlaceholderTexts(set, language, count), set == TextSet::Game);
+        summary.files.push_back(file);
+    }
+}
+
+} // namespace
+
+std::vector<std::string> PlaceholderTexts(TextSet set, int language, int count)
+{
+    if (language < 0 || language >= kLanguageCount)
+        throw Error("no language number " + std::to_string(language));
+    const char* word = set == TextSet::Game ? kGameWords[language] : kFrontEndWords[language];
+    std::vector<std::string> texts;
+    for (int n = 0; n < count; ++n)
+        texts.push_back(std::string(word) + " " + std::to_string(n));
+    return texts;
+}
+
+InstallSummary InstallDemo(const fs::path& dir)
+{
+    InstallSummary summary;
+    summary.root = AbsoluteDirectory(dir);
+    const fs::path driveC = summary.root / "c";
+    const fs::path disc = summary.root / "disc";
+
+    MakeDirectory(summary, driveC / "Dezor" / "save");
+    MakeDirectory(summary, disc / "music");
+    MakeDirectory(summary, disc / "movies");
+    WriteTextSet(summary, disc / "game", TextSet::Game);
+    WriteTextSet(summary, disc / "new_fe", TextSet::FrontEnd);
+
+    RegistryModel registry;
+    registry.Set(kDrivesSection, "C", driveC.string());
+    registry.Set(kDrivesSection, "D", disc.string());
+    registry.Set(kGameKey, "CDPath", "D:");
+    registry.Set(kGameKey, "HDPath", "C:\\Dezor");
+    registry.Set(kGameKey, "WAVPath", "D:\\music");
+    registry.Set(kGameKey, "AVIPath", "D:\\movies");
+    registry.Set(kGameKey, "Language", "ENGLISH");
+    registry.Set(kGameKey, "Hardware", "0");
+    summary.registryFile = summary.root / "registry.ini";
+    WriteRegistryFile(summary.registryFile, registry);
+    summary.files.push_back(summary.registryFile);
+    return summary;
+}
+
+} // namespace datakit

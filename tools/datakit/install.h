@@ -1,0 +1,52 @@
+// The demo installation: what a machine looks like after the game was installed from its
+// disc, laid out under one directory.
+//
+//   DIR/registry.ini                 drive map (C:, D:) and the game's key
+//   DIR/c/                           drive C: (the game's log c:\error.txt lands here)
+//   DIR/c/Dezor/save/                hard-disk root, HDPath=C:\Dezor
+//   DIR/disc/                        drive D:, the game disc, CDPath=D:
+//   DIR/disc/game/language/*.txt     the game's texts, DKPR gzip
+//   DIR/disc/new_fe/language/*.txt   the front end's texts, plain
+//   DIR/disc/music/, DIR/disc/movies/
+#pragma once
+
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/datakit/file_io.h" // Error
+
+namespace datakit
+{
+
+// Each data directory on the disc has its own set of texts.
+enum class TextSet
+{
+    FrontEnd,
+    Game,
+};
+
+inline constexpr int kFrontEndStrings = 254;
+inline constexpr int kGameStrings = 322;
+inline constexpr int kLanguageCount = 5;
+// File base names in the game's language order (0 English ... 4 Italian).
+inline constexpr const char* kLanguageFiles[kLanguageCount] = {"english", "french", "german",
+                                                               "spanish", "italian"};
+inline constexpr const char* kGameKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor\\1.00";
+
+// Stand-in texts until the real ones exist: string n reads "<set's word> n" in the language.
+std::vector<std::string> PlaceholderTexts(TextSet set, int language, int count);
+
+struct InstallSummary
+{
+    std::filesystem::path root; // absolute
+    std::filesystem::path registryFile;
+    std::vector<std::filesystem::path> directories; // deepest ones made, parents implied
+    std::vector<std::filesystem::path> files;
+};
+
+// Creates or refreshes the installation under `dir` (created when missing); rewriting the
+// same files each time, so a second run leaves the same tree. Throws Error on failure.
+InstallSummary InstallDemo(const std::filesystem::path& dir);
+
+} // namespace datakit
