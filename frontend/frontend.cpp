@@ -1,5 +1,7 @@
 #include "frontend/frontend.h"
 
+#include "frontend/game_data.h"
+
 #include "engine/pc/cmd_line.h"
 #include "engine/pc/dk_debug.h"
 #include "engine/pc/main.h"
@@ -10,7 +12,11 @@
 namespace
 {
 int gnFrontendCommandLineParams = 0;
-}
+GameData gGameData{};
+} // namespace
+
+GameData* gpGame_Data = &gGameData;
+int32_t gboRallySchool = 0;
 
 int Frontend_Update(void)
 {

@@ -13,3 +13,9 @@ void Frontend_LogCommandLine(char* lpCmdLine);
 
 // Set once a stage, the school menu or the set-up screen has set up the game display.
 extern BOOL gboGameDisplayReady;
+
+// The front end's game data record and its rally-school flag, read by the game-type
+// predicates of dk_ff.h.
+struct GameData;
+extern GameData* gpGame_Data;
+extern int32_t gboRallySchool;

@@ -1,5 +1,7 @@
 #include "platform/time/time.h"
 
+#include <atomic>
+
 #include <cerrno>
 #include <ctime>
 
@@ -19,7 +21,35 @@ timespec Now(clockid_t clock)
     return ts;
 }
 
+std::atomic<bool> gbFakeClock{false};
+std::atomic<uint64_t> guFakeNs{0};
+
 } // namespace
+
+uint64_t TimeNowNs(void)
+{
+    if (gbFakeClock.load())
+        return guFakeNs.load();
+    timespec ts = Now(CLOCK_MONOTONIC);
+    return static_cast<uint64_t>(ts.tv_sec) * 1000000000u + static_cast<uint64_t>(ts.tv_nsec);
+}
+
+void TimeFakeClock(BOOL bFake)
+{
+    if (bFake)
+        guFakeNs.store(TimeNowNs());
+    gbFakeClock.store(bFake != FALSE);
+}
+
+BOOL TimeIsFakeClock(void)
+{
+    return gbFakeClock.load() ? TRUE : FALSE;
+}
+
+void TimeFakeSetNs(uint64_t ns)
+{
+    guFakeNs.store(ns);
+}
 
 BOOL QueryPerformanceFrequency(LARGE_INTEGER* lpFrequency)
 {
@@ -33,10 +63,8 @@ BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount)
 {
     if (lpPerformanceCount == nullptr)
         return FALSE;
-    timespec ts = Now(CLOCK_MONOTONIC);
     // floor(ns * F / 1e9) computed in 128 bits, so the count is exact and never steps back.
-    unsigned __int128 ns = static_cast<unsigned __int128>(ts.tv_sec) * 1000000000u +
-                           static_cast<unsigned __int128>(ts.tv_nsec);
+    unsigned __int128 ns = TimeNowNs();
     lpPerformanceCount->QuadPart =
         static_cast<LONGLONG>(ns * DK_PERFORMANCE_FREQUENCY / 1000000000u);
     return TRUE;
@@ -44,10 +72,7 @@ BOOL QueryPerformanceCounter(LARGE_INTEGER* lpPerformanceCount)
 
 DWORD timeGetTime(void)
 {
-    timespec ts = Now(CLOCK_MONOTONIC);
-    uint64_t ms =
-        static_cast<uint64_t>(ts.tv_sec) * 1000u + static_cast<uint64_t>(ts.tv_nsec) / 1000000u;
-    return static_cast<DWORD>(ms);
+    return static_cast<DWORD>(TimeNowNs() / 1000000u);
 }
 
 DWORD GetTickCount(void)
