@@ -8,31 +8,10 @@
 
 #include "engine/common/destruct.h"
 #include "engine/pc/dk_debug.h"
-#include "tests/support/test_env.h"
+#include "tests/support/engine_test.h"
 
 namespace
 {
-
-std::string CaptureOutput(const std::function<void()>& call)
-{
-    testing::internal::CaptureStderr();
-    call();
-    return testing::internal::GetCapturedStderr();
-}
-
-// A report's message stands between blank lines in the report's block.
-bool Reported(const std::string& out, const std::string& message)
-{
-    return out.find("\n\n" + message + "\n\n") != std::string::npos;
-}
-
-size_t Count(const std::string& text, const std::string& what)
-{
-    size_t n = 0;
-    for (size_t at = text.find(what); at != std::string::npos; at = text.find(what, at + 1))
-        ++n;
-    return n;
-}
 
 const std::string kStars = "\n*********************************************\n";
 
@@ -45,13 +24,12 @@ std::string DumpTail(int tracked, int inUse, int adds, int frees, int peak)
            "Peak memory usage : " + std::to_string(peak) + " bytes\n";
 }
 
-class CheckMemTest : public testing::Test
+class CheckMemTest : public LoggedTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(DkOpenLogFile("c:\\error.txt"));
-        DkEnableLog();
+        LoggedTest::SetUp();
         CaptureOutput([] { DkCallAllDestructors(); });
         DkResetMemCheckerForTests();
         initOutput = CaptureOutput([] { InitMemChecker(); });
@@ -60,16 +38,9 @@ protected:
     {
         CaptureOutput([] { DkCallAllDestructors(); });
         DkResetMemCheckerForTests();
-        DkCloseLogFile();
-        DkDisableLog();
-    }
-    std::string Log()
-    {
-        DkCloseLogFile();
-        return ReadWholeFile(env.DriveC() + "/error.txt");
+        LoggedTest::TearDown();
     }
 
-    TestEnv env;
     std::string initOutput;
     char blocks[64] = {};
 };
@@ -242,7 +213,7 @@ TEST_F(CheckMemTest, BlocksLeftAtExitAreReportedAndOnlyTenLinesEverReachTheLog)
         AddMemBlock(&blocks[i], 4, "leak", i, "a.cpp");
 
     std::string out = CaptureOutput([] { EXPECT_TRUE(MemCheckerDestructor()); });
-    EXPECT_EQ(Count(out, "('leak', added in file a.cpp"), 12u);
+    EXPECT_EQ(CountOf(out, "('leak', added in file a.cpp"), 12u);
     EXPECT_EQ(out.find("ALL MEMORY BLOCKS ARE FREE!"), std::string::npos);
     EXPECT_TRUE(Reported(out, "\nMemCheckerDestructor() : 12 memory blocks remain used\nCheck the "
                               "output file to see which blocks have not been freed"))
@@ -250,7 +221,7 @@ TEST_F(CheckMemTest, BlocksLeftAtExitAreReportedAndOnlyTenLinesEverReachTheLog)
 
     CaptureOutput([] { EXPECT_EQ(DumpUsedMemoryBlocks(), 12); });
     std::string log = Log();
-    EXPECT_EQ(Count(log, "('leak', added in file a.cpp"), 10u);
+    EXPECT_EQ(CountOf(log, "('leak', added in file a.cpp"), 10u);
     EXPECT_NE(log.find("Block 9 ('leak', added in file a.cpp, line 9), is using 4 bytes of "
                        "memory\r\n"),
               std::string::npos);

@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/pc/dk_timer.h"
-#include "tests/support/test_env.h"
+#include "tests/support/engine_test.h"
 
 namespace
 {
@@ -15,27 +15,7 @@ const std::string kBangs(48, '!');
 const char kClick[] =
     "Click ABORT to terminate this process,any other button to continue program execution";
 
-class DkDebugTest : public testing::Test
-{
-protected:
-    void SetUp() override
-    {
-        ASSERT_TRUE(DkOpenLogFile("c:\\error.txt"));
-        DkEnableLog();
-    }
-    void TearDown() override
-    {
-        DkCloseLogFile();
-        DkDisableLog();
-    }
-    std::string Log()
-    {
-        DkCloseLogFile();
-        return ReadWholeFile(env.DriveC() + "/error.txt");
-    }
-
-    TestEnv env;
-};
+using DkDebugTest = LoggedTest;
 
 std::string LogBlock(int line, const char* file, const std::string& text)
 {

@@ -5,6 +5,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/engine_test.h"
+
 #include "frontend/game_data.h"
 
 namespace
@@ -17,15 +19,6 @@ class DkFfTest : public testing::Test
 protected:
     static void SetUpTestSuite() { DkInitialiseTrigTables(); }
 };
-
-int CountReports(const std::string& text)
-{
-    int n = 0;
-    for (size_t at = text.find("ASSERT() failed!"); at != std::string::npos;
-         at = text.find("ASSERT() failed!", at + 1))
-        ++n;
-    return n;
-}
 
 void ExpectVectorEq(const DK_VECTOR& expected, const DK_VECTOR& actual)
 {

@@ -12,26 +12,13 @@
 #include "engine/common/destruct.h"
 #include "engine/pc/2dinit.h"
 #include "engine/pc/dk_debug.h"
-#include "tests/support/test_env.h"
+#include "tests/support/engine_test.h"
 
 namespace
 {
 
 const uint32_t kHeapSize = 4096;
 const uint32_t kTempHeapSize = 4096;
-
-std::string CaptureReports(const std::function<void()>& call)
-{
-    testing::internal::CaptureStderr();
-    call();
-    return testing::internal::GetCapturedStderr();
-}
-
-// A report's message stands between blank lines in the report's block.
-bool Reported(const std::string& out, const std::string& message)
-{
-    return out.find("\n\n" + message + "\n\n") != std::string::npos;
-}
 
 DK_HEAP_HEADER HeaderOf(const void* block)
 {
@@ -46,30 +33,21 @@ const unsigned char* Base()
 }
 
 // Both heaps as WinMain creates them, only small, with the log open.
-class DkHeapTest : public testing::Test
+class DkHeapTest : public LoggedTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(DkOpenLogFile("c:\\error.txt"));
-        DkEnableLog();
-        CaptureReports([] { DkCallAllDestructors(); });
+        LoggedTest::SetUp();
+        CaptureOutput([] { DkCallAllDestructors(); });
         ASSERT_EQ(DkTempHeapInit(kTempHeapSize), 0);
         ASSERT_EQ(DkHeapInit(kHeapSize), 1);
     }
     void TearDown() override
     {
-        CaptureReports([] { DkCallAllDestructors(); });
-        DkCloseLogFile();
-        DkDisableLog();
+        CaptureOutput([] { DkCallAllDestructors(); });
+        LoggedTest::TearDown();
     }
-    std::string Log()
-    {
-        DkCloseLogFile();
-        return ReadWholeFile(env.DriveC() + "/error.txt");
-    }
-
-    TestEnv env;
 };
 
 TEST_F(DkHeapTest, BlocksFollowEachOtherBehindAHeaderWithTheirRoundedSize)
@@ -126,7 +104,7 @@ TEST_F(DkHeapTest, ARequestEndingAtTheHeapsEndFitsAndOneMoreFailsWithoutChanging
     EXPECT_EQ(DkHeapGetBytesUsed(), kHeapSize);
 
     // Even an empty block needs its header.
-    out = CaptureReports([] { EXPECT_EQ(DkHeapAlloc(0), nullptr); });
+    out = CaptureOutput([] { EXPECT_EQ(DkHeapAlloc(0), nullptr); });
     EXPECT_TRUE(Reported(out, "Cannot allocate 0 bytes on the heap.")) << out;
     EXPECT_EQ(DkHeapGetBlockCount(), 1u);
 
@@ -150,7 +128,7 @@ TEST_F(DkHeapTest, HugeRequestsFailCleanlyInsteadOfWrapping)
     for (size_t size : sizes)
     {
         SCOPED_TRACE(size);
-        std::string out = CaptureReports(
+        std::string out = CaptureOutput(
             [&]
             {
                 EXPECT_EQ(DkHeapAlloc(size), nullptr);
@@ -166,7 +144,7 @@ TEST_F(DkHeapTest, HugeRequestsFailCleanlyInsteadOfWrapping)
 
 TEST(DkHeapTableTest, The50001stBlockFailsLikeAFullHeapUntilTheNextReset)
 {
-    std::string out = CaptureReports(
+    std::string out = CaptureOutput(
         []
         {
             DkCallAllDestructors();
@@ -175,7 +153,7 @@ TEST(DkHeapTableTest, The50001stBlockFailsLikeAFullHeapUntilTheNextReset)
 
     for (int i = 0; i < DK_HEAP_MAX_BLOCKS; ++i)
         ASSERT_NE(DkHeapAlloc(0), nullptr) << i;
-    out = CaptureReports([] { EXPECT_EQ(DkHeapAlloc(0), nullptr); });
+    out = CaptureOutput([] { EXPECT_EQ(DkHeapAlloc(0), nullptr); });
     EXPECT_TRUE(Reported(out, "Cannot allocate 0 bytes on the heap.")) << out;
     EXPECT_EQ(DkHeapGetBlockCount(), static_cast<uint32_t>(DK_HEAP_MAX_BLOCKS));
     EXPECT_EQ(DkHeapGetBytesUsed(), DK_HEAP_MAX_BLOCKS * 8u);
@@ -184,7 +162,7 @@ TEST(DkHeapTableTest, The50001stBlockFailsLikeAFullHeapUntilTheNextReset)
     void* block = DkHeapAlloc(4);
     EXPECT_EQ(block, Base() + 8);
     EXPECT_EQ(HeaderOf(block).uAllocationNumber, 0u);
-    CaptureReports([] { DkCallAllDestructors(); });
+    CaptureOutput([] { DkCallAllDestructors(); });
 }
 
 TEST_F(DkHeapTest, TheTemporaryHeapHandsOutItsOneBlockAgainAndClearsIt)
@@ -218,7 +196,7 @@ TEST_F(DkHeapTest, TheTemporaryHeapMustBeGreaterThanTheRequestAndItsEightBytes)
     {
         SCOPED_TRACE(c.request);
         void* block = nullptr;
-        std::string out = CaptureReports([&] { block = DkTempHeapAlloc(c.request); });
+        std::string out = CaptureOutput([&] { block = DkTempHeapAlloc(c.request); });
         EXPECT_EQ(block != nullptr, c.fits);
         if (c.report != nullptr)
             EXPECT_TRUE(Reported(out, c.report)) << out;
@@ -246,7 +224,7 @@ TEST_F(DkHeapTest, ResetAllHeapsTearsTheDisplayDownFirstAndThenEmptiesBothHeaps)
     gDisplayTeardowns = 0;
     gnDisplayDestructorMark = DkAddDestructor(FakeDisplayDestructor, "DirectDrawDestructor");
 
-    std::string out = CaptureReports([] { DkResetAllHeaps(); });
+    std::string out = CaptureOutput([] { DkResetAllHeaps(); });
 
     EXPECT_EQ(gDisplayTeardowns, 1);
     EXPECT_EQ(gBytesUsedAtDisplayTeardown, 104u + 8 + 24 + 8);
@@ -266,7 +244,7 @@ TEST_F(DkHeapTest, ResetAllHeapsTearsTheDisplayDownFirstAndThenEmptiesBothHeaps)
 TEST_F(DkHeapTest, FreeAndReallocAcceptTheBlockAndChangeNothing)
 {
     void* block = DkHeapAlloc(16);
-    std::string out = CaptureReports(
+    std::string out = CaptureOutput(
         [&]
         {
             EXPECT_TRUE(DkHeapFree(block));
@@ -276,13 +254,13 @@ TEST_F(DkHeapTest, FreeAndReallocAcceptTheBlockAndChangeNothing)
     EXPECT_EQ(DkHeapGetBytesUsed(), 24u);
     EXPECT_EQ(DkHeapAlloc(16), Base() + 24 + 8) << "freed space is not used again";
 
-    out = CaptureReports([] { EXPECT_TRUE(DkHeapRealloc(nullptr, 8)); });
+    out = CaptureOutput([] { EXPECT_TRUE(DkHeapRealloc(nullptr, 8)); });
     EXPECT_TRUE(Reported(out, "DkHeapRealloc() : NULL pointer")) << out;
 }
 
 TEST(DkHeapNotInitialisedTest, EveryUseIsReportedAndTheCallGoesOn)
 {
-    CaptureReports([] { DkCallAllDestructors(); });
+    CaptureOutput([] { DkCallAllDestructors(); });
     struct Case
     {
         const char* name;
@@ -304,7 +282,7 @@ TEST(DkHeapNotInitialisedTest, EveryUseIsReportedAndTheCallGoesOn)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);
-        std::string out = CaptureReports(c.call);
+        std::string out = CaptureOutput(c.call);
         for (const std::string& report : c.reports)
             EXPECT_TRUE(Reported(out, report)) << out;
     }
@@ -314,7 +292,7 @@ TEST_F(DkHeapTest, ASecondInitIsReportedAndKeepsTheHeapInUse)
 {
     void* block = DkHeapAlloc(8);
     const void* base = DkHeapGetBase();
-    std::string out = CaptureReports(
+    std::string out = CaptureOutput(
         []
         {
             EXPECT_EQ(DkHeapInit(kHeapSize), 1);
@@ -348,7 +326,7 @@ TEST_F(DkHeapTest, DestroyCallbacksLogThePeaksInKilobytes)
     DkTempHeapAlloc(2040);
     DkTempHeapAlloc(100); // the temporary peak keeps the larger request
 
-    CaptureReports([] { DkCallAllDestructors(); });
+    CaptureOutput([] { DkCallAllDestructors(); });
 
     std::string log = Log();
     EXPECT_NE(log.find("*** 3 KB RAM usage on the heap\r\n"

@@ -11,7 +11,7 @@
 #include "engine/common/destruct.h"
 #include "engine/pc/dk_debug.h"
 #include "platform/time/time.h"
-#include "tests/support/test_env.h"
+#include "tests/support/engine_test.h"
 
 namespace
 {
@@ -19,26 +19,12 @@ namespace
 // About ten milliseconds of the performance counter instead of the measured second.
 const uint32_t kShortMeasure = DK_PERFORMANCE_FREQUENCY / 100;
 
-std::string CaptureOutput(const std::function<void()>& call)
-{
-    testing::internal::CaptureStderr();
-    call();
-    return testing::internal::GetCapturedStderr();
-}
-
-// A report's message stands between blank lines in the report's block.
-bool Reported(const std::string& out, const std::string& message)
-{
-    return out.find("\n\n" + message + "\n\n") != std::string::npos;
-}
-
-class QuickTimeTest : public testing::Test
+class QuickTimeTest : public LoggedTest
 {
 protected:
     void SetUp() override
     {
-        ASSERT_TRUE(DkOpenLogFile("c:\\error.txt"));
-        DkEnableLog();
+        LoggedTest::SetUp();
         DkSetClockMeasureCounts(kShortMeasure);
         CaptureOutput([] { DkCallAllDestructors(); });
         QuickTime_Init();
@@ -47,16 +33,8 @@ protected:
     {
         CaptureOutput([] { DkCallAllDestructors(); });
         DkSetClockMeasureCounts(0);
-        DkCloseLogFile();
-        DkDisableLog();
+        LoggedTest::TearDown();
     }
-    std::string Log()
-    {
-        DkCloseLogFile();
-        return ReadWholeFile(env.DriveC() + "/error.txt");
-    }
-
-    TestEnv env;
 };
 
 TEST_F(QuickTimeTest, TheMeasuringOverheadIsTakenOffEveryRun)

@@ -11,30 +11,26 @@
 #include "engine/pc/dk_debug.h"
 #include "engine/pc/dk_file.h"
 #include "platform/reg/reg.h"
-#include "tests/support/test_env.h"
+#include "tests/support/engine_test.h"
 #include "tools/datakit/install.h"
 
 namespace
 {
 
-class DkTextTest : public testing::Test
+class DkTextTest : public LoggedTest
 {
 protected:
     void SetUp() override
     {
+        LoggedTest::SetUp();
         DkTempHeapInit(64 * 1024);
         DkHeapInit(1024 * 1024);
-        ASSERT_TRUE(DkOpenLogFile("c:\\error.txt"));
-        DkEnableLog();
     }
     void TearDown() override
     {
         DkFreeLanguageText();
-        DkDisableLog();
-        DkCloseLogFile();
-        testing::internal::CaptureStderr();
-        DkCallAllDestructors();
-        testing::internal::GetCapturedStderr();
+        CaptureOutput([] { DkCallAllDestructors(); });
+        LoggedTest::TearDown();
     }
     // A file image on the main heap, as the loader hands it over.
     char* Image(const std::string& bytes)
@@ -43,13 +39,6 @@ protected:
         std::memcpy(image, bytes.data(), bytes.size());
         return image;
     }
-    std::string Log()
-    {
-        DkCloseLogFile();
-        return ReadWholeFile(env.DriveC() + "/error.txt");
-    }
-
-    TestEnv env;
 };
 
 TEST_F(DkTextTest, RunsOfControlBytesSeparateStrings)

@@ -7,6 +7,8 @@
 
 #include <gtest/gtest.h>
 
+#include "tests/support/engine_test.h"
+
 #include "engine/include/dk_ff.h"
 #include "engine/pc/2dinit.h"
 
@@ -51,15 +53,6 @@ void ExpectVectorEq(const DK_VECTOR& expected, const DK_VECTOR& actual)
     EXPECT_EQ(expected.x, actual.x);
     EXPECT_EQ(expected.y, actual.y);
     EXPECT_EQ(expected.z, actual.z);
-}
-
-int CountReports(const std::string& text)
-{
-    int n = 0;
-    for (size_t at = text.find("ASSERT() failed!"); at != std::string::npos;
-         at = text.find("ASSERT() failed!", at + 1))
-        ++n;
-    return n;
 }
 
 // The axis rotations written out from their rows, s = sin a and c = cos a read from the table.
