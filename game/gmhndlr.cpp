@@ -3,3 +3,13 @@
 #include "engine/include/dk_services.h"
 
 BOOL gboGameDisplayReady = FALSE;
+
+namespace
+{
+int gnGameState = 0;
+}
+
+int GetGameState(void)
+{
+    return gnGameState;
+}

@@ -14,6 +14,9 @@ void Frontend_LogCommandLine(char* lpCmdLine);
 // Set once a stage, the school menu or the set-up screen has set up the game display.
 extern BOOL gboGameDisplayReady;
 
+// The game state whose timed function ran last (0..12; 5 to 10 are the in-stage states).
+int GetGameState(void);
+
 // The front end's game data record and its rally-school flag, read by the game-type
 // predicates of dk_ff.h.
 struct GameData;

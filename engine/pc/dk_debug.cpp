@@ -10,7 +10,9 @@
 #include <string>
 #include <ctime>
 
+#include "engine/pc/2dinit.h"
 #include "engine/pc/dk_timer.h"
+#include "platform/ddraw/ddraw.h"
 #include "platform/fs/fs.h"
 #include "platform/time/time.h"
 #include "platform/win/win.h"
@@ -40,6 +42,9 @@ struct DK_TIMESTAMP
 };
 DK_TIMESTAMP gaTimeStamps[DK_MAX_TIME_STAMPS];
 int gnNumTimeStamps = 1; // record 0 is never used
+
+HFONT ghDebugFont = nullptr;
+HFONT ghDebugFontLarge = nullptr;
 
 LONGLONG gllTimerStart;
 LONGLONG gllTimerFrequency;
@@ -264,7 +269,52 @@ int ComposeAndReport(const char* caption, const char* message, int nLine, const 
     return DkReportAssert(text, caption, 0, nLine, file);
 }
 
+// Creates the font on first use and draws the text on the back buffer with it.
+HRESULT DrawDebugText(HFONT* phFont, LONG lHeight, LONG lWeight, const char* pszFace,
+                      const char* pszText, int nX, int nY, uint32_t uColour)
+{
+    if (*phFont == nullptr)
+    {
+        LOGFONTA font{};
+        font.lfHeight = lHeight;
+        font.lfWeight = lWeight;
+        font.lfCharSet = DEFAULT_CHARSET;
+        font.lfOutPrecision = OUT_TT_ONLY_PRECIS;
+        std::snprintf(font.lfFaceName, sizeof font.lfFaceName, "%s", pszFace);
+        *phFont = CreateFontIndirectA(&font);
+        if (*phFont == nullptr)
+            DKREPORT("DkDebugText() : Failed to create font");
+    }
+    IDirectDrawSurface* lpBack = d2d->BackSurface.lpSurface;
+    if (lpBack == nullptr)
+        return DDERR_INVALIDOBJECT;
+    HDC hdc = nullptr;
+    HRESULT hr = lpBack->GetDC(&hdc);
+    if (hr != DD_OK)
+        return hr;
+    SetBkMode(hdc, TRANSPARENT);
+    SetTextColor(hdc, RGB(uColour & 0xFF, (uColour >> 16) & 0xFF, (uColour >> 8) & 0xFF));
+    HGDIOBJ old = SelectObject(hdc, *phFont);
+    const char* text = pszText != nullptr ? pszText : "";
+    TextOutA(hdc, nX, nY, text, static_cast<int>(std::strlen(text)));
+    SelectObject(hdc, old);
+    hr = lpBack->ReleaseDC(hdc);
+    TRYDD(hr);
+    return hr;
+}
+
 } // namespace
+
+HRESULT DkDebugText(const char* pszText, int nX, int nY, uint32_t uColour)
+{
+    return DrawDebugText(&ghDebugFont, 12, 100, "Arial", pszText, nX, nY, uColour);
+}
+
+HRESULT DkDebugTextLarge(const char* pszText, int nX, int nY, uint32_t uColour)
+{
+    return DrawDebugText(&ghDebugFontLarge, (d2d->nWidth / 480) * 24, 700, "Comic Sans MS", pszText,
+                         nX, nY, uColour);
+}
 
 BOOL DkOpenLogFile(const char* pszFileName)
 {

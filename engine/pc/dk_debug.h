@@ -45,6 +45,11 @@ int DkReportAssert(const char* pszText, const char* pszCaption, unsigned int uSt
 const char* DkDDErrorText(HRESULT hr);
 const char* DkD3DErrorText(HRESULT hr);
 
+// Debug text on the back buffer, at (x, y) in pixels; colour bits 0-7 are red, 8-15 blue and
+// 16-23 green. The result is the display's.
+HRESULT DkDebugText(const char* pszText, int nX, int nY, uint32_t uColour);
+HRESULT DkDebugTextLarge(const char* pszText, int nX, int nY, uint32_t uColour);
+
 // Time stamps of the processor's cycle counter, dumped to the log at exit.
 void DkTimeStamp(const char* pszID, const char* pszDescription);
 void DkDumpTimeStamps(void);

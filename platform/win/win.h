@@ -161,9 +161,57 @@ LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 // Painting. The presented frame covers the whole window, so painting only validates it.
 HDC BeginPaint(HWND hWnd, PAINTSTRUCT* lpPaint);
 BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint);
+
+// GDI, as far as the engine draws with it: stock objects, fonts and text on the device
+// context of a display surface (IDirectDrawSurface::GetDC), drawn with a small bitmap font of
+// our own scaled to the font's height; and the screen's system palette, a fixed table.
+typedef DWORD COLORREF;
+#define RGB(r, g, b)                                                                               \
+    ((COLORREF)(((BYTE)(r)) | ((WORD)((BYTE)(g)) << 8) | (((DWORD)(BYTE)(b)) << 16)))
+#define TRANSPARENT 1
+#define OPAQUE 2
+#define FW_NORMAL 400
+#define FW_BOLD 700
+#define DEFAULT_CHARSET 1
+#define OUT_TT_ONLY_PRECIS 7
+#define SYSPAL_NOSTATIC 2
+#define SYSPAL_STATIC 1
+#define LF_FACESIZE 32
+
+struct LOGFONTA
+{
+    LONG lfHeight;
+    LONG lfWidth;
+    LONG lfEscapement;
+    LONG lfOrientation;
+    LONG lfWeight;
+    BYTE lfItalic;
+    BYTE lfUnderline;
+    BYTE lfStrikeOut;
+    BYTE lfCharSet;
+    BYTE lfOutPrecision;
+    BYTE lfClipPrecision;
+    BYTE lfQuality;
+    BYTE lfPitchAndFamily;
+    CHAR lfFaceName[LF_FACESIZE];
+};
+struct HFONT__;
+typedef HFONT__* HFONT;
+struct PALETTEENTRY;
+
 HGDIOBJ GetStockObject(int i);
 HGDIOBJ SelectObject(HDC hdc, HGDIOBJ h);
+BOOL DeleteObject(HGDIOBJ ho);
 BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop);
+HFONT CreateFontIndirectA(const LOGFONTA* lplf);
+int SetBkMode(HDC hdc, int mode);
+COLORREF SetTextColor(HDC hdc, COLORREF color);
+BOOL TextOutA(HDC hdc, int x, int y, LPCSTR lpString, int c);
+// The screen's device context (hWnd NULL) and its system palette.
+HDC GetDC(HWND hWnd);
+int ReleaseDC(HWND hWnd, HDC hDC);
+UINT SetSystemPaletteUse(HDC hdc, UINT use);
+UINT GetSystemPaletteEntries(HDC hdc, UINT iStart, UINT cEntries, PALETTEENTRY* pPalEntries);
 
 // Cursor.
 HCURSOR LoadCursorA(HINSTANCE hInstance, LPCSTR lpCursorName);

@@ -49,7 +49,6 @@ char gForeignWindow;
 // Stand-ins for handles that only need to be distinct and non-NULL.
 char gPaintDc;
 char gArrowCursor;
-char gStockObjects[8];
 
 bool SameText(const std::string& a, LPCSTR b)
 {
@@ -360,22 +359,6 @@ HDC BeginPaint(HWND hWnd, PAINTSTRUCT* lpPaint)
 BOOL EndPaint(HWND hWnd, const PAINTSTRUCT* lpPaint)
 {
     return FromHandle(hWnd) != nullptr && lpPaint != nullptr ? TRUE : FALSE;
-}
-
-HGDIOBJ GetStockObject(int i)
-{
-    return (i >= 0 && i < 8) ? static_cast<HGDIOBJ>(&gStockObjects[i]) : nullptr;
-}
-
-HGDIOBJ SelectObject(HDC hdc, HGDIOBJ h)
-{
-    return (hdc != nullptr && h != nullptr) ? GetStockObject(NULL_BRUSH) : nullptr;
-}
-
-BOOL PatBlt(HDC hdc, int, int, int, int, DWORD)
-{
-    // The window shows nothing but the presented frames, which cover it whole.
-    return hdc != nullptr ? TRUE : FALSE;
 }
 
 HCURSOR LoadCursorA(HINSTANCE, LPCSTR lpCursorName)

@@ -21,6 +21,10 @@
 
 // The layers above the engine, as this test scripts them.
 BOOL gboGameDisplayReady = FALSE;
+int GetGameState(void)
+{
+    return 0;
+}
 namespace
 {
 std::function<int(int)> gFrontendStep;

@@ -1,6 +1,7 @@
 // The real program, started headless as a player or a second copy would start it.
 
 #include <csignal>
+#include <filesystem>
 #include <fcntl.h>
 #include <cstdlib>
 #include <spawn.h>
@@ -29,7 +30,8 @@ struct Process
 };
 
 // Starts dezor with the test's environment plus SDL's dummy drivers, standard error to a file.
-Process Start(const TestEnv& env, const std::string& name, const std::string& script)
+Process Start(const TestEnv& env, const std::string& name, const std::string& script,
+              const std::string& captureDir = "")
 {
     Process p;
     std::string scriptPath = env.Path(name + ".input");
@@ -40,6 +42,10 @@ Process Start(const TestEnv& env, const std::string& name, const std::string& sc
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     setenv("DEZOR_INPUT", scriptPath.c_str(), 1);
     unsetenv("DEZOR_LOG");
+    if (captureDir.empty())
+        unsetenv("DEZOR_CAPTURE");
+    else
+        setenv("DEZOR_CAPTURE", captureDir.c_str(), 1);
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -50,6 +56,7 @@ Process Start(const TestEnv& env, const std::string& name, const std::string& sc
     int rc = posix_spawn(&p.pid, DEZOR_BINARY, &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
     unsetenv("DEZOR_INPUT");
+    unsetenv("DEZOR_CAPTURE");
     EXPECT_EQ(rc, 0) << "cannot start " << DEZOR_BINARY;
     return p;
 }
@@ -87,6 +94,28 @@ TEST(DezorRunTest, AHeadlessRunStartsReportsAndEndsCleanly)
 
     ASSERT_TRUE(FileExists(env.DriveC() + "/error.txt"));
     EXPECT_EQ(ReadWholeFile(env.DriveC() + "/error.txt"), "");
+}
+
+TEST(DezorRunTest, TheDisplayShowsFramesThatACaptureSaves)
+{
+    TestEnv env;
+    const std::string frames = env.Path("frames");
+    std::filesystem::create_directories(frames);
+    Process p = Start(env, "capture", "400 tap ESCAPE\n", frames);
+    ASSERT_EQ(WaitFor(p, 60), 0) << ReadWholeFile(p.stderrPath);
+
+    std::string png = ReadWholeFile(frames + "/frame-00001.png");
+    ASSERT_GT(png.size(), 33u) << "the first frame was saved";
+    EXPECT_EQ(png.substr(0, 8), "\x89PNG\r\n\x1a\n");
+    // IHDR: the 640x480 display of the front end.
+    auto be32 = [&png](size_t at)
+    {
+        return (uint32_t(uint8_t(png[at])) << 24) | (uint32_t(uint8_t(png[at + 1])) << 16) |
+               (uint32_t(uint8_t(png[at + 2])) << 8) | uint32_t(uint8_t(png[at + 3]));
+    };
+    EXPECT_EQ(png.substr(12, 4), "IHDR");
+    EXPECT_EQ(be32(16), 640u);
+    EXPECT_EQ(be32(20), 480u);
 }
 
 TEST(DezorRunTest, ASecondCopyReturnsAtOnceAndLeavesTheLogUntouched)

@@ -7,6 +7,7 @@
 #include "tools/datakit/dkpr_writer.h"
 #include "tools/datakit/file_io.h"
 #include "tools/datakit/install.h"
+#include "tools/datakit/palette_writer.h"
 
 namespace
 {
@@ -23,6 +24,9 @@ constexpr const char* kUsage =
     "                         root (drive C:) and game disc (drive D:)\n"
     "  dkpr [--gzip] IN OUT   wrap the file IN as a DKPR data file OUT, gzip-compressed with\n"
     "                         --gzip\n"
+    "  palette OUT [grey|spectrum]\n"
+    "                         write a 256-colour palette file OUT: a grey ramp (the\n"
+    "                         default) or a hue spectrum\n"
     "  help                   show this text\n";
 
 int Usage(const std::string& problem)
@@ -57,6 +61,14 @@ int Dkpr(bool compressed, const std::string& in, const std::string& out)
     return kExitOk;
 }
 
+int Palette(const std::string& out, const std::string& kind)
+{
+    datakit::WritePaletteFile(out, kind == "spectrum" ? datakit::SpectrumPalette()
+                                                      : datakit::GreyPalette());
+    std::printf("%s: 256-colour %s palette\n", out.c_str(), kind.c_str());
+    return kExitOk;
+}
+
 int Run(const std::vector<std::string>& args)
 {
     if (args.empty())
@@ -83,6 +95,14 @@ int Run(const std::vector<std::string>& args)
             args[first].starts_with("-") || args[first + 1].starts_with("-"))
             return Usage("dkpr takes [--gzip] IN OUT");
         return Dkpr(compressed, args[first], args[first + 1]);
+    }
+    if (command == "palette")
+    {
+        std::string kind = args.size() == 3 ? args[2] : "grey";
+        if (args.size() < 2 || args.size() > 3 || args[1].empty() || args[1].starts_with("-") ||
+            (kind != "grey" && kind != "spectrum"))
+            return Usage("palette takes OUT [grey|spectrum]");
+        return Palette(args[1], kind);
     }
     return Usage("unknown command '" + command + "'");
 }

@@ -1,0 +1,68 @@
+// The Direct3D context of the display: device, viewport, texture formats, materials and
+// textures, projection and view. The display set-up (2dinit) fills the interfaces and the
+// device choice; the 3D set-up builds the rest.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/include/dk_types.h"
+#include "engine/pc/matrixop.h"
+#include "platform/ddraw/ddraw.h"
+
+class IDirect3D2;
+class IDirect3DDevice;
+class IDirect3DDevice2;
+class IDirect3DViewport;
+class IDirect3DViewport2;
+class IDirect3DMaterial;
+struct DK_ACTOR;
+struct DK_MATERIAL;
+struct DK_TEXTURE;
+
+// A texture pixel format as the device offered it.
+struct DK_TEXTURE_FORMAT
+{
+    DDSURFACEDESC ddsd;
+    int32_t nPalettised;
+    uint8_t uIndexBits;
+    uint8_t uRedBits;
+    uint8_t uBlueBits;
+    uint8_t uGreenBits;
+    uint8_t uAlphaBits;
+    uint8_t uRedShift;
+    uint8_t uBlueShift;
+    uint8_t uGreenShift;
+    uint8_t uAlphaShift;
+};
+
+#define DK_MAX_MATERIALS 2048
+#define DK_MAX_TEXTURES 2048
+#define DK_RENDER_STATE_CACHE 17
+
+struct DK_D3D
+{
+    IDirect3D2* lpD3D;
+    IDirect3DDevice* lpD3DDevice;
+    IDirect3DViewport* lpExecuteViewport;
+    IDirect3D2* lpD3D2;
+    IDirect3DDevice2* lpD3DDevice2;
+    IDirect3DViewport2* lpD3DViewport2;
+    uint32_t aDeviceGuid[4];
+    int32_t nHardwareTexturing;
+    int32_t nHardwareDevice;
+    int32_t anRenderStateCache[DK_RENDER_STATE_CACHE];
+    DK_ACTOR* pWorldRoot;
+    DK_TEXTURE_FORMAT* pStandardTextureFormat;
+    DK_TEXTURE_FORMAT* pAlphaTextureFormat;
+    IDirect3DMaterial* lpBackgroundMaterial;
+    uint32_t uBackgroundHandle;
+    DK_MATERIAL* apMaterials[DK_MAX_MATERIALS];
+    DK_TEXTURE* apTextures[DK_MAX_TEXTURES];
+    DK_MATRIX Projection;
+    DK_MATRIX View;
+};
+
+extern DK_D3D* d3d;
+
+// Set by the 3D set-up, cleared by the display teardown.
+extern BOOL gbo3DReady;
