@@ -703,6 +703,12 @@ HRESULT IDirectDrawPalette::SetEntries(DWORD, DWORD dwStartingEntry, DWORD dwCou
     if (lpEntries == nullptr || dwStartingEntry > 256 || dwCount > 256 - dwStartingEntry)
         return DDERR_INVALIDPARAMS;
     std::copy_n(lpEntries, dwCount, data->entries.begin() + dwStartingEntry);
+    // The display's colours change at once, as a hardware palette's do: a primary surface
+    // seen through this palette is shown again (palette fades rely on it).
+    for (DdSurfaceData* surface : gaSurfaces)
+        if ((surface->caps & DDSCAPS_PRIMARYSURFACE) && surface->palette != nullptr &&
+            surface->palette->data == data && surface->owner != nullptr)
+            DdPresent(*surface, surface->owner->data->hWnd);
     return DD_OK;
 }
 

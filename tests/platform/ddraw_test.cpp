@@ -688,6 +688,28 @@ TEST_F(DdTest, PaletteEntriesRoundTripAndAttach)
     pal->Release();
 }
 
+TEST_F(DdTest, NewColoursOfThePrimarysPaletteShowAtOnce)
+{
+    SetMode(320, 240, 8);
+    IDirectDrawSurface* primary = Make(ChainDesc());
+    ASSERT_NE(primary, nullptr);
+    PALETTEENTRY table[256]{};
+    IDirectDrawPalette* pal = nullptr;
+    ASSERT_EQ(dd_->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, table, &pal, nullptr), DD_OK);
+    IDirectDrawPalette* loose = nullptr;
+    ASSERT_EQ(dd_->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, table, &loose, nullptr), DD_OK);
+    ASSERT_EQ(primary->SetPalette(pal), DD_OK);
+
+    int frames = DdFramesPresented();
+    table[1] = {255, 0, 0, 0};
+    ASSERT_EQ(pal->SetEntries(0, 0, 256, table), DD_OK);
+    EXPECT_EQ(DdFramesPresented(), frames + 1) << "a fade step is seen without a flip";
+    ASSERT_EQ(loose->SetEntries(0, 0, 256, table), DD_OK);
+    EXPECT_EQ(DdFramesPresented(), frames + 1) << "a palette nobody shows changes nothing";
+    loose->Release();
+    pal->Release();
+}
+
 TEST_F(DdTest, VideoMemoryIsCountedAndRunsOut)
 {
     DdSetVideoMemory(100000);
