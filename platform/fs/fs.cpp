@@ -266,7 +266,7 @@ BOOL FsHostPath(LPCSTR lpFileName, std::string& hostPath)
         out += component;
     }
     if (out.empty())
-        out = ".";
+        out.assign(1, '.'); // (assigning the literal trips a false -Wrestrict in GCC 12)
     hostPath = out;
     return TRUE;
 }
