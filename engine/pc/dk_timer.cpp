@@ -6,8 +6,9 @@
 // as a periodic event and backs off when the tick uses too much of the period.
 //
 // gTickLock is held by the callback from its test of the critical section to the end of its
-// tick, and by the main thread while it enters the section, starts or stops the timer: a tick
-// either runs before the main thread is inside, or is deferred. It is recursive because the
+// tick, and by the main thread while it enters or leaves the section, starts or stops the
+// timer: a tick either runs before the main thread is inside, or is deferred and run at the
+// exit, or waits for the exit to finish. It is recursive because the
 // reports these functions raise enter the section themselves.
 
 #include "engine/pc/dk_timer.h"
@@ -103,6 +104,9 @@ void DkTimerCallback(UINT, UINT, DWORD_PTR dwUser, DWORD_PTR, DWORD_PTR)
             delay = guPeriod - 1;
         else if (gnAccumulatedError < -gnErrorBound)
             delay = guPeriod + 1;
+        // Rates above 500 a second leave no millisecond to take; the chain must not stop.
+        if (delay < 1)
+            delay = 1;
         // Armed before the tick runs, so the tick's own length does not move the next one.
         guEventId = timeSetEvent(delay, 0, DkTimerCallback, dwUser, TIME_ONESHOT);
     }
@@ -172,9 +176,9 @@ BOOL DkStartTimerProcedure(unsigned int uPeriod, DK_TICK_FN pfnTick, unsigned in
     if (gfInterruptEnabled)
     {
         DKREPORT("ARGH (DkStartTimerprocedure)- interrupt already set,\ncannot have another!!!");
-        // The old chain ends here, so that the new start never runs two chains side by side.
-        timeKillEvent(guEventId.load());
-        ++guGeneration;
+        // The old chain is stopped here, so that the new start never runs two chains side by
+        // side and a failed start leaves the timer stopped.
+        DkStopTimerProcedure();
     }
 
     uint32_t frequency = Frequency();
@@ -313,11 +317,12 @@ int DkExitCriticalSection(void)
 {
     if (TimeIsTimerThread())
         return 0;
+    // Held to the end: a tick falling due meanwhile waits and runs once the section is open,
+    // rather than being deferred after the deferral was looked at, and lost.
+    TickLock lock(gTickLock);
     int result = 0;
     if (gboTickDeferred)
     {
-        // The section stays marked while the deferred tick runs, so the timer thread defers
-        // rather than run a second tick beside it.
         DK_TICK_FN pfnTick = gpfnInterruptFunction.load();
         if (pfnTick == nullptr)
             DKREPORT(

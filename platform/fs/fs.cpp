@@ -250,6 +250,8 @@ BOOL FsHostPath(LPCSTR lpFileName, std::string& hostPath)
         out = "/";
     }
 
+    // A drive name never leaves its drive's directory: ".." stops at the drive's root.
+    const size_t driveRoot = isDriveName ? out.size() : std::string::npos;
     while (pos < name.size())
     {
         size_t next = name.find('/', pos);
@@ -259,6 +261,12 @@ BOOL FsHostPath(LPCSTR lpFileName, std::string& hostPath)
         pos = next + 1;
         if (component.empty())
             continue;
+        if (component == ".." && driveRoot != std::string::npos)
+        {
+            if (out.size() > driveRoot)
+                out.erase(std::max(out.rfind('/'), driveRoot));
+            continue;
+        }
         if (component != "." && component != "..")
             component = ResolveComponent(out, component);
         if (!out.empty() && out.back() != '/')

@@ -38,8 +38,9 @@ uint32_t guRefusedPeriods = 0;
 thread_local bool tlInCallback = false;
 thread_local uint64_t tlRunningDueNs = 0;
 
-// Joins the thread when the program ends; declared after what the thread uses, so it goes
-// first.
+// Stops and joins the thread when the program ends. It is made when the thread starts, so it
+// goes before every static made until then (the callbacks may use them) and before what the
+// thread uses here.
 struct ThreadOwner
 {
     ~ThreadOwner()
@@ -52,7 +53,7 @@ struct ThreadOwner
         if (gThread.joinable())
             gThread.join();
     }
-} gThreadOwner;
+};
 
 std::vector<TimerEvent>::iterator Earliest()
 {
@@ -139,6 +140,7 @@ MMRESULT timeSetEvent(UINT uDelay, UINT, LPTIMECALLBACK lpTimeProc, DWORD_PTR dw
         {
             gbThreadStarted = true;
             gThread = std::thread(ThreadMain);
+            static ThreadOwner owner;
         }
     }
     gWake.notify_all();

@@ -53,6 +53,22 @@ int ReportingTick()
     return 0;
 }
 
+// As a deferred tick runs at the exit of the section, it lets the timer fire on a thread of
+// its own (the event due after the deferred one) and gives it time to get there.
+std::thread gFiringThread;
+int TickThatLetsTheTimerFire()
+{
+    ++gnTicks;
+    if (TimeIsTimerThread())
+        ++gnTicksOnTimerThread;
+    else if (!gFiringThread.joinable())
+    {
+        gFiringThread = std::thread([] { TimeFakeFireNext(0); });
+        Sleep(50);
+    }
+    return 0;
+}
+
 class DkTimerFakeTest : public testing::Test
 {
 protected:
@@ -153,6 +169,19 @@ TEST_F(DkTimerFakeTest, TicksDueInsideTheSectionRunOnceAtTheExitOnTheMainThread)
     EXPECT_EQ(gnTicks, 2);
 }
 
+TEST_F(DkTimerFakeTest, ATickDueWhileTheExitRunsTheDeferredOneIsNotLost)
+{
+    ASSERT_TRUE(DkStartTimerProcedure(33, TickThatLetsTheTimerFire, 43));
+    DkEnterCriticalSection();
+    Fire(1);
+    EXPECT_EQ(gnTicks, 0);
+    DkExitCriticalSection();
+    ASSERT_TRUE(gFiringThread.joinable());
+    gFiringThread.join();
+    EXPECT_EQ(gnTicks, 2) << "the tick that fell due during the exit ran as well";
+    EXPECT_EQ(gnTicksOnTimerThread, 1) << "the second on the timer thread, after the exit";
+}
+
 TEST_F(DkTimerFakeTest, ADeferredTickWithoutAFunctionIsReportedNotCalled)
 {
     ASSERT_TRUE(DkStartTimerProcedure(33, CountingTick, 43));
@@ -205,6 +234,22 @@ TEST_F(DkTimerFakeTest, StartingWhileRunningReplacesTheChain)
     Fire(4);
     EXPECT_EQ(gnTicks, 0) << "the first chain must not tick";
     EXPECT_EQ(gnSecondTicks, 4);
+}
+
+TEST_F(DkTimerFakeTest, AFailedStartWhileRunningLeavesTheTimerStopped)
+{
+    ASSERT_TRUE(DkStartTimerProcedure(33, CountingTick, 43));
+    // A period of 0 makes no event.
+    EXPECT_FALSE(DkStartTimerProcedure(0, SecondTick, 0));
+    EXPECT_FALSE(DkIsTimerEnabled());
+    EXPECT_FALSE(TimeFakeFireNext(0)) << "no chain is left ticking";
+}
+
+TEST_F(DkTimerFakeTest, VeryHighRatesKeepTicking)
+{
+    ASSERT_TRUE(DkStartTimerProcedure(1, CountingTick, 900));
+    Fire(50);
+    EXPECT_EQ(gnTicks, 50);
 }
 
 TEST_F(DkTimerFakeTest, AccuracyFallsBackAndKeepsTheLastThatWorked)

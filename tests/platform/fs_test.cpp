@@ -81,7 +81,7 @@ TEST_F(FsTest, NamesResolveToTheSpellingOnDisk)
         {"c:", c},
         {"C:\\Save\\New.cfg", c + "/save/New.cfg"}, // new file in an existing dir
         {"C:\\Save\\NewDir\\File.txt", c + "/save/NewDir/File.txt"},
-        {"c:\\save\\..\\SAVE\\.\\diVEVOV.cfg", c + "/save/../save/./diVevov.cfg"},
+        {"c:\\save\\..\\SAVE\\.\\diVEVOV.cfg", c + "/save/./diVevov.cfg"},
         {"c:\\data", c + "/data"},                          // an exact match wins
         {"c:\\dAtA", c + "/DATA"},                          // else the first in byte order
         {c + "/SAVE/DIVEVOV.CFG", c + "/save/diVevov.cfg"}, // a host path
@@ -116,6 +116,9 @@ TEST_F(FsTest, DriveLettersMapThroughTheRegistry)
 
     EXPECT_EQ(HostPath("q:\\images\\main.BMP"), env.Path("disc/Images/Main.bmp"));
     EXPECT_EQ(HostPath("Q:IMAGES"), env.Path("disc/Images"));
+    // ".." climbs inside the drive and stops at its root.
+    EXPECT_EQ(HostPath("q:\\images\\..\\images\\main.bmp"), env.Path("disc/Images/Main.bmp"));
+    EXPECT_EQ(HostPath("q:\\..\\..\\images"), env.Path("disc/Images"));
 
     std::string path;
     SetLastError(ERROR_SUCCESS);

@@ -1,7 +1,10 @@
 // Timer events: the real timer thread, and the fake clock the engine's tests drive.
 
 #include <atomic>
+#include <cstdlib>
 #include <vector>
+
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -74,6 +77,39 @@ TEST(TimerTest, PeriodicEventsRepeatUntilKilled)
     EXPECT_GE(seen, 5);
     Sleep(50);
     EXPECT_LE(gnFired, seen + 1) << "at most a callback already running when it was killed";
+}
+
+// A static made before the first timer event, which a callback uses (made as the test runs,
+// so after the timer's own statics, whatever the link order).
+std::atomic<bool> gbWatchedAlive{false};
+struct Watched
+{
+    Watched() { gbWatchedAlive = true; }
+    ~Watched()
+    {
+        gbWatchedAlive = false;
+        Sleep(50); // time for a callback still running to see it gone
+    }
+};
+
+void UseWatched(UINT, UINT, DWORD_PTR, DWORD_PTR, DWORD_PTR)
+{
+    if (!gbWatchedAlive)
+        _exit(7);
+}
+
+// In a fresh process, whose timer thread has not started yet.
+TEST(TimerExitTest, TheThreadStopsBeforeTheStaticsMadeBeforeItAreDestroyed)
+{
+    GTEST_FLAG_SET(death_test_style, "threadsafe");
+    EXPECT_EXIT(
+        {
+            static Watched watched;
+            timeSetEvent(1, 0, UseWatched, 0, TIME_PERIODIC);
+            Sleep(20);
+            std::exit(0);
+        },
+        testing::ExitedWithCode(0), "");
 }
 
 class TimerFakeTest : public testing::Test
