@@ -1,6 +1,7 @@
 #include "frontend/frontend.h"
 
 #include "engine/pc/2dinit.h"
+#include "engine/pc/3dinit.h"
 #include "engine/pc/cmd_line.h"
 #include "engine/pc/dk_debug.h"
 #include "engine/pc/dk_file.h"
@@ -51,6 +52,7 @@ int Frontend_Update(void)
     {
         DkSetActivateDispatch(FALSE);
         DkInitialiseDisplay(gaFrontendPalette, 2, "", DKID_16BIT, DKLF_AS_GIVEN);
+        DkInit3D();
         DkSetActivateDispatch(TRUE);
         gboFrontendDisplayUp = TRUE;
     }

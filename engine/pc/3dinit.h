@@ -10,11 +10,9 @@
 #include "platform/ddraw/ddraw.h"
 
 class IDirect3D2;
-class IDirect3DDevice;
 class IDirect3DDevice2;
-class IDirect3DViewport;
 class IDirect3DViewport2;
-class IDirect3DMaterial;
+class IDirect3DMaterial2;
 struct DK_ACTOR;
 struct DK_MATERIAL;
 struct DK_TEXTURE;
@@ -41,9 +39,10 @@ struct DK_TEXTURE_FORMAT
 
 struct DK_D3D
 {
+    // The version-1 interfaces are the same objects as the version-2 ones here.
     IDirect3D2* lpD3D;
-    IDirect3DDevice* lpD3DDevice;
-    IDirect3DViewport* lpExecuteViewport;
+    IDirect3DDevice2* lpD3DDevice;
+    IDirect3DViewport2* lpExecuteViewport;
     IDirect3D2* lpD3D2;
     IDirect3DDevice2* lpD3DDevice2;
     IDirect3DViewport2* lpD3DViewport2;
@@ -54,7 +53,7 @@ struct DK_D3D
     DK_ACTOR* pWorldRoot;
     DK_TEXTURE_FORMAT* pStandardTextureFormat;
     DK_TEXTURE_FORMAT* pAlphaTextureFormat;
-    IDirect3DMaterial* lpBackgroundMaterial;
+    IDirect3DMaterial2* lpBackgroundMaterial;
     uint32_t uBackgroundHandle;
     DK_MATERIAL* apMaterials[DK_MAX_MATERIALS];
     DK_TEXTURE* apTextures[DK_MAX_TEXTURES];
@@ -63,6 +62,17 @@ struct DK_D3D
 };
 
 extern DK_D3D* d3d;
+
+// The 3D set-up of a display: z-buffer, device, texture formats, viewport, background and
+// projection. Returns the index of its last destroy callback.
+int DkInit3D(void);
+// Scale x, scale y, far and near in 16.16; 0 keeps the previous value. The far value also
+// becomes the track clip distance.
+void DkSetProjection(int32_t nScaleX, int32_t nScaleY, int32_t nFar, int32_t nNear);
+int DkUseHardwareExtras(void);
+BOOL Direct3DDestructor(void);
+
+extern int32_t gxTrackClipDistance;
 
 // Set by the 3D set-up, cleared by the display teardown.
 extern BOOL gbo3DReady;

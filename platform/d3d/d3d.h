@@ -1,7 +1,10 @@
-// The Direct3D-shaped 3D interfaces, as far as the display survey and set-up ask them: the
-// IDirect3D object of a DirectDraw object (QueryInterface IID_IDirect3D or IID_IDirect3D2)
-// enumerates two devices, a hardware-like one that our software rasteriser drives and a
-// "ramp" software device with an all-zero hardware description.
+// The Direct3D-shaped 3D interfaces. The IDirect3D object of a DirectDraw object (QueryInterface
+// IID_IDirect3D or IID_IDirect3D2) enumerates two devices, a hardware-like one (16-bit targets)
+// and a "ramp" software device (8-bit targets, drawn through the palette), and creates them on
+// a back surface. Both are our software rasteriser drawing straight into the system-memory
+// surfaces of platform/ddraw: the target and the 16-bit Z surface attached to it.
+//
+// Objects stand for COM interfaces as in platform/ddraw: Release returns the count left.
 #pragma once
 
 #include "platform/ddraw/ddraw.h"
@@ -10,8 +13,28 @@ extern const IID IID_IDirect3D;
 extern const IID IID_IDirect3D2;
 extern const IID IID_IDirect3DHALDevice;
 extern const IID IID_IDirect3DRampDevice;
+extern const IID IID_IDirect3DDevice;
+extern const IID IID_IDirect3DDevice2;
+extern const IID IID_IDirect3DTexture;
+extern const IID IID_IDirect3DTexture2;
+extern const IID IID_IDirect3DMaterial;
+extern const IID IID_IDirect3DMaterial2;
+extern const IID IID_IDirect3DViewport;
+extern const IID IID_IDirect3DViewport2;
 
 #define D3D_OK DD_OK
+#define MAKE_D3DHRESULT(n) MAKE_DDHRESULT(n)
+#define D3DERR_INVALIDRAMPTEXTURE MAKE_D3DHRESULT(731)
+#define D3DERR_SCENE_IN_SCENE MAKE_D3DHRESULT(790)
+#define D3DERR_SCENE_NOT_IN_SCENE MAKE_D3DHRESULT(791)
+#define D3DERR_SCENE_BEGIN_FAILED MAKE_D3DHRESULT(792)
+#define D3DERR_INVALIDVERTEXTYPE MAKE_D3DHRESULT(800)
+#define D3DERR_INVALIDPRIMITIVETYPE MAKE_D3DHRESULT(801)
+#define D3DERR_VIEWPORTHASNODEVICE MAKE_D3DHRESULT(802)
+#define D3DERR_NOCURRENTVIEWPORT MAKE_D3DHRESULT(803)
+#define D3DERR_INVALIDVIEWPORT MAKE_D3DHRESULT(804)
+#define D3DERR_TEXTURE_LOAD_FAILED MAKE_D3DHRESULT(805)
+#define D3DERR_MATERIAL_GETDATA_FAILED MAKE_D3DHRESULT(806)
 
 // Colour models.
 #define D3DCOLOR_MONO 1
@@ -19,12 +42,64 @@ extern const IID IID_IDirect3DRampDevice;
 typedef DWORD D3DCOLORMODEL;
 
 // Device capabilities.
+#define D3DDD_COLORMODEL 0x00000001u
+#define D3DDD_DEVCAPS 0x00000002u
+#define D3DDD_TRICAPS 0x00000008u
+#define D3DDD_DEVICERENDERBITDEPTH 0x00000080u
+#define D3DDD_DEVICEZBUFFERBITDEPTH 0x00000100u
+#define D3DDEVCAPS_EXECUTESYSTEMMEMORY 0x00000010u
+#define D3DDEVCAPS_EXECUTEVIDEOMEMORY 0x00000020u
 #define D3DDEVCAPS_TEXTURESYSTEMMEMORY 0x00000100u
 #define D3DDEVCAPS_TEXTUREVIDEOMEMORY 0x00000200u
+#define D3DDEVCAPS_DRAWPRIMTLVERTEX 0x00000400u
+#define D3DPMISCCAPS_CULLNONE 0x00000010u
+#define D3DPMISCCAPS_CULLCW 0x00000020u
+#define D3DPMISCCAPS_CULLCCW 0x00000040u
+#define D3DPRASTERCAPS_DITHER 0x00000001u
+#define D3DPRASTERCAPS_ZTEST 0x00000010u
+#define D3DPRASTERCAPS_SUBPIXEL 0x00000020u
+#define D3DPRASTERCAPS_FOGVERTEX 0x00000080u
+#define D3DPRASTERCAPS_FOGTABLE 0x00000100u
+#define D3DPRASTERCAPS_STIPPLE 0x00000200u
 #define D3DPRASTERCAPS_ZBUFFERLESSHSR 0x00008000u
+#define D3DPCMPCAPS_NEVER 0x00000001u
+#define D3DPCMPCAPS_LESS 0x00000002u
+#define D3DPCMPCAPS_EQUAL 0x00000004u
+#define D3DPCMPCAPS_LESSEQUAL 0x00000008u
+#define D3DPCMPCAPS_GREATER 0x00000010u
+#define D3DPCMPCAPS_NOTEQUAL 0x00000020u
+#define D3DPCMPCAPS_GREATEREQUAL 0x00000040u
+#define D3DPCMPCAPS_ALWAYS 0x00000080u
+#define D3DPBLENDCAPS_ZERO 0x00000001u
+#define D3DPBLENDCAPS_ONE 0x00000002u
+#define D3DPBLENDCAPS_SRCCOLOR 0x00000004u
+#define D3DPBLENDCAPS_INVSRCCOLOR 0x00000008u
+#define D3DPBLENDCAPS_SRCALPHA 0x00000010u
+#define D3DPBLENDCAPS_INVSRCALPHA 0x00000020u
+#define D3DPSHADECAPS_COLORFLATRGB 0x00000008u
+#define D3DPSHADECAPS_COLORGOURAUDRGB 0x00000020u
+#define D3DPSHADECAPS_ALPHAFLATBLEND 0x00001000u
+#define D3DPSHADECAPS_ALPHAFLATSTIPPLED 0x00002000u
+#define D3DPSHADECAPS_ALPHAGOURAUDBLEND 0x00004000u
+#define D3DPSHADECAPS_ALPHAGOURAUDSTIPPLED 0x00008000u
+#define D3DPSHADECAPS_FOGGOURAUD 0x00080000u
 #define D3DPTEXTURECAPS_PERSPECTIVE 0x00000001u
+#define D3DPTEXTURECAPS_POW2 0x00000002u
 #define D3DPTEXTURECAPS_ALPHA 0x00000004u
 #define D3DPTEXTURECAPS_TRANSPARENCY 0x00000008u
+#define D3DPTEXTURECAPS_BORDER 0x00000010u
+#define D3DPTEXTURECAPS_SQUAREONLY 0x00000020u
+#define D3DPTBLENDCAPS_DECAL 0x00000001u
+#define D3DPTBLENDCAPS_MODULATE 0x00000002u
+#define D3DPTBLENDCAPS_DECALALPHA 0x00000004u
+#define D3DPTBLENDCAPS_MODULATEALPHA 0x00000008u
+#define D3DPTBLENDCAPS_DECALMASK 0x00000010u
+#define D3DPTBLENDCAPS_MODULATEMASK 0x00000020u
+#define D3DPTBLENDCAPS_COPY 0x00000040u
+#define D3DPTBLENDCAPS_ADD 0x00000080u
+#define D3DPTADDRESSCAPS_WRAP 0x00000001u
+#define D3DPTADDRESSCAPS_MIRROR 0x00000002u
+#define D3DPTADDRESSCAPS_CLAMP 0x00000004u
 #define D3DPTFILTERCAPS_NEAREST 0x00000001u
 #define D3DPTFILTERCAPS_LINEAR 0x00000002u
 #define D3DPTFILTERCAPS_MIPNEAREST 0x00000004u
@@ -74,7 +149,247 @@ typedef HRESULT (*LPD3DENUMDEVICESCALLBACK)(GUID* lpGuid, LPSTR lpDeviceDescript
                                             LPSTR lpDeviceName, D3DDEVICEDESC* lpD3DHWDeviceDesc,
                                             D3DDEVICEDESC* lpD3DHELDeviceDesc, LPVOID lpContext);
 
+typedef float D3DVALUE;
+typedef DWORD D3DCOLOR; // 0xAARRGGBB
+typedef DWORD D3DTEXTUREHANDLE;
+typedef DWORD D3DMATERIALHANDLE;
+typedef DWORD D3DMATRIXHANDLE;
+
+struct D3DVECTOR
+{
+    D3DVALUE x, y, z;
+};
+
+struct D3DCOLORVALUE
+{
+    D3DVALUE r, g, b, a;
+};
+
+// Row vectors: a point p becomes p * M, translation in _41.._43.
+struct D3DMATRIX
+{
+    D3DVALUE _11, _12, _13, _14;
+    D3DVALUE _21, _22, _23, _24;
+    D3DVALUE _31, _32, _33, _34;
+    D3DVALUE _41, _42, _43, _44;
+};
+
+struct D3DRECT
+{
+    LONG x1, y1, x2, y2;
+};
+
+// Vertices are 32 bytes each, in these three layouts.
+struct D3DVERTEX // D3DVT_VERTEX: lit by the device from its material
+{
+    D3DVALUE x, y, z;
+    D3DVALUE nx, ny, nz;
+    D3DVALUE tu, tv;
+};
+struct D3DLVERTEX // D3DVT_LVERTEX: coloured, transformed by the device
+{
+    D3DVALUE x, y, z;
+    DWORD dwReserved;
+    D3DCOLOR color;
+    D3DCOLOR specular; // alpha: fog factor, 255 = unfogged
+    D3DVALUE tu, tv;
+};
+struct D3DTLVERTEX // D3DVT_TLVERTEX: screen space, rhw = 1 / w
+{
+    D3DVALUE sx, sy, sz;
+    D3DVALUE rhw;
+    D3DCOLOR color;
+    D3DCOLOR specular;
+    D3DVALUE tu, tv;
+};
+static_assert(sizeof(D3DVERTEX) == 32 && sizeof(D3DLVERTEX) == 32 && sizeof(D3DTLVERTEX) == 32,
+              "device vertices are 32 bytes");
+
+struct D3DMATERIAL
+{
+    DWORD dwSize;
+    D3DCOLORVALUE diffuse;
+    D3DCOLORVALUE ambient;
+    D3DCOLORVALUE specular;
+    D3DCOLORVALUE emissive;
+    D3DVALUE power;
+    D3DTEXTUREHANDLE hTexture;
+    DWORD dwRampSize;
+};
+static_assert(sizeof(D3DMATERIAL) == 80, "a material is 80 bytes");
+
+// Clip space: x/w in [dvClipX, dvClipX + dvClipWidth] maps to dwX..dwX + dwWidth, y/w in
+// [dvClipY - dvClipHeight, dvClipY] to dwY + dwHeight..dwY (up is up), z/w in [dvMinZ, dvMaxZ]
+// to depth 0..1.
+struct D3DVIEWPORT2
+{
+    DWORD dwSize;
+    DWORD dwX;
+    DWORD dwY;
+    DWORD dwWidth;
+    DWORD dwHeight;
+    D3DVALUE dvClipX;
+    D3DVALUE dvClipY;
+    D3DVALUE dvClipWidth;
+    D3DVALUE dvClipHeight;
+    D3DVALUE dvMinZ;
+    D3DVALUE dvMaxZ;
+};
+
+struct D3DEXECUTEBUFFERDESC
+{
+    DWORD dwSize;
+    DWORD dwFlags;
+    DWORD dwCaps;
+    DWORD dwBufferSize;
+    void* lpData;
+};
+
+struct D3DEXECUTEDATA
+{
+    DWORD dwSize;
+    DWORD dwVertexOffset;
+    DWORD dwVertexCount;
+    DWORD dwInstructionOffset;
+    DWORD dwInstructionLength;
+    DWORD dwHVertexOffset;
+};
+
+enum D3DPRIMITIVETYPE
+{
+    D3DPT_POINTLIST = 1,
+    D3DPT_LINELIST = 2,
+    D3DPT_LINESTRIP = 3,
+    D3DPT_TRIANGLELIST = 4,
+    D3DPT_TRIANGLESTRIP = 5,
+    D3DPT_TRIANGLEFAN = 6,
+};
+
+enum D3DVERTEXTYPE
+{
+    D3DVT_VERTEX = 1,
+    D3DVT_LVERTEX = 2,
+    D3DVT_TLVERTEX = 3,
+};
+
+// DrawPrimitive flags.
+#define D3DDP_WAIT 0x00000001u
+#define D3DDP_DONOTCLIP 0x00000004u
+#define D3DDP_DONOTUPDATEEXTENTS 0x00000008u
+
+// Viewport Clear flags.
+#define D3DCLEAR_TARGET 0x00000001u
+#define D3DCLEAR_ZBUFFER 0x00000002u
+
+enum D3DTRANSFORMSTATETYPE
+{
+    D3DTRANSFORMSTATE_WORLD = 1,
+    D3DTRANSFORMSTATE_VIEW = 2,
+    D3DTRANSFORMSTATE_PROJECTION = 3,
+};
+
+enum D3DLIGHTSTATETYPE
+{
+    D3DLIGHTSTATE_MATERIAL = 1,
+    D3DLIGHTSTATE_AMBIENT = 2,
+};
+
+// The render states the device keeps; values not listed here are refused.
+enum D3DRENDERSTATETYPE
+{
+    D3DRENDERSTATE_TEXTUREHANDLE = 1,
+    D3DRENDERSTATE_ANTIALIAS = 2,
+    D3DRENDERSTATE_TEXTUREADDRESS = 3,
+    D3DRENDERSTATE_TEXTUREPERSPECTIVE = 4,
+    D3DRENDERSTATE_ZENABLE = 7,
+    D3DRENDERSTATE_FILLMODE = 8,
+    D3DRENDERSTATE_SHADEMODE = 9,
+    D3DRENDERSTATE_ZWRITEENABLE = 14,
+    D3DRENDERSTATE_TEXTUREMAG = 17,
+    D3DRENDERSTATE_TEXTUREMIN = 18,
+    D3DRENDERSTATE_SRCBLEND = 19,
+    D3DRENDERSTATE_DESTBLEND = 20,
+    D3DRENDERSTATE_TEXTUREMAPBLEND = 21,
+    D3DRENDERSTATE_CULLMODE = 22,
+    D3DRENDERSTATE_ZFUNC = 23,
+    D3DRENDERSTATE_DITHERENABLE = 26,
+    D3DRENDERSTATE_ALPHABLENDENABLE = 27,
+    D3DRENDERSTATE_FOGENABLE = 28,
+    D3DRENDERSTATE_SPECULARENABLE = 29,
+    D3DRENDERSTATE_STIPPLEDALPHA = 33,
+    D3DRENDERSTATE_FOGCOLOR = 34,
+    D3DRENDERSTATE_COLORKEYENABLE = 41,
+    D3DRENDERSTATE_COUNT = 42, // one past the last state
+};
+
+enum D3DSHADEMODE
+{
+    D3DSHADE_FLAT = 1,
+    D3DSHADE_GOURAUD = 2,
+};
+enum D3DFILLMODE
+{
+    D3DFILL_POINT = 1,
+    D3DFILL_WIREFRAME = 2,
+    D3DFILL_SOLID = 3,
+};
+enum D3DTEXTUREFILTER
+{
+    D3DFILTER_NEAREST = 1,
+    D3DFILTER_LINEAR = 2,
+};
+enum D3DBLEND
+{
+    D3DBLEND_ZERO = 1,
+    D3DBLEND_ONE = 2,
+    D3DBLEND_SRCCOLOR = 3,
+    D3DBLEND_INVSRCCOLOR = 4,
+    D3DBLEND_SRCALPHA = 5,
+    D3DBLEND_INVSRCALPHA = 6,
+};
+enum D3DTEXTUREBLEND
+{
+    D3DTBLEND_DECAL = 1,
+    D3DTBLEND_MODULATE = 2,
+    D3DTBLEND_DECALALPHA = 3,
+    D3DTBLEND_MODULATEALPHA = 4,
+    D3DTBLEND_COPY = 7,
+};
+enum D3DTEXTUREADDRESS
+{
+    D3DTADDRESS_WRAP = 1,
+    D3DTADDRESS_CLAMP = 3,
+};
+enum D3DCULL
+{
+    D3DCULL_NONE = 1,
+    D3DCULL_CW = 2,
+    D3DCULL_CCW = 3,
+};
+enum D3DCMPFUNC
+{
+    D3DCMP_NEVER = 1,
+    D3DCMP_LESS = 2,
+    D3DCMP_EQUAL = 3,
+    D3DCMP_LESSEQUAL = 4,
+    D3DCMP_ALWAYS = 8,
+};
+
 struct D3dObject;
+struct D3dDevice;
+struct D3dViewport;
+struct D3dMaterial;
+struct D3dTexture;
+struct D3dExecuteBuffer;
+class IDirect3DDevice2;
+class IDirect3DViewport2;
+class IDirect3DMaterial2;
+class IDirect3DTexture2;
+class IDirect3DExecuteBuffer;
+class IDirect3DViewport;
+class IDirect3DMaterial;
+
+typedef HRESULT (*LPD3DENUMTEXTUREFORMATSCALLBACK)(DDSURFACEDESC* lpDdsd, LPVOID lpContext);
 
 // IDirect3D and IDirect3D2 are one object here.
 class IDirect3D2
@@ -86,6 +401,14 @@ public:
     // The ramp device first, then the hardware-like device; stops when the callback returns
     // DDENUMRET_CANCEL.
     HRESULT EnumDevices(LPD3DENUMDEVICESCALLBACK lpEnumDevicesCallback, LPVOID lpUserArg);
+    // A device drawing into lpDDS (a 16-bit surface for the HAL device, an 8-bit one for the
+    // ramp device); its Z buffer is the surface attached to lpDDS, if any.
+    HRESULT CreateDevice(REFIID rclsid, IDirectDrawSurface* lpDDS,
+                         IDirect3DDevice2** lplpD3DDevice);
+    HRESULT CreateViewport(IDirect3DViewport2** lplpD3DViewport, void* pUnkOuter);
+    HRESULT CreateViewport(IDirect3DViewport** lplpD3DViewport, void* pUnkOuter);
+    HRESULT CreateMaterial(IDirect3DMaterial2** lplpD3DMaterial, void* pUnkOuter);
+    HRESULT CreateMaterial(IDirect3DMaterial** lplpD3DMaterial, void* pUnkOuter);
 
     D3dObject* data = nullptr;
 };
@@ -93,8 +416,137 @@ typedef IDirect3D2 IDirect3D;
 typedef IDirect3D* LPDIRECT3D;
 typedef IDirect3D2* LPDIRECT3D2;
 
+// The version-1 and version-2 device are one object (QueryInterface IID_IDirect3DDevice or
+// IID_IDirect3DDevice2 hands out the same pointer).
+class IDirect3DDevice2
+{
+public:
+    ULONG AddRef();
+    ULONG Release();
+    HRESULT QueryInterface(REFIID riid, void** ppv);
+    // The HAL device: what the rasteriser does, in lpD3DHWDevDesc; the ramp device: all zero
+    // there and its description in lpD3DHELDevDesc.
+    HRESULT GetCaps(D3DDEVICEDESC* lpD3DHWDevDesc, D3DDEVICEDESC* lpD3DHELDevDesc);
+    // 8-bit palettised, 5:6:5, 5:5:5, 4:4:4:4 and 3:3:2+8, as texture surface descriptions.
+    HRESULT EnumTextureFormats(LPD3DENUMTEXTUREFORMATSCALLBACK lpCallback, LPVOID lpArg);
+    HRESULT BeginScene();
+    HRESULT EndScene();
+    HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value);
+    HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* lpValue);
+    HRESULT SetLightState(D3DLIGHTSTATETYPE state, DWORD value);
+    HRESULT GetLightState(D3DLIGHTSTATETYPE state, DWORD* lpValue);
+    HRESULT SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* lpMatrix);
+    HRESULT GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* lpMatrix);
+    HRESULT DrawPrimitive(D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType, const void* lpVertices,
+                          DWORD dwVertexCount, DWORD dwFlags);
+    HRESULT DrawIndexedPrimitive(D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType,
+                                 const void* lpVertices, DWORD dwVertexCount, const WORD* lpIndices,
+                                 DWORD dwIndexCount, DWORD dwFlags);
+    HRESULT AddViewport(IDirect3DViewport2* lpViewport);
+    HRESULT DeleteViewport(IDirect3DViewport2* lpViewport);
+    HRESULT SetCurrentViewport(IDirect3DViewport2* lpViewport);
+    HRESULT GetCurrentViewport(IDirect3DViewport2** lplpViewport);
+    // Execute buffers are accepted and never draw.
+    HRESULT CreateExecuteBuffer(D3DEXECUTEBUFFERDESC* lpDesc, IDirect3DExecuteBuffer** lplpBuffer,
+                                void* pUnkOuter);
+    HRESULT Execute(IDirect3DExecuteBuffer* lpBuffer, IDirect3DViewport2* lpViewport,
+                    DWORD dwFlags);
+
+    D3dDevice* data = nullptr;
+};
+// The version-1 interface: the same object, seen with the same calls.
+class IDirect3DDevice : public IDirect3DDevice2
+{
+};
+typedef IDirect3DDevice* LPDIRECT3DDEVICE;
+typedef IDirect3DDevice2* LPDIRECT3DDEVICE2;
+
+class IDirect3DViewport2
+{
+public:
+    ULONG AddRef();
+    ULONG Release();
+    HRESULT QueryInterface(REFIID riid, void** ppv);
+    HRESULT SetViewport2(const D3DVIEWPORT2* lpData);
+    HRESULT GetViewport2(D3DVIEWPORT2* lpData);
+    // Rectangles in screen pixels: the target takes the background material's diffuse colour,
+    // the Z buffer its farthest value.
+    HRESULT Clear(DWORD dwCount, const D3DRECT* lpRects, DWORD dwFlags);
+    HRESULT SetBackground(D3DMATERIALHANDLE hMat);
+    HRESULT GetBackground(D3DMATERIALHANDLE* lphMat, BOOL* lpValid);
+
+    D3dViewport* data = nullptr;
+};
+// The version-1 interface: the same object, seen with the same calls.
+class IDirect3DViewport : public IDirect3DViewport2
+{
+};
+typedef IDirect3DViewport* LPDIRECT3DVIEWPORT;
+typedef IDirect3DViewport2* LPDIRECT3DVIEWPORT2;
+
+class IDirect3DMaterial2
+{
+public:
+    ULONG AddRef();
+    ULONG Release();
+    HRESULT QueryInterface(REFIID riid, void** ppv);
+    HRESULT SetMaterial(const D3DMATERIAL* lpMat);
+    HRESULT GetMaterial(D3DMATERIAL* lpMat);
+    // One handle per material, valid with any device while the material lives.
+    HRESULT GetHandle(IDirect3DDevice2* lpDevice, D3DMATERIALHANDLE* lpHandle);
+
+    D3dMaterial* data = nullptr;
+};
+// The version-1 interface: the same object, seen with the same calls.
+class IDirect3DMaterial : public IDirect3DMaterial2
+{
+};
+typedef IDirect3DMaterial* LPDIRECT3DMATERIAL;
+typedef IDirect3DMaterial2* LPDIRECT3DMATERIAL2;
+
+// A texture is a view of a system-memory texture surface (it holds a reference to it); the
+// device reads the surface's pixels, palette and source colour key when it draws.
+class IDirect3DTexture2
+{
+public:
+    ULONG AddRef();
+    ULONG Release();
+    HRESULT QueryInterface(REFIID riid, void** ppv);
+    HRESULT GetHandle(IDirect3DDevice2* lpDevice, D3DTEXTUREHANDLE* lpHandle);
+    // Copies the source texture's pixels, colour key and palette into this one's surface (same
+    // size and pixel format).
+    HRESULT Load(IDirect3DTexture2* lpSource);
+
+    D3dTexture* data = nullptr;
+};
+// The version-1 interface: the same object, seen with the same calls.
+class IDirect3DTexture : public IDirect3DTexture2
+{
+};
+typedef IDirect3DTexture* LPDIRECT3DTEXTURE;
+typedef IDirect3DTexture2* LPDIRECT3DTEXTURE2;
+
+class IDirect3DExecuteBuffer
+{
+public:
+    ULONG AddRef();
+    ULONG Release();
+    HRESULT Lock(D3DEXECUTEBUFFERDESC* lpDesc);
+    HRESULT Unlock();
+    HRESULT SetExecuteData(const D3DEXECUTEDATA* lpData);
+    HRESULT GetExecuteData(D3DEXECUTEDATA* lpData);
+
+    D3dExecuteBuffer* data = nullptr;
+};
+typedef IDirect3DExecuteBuffer* LPDIRECT3DEXECUTEBUFFER;
+
 // Creates the 3D object of a DirectDraw object (what its QueryInterface hands out).
 HRESULT D3dCreateForDirectDraw(IDirectDraw2* lpDD, IDirect3D2** lplpD3D);
+// The texture interface of a texture surface (what the surface's QueryInterface with
+// IID_IDirect3DTexture or IID_IDirect3DTexture2 hands out).
+HRESULT D3dCreateTexture(IDirectDrawSurface* lpDDS, IDirect3DTexture2** lplpTexture);
+// The number of 3D objects alive (devices, viewports, materials, textures; tests check leaks).
+int D3dLiveObjects(void);
 
 // The hardware-like device's description, which tests may change (an all-zero ramp device
 // is always offered after it).

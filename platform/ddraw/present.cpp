@@ -329,3 +329,13 @@ int DdFramesPresented(void)
 {
     return gnFramesPresented;
 }
+
+std::vector<BYTE> DdSurfaceToRgb(const DdSurfaceData& s)
+{
+    return ToRgb(s);
+}
+
+bool DdEncodePng(const std::vector<BYTE>& rgb, DWORD width, DWORD height, std::string& png)
+{
+    return EncodePng(rgb, width, height, png);
+}

@@ -9,6 +9,7 @@
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
 #include "engine/pc/2dinit.h"
+#include "engine/pc/3dinit.h"
 #include "engine/pc/dk_dvice.h"
 #include "engine/pc/dk_file.h"
 #include "engine/pc/main.h"
@@ -242,6 +243,35 @@ TEST_F(DisplayTest, QualityFeaturesFollowTheHardwareTable)
             EXPECT_EQ(DkCanUseFeature(f), c.features[f]) << "type " << c.type << " feature " << f;
     }
     EXPECT_FALSE(DkCanUseFeature(4));
+}
+
+TEST_F(DisplayTest, TheThreeDSetUpChoosesFormatsAndBuildsTheProjection)
+{
+    Display(2, DKID_16BIT);
+    output += CaptureOutput([] { DkInit3D(); });
+    ASSERT_NE(d3d->lpD3DDevice2, nullptr);
+    ASSERT_NE(d2d->ZBuffer.lpSurface, nullptr);
+    ASSERT_NE(d3d->pStandardTextureFormat, nullptr);
+    // Hardware texturing on hardware type 0 takes RGB over palettised textures.
+    EXPECT_EQ(d3d->pStandardTextureFormat->nPalettised, 0);
+    EXPECT_EQ(d3d->pStandardTextureFormat->uRedBits, 5);
+    EXPECT_EQ(d3d->pStandardTextureFormat->uBlueBits, 5);
+    ASSERT_NE(d3d->pAlphaTextureFormat, nullptr);
+    EXPECT_EQ(d3d->pAlphaTextureFormat->uAlphaBits, 4) << "the first 4:4:4:4 wins";
+
+    const DK_MATRIX& p = d3d->Projection;
+    EXPECT_EQ(p.m[0][0], 65536);
+    EXPECT_EQ(p.m[1][1], static_cast<int32_t>(0.5f * (157286 / 65536.0f) * 65536.0f));
+    EXPECT_EQ(p.m[2][2], static_cast<int32_t>((250.0f / 249.0f) * 65536.0f));
+    EXPECT_EQ(p.m[2][3], 65536);
+    EXPECT_EQ(p.m[3][2], static_cast<int32_t>((-250.0f / 249.0f) * 65536.0f));
+    EXPECT_EQ(gxTrackClipDistance, 250 << 16);
+
+    DK_MATRIX before = d3d->Projection;
+    DkSetProjection(0, 0, 0, 0);
+    EXPECT_EQ(std::memcmp(&before, &d3d->Projection, sizeof before), 0);
+    EXPECT_EQ(gxTrackClipDistance, 0);
+    EXPECT_EQ(d3d->anRenderStateCache[2], 2) << "Gouraud shading on a hardware device";
 }
 
 TEST_F(DisplayTest, ColoursMatchTheNearestEntryAndTiesGoLow)

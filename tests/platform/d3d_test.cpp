@@ -88,7 +88,8 @@ TEST_F(D3dTest, EnumeratesTheRampDeviceThenTheHardwareLikeDevice)
     EXPECT_EQ(hal.description, "Dezor software rasteriser");
     EXPECT_EQ(hal.hw.dwSize, sizeof(D3DDEVICEDESC));
     EXPECT_EQ(hal.hw.dcmColorModel, DWORD(D3DCOLOR_RGB));
-    EXPECT_EQ(hal.hw.dwDevCaps, D3DDEVCAPS_TEXTURESYSTEMMEMORY | D3DDEVCAPS_TEXTUREVIDEOMEMORY);
+    EXPECT_EQ(hal.hw.dwDevCaps, D3DDEVCAPS_TEXTURESYSTEMMEMORY | D3DDEVCAPS_TEXTUREVIDEOMEMORY |
+                                    D3DDEVCAPS_DRAWPRIMTLVERTEX);
     EXPECT_EQ(hal.hw.dpcTriCaps.dwTextureFilterCaps,
               D3DPTFILTERCAPS_NEAREST | D3DPTFILTERCAPS_LINEAR);
     EXPECT_EQ(hal.hw.dpcTriCaps.dwTextureCaps,

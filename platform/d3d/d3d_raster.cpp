@@ -1,0 +1,590 @@
+// Triangle set-up and spans. Edges are walked in 1/16-pixel fixed point with exact integer
+// arithmetic, pixel centres at integer coordinates, and the top-left rule (a pixel on a left or
+// top edge is drawn, one on a right or bottom edge is not), so triangles sharing an edge cover
+// each pixel once. Each span is cut into chunks and passes three stages, each specialised by
+// template on the states it depends on and chosen once per primitive:
+//   depth   - the Z test, giving a mask of pixels still to draw;
+//   shade   - vertex colour and texture (filter, perspective, texture blend, colour key);
+//   output  - fog, frame-buffer blend or stipple, pixel format, Z write.
+
+#include <algorithm>
+#include <cmath>
+#include <cstring>
+
+#include "platform/d3d/d3d_internal.h"
+
+namespace
+{
+
+constexpr int kSub = 16;   // sub-pixel steps per pixel
+constexpr int kChunk = 64; // pixels per span chunk
+constexpr float kCoordLimit = 1 << 20;
+
+enum Attr
+{
+    kZ,
+    kQ, // rhw, or 1 for affine texturing
+    kU, // u * rhw, or u
+    kV,
+    kR,
+    kG,
+    kB,
+    kA,
+    kFog,
+    kAttrCount
+};
+
+// Interpolants of one chunk: value at its first pixel and step per pixel.
+struct Chunk
+{
+    int x, y, n;
+    float start[kAttrCount];
+    float step[kAttrCount];
+    float At(int attr, int i) const { return start[attr] + step[attr] * static_cast<float>(i); }
+};
+
+struct Scratch
+{
+    uint8_t mask[kChunk];
+    uint16_t z[kChunk];
+    uint32_t argb[kChunk]; // shaded colour
+};
+
+// Conversions clamp in float first: a NaN or huge value from bad vertices must not reach an
+// integer cast.
+inline int ToByte(float v)
+{
+    if (!(v > 0.0f))
+        return 0;
+    if (v >= 255.0f)
+        return 255;
+    return static_cast<int>(v + 0.5f);
+}
+
+inline int TexelIndex(float t, int size)
+{
+    if (!(t > 0.0f))
+        return 0;
+    const float max = static_cast<float>(size - 1);
+    return t >= max ? size - 1 : static_cast<int>(t);
+}
+
+inline uint16_t ToDepth(float z)
+{
+    float d = z * 65535.0f + 0.5f;
+    if (!(d > 0.0f))
+        return 0;
+    if (d >= 65535.0f)
+        return 65535;
+    return static_cast<uint16_t>(d);
+}
+
+// Depth stage.
+template <bool ZTest> void DepthStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
+{
+    const uint16_t* zrow = nullptr;
+    if constexpr (ZTest)
+        zrow = reinterpret_cast<const uint16_t*>(DdRow(*rs.zbuffer, c.y)) + c.x;
+    for (int i = 0; i < c.n; ++i)
+    {
+        uint16_t z = ToDepth(c.At(kZ, i));
+        s.z[i] = z;
+        if constexpr (ZTest)
+            s.mask[i] = z <= zrow[i];
+        else
+            s.mask[i] = 1;
+    }
+}
+
+// Shade stage.
+enum class Tex
+{
+    None,
+    Nearest,
+    Bilinear
+};
+
+inline uint32_t Lerp2(uint32_t a, uint32_t b, uint32_t f) // f in 0..256
+{
+    uint32_t rb = ((a & 0x00FF00FFu) * (256 - f) + (b & 0x00FF00FFu) * f) >> 8;
+    uint32_t ag = (((a >> 8) & 0x00FF00FFu) * (256 - f) + ((b >> 8) & 0x00FF00FFu) * f) >> 8;
+    return (rb & 0x00FF00FFu) | ((ag & 0x00FF00FFu) << 8);
+}
+
+template <bool Key>
+inline bool FetchNearest(const D3dTextureImage& t, float u, float v, uint32_t& texel)
+{
+    const int tx = TexelIndex(u * static_cast<float>(t.width), t.width);
+    const int ty = TexelIndex(v * static_cast<float>(t.height), t.height);
+    size_t at = static_cast<size_t>(ty) * static_cast<size_t>(t.width) + static_cast<size_t>(tx);
+    if constexpr (Key)
+        if (t.keyed[at])
+            return false;
+    texel = t.argb[at];
+    return true;
+}
+
+template <bool Key>
+inline bool FetchBilinear(const D3dTextureImage& t, float u, float v, uint32_t& texel)
+{
+    if constexpr (Key)
+    {
+        // The key is tested on the nearest texel, so keyed edges stay where they were drawn.
+        uint32_t unused;
+        if (!FetchNearest<true>(t, u, v, unused))
+            return false;
+    }
+    // Clamped addressing: outside the texture the edge texels repeat.
+    const float fu =
+        std::clamp(u * static_cast<float>(t.width) - 0.5f, -1.0f, static_cast<float>(t.width));
+    const float fv =
+        std::clamp(v * static_cast<float>(t.height) - 0.5f, -1.0f, static_cast<float>(t.height));
+    if (!(fu == fu) || !(fv == fv))
+        return false;
+    const float u0 = std::floor(fu), v0 = std::floor(fv);
+    const uint32_t wu = static_cast<uint32_t>((fu - u0) * 256.0f);
+    const uint32_t wv = static_cast<uint32_t>((fv - v0) * 256.0f);
+    const int x0 = std::clamp(static_cast<int>(u0), 0, t.width - 1);
+    const int x1 = std::clamp(static_cast<int>(u0) + 1, 0, t.width - 1);
+    const int y0 = std::clamp(static_cast<int>(v0), 0, t.height - 1);
+    const int y1 = std::clamp(static_cast<int>(v0) + 1, 0, t.height - 1);
+    const uint32_t* r0 = t.argb.data() + static_cast<size_t>(y0) * static_cast<size_t>(t.width);
+    const uint32_t* r1 = t.argb.data() + static_cast<size_t>(y1) * static_cast<size_t>(t.width);
+    texel = Lerp2(Lerp2(r0[x0], r0[x1], wu), Lerp2(r1[x0], r1[x1], wu), wv);
+    return true;
+}
+
+inline uint32_t Mul8(uint32_t a, uint32_t b)
+{
+    return (a * b + 127) / 255;
+}
+
+template <Tex T, bool Persp, D3dTexBlend TB, bool Key>
+void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
+{
+    for (int i = 0; i < c.n; ++i)
+    {
+        if (!s.mask[i])
+            continue;
+        uint32_t r = static_cast<uint32_t>(ToByte(c.At(kR, i)));
+        uint32_t g = static_cast<uint32_t>(ToByte(c.At(kG, i)));
+        uint32_t b = static_cast<uint32_t>(ToByte(c.At(kB, i)));
+        uint32_t a = static_cast<uint32_t>(ToByte(c.At(kA, i)));
+        if constexpr (T != Tex::None)
+        {
+            float u = c.At(kU, i), v = c.At(kV, i);
+            if constexpr (Persp)
+            {
+                float q = 1.0f / c.At(kQ, i);
+                u *= q;
+                v *= q;
+            }
+            uint32_t t = 0;
+            bool drawn = T == Tex::Nearest ? FetchNearest<Key>(*rs.texture, u, v, t)
+                                           : FetchBilinear<Key>(*rs.texture, u, v, t);
+            if (!drawn)
+            {
+                s.mask[i] = 0;
+                continue;
+            }
+            uint32_t tr = (t >> 16) & 0xFF, tg = (t >> 8) & 0xFF, tb = t & 0xFF, ta = t >> 24;
+            if constexpr (TB == D3dTexBlend::Copy)
+            {
+                r = tr, g = tg, b = tb, a = ta;
+            }
+            else
+            {
+                r = Mul8(r, tr), g = Mul8(g, tg), b = Mul8(b, tb);
+                a = TB == D3dTexBlend::ModulateAlpha ? Mul8(a, ta) : ta;
+            }
+        }
+        s.argb[i] = a << 24 | r << 16 | g << 8 | b;
+    }
+}
+
+// Output stage.
+template <D3dTarget F> inline uint32_t ReadRgb(const D3dRasterState& rs, const uint8_t* p)
+{
+    if constexpr (F == D3dTarget::Palette8)
+    {
+        const PALETTEENTRY& e = rs.palette[*p];
+        return static_cast<uint32_t>(e.peRed) << 16 | static_cast<uint32_t>(e.peGreen) << 8 |
+               e.peBlue;
+    }
+    else
+    {
+        uint16_t px;
+        std::memcpy(&px, p, 2);
+        uint32_t r, g, b;
+        if constexpr (F == D3dTarget::Rgb565)
+        {
+            r = (px >> 11) & 31, g = (px >> 5) & 63, b = px & 31;
+            g = (g << 2) | (g >> 4);
+        }
+        else
+        {
+            r = (px >> 10) & 31, g = (px >> 5) & 31, b = px & 31;
+            g = (g << 3) | (g >> 2);
+        }
+        r = (r << 3) | (r >> 2);
+        b = (b << 3) | (b >> 2);
+        return r << 16 | g << 8 | b;
+    }
+}
+
+template <D3dTarget F>
+inline void WriteRgb(const D3dRasterState& rs, uint8_t* p, uint32_t r, uint32_t g, uint32_t b)
+{
+    if constexpr (F == D3dTarget::Palette8)
+        *p = rs.ramp[(r >> 3) << 10 | (g >> 3) << 5 | (b >> 3)];
+    else
+    {
+        uint16_t px = F == D3dTarget::Rgb565
+                          ? static_cast<uint16_t>((r >> 3) << 11 | (g >> 2) << 5 | (b >> 3))
+                          : static_cast<uint16_t>((r >> 3) << 10 | (g >> 3) << 5 | (b >> 3));
+        std::memcpy(p, &px, 2);
+    }
+}
+
+// A 4x4 ordered pattern: a pixel of alpha a is drawn where its cell is below a / 16.
+constexpr uint8_t kStipple[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
+
+template <bool Fog, D3dBlend B, bool ZWrite, D3dTarget F>
+void OutputStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
+{
+    constexpr size_t bpp = F == D3dTarget::Palette8 ? 1 : 2;
+    uint8_t* row = DdRow(*rs.target, c.y) + static_cast<size_t>(c.x) * bpp;
+    uint16_t* zrow = nullptr;
+    if constexpr (ZWrite)
+        zrow = reinterpret_cast<uint16_t*>(DdRow(*rs.zbuffer, c.y)) + c.x;
+    const uint32_t fr = (rs.fogColor >> 16) & 0xFF, fg = (rs.fogColor >> 8) & 0xFF,
+                   fb = rs.fogColor & 0xFF;
+    for (int i = 0; i < c.n; ++i)
+    {
+        if (!s.mask[i])
+            continue;
+        uint32_t px = s.argb[i];
+        uint32_t r = (px >> 16) & 0xFF, g = (px >> 8) & 0xFF, b = px & 0xFF, a = px >> 24;
+        if constexpr (B == D3dBlend::Stipple)
+        {
+            if (((a * 16 + 128) >> 8) <= kStipple[c.y & 3][(c.x + i) & 3])
+                continue;
+        }
+        if constexpr (Fog)
+        {
+            uint32_t f = static_cast<uint32_t>(ToByte(c.At(kFog, i)));
+            r = (r * f + fr * (255 - f) + 127) / 255;
+            g = (g * f + fg * (255 - f) + 127) / 255;
+            b = (b * f + fb * (255 - f) + 127) / 255;
+        }
+        uint8_t* p = row + static_cast<size_t>(i) * bpp;
+        if constexpr (B != D3dBlend::None && B != D3dBlend::Stipple)
+        {
+            uint32_t d = ReadRgb<F>(rs, p);
+            uint32_t dr = (d >> 16) & 0xFF, dg = (d >> 8) & 0xFF, db = d & 0xFF;
+            auto mix = [a](uint32_t sc, uint32_t dc) -> uint32_t
+            {
+                uint32_t v = 0;
+                if constexpr (B == D3dBlend::SrcAlpha)
+                    v = (sc * a + dc * (255 - a) + 127) / 255;
+                else if constexpr (B == D3dBlend::Add)
+                    v = sc + dc;
+                else if constexpr (B == D3dBlend::InvSrcColorAdd)
+                    v = Mul8(sc, 255 - sc) + dc;
+                else
+                    v = sc + Mul8(dc, 255 - sc);
+                return v > 255 ? 255 : v;
+            };
+            r = mix(r, dr), g = mix(g, dg), b = mix(b, db);
+        }
+        WriteRgb<F>(rs, p, r, g, b);
+        if constexpr (ZWrite)
+            zrow[i] = s.z[i];
+    }
+}
+
+// Stage selection.
+using StageFn = void (*)(const D3dRasterState&, const Chunk&, Scratch&);
+
+template <Tex T, bool P, D3dTexBlend TB> StageFn PickShadeKey(bool key)
+{
+    return key ? ShadeStage<T, P, TB, true> : ShadeStage<T, P, TB, false>;
+}
+
+template <Tex T, bool P> StageFn PickShadeBlend(const D3dRasterState& rs)
+{
+    switch (rs.texBlend)
+    {
+        case D3dTexBlend::Copy:
+            return PickShadeKey<T, P, D3dTexBlend::Copy>(rs.colorKey);
+        case D3dTexBlend::ModulateAlpha:
+            return PickShadeKey<T, P, D3dTexBlend::ModulateAlpha>(rs.colorKey);
+        default:
+            return PickShadeKey<T, P, D3dTexBlend::Modulate>(rs.colorKey);
+    }
+}
+
+template <Tex T> StageFn PickShadePersp(const D3dRasterState& rs, bool perspective)
+{
+    return perspective ? PickShadeBlend<T, true>(rs) : PickShadeBlend<T, false>(rs);
+}
+
+StageFn PickShade(const D3dRasterState& rs, bool perspective)
+{
+    if (rs.texture == nullptr)
+        return ShadeStage<Tex::None, false, D3dTexBlend::Modulate, false>;
+    return rs.bilinear ? PickShadePersp<Tex::Bilinear>(rs, perspective)
+                       : PickShadePersp<Tex::Nearest>(rs, perspective);
+}
+
+template <bool Fog, D3dBlend B, bool ZW> StageFn PickOutputFormat(D3dTarget f)
+{
+    switch (f)
+    {
+        case D3dTarget::Rgb555:
+            return OutputStage<Fog, B, ZW, D3dTarget::Rgb555>;
+        case D3dTarget::Palette8:
+            return OutputStage<Fog, B, ZW, D3dTarget::Palette8>;
+        default:
+            return OutputStage<Fog, B, ZW, D3dTarget::Rgb565>;
+    }
+}
+
+template <bool Fog, D3dBlend B> StageFn PickOutputZ(const D3dRasterState& rs, bool zWrite)
+{
+    return zWrite ? PickOutputFormat<Fog, B, true>(rs.format)
+                  : PickOutputFormat<Fog, B, false>(rs.format);
+}
+
+template <bool Fog> StageFn PickOutputBlend(const D3dRasterState& rs, bool zWrite)
+{
+    switch (rs.blend)
+    {
+        case D3dBlend::SrcAlpha:
+            return PickOutputZ<Fog, D3dBlend::SrcAlpha>(rs, zWrite);
+        case D3dBlend::Add:
+            return PickOutputZ<Fog, D3dBlend::Add>(rs, zWrite);
+        case D3dBlend::InvSrcColorAdd:
+            return PickOutputZ<Fog, D3dBlend::InvSrcColorAdd>(rs, zWrite);
+        case D3dBlend::AddInvSrcColor:
+            return PickOutputZ<Fog, D3dBlend::AddInvSrcColor>(rs, zWrite);
+        case D3dBlend::Stipple:
+            return PickOutputZ<Fog, D3dBlend::Stipple>(rs, zWrite);
+        default:
+            return PickOutputZ<Fog, D3dBlend::None>(rs, zWrite);
+    }
+}
+
+struct Pipeline
+{
+    StageFn depth, shade, output;
+};
+
+Pipeline PickPipeline(const D3dRasterState& rs, bool perspective)
+{
+    bool hasZ = rs.zbuffer != nullptr;
+    Pipeline p;
+    p.depth = hasZ && rs.zTest ? DepthStage<true> : DepthStage<false>;
+    p.shade = PickShade(rs, perspective);
+    p.output = rs.fog ? PickOutputBlend<true>(rs, hasZ && rs.zWrite)
+                      : PickOutputBlend<false>(rs, hasZ && rs.zWrite);
+    return p;
+}
+
+void RunSpan(const Pipeline& p, const D3dRasterState& rs, Chunk& c, int xEnd)
+{
+    Scratch s;
+    while (c.x < xEnd)
+    {
+        c.n = std::min(kChunk, xEnd - c.x);
+        p.depth(rs, c, s);
+        p.shade(rs, c, s);
+        p.output(rs, c, s);
+        for (int a = 0; a < kAttrCount; ++a)
+            c.start[a] += c.step[a] * static_cast<float>(c.n);
+        c.x += c.n;
+    }
+}
+
+// The attribute values of a vertex, as the pipeline interpolates them.
+void Attributes(const D3dScreenVertex& v, bool perspective, float out[kAttrCount])
+{
+    float q = perspective ? v.rhw : 1.0f;
+    out[kZ] = v.z;
+    out[kQ] = q;
+    out[kU] = v.u * q;
+    out[kV] = v.v * q;
+    out[kR] = v.r;
+    out[kG] = v.g;
+    out[kB] = v.b;
+    out[kA] = v.a;
+    out[kFog] = v.fog;
+}
+
+bool Finite(const D3dScreenVertex& v)
+{
+    return std::isfinite(v.x) && std::isfinite(v.y) && std::abs(v.x) < kCoordLimit &&
+           std::abs(v.y) < kCoordLimit;
+}
+
+int64_t FloorDiv(int64_t n, int64_t d) // d > 0
+{
+    int64_t q = n / d;
+    return (n % d != 0 && n < 0) ? q - 1 : q;
+}
+
+int64_t CeilDiv(int64_t n, int64_t d) // d > 0
+{
+    return -FloorDiv(-n, d);
+}
+
+struct FixedPoint
+{
+    int64_t x, y;
+};
+
+// The first pixel column at or right of the edge a-b (a above b) on row y.
+int64_t EdgeColumn(const FixedPoint& a, const FixedPoint& b, int64_t y)
+{
+    int64_t dy = b.y - a.y;
+    int64_t num = a.x * dy + (y * kSub - a.y) * (b.x - a.x);
+    return CeilDiv(num, dy * kSub);
+}
+
+bool UsePerspective(const D3dRasterState& rs, const D3dScreenVertex* const v[3])
+{
+    if (rs.texture == nullptr || !rs.perspective)
+        return false;
+    for (int i = 0; i < 3; ++i)
+        if (!(v[i]->rhw > 0.0f) || !std::isfinite(v[i]->rhw))
+            return false;
+    return true;
+}
+
+} // namespace
+
+void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
+                       const D3dScreenVertex& v1, const D3dScreenVertex& v2)
+{
+    if (!Finite(v0) || !Finite(v1) || !Finite(v2))
+        return;
+    const D3dScreenVertex* v[3] = {&v0, &v1, &v2};
+    FixedPoint p[3];
+    for (int i = 0; i < 3; ++i)
+        p[i] = {std::llround(v[i]->x * kSub), std::llround(v[i]->y * kSub)};
+
+    // Attribute planes over the snapped positions.
+    bool perspective = UsePerspective(rs, v);
+    float attr[3][kAttrCount];
+    for (int i = 0; i < 3; ++i)
+        Attributes(*v[i], perspective, attr[i]);
+    if (!rs.gouraud)
+        for (int i = 1; i < 3; ++i)
+            for (int a = kR; a <= kA; ++a)
+                attr[i][a] = attr[0][a];
+    const double x0 = static_cast<double>(p[0].x) / kSub, y0 = static_cast<double>(p[0].y) / kSub;
+    const double dx1 = static_cast<double>(p[1].x - p[0].x) / kSub;
+    const double dy1 = static_cast<double>(p[1].y - p[0].y) / kSub;
+    const double dx2 = static_cast<double>(p[2].x - p[0].x) / kSub;
+    const double dy2 = static_cast<double>(p[2].y - p[0].y) / kSub;
+    const double det = dx1 * dy2 - dx2 * dy1;
+    if (det == 0.0)
+        return;
+    double ddx[kAttrCount], ddy[kAttrCount];
+    for (int a = 0; a < kAttrCount; ++a)
+    {
+        double d1 = attr[1][a] - attr[0][a], d2 = attr[2][a] - attr[0][a];
+        ddx[a] = (d1 * dy2 - d2 * dy1) / det;
+        ddy[a] = (d2 * dx1 - d1 * dx2) / det;
+    }
+
+    // Edges: top, middle and bottom by y; the long edge runs top to bottom.
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int a, int b) { return p[a].y < p[b].y; });
+    const FixedPoint& top = p[order[0]];
+    const FixedPoint& mid = p[order[1]];
+    const FixedPoint& bot = p[order[2]];
+    int64_t cross = (mid.x - top.x) * (bot.y - top.y) - (bot.x - top.x) * (mid.y - top.y);
+    if (cross == 0)
+        return;
+    const bool midOnRight = cross > 0;
+
+    int64_t yBegin = CeilDiv(top.y, kSub);
+    int64_t yEnd = CeilDiv(bot.y, kSub);
+    yBegin = std::max<int64_t>(yBegin, rs.scissor.top);
+    yEnd = std::min<int64_t>(yEnd, rs.scissor.bottom);
+    const Pipeline pipe = PickPipeline(rs, perspective);
+
+    for (int64_t y = yBegin; y < yEnd; ++y)
+    {
+        int64_t xLong = EdgeColumn(top, bot, y);
+        int64_t xShort = y * kSub < mid.y ? EdgeColumn(top, mid, y) : EdgeColumn(mid, bot, y);
+        int64_t xl = midOnRight ? xLong : xShort;
+        int64_t xr = midOnRight ? xShort : xLong;
+        xl = std::max<int64_t>(xl, rs.scissor.left);
+        xr = std::min<int64_t>(xr, rs.scissor.right);
+        if (xl >= xr)
+            continue;
+        Chunk c;
+        c.x = static_cast<int>(xl);
+        c.y = static_cast<int>(y);
+        c.n = 0;
+        const double ox = static_cast<double>(xl) - x0, oy = static_cast<double>(y) - y0;
+        for (int a = 0; a < kAttrCount; ++a)
+        {
+            c.start[a] = static_cast<float>(attr[0][a] + ddx[a] * ox + ddy[a] * oy);
+            c.step[a] = static_cast<float>(ddx[a]);
+        }
+        RunSpan(pipe, rs, c, static_cast<int>(xr));
+    }
+}
+
+void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3dScreenVertex& v1)
+{
+    if (!Finite(v0) || !Finite(v1))
+        return;
+    // Step along the major axis through pixel centres from v0 up to v1.
+    const float dx = v1.x - v0.x, dy = v1.y - v0.y;
+    const bool xMajor = std::abs(dx) >= std::abs(dy);
+    const float len = xMajor ? dx : dy;
+    if (len == 0.0f)
+        return;
+    const float from = xMajor ? v0.x : v0.y;
+    int64_t start =
+        len > 0 ? static_cast<int64_t>(std::ceil(from)) : static_cast<int64_t>(std::floor(from));
+    const int64_t steps = static_cast<int64_t>(std::ceil(std::abs(len)));
+    const int64_t dir = len > 0 ? 1 : -1;
+
+    float a0[kAttrCount], a1[kAttrCount];
+    Attributes(v0, false, a0);
+    Attributes(v1, false, a1);
+    if (!rs.gouraud)
+        for (int a = kR; a <= kA; ++a)
+            a1[a] = a0[a];
+    D3dRasterState flat = rs;
+    flat.perspective = false;
+    const Pipeline pipe = PickPipeline(flat, false);
+    for (int64_t i = 0; i <= steps; ++i)
+    {
+        const int64_t major = start + dir * i;
+        const float t = (static_cast<float>(major) - from) / len;
+        if (t < 0.0f || t >= 1.0f)
+            continue;
+        const float minor = xMajor ? v0.y + dy * t : v0.x + dx * t;
+        const int64_t m = std::llround(minor);
+        const int64_t px = xMajor ? major : m, py = xMajor ? m : major;
+        if (px < rs.scissor.left || px >= rs.scissor.right || py < rs.scissor.top ||
+            py >= rs.scissor.bottom)
+            continue;
+        Chunk c;
+        c.x = static_cast<int>(px);
+        c.y = static_cast<int>(py);
+        c.n = 1;
+        for (int a = 0; a < kAttrCount; ++a)
+        {
+            c.start[a] = a0[a] + (a1[a] - a0[a]) * t;
+            c.step[a] = 0.0f;
+        }
+        RunSpan(pipe, flat, c, c.x + 1);
+    }
+}

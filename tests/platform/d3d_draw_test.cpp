@@ -1,0 +1,879 @@
+// Drawing through the 3D device: exact pixels worked out by hand, and small frames compared
+// with golden images (DEZOR_UPDATE_GOLDEN=1 rewrites them; a missing one is written).
+#include "platform/d3d/d3d.h"
+#include "platform/ddraw/ddraw_internal.h"
+
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <fstream>
+#include <iterator>
+#include <set>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+namespace
+{
+
+DDPIXELFORMAT Rgb16(DWORD r, DWORD g, DWORD b, DWORD a = 0)
+{
+    DDPIXELFORMAT pf{};
+    pf.dwSize = sizeof pf;
+    pf.dwFlags = DDPF_RGB | (a != 0 ? DDPF_ALPHAPIXELS : 0);
+    pf.dwRGBBitCount = 16;
+    pf.dwRBitMask = r;
+    pf.dwGBitMask = g;
+    pf.dwBBitMask = b;
+    pf.dwRGBAlphaBitMask = a;
+    return pf;
+}
+
+DDPIXELFORMAT Pal8()
+{
+    DDPIXELFORMAT pf{};
+    pf.dwSize = sizeof pf;
+    pf.dwFlags = DDPF_RGB | DDPF_PALETTEINDEXED8;
+    pf.dwRGBBitCount = 8;
+    return pf;
+}
+
+DDSURFACEDESC Desc(DWORD w, DWORD h, const DDPIXELFORMAT* pf, DWORD caps)
+{
+    DDSURFACEDESC d{};
+    d.dwSize = sizeof d;
+    d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | (pf != nullptr ? DDSD_PIXELFORMAT : 0);
+    d.dwWidth = w;
+    d.dwHeight = h;
+    d.ddsCaps.dwCaps = caps;
+    if (pf != nullptr)
+        d.ddpfPixelFormat = *pf;
+    return d;
+}
+
+D3DTLVERTEX Tl(float x, float y, D3DCOLOR c, float z = 0.5f, float u = 0, float v = 0,
+               float rhw = 1.0f, D3DCOLOR specular = 0xFF000000u)
+{
+    return {x, y, z, rhw, c, specular, u, v};
+}
+
+// Reads back the PNGs that DdEncodePng writes (8-bit RGB, filter 0 rows, one IDAT).
+bool DecodePng(const std::string& png, std::vector<BYTE>& rgb, DWORD& w, DWORD& h)
+{
+    auto u32 = [&](size_t at)
+    {
+        return static_cast<DWORD>(static_cast<BYTE>(png[at])) << 24 |
+               static_cast<DWORD>(static_cast<BYTE>(png[at + 1])) << 16 |
+               static_cast<DWORD>(static_cast<BYTE>(png[at + 2])) << 8 |
+               static_cast<BYTE>(png[at + 3]);
+    };
+    std::string idat;
+    for (size_t at = 8; at + 8 <= png.size();)
+    {
+        DWORD len = u32(at);
+        std::string type = png.substr(at + 4, 4);
+        if (at + 12 + len > png.size())
+            return false;
+        if (type == "IHDR")
+            w = u32(at + 8), h = u32(at + 12);
+        else if (type == "IDAT")
+            idat += png.substr(at + 8, len);
+        at += 12 + len;
+    }
+    std::vector<BYTE> raw((static_cast<size_t>(w) * 3 + 1) * h);
+    uLongf rawSize = raw.size();
+    if (uncompress(raw.data(), &rawSize, reinterpret_cast<const Bytef*>(idat.data()),
+                   idat.size()) != Z_OK ||
+        rawSize != raw.size())
+        return false;
+    rgb.clear();
+    for (DWORD y = 0; y < h; ++y)
+    {
+        const BYTE* row = raw.data() + y * (static_cast<size_t>(w) * 3 + 1);
+        if (row[0] != 0)
+            return false;
+        rgb.insert(rgb.end(), row + 1, row + 1 + static_cast<size_t>(w) * 3);
+    }
+    return true;
+}
+
+class D3dDrawTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        ASSERT_EQ(DirectDrawCreate(nullptr, &dd_, nullptr), DD_OK);
+        ASSERT_EQ(dd_->QueryInterface(IID_IDirect3D2, reinterpret_cast<void**>(&d3d_)), DD_OK);
+    }
+
+    void TearDown() override
+    {
+        if (device_ != nullptr)
+        {
+            viewport_->Release();
+            background_->Release();
+            EXPECT_EQ(device_->Release(), 0u);
+        }
+        for (IDirect3DTexture2* t : textures_)
+            t->Release();
+        for (IDirectDrawSurface* s : surfaces_)
+            s->Release();
+        d3d_->Release();
+        dd_->Release();
+        EXPECT_EQ(D3dLiveObjects(), 0);
+        EXPECT_EQ(DdLiveObjects(), 0);
+    }
+
+    IDirectDrawSurface* Surface(const DDSURFACEDESC& d)
+    {
+        IDirectDrawSurface* s = nullptr;
+        EXPECT_EQ(dd_->CreateSurface(const_cast<DDSURFACEDESC*>(&d), &s, nullptr), DD_OK);
+        surfaces_.push_back(s);
+        return s;
+    }
+
+    // A target with a Z buffer, a device on it, and a viewport over all of it set up as the
+    // engine sets its own up.
+    void Open(DWORD w, DWORD h, bool ramp = false, DWORD background = 0x203040)
+    {
+        DDPIXELFORMAT pf = ramp ? Pal8() : Rgb16(0xF800, 0x07E0, 0x001F);
+        target_ = Surface(Desc(w, h, &pf, DDSCAPS_OFFSCREENPLAIN | DDSCAPS_3DDEVICE));
+        if (ramp)
+        {
+            // A palette of 6x6x6 colour steps and a grey ramp.
+            PALETTEENTRY e[256]{};
+            for (int i = 0; i < 216; ++i)
+                e[i] = {BYTE(i / 36 * 51), BYTE(i / 6 % 6 * 51), BYTE(i % 6 * 51), 0};
+            for (int i = 216; i < 256; ++i)
+                e[i] = {BYTE((i - 216) * 6), BYTE((i - 216) * 6), BYTE((i - 216) * 6), 0};
+            IDirectDrawPalette* pal = nullptr;
+            ASSERT_EQ(dd_->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, e, &pal, nullptr), DD_OK);
+            target_->SetPalette(pal);
+            pal->Release();
+        }
+        DDSURFACEDESC zd = Desc(w, h, nullptr, DDSCAPS_ZBUFFER | DDSCAPS_SYSTEMMEMORY);
+        zd.dwFlags |= DDSD_ZBUFFERBITDEPTH;
+        zd.dwZBufferBitDepth = 16;
+        ASSERT_EQ(target_->AddAttachedSurface(Surface(zd)), DD_OK);
+        ASSERT_EQ(d3d_->CreateDevice(ramp ? IID_IDirect3DRampDevice : IID_IDirect3DHALDevice,
+                                     target_, &device_),
+                  D3D_OK);
+        ASSERT_EQ(d3d_->CreateViewport(&viewport_, nullptr), D3D_OK);
+        ASSERT_EQ(device_->AddViewport(viewport_), D3D_OK);
+        SetViewport(0, 0, w, h);
+        ASSERT_EQ(device_->SetCurrentViewport(viewport_), D3D_OK);
+        ASSERT_EQ(d3d_->CreateMaterial(&background_, nullptr), D3D_OK);
+        D3DMATERIAL m{};
+        m.dwSize = sizeof m;
+        m.diffuse = {((background >> 16) & 0xFF) / 255.0f, ((background >> 8) & 0xFF) / 255.0f,
+                     (background & 0xFF) / 255.0f, 0.0f};
+        background_->SetMaterial(&m);
+        D3DMATERIALHANDLE handle = 0;
+        ASSERT_EQ(background_->GetHandle(device_, &handle), D3D_OK);
+        viewport_->SetBackground(handle);
+        ClearAll();
+        device_->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+    }
+
+    void SetViewport(DWORD x, DWORD y, DWORD w, DWORD h)
+    {
+        D3DVIEWPORT2 vp{};
+        vp.dwSize = sizeof vp;
+        vp.dwX = x, vp.dwY = y, vp.dwWidth = w, vp.dwHeight = h;
+        vp.dvClipX = -1.0f;
+        vp.dvClipY = static_cast<float>(w) / static_cast<float>(h);
+        vp.dvClipWidth = 2.0f;
+        vp.dvClipHeight = 2.0f * static_cast<float>(w) / static_cast<float>(h);
+        vp.dvMinZ = 0.0f;
+        vp.dvMaxZ = 1.0f;
+        ASSERT_EQ(viewport_->SetViewport2(&vp), D3D_OK);
+    }
+
+    void ClearAll()
+    {
+        const DdSurfaceData& t = *DdData(target_);
+        D3DRECT all{0, 0, static_cast<LONG>(t.width), static_cast<LONG>(t.height)};
+        ASSERT_EQ(viewport_->Clear(1, &all, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER), D3D_OK);
+    }
+
+    void Draw(D3DPRIMITIVETYPE type, const std::vector<D3DTLVERTEX>& v, DWORD flags = 0)
+    {
+        ASSERT_EQ(device_->DrawPrimitive(type, D3DVT_TLVERTEX, v.data(),
+                                         static_cast<DWORD>(v.size()), flags),
+                  D3D_OK);
+    }
+
+    void Set(D3DRENDERSTATETYPE state, DWORD value)
+    {
+        ASSERT_EQ(device_->SetRenderState(state, value), D3D_OK);
+    }
+
+    uint32_t Pixel(int x, int y) const
+    {
+        const DdSurfaceData& t = *DdData(target_);
+        const uint8_t* row = DdRow(t, static_cast<DWORD>(y));
+        if (t.bytesPerPixel == 1)
+            return row[x];
+        uint16_t p;
+        std::memcpy(&p, row + x * 2, 2);
+        return p;
+    }
+
+    uint16_t Depth(int x, int y) const
+    {
+        const DdSurfaceData& z = *DdData(DdData(target_)->zbuffer);
+        uint16_t p;
+        std::memcpy(&p, DdRow(z, static_cast<DWORD>(y)) + x * 2, 2);
+        return p;
+    }
+
+    static uint32_t Rgb565(uint32_t rgb)
+    {
+        return ((rgb >> 19) & 31) << 11 | ((rgb >> 10) & 63) << 5 | ((rgb >> 3) & 31);
+    }
+
+    // A texture of the given pixel values (16-bit 5:6:5 unless a format is given).
+    IDirect3DTexture2* Texture(DWORD w, DWORD h, const std::vector<uint16_t>& texels,
+                               DDPIXELFORMAT pf = Rgb16(0xF800, 0x07E0, 0x001F))
+    {
+        IDirectDrawSurface* s = Surface(Desc(w, h, &pf, DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY));
+        DdSurfaceData& d = *DdData(s);
+        for (DWORD y = 0; y < h; ++y)
+            std::memcpy(DdRow(d, y), texels.data() + y * w, w * 2);
+        IDirect3DTexture2* t = nullptr;
+        EXPECT_EQ(D3dCreateTexture(s, &t), D3D_OK);
+        textures_.push_back(t);
+        return t;
+    }
+
+    void UseTexture(IDirect3DTexture2* t)
+    {
+        D3DTEXTUREHANDLE h = 0;
+        ASSERT_EQ(t->GetHandle(device_, &h), D3D_OK);
+        ASSERT_NE(h, 0u);
+        Set(D3DRENDERSTATE_TEXTUREHANDLE, h);
+    }
+
+    void ExpectGolden(const std::string& name)
+    {
+        const DdSurfaceData& t = *DdData(target_);
+        std::vector<BYTE> rgb = DdSurfaceToRgb(t);
+        const std::string path = std::string(DEZOR_GOLDEN_DIR) + "/" + name + ".png";
+        std::ifstream in(path, std::ios::binary);
+        const char* update = std::getenv("DEZOR_UPDATE_GOLDEN");
+        if (!in || (update != nullptr && std::string(update) == "1"))
+        {
+            std::string png;
+            ASSERT_TRUE(DdEncodePng(rgb, t.width, t.height, png));
+            std::ofstream out(path, std::ios::binary);
+            out.write(png.data(), static_cast<std::streamsize>(png.size()));
+            ASSERT_TRUE(out.good()) << path;
+            std::fprintf(stderr, "wrote golden image %s\n", path.c_str());
+            return;
+        }
+        std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
+        std::vector<BYTE> want;
+        DWORD w = 0, h = 0;
+        ASSERT_TRUE(DecodePng(png, want, w, h)) << path;
+        ASSERT_EQ(w, t.width);
+        ASSERT_EQ(h, t.height);
+        size_t differ = 0, first = 0;
+        for (size_t i = 0; i < rgb.size(); ++i)
+            if (rgb[i] != want[i] && differ++ == 0)
+                first = i;
+        EXPECT_EQ(differ, 0u) << name << ": first difference at pixel (" << first / 3 % w << ", "
+                              << first / 3 / w << ")";
+    }
+
+    IDirectDraw2* dd_ = nullptr;
+    IDirect3D2* d3d_ = nullptr;
+    IDirectDrawSurface* target_ = nullptr;
+    IDirect3DDevice2* device_ = nullptr;
+    IDirect3DViewport2* viewport_ = nullptr;
+    IDirect3DMaterial2* background_ = nullptr;
+    std::vector<IDirectDrawSurface*> surfaces_;
+    std::vector<IDirect3DTexture2*> textures_;
+};
+
+// Device objects.
+
+TEST_F(D3dDrawTest, DeviceAnswersBothVersionsAndDescribesItself)
+{
+    Open(16, 16);
+    IDirect3DDevice* v1 = nullptr;
+    ASSERT_EQ(device_->QueryInterface(IID_IDirect3DDevice, reinterpret_cast<void**>(&v1)), D3D_OK);
+    EXPECT_EQ(static_cast<IDirect3DDevice2*>(v1), device_);
+    D3DDEVICEDESC hw{}, hel{};
+    ASSERT_EQ(v1->GetCaps(&hw, &hel), D3D_OK);
+    const D3DDEVICEDESC described = D3dHardwareDescription();
+    EXPECT_EQ(std::memcmp(&hw, &described, sizeof hw), 0);
+    EXPECT_TRUE(hw.dpcTriCaps.dwRasterCaps & D3DPRASTERCAPS_FOGTABLE);
+    EXPECT_TRUE(hw.dpcTriCaps.dwTextureAddressCaps & D3DPTADDRESSCAPS_CLAMP);
+    EXPECT_FALSE(hw.dpcTriCaps.dwRasterCaps & D3DPRASTERCAPS_ZBUFFERLESSHSR);
+    v1->Release();
+
+    // The engine keeps the 5:6:5 format and the first 4:4:4:4 one; 3:3:2+8 comes after it.
+    struct Seen
+    {
+        std::vector<DDPIXELFORMAT> formats;
+    } seen;
+    device_->EnumTextureFormats(
+        [](DDSURFACEDESC* d, LPVOID ctx) -> HRESULT
+        {
+            static_cast<Seen*>(ctx)->formats.push_back(d->ddpfPixelFormat);
+            return DDENUMRET_OK;
+        },
+        &seen);
+    ASSERT_EQ(seen.formats.size(), 5u);
+    EXPECT_EQ(seen.formats[0].dwFlags, DDPF_PALETTEINDEXED8);
+    EXPECT_EQ(seen.formats[1].dwGBitMask, 0x07E0u);
+    EXPECT_EQ(seen.formats[2].dwGBitMask, 0x03E0u);
+    EXPECT_EQ(seen.formats[3].dwRGBAlphaBitMask, 0xF000u);
+    EXPECT_EQ(seen.formats[4].dwRGBAlphaBitMask, 0xFF00u);
+
+    EXPECT_EQ(device_->BeginScene(), D3D_OK);
+    EXPECT_EQ(device_->BeginScene(), D3DERR_SCENE_IN_SCENE);
+    EXPECT_EQ(device_->EndScene(), D3D_OK);
+    EXPECT_EQ(device_->EndScene(), D3DERR_SCENE_NOT_IN_SCENE);
+
+    DWORD value = 0;
+    Set(D3DRENDERSTATE_FOGCOLOR, 0xFFFFFF);
+    ASSERT_EQ(device_->GetRenderState(D3DRENDERSTATE_FOGCOLOR, &value), D3D_OK);
+    EXPECT_EQ(value, 0xFFFFFFu);
+    EXPECT_EQ(device_->SetRenderState(D3DRENDERSTATE_COUNT, 1), DDERR_INVALIDPARAMS);
+}
+
+TEST_F(D3dDrawTest, RampDeviceHasAnAllZeroHardwareDescription)
+{
+    Open(16, 16, true);
+    D3DDEVICEDESC hw{}, hel{};
+    hw.dwFlags = 1;
+    ASSERT_EQ(device_->GetCaps(&hw, &hel), D3D_OK);
+    const D3DDEVICEDESC zero{};
+    EXPECT_EQ(std::memcmp(&hw, &zero, sizeof hw), 0);
+    EXPECT_EQ(hel.dcmColorModel, DWORD(D3DCOLOR_MONO));
+}
+
+TEST_F(D3dDrawTest, ClearFillsTheBackgroundAndFarDepthInsideTheViewportOnly)
+{
+    Open(16, 16, false, 0xFF0000);
+    SetViewport(4, 4, 8, 8);
+    D3DMATERIAL m{};
+    m.dwSize = sizeof m;
+    m.diffuse = {0.0f, 0.0f, 1.0f, 0.0f};
+    background_->SetMaterial(&m);
+    Draw(D3DPT_TRIANGLELIST,
+         {Tl(0, 0, 0xFFFFFF, 0.25f), Tl(16, 0, 0xFFFFFF, 0.25f), Tl(0, 16, 0xFFFFFF, 0.25f)});
+    D3DRECT all{0, 0, 16, 16};
+    ASSERT_EQ(viewport_->Clear(1, &all, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER), D3D_OK);
+    EXPECT_EQ(Pixel(4, 4), 0x001Fu); // cleared to blue
+    EXPECT_EQ(Depth(4, 4), 0xFFFFu);
+    EXPECT_EQ(Pixel(3, 3), 0xF800u); // outside the viewport: red from the first clear
+    EXPECT_EQ(Pixel(11, 4), 0x001Fu);
+    EXPECT_EQ(Pixel(12, 4), 0xF800u);
+}
+
+// Coverage.
+
+TEST_F(D3dDrawTest, PixelCentresOnLeftAndTopEdgesAreDrawnAndOnRightAndBottomNot)
+{
+    struct Case
+    {
+        float x0, y0, x1, y1;         // a rectangle as two triangles
+        int left, top, right, bottom; // pixels drawn (right and bottom exclusive)
+    };
+    const Case cases[] = {
+        {2.0f, 2.0f, 6.0f, 5.0f, 2, 2, 6, 5},
+        {2.5f, 2.5f, 6.5f, 5.5f, 3, 3, 7, 6},
+        {2.4f, 1.6f, 6.6f, 5.4f, 3, 2, 7, 6},
+        {1.9375f, 2.0625f, 6.0625f, 5.0f, 2, 3, 7, 5}, // 1/16-pixel steps are kept
+    };
+    Open(10, 10);
+    for (const Case& c : cases)
+    {
+        ClearAll();
+        Draw(D3DPT_TRIANGLESTRIP, {Tl(c.x0, c.y0, 0xFFFFFF), Tl(c.x1, c.y0, 0xFFFFFF),
+                                   Tl(c.x0, c.y1, 0xFFFFFF), Tl(c.x1, c.y1, 0xFFFFFF)});
+        for (int y = 0; y < 10; ++y)
+            for (int x = 0; x < 10; ++x)
+            {
+                bool inside = x >= c.left && x < c.right && y >= c.top && y < c.bottom;
+                ASSERT_EQ(Pixel(x, y) == 0xFFFFu, inside)
+                    << "pixel " << x << "," << y << " of rectangle " << c.x0 << "," << c.y0;
+            }
+    }
+}
+
+TEST_F(D3dDrawTest, TrianglesSharingEdgesCoverEveryPixelOnce)
+{
+    // A fan of twelve slivers about an off-grid centre, added with ONE/ONE: a pixel drawn twice
+    // would read 2, a gap inside the polygon 0.
+    Open(64, 64, false, 0);
+    Set(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
+    Set(D3DRENDERSTATE_SRCBLEND, D3DBLEND_ONE);
+    Set(D3DRENDERSTATE_DESTBLEND, D3DBLEND_ONE);
+    const float cx = 31.3f, cy = 30.7f;
+    std::vector<D3DTLVERTEX> fan = {Tl(cx, cy, 0x080408)};
+    for (int i = 0; i <= 12; ++i)
+    {
+        float a = static_cast<float>(i % 12) * 6.2831853f / 12.0f + 0.1f;
+        fan.push_back(Tl(cx + 27.17f * std::cos(a), cy + 26.83f * std::sin(a), 0x080408));
+    }
+    Draw(D3DPT_TRIANGLEFAN, fan);
+    int covered = 0;
+    for (int y = 0; y < 64; ++y)
+        for (int x = 0; x < 64; ++x)
+        {
+            uint32_t p = Pixel(x, y);
+            ASSERT_TRUE(p == 0 || p == 0x0821) << "pixel " << x << "," << y << " = " << p;
+            float d = std::hypot(static_cast<float>(x) - cx, static_cast<float>(y) - cy);
+            if (d < 25.0f)
+            {
+                ASSERT_EQ(p, 0x0821u) << "gap at " << x << "," << y;
+            }
+            covered += p != 0;
+        }
+    EXPECT_GT(covered, 2000);
+
+    // The same quad split along either diagonal covers the same pixels.
+    std::vector<std::set<int>> cover;
+    const D3DTLVERTEX q[4] = {Tl(3.3f, 2.6f, 0x080408), Tl(40.7f, 5.2f, 0x080408),
+                              Tl(45.1f, 50.9f, 0x080408), Tl(6.2f, 38.4f, 0x080408)};
+    for (int split = 0; split < 2; ++split)
+    {
+        ClearAll();
+        if (split == 0)
+            Draw(D3DPT_TRIANGLELIST, {q[0], q[1], q[2], q[0], q[2], q[3]});
+        else
+            Draw(D3DPT_TRIANGLELIST, {q[0], q[1], q[3], q[1], q[2], q[3]});
+        std::set<int> s;
+        for (int y = 0; y < 64; ++y)
+            for (int x = 0; x < 64; ++x)
+            {
+                ASSERT_NE(Pixel(x, y), 0x1042u) << "drawn twice at " << x << "," << y;
+                if (Pixel(x, y) != 0)
+                    s.insert(y * 64 + x);
+            }
+        cover.push_back(s);
+    }
+    EXPECT_EQ(cover[0], cover[1]);
+}
+
+TEST_F(D3dDrawTest, CullModesDropOneWindingEach)
+{
+    struct Case
+    {
+        DWORD cull;
+        bool clockwiseDrawn, counterDrawn;
+    };
+    const Case cases[] = {
+        {D3DCULL_NONE, true, true},
+        {D3DCULL_CW, false, true},
+        {D3DCULL_CCW, true, false},
+    };
+    Open(16, 16, false, 0);
+    // On screen (y down) 0 -> 1 -> 2 turns clockwise.
+    const D3DTLVERTEX cw[3] = {Tl(1, 1, 0xFFFFFF), Tl(12, 1, 0xFFFFFF), Tl(1, 12, 0xFFFFFF)};
+    for (const Case& c : cases)
+    {
+        Set(D3DRENDERSTATE_CULLMODE, c.cull);
+        ClearAll();
+        Draw(D3DPT_TRIANGLELIST, {cw[0], cw[1], cw[2]});
+        EXPECT_EQ(Pixel(3, 3) != 0, c.clockwiseDrawn) << c.cull;
+        ClearAll();
+        Draw(D3DPT_TRIANGLELIST, {cw[0], cw[2], cw[1]});
+        EXPECT_EQ(Pixel(3, 3) != 0, c.counterDrawn) << c.cull;
+        // A strip keeps the winding of its first triangle in every one that follows.
+        ClearAll();
+        Draw(D3DPT_TRIANGLESTRIP,
+             {Tl(1, 1, 0xFFFFFF), Tl(12, 1, 0xFFFFFF), Tl(1, 12, 0xFFFFFF), Tl(12, 12, 0xFFFFFF)});
+        EXPECT_EQ(Pixel(3, 3) != 0, c.clockwiseDrawn) << c.cull;
+        EXPECT_EQ(Pixel(10, 10) != 0, c.clockwiseDrawn) << c.cull;
+    }
+}
+
+// Shading and depth.
+
+TEST_F(D3dDrawTest, FlatShadingTakesTheFirstVertexColour)
+{
+    Open(16, 16, false, 0);
+    Set(D3DRENDERSTATE_SHADEMODE, D3DSHADE_FLAT);
+    Draw(D3DPT_TRIANGLELIST, {Tl(0, 0, 0x00FF00), Tl(16, 0, 0xFF0000), Tl(0, 16, 0x0000FF)});
+    EXPECT_EQ(Pixel(0, 0), 0x07E0u);
+    EXPECT_EQ(Pixel(13, 1), 0x07E0u);
+    EXPECT_EQ(Pixel(1, 13), 0x07E0u);
+}
+
+TEST_F(D3dDrawTest, DepthIsLessOrEqualWithTestAndWriteSwitches)
+{
+    Open(8, 8, false, 0);
+    auto quad = [&](float z, D3DCOLOR c) {
+        Draw(D3DPT_TRIANGLESTRIP, {Tl(0, 0, c, z), Tl(8, 0, c, z), Tl(0, 8, c, z), Tl(8, 8, c, z)});
+    };
+    quad(0.5f, 0xFF0000);
+    EXPECT_EQ(Depth(3, 3), 32768u); // 0.5 of 65535, rounded
+    quad(0.5f, 0x00FF00);           // equal depth passes
+    EXPECT_EQ(Pixel(3, 3), 0x07E0u);
+    quad(0.75f, 0x0000FF); // farther fails
+    EXPECT_EQ(Pixel(3, 3), 0x07E0u);
+    Set(D3DRENDERSTATE_ZWRITEENABLE, 0);
+    quad(0.25f, 0xFFFFFF); // nearer draws but keeps the depth
+    EXPECT_EQ(Pixel(3, 3), 0xFFFFu);
+    EXPECT_EQ(Depth(3, 3), 32768u);
+    Set(D3DRENDERSTATE_ZENABLE, 0);
+    quad(0.9f, 0xFF0000); // no test at all
+    EXPECT_EQ(Pixel(3, 3), 0xF800u);
+    EXPECT_EQ(Depth(3, 3), 32768u);
+}
+
+TEST_F(D3dDrawTest, GouraudTrianglesCrossingInDepth)
+{
+    Open(96, 72);
+    Draw(D3DPT_TRIANGLELIST,
+         {Tl(4, 4, 0xFF0000, 0.1f), Tl(90, 20, 0x00FF00, 0.9f), Tl(20, 68, 0x0000FF, 0.5f),
+          Tl(90, 4, 0xFFFF00, 0.9f), Tl(70, 68, 0x00FFFF, 0.1f), Tl(6, 40, 0xFF00FF, 0.3f)});
+    ExpectGolden("d3d_gouraud_depth");
+}
+
+TEST_F(D3dDrawTest, ScreenVerticesAreClippedToTheViewportUnlessDoNotClip)
+{
+    Open(32, 32, false, 0);
+    SetViewport(8, 8, 16, 16);
+    const std::vector<D3DTLVERTEX> big = {Tl(-100, -100, 0xFFFFFF), Tl(300, -100, 0xFFFFFF),
+                                          Tl(-100, 300, 0xFFFFFF)};
+    Draw(D3DPT_TRIANGLELIST, big);
+    EXPECT_EQ(Pixel(8, 8), 0xFFFFu);
+    EXPECT_EQ(Pixel(23, 23), 0xFFFFu);
+    EXPECT_EQ(Pixel(7, 8), 0u);
+    EXPECT_EQ(Pixel(24, 23), 0u);
+    Draw(D3DPT_TRIANGLELIST, big, D3DDP_DONOTCLIP);
+    EXPECT_EQ(Pixel(0, 0), 0xFFFFu);
+    EXPECT_EQ(Pixel(31, 31), 0xFFFFu); // and only the surface bounds it
+}
+
+// Textures.
+
+TEST_F(D3dDrawTest, TextureBlendsCombineTexelsWithTheVertexColour)
+{
+    // 2x2 texels over an 8x8 square: each texel covers one 4x4 quarter with nearest sampling.
+    Open(8, 8, false, 0);
+    UseTexture(Texture(2, 2, {0xF800, 0x07E0, 0x001F, 0xFFFF}));
+    struct Case
+    {
+        DWORD blend;
+        D3DCOLOR vertex;
+        uint32_t topLeft, bottomRight;
+    };
+    const Case cases[] = {
+        {D3DTBLEND_COPY, 0x808080, 0xF800, 0xFFFF},
+        {D3DTBLEND_MODULATE, 0x808080, 0x8000, 0x8410}, // 255 x 128 / 255 = 128 per channel
+        {D3DTBLEND_MODULATEALPHA, 0x408000, 0x4000, 0x4400},
+    };
+    for (const Case& c : cases)
+    {
+        ClearAll();
+        Set(D3DRENDERSTATE_TEXTUREMAPBLEND, c.blend);
+        Draw(D3DPT_TRIANGLESTRIP, {Tl(0, 0, c.vertex, 0.5f, 0, 0), Tl(8, 0, c.vertex, 0.5f, 1, 0),
+                                   Tl(0, 8, c.vertex, 0.5f, 0, 1), Tl(8, 8, c.vertex, 0.5f, 1, 1)});
+        EXPECT_EQ(Pixel(0, 0), c.topLeft) << c.blend;
+        EXPECT_EQ(Pixel(3, 3), c.topLeft) << c.blend;
+        EXPECT_EQ(Pixel(7, 7), c.bottomRight) << c.blend;
+        EXPECT_EQ(Pixel(4, 4), c.bottomRight) << c.blend;
+    }
+}
+
+TEST_F(D3dDrawTest, KeyedTexelsAreLeftOutOnlyWithColourKeying)
+{
+    Open(8, 8, false, 0);
+    IDirect3DTexture2* t = Texture(2, 2, {0xF800, 0x001F, 0x001F, 0x001F});
+    DDCOLORKEY key{0x001F, 0x001F};
+    IDirectDrawSurface* surface = surfaces_.back();
+    ASSERT_EQ(surface->SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
+    UseTexture(t);
+    Set(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_COPY);
+    const std::vector<D3DTLVERTEX> quad = {Tl(0, 0, 0, 0.5f, 0, 0), Tl(8, 0, 0, 0.5f, 1, 0),
+                                           Tl(0, 8, 0, 0.5f, 0, 1), Tl(8, 8, 0, 0.5f, 1, 1)};
+    for (DWORD filter : {D3DFILTER_NEAREST, D3DFILTER_LINEAR})
+    {
+        Set(D3DRENDERSTATE_TEXTUREMAG, filter);
+        Set(D3DRENDERSTATE_COLORKEYENABLE, 1);
+        ClearAll();
+        Draw(D3DPT_TRIANGLESTRIP, quad);
+        EXPECT_NE(Pixel(1, 1), 0u) << filter;
+        EXPECT_EQ(Pixel(6, 1), 0u) << filter;
+        EXPECT_EQ(Pixel(6, 6), 0u) << filter;
+        EXPECT_EQ(Depth(6, 6), 0xFFFFu) << filter; // a keyed texel writes no depth either
+        Set(D3DRENDERSTATE_COLORKEYENABLE, 0);
+        Draw(D3DPT_TRIANGLESTRIP, quad);
+        EXPECT_NE(Pixel(6, 6), 0u) << filter;
+    }
+}
+
+TEST_F(D3dDrawTest, LoadCopiesAnotherTexturesPixels)
+{
+    Open(4, 4, false, 0);
+    IDirect3DTexture2* shown = Texture(1, 1, {0xF800});
+    IDirect3DTexture2* source = Texture(1, 1, {0x07E0});
+    IDirect3DTexture2* wrong = Texture(2, 1, {0, 0});
+    UseTexture(shown);
+    Set(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_COPY);
+    const std::vector<D3DTLVERTEX> quad = {Tl(0, 0, 0, 0.5f, 0, 0), Tl(4, 0, 0, 0.5f, 1, 0),
+                                           Tl(0, 4, 0, 0.5f, 0, 1), Tl(4, 4, 0, 0.5f, 1, 1)};
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    Draw(D3DPT_TRIANGLESTRIP, quad);
+    EXPECT_EQ(Pixel(1, 1), 0xF800u);
+    ASSERT_EQ(shown->Load(source), D3D_OK);
+    Draw(D3DPT_TRIANGLESTRIP, quad);
+    EXPECT_EQ(Pixel(1, 1), 0x07E0u);
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    EXPECT_EQ(shown->Load(wrong), D3DERR_TEXTURE_LOAD_FAILED);
+}
+
+TEST_F(D3dDrawTest, PerspectiveAndAffineTexturingWithBothFilters)
+{
+    // Four views of one checker on a receding quad: perspective nearest, perspective bilinear,
+    // affine nearest, affine bilinear.
+    Open(128, 96, false, 0x000000);
+    std::vector<uint16_t> checker(8 * 8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            checker[y * 8 + x] = (x + y) % 2 ? 0xFFE0 : static_cast<uint16_t>(0x001F + x * 0x0840);
+    UseTexture(Texture(8, 8, checker));
+    Set(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_COPY);
+    for (int view = 0; view < 4; ++view)
+    {
+        const bool perspective = view < 2, bilinear = view % 2 == 1;
+        Set(D3DRENDERSTATE_TEXTUREPERSPECTIVE, perspective);
+        Set(D3DRENDERSTATE_TEXTUREMAG, bilinear ? D3DFILTER_LINEAR : D3DFILTER_NEAREST);
+        Set(D3DRENDERSTATE_TEXTUREMIN, bilinear ? D3DFILTER_LINEAR : D3DFILTER_NEAREST);
+        const float ox = static_cast<float>(view % 2 * 64), oy = static_cast<float>(view / 2 * 48);
+        // Far edge at w = 4, near edge at w = 1.
+        Draw(D3DPT_TRIANGLESTRIP,
+             {Tl(ox + 24, oy + 4, 0, 0.5f, 0, 0, 0.25f), Tl(ox + 40, oy + 4, 0, 0.5f, 1, 0, 0.25f),
+              Tl(ox + 2, oy + 46, 0, 0.5f, 0, 1, 1.0f), Tl(ox + 62, oy + 46, 0, 0.5f, 1, 1, 1.0f)});
+    }
+    ExpectGolden("d3d_texture_perspective_filters");
+}
+
+// Transformed vertices.
+
+class D3dTransformTest : public D3dDrawTest
+{
+protected:
+    // The engine's projection (scale x 2.0, scale y 2.4, far 250, near 1) and an identity view.
+    void Project(float farPlane = 250.0f)
+    {
+        const float n = 1.0f, q = farPlane / (farPlane - n);
+        D3DMATRIX p{};
+        p._11 = 1.0f;
+        p._22 = 1.2f;
+        p._33 = q;
+        p._34 = 1.0f;
+        p._43 = -q * n;
+        ASSERT_EQ(device_->SetTransform(D3DTRANSFORMSTATE_PROJECTION, &p), D3D_OK);
+    }
+
+    void DrawL(D3DPRIMITIVETYPE type, const std::vector<D3DLVERTEX>& v)
+    {
+        ASSERT_EQ(
+            device_->DrawPrimitive(type, D3DVT_LVERTEX, v.data(), static_cast<DWORD>(v.size()), 0),
+            D3D_OK);
+    }
+};
+
+D3DLVERTEX L(float x, float y, float z, D3DCOLOR c, D3DCOLOR specular = 0xFF000000u)
+{
+    return {x, y, z, 0, c, specular, 0, 0};
+}
+
+TEST_F(D3dTransformTest, PointsLandWhereTheViewportPutsThem)
+{
+    Open(64, 48, false, 0);
+    Project();
+    // x/w = 0.5 is three quarters across; y/w = 1.2 * 0.5 is up by 0.6 of W/H = 1.333.
+    D3DMATRIX world{};
+    world._11 = world._22 = world._33 = world._44 = 1.0f;
+    world._43 = 2.0f; // moved 2 further away
+    ASSERT_EQ(device_->SetTransform(D3DTRANSFORMSTATE_WORLD, &world), D3D_OK);
+    // At w = 10: (0, 0) -> (32, 24), (2, 0) -> (38.4, 24), (1, 2) -> (35.2, 19.68), since
+    // sx = (x/w + 1) / 2 * 64 and sy = (1.333 - 1.2 y/w) / 2.667 * 48.
+    DrawL(D3DPT_TRIANGLELIST, {L(0.0f, 0.0f, 8.0f, 0xFFFFFF), L(2.0f, 0.0f, 8.0f, 0xFFFFFF),
+                               L(1.0f, 2.0f, 8.0f, 0xFFFFFF)});
+    EXPECT_NE(Pixel(35, 23), 0u);
+    EXPECT_NE(Pixel(35, 20), 0u);
+    EXPECT_EQ(Pixel(35, 19), 0u);
+    EXPECT_EQ(Pixel(35, 24), 0u); // the bottom edge lies on row 24
+    // Row 23 runs from x = 32.74 to 37.66.
+    EXPECT_EQ(Pixel(32, 23), 0u);
+    EXPECT_NE(Pixel(33, 23), 0u);
+    EXPECT_NE(Pixel(37, 23), 0u);
+    EXPECT_EQ(Pixel(38, 23), 0u);
+}
+
+TEST_F(D3dTransformTest, NearPlaneAndViewportClipping)
+{
+    // A floor running from behind the eye to beyond the far plane, wider than the view, and a
+    // second view port inside the surface: nothing may be drawn outside it.
+    Open(96, 72, false, 0x102030);
+    SetViewport(8, 8, 80, 56);
+    Project(40.0f);
+    DrawL(D3DPT_TRIANGLESTRIP,
+          {L(-30.0f, -1.0f, -5.0f, 0xFF0000), L(30.0f, -1.0f, -5.0f, 0x00FF00),
+           L(-30.0f, -1.0f, 60.0f, 0x0000FF), L(30.0f, -1.0f, 60.0f, 0xFFFFFF)});
+    // A triangle entirely behind the eye draws nothing.
+    DrawL(D3DPT_TRIANGLELIST, {L(-1.0f, 0.0f, -2.0f, 0xFFFFFF), L(1.0f, 0.0f, -2.0f, 0xFFFFFF),
+                               L(0.0f, 1.0f, -3.0f, 0xFFFFFF)});
+    const uint32_t background = Rgb565(0x102030);
+    for (int y = 0; y < 72; ++y)
+        for (int x = 0; x < 96; ++x)
+            if (x < 8 || x >= 88 || y < 8 || y >= 64)
+            {
+                ASSERT_EQ(Pixel(x, y), background) << x << "," << y;
+            }
+    // With clip y 80/56 and clip height 2 x 80/56 the floor (y = -1, y/w = -1.2 / w) meets
+    // the near plane (w = 1) at row 59.52 and the far plane (w = 40) at row 36.59.
+    EXPECT_NE(Pixel(47, 59), background);
+    EXPECT_EQ(Pixel(47, 60), background);
+    EXPECT_NE(Pixel(47, 37), background);
+    EXPECT_EQ(Pixel(47, 36), background);
+    ExpectGolden("d3d_clipped_floor");
+}
+
+TEST_F(D3dTransformTest, UnlitVerticesTakeTheMaterialColour)
+{
+    Open(16, 16, false, 0);
+    Project();
+    IDirect3DMaterial2* m = nullptr;
+    ASSERT_EQ(d3d_->CreateMaterial(&m, nullptr), D3D_OK);
+    D3DMATERIAL mat{};
+    mat.dwSize = sizeof mat;
+    mat.diffuse = {1.0f, 0.0f, 1.0f, 1.0f};
+    m->SetMaterial(&mat);
+    D3DMATERIALHANDLE h = 0;
+    m->GetHandle(device_, &h);
+    ASSERT_EQ(device_->SetLightState(D3DLIGHTSTATE_MATERIAL, h), D3D_OK);
+    const D3DVERTEX v[3] = {
+        {-5, -5, 2, 0, 0, -1, 0, 0}, {5, -5, 2, 0, 0, -1, 0, 0}, {0, 5, 2, 0, 0, -1, 0, 0}};
+    const WORD idx[3] = {0, 2, 1};
+    ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DVT_VERTEX, v, 3, idx, 3, 0),
+              D3D_OK);
+    EXPECT_EQ(Pixel(8, 8), 0xF81Fu);
+    const WORD bad[3] = {0, 1, 3};
+    EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DVT_VERTEX, v, 3, bad, 3, 0),
+              DDERR_INVALIDPARAMS);
+    m->Release();
+}
+
+TEST_F(D3dDrawTest, LinesDrawFromTheirStartUpToTheirEnd)
+{
+    Open(16, 16, false, 0);
+    Draw(D3DPT_LINELIST,
+         {Tl(2, 5, 0xFFFFFF), Tl(10, 5, 0xFFFFFF), Tl(3, 14, 0xFF0000), Tl(3, 8, 0xFF0000)});
+    for (int x = 0; x < 16; ++x)
+        EXPECT_EQ(Pixel(x, 5) != 0, x >= 2 && x < 10) << x;
+    for (int y = 6; y < 16; ++y)
+        EXPECT_EQ(Pixel(3, y) != 0, y > 8 && y <= 14) << y;
+}
+
+// Frame-buffer operations.
+
+TEST_F(D3dDrawTest, BlendPairsMixWithTheFrameBuffer)
+{
+    // Background (64, 128, 64) reads back as (66, 130, 66) from 5:6:5; the source is
+    // (200, 100, 0) with alpha 128.
+    struct Case
+    {
+        DWORD src, dest;
+        uint32_t expected;
+    };
+    const Case cases[] = {
+        {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA, 0x8384}, // (133, 115, 33)
+        {D3DBLEND_ONE, D3DBLEND_ONE, 0xFF28},              // (255, 230, 66)
+        {D3DBLEND_INVSRCCOLOR, D3DBLEND_ONE, 0x6DE8},      // (109, 191, 66)
+        {D3DBLEND_ONE, D3DBLEND_INVSRCCOLOR, 0xD588},      // (214, 179, 66)
+    };
+    Open(4, 4, false, 0x408040);
+    Set(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
+    for (const Case& c : cases)
+    {
+        ClearAll();
+        Set(D3DRENDERSTATE_SRCBLEND, c.src);
+        Set(D3DRENDERSTATE_DESTBLEND, c.dest);
+        Draw(D3DPT_TRIANGLESTRIP, {Tl(0, 0, 0x80C86400), Tl(4, 0, 0x80C86400), Tl(0, 4, 0x80C86400),
+                                   Tl(4, 4, 0x80C86400)});
+        EXPECT_EQ(Pixel(1, 1), c.expected) << c.src << "/" << c.dest;
+    }
+}
+
+TEST_F(D3dDrawTest, FogMixesTowardsTheFogColourBySpecularAlpha)
+{
+    struct Case
+    {
+        DWORD fogEnable;
+        D3DCOLOR specular;
+        uint32_t expected;
+    };
+    const Case cases[] = {
+        {1, 0x00000000, 0xFFFF},
+        {1, 0xFF000000, 0x0000},
+        {1, 0x66000000, 0x9CD3}, // 0.4 black, 0.6 white: 153
+        {0, 0x00000000, 0x0000},
+    };
+    Open(4, 4, false, 0x102030);
+    Set(D3DRENDERSTATE_FOGCOLOR, 0xFFFFFF);
+    for (const Case& c : cases)
+    {
+        Set(D3DRENDERSTATE_FOGENABLE, c.fogEnable);
+        ClearAll();
+        Draw(D3DPT_TRIANGLESTRIP,
+             {Tl(0, 0, 0, 0.5f, 0, 0, 1, c.specular), Tl(4, 0, 0, 0.5f, 0, 0, 1, c.specular),
+              Tl(0, 4, 0, 0.5f, 0, 0, 1, c.specular), Tl(4, 4, 0, 0.5f, 0, 0, 1, c.specular)});
+        EXPECT_EQ(Pixel(1, 1), c.expected) << std::hex << c.specular;
+    }
+}
+
+TEST_F(D3dDrawTest, StippledAlphaDrawsAShareOfPixelsByAlpha)
+{
+    struct Case
+    {
+        D3DCOLOR colour;
+        int drawn; // of 64
+    };
+    const Case cases[] = {{0xFFFFFFFF, 64}, {0x80FFFFFF, 32}, {0x40FFFFFF, 16}, {0x00FFFFFF, 0}};
+    Open(8, 8, false, 0);
+    Set(D3DRENDERSTATE_STIPPLEDALPHA, 1);
+    for (const Case& c : cases)
+    {
+        ClearAll();
+        Draw(D3DPT_TRIANGLESTRIP,
+             {Tl(0, 0, c.colour), Tl(8, 0, c.colour), Tl(0, 8, c.colour), Tl(8, 8, c.colour)});
+        int drawn = 0, firstRow = 0;
+        for (int y = 0; y < 8; ++y)
+            for (int x = 0; x < 8; ++x)
+            {
+                drawn += Pixel(x, y) != 0;
+                firstRow += y == 0 && Pixel(x, y) != 0;
+            }
+        EXPECT_EQ(drawn, c.drawn) << std::hex << c.colour;
+        EXPECT_LE(firstRow, c.drawn / 4 + 2) << "the pattern spreads over rows";
+    }
+}
+
+TEST_F(D3dDrawTest, RampDeviceDrawsNearestPaletteColours)
+{
+    Open(64, 48, true, 0x000000);
+    Set(D3DRENDERSTATE_SHADEMODE, D3DSHADE_FLAT);
+    Draw(D3DPT_TRIANGLELIST, {Tl(0, 0, 0xFF0000), Tl(20, 0, 0xFF0000), Tl(0, 20, 0xFF0000)});
+    EXPECT_EQ(Pixel(2, 2), 180u); // 5 * 36: full red in the 6x6x6 cube
+    Draw(D3DPT_TRIANGLELIST, {Tl(0, 0, 0x303030), Tl(20, 0, 0x303030), Tl(0, 20, 0x303030)});
+    EXPECT_EQ(Pixel(2, 2), 224u); // grey 48 is grey-ramp entry 8
+    Set(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD);
+    ClearAll();
+    Draw(D3DPT_TRIANGLESTRIP,
+         {Tl(2, 2, 0xFF0000), Tl(62, 2, 0x00FF00), Tl(2, 46, 0x0000FF), Tl(62, 46, 0xFFFFFF)});
+    ExpectGolden("d3d_ramp_gouraud");
+}
+
+} // namespace
