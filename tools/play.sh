@@ -5,7 +5,7 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh
-cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DDEZOR_TESTS=OFF
+cmake -S . -B build/release -G Ninja -DCMAKE_BUILD_TYPE=Release -DDEZOR_TESTS=OFF -DDEZOR_BENCH=OFF
 cmake --build build/release
 
 # The demo installation: drives C: (hard disk) and D: (the game disc) under demo/.

@@ -241,6 +241,7 @@ void Decode(D3dTexture& t)
     const bool palettised = (s.format.dwFlags & DDPF_PALETTEINDEXED8) != 0;
     const DdPaletteData* pal = palettised ? DdSurfacePalette(s) : nullptr;
     const bool alpha = (s.format.dwFlags & DDPF_ALPHAPIXELS) != 0;
+    img.hasAlpha = alpha;
     size_t at = 0;
     for (DWORD y = 0; y < s.height; ++y)
     {
@@ -266,6 +267,33 @@ void Decode(D3dTexture& t)
                            Channel(pixel, s.format.dwGBitMask) << 8 |
                            Channel(pixel, s.format.dwBBitMask);
         }
+    }
+}
+
+// Decodes the texture again only when its surface changed since the last decode.
+void Refresh(D3dTexture& t)
+{
+    const DdSurfaceData& s = *DdData(t.surface);
+    const size_t rowBytes = static_cast<size_t>(s.width) * s.bytesPerPixel;
+    // No palette decodes as an all-black one would.
+    static const std::array<PALETTEENTRY, 256> kNoPalette{};
+    const DdPaletteData* pal = DdSurfacePalette(s);
+    const std::array<PALETTEENTRY, 256>& entries = pal != nullptr ? pal->entries : kNoPalette;
+    bool same = t.decodedScene != 0 && t.source.size() == rowBytes * s.height &&
+                t.sourceHasKey == s.hasColorKey &&
+                (!s.hasColorKey || t.sourceKey == s.colorKey.dwColorSpaceLowValue) &&
+                std::memcmp(t.sourcePalette.data(), entries.data(), sizeof entries) == 0;
+    for (DWORD y = 0; same && y < s.height; ++y)
+        same = std::memcmp(t.source.data() + y * rowBytes, DdRow(s, y), rowBytes) == 0;
+    if (!same)
+    {
+        Decode(t);
+        t.source.resize(rowBytes * s.height);
+        for (DWORD y = 0; y < s.height; ++y)
+            std::memcpy(t.source.data() + y * rowBytes, DdRow(s, y), rowBytes);
+        t.sourcePalette = entries;
+        t.sourceHasKey = s.hasColorKey;
+        t.sourceKey = s.colorKey.dwColorSpaceLowValue;
     }
     t.decodedScene = gnScene;
 }
@@ -305,7 +333,6 @@ struct D3dDevice
     IDirectDrawSurface* target = nullptr; // holds a reference
     std::array<DWORD, D3DRENDERSTATE_COUNT> states{};
     D3DMATERIALHANDLE material = 0;
-    DWORD ambient = 0;
     D3DMATRIX world = Identity(), view = Identity(), projection = Identity();
     bool inScene = false;
     std::vector<IDirect3DViewport2*> viewports; // each holds a reference
@@ -528,8 +555,6 @@ HRESULT IDirect3DDevice2::SetLightState(D3DLIGHTSTATETYPE state, DWORD value)
 {
     if (state == D3DLIGHTSTATE_MATERIAL)
         data->material = value;
-    else if (state == D3DLIGHTSTATE_AMBIENT)
-        data->ambient = value;
     else
         return DDERR_INVALIDPARAMS;
     return D3D_OK;
@@ -541,8 +566,6 @@ HRESULT IDirect3DDevice2::GetLightState(D3DLIGHTSTATETYPE state, DWORD* lpValue)
         return DDERR_INVALIDPARAMS;
     if (state == D3DLIGHTSTATE_MATERIAL)
         *lpValue = data->material;
-    else if (state == D3DLIGHTSTATE_AMBIENT)
-        *lpValue = data->ambient;
     else
         return DDERR_INVALIDPARAMS;
     return D3D_OK;
@@ -682,7 +705,7 @@ HRESULT Draw(D3dDevice& d, D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType, cons
     if (D3dTexture* t = FromHandle(gTextures, st[D3DRENDERSTATE_TEXTUREHANDLE]))
     {
         if (t->decodedScene != gnScene)
-            Decode(*t);
+            Refresh(*t);
         if (t->image.width > 0 && t->image.height > 0)
             rs.texture = &t->image;
     }
@@ -700,7 +723,10 @@ HRESULT Draw(D3dDevice& d, D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType, cons
             rs.texBlend = D3dTexBlend::ModulateAlpha;
             break;
         default:
-            rs.texBlend = D3dTexBlend::Modulate;
+            // A texture without alpha leaves the vertex alpha, as its texels' alpha is 255.
+            rs.texBlend = rs.texture != nullptr && !rs.texture->hasAlpha
+                              ? D3dTexBlend::ModulateAlpha
+                              : D3dTexBlend::Modulate;
     }
     rs.gouraud = st[D3DRENDERSTATE_SHADEMODE] != D3DSHADE_FLAT;
     if (st[D3DRENDERSTATE_ALPHABLENDENABLE])
@@ -737,9 +763,9 @@ HRESULT IDirect3DDevice2::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, D3DVERTEXT
 {
     if (lpIndices == nullptr && dwIndexCount > 0)
         return DDERR_INVALIDPARAMS;
+    static const WORD kNone = 0; // an empty index list still draws indexed (nothing)
     return Draw(*data, type, vertexType, lpVertices, dwVertexCount,
-                lpIndices != nullptr ? lpIndices : reinterpret_cast<const WORD*>(""), dwIndexCount,
-                dwFlags);
+                lpIndices != nullptr ? lpIndices : &kNone, dwIndexCount, dwFlags);
 }
 
 HRESULT IDirect3DDevice2::AddViewport(IDirect3DViewport2* lpViewport)
@@ -903,6 +929,24 @@ HRESULT IDirect3DViewport2::GetViewport2(D3DVIEWPORT2* lpData)
     return D3D_OK;
 }
 
+namespace
+{
+
+// The Z buffer is cleared every frame: rows of 16-bit words filled directly.
+void FillDepth(DdSurfaceData& z, RECT r)
+{
+    r = Intersect(r, SurfaceRect(z));
+    if (r.left >= r.right || r.top >= r.bottom)
+        return;
+    for (LONG y = r.top; y < r.bottom; ++y)
+    {
+        auto* row = reinterpret_cast<uint16_t*>(DdRow(z, static_cast<DWORD>(y)));
+        std::fill(row + r.left, row + r.right, uint16_t{0xFFFF});
+    }
+}
+
+} // namespace
+
 HRESULT IDirect3DViewport2::Clear(DWORD dwCount, const D3DRECT* lpRects, DWORD dwFlags)
 {
     if (dwCount > 0 && lpRects == nullptr)
@@ -927,7 +971,7 @@ HRESULT IDirect3DViewport2::Clear(DWORD dwCount, const D3DRECT* lpRects, DWORD d
         if (dwFlags & D3DCLEAR_TARGET)
             DdFillClipped(target, r, fill);
         if ((dwFlags & D3DCLEAR_ZBUFFER) && z != nullptr)
-            DdFillClipped(*z, r, 0xFFFF);
+            FillDepth(*z, r);
     }
     return D3D_OK;
 }

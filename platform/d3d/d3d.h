@@ -1,8 +1,9 @@
 // The Direct3D-shaped 3D interfaces. The IDirect3D object of a DirectDraw object (QueryInterface
-// IID_IDirect3D or IID_IDirect3D2) enumerates two devices, a hardware-like one (16-bit targets)
-// and a "ramp" software device (8-bit targets, drawn through the palette), and creates them on
-// a back surface. Both are our software rasteriser drawing straight into the system-memory
-// surfaces of platform/ddraw: the target and the 16-bit Z surface attached to it.
+// IID_IDirect3D or IID_IDirect3D2) enumerates two devices, a hardware-like one and a "ramp"
+// software device with an all-zero hardware description, and creates them on a back surface
+// (16-bit, or 8-bit drawn through the palette by nearest colour). Both are our software rasteriser
+// drawing straight into the system-memory surfaces of platform/ddraw: the target and the 16-bit Z
+// surface attached to it.
 //
 // Objects stand for COM interfaces as in platform/ddraw: Release returns the count left.
 #pragma once
@@ -180,7 +181,9 @@ struct D3DRECT
 };
 
 // Vertices are 32 bytes each, in these three layouts.
-struct D3DVERTEX // D3DVT_VERTEX: lit by the device from its material
+// D3DVT_VERTEX: lit by the device. The engine places no lights, so a vertex takes the diffuse
+// colour of the material set with D3DLIGHTSTATE_MATERIAL (white without one).
+struct D3DVERTEX
 {
     D3DVALUE x, y, z;
     D3DVALUE nx, ny, nz;
@@ -273,7 +276,6 @@ enum D3DVERTEXTYPE
 };
 
 // DrawPrimitive flags.
-#define D3DDP_WAIT 0x00000001u
 #define D3DDP_DONOTCLIP 0x00000004u
 #define D3DDP_DONOTUPDATEEXTENTS 0x00000008u
 
@@ -291,10 +293,15 @@ enum D3DTRANSFORMSTATETYPE
 enum D3DLIGHTSTATETYPE
 {
     D3DLIGHTSTATE_MATERIAL = 1,
-    D3DLIGHTSTATE_AMBIENT = 2,
 };
 
-// The render states the device keeps; values not listed here are refused.
+// The render states the device keeps (values from D3DRENDERSTATE_COUNT on are refused). Drawing
+// reads: TEXTUREHANDLE, TEXTUREPERSPECTIVE, ZENABLE, ZWRITEENABLE (only with ZENABLE), SHADEMODE,
+// TEXTUREMAG (the filter; TEXTUREMIN is kept only), SRCBLEND and DESTBLEND (the pairs 5/6, 2/2,
+// 4/2 and 2/4; 2/1 is no blend and any other pair draws as 5/6), TEXTUREMAPBLEND (COPY, DECAL as
+// COPY, MODULATE, MODULATEALPHA), CULLMODE, ALPHABLENDENABLE, STIPPLEDALPHA (a 4x4 screen door
+// when blending is off), FOGENABLE, FOGCOLOR (0xRRGGBB) and COLORKEYENABLE. The Z test is always
+// "less or equal", textures are always clamped and fill is always solid.
 enum D3DRENDERSTATETYPE
 {
     D3DRENDERSTATE_TEXTUREHANDLE = 1,
@@ -401,8 +408,8 @@ public:
     // The ramp device first, then the hardware-like device; stops when the callback returns
     // DDENUMRET_CANCEL.
     HRESULT EnumDevices(LPD3DENUMDEVICESCALLBACK lpEnumDevicesCallback, LPVOID lpUserArg);
-    // A device drawing into lpDDS (a 16-bit surface for the HAL device, an 8-bit one for the
-    // ramp device); its Z buffer is the surface attached to lpDDS, if any.
+    // A device drawing into lpDDS, a 16-bit RGB or 8-bit palettised surface (8 bits draw through
+    // the surface's palette); its Z buffer is the 16-bit surface attached to lpDDS, if any.
     HRESULT CreateDevice(REFIID rclsid, IDirectDrawSurface* lpDDS,
                          IDirect3DDevice2** lplpD3DDevice);
     HRESULT CreateViewport(IDirect3DViewport2** lplpD3DViewport, void* pUnkOuter);

@@ -9,13 +9,14 @@
 #include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw_internal.h"
 
-// A texture's pixels as 0xAARRGGBB, decoded from its surface on first use in a scene (the engine
-// changes texture surfaces between scenes only).
+// A texture's pixels as 0xAARRGGBB, brought up to date with its surface on first use in a scene
+// (the engine changes texture surfaces between scenes only).
 struct D3dTextureImage
 {
     int width = 0;
     int height = 0;
     bool hasKey = false;
+    bool hasAlpha = false;
     std::vector<uint32_t> argb;
     std::vector<uint8_t> keyed; // 1 where the texel equals the source colour key
 };
@@ -28,6 +29,12 @@ struct D3dTexture
     D3DTEXTUREHANDLE handle = 0;
     unsigned decodedScene = 0; // scene stamp of image, 0 = never
     D3dTextureImage image;
+    // What image was decoded from: the surface's pixel rows, palette and key. A texture whose
+    // surface has not changed since is not decoded again.
+    std::vector<uint8_t> source;
+    std::array<PALETTEENTRY, 256> sourcePalette{};
+    bool sourceHasKey = false;
+    DWORD sourceKey = 0;
 };
 
 struct D3dMaterial

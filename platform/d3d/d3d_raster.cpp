@@ -34,14 +34,55 @@ enum Attr
     kAttrCount
 };
 
+// Fixed-point forms of the depth, colour and fog interpolants: 16 fraction bits, rounding bias
+// included, so a pixel's value is (start + i * step) >> 16.
+enum Fixed
+{
+    kFixZ,
+    kFixR,
+    kFixG,
+    kFixB,
+    kFixA,
+    kFixFog,
+    kFixCount
+};
+
 // Interpolants of one chunk: value at its first pixel and step per pixel.
 struct Chunk
 {
     int x, y, n;
     float start[kAttrCount];
     float step[kAttrCount];
+    int64_t fixStart[kFixCount];
+    int64_t fixStep[kFixCount];
     float At(int attr, int i) const { return start[attr] + step[attr] * static_cast<float>(i); }
+    int64_t Fix(int f, int i) const { return (fixStart[f] + fixStep[f] * i) >> 16; }
 };
+
+inline int64_t ToFixed(float v, double scale)
+{
+    double d = static_cast<double>(v) * scale * 65536.0;
+    if (!(d > -1e15)) // also NaN
+        return static_cast<int64_t>(-1e15);
+    return static_cast<int64_t>(d < 1e15 ? d : 1e15);
+}
+
+// The fixed-point interpolants from the float ones, once per chunk.
+void FixChunk(Chunk& c)
+{
+    static constexpr int kFrom[kFixCount] = {kZ, kR, kG, kB, kA, kFog};
+    for (int f = 0; f < kFixCount; ++f)
+    {
+        const double scale = f == kFixZ ? 65535.0 : 1.0;
+        c.fixStart[f] = ToFixed(c.start[kFrom[f]], scale) + 0x8000;
+        c.fixStep[f] = ToFixed(c.step[kFrom[f]], scale);
+    }
+}
+
+inline uint32_t Clamp255(int64_t v)
+{
+    return static_cast<uint32_t>(v < 0 ? 0 : (v > 255 ? 255 : v));
+}
 
 struct Scratch
 {
@@ -50,17 +91,8 @@ struct Scratch
     uint32_t argb[kChunk]; // shaded colour
 };
 
-// Conversions clamp in float first: a NaN or huge value from bad vertices must not reach an
-// integer cast.
-inline int ToByte(float v)
-{
-    if (!(v > 0.0f))
-        return 0;
-    if (v >= 255.0f)
-        return 255;
-    return static_cast<int>(v + 0.5f);
-}
-
+// Texel coordinates clamp in float first: a NaN or huge value from bad vertices must not reach
+// an integer cast.
 inline int TexelIndex(float t, int size)
 {
     if (!(t > 0.0f))
@@ -69,14 +101,11 @@ inline int TexelIndex(float t, int size)
     return t >= max ? size - 1 : static_cast<int>(t);
 }
 
-inline uint16_t ToDepth(float z)
+// floor() of a value known to be in int range, without a library call.
+inline int Floor(float v)
 {
-    float d = z * 65535.0f + 0.5f;
-    if (!(d > 0.0f))
-        return 0;
-    if (d >= 65535.0f)
-        return 65535;
-    return static_cast<uint16_t>(d);
+    const int i = static_cast<int>(v);
+    return v < static_cast<float>(i) ? i - 1 : i;
 }
 
 // Depth stage.
@@ -87,7 +116,8 @@ template <bool ZTest> void DepthStage(const D3dRasterState& rs, const Chunk& c, 
         zrow = reinterpret_cast<const uint16_t*>(DdRow(*rs.zbuffer, c.y)) + c.x;
     for (int i = 0; i < c.n; ++i)
     {
-        uint16_t z = ToDepth(c.At(kZ, i));
+        const int64_t d = c.Fix(kFixZ, i);
+        const uint16_t z = static_cast<uint16_t>(d < 0 ? 0 : (d > 65535 ? 65535 : d));
         s.z[i] = z;
         if constexpr (ZTest)
             s.mask[i] = z <= zrow[i];
@@ -141,13 +171,13 @@ inline bool FetchBilinear(const D3dTextureImage& t, float u, float v, uint32_t& 
         std::clamp(v * static_cast<float>(t.height) - 0.5f, -1.0f, static_cast<float>(t.height));
     if (!(fu == fu) || !(fv == fv))
         return false;
-    const float u0 = std::floor(fu), v0 = std::floor(fv);
-    const uint32_t wu = static_cast<uint32_t>((fu - u0) * 256.0f);
-    const uint32_t wv = static_cast<uint32_t>((fv - v0) * 256.0f);
-    const int x0 = std::clamp(static_cast<int>(u0), 0, t.width - 1);
-    const int x1 = std::clamp(static_cast<int>(u0) + 1, 0, t.width - 1);
-    const int y0 = std::clamp(static_cast<int>(v0), 0, t.height - 1);
-    const int y1 = std::clamp(static_cast<int>(v0) + 1, 0, t.height - 1);
+    const int iu = Floor(fu), iv = Floor(fv);
+    const uint32_t wu = static_cast<uint32_t>((fu - static_cast<float>(iu)) * 256.0f);
+    const uint32_t wv = static_cast<uint32_t>((fv - static_cast<float>(iv)) * 256.0f);
+    const int x0 = std::clamp(iu, 0, t.width - 1);
+    const int x1 = std::clamp(iu + 1, 0, t.width - 1);
+    const int y0 = std::clamp(iv, 0, t.height - 1);
+    const int y1 = std::clamp(iv + 1, 0, t.height - 1);
     const uint32_t* r0 = t.argb.data() + static_cast<size_t>(y0) * static_cast<size_t>(t.width);
     const uint32_t* r1 = t.argb.data() + static_cast<size_t>(y1) * static_cast<size_t>(t.width);
     texel = Lerp2(Lerp2(r0[x0], r0[x1], wu), Lerp2(r1[x0], r1[x1], wu), wv);
@@ -166,10 +196,10 @@ void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     {
         if (!s.mask[i])
             continue;
-        uint32_t r = static_cast<uint32_t>(ToByte(c.At(kR, i)));
-        uint32_t g = static_cast<uint32_t>(ToByte(c.At(kG, i)));
-        uint32_t b = static_cast<uint32_t>(ToByte(c.At(kB, i)));
-        uint32_t a = static_cast<uint32_t>(ToByte(c.At(kA, i)));
+        uint32_t r = Clamp255(c.Fix(kFixR, i));
+        uint32_t g = Clamp255(c.Fix(kFixG, i));
+        uint32_t b = Clamp255(c.Fix(kFixB, i));
+        uint32_t a = Clamp255(c.Fix(kFixA, i));
         if constexpr (T != Tex::None)
         {
             float u = c.At(kU, i), v = c.At(kV, i);
@@ -272,7 +302,7 @@ void OutputStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         }
         if constexpr (Fog)
         {
-            uint32_t f = static_cast<uint32_t>(ToByte(c.At(kFog, i)));
+            uint32_t f = Clamp255(c.Fix(kFixFog, i));
             r = (r * f + fr * (255 - f) + 127) / 255;
             g = (g * f + fg * (255 - f) + 127) / 255;
             b = (b * f + fb * (255 - f) + 127) / 255;
@@ -397,6 +427,7 @@ void RunSpan(const Pipeline& p, const D3dRasterState& rs, Chunk& c, int xEnd)
     while (c.x < xEnd)
     {
         c.n = std::min(kChunk, xEnd - c.x);
+        FixChunk(c);
         p.depth(rs, c, s);
         p.shade(rs, c, s);
         p.output(rs, c, s);
@@ -443,13 +474,36 @@ struct FixedPoint
     int64_t x, y;
 };
 
-// The first pixel column at or right of the edge a-b (a above b) on row y.
-int64_t EdgeColumn(const FixedPoint& a, const FixedPoint& b, int64_t y)
+// Walks the first pixel column at or right of the edge a-b (a above b), row by row, exactly:
+// the column is ceil(num / d) for num = a.x * dy + (y * kSub - a.y) * (b.x - a.x) and
+// d = dy * kSub, kept as q * d - r with 0 <= r < d so that each row costs no division.
+struct EdgeWalk
 {
-    int64_t dy = b.y - a.y;
-    int64_t num = a.x * dy + (y * kSub - a.y) * (b.x - a.x);
-    return CeilDiv(num, dy * kSub);
-}
+    int64_t q, r, d, stepQ, stepR;
+
+    void Start(const FixedPoint& a, const FixedPoint& b, int64_t y)
+    {
+        const int64_t dy = b.y - a.y;
+        d = dy * kSub;
+        const int64_t num = a.x * dy + (y * kSub - a.y) * (b.x - a.x);
+        q = CeilDiv(num, d);
+        r = q * d - num;
+        const int64_t step = kSub * (b.x - a.x);
+        stepQ = FloorDiv(step, d);
+        stepR = step - stepQ * d;
+    }
+
+    void Step()
+    {
+        q += stepQ;
+        r -= stepR;
+        if (r < 0)
+        {
+            r += d;
+            ++q;
+        }
+    }
+};
 
 bool UsePerspective(const D3dRasterState& rs, const D3dScreenVertex* const v[3])
 {
@@ -515,10 +569,23 @@ void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
     yEnd = std::min<int64_t>(yEnd, rs.scissor.bottom);
     const Pipeline pipe = PickPipeline(rs, perspective);
 
-    for (int64_t y = yBegin; y < yEnd; ++y)
+    if (yBegin >= yEnd)
+        return;
+    EdgeWalk longEdge, shortEdge;
+    longEdge.Start(top, bot, yBegin);
+    bool upper = yBegin * kSub < mid.y;
+    if (upper)
+        shortEdge.Start(top, mid, yBegin);
+    else
+        shortEdge.Start(mid, bot, yBegin);
+    for (int64_t y = yBegin; y < yEnd; ++y, longEdge.Step(), shortEdge.Step())
     {
-        int64_t xLong = EdgeColumn(top, bot, y);
-        int64_t xShort = y * kSub < mid.y ? EdgeColumn(top, mid, y) : EdgeColumn(mid, bot, y);
+        if (upper && y * kSub >= mid.y)
+        {
+            upper = false;
+            shortEdge.Start(mid, bot, y);
+        }
+        const int64_t xLong = longEdge.q, xShort = shortEdge.q;
         int64_t xl = midOnRight ? xLong : xShort;
         int64_t xr = midOnRight ? xShort : xLong;
         xl = std::max<int64_t>(xl, rs.scissor.left);
@@ -550,7 +617,7 @@ void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3
     if (len == 0.0f)
         return;
     const float from = xMajor ? v0.x : v0.y;
-    int64_t start =
+    const int64_t start =
         len > 0 ? static_cast<int64_t>(std::ceil(from)) : static_cast<int64_t>(std::floor(from));
     const int64_t steps = static_cast<int64_t>(std::ceil(std::abs(len)));
     const int64_t dir = len > 0 ? 1 : -1;

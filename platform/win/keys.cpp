@@ -359,3 +359,43 @@ BOOL GetKeyboardState(BYTE* lpKeyState)
         lpKeyState[i] = gaKeys[i].load() & (KEY_DOWN | KEY_TOGGLED);
     return TRUE;
 }
+
+SHORT VkKeyScanA(CHAR ch)
+{
+    constexpr int kShift = 0x100;
+    // Punctuation of a US layout: the character unshifted, then shifted, and its key.
+    struct Punctuation
+    {
+        char plain;
+        char shifted;
+        int vk;
+    };
+    static constexpr Punctuation kPunctuation[] = {
+        {';', ':', VK_OEM_1},      {'=', '+', VK_OEM_PLUS},   {',', '<', VK_OEM_COMMA},
+        {'-', '_', VK_OEM_MINUS},  {'.', '>', VK_OEM_PERIOD}, {'/', '?', VK_OEM_2},
+        {'`', '~', VK_OEM_3},      {'[', '{', VK_OEM_4},      {'\\', '|', VK_OEM_5},
+        {']', '}', VK_OEM_6},      {'\'', '"', VK_OEM_7},     {' ', '\0', VK_SPACE},
+        {'\t', '\0', VK_TAB},      {'\r', '\0', VK_RETURN},   {'\b', '\0', VK_BACK},
+        {'\x1b', '\0', VK_ESCAPE},
+    };
+    static constexpr char kShiftedDigits[] = ")!@#$%^&*(";
+
+    if (ch >= 'a' && ch <= 'z')
+        return static_cast<SHORT>(ch - 'a' + 'A');
+    if (ch >= 'A' && ch <= 'Z')
+        return static_cast<SHORT>(kShift | ch);
+    if (ch >= '0' && ch <= '9')
+        return static_cast<SHORT>(ch);
+    if (ch == '\0')
+        return -1;
+    if (const char* digit = std::strchr(kShiftedDigits, ch))
+        return static_cast<SHORT>(kShift | ('0' + (digit - kShiftedDigits)));
+    for (const Punctuation& p : kPunctuation)
+    {
+        if (ch == p.plain)
+            return static_cast<SHORT>(p.vk);
+        if (p.shifted != '\0' && ch == p.shifted)
+            return static_cast<SHORT>(kShift | p.vk);
+    }
+    return -1;
+}

@@ -236,6 +236,13 @@ BOOL SetThreadPriority(HANDLE hThread, int nPriority);
 SHORT GetAsyncKeyState(int vKey);
 SHORT GetKeyState(int nVirtKey);
 BOOL GetKeyboardState(BYTE* lpKeyState);
+// The virtual key that types this character on a US layout in the low byte, the shift state
+// in the high byte (bit 0 Shift); -1 for a character no key types.
+SHORT VkKeyScanA(CHAR ch);
+
+// Other programs (the system's control panels) are not run here: the call says so on standard
+// error and fails with 2 (file not found), as any result below 32 is a failure.
+UINT WinExec(LPCSTR lpCmdLine, UINT uCmdShow);
 
 // Test hooks. The input script named by DEZOR_INPUT (see input_script.h) plays key events
 // into the queue at their times; these tell whether one was given and whether it has ended.

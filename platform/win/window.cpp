@@ -424,3 +424,10 @@ BOOL SetThreadPriority(HANDLE, int)
 {
     return TRUE;
 }
+
+UINT WinExec(LPCSTR lpCmdLine, UINT uCmdShow)
+{
+    (void)uCmdShow;
+    std::fprintf(stderr, "dezor: cannot run \"%s\" here\n", lpCmdLine != nullptr ? lpCmdLine : "");
+    return 2;
+}

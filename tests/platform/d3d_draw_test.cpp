@@ -234,14 +234,22 @@ protected:
         return ((rgb >> 19) & 31) << 11 | ((rgb >> 10) & 63) << 5 | ((rgb >> 3) & 31);
     }
 
-    // A texture of the given pixel values (16-bit 5:6:5 unless a format is given).
+    // A texture of the given pixel values (16-bit 5:6:5 unless a format is given; 8-bit
+    // textures take the low byte).
     IDirect3DTexture2* Texture(DWORD w, DWORD h, const std::vector<uint16_t>& texels,
                                DDPIXELFORMAT pf = Rgb16(0xF800, 0x07E0, 0x001F))
     {
         IDirectDrawSurface* s = Surface(Desc(w, h, &pf, DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY));
         DdSurfaceData& d = *DdData(s);
         for (DWORD y = 0; y < h; ++y)
-            std::memcpy(DdRow(d, y), texels.data() + y * w, w * 2);
+            for (DWORD x = 0; x < w; ++x)
+            {
+                const uint16_t texel = texels[y * w + x];
+                if (d.bytesPerPixel == 1)
+                    DdRow(d, y)[x] = static_cast<uint8_t>(texel);
+                else
+                    std::memcpy(DdRow(d, y) + x * 2, &texel, 2);
+            }
         IDirect3DTexture2* t = nullptr;
         EXPECT_EQ(D3dCreateTexture(s, &t), D3D_OK);
         textures_.push_back(t);
@@ -354,6 +362,30 @@ TEST_F(D3dDrawTest, RampDeviceHasAnAllZeroHardwareDescription)
     const D3DDEVICEDESC zero{};
     EXPECT_EQ(std::memcmp(&hw, &zero, sizeof hw), 0);
     EXPECT_EQ(hel.dcmColorModel, DWORD(D3DCOLOR_MONO));
+}
+
+TEST_F(D3dDrawTest, ExecuteBuffersAreAcceptedAndDrawNothing)
+{
+    Open(8, 8, false, 0);
+    D3DEXECUTEBUFFERDESC desc{};
+    desc.dwSize = sizeof desc;
+    desc.dwBufferSize = 256;
+    IDirect3DExecuteBuffer* buffer = nullptr;
+    ASSERT_EQ(device_->CreateExecuteBuffer(&desc, &buffer, nullptr), D3D_OK);
+    D3DEXECUTEBUFFERDESC locked{};
+    ASSERT_EQ(buffer->Lock(&locked), D3D_OK);
+    ASSERT_NE(locked.lpData, nullptr);
+    std::memset(locked.lpData, 0xFF, locked.dwBufferSize);
+    EXPECT_EQ(buffer->Unlock(), D3D_OK);
+    D3DEXECUTEDATA data{};
+    data.dwSize = sizeof data;
+    data.dwVertexCount = 3;
+    EXPECT_EQ(buffer->SetExecuteData(&data), D3D_OK);
+    EXPECT_EQ(device_->Execute(buffer, viewport_, 0), D3D_OK);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            ASSERT_EQ(Pixel(x, y), 0u);
+    buffer->Release();
 }
 
 TEST_F(D3dDrawTest, ClearFillsTheBackgroundAndFarDepthInsideTheViewportOnly)
@@ -584,6 +616,36 @@ TEST_F(D3dDrawTest, TextureBlendsCombineTexelsWithTheVertexColour)
     }
 }
 
+TEST_F(D3dDrawTest, ModulateTakesAlphaFromTheTextureOnlyWhenItHasAlpha)
+{
+    // White texels over black with SRCALPHA/INVSRCALPHA: the drawn grey is the alpha used.
+    struct Case
+    {
+        DDPIXELFORMAT format;
+        uint16_t texel;
+        uint32_t expected;
+    };
+    const Case cases[] = {
+        {Rgb16(0xF800, 0x07E0, 0x001F), 0xFFFF, 0x8410},         // vertex alpha 128
+        {Rgb16(0x0F00, 0x00F0, 0x000F, 0xF000), 0x8FFF, 0x8C51}, // texel alpha 8/15: 136
+        {Rgb16(0x0F00, 0x00F0, 0x000F, 0xF000), 0xFFFF, 0xFFFF},
+    };
+    Open(4, 4, false, 0);
+    Set(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
+    Set(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+    Set(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
+    Set(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_MODULATE);
+    for (const Case& c : cases)
+    {
+        UseTexture(Texture(1, 1, {c.texel}, c.format));
+        ClearAll();
+        const D3DCOLOR v = 0x80FFFFFF;
+        Draw(D3DPT_TRIANGLESTRIP, {Tl(0, 0, v, 0.5f, 0, 0), Tl(4, 0, v, 0.5f, 1, 0),
+                                   Tl(0, 4, v, 0.5f, 0, 1), Tl(4, 4, v, 0.5f, 1, 1)});
+        EXPECT_EQ(Pixel(1, 1), c.expected) << std::hex << c.texel;
+    }
+}
+
 TEST_F(D3dDrawTest, KeyedTexelsAreLeftOutOnlyWithColourKeying)
 {
     Open(8, 8, false, 0);
@@ -629,6 +691,34 @@ TEST_F(D3dDrawTest, LoadCopiesAnotherTexturesPixels)
     EXPECT_EQ(Pixel(1, 1), 0x07E0u);
     ASSERT_EQ(device_->EndScene(), D3D_OK);
     EXPECT_EQ(shown->Load(wrong), D3DERR_TEXTURE_LOAD_FAILED);
+
+    // A texture surface written between scenes shows from the next scene, its palette too.
+    IDirectDrawSurface* surface = surfaces_[surfaces_.size() - 3];
+    const uint16_t blue = 0x001F;
+    std::memcpy(DdRow(*DdData(surface), 0), &blue, 2);
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    Draw(D3DPT_TRIANGLESTRIP, quad);
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    EXPECT_EQ(Pixel(1, 1), 0x001Fu);
+
+    DDPIXELFORMAT pal8 = Pal8();
+    IDirect3DTexture2* indexed = Texture(1, 1, {0}, pal8);
+    PALETTEENTRY e[256]{};
+    e[0] = {255, 0, 0, 0};
+    IDirectDrawPalette* pal = nullptr;
+    ASSERT_EQ(dd_->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, e, &pal, nullptr), DD_OK);
+    surfaces_.back()->SetPalette(pal);
+    UseTexture(indexed);
+    for (BYTE green : {0, 255})
+    {
+        e[0].peGreen = green;
+        pal->SetEntries(0, 0, 1, e);
+        ASSERT_EQ(device_->BeginScene(), D3D_OK);
+        Draw(D3DPT_TRIANGLESTRIP, quad);
+        ASSERT_EQ(device_->EndScene(), D3D_OK);
+        EXPECT_EQ(Pixel(1, 1), green ? 0xFFE0u : 0xF800u);
+    }
+    pal->Release();
 }
 
 TEST_F(D3dDrawTest, PerspectiveAndAffineTexturingWithBothFilters)
@@ -739,6 +829,62 @@ TEST_F(D3dTransformTest, NearPlaneAndViewportClipping)
     EXPECT_NE(Pixel(47, 37), background);
     EXPECT_EQ(Pixel(47, 36), background);
     ExpectGolden("d3d_clipped_floor");
+}
+
+TEST_F(D3dTransformTest, TexturedFloorCutByTheNearPlaneKeepsItsPerspective)
+{
+    // A checker floor from behind the eye into the distance, seen from above at an angle: the
+    // squares must shrink evenly with distance right up to the near-plane cut.
+    Open(128, 96, false, 0x000000);
+    Project();
+    std::vector<uint16_t> checker(8 * 8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            checker[y * 8 + x] = (x + y) % 2 ? 0xFFFF : 0xF800;
+    UseTexture(Texture(8, 8, checker));
+    Set(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_COPY);
+    D3DMATRIX view{};
+    view._11 = view._44 = 1.0f;
+    // Eye at (0, 2, 0) looking down by 36.87 degrees: rows are the world axes in the eye's
+    // right, up and forward, the last row is -eye in those.
+    view._22 = view._33 = 0.8f;
+    view._23 = -0.6f;
+    view._32 = 0.6f;
+    view._42 = -1.6f;
+    view._43 = 1.2f;
+    ASSERT_EQ(device_->SetTransform(D3DTRANSFORMSTATE_VIEW, &view), D3D_OK);
+    const D3DLVERTEX floor[4] = {{-8, 0, -4, 0, 0xFFFFFFFF, 0xFF000000u, 0, 1},
+                                 {8, 0, -4, 0, 0xFFFFFFFF, 0xFF000000u, 1, 1},
+                                 {-8, 0, 28, 0, 0xFFFFFFFF, 0xFF000000u, 0, 0},
+                                 {8, 0, 28, 0, 0xFFFFFFFF, 0xFF000000u, 1, 0}};
+    const WORD strip[4] = {0, 1, 2, 3};
+    ASSERT_EQ(
+        device_->DrawIndexedPrimitive(D3DPT_TRIANGLESTRIP, D3DVT_LVERTEX, floor, 4, strip, 4, 0),
+        D3D_OK);
+    ExpectGolden("d3d_textured_floor_near_cut");
+}
+
+TEST_F(D3dTransformTest, LinesAreClippedToTheViewportAndTheNearPlane)
+{
+    Open(32, 32, false, 0);
+    SetViewport(8, 8, 16, 16);
+    Project();
+    // Across the whole view on the centre row, and along the view axis through the eye.
+    DrawL(D3DPT_LINELIST, {L(-50.0f, 0.0f, 5.0f, 0xFFFFFF), L(50.0f, 0.0f, 5.0f, 0xFFFFFF),
+                           L(0.0f, -0.5f, -5.0f, 0xFF0000), L(0.0f, -0.5f, 20.0f, 0xFF0000)});
+    for (int y = 0; y < 32; ++y)
+        for (int x = 0; x < 32; ++x)
+            if (x < 8 || x >= 24 || y < 8 || y >= 24)
+            {
+                ASSERT_EQ(Pixel(x, y), 0u) << x << "," << y;
+            }
+    for (int x = 9; x < 23; ++x)
+        EXPECT_EQ(Pixel(x, 16), 0xFFFFu) << x;
+    // The axis line starts where the near plane cuts it (y/w = -0.6: row 20.8) and runs up to
+    // row 16.24 (w = 20).
+    EXPECT_EQ(Pixel(16, 21), 0u);
+    EXPECT_EQ(Pixel(16, 20), 0xF800u);
+    EXPECT_EQ(Pixel(16, 17), 0xF800u);
 }
 
 TEST_F(D3dTransformTest, UnlitVerticesTakeTheMaterialColour)
@@ -869,6 +1015,14 @@ TEST_F(D3dDrawTest, RampDeviceDrawsNearestPaletteColours)
     EXPECT_EQ(Pixel(2, 2), 180u); // 5 * 36: full red in the 6x6x6 cube
     Draw(D3DPT_TRIANGLELIST, {Tl(0, 0, 0x303030), Tl(20, 0, 0x303030), Tl(0, 20, 0x303030)});
     EXPECT_EQ(Pixel(2, 2), 224u); // grey 48 is grey-ramp entry 8
+    // Textures on the ramp device go through the texture's palette and then the target's.
+    Set(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_COPY);
+    UseTexture(Texture(2, 1, {0xF800, 0x001F}));
+    Draw(D3DPT_TRIANGLESTRIP, {Tl(0, 0, 0, 0.5f, 0, 0), Tl(8, 0, 0, 0.5f, 1, 0),
+                               Tl(0, 4, 0, 0.5f, 0, 1), Tl(8, 4, 0, 0.5f, 1, 1)});
+    EXPECT_EQ(Pixel(1, 1), 180u);
+    EXPECT_EQ(Pixel(6, 1), 5u);
+    Set(D3DRENDERSTATE_TEXTUREHANDLE, 0);
     Set(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD);
     ClearAll();
     Draw(D3DPT_TRIANGLESTRIP,
