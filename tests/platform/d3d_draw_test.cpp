@@ -1,5 +1,5 @@
 // Drawing through the 3D device: exact pixels worked out by hand, and small frames compared
-// with golden images (DEZOR_UPDATE_GOLDEN=1 rewrites them; a missing one is written).
+// with golden images (DEZOR_UPDATE_GOLDEN=1 writes and rewrites them).
 #include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw_internal.h"
 
@@ -271,7 +271,11 @@ protected:
         const std::string path = std::string(DEZOR_GOLDEN_DIR) + "/" + name + ".png";
         std::ifstream in(path, std::ios::binary);
         const char* update = std::getenv("DEZOR_UPDATE_GOLDEN");
-        if (!in || (update != nullptr && std::string(update) == "1"))
+        const bool updating = update != nullptr && std::string(update) == "1";
+        // A lost golden image is a failure, not a new reference: only an update writes one.
+        ASSERT_TRUE(in || updating) << "no golden image " << path
+                                    << " (DEZOR_UPDATE_GOLDEN=1 writes it)";
+        if (updating)
         {
             std::string png;
             ASSERT_TRUE(DdEncodePng(rgb, t.width, t.height, png));
