@@ -3,6 +3,7 @@
 #include <cstddef>
 #include <cstring>
 
+#include "engine/common/dk_heap.h"
 #include "engine/pc/dk_debug.h"
 #include "engine/pc/dk_ffeed.h"
 #include "engine/pc/dk_file.h"
@@ -382,10 +383,11 @@ uint32_t DkGetConfiguredControllersMask(void)
 uint32_t DkGetAttachedControllersMask(void)
 {
     uint32_t mask = 0;
-    for (int i = 0; i < gnNumKeyboards; ++i)
+    for (int i = 0; i < gnNumKeyboards && i < 32; ++i)
         mask |= 1u << i;
-    // Bit k (after the k keyboards) stays clear; callers count on it.
-    for (int j = 0; j < 16; ++j)
+    // Bit k (after the k keyboards) stays clear; callers count on it. Joysticks whose bit
+    // would lie beyond the mask are not shown.
+    for (int j = 0; j < 16 && gnNumKeyboards + 1 + j < 32; ++j)
     {
         JOYINFOEX info{};
         info.dwSize = sizeof info;
@@ -429,8 +431,9 @@ void DkRedefineKeyboardKey(int nSlot, uint32_t uFunction, int nKey)
 {
     if (uFunction == 0)
         return;
+    // Only the sixteen single function bits have a key of their own to redefine.
     int function = SlotOfFunction(uFunction);
-    if (function < 0 || nSlot < 0 || nSlot > 15)
+    if (function < 0 || nSlot < 0 || nSlot >= DK_MAX_CONTROLLERS)
     {
         DKREPORT("Error - redefining keyboard - invalid joypad function");
         return;
@@ -482,10 +485,13 @@ BOOL DkLoadControllerConfig(void)
     if (image == nullptr || DkGetLastFileSize() != DK_CONTROLLER_FILE_SIZE)
     {
         DKREPORT("*** Error opening 'control.dat' file for input.");
+        if (image != nullptr)
+            DkHeapFree(const_cast<uint8_t*>(image));
         return FALSE;
     }
     for (int slot = 0; slot < DK_MAX_CONTROLLERS; ++slot)
         ReadRecord(gaControllers[slot], image + 140 * slot);
+    DkHeapFree(const_cast<uint8_t*>(image));
     return TRUE;
 }
 

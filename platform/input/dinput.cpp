@@ -83,6 +83,7 @@ struct FakeState
 {
     bool on = false;
     int nextEffect = 0;
+    HRESULT createResult = DI_OK;
     std::vector<DiFakeRecord> records;
 } gFake;
 
@@ -701,6 +702,8 @@ HRESULT Device::CreateEffect(REFIID rguid, const DIEFFECT* lpeff, IDirectInputEf
     std::lock_guard<std::recursive_mutex> lock(gMutex);
     if (!Fake() && (mHaptic == nullptr || !(SDL_HapticQuery(mHaptic) & kind->sdlType)))
         return DIERR_UNSUPPORTED;
+    if (Fake() && gFake.createResult != DI_OK)
+        return gFake.createResult;
     Params params;
     if (HRESULT hr = Apply(lpeff, DIEP_ALLPARAMS, kind->kind, params); hr != DI_OK)
         return hr;
@@ -877,6 +880,7 @@ void DiUseFakeHapticForTests(bool on)
     std::lock_guard<std::recursive_mutex> lock(gMutex);
     gFake.on = on;
     gFake.nextEffect = 0;
+    gFake.createResult = DI_OK;
     gFake.records.clear();
 }
 
@@ -890,4 +894,10 @@ void DiFakeClearRecords(void)
 {
     std::lock_guard<std::recursive_mutex> lock(gMutex);
     gFake.records.clear();
+}
+
+void DiFakeFailCreateEffect(HRESULT hr)
+{
+    std::lock_guard<std::recursive_mutex> lock(gMutex);
+    gFake.createResult = hr;
 }

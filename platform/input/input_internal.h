@@ -56,4 +56,7 @@ struct DiFakeRecord
 };
 
 std::vector<DiFakeRecord> DiFakeRecords(void);
+// Makes the fake's CreateEffect answer this code (DI_OK: create again) until the fake is
+// switched, so that callers' handling of a refused effect can be tested.
+void DiFakeFailCreateEffect(HRESULT hr);
 void DiFakeClearRecords(void);
