@@ -429,6 +429,12 @@ uint32_t DkReadBackSurfacePixel(int nX, int nY)
     desc.dwSize = sizeof desc;
     if (lpBack->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_READONLY, nullptr) != DD_OK)
         return 0;
+    // The surface may be smaller than the display's size when a mode could not be set.
+    if (static_cast<DWORD>(nX) >= desc.dwWidth || static_cast<DWORD>(nY) >= desc.dwHeight)
+    {
+        lpBack->Unlock(nullptr);
+        return 0;
+    }
     const uint8_t* row = static_cast<const uint8_t*>(desc.lpSurface) + nY * desc.lPitch;
     uint32_t value = desc.ddpfPixelFormat.dwRGBBitCount == 16
                          ? static_cast<uint32_t>(row[2 * nX] | (row[2 * nX + 1] << 8))

@@ -74,6 +74,11 @@ void DkGet3DCapabilities(void)
     gCaps.nTextureBlendModulateMask = Has(tri.dwTextureBlendCaps, D3DPTBLENDCAPS_MODULATEMASK);
 }
 
+void DkClear3DCapabilities(void)
+{
+    gCaps = DK_3DCAPS{};
+}
+
 void DkDump3DCapabilities(void)
 {
     DkLog("\n********************************");

@@ -49,6 +49,8 @@ struct DK_3DCAPS
 static_assert(sizeof(DK_3DCAPS) == 36 * 4, "36 answers");
 
 void DkGet3DCapabilities(void);
+// Test hook: forgets the answers, as before the first device.
+void DkClear3DCapabilities(void);
 void DkDump3DCapabilities(void);
 
 int DkCapHardwareDevice(void);

@@ -131,6 +131,11 @@ float* DkNormaliseVector(float* pVector)
 {
     if (pVector == nullptr)
         return pVector;
+    // Components beyond the 16.16 range (or not numbers) cannot be converted; they are left
+    // as they are.
+    for (int i = 0; i < 3; ++i)
+        if (!(pVector[i] > -32768.0f && pVector[i] < 32768.0f))
+            return pVector;
     DK_VECTOR v = {static_cast<int32_t>(pVector[0] * 65536.0f),
                    static_cast<int32_t>(pVector[1] * 65536.0f),
                    static_cast<int32_t>(pVector[2] * 65536.0f)};

@@ -1,5 +1,6 @@
 #include "engine/pc/dk_surf.h"
 
+#include <algorithm>
 #include <cstring>
 
 #include "engine/common/checkmem.h"
@@ -137,13 +138,20 @@ void ColourFill(DK_SURFACE* pSurface, const DK_RECT* pRect, const uint8_t* pColo
                         DDBLT_COLORFILL | DDBLT_WAIT | DDBLT_ALPHAEDGEBLEND, &fx));
 }
 
+// An edge in 16.16 pixels. The far edge of a rectangle (x + w) may pass what 16.16 holds; it is
+// kept at the last whole pixel that does, which lies far off any display.
+int32_t EdgeFixed(int nEdge)
+{
+    return std::clamp(nEdge, -32768, 32767) * 65536;
+}
+
 // The two triangles covering the rectangle, in 16.16 pixels.
 void RectTriangles(const DK_RECT* pRect, DK_2D_VERTEX aFirst[3], DK_2D_VERTEX aSecond[3])
 {
-    const int32_t nLeft = pRect->x * 65536;
-    const int32_t nTop = pRect->y * 65536;
-    const int32_t nRight = (pRect->x + pRect->w) * 65536;
-    const int32_t nBottom = (pRect->y + pRect->h) * 65536;
+    const int32_t nLeft = EdgeFixed(pRect->x);
+    const int32_t nTop = EdgeFixed(pRect->y);
+    const int32_t nRight = EdgeFixed(pRect->x + pRect->w);
+    const int32_t nBottom = EdgeFixed(pRect->y + pRect->h);
     aFirst[0] = {nLeft, nTop};
     aFirst[1] = {nRight, nTop};
     aFirst[2] = {nLeft, nBottom};

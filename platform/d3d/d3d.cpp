@@ -206,9 +206,12 @@ D3DMATRIX Identity()
     return m;
 }
 
+// A NaN component reads as 0: clamping leaves NaN as it is, and NaN must not reach the cast.
 uint8_t ToByte(float v)
 {
-    return static_cast<uint8_t>(std::clamp(v, 0.0f, 1.0f) * 255.0f + 0.5f);
+    if (!(v > 0.0f))
+        return 0;
+    return static_cast<uint8_t>(std::min(v, 1.0f) * 255.0f + 0.5f);
 }
 
 D3DCOLOR ToColor(const D3DCOLORVALUE& c)
@@ -297,6 +300,9 @@ void Refresh(D3dTexture& t)
     }
     t.decodedScene = gnScene;
 }
+
+// Formats a test asks the device to offer instead of its own.
+std::vector<DDPIXELFORMAT> gTestFormats;
 
 DDSURFACEDESC TextureFormat(DWORD flags, DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a)
 {
@@ -503,13 +509,22 @@ HRESULT IDirect3DDevice2::EnumTextureFormats(LPD3DENUMTEXTUREFORMATSCALLBACK lpC
 {
     if (lpCallback == nullptr)
         return DDERR_INVALIDPARAMS;
-    DDSURFACEDESC formats[] = {
+    // 5:6:5 comes after 5:5:5: callers that keep the last RGB format offered get the
+    // display's own layout.
+    std::vector<DDSURFACEDESC> formats = {
         TextureFormat(DDPF_PALETTEINDEXED8, 8, 0, 0, 0, 0),
-        TextureFormat(DDPF_RGB, 16, 0xF800, 0x07E0, 0x001F, 0),
         TextureFormat(DDPF_RGB, 16, 0x7C00, 0x03E0, 0x001F, 0),
+        TextureFormat(DDPF_RGB, 16, 0xF800, 0x07E0, 0x001F, 0),
         TextureFormat(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x0F00, 0x00F0, 0x000F, 0xF000),
         TextureFormat(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x00E0, 0x001C, 0x0003, 0xFF00),
     };
+    if (!gTestFormats.empty())
+    {
+        formats.clear();
+        for (const DDPIXELFORMAT& pf : gTestFormats)
+            formats.push_back(TextureFormat(pf.dwFlags, pf.dwRGBBitCount, pf.dwRBitMask,
+                                            pf.dwGBitMask, pf.dwBBitMask, pf.dwRGBAlphaBitMask));
+    }
     for (DDSURFACEDESC& f : formats)
         if (lpCallback(&f, lpArg) == DDENUMRET_CANCEL)
             break;
@@ -1109,4 +1124,9 @@ HRESULT IDirect3DTexture2::Load(IDirect3DTexture2* lpSource)
     }
     data->decodedScene = 0;
     return D3D_OK;
+}
+
+void D3dSetTextureFormatsForTests(const DDPIXELFORMAT* pFormats, int nCount)
+{
+    gTestFormats.assign(pFormats, pFormats + (pFormats != nullptr && nCount > 0 ? nCount : 0));
 }

@@ -559,3 +559,5 @@ int D3dLiveObjects(void);
 // is always offered after it).
 D3DDEVICEDESC D3dHardwareDescription(void);
 void D3dSetHardwareDescriptionForTests(const D3DDEVICEDESC* pDesc);
+// The texture formats the devices offer (NULL or 0 restores their own).
+void D3dSetTextureFormatsForTests(const DDPIXELFORMAT* pFormats, int nCount);

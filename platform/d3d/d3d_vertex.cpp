@@ -150,7 +150,10 @@ struct Assembler
         }
         if (a.outside & b.outside & c.outside)
             return;
-        ClipVertex in[kMaxPolygon], out[kMaxPolygon];
+        // A pass adds at most one corner to a convex polygon, but rounding on wild coordinates
+        // can break convexity; a pass never more than doubles a polygon, and one grown past
+        // the bound is dropped.
+        ClipVertex in[kMaxPolygon], out[2 * kMaxPolygon];
         in[0] = a, in[1] = b, in[2] = c;
         if (!rs.gouraud)
             for (int i = 1; i < 3; ++i) // a clipped corner keeps the first vertex's flat colour
@@ -173,6 +176,8 @@ struct Assembler
                 if ((ds >= 0.0f) != (de >= 0.0f))
                     out[m++] = Lerp(s, e, ds / (ds - de));
             }
+            if (m > kMaxPolygon)
+                return;
             std::copy(out, out + m, in);
             n = m;
         }

@@ -869,7 +869,8 @@ HRESULT IDirectDrawSurface::BltFast(DWORD dwX, DWORD dwY, IDirectDrawSurface* lp
     if (src == nullptr)
         return DDERR_INVALIDPARAMS;
     RECT s = lpSrcRect != nullptr ? *lpSrcRect : WholeRect(*src);
-    if (dwX > dst.width || dwY > dst.height)
+    // Both checked before the source's size is added to the point, which cannot overflow then.
+    if (dwX > dst.width || dwY > dst.height || !Inside(s, *src))
         return DDERR_INVALIDRECT;
     RECT d{static_cast<LONG>(dwX), static_cast<LONG>(dwY),
            static_cast<LONG>(dwX) + s.right - s.left, static_cast<LONG>(dwY) + s.bottom - s.top};

@@ -10,6 +10,7 @@
 #include "engine/common/dk_heap.h"
 #include "engine/pc/2dinit.h"
 #include "engine/pc/3dinit.h"
+#include "engine/pc/dk_3dcap.h"
 #include "engine/pc/dk_dvice.h"
 #include "engine/pc/dk_file.h"
 #include "engine/pc/main.h"
@@ -40,7 +41,9 @@ protected:
         CaptureOutput([] { DkCallAllDestructors(); });
         defaultCard = D3dHardwareDescription();
         DkForgetDisplayCapabilities();
+        DkClear3DCapabilities();
         DdSetModesForTests(nullptr, 0, 0x7E0);
+        D3dSetTextureFormatsForTests(nullptr, 0);
         DkSetHardwareType(0);
         DkSetDisplayDevice(0);
         DkMarkDirectDrawForRelease();
@@ -58,6 +61,8 @@ protected:
             });
         EXPECT_EQ(DdLiveObjects(), 0) << "every DirectDraw object was released";
         D3dSetHardwareDescriptionForTests(&defaultCard);
+        D3dSetTextureFormatsForTests(nullptr, 0);
+        DkClear3DCapabilities();
         DdSetModesForTests(nullptr, 0, 0x7E0);
         DkForgetDisplayCapabilities();
         DkSetHardwareType(0);
@@ -255,6 +260,7 @@ TEST_F(DisplayTest, TheThreeDSetUpChoosesFormatsAndBuildsTheProjection)
     // Hardware texturing on hardware type 0 takes RGB over palettised textures.
     EXPECT_EQ(d3d->pStandardTextureFormat->nPalettised, 0);
     EXPECT_EQ(d3d->pStandardTextureFormat->uRedBits, 5);
+    EXPECT_EQ(d3d->pStandardTextureFormat->uGreenBits, 6) << "the last RGB format offered";
     EXPECT_EQ(d3d->pStandardTextureFormat->uBlueBits, 5);
     ASSERT_NE(d3d->pAlphaTextureFormat, nullptr);
     EXPECT_EQ(d3d->pAlphaTextureFormat->uAlphaBits, 4) << "the first 4:4:4:4 wins";
@@ -272,6 +278,64 @@ TEST_F(DisplayTest, TheThreeDSetUpChoosesFormatsAndBuildsTheProjection)
     EXPECT_EQ(std::memcmp(&before, &d3d->Projection, sizeof before), 0);
     EXPECT_EQ(gxTrackClipDistance, 0);
     EXPECT_EQ(d3d->anRenderStateCache[2], 2) << "Gouraud shading on a hardware device";
+}
+
+DDPIXELFORMAT Format(DWORD flags, DWORD bits, DWORD r, DWORD g, DWORD b, DWORD a)
+{
+    DDPIXELFORMAT pf{};
+    pf.dwSize = sizeof pf;
+    pf.dwFlags = flags;
+    pf.dwRGBBitCount = bits;
+    pf.dwRBitMask = r;
+    pf.dwGBitMask = g;
+    pf.dwBBitMask = b;
+    pf.dwRGBAlphaBitMask = a;
+    return pf;
+}
+
+TEST_F(DisplayTest, PalettisedTexturesOnlyWhereTheHardwareExtrasAllowThem)
+{
+    const DDPIXELFORMAT formats[] = {
+        Format(DDPF_PALETTEINDEXED8, 8, 0, 0, 0, 0),
+        Format(DDPF_RGB, 16, 0xF800, 0x07E0, 0x001F, 0),
+        Format(DDPF_RGB | DDPF_ALPHAPIXELS, 16, 0x7C00, 0x03E0, 0x001F, 0x8000), // 5:5:5:1
+    };
+    D3dSetTextureFormatsForTests(formats, 3);
+    struct Case
+    {
+        int hardwareType;
+        uint32_t flags;
+        int32_t palettised;
+    };
+    // Type 6 is the software device; on the hardware device type 0 refuses the extras and
+    // type 2 allows them.
+    for (Case c : {Case{6, DKID_8BIT, 1}, Case{0, DKID_16BIT, 0}, Case{2, DKID_16BIT, 1}})
+    {
+        SCOPED_TRACE(c.hardwareType);
+        DkSetHardwareType(c.hardwareType);
+        Display(2, c.flags);
+        output += CaptureOutput([] { DkInit3D(); });
+        ASSERT_NE(d3d->pStandardTextureFormat, nullptr);
+        EXPECT_EQ(d3d->pStandardTextureFormat->nPalettised, c.palettised);
+        EXPECT_EQ(d3d->pAlphaTextureFormat, nullptr) << "5:5:5:1 is no alpha format";
+        output += CaptureOutput([] { DkDestroyDisplay(); });
+    }
+}
+
+TEST_F(DisplayTest, AZBufferlessDeviceGetsAZBufferOnlyAtItsFirstSetUp)
+{
+    D3DDEVICEDESC card = D3dHardwareDescription();
+    card.dpcTriCaps.dwRasterCaps |= D3DPRASTERCAPS_ZBUFFERLESSHSR;
+    D3dSetHardwareDescriptionForTests(&card);
+    Display(2, DKID_16BIT);
+    output += CaptureOutput([] { DkInit3D(); });
+    EXPECT_NE(d2d->ZBuffer.lpSurface, nullptr);
+    EXPECT_EQ(DkIsZBufferlessDevice(), 1);
+    output += CaptureOutput([] { DkDestroyDisplay(); });
+
+    Display(2, DKID_16BIT);
+    output += CaptureOutput([] { DkInit3D(); });
+    EXPECT_EQ(d2d->ZBuffer.lpSurface, nullptr);
 }
 
 TEST_F(DisplayTest, ColoursMatchTheNearestEntryAndTiesGoLow)

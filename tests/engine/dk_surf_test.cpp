@@ -549,6 +549,12 @@ TEST_F(DkSurfTest, ColourFillsUseTheNearestPaletteIndex)
         EXPECT_EQ(DkGet2DTrianglesGiven(1) - nB, c.trianglesB);
         EXPECT_TRUE(filled(c.drawn ? 37 : 0));
     }
+    // A rectangle whose far edge passes what 16.16 holds is still queued, without overflow.
+    DkSetHardwareType(0);
+    const int nB = DkGet2DTrianglesGiven(1);
+    const DK_RECT far{30000, -30000, 30000, -30000};
+    EXPECT_EQ(DkFillPolyRect(&d2d->BackSurface, &far, blue), 1);
+    EXPECT_EQ(DkGet2DTrianglesGiven(1) - nB, 2);
 
     std::string out = CaptureOutput(
         [&]
@@ -558,6 +564,21 @@ TEST_F(DkSurfTest, ColourFillsUseTheNearestPaletteIndex)
         });
     EXPECT_TRUE(Reported(out, "DkFillPolyRect(): Passed rectangle is NULL")) << out;
     EXPECT_TRUE(Reported(out, "DkFillPolyRect(): Passed rgbaColour is NULL")) << out;
+}
+
+TEST_F(DkSurfTest, BackSurfacePixelReadsStayInsideTheSurface)
+{
+    Paint(d2d->BackSurface.lpSurface, [](int x, int y) { return static_cast<uint8_t>(x + y); });
+    EXPECT_EQ(DkReadBackSurfacePixel(5, 7), 12u);
+    EXPECT_EQ(DkReadBackSurfacePixel(kBackWidth, 0), 0u);
+    EXPECT_EQ(DkReadBackSurfacePixel(-1, 0), 0u);
+    // A mode that was asked for but not set leaves the display's size larger than the surface.
+    d2d->nWidth = 2 * kBackWidth;
+    d2d->nHeight = 2 * kBackHeight;
+    EXPECT_EQ(DkReadBackSurfacePixel(0, kBackHeight), 0u);
+    EXPECT_EQ(DkReadBackSurfacePixel(kBackWidth + 3, 0), 0u);
+    EXPECT_EQ(DkReadBackSurfacePixel(kBackWidth - 1, kBackHeight - 1),
+              static_cast<uint32_t>(kBackWidth - 1 + kBackHeight - 1));
 }
 
 TEST_F(DkSurfTest, ClearSurfaceZeroesEveryPixel)

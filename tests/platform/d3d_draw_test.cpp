@@ -340,8 +340,8 @@ TEST_F(D3dDrawTest, DeviceAnswersBothVersionsAndDescribesItself)
         &seen);
     ASSERT_EQ(seen.formats.size(), 5u);
     EXPECT_EQ(seen.formats[0].dwFlags, DDPF_PALETTEINDEXED8);
-    EXPECT_EQ(seen.formats[1].dwGBitMask, 0x07E0u);
-    EXPECT_EQ(seen.formats[2].dwGBitMask, 0x03E0u);
+    EXPECT_EQ(seen.formats[1].dwGBitMask, 0x03E0u);
+    EXPECT_EQ(seen.formats[2].dwGBitMask, 0x07E0u) << "5:6:5 last, so it is the one kept";
     EXPECT_EQ(seen.formats[3].dwRGBAlphaBitMask, 0xF000u);
     EXPECT_EQ(seen.formats[4].dwRGBAlphaBitMask, 0xFF00u);
 
@@ -835,6 +835,101 @@ TEST_F(D3dTransformTest, NearPlaneAndViewportClipping)
     ExpectGolden("d3d_clipped_floor");
 }
 
+TEST_F(D3dTransformTest, WildClipCoordinatesNeitherOverrunTheClipperNorDrawOutside)
+{
+    // Clip coordinates far outside every plane, where float rounding breaks the convexity the
+    // clipper counts on: each triangle below grows past three vertices plus one per plane.
+    // The vertices (1,0,0), (0,1,0) and (0,0,1) under a world matrix whose rows are the wanted
+    // clip coordinates put exactly those through the transform.
+    Open(48, 40, false, 0);
+    D3DVIEWPORT2 vp{};
+    vp.dwSize = sizeof vp;
+    vp.dwX = 8, vp.dwY = 8, vp.dwWidth = 32, vp.dwHeight = 24;
+    vp.dvClipX = -1.0f, vp.dvClipY = 0.75f, vp.dvClipWidth = 2.0f, vp.dvClipHeight = 1.5f;
+    vp.dvMinZ = 0.0f, vp.dvMaxZ = 1.0f;
+    ASSERT_EQ(viewport_->SetViewport2(&vp), D3D_OK);
+    const float inf = INFINITY;
+    const float cases[][3][4] = {
+        {{0.5f, -1e20f, -1.0f, -3e38f}, {1e-38f, 0.5f, 1e-38f, -1.0f}, {1.0f, -1.0f, 0.5f, 1e20f}},
+        {{0.5f, -2.0f, 0.5f, 3e38f}, {2.0f, -3e38f, -1.0f, -3e38f}, {0.0f, 0.0f, 0.0f, -2.0f}},
+        {{0.5f, 0.5f, 1.0f, -1.0f}, {-2.0f, -inf, 0.5f, 2.0f}, {-1.0f, 2.0f, -1.0f, 1e20f}},
+        {{2.0f, 3e38f, -1.0f, -3e38f}, {0.0f, 1e-38f, 1e-38f, -1.0f}, {1e-38f, 0.0f, 1e-38f, 2.0f}},
+    };
+    for (const auto& c : cases)
+    {
+        D3DMATRIX world{};
+        float* m = &world._11;
+        for (int row = 0; row < 3; ++row)
+            for (int col = 0; col < 4; ++col)
+                m[row * 4 + col] = c[row][col];
+        ASSERT_EQ(device_->SetTransform(D3DTRANSFORMSTATE_WORLD, &world), D3D_OK);
+        DrawL(D3DPT_TRIANGLELIST, {L(1.0f, 0.0f, 0.0f, 0xFFFFFF), L(0.0f, 1.0f, 0.0f, 0xFFFFFF),
+                                   L(0.0f, 0.0f, 1.0f, 0xFFFFFF)});
+    }
+    for (int y = 0; y < 40; ++y)
+        for (int x = 0; x < 48; ++x)
+            if (x < 8 || x >= 40 || y < 8 || y >= 32)
+            {
+                ASSERT_EQ(Pixel(x, y), 0u) << x << "," << y;
+            }
+}
+
+TEST_F(D3dTransformTest, WildVerticesAreClippedOrRefusedInEveryDrawingState)
+{
+    // Screen and untransformed vertices mixing ordinary values with huge, tiny, infinite and
+    // NaN ones, drawn as every primitive in textured, filtered, fogged and blended states:
+    // nothing may land outside the viewport (the sanitizers watch the conversions).
+    Open(48, 40, false, 0);
+    SetViewport(8, 8, 32, 24);
+    Project();
+    UseTexture(Texture(2, 2, {0xF800, 0x07E0, 0x001F, 0xFFFF}));
+    const float inf = INFINITY, nan = NAN;
+    const float values[] = {0.0f,  5.0f,   20.0f, 47.0f, -3.0f, 0.5f,   1e6f,    -1e6f,
+                            3e38f, -3e38f, inf,   -inf,  nan,   1e-30f, -1e-30f, 2.0f};
+    uint32_t seed = 12345;
+    auto next = [&]
+    {
+        seed = seed * 1664525u + 1013904223u;
+        return values[(seed >> 16) % std::size(values)];
+    };
+    const D3DPRIMITIVETYPE types[] = {D3DPT_POINTLIST,    D3DPT_LINELIST,      D3DPT_LINESTRIP,
+                                      D3DPT_TRIANGLELIST, D3DPT_TRIANGLESTRIP, D3DPT_TRIANGLEFAN};
+    // Unclipped screen vertices may draw anywhere on the surface, so they come last.
+    for (DWORD flags : {DWORD{0}, DWORD{D3DDP_DONOTCLIP}})
+    {
+        for (int state = 0; state < 8; ++state)
+        {
+            Set(D3DRENDERSTATE_TEXTUREMAG, state & 1 ? D3DFILTER_LINEAR : D3DFILTER_NEAREST);
+            Set(D3DRENDERSTATE_TEXTUREPERSPECTIVE, state & 2 ? 1 : 0);
+            Set(D3DRENDERSTATE_FOGENABLE, state & 4 ? 1 : 0);
+            Set(D3DRENDERSTATE_ALPHABLENDENABLE, state & 4 ? 0 : 1);
+            for (D3DPRIMITIVETYPE type : types)
+                for (int round = 0; round < 6; ++round)
+                {
+                    std::vector<D3DTLVERTEX> tl;
+                    std::vector<D3DLVERTEX> l;
+                    for (int i = 0; i < 5; ++i)
+                    {
+                        tl.push_back(Tl(next(), next(), 0xFF80FF80u, next(), next(), next(), next(),
+                                        0x80000000u));
+                        l.push_back(
+                            {next(), next(), next(), 0, 0xFF80FF80u, 0x80000000u, next(), next()});
+                    }
+                    Draw(type, tl, flags);
+                    DrawL(type, l);
+                }
+        }
+        if (flags != 0)
+            break;
+        for (int y = 0; y < 40; ++y)
+            for (int x = 0; x < 48; ++x)
+                if (x < 8 || x >= 40 || y < 8 || y >= 32)
+                {
+                    ASSERT_EQ(Pixel(x, y), 0u) << x << "," << y;
+                }
+    }
+}
+
 TEST_F(D3dTransformTest, TexturedFloorCutByTheNearPlaneKeepsItsPerspective)
 {
     // A checker floor from behind the eye into the distance, seen from above at an angle: the
@@ -910,6 +1005,12 @@ TEST_F(D3dTransformTest, UnlitVerticesTakeTheMaterialColour)
     ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DVT_VERTEX, v, 3, idx, 3, 0),
               D3D_OK);
     EXPECT_EQ(Pixel(8, 8), 0xF81Fu);
+    // Components outside 0..1 are held at its ends, and a NaN one reads as 0.
+    mat.diffuse = {NAN, 2.0f, -1.0f, 1.0f};
+    m->SetMaterial(&mat);
+    ASSERT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DVT_VERTEX, v, 3, idx, 3, 0),
+              D3D_OK);
+    EXPECT_EQ(Pixel(8, 8), 0x07E0u);
     const WORD bad[3] = {0, 1, 3};
     EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DVT_VERTEX, v, 3, bad, 3, 0),
               DDERR_INVALIDPARAMS);

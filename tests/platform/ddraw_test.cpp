@@ -577,6 +577,12 @@ TEST_F(DdTest, RefusesRectanglesOutsideASurfaceAndDrawsNothing)
     }
     EXPECT_EQ(dst->BltFast(3, 3, src, nullptr, 0), DDERR_INVALIDRECT);
     EXPECT_EQ(dst->BltFast(0, 0, wide, nullptr, 0), DDERR_INVALIDPIXELFORMAT);
+    // A source rectangle as wide as a LONG allows is refused before its width is added to the
+    // destination point.
+    RECT huge{-2, 0, 0x7FFFFFFF, 2};
+    EXPECT_EQ(dst->BltFast(1, 0, src, &huge, 0), DDERR_INVALIDRECT);
+    RECT low{0, static_cast<LONG>(0x80000000u), 2, 2};
+    EXPECT_EQ(dst->BltFast(0, 1, src, &low, 0), DDERR_INVALIDRECT);
     EXPECT_EQ(ReadPixels(dst), std::vector<DWORD>(16, 0));
 }
 
