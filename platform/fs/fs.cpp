@@ -247,7 +247,7 @@ BOOL FsHostPath(LPCSTR lpFileName, std::string& hostPath)
     }
     else if (!name.empty() && name[0] == '/')
     {
-        out = "/";
+        out.assign(1, '/'); // (assigning the literal trips a false -Wrestrict in GCC 12)
     }
 
     // A drive name never leaves its drive's directory: ".." stops at the drive's root.
