@@ -50,19 +50,6 @@ uint32_t CounterLow()
     return static_cast<uint32_t>(now.QuadPart);
 }
 
-template <typename T> void ReleaseTraced(T*& p, const char* pszName)
-{
-    if (p == nullptr)
-    {
-        DkDebugPrint(DkFormatString("RELEASE(%s) ERROR already NULL", pszName));
-        return;
-    }
-    ULONG uRef = p->Release();
-    DkDebugPrint(uRef == 0 ? DkFormatString("RELEASE(%s) Ref = 0, set to NULL", pszName)
-                           : DkFormatString("RELEASE(%s) Ref = %d", pszName, (int)uRef));
-    p = nullptr;
-}
-
 PALETTEENTRY* AsDD(DK_PALETTE_ENTRY* p)
 {
     return reinterpret_cast<PALETTEENTRY*>(p);
@@ -119,8 +106,8 @@ void InitialiseDirectDraw(DISPLAYCAPS* pCaps, uint32_t uFlags)
     int nChosen = static_cast<int>(pCaps->uBestDevice);
     if (gnDevice >= 0 && gnDevice != nChosen)
     {
-        ReleaseTraced(d2d->lpDD2, "d2d->lpDD2");
-        ReleaseTraced(d2d->lpDD, "d2d->lpDD");
+        DkReleaseTraced(d2d->lpDD2, "d2d->lpDD2", TRUE);
+        DkReleaseTraced(d2d->lpDD, "d2d->lpDD", TRUE);
         gnDevice = -1;
     }
     if (gnDevice < 0)
@@ -379,17 +366,17 @@ BOOL DkInitialiseDisplay(DK_PALETTE_ENTRY* pPalette, int nModeIndex, const char*
 BOOL DirectDrawDestructor(void)
 {
     if (d2d->nBitsPerPixel == 8 && d2d->lpDDPal != nullptr)
-        ReleaseTraced(d2d->lpDDPal, "d2d->lpDDPal");
+        DkReleaseTraced(d2d->lpDDPal, "d2d->lpDDPal", TRUE);
     if (d2d->ZBuffer.lpSurface != nullptr)
-        ReleaseTraced(d2d->ZBuffer.lpSurface, "d2d->ZBuffer.lpSurface");
-    ReleaseTraced(d2d->BackSurface.lpSurface, "d2d->BackSurface.lpSurface");
-    ReleaseTraced(d2d->PrimarySurface.lpSurface, "d2d->PrimarySurface.lpSurface");
+        DkReleaseTraced(d2d->ZBuffer.lpSurface, "d2d->ZBuffer.lpSurface", TRUE);
+    DkReleaseTraced(d2d->BackSurface.lpSurface, "d2d->BackSurface.lpSurface", TRUE);
+    DkReleaseTraced(d2d->PrimarySurface.lpSurface, "d2d->PrimarySurface.lpSurface", TRUE);
     // The 3D interfaces come from this DirectDraw object; until the 3D set-up's own destroy
     // callback lands, they go with it.
     if (d3d->lpD3D2 != nullptr)
-        ReleaseTraced(d3d->lpD3D2, "d3d->lpD3D2");
+        DkReleaseTraced(d3d->lpD3D2, "d3d->lpD3D2", TRUE);
     if (d3d->lpD3D != nullptr)
-        ReleaseTraced(d3d->lpD3D, "d3d->lpD3D");
+        DkReleaseTraced(d3d->lpD3D, "d3d->lpD3D", TRUE);
     gbo3DReady = FALSE;
 
     if (gnDevice < 0)
@@ -398,8 +385,8 @@ BOOL DirectDrawDestructor(void)
     {
         if (d2d->lpDD2 != nullptr)
             d2d->lpDD2->SetCooperativeLevel(ghWnd, DDSCL_NORMAL);
-        ReleaseTraced(d2d->lpDD2, "d2d->lpDD2");
-        ReleaseTraced(d2d->lpDD, "d2d->lpDD");
+        DkReleaseTraced(d2d->lpDD2, "d2d->lpDD2", TRUE);
+        DkReleaseTraced(d2d->lpDD, "d2d->lpDD", TRUE);
         gnDevice = -1;
     }
     return TRUE;

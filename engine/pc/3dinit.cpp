@@ -115,21 +115,6 @@ HRESULT EnumTextureFormat(DDSURFACEDESC* pDesc, LPVOID)
     return DDENUMRET_OK;
 }
 
-// The context gives up its pointer with its reference, also when others still hold the
-// object, so a released interface is never released twice.
-template <typename T> void ReleaseTraced(T*& p, const char* pszName)
-{
-    if (p == nullptr)
-    {
-        DkDebugPrint(DkFormatString("RELEASE(%s) ERROR already NULL", pszName));
-        return;
-    }
-    ULONG uRef = p->Release();
-    DkDebugPrint(uRef == 0 ? DkFormatString("RELEASE(%s) Ref = 0, set to NULL", pszName)
-                           : DkFormatString("RELEASE(%s) Ref = %d", pszName, (int)uRef));
-    p = nullptr;
-}
-
 } // namespace
 
 DK_D3D* d3d = &gD3D;
@@ -308,12 +293,12 @@ int DkUseHardwareExtras(void)
 BOOL Direct3DDestructor(void)
 {
     if (d3d->lpBackgroundMaterial != nullptr)
-        ReleaseTraced(d3d->lpBackgroundMaterial, "d3d->Mats.BackGround.lpD3DMaterial");
-    ReleaseTraced(d3d->lpD3DViewport2, "d3d->lpD3DViewport2");
-    ReleaseTraced(d3d->lpD3D2, "d3d->lpD3D2");
-    ReleaseTraced(d3d->lpD3D, "d3d->lpD3D");
+        DkReleaseTraced(d3d->lpBackgroundMaterial, "d3d->Mats.BackGround.lpD3DMaterial", TRUE);
+    DkReleaseTraced(d3d->lpD3DViewport2, "d3d->lpD3DViewport2", TRUE);
+    DkReleaseTraced(d3d->lpD3D2, "d3d->lpD3D2", TRUE);
+    DkReleaseTraced(d3d->lpD3D, "d3d->lpD3D", TRUE);
     DkDebugPrint("released d3d->lpD3D");
-    ReleaseTraced(d3d->lpD3DDevice2, "d3d->lpD3DDevice2");
-    ReleaseTraced(d3d->lpD3DDevice, "d3d->lpD3DDevice");
+    DkReleaseTraced(d3d->lpD3DDevice2, "d3d->lpD3DDevice2", TRUE);
+    DkReleaseTraced(d3d->lpD3DDevice, "d3d->lpD3DDevice", TRUE);
     return TRUE;
 }

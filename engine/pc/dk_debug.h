@@ -61,6 +61,25 @@ void DkFormatElapsedTime(char* pszBuffer, size_t uSize);
 // Logs the free space of a drive ("c").
 void DkLogFreeDiskSpace(const char* pszDrive);
 
+// Releases an interface with the engine's reference-count trace ("RELEASE(%s) ..."). The
+// pointer is cleared once no reference is left; an owner that gives up its pointer with its
+// reference passes boClearAlways, so that it can never release the object twice.
+template <typename T> void DkReleaseTraced(T*& p, const char* pszName, BOOL boClearAlways = FALSE)
+{
+    if (p == nullptr)
+    {
+        DkDebugPrint(DkFormatString("RELEASE(%s) ERROR already NULL", pszName));
+        return;
+    }
+    auto uRef = p->Release();
+    if (uRef == 0)
+        DkDebugPrint(DkFormatString("RELEASE(%s) Ref = 0, set to NULL", pszName));
+    else
+        DkDebugPrint(DkFormatString("RELEASE(%s) Ref = %d", pszName, static_cast<int>(uRef)));
+    if (uRef == 0 || boClearAlways)
+        p = nullptr;
+}
+
 // The check macros. Each yields TRUE when the check passed; a failure is reported with the
 // line and source file of the check and yields FALSE.
 inline BOOL DkCheckBool(BOOL ok, const char* msg, int line, const char* file)

@@ -37,12 +37,6 @@ BOOL gboFirstHardwareSeen = FALSE;
 
 const int32_t kSlotSizes[4][2] = {{320, 240}, {512, 384}, {640, 480}, {800, 600}};
 
-void TraceRelease(const char* pszName, ULONG uRef)
-{
-    DkDebugPrint(uRef == 0 ? DkFormatString("RELEASE(%s) Ref = 0, set to NULL", pszName)
-                           : DkFormatString("RELEASE(%s) Ref = %d", pszName, (int)uRef));
-}
-
 BOOL DDEnumCallBack(GUID* lpGUID, LPSTR, LPSTR, LPVOID lpContext)
 {
     DISPLAYCAPS* pCaps = static_cast<DISPLAYCAPS*>(lpContext);
@@ -270,7 +264,7 @@ void DkGet3DDeviceCaps(DK_DISPLAY_DEVICE* pEntry, IDirectDraw2* lpDD2)
                    __FILE__))
         return;
     DkCheckD3D(lpD3D->EnumDevices(DkEnum3DDevicesCallback, pEntry), __LINE__, __FILE__);
-    TraceRelease("lpD3D", lpD3D->Release());
+    DkReleaseTraced(lpD3D, "lpD3D", TRUE);
 }
 
 } // namespace
@@ -330,9 +324,9 @@ int GetDisplayCapabilities(DISPLAYCAPS* pCaps, HWND hWnd)
                                  (int)(gauSurfaceMemory[i] / 1024)));
             DkLog(DkFormatString("Memory available for textures = %d K",
                                  (int)(gauTextureMemory[i] / 1024)));
-            TraceRelease("lpDD2", lpDD2->Release());
+            DkReleaseTraced(lpDD2, "lpDD2", TRUE);
         }
-        TraceRelease("lpDD", lpDD->Release());
+        DkReleaseTraced(lpDD, "lpDD", TRUE);
     }
 
     DkLog(DkFormatString("uNumDevices : %d", (int)pCaps->uNumDevices));

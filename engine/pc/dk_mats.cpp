@@ -15,25 +15,6 @@ uint32_t guNumTextures = 0;
 namespace
 {
 
-template <typename T> void ReleaseTraced(T*& p, const char* pszName)
-{
-    if (p == nullptr)
-    {
-        DkDebugPrint(DkFormatString("RELEASE(%s) ERROR already NULL", pszName));
-        return;
-    }
-    ULONG uRef = p->Release();
-    if (uRef == 0)
-    {
-        DkDebugPrint(DkFormatString("RELEASE(%s) Ref = 0, set to NULL", pszName));
-        p = nullptr;
-    }
-    else
-    {
-        DkDebugPrint(DkFormatString("RELEASE(%s) Ref = %d", pszName, (int)uRef));
-    }
-}
-
 D3DCOLORVALUE Colour(const uint8_t* pBytes, bool withAlpha)
 {
     D3DCOLORVALUE c{};
@@ -92,7 +73,7 @@ void DkReleaseMaterial(DK_MATERIAL* pMaterial)
 {
     if (pMaterial == nullptr)
         return;
-    ReleaseTraced(pMaterial->lpD3DMaterial2, "mat->lpD3DMaterial2");
+    DkReleaseTraced(pMaterial->lpD3DMaterial2, "mat->lpD3DMaterial2");
     --guNumMaterials;
 }
 
@@ -101,9 +82,9 @@ void DkReleaseTexture(DK_TEXTURE* pTexture)
     if (pTexture == nullptr)
         return;
     if (pTexture->lpTexture2 != nullptr)
-        ReleaseTraced(pTexture->lpTexture2, "lpTex->lpTexture2");
+        DkReleaseTraced(pTexture->lpTexture2, "lpTex->lpTexture2");
     if (pTexture->lpTexture != nullptr)
-        ReleaseTraced(pTexture->lpTexture, "lpTex->lpTexture");
+        DkReleaseTraced(pTexture->lpTexture, "lpTex->lpTexture");
     --guNumTextures;
 }
 

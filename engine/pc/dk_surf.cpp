@@ -76,25 +76,6 @@ HRESULT CreateDDSurface(DDSURFACEDESC* pDesc, IDirectDrawSurface** ppSurface)
     return hr;
 }
 
-void ReleaseSurface(IDirectDrawSurface*& lpSurface)
-{
-    if (lpSurface == nullptr)
-    {
-        DkDebugPrint(DkFormatString("RELEASE(%s) ERROR already NULL", kReleasedName));
-        return;
-    }
-    ULONG uRef = lpSurface->Release();
-    if (uRef == 0)
-    {
-        DkDebugPrint(DkFormatString("RELEASE(%s) Ref = 0, set to NULL", kReleasedName));
-        lpSurface = nullptr;
-    }
-    else
-    {
-        DkDebugPrint(DkFormatString("RELEASE(%s) Ref = %d", kReleasedName, (int)uRef));
-    }
-}
-
 BOOL FillArgumentsGiven(const DK_RECT* pRect, const uint8_t* pColour)
 {
     BOOL boGiven = TRUE;
@@ -301,7 +282,7 @@ DK_SURFACE* DkCreateNewSurface(int nWidth, int nHeight, int nDepth, uint32_t uFl
     {
         DKREPORT(DkFormatString("%d is an invalid surface depth", nDepth));
         // The surface would otherwise be lost with its record, which stays on the heap.
-        ReleaseSurface(pSurface->lpSurface);
+        DkReleaseTraced(pSurface->lpSurface, kReleasedName);
         return nullptr;
     }
 
@@ -327,7 +308,7 @@ int DkDestroySurface(DK_SURFACE* pSurface, const char* pszCallerFile, int nCalle
                            pszCallerFile != nullptr ? pszCallerFile : "", nCallerLine));
         return 0;
     }
-    ReleaseSurface(pSurface->lpSurface);
+    DkReleaseTraced(pSurface->lpSurface, kReleasedName);
     // Stale pointers to the record show up as 0x66 patterns in the debugger.
     std::memset(pSurface, 0x66, sizeof(DK_SURFACE));
     d2d->apSurfaces[nEntry] = nullptr;
