@@ -7,6 +7,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <functional>
 #include <iterator>
 #include <set>
 #include <string>
@@ -1109,6 +1110,165 @@ TEST_F(D3dDrawTest, StippledAlphaDrawsAShareOfPixelsByAlpha)
             }
         EXPECT_EQ(drawn, c.drawn) << std::hex << c.colour;
         EXPECT_LE(firstRow, c.drawn / 4 + 2) << "the pattern spreads over rows";
+    }
+}
+
+// Small frames of each way of drawing, one golden image each. The Gouraud, near-plane and
+// ramp-device frames are the golden images of the tests above.
+TEST_F(D3dDrawTest, EachDrawingStateMatchesItsGoldenFrame)
+{
+    Open(64, 64, false, 0x203040);
+    auto quad = [&](float x0, float y0, float x1, float y1, D3DCOLOR tl, D3DCOLOR tr, D3DCOLOR bl,
+                    D3DCOLOR br, D3DCOLOR spl = 0xFF000000u, D3DCOLOR spr = 0xFF000000u)
+    {
+        Draw(D3DPT_TRIANGLESTRIP,
+             {Tl(x0, y0, tl, 0.5f, 0, 0, 1, spl), Tl(x1, y0, tr, 0.5f, 1, 0, 1, spr),
+              Tl(x0, y1, bl, 0.5f, 0, 1, 1, spl), Tl(x1, y1, br, 0.5f, 1, 1, 1, spr)});
+    };
+    // Four quarters of primaries, each texel a 4x4 tile of its own shade.
+    std::vector<uint16_t> texels(8 * 8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+        {
+            const uint16_t quarter[4] = {0xF800, 0x07E0, 0x001F, 0xFFFF};
+            const uint16_t t = quarter[(y / 4) * 2 + x / 4];
+            texels[y * 8 + x] = (x + y) % 2 ? t : static_cast<uint16_t>((t >> 1) & 0x7BEF);
+        }
+    IDirect3DTexture2* tiles = Texture(8, 8, texels);
+    // Red and key-blue in a checker of 2x2 texels.
+    std::vector<uint16_t> keyed(8 * 8);
+    for (int y = 0; y < 8; ++y)
+        for (int x = 0; x < 8; ++x)
+            keyed[y * 8 + x] = (x / 2 + y / 2) % 2 ? 0xF800 : 0x001F;
+    IDirect3DTexture2* keyTexture = Texture(8, 8, keyed);
+    DDCOLORKEY key{0x001F, 0x001F};
+    ASSERT_EQ(surfaces_.back()->SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
+    // A horizontal black-to-white ramp with a green band, for the blends to show against.
+    auto backdrop = [&]
+    {
+        quad(0, 0, 64, 64, 0x000000, 0xFFFFFF, 0x000000, 0xFFFFFF);
+        quad(0, 24, 64, 40, 0x00C000, 0x00C000, 0x00C000, 0x00C000);
+    };
+    auto textured = [&](IDirect3DTexture2* t, DWORD blend, D3DCOLOR a, D3DCOLOR b)
+    {
+        UseTexture(t);
+        Set(D3DRENDERSTATE_TEXTUREMAPBLEND, blend);
+        quad(8, 8, 56, 56, a, b, b, a);
+    };
+    auto blended = [&](DWORD src, DWORD dest)
+    {
+        backdrop();
+        Set(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
+        Set(D3DRENDERSTATE_SRCBLEND, src);
+        Set(D3DRENDERSTATE_DESTBLEND, dest);
+        quad(8, 8, 56, 56, 0x80C86400, 0x80C86400, 0x80C86400, 0x80C86400);
+    };
+    struct Frame
+    {
+        const char* name;
+        std::function<void()> draw;
+    };
+    const Frame frames[] = {
+        {"d3d_flat_fill",
+         [&]
+         {
+             // Each triangle takes its first vertex's colour.
+             Set(D3DRENDERSTATE_SHADEMODE, D3DSHADE_FLAT);
+             Draw(D3DPT_TRIANGLELIST,
+                  {Tl(4, 4, 0xFF0000), Tl(60, 4, 0x00FF00), Tl(4, 60, 0x0000FF),
+                   Tl(60, 8, 0xFFFF00), Tl(60, 60, 0x00FFFF), Tl(8, 60, 0xFF00FF)});
+         }},
+        {"d3d_gouraud_fill", [&] { quad(4, 4, 60, 60, 0xFF0000, 0x00FF00, 0x0000FF, 0xFFFFFF); }},
+        {"d3d_texture_copy", [&] { textured(tiles, D3DTBLEND_COPY, 0x000000, 0x000000); }},
+        {"d3d_texture_modulate", [&] { textured(tiles, D3DTBLEND_MODULATE, 0xFFFFFF, 0x202020); }},
+        {"d3d_texture_modulatealpha",
+         [&]
+         {
+             // Over the backdrop with vertex alpha from opaque to nearly clear.
+             backdrop();
+             Set(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
+             Set(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+             Set(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
+             textured(tiles, D3DTBLEND_MODULATEALPHA, 0xFFFFFFFF, 0x20FFFFFF);
+         }},
+        {"d3d_colour_key",
+         [&]
+         {
+             backdrop();
+             Set(D3DRENDERSTATE_COLORKEYENABLE, 1);
+             textured(keyTexture, D3DTBLEND_COPY, 0, 0);
+         }},
+        {"d3d_blend_srcalpha_invsrcalpha",
+         [&] { blended(D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA); }},
+        {"d3d_blend_one_one", [&] { blended(D3DBLEND_ONE, D3DBLEND_ONE); }},
+        {"d3d_blend_invsrccolor_one", [&] { blended(D3DBLEND_INVSRCCOLOR, D3DBLEND_ONE); }},
+        {"d3d_blend_one_invsrccolor", [&] { blended(D3DBLEND_ONE, D3DBLEND_INVSRCCOLOR); }},
+        {"d3d_fog_ramp",
+         [&]
+         {
+             // Unfogged on the left, all fog colour on the right.
+             Set(D3DRENDERSTATE_FOGENABLE, 1);
+             Set(D3DRENDERSTATE_FOGCOLOR, 0xC0C0FF);
+             quad(0, 8, 64, 56, 0xFF0000, 0xFF0000, 0x00FF00, 0x00FF00, 0xFF000000u, 0x00000000u);
+         }},
+        {"d3d_z_order",
+         [&]
+         {
+             // Drawn middle, far, near: the near one ends on top, the far one underneath.
+             Draw(D3DPT_TRIANGLELIST,
+                  {Tl(4, 4, 0x00FF00, 0.5f), Tl(44, 12, 0x00FF00, 0.5f), Tl(12, 52, 0x00FF00, 0.5f),
+                   Tl(20, 16, 0xFF0000, 0.8f), Tl(60, 20, 0xFF0000, 0.8f),
+                   Tl(28, 60, 0xFF0000, 0.8f), Tl(8, 36, 0x0000FF, 0.2f), Tl(56, 4, 0x0000FF, 0.2f),
+                   Tl(48, 56, 0x0000FF, 0.2f)});
+         }},
+        {"d3d_lines",
+         [&]
+         {
+             // A star of every slope from the centre, and a closed Gouraud line strip.
+             std::vector<D3DTLVERTEX> star;
+             for (int i = 0; i < 16; ++i)
+             {
+                 const float a = static_cast<float>(i) * 6.2831853f / 16.0f;
+                 star.push_back(Tl(32, 32, 0xFFFFFF));
+                 star.push_back(
+                     Tl(32 + 24 * std::cos(a), 32 + 24 * std::sin(a), i % 2 ? 0xFFFF00 : 0x00FFFF));
+             }
+             Draw(D3DPT_LINELIST, star);
+             Draw(D3DPT_LINESTRIP, {Tl(2, 2, 0xFF0000), Tl(61, 2, 0x00FF00), Tl(61, 61, 0x0000FF),
+                                    Tl(2, 61, 0xFF00FF), Tl(2, 2, 0xFF0000)});
+         }},
+        {"d3d_screen_strips",
+         [&]
+         {
+             // A zigzag strip across the top and a fan below it.
+             std::vector<D3DTLVERTEX> strip;
+             for (int i = 0; i <= 8; ++i)
+                 strip.push_back(Tl(2.0f + 7.5f * static_cast<float>(i), i % 2 ? 26.0f : 4.0f,
+                                    i % 3 == 0   ? 0xFF0000
+                                    : i % 3 == 1 ? 0x00FF00
+                                                 : 0x0000FF));
+             Draw(D3DPT_TRIANGLESTRIP, strip);
+             std::vector<D3DTLVERTEX> fan = {Tl(32, 46, 0xFFFFFF)};
+             for (int i = 0; i <= 6; ++i)
+             {
+                 const float a = static_cast<float>(i) * 3.14159265f / 6.0f;
+                 fan.push_back(Tl(32 - 28 * std::cos(a), 46 + 16 * std::sin(a) * (i % 2 ? 1 : 0.6f),
+                                  i % 2 ? 0xFF8000 : 0x8000FF));
+             }
+             Draw(D3DPT_TRIANGLEFAN, fan);
+         }},
+    };
+    for (const Frame& f : frames)
+    {
+        SCOPED_TRACE(f.name);
+        Set(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD);
+        Set(D3DRENDERSTATE_TEXTUREHANDLE, 0);
+        Set(D3DRENDERSTATE_ALPHABLENDENABLE, 0);
+        Set(D3DRENDERSTATE_COLORKEYENABLE, 0);
+        Set(D3DRENDERSTATE_FOGENABLE, 0);
+        ClearAll();
+        f.draw();
+        ExpectGolden(f.name);
     }
 }
 
