@@ -48,6 +48,17 @@ const char* RootFor(int nKind, const char* pszUnsetHD, const char* pszUnsetCD)
     return "";
 }
 
+// The name a load reads: the root of its kind (an unset one reported) followed by the name.
+std::string LoadName(const char* pszName, int nKind)
+{
+    return std::string(
+               RootFor(nKind,
+                       "DkMallocLoadFile() : HardDrive path has not been set.\nUse "
+                       "DkSetHardDrivePath()",
+                       "DkMallocLoadFile() : CD path has not been set.\nUse DkSetCDPath()")) +
+           pszName;
+}
+
 // Files parsed at once go to the one-block temporary heap.
 void* AllocateFor(const std::string& fullName, uint32_t uBytes)
 {
@@ -144,12 +155,7 @@ void* DkMallocLoadFile(const char* pszName, int nKind)
         DKREPORT(DkFormatString("*** Error opening file '%s' for input.", "(null)"));
         return nullptr;
     }
-    std::string fullName =
-        std::string(RootFor(nKind,
-                            "DkMallocLoadFile() : HardDrive path has not been set.\nUse "
-                            "DkSetHardDrivePath()",
-                            "DkMallocLoadFile() : CD path has not been set.\nUse DkSetCDPath()")) +
-        pszName;
+    std::string fullName = LoadName(pszName, nKind);
     if (fullName.size() > DK_MAX_FILE_NAME)
     {
         DKREPORT("DkMallocLoadFile() : Filename too long");
@@ -253,12 +259,7 @@ BOOL DkSaveFile(const char* pszName, int nKind, const void* pBuffer, uint32_t uL
 
 uint32_t DkGetFileSize(const char* pszName, int nKind)
 {
-    std::string fullName =
-        std::string(RootFor(nKind,
-                            "DkMallocLoadFile() : HardDrive path has not been set.\nUse "
-                            "DkSetHardDrivePath()",
-                            "DkMallocLoadFile() : CD path has not been set.\nUse DkSetCDPath()")) +
-        (pszName != nullptr ? pszName : "");
+    std::string fullName = LoadName(pszName != nullptr ? pszName : "", nKind);
     HANDLE file = CreateFileA(fullName.c_str(), GENERIC_READ, FILE_SHARE_READ, nullptr,
                               OPEN_EXISTING, FILE_ATTRIBUTE_NORMAL, nullptr);
     if (file == INVALID_HANDLE_VALUE)
