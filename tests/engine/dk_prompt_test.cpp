@@ -3,12 +3,16 @@
 
 #include "engine/pc/dk_prompt.h"
 
+#include <atomic>
+#include <chrono>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "engine/common/destruct.h"
 #include "engine/pc/2dinit.h"
+#include "engine/pc/dk_timer.h"
 #include "engine/pc/dk_font.h"
 
 // The fonts module's printing, as the prompt sees it: each print is recorded and reports a
@@ -35,6 +39,10 @@ int32_t DkPrintTextScaled(int32_t xX, int32_t xY, const char* pszString, DK_FONT
                           DK_SURFACE* pSurface, const uint8_t* pColour, int nJustification)
 {
     std::string text = pszString != nullptr ? pszString : "";
+    // Printing takes a while, as real printing does, so that ticks fall due in the middle.
+    volatile unsigned sink = 0;
+    for (unsigned i = 0; i < 50000; ++i)
+        sink = sink + i;
     gPrints.push_back({xX, xY, text, pFont, pSurface, pColour, nJustification});
     gxTextWidestLine = static_cast<int32_t>(text.size()) * 0x1000;
     return xY + 0x1000;
@@ -270,6 +278,51 @@ TEST_F(DkPromptBoxTest, TextsComeFromTheirIds)
     EXPECT_EQ(gPrints[0].text, "Quit the stage?");
     EXPECT_EQ(gPrints[1].text, "INVALID TEXT STRING");
     EXPECT_EQ(gPrints[2].text, "No");
+}
+
+// A game tick on the timer thread opens one prompt after another and drives it while this
+// thread draws: every drawing shows one whole prompt, never the title of one with the choices
+// of the other.
+DK_PROMPT_BOX gQuitBox, gRetryBox;
+std::atomic<int> gnPromptTicks{0};
+
+int PromptTick()
+{
+    int n = gnPromptTicks++;
+    DkPromptBox_Open(n % 2 == 0 ? &gRetryBox : &gQuitBox);
+    DkPromptBox_Process(n % 3 == 0 ? kDown : kUp);
+    return 0;
+}
+
+TEST_F(DkPromptBoxTest, APromptOpenedOnTheTimerThreadIsNeverDrawnHalfBuilt)
+{
+    gQuitBox = Description(1);
+    gRetryBox = Description(0);
+    gRetryBox.pszTitle = "Retry the stage from its start?";
+    gRetryBox.pszFirst = "Again";
+    gRetryBox.pszSecond = "Leave";
+    DkPromptBox_Open(&gQuitBox);
+    gnPromptTicks = 0;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(DkStartTimerProcedure(5, PromptTick, 200));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int bad = 0;
+    while (gnPromptTicks < 200 && std::chrono::steady_clock::now() < deadline)
+    {
+        gPrints.clear();
+        DkPromptBox_Render();
+        std::string seen;
+        for (const Print& print : gPrints)
+            seen += print.text + "|";
+        if (seen != "Quit the stage?|Yes|No|" &&
+            seen != "Retry the stage from its start?|Again|Leave|")
+            ++bad;
+    }
+    DkStopTimerProcedure();
+    DkCallAllDestructors();
+    testing::internal::GetCapturedStderr();
+    EXPECT_GE(gnPromptTicks, 200);
+    EXPECT_EQ(bad, 0);
 }
 
 TEST(DkSwapBytesTest, ExchangesTheFirstBytesOnly)
