@@ -490,6 +490,8 @@ int32_t DkMenu_GetItemValue(DK_MENU* pMenu, int32_t nId)
 
 DK_MENU* DkMenu_Enter(DK_MENU* pMenu, uint8_t uArgument)
 {
+    if (pMenu == nullptr)
+        return nullptr;
     MenuSection section;
     int32_t nCount = pMenu->nItemCount;
     if (pMenu->nInitialItem >= 0 && pMenu->nInitialItem < nCount)

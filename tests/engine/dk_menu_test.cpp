@@ -716,6 +716,7 @@ TEST_F(DkMenuTest, EnteringSelectsCallsExitAndInitialiseAndAdoptsTheParent)
     DkMenu_Init(&c, "c", -1, nullptr, &b, &kFeedback);
     DkMenu_AddTextItem(&c, "back", -1);
 
+    EXPECT_EQ(DkMenu_Enter(nullptr, 0), nullptr);
     EXPECT_EQ(DkMenu_Enter(&a, 0), &a);
     EXPECT_EQ(b.pParent, nullptr);
     gEvents.clear();
