@@ -34,7 +34,8 @@ Fl_Box* StaticText(int x, int y, int w, int h, const char* pszText, bool bCentre
 {
     Fl_Box* pBox = new Fl_Box(Px(x), Px(y), Px(w), Px(h), pszText);
     pBox->labelsize(kFontSize);
-    pBox->align(FL_ALIGN_INSIDE | FL_ALIGN_CLIP | (bCentred ? FL_ALIGN_CENTER : FL_ALIGN_LEFT));
+    // Not clipped: FLTK's font runs a little wider than the one the layout was made for.
+    pBox->align(FL_ALIGN_INSIDE | (bCentred ? FL_ALIGN_CENTER : FL_ALIGN_LEFT));
     return pBox;
 }
 
