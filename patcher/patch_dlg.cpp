@@ -287,8 +287,8 @@ int CPatchDlg::WriteResourceToTemp()
         return EXTRACT_ERROR;
     DWORD uSize = static_cast<DWORD>(pResource->bytes.size());
     DWORD uWritten = 0;
-    BOOL bOk = WriteFile(hTemp, pResource->bytes.data(), uSize, &uWritten, nullptr) &&
-               uWritten == uSize;
+    BOOL bOk =
+        WriteFile(hTemp, pResource->bytes.data(), uSize, &uWritten, nullptr) && uWritten == uSize;
     bOk = CloseHandle(hTemp) && bOk;
     if (!bOk)
         return EXTRACT_ERROR;

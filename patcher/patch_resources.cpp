@@ -7,10 +7,10 @@
 
 extern "C"
 {
-extern const uint8_t dezor_patch_empty_record[];
-extern const uint8_t dezor_patch_empty_record_end[];
-extern const uint8_t dezor_patch_game_program[];
-extern const uint8_t dezor_patch_game_program_end[];
+    extern const uint8_t dezor_patch_empty_record[];
+    extern const uint8_t dezor_patch_empty_record_end[];
+    extern const uint8_t dezor_patch_game_program[];
+    extern const uint8_t dezor_patch_game_program_end[];
 }
 
 namespace
@@ -26,7 +26,8 @@ std::span<const uint8_t> Between(const uint8_t* pBegin, const uint8_t* pEnd)
 std::span<const PatchResource> PatchEmbeddedResources(void)
 {
     // Resource 104 is the game program; the others are empty files.
-    static const std::array<PatchResource, 7> s_resources = [] {
+    static const std::array<PatchResource, 7> s_resources = []
+    {
         std::span<const uint8_t> empty =
             Between(dezor_patch_empty_record, dezor_patch_empty_record_end);
         std::span<const uint8_t> game =

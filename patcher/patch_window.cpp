@@ -113,9 +113,8 @@ void PutChunk(std::string& png, const char* pszType, const std::string& data)
     PutBe32(png, static_cast<uint32_t>(data.size()));
     std::string body = std::string(pszType, 4) + data;
     png += body;
-    PutBe32(png, static_cast<uint32_t>(
-                     crc32(0, reinterpret_cast<const Bytef*>(body.data()),
-                           static_cast<uInt>(body.size()))));
+    PutBe32(png, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()),
+                                             static_cast<uInt>(body.size()))));
 }
 
 // An RGB image as PNG: signature, IHDR, one IDAT of filter-0 rows, IEND.
@@ -198,9 +197,8 @@ void ScheduleAnswer(Fl_Window& window, const std::string& sShown, std::function<
     ReadScript();
     if (s_script.nNext >= s_script.answers.size())
         return;
-    PendingAnswer* pPending =
-        new PendingAnswer{Fl_Widget_Tracker(&window), sShown, s_script.answers[s_script.nNext++],
-                          std::move(apply)};
+    PendingAnswer* pPending = new PendingAnswer{
+        Fl_Widget_Tracker(&window), sShown, s_script.answers[s_script.nNext++], std::move(apply)};
     Fl::add_timeout(kAnswerDelay, AnswerNow, pPending);
 }
 
@@ -266,12 +264,14 @@ void CPatchWindow::EnableOkButton(bool bEnable)
     }
     m_pOk->activate();
     // The finished dialog now waits for OK.
-    ScheduleAnswer(*m_pWindow, PatchString(IDS_PATCH_COMPLETED), [this](bool bOk) {
-        if (bOk)
-            m_dlg.OnOK();
-        else
-            m_dlg.OnCancel();
-    });
+    ScheduleAnswer(*m_pWindow, PatchString(IDS_PATCH_COMPLETED),
+                   [this](bool bOk)
+                   {
+                       if (bOk)
+                           m_dlg.OnOK();
+                       else
+                           m_dlg.OnCancel();
+                   });
 }
 
 void CPatchWindow::SetTimer(unsigned, unsigned nMilliseconds)
@@ -351,7 +351,8 @@ int CInstallConfirmDlg::DoModal()
     ScheduleAnswer(*m_pWindow,
                    std::string(PatchString(IDS_INSTALLED_TO)) + " " + m_sInstallPath + " " +
                        PatchString(IDS_CONTINUE),
-                   [this](bool bOk) {
+                   [this](bool bOk)
+                   {
                        m_nResult = bOk ? CONFIRM_INSTALL : CONFIRM_DECLINE;
                        m_pWindow->hide();
                    });
@@ -408,13 +409,11 @@ void PatchMessageBox(const char* pszText)
     pIcon->labelfont(FL_HELVETICA_BOLD);
     pIcon->labelsize(34);
     pIcon->labelcolor(FL_BLUE);
-    Fl_Box* pText =
-        new Fl_Box(nMargin + nIcon + nMargin, nMargin, nTextW, nBodyH, pszText);
+    Fl_Box* pText = new Fl_Box(nMargin + nIcon + nMargin, nMargin, nTextW, nBodyH, pszText);
     pText->labelsize(kFontSize);
     pText->align(FL_ALIGN_INSIDE | FL_ALIGN_LEFT);
-    Fl_Return_Button* pOk =
-        new Fl_Return_Button((nWidth - nButtonW) / 2, nMargin + nBodyH + nMargin, nButtonW,
-                             nButtonH, "OK");
+    Fl_Return_Button* pOk = new Fl_Return_Button(
+        (nWidth - nButtonW) / 2, nMargin + nBodyH + nMargin, nButtonW, nButtonH, "OK");
     StyleButton(pOk);
     pOk->callback([](Fl_Widget* pWidget, void*) { pWidget->window()->hide(); });
     window.end();

@@ -601,8 +601,8 @@ std::string PrivateWindowsDirectory()
     if (s_privateWindows[0] == '\0')
     {
         const char* tmp = getenv("TMPDIR");
-        std::string pattern = std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") +
-                              "/dezor-windows-XXXXXX";
+        std::string pattern =
+            std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/dezor-windows-XXXXXX";
         if (pattern.size() >= sizeof s_privateWindows || mkdtemp(pattern.data()) == nullptr)
             return "";
         std::memcpy(s_privateWindows, pattern.c_str(), pattern.size() + 1);

@@ -337,9 +337,10 @@ TEST_F(PatchTest, FindsTheInstallPath)
         }
     }
     // Any key of the path missing.
-    for (const char* partial : {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor]\nHDPath=C:\\x\n",
-                                "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor\\1.01]\nHDPath=C:\\x\n",
-                                "[HKEY_CURRENT_USER\\SOFTWARE\\Velmorra\\Dezor\\1.00]\nHDPath=C:\\x\n"})
+    for (const char* partial :
+         {"[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor]\nHDPath=C:\\x\n",
+          "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor\\1.01]\nHDPath=C:\\x\n",
+          "[HKEY_CURRENT_USER\\SOFTWARE\\Velmorra\\Dezor\\1.00]\nHDPath=C:\\x\n"})
     {
         SCOPED_TRACE(partial);
         WriteRegistryWith(partial);
@@ -408,7 +409,8 @@ TEST_F(PatchTest, TicksDuringTheConfirmationDoNothing)
     const PatchRow rows[] = {{1, "File.dat"}};
     const PatchResource resources[] = {{1, gz}};
     CPatchDlg dlg(view, rows, resources);
-    view.duringConfirm = [&] {
+    view.duringConfirm = [&]
+    {
         for (int i = 0; i < 5; ++i)
             dlg.OnTimer(1);
         dlg.OnTimer(2); // not our timer
@@ -437,9 +439,8 @@ TEST_F(PatchTest, UnpacksAResourceMadeByPythonsGzip)
         const char* script;
     };
     const Case cases[] = {
-        {"gzip.compress",
-         "import gzip,sys; d=open(sys.argv[1],'rb').read(); "
-         "open(sys.argv[2],'wb').write(gzip.compress(d, compresslevel=6))"},
+        {"gzip.compress", "import gzip,sys; d=open(sys.argv[1],'rb').read(); "
+                          "open(sys.argv[2],'wb').write(gzip.compress(d, compresslevel=6))"},
         {"GzipFile with a name",
          "import gzip,sys; d=open(sys.argv[1],'rb').read(); "
          "f=gzip.GzipFile(filename='payload.bin', mode='wb', fileobj=open(sys.argv[2],'wb'), "
@@ -473,13 +474,16 @@ TEST_F(PatchTest, FailuresEndWithTheErrorAndKeepTheOldFile)
 {
     std::vector<uint8_t> data = Noise(5 * 4096 + 7, 5);
     std::vector<uint8_t> good = Resource(data);
-    auto truncated = [&] { return std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2); };
-    auto flipped = [&](size_t at) {
+    auto truncated = [&]
+    { return std::vector<uint8_t>(good.begin(), good.begin() + good.size() / 2); };
+    auto flipped = [&](size_t at)
+    {
         std::vector<uint8_t> v = good;
         v[at] ^= 0x55;
         return v;
     };
-    auto longer = [&] {
+    auto longer = [&]
+    {
         std::vector<uint8_t> record = datakit::DkprWrap(Noise(100, 1));
         record[5] = 0x40; // claims 16,484 bytes, holds 100
         return datakit::Gzip(record);
@@ -498,16 +502,14 @@ TEST_F(PatchTest, FailuresEndWithTheErrorAndKeepTheOldFile)
          nullptr},
         {"record longer than its data", longer, nullptr},
         {"header under 8 bytes", [] { return datakit::Gzip(Bytes("DKPR")); }, nullptr},
-        {"target write fails",
-         [&] { return good; },
+        {"target write fails", [&] { return good; },
          [&] { ASSERT_EQ(symlink("/dev/full", Target("Game.exe.part").c_str()), 0); }},
-        {"temporary file cannot be made",
-         [&] { return good; },
-         [&] {
+        {"temporary file cannot be made", [&] { return good; },
+         [&]
+         {
              WriteWholeFile(env.Path("not-a-dir"), "");
              env.WriteRegistry("[Drives]\nC=" + env.DriveC() + "\nWindows=" +
-                               env.Path("not-a-dir") + "\n\n" + kInstallKey +
-                               "HDPath=C:\\Dezor\n");
+                               env.Path("not-a-dir") + "\n\n" + kInstallKey + "HDPath=C:\\Dezor\n");
          }},
     };
     for (const Case& c : cases)

@@ -100,11 +100,11 @@ protected:
         // Small stand-ins for the program's resources: 104 spans a few chunks.
         for (int id = 101; id <= 107; ++id)
         {
-            std::string data = id == 104 ? std::string(3 * 4096 + 100, 'g') : "file " +
-                                                                                 std::to_string(id);
+            std::string data =
+                id == 104 ? std::string(3 * 4096 + 100, 'g') : "file " + std::to_string(id);
             payload[id] = data;
-            std::vector<uint8_t> gz = datakit::Gzip(datakit::DkprWrap(
-                {reinterpret_cast<const uint8_t*>(data.data()), data.size()}));
+            std::vector<uint8_t> gz = datakit::Gzip(
+                datakit::DkprWrap({reinterpret_cast<const uint8_t*>(data.data()), data.size()}));
             WriteWholeFile(env.Path("resources/" + std::to_string(id)),
                            std::string(gz.begin(), gz.end()));
         }
@@ -128,15 +128,15 @@ protected:
         posix_spawn_file_actions_init(&actions);
         posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
         posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(),
-                                         O_WRONLY | O_CREAT | O_TRUNC, 0644);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
         // Its own process group, so that a hung run can be ended whole.
         posix_spawnattr_t attr;
         posix_spawnattr_init(&attr);
         posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
         posix_spawnattr_setpgroup(&attr, 0);
-        const char* argv[] = {"xvfb-run", "-a", "-s", "-screen 0 640x480x24", DEZOR_PATCH_BINARY,
-                              nullptr};
+        const char* argv[] = {"xvfb-run",         "-a",   "-s", "-screen 0 640x480x24",
+                              DEZOR_PATCH_BINARY, nullptr};
         pid_t pid = -1;
         int rc = posix_spawnp(&pid, "xvfb-run", &actions, &attr, const_cast<char**>(argv), environ);
         posix_spawn_file_actions_destroy(&actions);
@@ -184,8 +184,9 @@ TEST_F(PatchWindowTest, RunsToCompletionWithAScriptedConfirmation)
                        "Do you wish to continue with the installation?\"; answering ok"),
               std::string::npos)
         << err;
-    EXPECT_NE(err.find("\"Dravik Dezor Patch\" shows \"Patch completed successfully.\"; answering ok"),
-              std::string::npos)
+    EXPECT_NE(
+        err.find("\"Dravik Dezor Patch\" shows \"Patch completed successfully.\"; answering ok"),
+        std::string::npos)
         << err;
     EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
 
@@ -240,9 +241,9 @@ TEST_F(PatchWindowTest, EveryOtherEndAndItsMessage)
         std::string err = Stderr();
         if (c.message != nullptr)
         {
-            EXPECT_NE(err.find("\"dezor-patch\" shows \"" + std::string(c.message) +
-                               "\"; answering ok"),
-                      std::string::npos)
+            EXPECT_NE(
+                err.find("\"dezor-patch\" shows \"" + std::string(c.message) + "\"; answering ok"),
+                std::string::npos)
                 << err;
         }
         else
