@@ -188,6 +188,16 @@ void AnswerNow(void* pData)
     CaptureWindow(*pWindow);
     std::fprintf(stderr, "%s: \"%s\" shows \"%s\"; answering %s\n", s_programName.c_str(),
                  pWindow->label(), pPending->sShown.c_str(), pPending->sAnswer.c_str());
+    if (pPending->sAnswer == "escape")
+    {
+        // A real key press, through FLTK's own handling of Escape.
+        static char s_szEscape[] = "\033";
+        Fl::e_keysym = FL_Escape;
+        Fl::e_text = s_szEscape;
+        Fl::e_length = 1;
+        Fl::handle(FL_KEYBOARD, pWindow);
+        return;
+    }
     pPending->apply(pPending->sAnswer == "ok");
 }
 

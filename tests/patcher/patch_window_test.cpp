@@ -228,6 +228,10 @@ TEST_F(PatchWindowTest, EveryOtherEndAndItsMessage)
         {"no installation", "CDPath=D:\\\n", "ok", true, 1,
          "Unable to find previous Dravik Dezor installation."},
         {"declined", "HDPath=C:\\Dezor\n", "cancel", true, 3, nullptr},
+        {"Escape declines too", "HDPath=C:\\Dezor\n", "escape", true, 3, nullptr},
+        // Escape on the finished dialog ends it as an error, as at any other time.
+        {"Escape after finishing", "HDPath=C:\\Dezor\n", "ok,escape,ok", true, 2,
+         "An error occurred during file update."},
         {"resource missing", "HDPath=C:\\Dezor\n", "ok,ok", false, 2,
          "An error occurred during file update."},
     };
@@ -250,7 +254,8 @@ TEST_F(PatchWindowTest, EveryOtherEndAndItsMessage)
         {
             EXPECT_EQ(err.find("\"dezor-patch\" shows"), std::string::npos) << err;
         }
-        EXPECT_FALSE(FileExists(Target("Marvane.exe")));
+        EXPECT_EQ(FileExists(Target("Marvane.exe")), c.status == 2 && c.withGame);
+        fs::remove(Target("Marvane.exe"));
     }
 }
 
