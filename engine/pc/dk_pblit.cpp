@@ -38,12 +38,12 @@ float QueueDepth(int nOrder)
 {
     switch (nOrder)
     {
-    case BLIT_TO_FRONT:
-        return 0.0f;
-    case BLIT_TO_MIDDLE:
-        return 0.5f;
-    default:
-        return std::bit_cast<float>(0x3F7FFFEFu);
+        case BLIT_TO_FRONT:
+            return 0.0f;
+        case BLIT_TO_MIDDLE:
+            return 0.5f;
+        default:
+            return std::bit_cast<float>(0x3F7FFFEFu);
     }
 }
 
@@ -144,8 +144,14 @@ void BuildCorners(const DK_POLYBLIT& entry, int nTextureWidth, int nTextureHeigh
     for (int i = 0; i < 4; ++i)
     {
         D3DTLVERTEX& corner = pCorners[i];
-        corner = {static_cast<float>(x[i]), static_cast<float>(y[i]), fDepth, 1.0f, colour,
-                  0xFF000000u, u[i], v[i]};
+        corner = {static_cast<float>(x[i]),
+                  static_cast<float>(y[i]),
+                  fDepth,
+                  1.0f,
+                  colour,
+                  0xFF000000u,
+                  u[i],
+                  v[i]};
         if (entry.angle != 0)
         {
             // The turn works in whole pixels, depth included, so a turned blit lies at depth 0.
@@ -297,9 +303,9 @@ int DkPolyAlphaBlit(const DK_RECT* pSource, const DK_RECT* pDestination, DK_TEXT
     }
     if (pTexture == nullptr)
     {
-        DKREPORT(DkFormatString("ERROR (DkPolyBlit): Texture passed is NULL (destrect = %d,%d,%d,%d)",
-                                pDestination->x, pDestination->y, pDestination->w,
-                                pDestination->h));
+        DKREPORT(
+            DkFormatString("ERROR (DkPolyBlit): Texture passed is NULL (destrect = %d,%d,%d,%d)",
+                           pDestination->x, pDestination->y, pDestination->w, pDestination->h));
         return 0;
     }
     if (!CheckedArguments("DkPolyAlphaBlit", pSource, pDestination, nOrder))

@@ -54,11 +54,10 @@ inline bool DecodeGoldenPng(const std::string& png, std::vector<BYTE>& rgb, DWOR
     return true;
 }
 
-// Compares the surface (as RGB, through its palette in 8 bits) with dir/name.png.
-inline void ExpectGoldenFrame(const DdSurfaceData& surface, const std::string& dir,
-                              const std::string& name)
+// Compares a frame of 8-bit RGB triples, row by row, with dir/name.png.
+inline void ExpectGoldenRgb(const std::vector<BYTE>& rgb, DWORD width, DWORD height,
+                            const std::string& dir, const std::string& name)
 {
-    std::vector<BYTE> rgb = DdSurfaceToRgb(surface);
     const std::string path = dir + "/" + name + ".png";
     std::ifstream in(path, std::ios::binary);
     const char* update = std::getenv("DEZOR_UPDATE_GOLDEN");
@@ -69,7 +68,7 @@ inline void ExpectGoldenFrame(const DdSurfaceData& surface, const std::string& d
     if (updating)
     {
         std::string png;
-        ASSERT_TRUE(DdEncodePng(rgb, surface.width, surface.height, png));
+        ASSERT_TRUE(DdEncodePng(rgb, width, height, png));
         std::ofstream out(path, std::ios::binary);
         out.write(png.data(), static_cast<std::streamsize>(png.size()));
         ASSERT_TRUE(out.good()) << path;
@@ -80,12 +79,19 @@ inline void ExpectGoldenFrame(const DdSurfaceData& surface, const std::string& d
     std::vector<BYTE> want;
     DWORD w = 0, h = 0;
     ASSERT_TRUE(DecodeGoldenPng(png, want, w, h)) << path;
-    ASSERT_EQ(w, surface.width);
-    ASSERT_EQ(h, surface.height);
+    ASSERT_EQ(w, width);
+    ASSERT_EQ(h, height);
     size_t differ = 0, first = 0;
     for (size_t i = 0; i < rgb.size(); ++i)
         if (rgb[i] != want[i] && differ++ == 0)
             first = i;
     EXPECT_EQ(differ, 0u) << name << ": first difference at pixel (" << first / 3 % w << ", "
                           << first / 3 / w << ")";
+}
+
+// Compares the surface (as RGB, through its palette in 8 bits) with dir/name.png.
+inline void ExpectGoldenFrame(const DdSurfaceData& surface, const std::string& dir,
+                              const std::string& name)
+{
+    ExpectGoldenRgb(DdSurfaceToRgb(surface), surface.width, surface.height, dir, name);
 }
