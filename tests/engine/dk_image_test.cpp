@@ -238,6 +238,51 @@ TEST_F(ImageTest, ASixPixelRowMakesAnEightPixelSurfaceShowingItsPadding)
     }
 }
 
+TEST_F(ImageTest, FourEightAndTwentyFourBitFilesBecomeSurfacesOfTheDisplay)
+{
+    struct Case
+    {
+        const char* what;
+        int display, bits;
+        int (*value)(int x, int y);
+        // The pixel expected at (x, y) on the surface.
+        uint32_t (*want)(int x, int y);
+    } cases[] = {
+        {"4 bits on 8", 8, 4, [](int x, int y) { return (x + y) % 16; },
+         [](int x, int y) { return static_cast<uint32_t>((x + y) % 16); }},
+        {"4 bits on 16", 16, 4, [](int x, int) { return x % 16; },
+         [](int x, int) { return static_cast<uint32_t>(x >> 3 << 11 | x >> 2 << 5 | x >> 3); }},
+        {"8 bits on 16", 16, 8, [](int x, int y) { return x * 16 + y; },
+         [](int x, int y)
+         {
+             const int g = x * 16 + y;
+             return static_cast<uint32_t>(g >> 3 << 11 | g >> 2 << 5 | g >> 3);
+         }},
+        {"24 bits on 16", 16, 24, [](int x, int y) { return x * 20 + y; },
+         [](int x, int y)
+         {
+             const int g = x * 20 + y;
+             return static_cast<uint32_t>(g >> 3 << 11 | g >> 2 << 5 | g >> 3);
+         }},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        Open(c.display);
+        const Bytes file = datakit::FormatBmp(MakeImage(8, 4, c.bits, c.value));
+        DK_SURFACE* s = Surface(file, ITS_CREATE_SURFACE | ITS_KEEP_INDICES);
+        ASSERT_NE(s, nullptr) << output;
+        EXPECT_EQ(s->rect.w, 8);
+        EXPECT_EQ(s->rect.h, 4);
+        for (int y = 0; y < 4; ++y)
+            for (int x = 0; x < 8; ++x)
+                ASSERT_EQ(c.display == 8 ? Byte(s, x, y) : Word(s, x, y), c.want(x, y))
+                    << x << ", " << y;
+        TearDown();
+        SetUp();
+    }
+}
+
 TEST_F(ImageTest, ReductionTakesEveryFourthPixelOfEveryFourthRow)
 {
     struct Case

@@ -220,6 +220,54 @@ std::vector<uint8_t> FormatFont(const FontStyle& style)
     return out;
 }
 
+Image DemoScreen(int width, int height, const std::vector<std::string>& lines)
+{
+    using font8x8::kFirstGlyph;
+    using font8x8::kGlyphs;
+    using font8x8::kGlyphSize;
+    using font8x8::kLastGlyph;
+    if (width <= 0 || height <= 0)
+        throw Error("screen picture: the image needs a width and a height");
+    Image image;
+    image.width = width;
+    image.height = height;
+    image.bits = 8;
+    for (int i = 0; i < 256; ++i)
+        image.colours.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(i),
+                                 static_cast<uint8_t>(i)});
+    image.pixels.resize(static_cast<size_t>(width) * height);
+    for (int y = 0; y < height; ++y)
+        std::fill_n(image.pixels.begin() + static_cast<ptrdiff_t>(y) * width, width,
+                    static_cast<uint8_t>(16 + 48 * y / height));
+    int top = height / 3;
+    for (size_t n = 0; n < lines.size(); ++n)
+    {
+        const int scale = std::max(1, (n == 0 ? width / 160 : width / 320));
+        const int advance = kGlyphSize * scale;
+        const int left = (width - static_cast<int>(lines[n].size()) * advance) / 2;
+        for (size_t i = 0; i < lines[n].size(); ++i)
+        {
+            const int code = static_cast<unsigned char>(lines[n][i]);
+            if (code < kFirstGlyph || code > kLastGlyph)
+                continue;
+            const auto& rows = kGlyphs[code - kFirstGlyph];
+            for (int row = 0; row < kGlyphSize; ++row)
+                for (int col = 0; col < kGlyphSize; ++col)
+                    if (rows[row] & (0x80 >> col))
+                        for (int dy = 0; dy < scale; ++dy)
+                            for (int dx = 0; dx < scale; ++dx)
+                            {
+                                const int x = left + static_cast<int>(i) * advance + col * scale + dx;
+                                const int y = top + row * scale + dy;
+                                if (x >= 0 && x < width && y >= 0 && y < height)
+                                    image.pixels[static_cast<size_t>(y) * width + x] = 255;
+                            }
+        }
+        top += advance + advance / 2;
+    }
+    return image;
+}
+
 void WriteImageFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
 {
     WriteFileAtomically(path, bytes);

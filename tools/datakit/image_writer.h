@@ -75,6 +75,10 @@ struct FontStyle
 // The font file's bytes.
 std::vector<uint8_t> FormatFont(const FontStyle& style);
 
+// A screen picture for the demo data: an 8-bit image over a 256-grey colour table (entry i is
+// grey i), a dark gradient with the lines of text centred in white, the first one large.
+Image DemoScreen(int width, int height, const std::vector<std::string>& lines);
+
 // Writes any of the above atomically; throws Error when it cannot.
 void WriteImageFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 
