@@ -31,6 +31,8 @@ constexpr uint32_t kBmpHeaderSize = 54;
 constexpr uint16_t kBmpSignature = 0x4D42;
 // DK_RECT holds sizes as 16-bit numbers.
 constexpr int32_t kMaxImageSide = 32767;
+// Textures are square on some devices: a side this long is already 32 MB at 16 bits.
+constexpr int32_t kMaxTextureSide = 4096;
 // Palette entry 0 of a keyed image becomes this colour, which no real black matches.
 constexpr uint8_t kKeyRed = 48, kKeyGreen = 55, kKeyBlue = 1;
 
@@ -692,6 +694,13 @@ DK_TEXTURE* DkBmpToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
     if (!ReadBmpInfo(pData, uSize, "DkBmpToTexture()", &info))
         return nullptr;
 
+    // Squaring a long thin strip would ask for a surface far beyond any texture.
+    if (std::max(info.nStoredWidth, info.nHeight) > kMaxTextureSide)
+    {
+        DKREPORT(DkFormatString("DkBmpToTexture() : a %d x %d image is too large for a texture",
+                                info.nWidth, info.nHeight));
+        return nullptr;
+    }
     DK_TEXTURE* pTexture = TakeTextureSlot("DkBmpToTexture() : Unable to allocate memory for the Texture");
     if (pTexture == nullptr)
         return nullptr;

@@ -528,6 +528,11 @@ TEST_F(ImageTest, TruncatedAndCorruptFilesAreRefused)
         }
         EXPECT_GE(CountReports(output), 1) << output;
     }
+    // A strip that squaring would make a 5,000 x 5,000 texture of.
+    output.clear();
+    EXPECT_EQ(Texture(datakit::FormatBmp(MakeImage(1, 5000, 8, [](int, int) { return 1; })), ITT_BMP),
+              nullptr);
+    EXPECT_EQ(CountReports(output), 1) << output;
     // None of them took a texture slot.
     EXPECT_EQ(d3d->apTextures[0], nullptr);
 }
