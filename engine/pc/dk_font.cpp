@@ -153,8 +153,8 @@ uint32_t FontHeaderOffset(const uint8_t* p, uint32_t uSize)
                                 nWidth, nHeight));
         return 0;
     }
-    const uint64_t uHeader =
-        kFontPixelOffset + static_cast<uint64_t>((nWidth + 3) & ~3) * static_cast<uint64_t>(nHeight);
+    const uint64_t uHeader = kFontPixelOffset + static_cast<uint64_t>((nWidth + 3) & ~3) *
+                                                    static_cast<uint64_t>(nHeight);
     if (uHeader + kFontHeaderSize > uSize)
     {
         DKREPORT(DkFormatString("DkFontFileToFont() : font header at %llu lies past the end of "
@@ -247,8 +247,7 @@ BOOL DkFontFileToFont(DK_FONT* pFont, const void* pData, uint32_t uSize, uint32_
     {
         const DK_RECT& r = pFont->pGlyphs[i].rect;
         // A glyph outside the image would draw whatever lies beyond it: left without a glyph.
-        if (r.x < 0 || r.y < 0 || r.w < 0 || r.h < 0 || r.x + r.w > image.w ||
-            r.y + r.h > image.h)
+        if (r.x < 0 || r.y < 0 || r.w < 0 || r.h < 0 || r.x + r.w > image.w || r.y + r.h > image.h)
         {
             DKREPORT(DkFormatString("DkFontFileToFont() : glyph %d (code %d) lies outside the "
                                     "font image",
@@ -389,9 +388,10 @@ int32_t DkStringLengthScaled(const char* pszString, const DK_FONT* pFont)
 int32_t DkStringHeightScaled(const char* pszString, const DK_FONT* pFont)
 {
     const int nHeight = ScreenHeight();
-    return nHeight > 0 ? static_cast<int32_t>(static_cast<int64_t>(DkStringHeight(pszString, pFont)) *
-                                              65536 / nHeight)
-                       : 0;
+    return nHeight > 0
+               ? static_cast<int32_t>(static_cast<int64_t>(DkStringHeight(pszString, pFont)) *
+                                      65536 / nHeight)
+               : 0;
 }
 
 int DkPrintText(int nX, int nY, const char* pszString, DK_FONT* pFont, DK_SURFACE* pSurface,

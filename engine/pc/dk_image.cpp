@@ -186,9 +186,9 @@ DK_TEXTURE* TakeTextureSlot(const char* pszFailure)
     int nSlot = 0;
     while (nSlot < DK_MAX_TEXTURES && d3d->apTextures[nSlot] != nullptr)
         ++nSlot;
-    DK_TEXTURE* pTexture =
-        nSlot < DK_MAX_TEXTURES ? static_cast<DK_TEXTURE*>(DkHeapAlloc(sizeof(DK_TEXTURE)))
-                                : nullptr;
+    DK_TEXTURE* pTexture = nSlot < DK_MAX_TEXTURES
+                               ? static_cast<DK_TEXTURE*>(DkHeapAlloc(sizeof(DK_TEXTURE)))
+                               : nullptr;
     if (pTexture == nullptr)
     {
         DKREPORT(pszFailure);
@@ -254,8 +254,8 @@ void FinishTexture(DK_TEXTURE* pTexture, DK_SURFACE* pSource, uint32_t uDestFlag
     pTexture->pSourceSurface = pSource;
     if (boHardware)
     {
-        pTexture->pDeviceSurface = DkCreateNewSurface(pSource->rect.w, pSource->rect.h, 0,
-                                                      DKCS_DEST_TEXTURE | uDestFlags);
+        pTexture->pDeviceSurface =
+            DkCreateNewSurface(pSource->rect.w, pSource->rect.h, 0, DKCS_DEST_TEXTURE | uDestFlags);
         if (pTexture->pDeviceSurface != nullptr)
         {
             pTexture->pDeviceSurface->nAddedColumns = pSource->nAddedColumns;
@@ -519,7 +519,8 @@ DK_SURFACE* DkImageToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t u
     {
         if (uFlags & ITS_DUMP_LIST)
             DkDebugOutput(DkFormatString("Creating Surface : %dx%d\n", nWidth, nHeight));
-        pTarget = DkCreateNewSurface(nWidth, nHeight, 0, (uFlags & ITS_DUMP_LIST) ? DKCS_DUMP_LIST : 0);
+        pTarget =
+            DkCreateNewSurface(nWidth, nHeight, 0, (uFlags & ITS_DUMP_LIST) ? DKCS_DUMP_LIST : 0);
     }
     else
     {
@@ -602,9 +603,9 @@ DK_SURFACE* DkImageToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t u
     }
 
     // Bytes of a stored row as the reader walks it (whole reduced pixels).
-    const uint32_t uRowBytes =
-        nSourceDepth == 4 ? static_cast<uint32_t>(nWidth * nStep + 1) / 2
-                          : static_cast<uint32_t>(nWidth * nStep * nBytesPerSourcePixel);
+    const uint32_t uRowBytes = nSourceDepth == 4
+                                   ? static_cast<uint32_t>(nWidth * nStep + 1) / 2
+                                   : static_cast<uint32_t>(nWidth * nStep * nBytesPerSourcePixel);
     std::vector<uint8_t> pad;
     NearestCache nearest;
     BOOL boWritten = TRUE;
@@ -612,7 +613,8 @@ DK_SURFACE* DkImageToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t u
     {
         const int nStoredRow = info.nHeight - 1 - y * nStep;
         const uint8_t* pSrc = StoredRow(info, nStoredRow, uRowBytes, pad);
-        uint8_t* pDest = static_cast<uint8_t*>(ddsd.lpSurface) + static_cast<size_t>(y) * ddsd.lPitch;
+        uint8_t* pDest =
+            static_cast<uint8_t*>(ddsd.lpSurface) + static_cast<size_t>(y) * ddsd.lPitch;
         for (int x = 0; x < nWidth; ++x)
         {
             const int sx = x * nStep;
@@ -701,7 +703,8 @@ DK_TEXTURE* DkBmpToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
                                 info.nWidth, info.nHeight));
         return nullptr;
     }
-    DK_TEXTURE* pTexture = TakeTextureSlot("DkBmpToTexture() : Unable to allocate memory for the Texture");
+    DK_TEXTURE* pTexture =
+        TakeTextureSlot("DkBmpToTexture() : Unable to allocate memory for the Texture");
     if (pTexture == nullptr)
         return nullptr;
 
@@ -796,7 +799,8 @@ DK_TEXTURE* DkTimToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
     TimInfo info;
     if (!ReadTimInfo(pData, uSize, "DkTimToTexture()", &info))
         return nullptr;
-    DK_TEXTURE* pTexture = TakeTextureSlot("DkTimToTexture() : Unable to allocate memory for the Texture");
+    DK_TEXTURE* pTexture =
+        TakeTextureSlot("DkTimToTexture() : Unable to allocate memory for the Texture");
     if (pTexture == nullptr)
         return nullptr;
     if (info.nMode == 3)
@@ -809,8 +813,8 @@ DK_TEXTURE* DkTimToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
         DKREPORT("DkTIMToTexture() : Bitmap is not a power of 2");
         return nullptr;
     }
-    DK_SURFACE* pSource = DkCreateNewSurface(TimPixelWidth(info), info.nHeight, 0,
-                                             DKCS_SOURCE_TEXTURE);
+    DK_SURFACE* pSource =
+        DkCreateNewSurface(TimPixelWidth(info), info.nHeight, 0, DKCS_SOURCE_TEXTURE);
     if (pSource == nullptr)
         return nullptr;
     if (!DkTimToSurface(pSource, pData, uSize, ITS_TEXTURE_DATA))
@@ -920,11 +924,14 @@ int DkTimToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t uSize, uint
     for (int y = 0; y < info.nHeight; ++y)
     {
         const uint8_t* pSrc = info.pPixels + static_cast<size_t>(y) * info.nUnits * 2;
-        uint8_t* pDest = static_cast<uint8_t*>(ddsd.lpSurface) + static_cast<size_t>(y) * ddsd.lPitch;
+        uint8_t* pDest =
+            static_cast<uint8_t*>(ddsd.lpSurface) + static_cast<size_t>(y) * ddsd.lPitch;
         for (int x = 0; x < nWidth; ++x)
         {
             const uint8_t index =
-                info.nMode == 1 ? pSrc[x] : static_cast<uint8_t>(x % 2 ? pSrc[x / 2] >> 4 : pSrc[x / 2] & 0x0F);
+                info.nMode == 1
+                    ? pSrc[x]
+                    : static_cast<uint8_t>(x % 2 ? pSrc[x / 2] >> 4 : pSrc[x / 2] & 0x0F);
             if (nTargetDepth == 8)
                 pDest[x] = index;
             else
@@ -935,8 +942,8 @@ int DkTimToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t uSize, uint
     return 1;
 }
 
-BOOL ExtractPixels(const void* pData, uint32_t uSize, uint8_t* pDest, int nBitsPerPixel,
-                   int nWidth, int nHeight)
+BOOL ExtractPixels(const void* pData, uint32_t uSize, uint8_t* pDest, int nBitsPerPixel, int nWidth,
+                   int nHeight)
 {
     if (nBitsPerPixel != 8 && nBitsPerPixel != 24)
         DKREPORT("ExtractPixels() : Only 8 or 24");
@@ -996,7 +1003,8 @@ DK_TEXTURE* DkBmpToAlphaTexture(const char* pszColourFile, const char* pszAlphaF
     if (!boRead)
         return nullptr;
 
-    DK_TEXTURE* pTexture = TakeTextureSlot("DkBmpToTexture() : Unable to allocate memory for the Texture");
+    DK_TEXTURE* pTexture =
+        TakeTextureSlot("DkBmpToTexture() : Unable to allocate memory for the Texture");
     if (pTexture == nullptr)
         return nullptr;
     DK_SURFACE* pSource =
@@ -1017,11 +1025,13 @@ DK_TEXTURE* DkBmpToAlphaTexture(const char* pszColourFile, const char* pszAlphaF
                  ddsd.ddpfPixelFormat.dwRGBBitCount == 16)
             for (int y = 0; y < nHeight; ++y)
             {
-                uint8_t* pRow = static_cast<uint8_t*>(ddsd.lpSurface) + static_cast<size_t>(y) * ddsd.lPitch;
+                uint8_t* pRow =
+                    static_cast<uint8_t*>(ddsd.lpSurface) + static_cast<size_t>(y) * ddsd.lPitch;
                 for (int x = 0; x < nWidth; ++x)
                 {
                     const size_t at = static_cast<size_t>(y) * nWidth + x;
-                    const uint8_t b = colour[at * 3], g = colour[at * 3 + 1], r = colour[at * 3 + 2];
+                    const uint8_t b = colour[at * 3], g = colour[at * 3 + 1],
+                                  r = colour[at * 3 + 2];
                     const uint8_t a = alpha[at];
                     const uint16_t v =
                         bo4444 ? static_cast<uint16_t>((a & 0xF0) << 8 | (r & 0xF0) << 4 |

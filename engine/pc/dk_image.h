@@ -65,5 +65,5 @@ DK_TEXTURE* DkBmpToAlphaTexture(const char* pszColourFile, const char* pszAlphaF
                                 int nHeight);
 // Copies the BMP's pixels (8 or 24 bits) top row first without row padding into pDest, which
 // holds nWidth * nHeight pixels. FALSE when the file does not hold them.
-BOOL ExtractPixels(const void* pData, uint32_t uSize, uint8_t* pDest, int nBitsPerPixel,
-                   int nWidth, int nHeight);
+BOOL ExtractPixels(const void* pData, uint32_t uSize, uint8_t* pDest, int nBitsPerPixel, int nWidth,
+                   int nHeight);

@@ -113,7 +113,12 @@ void ExpectDemoTree(const fs::path& root)
     {
         const std::string& f = tree[std::string("disc/new_fe/FONTS/") + font + ".FON"];
         ASSERT_GT(f.size(), 1078u) << font;
-        auto u32 = [&](size_t at) { uint32_t v; std::memcpy(&v, f.data() + at, 4); return v; };
+        auto u32 = [&](size_t at)
+        {
+            uint32_t v;
+            std::memcpy(&v, f.data() + at, 4);
+            return v;
+        };
         EXPECT_EQ(u32(10), 1078u) << font;
         const size_t header = 1078 + ((u32(18) + 3) & ~3u) * u32(22);
         ASSERT_LT(header + 24, f.size()) << font;

@@ -121,10 +121,7 @@ protected:
         std::fill(back.pixels.begin(), back.pixels.end(), 0);
     }
 
-    DdSurfaceData& Back()
-    {
-        return *DdData(d2d->BackSurface.lpSurface);
-    }
+    DdSurfaceData& Back() { return *DdData(d2d->BackSurface.lpSurface); }
 
     // The smallest rectangle holding every non-zero pixel of the back surface.
     DK_RECT Drawn()
@@ -187,9 +184,9 @@ TEST_F(FontTest, LinesBreakAtCaretsAndWrapAtTheScreenWidth)
         const char* what;
         std::string text;
         int x, y, justification;
-        int below;         // the y returned
-        int lines;         // lines with ink
-        int left, widest;  // left edge of the ink (-1: not checked), gnTextWidestLine
+        int below;        // the y returned
+        int lines;        // lines with ink
+        int left, widest; // left edge of the ink (-1: not checked), gnTextWidestLine
     } cases[] = {
         {"two lines", "AB^CD", 10, 10, 0, 10 + 2 * line, 2, 10, DkStringLength("AB", font)},
         {"one line", "ABCD", 10, 10, 0, 10 + line, 1, 10, DkStringLength("ABCD", font)},
@@ -245,7 +242,8 @@ TEST_F(FontTest, ScaledPositionsAreFractionsOfTheScreen)
     // The line ends at pixel 240 of 480.
     const int32_t y = static_cast<int32_t>(((240 - line) * 65536 + 479) / 480);
     output += CaptureOutput(
-        [&] { below = DkPrintTextScaled(0x8000, y, "HELLO", font, &d2d->BackSurface, nullptr, 0); });
+        [&]
+        { below = DkPrintTextScaled(0x8000, y, "HELLO", font, &d2d->BackSurface, nullptr, 0); });
     EXPECT_EQ(Drawn().x, 320);
     EXPECT_EQ(below, 0x8000);
     EXPECT_EQ(gxTextWidestLine, (DkStringLength("HELLO", font) << 16) / 640);
@@ -259,9 +257,9 @@ TEST_F(FontTest, TextureFontsQueueGlyphsUnlessTheLoadingScreenIsUp)
         const char* what;
         Mode mode;
         BOOL loadingScreen;
-        int queued;        // blits queued for "ABC"
-        uint32_t flags;    // of the queued blits
-        bool drawnAtOnce;  // ink on the back surface right after printing
+        int queued;       // blits queued for "ABC"
+        uint32_t flags;   // of the queued blits
+        bool drawnAtOnce; // ink on the back surface right after printing
     } cases[] = {
         {"hardware device", Mode::Hardware, FALSE, 3, DKPB_NONE, false},
         {"hardware device, loading screen up", Mode::Hardware, TRUE, 0, 0, true},
@@ -278,8 +276,8 @@ TEST_F(FontTest, TextureFontsQueueGlyphsUnlessTheLoadingScreenIsUp)
         EXPECT_EQ(font->pSurface != nullptr, c.mode == Mode::Display2D);
         gboLoadingScreenUp = c.loadingScreen;
         const uint8_t yellow[4] = {255, 255, 0, 128};
-        output += CaptureOutput(
-            [&] { DkPrintText(100, 50, "ABC", font, &d2d->BackSurface, yellow, 0); });
+        output +=
+            CaptureOutput([&] { DkPrintText(100, 50, "ABC", font, &d2d->BackSurface, yellow, 0); });
         if (c.mode != Mode::Display2D)
         {
             EXPECT_EQ(DkGetPolyBlitCount(BLIT_TO_MIDDLE), c.queued);
@@ -322,8 +320,8 @@ TEST_F(FontTest, PrintedTextMatchesItsGoldenFrames)
     output += CaptureOutput(
         [&]
         {
-            DkPrintTextScaled(0x8000, 0xC000, "0x8000, 0xC000", plain, &d2d->BackSurface,
-                              nullptr, DKJ_CENTRE);
+            DkPrintTextScaled(0x8000, 0xC000, "0x8000, 0xC000", plain, &d2d->BackSurface, nullptr,
+                              DKJ_CENTRE);
         });
     ExpectGoldenFrame(Back(), DEZOR_ENGINE_GOLDEN_DIR, "font_surface_text");
     TearDown();
@@ -341,8 +339,10 @@ TEST_F(FontTest, PrintedTextMatchesItsGoldenFrames)
         {
             DkPrintText(160, 60, "Queued^glyphs", big, &d2d->BackSurface, orange,
                         DKJ_CENTRE | DKJ_VCENTRE);
-            DkPrintText(160, 200, "A long line of text that wraps at the edge of the screen, as long lines do",
-                        plain, &d2d->BackSurface, cyan, DKJ_CENTRE);
+            DkPrintText(
+                160, 200,
+                "A long line of text that wraps at the edge of the screen, as long lines do", plain,
+                &d2d->BackSurface, cyan, DKJ_CENTRE);
             IDirect3DDevice2* device = d3d->lpD3DDevice2;
             device->BeginScene();
             D3DRECT all{0, 0, 320, 240};
@@ -373,8 +373,16 @@ TEST_F(FontTest, CutAndCorruptFontFilesAreRefused)
     const size_t glyphs = good[header + 1];
     ASSERT_EQ(good.size(), header + 24 + glyphs * 16);
 
-    auto cut = [](Bytes b, size_t n) { b.resize(n); return b; };
-    auto poke = [](Bytes b, size_t at, std::vector<uint8_t> v) { std::copy(v.begin(), v.end(), b.begin() + at); return b; };
+    auto cut = [](Bytes b, size_t n)
+    {
+        b.resize(n);
+        return b;
+    };
+    auto poke = [](Bytes b, size_t at, std::vector<uint8_t> v)
+    {
+        std::copy(v.begin(), v.end(), b.begin() + at);
+        return b;
+    };
     struct Case
     {
         const char* what;
@@ -389,8 +397,7 @@ TEST_F(FontTest, CutAndCorruptFontFilesAreRefused)
         {"image taller than the file", poke(good, 22, {0, 0x10}), false, nullptr},
         {"4 bits a pixel", poke(good, 28, {4}), false, ".BMP is not 256 cols"},
         {"compressed", poke(good, 30, {1}), false, ".BMP is compressed"},
-        {"a glyph outside the image", poke(good, header + 24 + 2, {0xF0, 0x7F}), true,
-         nullptr},
+        {"a glyph outside the image", poke(good, header + 24 + 2, {0xF0, 0x7F}), true, nullptr},
         {"another version", poke(good, header, {2}), true, nullptr},
     };
     for (const Case& c : cases)

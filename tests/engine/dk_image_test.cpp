@@ -40,8 +40,8 @@ Image MakeImage(int w, int h, int bits, const std::function<int(int, int)>& valu
     image.colours = std::move(colours);
     if (image.colours.empty() && bits != 24)
         for (int i = 0; i < (bits == 4 ? 16 : 256); ++i)
-            image.colours.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(i),
-                                     static_cast<uint8_t>(i)});
+            image.colours.push_back(
+                {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)});
     for (int y = 0; y < h; ++y)
         for (int x = 0; x < w; ++x)
         {
@@ -110,8 +110,8 @@ protected:
         output += CaptureOutput(
             [&]
             {
-                DkInitialiseDisplay(nullptr, 0, "c:\\none.pal",
-                                    bits == 8 ? DKID_8BIT : DKID_16BIT, DKLF_AS_GIVEN);
+                DkInitialiseDisplay(nullptr, 0, "c:\\none.pal", bits == 8 ? DKID_8BIT : DKID_16BIT,
+                                    DKLF_AS_GIVEN);
                 DkInit3D();
             });
         ASSERT_EQ(d2d->nBitsPerPixel, bits);
@@ -148,7 +148,8 @@ protected:
     DK_SURFACE* Surface(const Bytes& file, uint32_t flags, DK_SURFACE* into = nullptr)
     {
         DK_SURFACE* s = nullptr;
-        output += CaptureOutput([&] { s = DkImageToSurface(into, file.data(), Size(file), flags); });
+        output +=
+            CaptureOutput([&] { s = DkImageToSurface(into, file.data(), Size(file), flags); });
         return s;
     }
 
@@ -189,8 +190,8 @@ TEST_F(ImageTest, TexturesAreSquaredByTheDevicesRules)
     {
         SCOPED_TRACE(c.what);
         Open(c.bits, c.tweak);
-        const Bytes file =
-            datakit::FormatBmp(MakeImage(c.w, c.h, 8, [](int x, int y) { return 1 + (x + y) % 200; }));
+        const Bytes file = datakit::FormatBmp(
+            MakeImage(c.w, c.h, 8, [](int x, int y) { return 1 + (x + y) % 200; }));
         DK_TEXTURE* t = Texture(file, ITT_BMP | ITT_KEEP_SOURCE);
         ASSERT_NE(t, nullptr) << output;
         EXPECT_EQ(d3d->apTextures[t->uSlot], t);
@@ -210,7 +211,8 @@ TEST_F(ImageTest, TexturesAreSquaredByTheDevicesRules)
         }
         if (c.bits == 8)
         {
-            EXPECT_NE(d3d->apMaterials[t->nMaterial], nullptr) << "a software texture has a material";
+            EXPECT_NE(d3d->apMaterials[t->nMaterial], nullptr)
+                << "a software texture has a material";
         }
         TearDown();
         SetUp();
@@ -220,7 +222,8 @@ TEST_F(ImageTest, TexturesAreSquaredByTheDevicesRules)
 TEST_F(ImageTest, ASixPixelRowMakesAnEightPixelSurfaceShowingItsPadding)
 {
     Open(8);
-    Bytes file = datakit::FormatBmp(MakeImage(6, 2, 8, [](int x, int y) { return 10 * y + x + 1; }));
+    Bytes file =
+        datakit::FormatBmp(MakeImage(6, 2, 8, [](int x, int y) { return 10 * y + x + 1; }));
     // Padding bytes of each stored row (bottom row first).
     const uint32_t offset = datakit::BmpPixelOffset(256);
     file[offset + 6] = 0x77, file[offset + 7] = 0x78;
@@ -317,7 +320,8 @@ TEST_F(ImageTest, ReductionTakesEveryFourthPixelOfEveryFourthRow)
             for (int x = 0; x < c.want; x += 5)
             {
                 const int index = (x * step % 16) * 16 + y * step % 16;
-                const uint16_t grey = static_cast<uint16_t>((index >> 3) << 11 | (index >> 2) << 5 | (index >> 3));
+                const uint16_t grey =
+                    static_cast<uint16_t>((index >> 3) << 11 | (index >> 2) << 5 | (index >> 3));
                 ASSERT_EQ(Word(t->pSourceSurface, x, y), grey) << x << ", " << y;
             }
         TearDown();
@@ -329,8 +333,8 @@ TEST_F(ImageTest, IndexZeroIsTheKeyAndTheKeyColourKeepsOtherBlacksOpaque)
 {
     Open(16, NoSquares);
     std::vector<datakit::Rgb> colours = {{0, 0, 0}, {0, 0, 0}, {255, 255, 255}};
-    const Bytes file =
-        datakit::FormatBmp(MakeImage(4, 1, 8, [](int x, int) { return x % 3; }, colours));
+    const Bytes file = datakit::FormatBmp(MakeImage(
+        4, 1, 8, [](int x, int) { return x % 3; }, colours));
     struct Case
     {
         uint32_t flags;
@@ -338,7 +342,8 @@ TEST_F(ImageTest, IndexZeroIsTheKeyAndTheKeyColourKeepsOtherBlacksOpaque)
         bool blackIsKeyed;
     } cases[] = {
         {ITS_CREATE_SURFACE, 0, true},
-        {ITS_CREATE_SURFACE | ITS_KEY_COLOUR, static_cast<uint16_t>(48 >> 3 << 11 | 55 >> 2 << 5), false},
+        {ITS_CREATE_SURFACE | ITS_KEY_COLOUR, static_cast<uint16_t>(48 >> 3 << 11 | 55 >> 2 << 5),
+         false},
     };
     for (const Case& c : cases)
     {
@@ -357,8 +362,8 @@ TEST_F(ImageTest, WithoutTextureTransparencyBlackTexelsAreSeeThrough)
 {
     Open(16, [](D3DDEVICEDESC& d) { NoSquares(d), NoTransparency(d); });
     std::vector<datakit::Rgb> colours = {{0, 0, 0}, {255, 0, 0}, {0, 0, 0}, {17, 34, 255}};
-    const Bytes file =
-        datakit::FormatBmp(MakeImage(4, 4, 8, [](int x, int) { return x; }, colours));
+    const Bytes file = datakit::FormatBmp(MakeImage(
+        4, 4, 8, [](int x, int) { return x; }, colours));
     DK_TEXTURE* t = Texture(file, ITT_BMP);
     ASSERT_NE(t, nullptr) << output;
     const DdSurfaceData& s = Data(t->pDeviceSurface);
@@ -374,7 +379,8 @@ TEST_F(ImageTest, EightBitTexturesCarryTheirPalettes)
     std::vector<datakit::Rgb> colours(256, datakit::Rgb{0, 0, 0});
     colours[5] = {200, 0, 0};
     colours[6] = {0, 100, 0};
-    const Bytes file = datakit::FormatBmp(MakeImage(8, 8, 8, [](int x, int) { return 5 + x % 2; }, colours));
+    const Bytes file = datakit::FormatBmp(MakeImage(
+        8, 8, 8, [](int x, int) { return 5 + x % 2; }, colours));
 
     // Hardware with palettised textures: the indices stay, the texture has the file's colours.
     Open(16, NoSquares, 2);
@@ -400,7 +406,8 @@ TEST_F(ImageTest, EightBitTexturesCarryTheirPalettes)
     ASSERT_NE(t, nullptr) << output;
     EXPECT_EQ(Byte(t->pDeviceSurface, 0, 0), 9);
     EXPECT_EQ(Byte(t->pDeviceSurface, 1, 0), 3);
-    EXPECT_EQ(DdData(t->pDeviceSurface->lpSurface)->palette, static_cast<IDirectDrawPalette*>(d2d->lpDDPal));
+    EXPECT_EQ(DdData(t->pDeviceSurface->lpSurface)->palette,
+              static_cast<IDirectDrawPalette*>(d2d->lpDDPal));
     EXPECT_NE(d3d->apMaterials[t->nMaterial], nullptr);
     // Kept indices stay as the file has them.
     t = Texture(file, ITT_BMP | ITT_KEEP_INDICES);
@@ -454,13 +461,14 @@ TEST_F(ImageTest, TimFilesBecomeTexturesOfPowerOfTwoSizes)
         std::vector<datakit::Rgb> colours(c.bits == 4 ? 16 : 256, datakit::Rgb{0, 0, 0});
         colours[1] = {248, 0, 0};
         colours[2] = {0, 0, 248};
-        const Bytes file =
-            datakit::FormatTim(MakeImage(c.w, c.h, c.bits, [](int x, int) { return 1 + x % 2; }, colours));
+        const Bytes file = datakit::FormatTim(MakeImage(
+            c.w, c.h, c.bits, [](int x, int) { return 1 + x % 2; }, colours));
         DK_TEXTURE* t = Texture(file, ITT_TIM | ITT_KEEP_SOURCE);
         if (!c.made)
         {
             EXPECT_EQ(t, nullptr);
-            EXPECT_TRUE(Reported(output, "DkTIMToTexture() : Bitmap is not a power of 2")) << output;
+            EXPECT_TRUE(Reported(output, "DkTIMToTexture() : Bitmap is not a power of 2"))
+                << output;
             continue;
         }
         ASSERT_NE(t, nullptr) << output;
@@ -480,9 +488,21 @@ TEST_F(ImageTest, TruncatedAndCorruptFilesAreRefused)
     Open(16, NoSquares);
     const Bytes bmp = datakit::FormatBmp(MakeImage(8, 8, 8, [](int x, int) { return x; }));
     const Bytes tim = datakit::FormatTim(MakeImage(8, 8, 8, [](int x, int) { return x; }));
-    auto cut = [](Bytes b, size_t n) { b.resize(n); return b; };
-    auto poke32 = [](Bytes b, size_t at, uint32_t v) { std::memcpy(&b[at], &v, 4); return b; };
-    auto poke16 = [](Bytes b, size_t at, uint16_t v) { std::memcpy(&b[at], &v, 2); return b; };
+    auto cut = [](Bytes b, size_t n)
+    {
+        b.resize(n);
+        return b;
+    };
+    auto poke32 = [](Bytes b, size_t at, uint32_t v)
+    {
+        std::memcpy(&b[at], &v, 4);
+        return b;
+    };
+    auto poke16 = [](Bytes b, size_t at, uint16_t v)
+    {
+        std::memcpy(&b[at], &v, 2);
+        return b;
+    };
     struct Case
     {
         const char* what;
@@ -514,7 +534,9 @@ TEST_F(ImageTest, TruncatedAndCorruptFilesAreRefused)
             DK_SURFACE* into = nullptr;
             CaptureOutput([&] { into = DkCreateNewSurface(16, 8, 16, DKCS_SOURCE_TEXTURE); });
             int written = 1;
-            output += CaptureOutput([&] { written = DkTimToSurface(into, exact.data(), Size(exact), ITS_TEXTURE_DATA); });
+            output += CaptureOutput(
+                [&]
+                { written = DkTimToSurface(into, exact.data(), Size(exact), ITS_TEXTURE_DATA); });
             EXPECT_EQ(written, 0);
         }
         else
@@ -523,15 +545,17 @@ TEST_F(ImageTest, TruncatedAndCorruptFilesAreRefused)
             EXPECT_EQ(Surface(exact, ITS_CREATE_SURFACE), nullptr);
             std::vector<uint8_t> pixels(64 * 3);
             BOOL read = TRUE;
-            output += CaptureOutput([&] { read = ExtractPixels(exact.data(), Size(exact), pixels.data(), 8, 8, 8); });
+            output += CaptureOutput(
+                [&] { read = ExtractPixels(exact.data(), Size(exact), pixels.data(), 8, 8, 8); });
             EXPECT_FALSE(read);
         }
         EXPECT_GE(CountReports(output), 1) << output;
     }
     // A strip that squaring would make a 5,000 x 5,000 texture of.
     output.clear();
-    EXPECT_EQ(Texture(datakit::FormatBmp(MakeImage(1, 5000, 8, [](int, int) { return 1; })), ITT_BMP),
-              nullptr);
+    EXPECT_EQ(
+        Texture(datakit::FormatBmp(MakeImage(1, 5000, 8, [](int, int) { return 1; })), ITT_BMP),
+        nullptr);
     EXPECT_EQ(CountReports(output), 1) << output;
     // None of them took a texture slot.
     EXPECT_EQ(d3d->apTextures[0], nullptr);

@@ -233,8 +233,8 @@ Image DemoScreen(int width, int height, const std::vector<std::string>& lines)
     image.height = height;
     image.bits = 8;
     for (int i = 0; i < 256; ++i)
-        image.colours.push_back({static_cast<uint8_t>(i), static_cast<uint8_t>(i),
-                                 static_cast<uint8_t>(i)});
+        image.colours.push_back(
+            {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)});
     image.pixels.resize(static_cast<size_t>(width) * height);
     for (int y = 0; y < height; ++y)
         std::fill_n(image.pixels.begin() + static_cast<ptrdiff_t>(y) * width, width,
@@ -257,7 +257,8 @@ Image DemoScreen(int width, int height, const std::vector<std::string>& lines)
                         for (int dy = 0; dy < scale; ++dy)
                             for (int dx = 0; dx < scale; ++dx)
                             {
-                                const int x = left + static_cast<int>(i) * advance + col * scale + dx;
+                                const int x =
+                                    left + static_cast<int>(i) * advance + col * scale + dx;
                                 const int y = top + row * scale + dy;
                                 if (x >= 0 && x < width && y >= 0 && y < height)
                                     image.pixels[static_cast<size_t>(y) * width + x] = 255;

@@ -39,7 +39,7 @@ struct Image
 {
     int width = 0;
     int height = 0;
-    int bits = 8; // 4, 8 or 24
+    int bits = 8;             // 4, 8 or 24
     std::vector<Rgb> colours; // the colour table (at most 16 for 4 bits, 256 for 8)
     std::vector<uint8_t> pixels;
 };

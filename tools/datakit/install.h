@@ -40,7 +40,7 @@ inline constexpr const char* kGameKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\
 // The front end's menu fonts ("FONTS\<name>.FON" under its disc root), in loading order.
 inline constexpr int kFrontEndFontCount = 16;
 inline constexpr const char* kFrontEndFonts[kFrontEndFontCount] = {
-    "TITLE",  "OP_RED",  "OPTIONS", "OPT_GREY", "RED_DY",   "BLUE_DY", "GREY_DY", "GR_INFO",
+    "TITLE",   "OP_RED",  "OPTIONS", "OPT_GREY", "RED_DY",  "BLUE_DY", "GREY_DY", "GR_INFO",
     "BL_INFO", "RED_LCD", "WHITTIT", "WHITSEAR", "BLUETIT", "WHITE",   "GREY",    "YELLOW"};
 // Language directories of the legal screen, in the game's language order.
 inline constexpr const char* kLanguageDirectories[kLanguageCount] = {"ENGLISH", "FRENCH", "GERMAN",
