@@ -217,15 +217,16 @@ uint32_t TextureHandle(IDirect3DTexture2* lpTexture)
     return handle;
 }
 
-// Gives a palettised device surface its colours: its own DirectDraw palette on a hardware
-// device, the display's on a software one.
-void AttachTexturePalette(DK_SURFACE* pDevice, const DK_PALETTE_ENTRY* pEntries, int nColours)
+// Gives a palettised device surface its colours: a DirectDraw palette of its own (hardware
+// devices, and every TIM texture), else the display's.
+void AttachTexturePalette(DK_SURFACE* pDevice, const DK_PALETTE_ENTRY* pEntries, int nColours,
+                          BOOL boOwnPalette)
 {
     if (pDevice == nullptr || pDevice->lpSurface == nullptr)
         return;
     if (pEntries != pDevice->aPalette)
         std::memcpy(pDevice->aPalette, pEntries, sizeof(DK_PALETTE_ENTRY) * nColours);
-    if (HardwareDevice())
+    if (boOwnPalette)
     {
         IDirectDrawPalette* lpPalette = nullptr;
         if (d2d->lpDD2 != nullptr &&
@@ -272,7 +273,7 @@ void FinishTexture(DK_TEXTURE* pTexture, DK_SURFACE* pSource, uint32_t uDestFlag
         TRYD3D(pTexture->lpTexture->Load(pTexture->lpTexture2));
 
     if (PalettisedTextures())
-        AttachTexturePalette(pTexture->pDeviceSurface, pSource->aPalette, nColours);
+        AttachTexturePalette(pTexture->pDeviceSurface, pSource->aPalette, nColours, boHardware);
 
     if (boHardware)
     {
