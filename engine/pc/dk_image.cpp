@@ -400,9 +400,11 @@ void BuildColourMap(const DK_PALETTE_ENTRY* pFrom, uint8_t* pMap)
 // The nearest display-palette entry to a 24-bit colour, remembered per 5:5:5 cell.
 struct NearestCache
 {
-    std::vector<int16_t> cells = std::vector<int16_t>(32768, -1);
+    std::vector<int16_t> cells; // filled on first use: most images never need it
     uint8_t Match(const DK_PALETTE_ENTRY* pPalette, uint8_t r, uint8_t g, uint8_t b)
     {
+        if (cells.empty())
+            cells.assign(32768, -1);
         int16_t& cell = cells[(r >> 3) << 10 | (g >> 3) << 5 | (b >> 3)];
         if (cell < 0)
         {
