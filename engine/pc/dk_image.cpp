@@ -6,6 +6,7 @@
 #include <algorithm>
 #include <cstdlib>
 #include <cstring>
+#include <unordered_map>
 #include <vector>
 
 #include "engine/common/dk_heap.h"
@@ -397,28 +398,27 @@ void BuildColourMap(const DK_PALETTE_ENTRY* pFrom, uint8_t* pMap)
     }
 }
 
-// The nearest display-palette entry to a 24-bit colour, remembered per 5:5:5 cell.
+// The nearest display-palette entry to a 24-bit colour, remembered per colour: pictures hold
+// far fewer colours than pixels.
 struct NearestCache
 {
-    std::vector<int16_t> cells; // filled on first use: most images never need it
+    std::unordered_map<uint32_t, uint8_t> found;
     uint8_t Match(const DK_PALETTE_ENTRY* pPalette, uint8_t r, uint8_t g, uint8_t b)
     {
-        if (cells.empty())
-            cells.assign(32768, -1);
-        int16_t& cell = cells[(r >> 3) << 10 | (g >> 3) << 5 | (b >> 3)];
-        if (cell < 0)
+        const uint32_t key = static_cast<uint32_t>(r) << 16 | static_cast<uint32_t>(g) << 8 | b;
+        auto it = found.find(key);
+        if (it != found.end())
+            return it->second;
+        int nBest = 0, nBestDistance = 1 << 30;
+        for (int j = 0; j < 256; ++j)
         {
-            int nBest = 0, nBestDistance = 1 << 30;
-            for (int j = 0; j < 256; ++j)
-            {
-                const int d = std::abs(r - pPalette[j].red) + std::abs(g - pPalette[j].green) +
-                              std::abs(b - pPalette[j].blue);
-                if (d < nBestDistance)
-                    nBestDistance = d, nBest = j;
-            }
-            cell = static_cast<int16_t>(nBest);
+            const int d = std::abs(r - pPalette[j].red) + std::abs(g - pPalette[j].green) +
+                          std::abs(b - pPalette[j].blue);
+            if (d < nBestDistance)
+                nBestDistance = d, nBest = j;
         }
-        return static_cast<uint8_t>(cell);
+        found.emplace(key, static_cast<uint8_t>(nBest));
+        return static_cast<uint8_t>(nBest);
     }
 };
 

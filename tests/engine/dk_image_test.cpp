@@ -261,6 +261,8 @@ TEST_F(ImageTest, FourEightAndTwentyFourBitFilesBecomeSurfacesOfTheDisplay)
              const int g = x * 16 + y;
              return static_cast<uint32_t>(g >> 3 << 11 | g >> 2 << 5 | g >> 3);
          }},
+        {"24 bits on 8, nearest display colour", 8, 24, [](int x, int y) { return x * 30 + y; },
+         [](int x, int y) { return static_cast<uint32_t>(x * 30 + y); }},
         {"24 bits on 16", 16, 24, [](int x, int y) { return x * 20 + y; },
          [](int x, int y)
          {
@@ -272,6 +274,11 @@ TEST_F(ImageTest, FourEightAndTwentyFourBitFilesBecomeSurfacesOfTheDisplay)
     {
         SCOPED_TRACE(c.what);
         Open(c.display);
+        DK_PALETTE_ENTRY grey[256];
+        for (int i = 0; i < 256; ++i)
+            grey[i] = {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i),
+                       0};
+        DkSetPalette(grey);
         const Bytes file = datakit::FormatBmp(MakeImage(8, 4, c.bits, c.value));
         DK_SURFACE* s = Surface(file, ITS_CREATE_SURFACE | ITS_KEEP_INDICES);
         ASSERT_NE(s, nullptr) << output;
