@@ -305,6 +305,27 @@ TEST_F(FontTest, TextureFontsQueueGlyphsUnlessTheLoadingScreenIsUp)
     }
 }
 
+TEST_F(FontTest, TextBlitsTakeTheTextOrderAndClip)
+{
+    Open(Mode::Hardware);
+    DK_FONT* font = Font({}, 0);
+    ASSERT_NE(font, nullptr);
+    const DK_RECT clip{10, 20, 30, 40};
+    DkSetTextBlitOrder(BLIT_TO_FRONT);
+    DkSetTextBlitParam(&clip);
+    Print(5, 5, "A", font);
+    DkSetTextBlitParam(nullptr);
+    Print(5, 5, "B", font);
+    ASSERT_EQ(DkGetPolyBlitCount(BLIT_TO_FRONT), 2);
+    EXPECT_EQ(DkGetPolyBlitCount(BLIT_TO_MIDDLE), 0);
+    const DK_RECT& first = DkGetPolyBlit(BLIT_TO_FRONT, 0)->clip;
+    const DK_RECT& second = DkGetPolyBlit(BLIT_TO_FRONT, 1)->clip;
+    EXPECT_EQ(std::vector<int>({first.x, first.y, first.w, first.h}),
+              std::vector<int>({10, 20, 30, 40}));
+    EXPECT_EQ(std::vector<int>({second.x, second.y, second.w, second.h}),
+              std::vector<int>({0, 0, 0, 0}));
+}
+
 TEST_F(FontTest, PrintedTextMatchesItsGoldenFrames)
 {
     // Surface fonts on a 2D display.
