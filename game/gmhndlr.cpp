@@ -3,6 +3,7 @@
 #include "engine/include/dk_services.h"
 
 BOOL gboGameDisplayReady = FALSE;
+BOOL gboLoadingScreenUp = FALSE;
 
 namespace
 {

@@ -14,6 +14,10 @@ void Frontend_LogCommandLine(char* lpCmdLine);
 // Set once a stage, the school menu or the set-up screen has set up the game display.
 extern BOOL gboGameDisplayReady;
 
+// Set while the race flow shows its loading screen; texture fonts then blit at once rather
+// than queue behind a scene that is not drawn.
+extern BOOL gboLoadingScreenUp;
+
 // The game state whose timed function ran last (0..12; 5 to 10 are the in-stage states).
 int GetGameState(void);
 

@@ -12,6 +12,7 @@
 #include "engine/common/dk_heap.h"
 #include "engine/pc/3dinit.h"
 #include "engine/pc/dk_debug.h"
+#include "engine/pc/dk_image.h"
 #include "engine/pc/dk_dvice.h"
 #include "engine/pc/dk_file.h"
 #include "engine/pc/main.h"
@@ -493,6 +494,7 @@ void DkSetPalette(const DK_PALETTE_ENTRY* pEntries)
         TRYDD(d2d->lpDDPal->SetEntries(0, 0, 256, reinterpret_cast<const PALETTEENTRY*>(pEntries)));
     if (pEntries != d2d->PrimarySurface.aPalette)
         std::memcpy(d2d->PrimarySurface.aPalette, pEntries, sizeof d2d->PrimarySurface.aPalette);
+    DkSetImagePalette(pEntries);
 }
 
 void DkRestorePalette(void)

@@ -347,6 +347,20 @@ uint32_t DkGetDeviceTextureMemory(int nDevice)
     return (nDevice >= 0 && nDevice < DK_MAX_DISPLAY_DEVICES) ? gauTextureMemory[nDevice] : 0;
 }
 
+int DkGetNumDisplayDevices(void)
+{
+    return static_cast<int>(gCachedCaps.uNumDevices);
+}
+
+BOOL DkHasPointSampledTextures(void)
+{
+    const int nDevice = DkGetDisplayDevice();
+    if (nDevice < 0 || static_cast<uint32_t>(nDevice) >= gCachedCaps.uNumDevices ||
+        nDevice >= DK_MAX_DISPLAY_DEVICES)
+        return FALSE;
+    return gCachedCaps.aDevices[nDevice].nTextureMapping != 0 ? TRUE : FALSE;
+}
+
 void DkForgetDisplayCapabilities(void)
 {
     gboSurveyDone = FALSE;

@@ -46,5 +46,9 @@ int GetDisplayCapabilities(DISPLAYCAPS* pCaps, HWND hWnd);
 // Video memory for main surfaces and for textures of a display device (0 when unknown).
 uint32_t DkGetDeviceSurfaceMemory(int nDevice);
 uint32_t DkGetDeviceTextureMemory(int nDevice);
+// The display devices the survey found, and whether the 3D device of the chosen one maps
+// textures point-sampled.
+int DkGetNumDisplayDevices(void);
+BOOL DkHasPointSampledTextures(void);
 // Test hook: forgets the cached survey.
 void DkForgetDisplayCapabilities(void);

@@ -11,7 +11,11 @@ namespace
 {
 
 uint32_t guCachedTextureHandle = 0;
+uint32_t guCachedMaterialHandle = 0;
 uint32_t guCachedTextureFilter = 2;
+uint32_t guCachedTextureMinFilter = 2;
+int gnCachedZEnable = 0;
+int gnCachedZWriteEnable = 0;
 
 int32_t FloatBits(float f)
 {
@@ -101,10 +105,52 @@ void DkSetTextureFilter(uint32_t uFilter)
     Send(D3DRENDERSTATE_TEXTUREMAG, sent);
     Send(D3DRENDERSTATE_TEXTUREMIN, sent);
     guCachedTextureFilter = uFilter;
+    guCachedTextureMinFilter = sent;
+}
+
+void DkSetMaterialHandle(uint32_t uHandle)
+{
+    if (uHandle == guCachedMaterialHandle)
+        return;
+    guCachedMaterialHandle = uHandle;
+    if (d3d->lpD3DDevice2 != nullptr)
+        TRYD3D(d3d->lpD3DDevice2->SetLightState(D3DLIGHTSTATE_MATERIAL, uHandle));
+}
+
+void DkSetTextureMinFilter(uint32_t uFilter)
+{
+    if (uFilter == guCachedTextureMinFilter)
+        return;
+    guCachedTextureMinFilter = uFilter;
+    Send(D3DRENDERSTATE_TEXTUREMIN, uFilter);
+}
+
+int DkSetZEnable(int nOn)
+{
+    if (nOn != gnCachedZEnable)
+    {
+        gnCachedZEnable = nOn;
+        Send(D3DRENDERSTATE_ZENABLE, static_cast<DWORD>(nOn));
+    }
+    return nOn;
+}
+
+int DkSetZWriteEnable(int nOn)
+{
+    if (nOn != gnCachedZWriteEnable)
+    {
+        gnCachedZWriteEnable = nOn;
+        Send(D3DRENDERSTATE_ZWRITEENABLE, static_cast<DWORD>(nOn));
+    }
+    return nOn;
 }
 
 void DkResetSetterCaches(void)
 {
     guCachedTextureHandle = 0;
+    guCachedMaterialHandle = 0;
     guCachedTextureFilter = 2;
+    guCachedTextureMinFilter = 2;
+    gnCachedZEnable = 0;
+    gnCachedZWriteEnable = 0;
 }

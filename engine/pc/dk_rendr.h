@@ -32,6 +32,12 @@ enum
 // cached states to the device. Returns 1.
 int SetRenderState(int nReset);
 void DkSetTextureHandle(uint32_t uHandle);
+void DkSetMaterialHandle(uint32_t uHandle);
 void DkSetTextureFilter(uint32_t uFilter);
+// The minification filter alone (D3DFILTER_*).
+void DkSetTextureMinFilter(uint32_t uFilter);
+// Depth test and depth write, 0 or 1; each returns what it was given.
+int DkSetZEnable(int nOn);
+int DkSetZWriteEnable(int nOn);
 // Forgets what the setters last sent (a new device knows nothing of it).
 void DkResetSetterCaches(void);

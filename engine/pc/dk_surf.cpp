@@ -506,8 +506,8 @@ int DkFillPolyRect(DK_SURFACE* pSurface, const DK_RECT* pRect, const uint8_t* pC
     DK_2D_VERTEX aFirst[3];
     DK_2D_VERTEX aSecond[3];
     RectTriangles(pRect, aFirst, aSecond);
-    DkDraw2DTriangleB(aFirst, pColour, 0.0f);
-    DkDraw2DTriangleB(aSecond, pColour, 0.0f);
+    DkDraw2DTriangleB(&aFirst[0], &aFirst[1], &aFirst[2], pColour, 0.0f);
+    DkDraw2DTriangleB(&aSecond[0], &aSecond[1], &aSecond[2], pColour, 0.0f);
     return 1;
 }
 
@@ -520,8 +520,8 @@ int DkFillPolyRectAlpha(DK_SURFACE* pSurface, const DK_RECT* pRect, const uint8_
     DK_2D_VERTEX aFirst[3];
     DK_2D_VERTEX aSecond[3];
     RectTriangles(pRect, aFirst, aSecond);
-    DkDraw2DTriangle(aFirst, pColour, 0.5f);
-    DkDraw2DTriangle(aSecond, pColour, 0.5f);
+    DkDraw2DTriangle(&aFirst[0], &aFirst[1], &aFirst[2], pColour, 0.5f);
+    DkDraw2DTriangle(&aSecond[0], &aSecond[1], &aSecond[2], pColour, 0.5f);
     return 1;
 }
 

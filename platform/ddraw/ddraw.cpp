@@ -732,6 +732,10 @@ HRESULT IDirectDrawSurface::QueryInterface(REFIID riid, void** ppv)
     if (ppv == nullptr)
         return DDERR_INVALIDPARAMS;
     *ppv = nullptr;
+    // A texture surface is also seen as a Direct3D texture.
+    if ((IsEqualGUID(riid, IID_IDirect3DTexture) || IsEqualGUID(riid, IID_IDirect3DTexture2)) &&
+        (data->caps & DDSCAPS_TEXTURE))
+        return D3dCreateTexture(this, reinterpret_cast<IDirect3DTexture2**>(ppv));
     if (!IsEqualGUID(riid, IID_IDirectDrawSurface))
         return E_NOINTERFACE;
     AddRef();

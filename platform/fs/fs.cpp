@@ -2,6 +2,8 @@
 
 #include <algorithm>
 #include <cerrno>
+#include <climits>
+#include <cstdlib>
 #include <cstring>
 #include <mutex>
 #include <unordered_set>
@@ -575,6 +577,59 @@ DWORD GetFileAttributesA(LPCSTR lpFileName)
         return INVALID_FILE_ATTRIBUTES;
     }
     return S_ISDIR(st.st_mode) ? FILE_ATTRIBUTE_DIRECTORY : FILE_ATTRIBUTE_NORMAL;
+}
+
+namespace
+{
+
+// The private Windows directory and its Temp folder; plain arrays, as the exit handler may run
+// after static strings are gone.
+std::mutex s_windowsMutex;
+char s_privateWindows[PATH_MAX];
+char s_privateTemp[PATH_MAX + 8];
+
+void RemovePrivateWindows()
+{
+    // Only what is empty goes: a file left inside keeps both.
+    rmdir(s_privateTemp);
+    rmdir(s_privateWindows);
+}
+
+std::string PrivateWindowsDirectory()
+{
+    std::lock_guard<std::mutex> lock(s_windowsMutex);
+    if (s_privateWindows[0] == '\0')
+    {
+        const char* tmp = getenv("TMPDIR");
+        std::string pattern =
+            std::string(tmp != nullptr && tmp[0] == '/' ? tmp : "/tmp") + "/dezor-windows-XXXXXX";
+        if (pattern.size() >= sizeof s_privateWindows || mkdtemp(pattern.data()) == nullptr)
+            return "";
+        std::memcpy(s_privateWindows, pattern.c_str(), pattern.size() + 1);
+        std::string temp = pattern + "/Temp";
+        std::memcpy(s_privateTemp, temp.c_str(), temp.size() + 1);
+        mkdir(s_privateTemp, 0700);
+        atexit(RemovePrivateWindows);
+    }
+    return s_privateWindows;
+}
+
+} // namespace
+
+UINT GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize)
+{
+    std::string dir = RegWindowsDirectory();
+    if (dir.empty())
+        dir = PrivateWindowsDirectory();
+    if (dir.empty())
+    {
+        Fail(ERROR_PATH_NOT_FOUND);
+        return 0;
+    }
+    if (lpBuffer == nullptr || uSize < dir.size() + 1)
+        return static_cast<UINT>(dir.size() + 1);
+    std::memcpy(lpBuffer, dir.c_str(), dir.size() + 1);
+    return static_cast<UINT>(dir.size());
 }
 
 BOOL GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, ULARGE_INTEGER* lpFreeBytesAvailableToCaller,

@@ -379,6 +379,14 @@ std::string RegDriveDirectory(char letter)
     return directory;
 }
 
+std::string RegWindowsDirectory(void)
+{
+    std::lock_guard<std::mutex> lock(s_mutex);
+    LoadLocked();
+    const RegValue* value = FindValue("Drives", "Windows");
+    return value != nullptr ? value->value : "";
+}
+
 void RegReload(void)
 {
     std::lock_guard<std::mutex> lock(s_mutex);

@@ -5,6 +5,7 @@
 //   [Drives]
 //   C=/home/me/.local/state/dezor
 //   Q=/home/me/dezor/disc
+//   Windows=/home/me/.local/state/dezor/windows
 //
 //   [HKEY_LOCAL_MACHINE\SOFTWARE\Velmorra\Dezor\1.00]
 //   HDPath=c:\dezor
@@ -60,6 +61,9 @@ std::string RegFilePath(void);
 // The directory a drive letter is mapped to ("" when it is not). Without a [Drives] entry,
 // C: is the game's state directory ($XDG_STATE_HOME/dezor, ~/.local/state/dezor).
 std::string RegDriveDirectory(char letter);
+
+// The directory the [Drives] entry "Windows" names as the Windows directory ("" when none).
+std::string RegWindowsDirectory(void);
 
 // The game's state directory, which C: stands for when [Drives] does not name one ("" when
 // there is no home directory). platform/fs creates it on first use.

@@ -1,5 +1,6 @@
 #include "tools/datakit/install.h"
 
+#include <cstring>
 #include <filesystem>
 #include <map>
 #include <set>
@@ -97,7 +98,34 @@ void ExpectDemoTree(const fs::path& root)
         expected.insert(std::string("disc/game/language/") + language + ".txt");
         expected.insert(std::string("disc/new_fe/language/") + language + ".txt");
     }
+    expected.insert({"disc/new_fe/FONTS", "c/Dezor/ini", "c/Dezor/ini/loading.bmp",
+                     "c/Dezor/ini/legal.pal", "c/Dezor/ini/loading.pal"});
+    for (const char* font : datakit::kFrontEndFonts)
+        expected.insert(std::string("disc/new_fe/FONTS/") + font + ".FON");
+    for (const char* language : datakit::kLanguageDirectories)
+    {
+        expected.insert(std::string("c/Dezor/ini/") + language);
+        expected.insert(std::string("c/Dezor/ini/") + language + "/legal.bmp");
+    }
     EXPECT_EQ(names, expected);
+    // Fonts: pixels at byte 1,078, the version-3 header right after the rows.
+    for (const char* font : datakit::kFrontEndFonts)
+    {
+        const std::string& f = tree[std::string("disc/new_fe/FONTS/") + font + ".FON"];
+        ASSERT_GT(f.size(), 1078u) << font;
+        auto u32 = [&](size_t at)
+        {
+            uint32_t v;
+            std::memcpy(&v, f.data() + at, 4);
+            return v;
+        };
+        EXPECT_EQ(u32(10), 1078u) << font;
+        const size_t header = 1078 + ((u32(18) + 3) & ~3u) * u32(22);
+        ASSERT_LT(header + 24, f.size()) << font;
+        EXPECT_EQ(f[header], 3) << font;
+        EXPECT_EQ(f.size(), header + 24 + static_cast<uint8_t>(f[header + 1]) * 16u) << font;
+    }
+    EXPECT_EQ(tree["c/Dezor/ini/loading.bmp"].substr(0, 2), "BM");
     EXPECT_EQ(tree["registry.ini"], ExpectedRegistry(root.string()));
 
     struct Set

@@ -14,7 +14,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <zlib.h>
+
+#include "tests/support/golden.h"
 
 namespace
 {
@@ -58,46 +59,6 @@ D3DTLVERTEX Tl(float x, float y, D3DCOLOR c, float z = 0.5f, float u = 0, float 
                float rhw = 1.0f, D3DCOLOR specular = 0xFF000000u)
 {
     return {x, y, z, rhw, c, specular, u, v};
-}
-
-// Reads back the PNGs that DdEncodePng writes (8-bit RGB, filter 0 rows, one IDAT).
-bool DecodePng(const std::string& png, std::vector<BYTE>& rgb, DWORD& w, DWORD& h)
-{
-    auto u32 = [&](size_t at)
-    {
-        return static_cast<DWORD>(static_cast<BYTE>(png[at])) << 24 |
-               static_cast<DWORD>(static_cast<BYTE>(png[at + 1])) << 16 |
-               static_cast<DWORD>(static_cast<BYTE>(png[at + 2])) << 8 |
-               static_cast<BYTE>(png[at + 3]);
-    };
-    std::string idat;
-    for (size_t at = 8; at + 8 <= png.size();)
-    {
-        DWORD len = u32(at);
-        std::string type = png.substr(at + 4, 4);
-        if (at + 12 + len > png.size())
-            return false;
-        if (type == "IHDR")
-            w = u32(at + 8), h = u32(at + 12);
-        else if (type == "IDAT")
-            idat += png.substr(at + 8, len);
-        at += 12 + len;
-    }
-    std::vector<BYTE> raw((static_cast<size_t>(w) * 3 + 1) * h);
-    uLongf rawSize = raw.size();
-    if (uncompress(raw.data(), &rawSize, reinterpret_cast<const Bytef*>(idat.data()),
-                   idat.size()) != Z_OK ||
-        rawSize != raw.size())
-        return false;
-    rgb.clear();
-    for (DWORD y = 0; y < h; ++y)
-    {
-        const BYTE* row = raw.data() + y * (static_cast<size_t>(w) * 3 + 1);
-        if (row[0] != 0)
-            return false;
-        rgb.insert(rgb.end(), row + 1, row + 1 + static_cast<size_t>(w) * 3);
-    }
-    return true;
 }
 
 class D3dDrawTest : public ::testing::Test
@@ -267,37 +228,7 @@ protected:
 
     void ExpectGolden(const std::string& name)
     {
-        const DdSurfaceData& t = *DdData(target_);
-        std::vector<BYTE> rgb = DdSurfaceToRgb(t);
-        const std::string path = std::string(DEZOR_GOLDEN_DIR) + "/" + name + ".png";
-        std::ifstream in(path, std::ios::binary);
-        const char* update = std::getenv("DEZOR_UPDATE_GOLDEN");
-        const bool updating = update != nullptr && std::string(update) == "1";
-        // A lost golden image is a failure, not a new reference: only an update writes one.
-        ASSERT_TRUE(in || updating) << "no golden image " << path
-                                    << " (DEZOR_UPDATE_GOLDEN=1 writes it)";
-        if (updating)
-        {
-            std::string png;
-            ASSERT_TRUE(DdEncodePng(rgb, t.width, t.height, png));
-            std::ofstream out(path, std::ios::binary);
-            out.write(png.data(), static_cast<std::streamsize>(png.size()));
-            ASSERT_TRUE(out.good()) << path;
-            std::fprintf(stderr, "wrote golden image %s\n", path.c_str());
-            return;
-        }
-        std::string png((std::istreambuf_iterator<char>(in)), std::istreambuf_iterator<char>());
-        std::vector<BYTE> want;
-        DWORD w = 0, h = 0;
-        ASSERT_TRUE(DecodePng(png, want, w, h)) << path;
-        ASSERT_EQ(w, t.width);
-        ASSERT_EQ(h, t.height);
-        size_t differ = 0, first = 0;
-        for (size_t i = 0; i < rgb.size(); ++i)
-            if (rgb[i] != want[i] && differ++ == 0)
-                first = i;
-        EXPECT_EQ(differ, 0u) << name << ": first difference at pixel (" << first / 3 % w << ", "
-                              << first / 3 / w << ")";
+        ExpectGoldenFrame(*DdData(target_), DEZOR_GOLDEN_DIR, name);
     }
 
     IDirectDraw2* dd_ = nullptr;

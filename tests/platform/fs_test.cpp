@@ -427,4 +427,35 @@ TEST_F(FsTest, LastErrorBelongsToTheThread)
     EXPECT_EQ(GetLastError(), static_cast<DWORD>(ERROR_FILE_EXISTS));
 }
 
+TEST_F(FsTest, WindowsDirectoryFromTheDriveMapOrAPrivateOne)
+{
+    // Named by the drive map.
+    env.WriteRegistry("[Drives]\nC=" + env.DriveC() + "\nWindows=" + env.Path("win") + "\n");
+    char small[4];
+    UINT needed = GetWindowsDirectoryA(small, sizeof small);
+    EXPECT_EQ(needed, env.Path("win").size() + 1);
+    std::string buffer(needed, '\0');
+    EXPECT_EQ(GetWindowsDirectoryA(buffer.data(), needed), needed - 1);
+    EXPECT_STREQ(buffer.c_str(), env.Path("win").c_str());
+
+    // Otherwise a private temporary one with a Temp folder, the same on every call.
+    env.WriteRegistry("");
+    const char* oldTmp = getenv("TMPDIR");
+    std::string savedTmp = oldTmp != nullptr ? oldTmp : "";
+    setenv("TMPDIR", env.Root().c_str(), 1);
+    char first[PATH_MAX];
+    char second[PATH_MAX];
+    UINT length = GetWindowsDirectoryA(first, sizeof first);
+    if (oldTmp != nullptr)
+        setenv("TMPDIR", savedTmp.c_str(), 1);
+    else
+        unsetenv("TMPDIR");
+    ASSERT_GT(length, 0u);
+    EXPECT_EQ(std::string(first).rfind(env.Root() + "/dezor-windows-", 0), 0u) << first;
+    EXPECT_EQ(stdfs::status(first).permissions() & stdfs::perms::all, stdfs::perms::owner_all);
+    EXPECT_TRUE(stdfs::is_directory(std::string(first) + "/Temp"));
+    EXPECT_EQ(GetWindowsDirectoryA(second, sizeof second), length);
+    EXPECT_STREQ(first, second);
+}
+
 } // namespace

@@ -6,6 +6,7 @@
 
 #include "tools/datakit/dkpr_writer.h"
 #include "tools/datakit/file_io.h"
+#include "tools/datakit/image_writer.h"
 #include "tools/datakit/install.h"
 #include "tools/datakit/palette_writer.h"
 
@@ -27,6 +28,8 @@ constexpr const char* kUsage =
     "  palette OUT [grey|spectrum]\n"
     "                         write a 256-colour palette file OUT: a grey ramp (the\n"
     "                         default) or a hue spectrum\n"
+    "  font OUT [SCALE]       write a bitmap font OUT (\".fon\") from the built-in 8x8\n"
+    "                         glyphs, each glyph pixel SCALE pixels square (1 to 8, default 1)\n"
     "  help                   show this text\n";
 
 int Usage(const std::string& problem)
@@ -69,6 +72,15 @@ int Palette(const std::string& out, const std::string& kind)
     return kExitOk;
 }
 
+int Font(const std::string& out, int scale)
+{
+    datakit::FontStyle style;
+    style.scale = scale;
+    datakit::WriteImageFile(out, datakit::FormatFont(style));
+    std::printf("%s: font with %d-pixel glyph pixels\n", out.c_str(), scale);
+    return kExitOk;
+}
+
 int Run(const std::vector<std::string>& args)
 {
     if (args.empty())
@@ -103,6 +115,14 @@ int Run(const std::vector<std::string>& args)
             (kind != "grey" && kind != "spectrum"))
             return Usage("palette takes OUT [grey|spectrum]");
         return Palette(args[1], kind);
+    }
+    if (command == "font")
+    {
+        const std::string scale = args.size() == 3 ? args[2] : "1";
+        if (args.size() < 2 || args.size() > 3 || args[1].empty() || args[1].starts_with("-") ||
+            scale.size() != 1 || scale[0] < '1' || scale[0] > '8')
+            return Usage("font takes OUT [SCALE], SCALE 1 to 8");
+        return Font(args[1], scale[0] - '0');
     }
     return Usage("unknown command '" + command + "'");
 }

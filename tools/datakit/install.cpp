@@ -3,7 +3,9 @@
 #include <system_error>
 
 #include "tools/datakit/file_io.h"
+#include "tools/datakit/image_writer.h"
 #include "tools/datakit/language_writer.h"
+#include "tools/datakit/palette_writer.h"
 #include "tools/datakit/registry_writer.h"
 
 namespace fs = std::filesystem;
@@ -54,6 +56,62 @@ void WriteTextSet(InstallSummary& summary, const fs::path& dataDir, TextSet set)
     }
 }
 
+// The menu fonts at the size of the front end's 640x480 screen: titles large, the rest at
+// twice the built-in glyph size, each in the colour its name gives.
+FontStyle FrontEndFontStyle(const std::string& name)
+{
+    const Rgb white{255, 255, 255}, red{230, 40, 30}, blue{70, 130, 255}, grey{140, 140, 140},
+        green{60, 210, 60}, yellow{255, 215, 0};
+    Rgb ink = white;
+    if (name.find("RED") != std::string::npos)
+        ink = red;
+    else if (name.find("BL") == 0)
+        ink = blue;
+    else if (name.find("GR") == 0 && name != "GR_INFO")
+        ink = grey;
+    else if (name == "OPT_GREY")
+        ink = grey;
+    else if (name == "GR_INFO")
+        ink = green;
+    else if (name == "YELLOW" || name == "TITLE")
+        ink = yellow;
+    const bool title = name == "TITLE" || name.ends_with("TIT");
+    return FontStyle{title ? 3 : 2, ink, title};
+}
+
+void WriteFrontEndFonts(InstallSummary& summary, const fs::path& dataDir)
+{
+    fs::path dir = dataDir / "FONTS";
+    MakeDirectory(summary, dir);
+    for (const char* name : kFrontEndFonts)
+    {
+        fs::path file = dir / (std::string(name) + ".FON");
+        WriteImageFile(file, FormatFont(FrontEndFontStyle(name)));
+        summary.files.push_back(file);
+    }
+}
+
+void WriteStartScreens(InstallSummary& summary, const fs::path& hardDisk)
+{
+    fs::path ini = hardDisk / "ini";
+    for (const char* language : kLanguageDirectories)
+    {
+        MakeDirectory(summary, ini / language);
+        fs::path file = ini / language / "legal.bmp";
+        WriteImageFile(file, FormatBmp(DemoScreen(640, 480, {"DEZOR", "Demo data", language})));
+        summary.files.push_back(file);
+    }
+    fs::path loading = ini / "loading.bmp";
+    WriteImageFile(loading, FormatBmp(DemoScreen(640, 480, {"DEZOR", "Loading..."})));
+    summary.files.push_back(loading);
+    // The pictures' colour tables are the grey ramp, so 8-bit displays show them as drawn.
+    for (const char* name : {"legal.pal", "loading.pal"})
+    {
+        WritePaletteFile(ini / name, GreyPalette());
+        summary.files.push_back(ini / name);
+    }
+}
+
 } // namespace
 
 std::vector<std::string> PlaceholderTexts(TextSet set, int language, int count)
@@ -79,6 +137,8 @@ InstallSummary InstallDemo(const fs::path& dir)
     MakeDirectory(summary, disc / "movies");
     WriteTextSet(summary, disc / "game", TextSet::Game);
     WriteTextSet(summary, disc / "new_fe", TextSet::FrontEnd);
+    WriteFrontEndFonts(summary, disc / "new_fe");
+    WriteStartScreens(summary, driveC / "Dezor");
 
     RegistryModel registry;
     registry.Set(kDrivesSection, "C", driveC.string());

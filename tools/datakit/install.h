@@ -4,9 +4,12 @@
 //   DIR/registry.ini                 drive map (C:, D:) and the game's key
 //   DIR/c/                           drive C: (the game's log c:\error.txt lands here)
 //   DIR/c/Dezor/save/                hard-disk root, HDPath=C:\Dezor
+//   DIR/c/Dezor/ini/                 start-up screens: legal.bmp per language directory,
+//                                    loading.bmp, and their palettes legal.pal, loading.pal
 //   DIR/disc/                        drive D:, the game disc, CDPath=D:
 //   DIR/disc/game/language/*.txt     the game's texts, DKPR gzip
 //   DIR/disc/new_fe/language/*.txt   the front end's texts, plain
+//   DIR/disc/new_fe/FONTS/*.FON      the front end's sixteen menu fonts
 //   DIR/disc/music/, DIR/disc/movies/
 #pragma once
 
@@ -33,6 +36,15 @@ inline constexpr int kLanguageCount = 5;
 inline constexpr const char* kLanguageFiles[kLanguageCount] = {"english", "french", "german",
                                                                "spanish", "italian"};
 inline constexpr const char* kGameKey = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor\\1.00";
+
+// The front end's menu fonts ("FONTS\<name>.FON" under its disc root), in loading order.
+inline constexpr int kFrontEndFontCount = 16;
+inline constexpr const char* kFrontEndFonts[kFrontEndFontCount] = {
+    "TITLE",   "OP_RED",  "OPTIONS", "OPT_GREY", "RED_DY",  "BLUE_DY", "GREY_DY", "GR_INFO",
+    "BL_INFO", "RED_LCD", "WHITTIT", "WHITSEAR", "BLUETIT", "WHITE",   "GREY",    "YELLOW"};
+// Language directories of the legal screen, in the game's language order.
+inline constexpr const char* kLanguageDirectories[kLanguageCount] = {"ENGLISH", "FRENCH", "GERMAN",
+                                                                     "SPANISH", "ITALIAN"};
 
 // Stand-in texts until the real ones exist: string n reads "<set's word> n" in the language.
 std::vector<std::string> PlaceholderTexts(TextSet set, int language, int count);

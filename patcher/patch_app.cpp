@@ -1,0 +1,62 @@
+// dezor-patch: updates an installed copy of the game with the files it carries.
+//
+// Test hook: DEZOR_PATCH_RESOURCES names a directory whose files 101 to 107 stand in for the
+// resources built into the program (see also the hooks of patch_window.h). The exit status is
+// the progress dialog's result: 0 done, 1 no installation, 2 error or cancelled, 3 declined.
+
+#include <cstdio>
+#include <cstdlib>
+#include <vector>
+
+#include <FL/Fl.H>
+#include <FL/Fl_Window.H>
+
+#include "patcher/patch_dlg.h"
+#include "patcher/patch_resources.h"
+#include "patcher/patch_window.h"
+
+class CPatchApp
+{
+public:
+    BOOL InitInstance();
+    int Result() const { return m_nResult; }
+
+private:
+    int m_nResult = PATCH_FAILED;
+};
+
+BOOL CPatchApp::InitInstance()
+{
+    std::vector<std::vector<uint8_t>> storage;
+    std::vector<PatchResource> fromDirectory;
+    std::span<const PatchResource> resources = PatchEmbeddedResources();
+    if (const char* pszDir = getenv("DEZOR_PATCH_RESOURCES"))
+    {
+        fromDirectory = PatchDirectoryResources(pszDir, storage);
+        resources = fromDirectory;
+    }
+
+    {
+        CPatchWindow dlg(PatchPayloadRows(), resources);
+        m_nResult = dlg.DoModal();
+    }
+    if (const char* pszMessage = PatchResultMessage(m_nResult))
+        PatchMessageBox(pszMessage);
+    return TRUE;
+}
+
+int main(int argc, char** argv)
+{
+    PatchSetProgramName(argc > 0 ? argv[0] : nullptr);
+    Fl_Window::default_xclass("dezor-patch");
+    int nNext = 0;
+    Fl::args(argc, argv, nNext);
+    if (nNext < argc)
+    {
+        fprintf(stderr, "usage: %s [FLTK options]\n", argc > 0 ? argv[0] : "dezor-patch");
+        return 2;
+    }
+    CPatchApp app;
+    app.InitInstance();
+    return app.Result();
+}

@@ -1,0 +1,81 @@
+// The patch program's windows on FLTK: the progress dialog that drives the install's step
+// machine from a 10 ms timer, the confirmation dialog and the message boxes.
+//
+// Test hooks: DEZOR_PATCH_ANSWERS is a comma-separated list of "ok", "cancel" and "escape" (a
+// press of the Escape key), taken in turn by each dialog that waits for the user (the
+// confirmation, the finished progress dialog, a message box), which then answers by itself a
+// moment after it is shown and writes what it showed and the answer to standard error. When
+// the list runs out, dialogs wait for the user again. DEZOR_PATCH_CAPTURE names a directory where each dialog so answered is saved
+// first as a PNG file (patch-01.png, patch-02.png, ...).
+#pragma once
+
+#include <memory>
+#include <span>
+#include <string>
+
+#include "patcher/patch_dlg.h"
+
+class Fl_Double_Window;
+class Fl_Box;
+class Fl_Progress;
+class Fl_Button;
+class Fl_Widget;
+
+// The progress dialog: "Dravik Dezor Patch".
+class CPatchWindow : public CPatchView
+{
+public:
+    CPatchWindow(std::span<const PatchRow> rows, std::span<const PatchResource> resources);
+    ~CPatchWindow() override;
+
+    // Shows the dialog and runs until it is ended; its PatchResult.
+    int DoModal();
+
+    void SetCurrentFileBar(unsigned nPos) override;
+    void SetOverallBar(unsigned nPos) override;
+    void SetStatusText(const char* pszText) override;
+    void EnableOkButton(bool bEnable) override;
+    void SetTimer(unsigned nId, unsigned nMilliseconds) override;
+    void KillTimer(unsigned nId) override;
+    void EndDialog(int nResult) override;
+    int RunConfirmDialog(const std::string& sInstallPath) override;
+
+private:
+    static void OnTimerEvent(void* pData);
+    static void OnOkButton(Fl_Widget* pWidget, void* pData);
+    static void OnWindowEvent(Fl_Widget* pWidget, void* pData);
+
+    std::unique_ptr<Fl_Double_Window> m_pWindow;
+    Fl_Box* m_pStatus = nullptr;
+    Fl_Progress* m_pCurrentBar = nullptr;
+    Fl_Progress* m_pOverallBar = nullptr;
+    Fl_Button* m_pOk = nullptr;
+    std::string m_sStatus;
+    double m_dTimerPeriod = 0.0;
+    bool m_bTimerRunning = false;
+    int m_nResult = PATCH_FAILED;
+    CPatchDlg m_dlg; // last: it is built on the window above and torn down before it
+};
+
+// The confirmation dialog: "About to install". Its ConfirmResult.
+class CInstallConfirmDlg
+{
+public:
+    explicit CInstallConfirmDlg(const std::string& sInstallPath);
+    ~CInstallConfirmDlg();
+    int DoModal();
+
+private:
+    static void OnOkButton(Fl_Widget* pWidget, void* pData);
+    static void OnCancelButton(Fl_Widget* pWidget, void* pData);
+
+    std::string m_sInstallPath; // before the window, whose label shows it
+    std::unique_ptr<Fl_Double_Window> m_pWindow;
+    int m_nResult = CONFIRM_DECLINE;
+};
+
+// A message box with the exclamation icon and an OK button, captioned with the program's name.
+void PatchMessageBox(const char* pszText);
+
+// The caption of message boxes: the program file's name.
+void PatchSetProgramName(const char* pszArgv0);

@@ -1,0 +1,262 @@
+// The real patch program on a virtual X display (xvfb-run), its dialogs answered by a script,
+// each answered dialog captured and looked at.
+#include <chrono>
+#include <csignal>
+#include <cstdlib>
+#include <fcntl.h>
+#include <filesystem>
+#include <map>
+#include <spawn.h>
+#include <string>
+#include <sys/wait.h>
+#include <thread>
+#include <unistd.h>
+#include <vector>
+
+#include <gtest/gtest.h>
+#include <zlib.h>
+
+#include "tests/support/test_env.h"
+#include "tools/datakit/dkpr_writer.h"
+
+extern char** environ;
+
+namespace fs = std::filesystem;
+
+namespace
+{
+
+bool HaveXvfbRun()
+{
+    return system("command -v xvfb-run >/dev/null 2>&1") == 0;
+}
+
+uint32_t Be32(const std::string& s, size_t at)
+{
+    return static_cast<uint32_t>(static_cast<uint8_t>(s[at])) << 24 |
+           static_cast<uint32_t>(static_cast<uint8_t>(s[at + 1])) << 16 |
+           static_cast<uint32_t>(static_cast<uint8_t>(s[at + 2])) << 8 |
+           static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3]));
+}
+
+// The program's captures: 8-bit RGB, one IDAT, filter 0 on every row.
+struct Image
+{
+    int width = 0;
+    int height = 0;
+    std::vector<uint8_t> rgb;
+
+    bool At(int x, int y, uint8_t r, uint8_t g, uint8_t b) const
+    {
+        size_t i = (static_cast<size_t>(y) * width + x) * 3;
+        return rgb[i] == r && rgb[i + 1] == g && rgb[i + 2] == b;
+    }
+};
+
+bool ReadCapture(const std::string& path, Image& image)
+{
+    std::string png = ReadWholeFile(path);
+    if (png.size() < 33 || png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
+        png.compare(12, 4, "IHDR") != 0)
+        return false;
+    image.width = static_cast<int>(Be32(png, 16));
+    image.height = static_cast<int>(Be32(png, 20));
+    size_t at = 33;
+    std::string packed;
+    while (at + 8 <= png.size())
+    {
+        uint32_t length = Be32(png, at);
+        if (at + 12 + length > png.size())
+            return false;
+        if (png.compare(at + 4, 4, "IDAT") == 0)
+            packed += png.substr(at + 8, length);
+        at += 12 + length;
+    }
+    size_t stride = static_cast<size_t>(image.width) * 3 + 1;
+    std::vector<uint8_t> raw(stride * image.height);
+    uLongf rawSize = raw.size();
+    if (uncompress(raw.data(), &rawSize, reinterpret_cast<const Bytef*>(packed.data()),
+                   packed.size()) != Z_OK ||
+        rawSize != raw.size())
+        return false;
+    image.rgb.clear();
+    for (int y = 0; y < image.height; ++y)
+        image.rgb.insert(image.rgb.end(), raw.begin() + y * stride + 1,
+                         raw.begin() + (y + 1) * stride);
+    return true;
+}
+
+class PatchWindowTest : public ::testing::Test
+{
+protected:
+    void SetUp() override
+    {
+        if (!HaveXvfbRun())
+            GTEST_SKIP() << "xvfb-run is not installed";
+        fs::create_directories(env.DriveC() + "/Dezor");
+        fs::create_directories(env.Path("resources"));
+        fs::create_directories(env.Path("capture"));
+        fs::create_directories(env.Path("windows"));
+        // Small stand-ins for the program's resources: 104 spans a few chunks.
+        for (int id = 101; id <= 107; ++id)
+        {
+            std::string data =
+                id == 104 ? std::string(3 * 4096 + 100, 'g') : "file " + std::to_string(id);
+            payload[id] = data;
+            std::vector<uint8_t> gz = datakit::Gzip(
+                datakit::DkprWrap({reinterpret_cast<const uint8_t*>(data.data()), data.size()}));
+            WriteWholeFile(env.Path("resources/" + std::to_string(id)),
+                           std::string(gz.begin(), gz.end()));
+        }
+    }
+
+    void Registry(const std::string& values)
+    {
+        env.WriteRegistry("[Drives]\nC=" + env.DriveC() + "\nWindows=" + env.Path("windows") +
+                          "\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor\\1.00]\n" + values);
+    }
+
+    // Runs dezor-patch on a virtual display with the scripted answers; its exit status, or -1.
+    int RunPatch(const std::string& answers)
+    {
+        errPath = env.Path("patch.stderr");
+        setenv("DEZOR_PATCH_RESOURCES", env.Path("resources").c_str(), 1);
+        setenv("DEZOR_PATCH_ANSWERS", answers.c_str(), 1);
+        setenv("DEZOR_PATCH_CAPTURE", env.Path("capture").c_str(), 1);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        // Its own process group, so that a hung run can be ended whole.
+        posix_spawnattr_t attr;
+        posix_spawnattr_init(&attr);
+        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+        posix_spawnattr_setpgroup(&attr, 0);
+        const char* argv[] = {"xvfb-run",         "-a",   "-s", "-screen 0 640x480x24",
+                              DEZOR_PATCH_BINARY, nullptr};
+        pid_t pid = -1;
+        int rc = posix_spawnp(&pid, "xvfb-run", &actions, &attr, const_cast<char**>(argv), environ);
+        posix_spawn_file_actions_destroy(&actions);
+        posix_spawnattr_destroy(&attr);
+        unsetenv("DEZOR_PATCH_RESOURCES");
+        unsetenv("DEZOR_PATCH_ANSWERS");
+        unsetenv("DEZOR_PATCH_CAPTURE");
+        if (rc != 0)
+        {
+            ADD_FAILURE() << "cannot start xvfb-run";
+            return -1;
+        }
+
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
+        int status = 0;
+        while (waitpid(pid, &status, WNOHANG) == 0)
+        {
+            if (std::chrono::steady_clock::now() > deadline)
+            {
+                kill(-pid, SIGKILL);
+                waitpid(pid, &status, 0);
+                ADD_FAILURE() << "dezor-patch did not finish; its output:\n" << Stderr();
+                return -1;
+            }
+            std::this_thread::sleep_for(std::chrono::milliseconds(20));
+        }
+        return WIFEXITED(status) ? WEXITSTATUS(status) : -1;
+    }
+
+    std::string Stderr() const { return ReadWholeFile(errPath); }
+    std::string Target(const std::string& name) const { return env.DriveC() + "/Dezor/" + name; }
+
+    TestEnv env;
+    std::map<int, std::string> payload;
+    std::string errPath;
+};
+
+TEST_F(PatchWindowTest, RunsToCompletionWithAScriptedConfirmation)
+{
+    Registry("HDPath=C:\\Dezor\n");
+    WriteWholeFile(Target("Q53.dll"), "obsolete");
+    ASSERT_EQ(RunPatch("ok,ok"), 0) << Stderr();
+    std::string err = Stderr();
+    EXPECT_NE(err.find("\"About to install\" shows \"This patch will be installed to: C:\\Dezor\\ "
+                       "Do you wish to continue with the installation?\"; answering ok"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(
+        err.find("\"Dravik Dezor Patch\" shows \"Patch completed successfully.\"; answering ok"),
+        std::string::npos)
+        << err;
+    EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
+
+    EXPECT_EQ(ReadWholeFile(Target("Kelvory.exe")), payload[102]);
+    EXPECT_EQ(ReadWholeFile(Target("Plosset.vxd")), payload[103]);
+    EXPECT_EQ(ReadWholeFile(Target("Marvane.exe")), payload[104]);
+    EXPECT_EQ(ReadWholeFile(Target("Q7712.dll")), payload[105]);
+    EXPECT_EQ(ReadWholeFile(Target("Vlm1.dll")), payload[106]);
+    EXPECT_EQ(ReadWholeFile(Target("Vlm2.dll")), payload[107]);
+    EXPECT_FALSE(FileExists(Target("Q53.dll")));
+    EXPECT_FALSE(FileExists(env.Path("windows/Temp/ZUZIrozo.tmp")));
+
+    // The confirmation, then the finished progress dialog: overall bar full to 99, current empty.
+    Image confirm;
+    ASSERT_TRUE(ReadCapture(env.Path("capture/patch-01.png"), confirm));
+    EXPECT_EQ(confirm.width, 372);
+    EXPECT_EQ(confirm.height, 170);
+    Image done;
+    ASSERT_TRUE(ReadCapture(env.Path("capture/patch-02.png"), done));
+    ASSERT_EQ(done.width, 372);
+    ASSERT_EQ(done.height, 164);
+    EXPECT_TRUE(done.At(200, 88, 0, 0, 128)) << "overall bar";
+    EXPECT_TRUE(done.At(340, 88, 0, 0, 128)) << "overall bar";
+    EXPECT_TRUE(done.At(200, 56, 255, 255, 255)) << "current file bar";
+}
+
+TEST_F(PatchWindowTest, EveryOtherEndAndItsMessage)
+{
+    struct Case
+    {
+        const char* name;
+        const char* registry;
+        const char* answers;
+        bool withGame;
+        int status;
+        const char* message; // shown in a message box, or none
+    };
+    const Case cases[] = {
+        {"no installation", "CDPath=D:\\\n", "ok", true, 1,
+         "Unable to find previous Dravik Dezor installation."},
+        {"declined", "HDPath=C:\\Dezor\n", "cancel", true, 3, nullptr},
+        {"Escape declines too", "HDPath=C:\\Dezor\n", "escape", true, 3, nullptr},
+        // Escape on the finished dialog ends it as an error, as at any other time.
+        {"Escape after finishing", "HDPath=C:\\Dezor\n", "ok,escape,ok", true, 2,
+         "An error occurred during file update."},
+        {"resource missing", "HDPath=C:\\Dezor\n", "ok,ok", false, 2,
+         "An error occurred during file update."},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        Registry(c.registry);
+        if (!c.withGame)
+            fs::remove(env.Path("resources/104"));
+        EXPECT_EQ(RunPatch(c.answers), c.status);
+        std::string err = Stderr();
+        if (c.message != nullptr)
+        {
+            EXPECT_NE(
+                err.find("\"dezor-patch\" shows \"" + std::string(c.message) + "\"; answering ok"),
+                std::string::npos)
+                << err;
+        }
+        else
+        {
+            EXPECT_EQ(err.find("\"dezor-patch\" shows"), std::string::npos) << err;
+        }
+        EXPECT_EQ(FileExists(Target("Marvane.exe")), c.status == 2 && c.withGame);
+        fs::remove(Target("Marvane.exe"));
+    }
+}
+
+} // namespace
