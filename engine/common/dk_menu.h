@@ -3,8 +3,10 @@
 // submenus. Nothing is drawn here: the owner's callbacks draw and decide everything.
 //
 // Input handling runs on the timer thread (the front end's menu tick) and drawing on the main
-// thread. Both hold the engine's critical section while they work on a menu, so neither ever
-// sees a menu the other has half changed; callbacks run inside it, on the caller's thread.
+// thread. Drawing holds the engine's critical section, which a tick never runs inside (one due
+// meanwhile runs at its exit), so neither ever sees a menu the other has half changed. Calls
+// made off the timer thread hold the section too; callbacks run inside it, on the caller's
+// thread.
 #pragma once
 
 #include <cstdint>
