@@ -8,6 +8,7 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev
   libsdl2-dev
+  libenet-dev
   libgl-dev libegl-dev libopengl-dev libgl1-mesa-dri libegl-mesa0
 )
 
