@@ -426,7 +426,7 @@ public:
         w.U32(request);
         w.Name(shortName);
         w.Name(longName);
-        link_->Send(kHostPeer, w.Frame(), true);
+        link_->Send(hostPeer_, w.Frame(), true);
         replies_.erase(request);
         if (!AwaitReply([&] { return replies_.count(request) != 0 || lost_; }))
             return DPERR_NOCONNECTION;
@@ -460,7 +460,7 @@ public:
             {
                 dpwire::Writer w(dpwire::kDestroyPlayer);
                 w.U32(idPlayer);
-                link_->Send(kHostPeer, w.Frame(), true);
+                link_->Send(hostPeer_, w.Frame(), true);
             }
             Erase(idPlayer);
         }
@@ -546,7 +546,7 @@ public:
                 link_->Send(to->machine, frame, reliable);
         }
         else if (!lost_)
-            link_->Send(kHostPeer, frame, reliable);
+            link_->Send(hostPeer_, frame, reliable);
         return DP_OK;
     }
 
@@ -607,8 +607,6 @@ private:
     };
     static constexpr uint32_t kNoMachine = UINT32_MAX;
 
-    // The joiner's link has one peer, the host; its id is the link's own.
-    uint32_t kHostPeer = 0;
 
     DWORD DefaultTimeout() const { return provider_ == DpProvider::Udp ? kUdpEnumTimeoutMs : 0; }
 
@@ -694,14 +692,14 @@ private:
         role_ = Role::Joiner;
         lost_ = false;
         joinResult_ = 1; // pending
-        kHostPeer = provider_ == DpProvider::Udp ? 1 : known->address.endpoint;
+        hostPeer_ = provider_ == DpProvider::Udp ? 1 : known->address.endpoint;
         dpwire::Writer w(dpwire::kJoin);
         w.Guid(d.guidInstance);
-        link_->Send(kHostPeer, w.Frame(), true);
+        link_->Send(hostPeer_, w.Frame(), true);
         if (!AwaitReply([&] { return joinResult_ != 1 || lost_; }) || lost_ ||
             joinResult_ != DP_OK)
         {
-            hr = lost_ || joinResult_ == 1 ? DPERR_NOCONNECTION : joinResult_;
+            hr = joinResult_ == 1 || joinResult_ == DP_OK ? DPERR_NOCONNECTION : joinResult_;
             link_->Shutdown();
             link_.reset();
             role_ = Role::None;
@@ -1042,11 +1040,14 @@ private:
 
     void JoinerEvent(const DpLinkEvent& e)
     {
-        if (lost_ || e.peer != kHostPeer)
+        if (lost_ || e.peer != hostPeer_)
             return;
         if (e.type == DpLinkEvent::Type::Disconnect)
         {
-            SessionLost();
+            if (joinResult_ == DP_OK)
+                SessionLost();
+            else
+                lost_ = true; // refused or never answered: Join tells why
             return;
         }
         if (e.type != DpLinkEvent::Type::Receive)
@@ -1188,6 +1189,7 @@ private:
     std::vector<uint32_t> machines_;
     // Joiner.
     HRESULT joinResult_ = 1;
+    uint32_t hostPeer_ = 0; // the link's id of the host
     uint32_t nextRequest_ = 1;
     std::map<uint32_t, Reply> replies_;
 };

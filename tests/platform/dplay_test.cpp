@@ -638,6 +638,9 @@ TEST_F(DplayEnv, HostDropsHostileDatagramsAndServesOthers)
         if (i % 50 == 49)
             std::this_thread::sleep_for(std::chrono::milliseconds(5));
     }
+    // Datagrams larger than any the transport takes in.
+    for (size_t size : {5000u, 20000u, 60000u})
+        SendRaw(raw, port, std::vector<uint8_t>(size, 0xAB));
     enet_socket_destroy(raw);
 
     // The same frames inside a connection, before and after joining, and a joined machine
@@ -668,6 +671,10 @@ TEST_F(DplayEnv, HostDropsHostileDatagramsAndServesOthers)
         send(f);
     std::vector<uint8_t> spoof = Words({hostId, hostId, 1, 4}, 4);
     send(Frame(dpwire::kData, spoof));
+    // Last, as the host refuses it whole and the sender never hears back: a frame beyond the
+    // largest message.
+    send(Frame(dpwire::kData, Words({hostId, hostId, 1, DP_MAX_MESSAGE_SIZE + 1},
+                                    DP_MAX_MESSAGE_SIZE + 1)));
     // Bounded servicing while the host takes all of it in.
     for (int i = 0; i < 100; ++i)
     {
