@@ -54,8 +54,10 @@ struct ReasonRow
 };
 
 const ReasonRow kReasons[] = {
-    {DPERR_UNSUPPORTED, {"DPERR_UNSUPPORTED", "DPERR_UNSUPPORTED", nullptr, nullptr, nullptr, nullptr}},
-    {DPERR_GENERIC, {"Generic excuse", "DPERR_GENERIC", nullptr, nullptr, "DPERR_GENERIC", nullptr}},
+    {DPERR_UNSUPPORTED,
+     {"DPERR_UNSUPPORTED", "DPERR_UNSUPPORTED", nullptr, nullptr, nullptr, nullptr}},
+    {DPERR_GENERIC,
+     {"Generic excuse", "DPERR_GENERIC", nullptr, nullptr, "DPERR_GENERIC", nullptr}},
     {DPERR_INVALIDPARAMS,
      {"Invalid params", "DPERR_INVALIDPARAMS", "DPERR_INVALIDPARAMS", "DPERR_INVALIDPARAMS",
       "DPERR_INVALIDPARAMS", "DPERR_INVALIDPARAMS"}},
@@ -80,7 +82,8 @@ const ReasonRow kReasons[] = {
     {DPERR_UNAVAILABLE,
      {"DPERR_UNAVAILABLE", "DPERR_UNAVAILABLE", nullptr, nullptr, nullptr, nullptr}},
     {DPERR_BUSY, {nullptr, nullptr, nullptr, nullptr, nullptr, "DPERR_BUSY"}},
-    {DPERR_USERCANCEL, {"DPERR_USERCANCEL", "DPERR_USERCANCEL", nullptr, nullptr, nullptr, nullptr}},
+    {DPERR_USERCANCEL,
+     {"DPERR_USERCANCEL", "DPERR_USERCANCEL", nullptr, nullptr, nullptr, nullptr}},
     {DPERR_NOTLOGGEDIN, {nullptr, nullptr, nullptr, nullptr, nullptr, "DPERR_NOTLOGGEDIN"}},
 };
 const char* const kOtherReason[kColumns] = {
@@ -185,7 +188,8 @@ void LogSessionOpened()
     if (DkGetSessionDesc() == DP_OK && gpSessionDescCopy != nullptr)
     {
         DkLog("Session description:");
-        DkLog(DkFormatString("dwMaxPlayers: %d", static_cast<int>(gpSessionDescCopy->dwMaxPlayers)));
+        DkLog(
+            DkFormatString("dwMaxPlayers: %d", static_cast<int>(gpSessionDescCopy->dwMaxPlayers)));
         DkLog(DkFormatString("dwCurrentPlayers: %d",
                              static_cast<int>(gpSessionDescCopy->dwCurrentPlayers)));
     }
@@ -204,8 +208,8 @@ void LogError(const char* pszLead, const char* pszNumber, HRESULT hr, Column col
 
 int StoreSessionDesc()
 {
-    HRESULT hr = HaveInterface() ? gpDirectPlay->SetSessionDesc(&gSessionDesc, 0)
-                                 : DPERR_INVALIDOBJECT;
+    HRESULT hr =
+        HaveInterface() ? gpDirectPlay->SetSessionDesc(&gSessionDesc, 0) : DPERR_INVALIDOBJECT;
     if (hr == DP_OK)
         return 1;
     LogError(nullptr, nullptr, hr, kSetDesc);
@@ -382,8 +386,8 @@ int DkCreateSession(const char* pszName, int nMaxPlayers)
     gSessionDesc.dwMaxPlayers = static_cast<DWORD>(nMaxPlayers);
     CopyName(gszSessionName, sizeof gszSessionName, pszName);
     gSessionDesc.lpszSessionNameA = gszSessionName;
-    HRESULT hr = HaveInterface() ? gpDirectPlay->Open(&gSessionDesc, DPOPEN_CREATE)
-                                 : DPERR_INVALIDOBJECT;
+    HRESULT hr =
+        HaveInterface() ? gpDirectPlay->Open(&gSessionDesc, DPOPEN_CREATE) : DPERR_INVALIDOBJECT;
     if (hr != DP_OK)
     {
         LogError("Failed to create session - reason:", "Error number %u - ", hr, kCreateSession);
@@ -403,8 +407,8 @@ int DkJoinSession(int n)
     }
     gSessionDesc = FreshDesc();
     gSessionDesc.guidInstance = gaDpSessions[n].guid;
-    HRESULT hr = HaveInterface() ? gpDirectPlay->Open(&gSessionDesc, DPOPEN_JOIN)
-                                 : DPERR_INVALIDOBJECT;
+    HRESULT hr =
+        HaveInterface() ? gpDirectPlay->Open(&gSessionDesc, DPOPEN_JOIN) : DPERR_INVALIDOBJECT;
     if (hr != DP_OK)
     {
         LogError("Couldn't join session because of:", "Error number %u - ", hr, kJoinSession);
@@ -489,8 +493,8 @@ int DkCreatePlayer(const char* pszFirstName, const char* pszSecondName, DPID* pI
     gPlayerName.dwFlags = 0;
     gPlayerName.lpszShortNameA = const_cast<char*>(pszSecondName);
     gPlayerName.lpszLongNameA = const_cast<char*>(pszFirstName);
-    HRESULT hr = HaveInterface() ? gpDirectPlay->CreatePlayer(&gLocalPlayerId, &gPlayerName,
-                                                              hEvent, nullptr, 0, 0)
+    HRESULT hr = HaveInterface() ? gpDirectPlay->CreatePlayer(&gLocalPlayerId, &gPlayerName, hEvent,
+                                                              nullptr, 0, 0)
                                  : DPERR_INVALIDOBJECT;
     if (hr != DP_OK)
     {
@@ -635,8 +639,7 @@ int DkReceiveForPlayer(void** ppData, DWORD* puSize, DPID* pFrom)
     DPID to = gLocalPlayerId;
     DWORD size = Capacity(puSize);
     HRESULT hr = HaveInterface() && puSize != nullptr
-                     ? gpDirectPlay->Receive(&from, &to, DPRECEIVE_TOPLAYER, gpReceiveBuffer,
-                                             &size)
+                     ? gpDirectPlay->Receive(&from, &to, DPRECEIVE_TOPLAYER, gpReceiveBuffer, &size)
                      : DPERR_INVALIDOBJECT;
     if (pFrom != nullptr)
         *pFrom = from;

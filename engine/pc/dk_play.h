@@ -66,8 +66,7 @@ int DkSetSessionDesc(const char* pszName, int nMaxPlayers, DWORD dwFlags);
 void DkHandleSystemMessage(const void* pMessage, DWORD uSize);
 int CloseSession(void);
 
-int DkCreatePlayer(const char* pszFirstName, const char* pszSecondName, DPID* pId,
-                   HANDLE hEvent);
+int DkCreatePlayer(const char* pszFirstName, const char* pszSecondName, DPID* pId, HANDLE hEvent);
 int DkDestroyPlayer(DPID id);
 void DkEnumPlayers(void);
 int DkGetNumPlayers(void);

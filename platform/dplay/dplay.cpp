@@ -25,8 +25,7 @@ const IID IID_IDirectPlay = {
     0x5454E9A0, 0xDB65, 0x11CE, {0x92, 0x1C, 0x00, 0xAA, 0x00, 0x6C, 0x49, 0x72}};
 const IID IID_IDirectPlay3A = {
     0x133EFE41, 0x32DC, 0x11D0, {0x9C, 0xFB, 0x00, 0xA0, 0xC9, 0x0A, 0x43, 0xCB}};
-const GUID DPSPGUID_UDP = {
-    0xDE20D901, 0x5A1C, 0x4E0B, {'D', 'E', 'Z', 'O', 'R', 'U', 'D', 'P'}};
+const GUID DPSPGUID_UDP = {0xDE20D901, 0x5A1C, 0x4E0B, {'D', 'E', 'Z', 'O', 'R', 'U', 'D', 'P'}};
 const GUID DPSPGUID_LOOPBACK = {
     0xDE20D902, 0x5A1C, 0x4E0B, {'D', 'E', 'Z', 'O', 'R', 'L', 'O', 'O'}};
 
@@ -112,7 +111,8 @@ GUID NewInstanceGuid()
 
 bool DescSizeOk(const DPSESSIONDESC2* d)
 {
-    return d != nullptr && (d->dwSize == sizeof(DPSESSIONDESC2) || d->dwSize == DPSESSIONDESC2_SIZE_32);
+    return d != nullptr &&
+           (d->dwSize == sizeof(DPSESSIONDESC2) || d->dwSize == DPSESSIONDESC2_SIZE_32);
 }
 
 struct Player
@@ -252,9 +252,8 @@ public:
         return DP_OK;
     }
 
-    HRESULT EnumSessions(LPDPSESSIONDESC2 lpsd, DWORD dwTimeout,
-                         LPDPENUMSESSIONSCALLBACK2 callback, LPVOID context,
-                         DWORD dwFlags) override
+    HRESULT EnumSessions(LPDPSESSIONDESC2 lpsd, DWORD dwTimeout, LPDPENUMSESSIONSCALLBACK2 callback,
+                         LPVOID context, DWORD dwFlags) override
     {
         std::lock_guard<std::recursive_mutex> lock(m_);
         HRESULT hr;
@@ -286,9 +285,10 @@ public:
                     continue;
                 if (availableOnly && !Available(f.session, f.current))
                     continue;
-                bool seen = std::any_of(round.begin(), round.end(), [&](const FoundSession& o) {
-                    return IsEqualGUID(o.session.instance, f.session.instance);
-                });
+                bool seen =
+                    std::any_of(round.begin(), round.end(),
+                                [&](const FoundSession& o)
+                                { return IsEqualGUID(o.session.instance, f.session.instance); });
                 if (!seen)
                     round.push_back(f);
             }
@@ -467,8 +467,8 @@ public:
         return DP_OK;
     }
 
-    HRESULT EnumPlayers(LPGUID lpguidInstance, LPDPENUMPLAYERSCALLBACK2 callback,
-                        LPVOID context, DWORD dwFlags) override
+    HRESULT EnumPlayers(LPGUID lpguidInstance, LPDPENUMPLAYERSCALLBACK2 callback, LPVOID context,
+                        DWORD dwFlags) override
     {
         std::lock_guard<std::recursive_mutex> lock(m_);
         HRESULT hr;
@@ -507,8 +507,7 @@ public:
         return DP_OK;
     }
 
-    HRESULT Send(DPID idFrom, DPID idTo, DWORD dwFlags, LPVOID lpData,
-                 DWORD dwDataSize) override
+    HRESULT Send(DPID idFrom, DPID idTo, DWORD dwFlags, LPVOID lpData, DWORD dwDataSize) override
     {
         std::lock_guard<std::recursive_mutex> lock(m_);
         HRESULT hr;
@@ -560,12 +559,12 @@ public:
         Pump();
         if (lpidFrom == nullptr || lpidTo == nullptr || lpdwDataSize == nullptr)
             return DPERR_INVALIDPARAMS;
-        if (dwFlags & ~(DPRECEIVE_ALL | DPRECEIVE_TOPLAYER | DPRECEIVE_FROMPLAYER |
-                        DPRECEIVE_PEEK))
+        if (dwFlags & ~(DPRECEIVE_ALL | DPRECEIVE_TOPLAYER | DPRECEIVE_FROMPLAYER | DPRECEIVE_PEEK))
             return DPERR_INVALIDFLAGS;
-        bool any = (dwFlags & DPRECEIVE_ALL) ||
-                   !(dwFlags & (DPRECEIVE_TOPLAYER | DPRECEIVE_FROMPLAYER));
-        auto match = [&](const Message& m) {
+        bool any =
+            (dwFlags & DPRECEIVE_ALL) || !(dwFlags & (DPRECEIVE_TOPLAYER | DPRECEIVE_FROMPLAYER));
+        auto match = [&](const Message& m)
+        {
             if (any)
                 return true;
             if ((dwFlags & DPRECEIVE_TOPLAYER) && m.to != *lpidTo)
@@ -606,7 +605,6 @@ private:
         Player player;
     };
     static constexpr uint32_t kNoMachine = UINT32_MAX;
-
 
     DWORD DefaultTimeout() const { return provider_ == DpProvider::Udp ? kUdpEnumTimeoutMs : 0; }
 
@@ -678,14 +676,13 @@ private:
 
     HRESULT Join(const DPSESSIONDESC2& d)
     {
-        auto known = std::find_if(found_.begin(), found_.end(), [&](const FoundSession& f) {
-            return IsEqualGUID(f.session.instance, d.guidInstance);
-        });
+        auto known = std::find_if(found_.begin(), found_.end(),
+                                  [&](const FoundSession& f)
+                                  { return IsEqualGUID(f.session.instance, d.guidInstance); });
         if (known == found_.end())
             return DPERR_NOSESSIONS;
         HRESULT hr;
-        std::unique_ptr<DpLink> link =
-            DpConnectLink(provider_, known->address, kConnectMs, &hr);
+        std::unique_ptr<DpLink> link = DpConnectLink(provider_, known->address, kConnectMs, &hr);
         if (link == nullptr)
             return hr;
         link_ = std::move(link);
@@ -696,8 +693,7 @@ private:
         dpwire::Writer w(dpwire::kJoin);
         w.Guid(d.guidInstance);
         link_->Send(hostPeer_, w.Frame(), true);
-        if (!AwaitReply([&] { return joinResult_ != 1 || lost_; }) || lost_ ||
-            joinResult_ != DP_OK)
+        if (!AwaitReply([&] { return joinResult_ != 1 || lost_; }) || lost_ || joinResult_ != DP_OK)
         {
             hr = joinResult_ == 1 || joinResult_ == DP_OK ? DPERR_NOCONNECTION : joinResult_;
             link_->Shutdown();
@@ -730,16 +726,18 @@ private:
     void StartService()
     {
         stop_ = false;
-        thread_ = std::thread([this] {
-            while (!stop_)
+        thread_ = std::thread(
+            [this]
             {
+                while (!stop_)
                 {
-                    std::lock_guard<std::recursive_mutex> lock(m_);
-                    Pump();
+                    {
+                        std::lock_guard<std::recursive_mutex> lock(m_);
+                        Pump();
+                    }
+                    link_->Wait(10);
                 }
-                link_->Wait(10);
-            }
-        });
+            });
     }
 
     // Leaves the session (if any): a joiner's players go with it, a host's session ends for
@@ -777,7 +775,8 @@ private:
     }
     bool HasLocalPlayer() const
     {
-        return std::any_of(players_.begin(), players_.end(), [](const Player& p) { return p.local; });
+        return std::any_of(players_.begin(), players_.end(),
+                           [](const Player& p) { return p.local; });
     }
 
     void Queue(DPID from, DPID to, std::vector<uint8_t> data)

@@ -276,7 +276,8 @@ public:
     virtual HRESULT GetPlayerCaps(DPID idPlayer, DPCAPS* lpPlayerCaps, DWORD dwFlags) = 0;
     // From a local player to a player or to DPID_ALLPLAYERS (everyone but the sender), plain
     // (0) or DPSEND_GUARANTEED, optionally DPSEND_HIGHPRIORITY. Guaranteed messages from one
-    // player arrive whole and in order.
+    // player arrive whole and in order. Every send leaves at once, so DPSEND_HIGHPRIORITY
+    // is taken and changes nothing.
     virtual HRESULT Send(DPID idFrom, DPID idTo, DWORD dwFlags, LPVOID lpData,
                          DWORD dwDataSize) = 0;
     // Takes the oldest message (DPRECEIVE_ALL), or the oldest to *lpidTo (DPRECEIVE_TOPLAYER)

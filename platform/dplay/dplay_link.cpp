@@ -31,10 +31,12 @@ using Clock = std::chrono::steady_clock;
 void InitialiseEnet()
 {
     static std::once_flag once;
-    std::call_once(once, [] {
-        if (enet_initialize() == 0)
-            std::atexit(enet_deinitialize);
-    });
+    std::call_once(once,
+                   []
+                   {
+                       if (enet_initialize() == 0)
+                           std::atexit(enet_deinitialize);
+                   });
 }
 
 int MsLeft(Clock::time_point deadline)
@@ -132,34 +134,34 @@ public:
         {
             switch (event.type)
             {
-            case ENET_EVENT_TYPE_CONNECT:
-                if (isHost_)
-                    events.push_back({DpLinkEvent::Type::Connect, AddPeer(event.peer), {}});
-                break;
-            case ENET_EVENT_TYPE_RECEIVE:
-            {
-                uint32_t id = IdOf(event.peer);
-                if (id != 0)
-                    events.push_back({DpLinkEvent::Type::Receive, id,
-                                      std::vector<uint8_t>(event.packet->data,
-                                                           event.packet->data +
-                                                               event.packet->dataLength)});
-                enet_packet_destroy(event.packet);
-                break;
-            }
-            case ENET_EVENT_TYPE_DISCONNECT:
-            {
-                uint32_t id = IdOf(event.peer);
-                if (id != 0)
+                case ENET_EVENT_TYPE_CONNECT:
+                    if (isHost_)
+                        events.push_back({DpLinkEvent::Type::Connect, AddPeer(event.peer), {}});
+                    break;
+                case ENET_EVENT_TYPE_RECEIVE:
                 {
-                    peers_.erase(id);
-                    events.push_back({DpLinkEvent::Type::Disconnect, id, {}});
+                    uint32_t id = IdOf(event.peer);
+                    if (id != 0)
+                        events.push_back(
+                            {DpLinkEvent::Type::Receive, id,
+                             std::vector<uint8_t>(event.packet->data,
+                                                  event.packet->data + event.packet->dataLength)});
+                    enet_packet_destroy(event.packet);
+                    break;
                 }
-                event.peer->data = nullptr;
-                break;
-            }
-            case ENET_EVENT_TYPE_NONE:
-                break;
+                case ENET_EVENT_TYPE_DISCONNECT:
+                {
+                    uint32_t id = IdOf(event.peer);
+                    if (id != 0)
+                    {
+                        peers_.erase(id);
+                        events.push_back({DpLinkEvent::Type::Disconnect, id, {}});
+                    }
+                    event.peer->data = nullptr;
+                    break;
+                }
+                case ENET_EVENT_TYPE_NONE:
+                    break;
             }
         }
     }
@@ -346,10 +348,12 @@ public:
     {
         LoopbackWorld& w = World();
         std::unique_lock<std::mutex> lock(w.m);
-        w.cv.wait_for(lock, std::chrono::milliseconds(ms), [&] {
-            auto box = w.mailboxes.find(self_);
-            return box == w.mailboxes.end() || !box->second.empty();
-        });
+        w.cv.wait_for(lock, std::chrono::milliseconds(ms),
+                      [&]
+                      {
+                          auto box = w.mailboxes.find(self_);
+                          return box == w.mailboxes.end() || !box->second.empty();
+                      });
     }
 
     void DropPeer(uint32_t peer) override

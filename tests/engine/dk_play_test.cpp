@@ -28,20 +28,24 @@ protected:
     {
         LoggedTest::SetUp();
         DpResetTestHooks();
-        CaptureOutput([] {
-            CloseLink();
-            DkCallAllDestructors();
-        });
+        CaptureOutput(
+            []
+            {
+                CloseLink();
+                DkCallAllDestructors();
+            });
         LogSince();
     }
     void TearDown() override
     {
         if (other != nullptr)
             other->Release();
-        CaptureOutput([] {
-            CloseLink();
-            DkCallAllDestructors();
-        });
+        CaptureOutput(
+            []
+            {
+                CloseLink();
+                DkCallAllDestructors();
+            });
         DpResetTestHooks();
         LoggedTest::TearDown();
     }
@@ -178,31 +182,31 @@ TEST_F(PlayTest, UsingALinkDeviceLogsItsCapabilities)
     ASSERT_EQ(DkEnumServiceProviders(), DP_OK);
     LogSince();
     ASSERT_EQ(UseLinkDevice(1), 1);
-    EXPECT_EQ(LogSince(), std::string("Trying CreateDirectPlayInterface\r\n") +
-                              DkFormatString("With GUID %d\r\n",
-                                             static_cast<int>(DPSPGUID_LOOPBACK.Data1)) +
-                              "Past trybool\r\n"
-                              "Ok, tried to create that interface...\r\n"
-                              "Trying to get a Direct Play 2 Interface\r\n"
-                              "Ok, tried to get a Dplay2 interface...\r\n"
-                              "Wahay! Got a DPlay2 Interface!\r\n"
-                              "----------------------------------------\r\n"
-                              "DPLAY2 INTERFACE:\r\n"
-                              "\r\n"
-                              "DPCaps.dwMaxBufferSize: 20480\r\n"
-                              "DPCaps.dwMaxQueueSize: 0\r\n"
-                              "DPCaps.dwMaxPlayers: 16\r\n"
-                              "DPCaps.dwHundredBaud: 0\r\n"
-                              "DPCaps.dwLatency: 0\r\n"
-                              "DPCaps.dwMaxLocalPlayers: 16\r\n"
-                              "DPCaps.dwHeaderLength: 28\r\n"
-                              "DPCaps.dwTimeout: 0\r\n"
-                              "Flags\r\n"
-                              "\tDPCAPS_GROUPOPTIMIZED: 0\r\n"
-                              "\tDPCAPS_GUARANTEEDOPTIMIZED: 32\r\n"
-                              "\tDPCAPS_GUARANTEEDSUPPORTED: 64\r\n"
-                              "\tDPCAPS_ISHOST: 0\r\n"
-                              "\tDPCAPS_KEEPALIVEOPTIMIZED: 16\r\n");
+    EXPECT_EQ(LogSince(),
+              std::string("Trying CreateDirectPlayInterface\r\n") +
+                  DkFormatString("With GUID %d\r\n", static_cast<int>(DPSPGUID_LOOPBACK.Data1)) +
+                  "Past trybool\r\n"
+                  "Ok, tried to create that interface...\r\n"
+                  "Trying to get a Direct Play 2 Interface\r\n"
+                  "Ok, tried to get a Dplay2 interface...\r\n"
+                  "Wahay! Got a DPlay2 Interface!\r\n"
+                  "----------------------------------------\r\n"
+                  "DPLAY2 INTERFACE:\r\n"
+                  "\r\n"
+                  "DPCaps.dwMaxBufferSize: 20480\r\n"
+                  "DPCaps.dwMaxQueueSize: 0\r\n"
+                  "DPCaps.dwMaxPlayers: 16\r\n"
+                  "DPCaps.dwHundredBaud: 0\r\n"
+                  "DPCaps.dwLatency: 0\r\n"
+                  "DPCaps.dwMaxLocalPlayers: 16\r\n"
+                  "DPCaps.dwHeaderLength: 28\r\n"
+                  "DPCaps.dwTimeout: 0\r\n"
+                  "Flags\r\n"
+                  "\tDPCAPS_GROUPOPTIMIZED: 0\r\n"
+                  "\tDPCAPS_GUARANTEEDOPTIMIZED: 32\r\n"
+                  "\tDPCAPS_GUARANTEEDSUPPORTED: 64\r\n"
+                  "\tDPCAPS_ISHOST: 0\r\n"
+                  "\tDPCAPS_KEEPALIVEOPTIMIZED: 16\r\n");
     EXPECT_EQ(DkGetLinkMaxBufferSize(), DP_MAX_MESSAGE_SIZE);
     EXPECT_EQ(DkGetLinkLatency(), 0u);
 
@@ -222,7 +226,8 @@ TEST_F(PlayTest, UsingALinkDeviceLogsItsCapabilities)
         {DpCall::QueryInterface, 0,
          "Ok, tried to get a Dplay2 interface...\r\nFailed to get DirectPlay 3A Interface\r\n"
          "Can't use link device : CreateDirectPlayInterface failed\r\n"},
-        {DpCall::GetCaps, 1, "Wahay! Got a DPlay2 Interface!\r\nCould not retrieve capabilities\r\n"},
+        {DpCall::GetCaps, 1,
+         "Wahay! Got a DPlay2 Interface!\r\nCould not retrieve capabilities\r\n"},
     };
     for (const Case& c : cases)
     {
@@ -262,11 +267,15 @@ TEST_F(PlayTest, AJoinerFindsJoinsTalksAndLosesTheSession)
 
     // The front end gives the name with the car type first, and four bytes as the second.
     DPID id = 0;
-    ASSERT_EQ(DkCreatePlayer("\x04" "BOB", "abcd", &id, nullptr), 1);
+    ASSERT_EQ(DkCreatePlayer("\x04"
+                             "BOB",
+                             "abcd", &id, nullptr),
+              1);
     EXPECT_EQ(LogSince(), "***CREATED PLAYER !****\r\n");
     ASSERT_EQ(DkGetNumPlayers(), 2);
     EXPECT_EQ(DkGetPlayerId(0), otherId);
-    EXPECT_STREQ(DkGetPlayerShortName(1), "\x04" "BOB");
+    EXPECT_STREQ(DkGetPlayerShortName(1), "\x04"
+                                          "BOB");
     EXPECT_STREQ(DkGetPlayerLongName(1), "abcd");
     EXPECT_EQ(DkGetPlayerIndex(id), 1);
     EXPECT_EQ(DkFindSessionHost(), otherId);
@@ -387,7 +396,10 @@ TEST_F(PlayTest, AHostOpensAndClosesItsSession)
                           "dwCurrentPlayers: 0\r\n");
     EXPECT_EQ(DkGetStoredSessionDesc()->dwFlags, 0x44u);
     DPID id = 0;
-    ASSERT_EQ(DkCreatePlayer("\x68" "ANNE", "abcd", &id, nullptr), 1);
+    ASSERT_EQ(DkCreatePlayer("\x68"
+                             "ANNE",
+                             "abcd", &id, nullptr),
+              1);
     EXPECT_EQ(DkFindSessionHost(), id);
 
     LPDIRECTPLAY dp1 = nullptr;
@@ -395,7 +407,8 @@ TEST_F(PlayTest, AHostOpensAndClosesItsSession)
     ASSERT_EQ(DirectPlayCreate(&loopback, &dp1, nullptr), DP_OK);
     ASSERT_EQ(dp1->QueryInterface(IID_IDirectPlay3A, reinterpret_cast<void**>(&other)), DP_OK);
     dp1->Release();
-    auto look = [&] {
+    auto look = [&]
+    {
         Sighting s;
         DPSESSIONDESC2 d{};
         d.dwSize = sizeof d;
@@ -468,18 +481,18 @@ TEST_F(PlayTest, EveryFailedCallLogsItsReason)
         {(HRESULT)0x88770816, 0, 0, 0, 0, 0, "DPERR_NOTLOGGEDIN"},
         {kOther, 0, 0, 0, 0, 0, 0},
     };
-    const char* const others[] = {"Er, no good excuse given!", "Bad error!",
-                                  "Bad error!",                "DPERR - unknown error!",
-                                  "Bad error message!",        "Unknown error!"};
+    const char* const others[] = {
+        "Er, no good excuse given!", "Bad error!",         "Bad error!",
+        "DPERR - unknown error!",    "Bad error message!", "Unknown error!"};
     for (const Row& row : rows)
     {
         SCOPED_TRACE(testing::Message() << std::hex << static_cast<uint32_t>(row.hr));
         const char* texts[] = {row.create,  row.join,         row.enumerate,
                                row.setDesc, row.createPlayer, row.send};
-        auto reason = [&](int column) {
-            return std::string(texts[column] != nullptr ? texts[column] : others[column]) + "\r\n";
-        };
-        std::string number = DkFormatString("Error number %u - \r\n", static_cast<unsigned>(row.hr));
+        auto reason = [&](int column)
+        { return std::string(texts[column] != nullptr ? texts[column] : others[column]) + "\r\n"; };
+        std::string number =
+            DkFormatString("Error number %u - \r\n", static_cast<unsigned>(row.hr));
         ASSERT_EQ(DkEnumSessions(), DP_OK); // a failed enumeration below forgets them
         ASSERT_EQ(DkGetNumSessions(), 1);
         LogSince();
@@ -500,10 +513,12 @@ TEST_F(PlayTest, EveryFailedCallLogsItsReason)
         {
             DpFailNextCallForTests(DpCall::SetSessionDesc, row.hr);
             int result = 1;
-            std::string out = CaptureOutput([&] {
-                result = call == 0 ? AllowOthersToJoinSession(TRUE)
-                                   : DkSetSessionDesc("R", 8, DPSESSION_KEEPALIVE);
-            });
+            std::string out = CaptureOutput(
+                [&]
+                {
+                    result = call == 0 ? AllowOthersToJoinSession(TRUE)
+                                       : DkSetSessionDesc("R", 8, DPSESSION_KEEPALIVE);
+                });
             EXPECT_EQ(result, 0);
             EXPECT_TRUE(Reported(out, "AllowOthersToJoinSession: FAILED"));
             EXPECT_EQ(LogSince().rfind(reason(3), 0), 0u) << "the reason, then the report";
@@ -512,10 +527,10 @@ TEST_F(PlayTest, EveryFailedCallLogsItsReason)
         DpFailNextCallForTests(DpCall::CreatePlayer, row.hr);
         DPID id = 0;
         EXPECT_EQ(DkCreatePlayer("A", "B", &id, nullptr), 0);
-        EXPECT_EQ(LogSince(), std::string("Couldn't create player beacuse of:\r\n") +
-                                  DkFormatString("Error number %d - \r\n",
-                                                 static_cast<int>(row.hr)) +
-                                  reason(4));
+        EXPECT_EQ(LogSince(),
+                  std::string("Couldn't create player beacuse of:\r\n") +
+                      DkFormatString("Error number %d - \r\n", static_cast<int>(row.hr)) +
+                      reason(4));
 
         DpFailNextCallForTests(DpCall::Send, row.hr);
         EXPECT_EQ(DkSendData("abcd", 4, DPSEND_GUARANTEED, 0), 0);

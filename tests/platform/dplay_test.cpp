@@ -289,10 +289,16 @@ TEST_P(DplaySession, HostAndTwoJoinersPlayThroughASession)
     EXPECT_TRUE(IsEqualGUID(found.sessions[0].desc.guidApplication, kApp));
     GUID instance = found.sessions[0].desc.guidInstance;
     ASSERT_EQ(Join(a, instance), DP_OK);
-    DPID aId = NewPlayer(a, "\x04" "BOB", "bob1");
+    DPID aId = NewPlayer(a,
+                         "\x04"
+                         "BOB",
+                         "bob1");
     ASSERT_EQ(Enum(b).sessions.size(), 1u);
     ASSERT_EQ(Join(b, instance), DP_OK);
-    DPID bId = NewPlayer(b, "\x02" "CAT", "cat1");
+    DPID bId = NewPlayer(b,
+                         "\x02"
+                         "CAT",
+                         "cat1");
     EXPECT_NE(aId, 0u);
     EXPECT_NE(bId, aId);
 
@@ -300,7 +306,8 @@ TEST_P(DplaySession, HostAndTwoJoinersPlayThroughASession)
     std::vector<uint8_t> created = NextSystem(host, hostId, DPSYS_CREATEPLAYERORGROUP);
     ASSERT_EQ(created.size(), dpsys::kCreatePlayerSize);
     EXPECT_EQ(DpReadU32(created.data(), created.size(), dpsys::kPlayerId), aId);
-    EXPECT_STREQ(reinterpret_cast<const char*>(&created[dpsys::kShortName]), "\x04" "BOB");
+    EXPECT_STREQ(reinterpret_cast<const char*>(&created[dpsys::kShortName]), "\x04"
+                                                                             "BOB");
     EXPECT_STREQ(reinterpret_cast<const char*>(&created[dpsys::kLongName]), "bob1");
     created = NextSystem(host, hostId, DPSYS_CREATEPLAYERORGROUP);
     EXPECT_EQ(DpReadU32(created.data(), created.size(), dpsys::kPlayerId), bId);
@@ -317,7 +324,8 @@ TEST_P(DplaySession, HostAndTwoJoinersPlayThroughASession)
         EXPECT_EQ(players[1].id, aId);
         EXPECT_EQ(players[1].longName, "bob1");
         EXPECT_EQ(players[2].id, bId);
-        EXPECT_EQ(players[2].shortName, "\x02" "CAT");
+        EXPECT_EQ(players[2].shortName, "\x02"
+                                        "CAT");
         // Only the host's player is the host.
         for (const PlayerSeen& p : players)
         {
@@ -334,9 +342,9 @@ TEST_P(DplaySession, HostAndTwoJoinersPlayThroughASession)
     for (size_t i = 0; i < std::size(sizes); ++i)
     {
         std::vector<uint8_t> data = Pattern(sizes[i], static_cast<int>(i));
-        ASSERT_EQ(a->Send(aId, bId, DPSEND_GUARANTEED, data.data(),
-                          static_cast<DWORD>(data.size())),
-                  DP_OK);
+        ASSERT_EQ(
+            a->Send(aId, bId, DPSEND_GUARANTEED, data.data(), static_cast<DWORD>(data.size())),
+            DP_OK);
     }
     for (size_t i = 0; i < std::size(sizes); ++i)
     {
@@ -349,9 +357,9 @@ TEST_P(DplaySession, HostAndTwoJoinersPlayThroughASession)
 
     // To all through the host: everyone but the sender, addressed to each receiver.
     uint8_t all[16] = {19};
-    ASSERT_EQ(a->Send(aId, DPID_ALLPLAYERS, DPSEND_GUARANTEED | DPSEND_HIGHPRIORITY, all,
-                      sizeof all),
-              DP_OK);
+    ASSERT_EQ(
+        a->Send(aId, DPID_ALLPLAYERS, DPSEND_GUARANTEED | DPSEND_HIGHPRIORITY, all, sizeof all),
+        DP_OK);
     for (auto [dp, id] : {std::pair{host, hostId}, std::pair{b, bId}})
     {
         Msg m;
@@ -431,9 +439,8 @@ TEST_P(DplaySession, HostAndTwoJoinersPlayThroughASession)
 INSTANTIATE_TEST_SUITE_P(Providers, DplaySession,
                          testing::Values(ProviderCase{"Udp", &DPSPGUID_UDP},
                                          ProviderCase{"Loopback", &DPSPGUID_LOOPBACK}),
-                         [](const testing::TestParamInfo<ProviderCase>& info) {
-                             return std::string(info.param.name);
-                         });
+                         [](const testing::TestParamInfo<ProviderCase>& info)
+                         { return std::string(info.param.name); });
 
 TEST_F(DplayEnv, CallsRefuseWhatTheyCannotDo)
 {
@@ -541,8 +548,7 @@ TEST_F(DplayEnv, NamesKeepTheirTerminatorAndTimeOutsMayLookAgain)
 
 // ---- Hostile datagrams ----
 
-std::vector<uint8_t> Frame(dpwire::Kind kind, const std::vector<uint8_t>& body,
-                           int lengthSkew = 0)
+std::vector<uint8_t> Frame(dpwire::Kind kind, const std::vector<uint8_t>& body, int lengthSkew = 0)
 {
     dpwire::Writer w(kind);
     w.Bytes(body.data(), body.size());
@@ -656,9 +662,8 @@ TEST_F(DplayEnv, HostDropsHostileDatagramsAndServesOthers)
     while (event.type != ENET_EVENT_TYPE_CONNECT && Clock::now() < deadline)
         enet_host_service(client, &event, 100);
     ASSERT_EQ(event.type, ENET_EVENT_TYPE_CONNECT);
-    auto send = [&](const std::vector<uint8_t>& f) {
-        enet_peer_send(peer, 0, enet_packet_create(f.data(), f.size(), ENET_PACKET_FLAG_RELIABLE));
-    };
+    auto send = [&](const std::vector<uint8_t>& f)
+    { enet_peer_send(peer, 0, enet_packet_create(f.data(), f.size(), ENET_PACKET_FLAG_RELIABLE)); };
     for (const auto& f : frames)
         send(f);
     enet_host_flush(client);
@@ -673,8 +678,8 @@ TEST_F(DplayEnv, HostDropsHostileDatagramsAndServesOthers)
     send(Frame(dpwire::kData, spoof));
     // Last, as the host refuses it whole and the sender never hears back: a frame beyond the
     // largest message.
-    send(Frame(dpwire::kData, Words({hostId, hostId, 1, DP_MAX_MESSAGE_SIZE + 1},
-                                    DP_MAX_MESSAGE_SIZE + 1)));
+    send(Frame(dpwire::kData,
+               Words({hostId, hostId, 1, DP_MAX_MESSAGE_SIZE + 1}, DP_MAX_MESSAGE_SIZE + 1)));
     // Bounded servicing while the host takes all of it in.
     for (int i = 0; i < 100; ++i)
     {
@@ -723,80 +728,83 @@ TEST_F(DplayEnv, JoinerDropsHostileDatagramsFromItsHost)
     std::mt19937 gen(99);
     std::vector<std::vector<uint8_t>> frames = HostileFrames(gen);
     std::atomic<bool> stop{false};
-    std::thread server([&] {
-        rogue->intercept = [](ENetHost* h, ENetEvent*) -> int {
-            dpwire::Kind kind;
-            dpwire::Reader body;
-            if (!dpwire::OpenFrame(h->receivedData, h->receivedDataLength, &kind, &body) ||
-                kind != dpwire::kQuery)
-                return 0;
-            uint32_t nonce = body.U32();
-            std::mt19937 junkGen(nonce);
-            std::vector<std::vector<uint8_t>> replies = HostileFrames(junkGen);
-            const std::vector<uint8_t>* record = gRogueRecord;
-            dpwire::Writer reply(dpwire::kQueryReply);
-            reply.U32(nonce);
-            reply.Bytes(record->data(), record->size());
-            // The true reply first, so that the junk cannot crowd it out of the socket.
-            replies.insert(replies.begin(), reply.Frame());
-            dpwire::Writer wrongNonce(dpwire::kQueryReply);
-            wrongNonce.U32(nonce + 1);
-            wrongNonce.Bytes(record->data(), record->size());
-            replies.push_back(wrongNonce.Frame());
-            for (const auto& r : replies)
-            {
-                ENetBuffer b{const_cast<uint8_t*>(r.data()), r.size()};
-                enet_socket_send(h->socket, &h->receivedAddress, &b, 1);
-            }
-            return 1;
-        };
-        Clock::time_point deadline = Clock::now() + std::chrono::seconds(20);
-        ENetEvent event;
-        while (!stop && Clock::now() < deadline)
+    std::thread server(
+        [&]
         {
-            if (enet_host_service(rogue, &event, 10) <= 0)
-                continue;
-            if (event.type != ENET_EVENT_TYPE_RECEIVE)
-                continue;
-            std::vector<uint8_t> got(event.packet->data,
-                                     event.packet->data + event.packet->dataLength);
-            enet_packet_destroy(event.packet);
-            dpwire::Kind kind;
-            dpwire::Reader body;
-            bool ours = dpwire::OpenFrame(got.data(), got.size(), &kind, &body);
-            ENetPeer* from = event.peer;
-            auto send = [&](const std::vector<uint8_t>& f) {
-                enet_peer_send(from, 0,
-                               enet_packet_create(f.data(), f.size(), ENET_PACKET_FLAG_RELIABLE));
+            rogue->intercept = [](ENetHost* h, ENetEvent*) -> int
+            {
+                dpwire::Kind kind;
+                dpwire::Reader body;
+                if (!dpwire::OpenFrame(h->receivedData, h->receivedDataLength, &kind, &body) ||
+                    kind != dpwire::kQuery)
+                    return 0;
+                uint32_t nonce = body.U32();
+                std::mt19937 junkGen(nonce);
+                std::vector<std::vector<uint8_t>> replies = HostileFrames(junkGen);
+                const std::vector<uint8_t>* record = gRogueRecord;
+                dpwire::Writer reply(dpwire::kQueryReply);
+                reply.U32(nonce);
+                reply.Bytes(record->data(), record->size());
+                // The true reply first, so that the junk cannot crowd it out of the socket.
+                replies.insert(replies.begin(), reply.Frame());
+                dpwire::Writer wrongNonce(dpwire::kQueryReply);
+                wrongNonce.U32(nonce + 1);
+                wrongNonce.Bytes(record->data(), record->size());
+                replies.push_back(wrongNonce.Frame());
+                for (const auto& r : replies)
+                {
+                    ENetBuffer b{const_cast<uint8_t*>(r.data()), r.size()};
+                    enet_socket_send(h->socket, &h->receivedAddress, &b, 1);
+                }
+                return 1;
             };
-            if (ours && kind == dpwire::kJoin)
+            Clock::time_point deadline = Clock::now() + std::chrono::seconds(20);
+            ENetEvent event;
+            while (!stop && Clock::now() < deadline)
             {
-                for (const auto& f : frames)
-                    send(f);
-                dpwire::Writer accept(dpwire::kJoinAccept);
-                accept.Bytes(sessionRecord.data(), sessionRecord.size());
-                accept.U32(0);
-                send(accept.Frame());
+                if (enet_host_service(rogue, &event, 10) <= 0)
+                    continue;
+                if (event.type != ENET_EVENT_TYPE_RECEIVE)
+                    continue;
+                std::vector<uint8_t> got(event.packet->data,
+                                         event.packet->data + event.packet->dataLength);
+                enet_packet_destroy(event.packet);
+                dpwire::Kind kind;
+                dpwire::Reader body;
+                bool ours = dpwire::OpenFrame(got.data(), got.size(), &kind, &body);
+                ENetPeer* from = event.peer;
+                auto send = [&](const std::vector<uint8_t>& f) {
+                    enet_peer_send(
+                        from, 0, enet_packet_create(f.data(), f.size(), ENET_PACKET_FLAG_RELIABLE));
+                };
+                if (ours && kind == dpwire::kJoin)
+                {
+                    for (const auto& f : frames)
+                        send(f);
+                    dpwire::Writer accept(dpwire::kJoinAccept);
+                    accept.Bytes(sessionRecord.data(), sessionRecord.size());
+                    accept.U32(0);
+                    send(accept.Frame());
+                }
+                else if (ours && kind == dpwire::kCreatePlayer)
+                {
+                    uint32_t request = body.U32();
+                    for (const auto& f : frames)
+                        send(f);
+                    dpwire::Writer created(dpwire::kPlayerCreated);
+                    created.U32(request);
+                    created.U32(DP_OK);
+                    created.U32(0x10001);
+                    created.U32(0);
+                    created.Name("j");
+                    created.Name("j");
+                    send(created.Frame());
+                    for (const auto& f : frames)
+                        send(f);
+                    send(Frame(dpwire::kData, Words({0x20002, 0x10001, 1, 3}, 3)));
+                }
             }
-            else if (ours && kind == dpwire::kCreatePlayer)
-            {
-                uint32_t request = body.U32();
-                for (const auto& f : frames)
-                    send(f);
-                dpwire::Writer created(dpwire::kPlayerCreated);
-                created.U32(request);
-                created.U32(DP_OK);
-                created.U32(0x10001);
-                created.U32(0);
-                created.Name("j");
-                created.Name("j");
-                send(created.Frame());
-                for (const auto& f : frames)
-                    send(f);
-                send(Frame(dpwire::kData, Words({0x20002, 0x10001, 1, 3}, 3)));
-            }
-        }
-    });
+        });
 
     IDirectPlay3A* joiner = Make(DPSPGUID_UDP);
     EnumResult found = Enum(joiner);
