@@ -436,6 +436,46 @@ TEST_P(DplaySession, HostAndTwoJoinersPlayThroughASession)
     EXPECT_EQ(a->SetSessionDesc(&d, 0), DPERR_NOSESSIONS);
 }
 
+// The game sends on one thread and polls on another; both directions keep their order.
+TEST_P(DplaySession, TwoThreadsShareOneObject)
+{
+    IDirectPlay3A* host = Make(*GetParam().guid);
+    IDirectPlay3A* joiner = Make(*GetParam().guid);
+    ASSERT_TRUE(host && joiner);
+    ASSERT_EQ(Host(host, "threads", 4), DP_OK);
+    DPID hostId = NewPlayer(host, "h", "h");
+    EnumResult found = Enum(joiner);
+    ASSERT_EQ(found.sessions.size(), 1u);
+    ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK);
+    DPID joinerId = NewPlayer(joiner, "j", "j");
+    ASSERT_EQ(NextSystem(host, hostId, DPSYS_CREATEPLAYERORGROUP).size(), dpsys::kCreatePlayerSize);
+
+    constexpr uint32_t kCount = 200;
+    std::thread sender(
+        [&]
+        {
+            for (uint32_t i = 0; i < kCount; ++i)
+                EXPECT_EQ(joiner->Send(joinerId, hostId, DPSEND_GUARANTEED, &i, sizeof i), DP_OK);
+        });
+    for (uint32_t i = 0; i < kCount; ++i)
+        ASSERT_EQ(host->Send(hostId, joinerId, DPSEND_GUARANTEED, &i, sizeof i), DP_OK);
+    for (uint32_t i = 0; i < kCount; ++i)
+    {
+        Msg m;
+        ASSERT_TRUE(Next(joiner, joinerId, &m)) << i;
+        ASSERT_EQ(m.data.size(), sizeof i);
+        EXPECT_EQ(DpReadU32(m.data.data(), m.data.size(), 0), i);
+    }
+    sender.join();
+    for (uint32_t i = 0; i < kCount; ++i)
+    {
+        Msg m;
+        ASSERT_TRUE(Next(host, hostId, &m)) << i;
+        EXPECT_EQ(m.from, joinerId);
+        EXPECT_EQ(DpReadU32(m.data.data(), m.data.size(), 0), i);
+    }
+}
+
 INSTANTIATE_TEST_SUITE_P(Providers, DplaySession,
                          testing::Values(ProviderCase{"Udp", &DPSPGUID_UDP},
                                          ProviderCase{"Loopback", &DPSPGUID_LOOPBACK}),
