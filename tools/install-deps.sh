@@ -9,6 +9,7 @@ packages=(
   zlib1g-dev
   libsdl2-dev
   libfltk1.3-dev xvfb xauth python3
+  libenet-dev
   libgl-dev libegl-dev libopengl-dev libgl1-mesa-dri libegl-mesa0
 )
 

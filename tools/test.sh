@@ -9,8 +9,8 @@ cd "$(dirname "$0")/.."
 bash tools/install-deps.sh
 
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDEZOR_TSAN=ON
-cmake --build build/tsan --target timer_test dk_timer_test dk_menu_test dk_prompt_test
-(cd build/tsan && ctest --output-on-failure -R '^(timer_test|dk_timer_test|dk_menu_test|dk_prompt_test)$')
+cmake --build build/tsan --target timer_test dk_timer_test dk_menu_test dk_prompt_test dplay_test
+(cd build/tsan && ctest --output-on-failure -R '^(timer_test|dk_timer_test|dk_menu_test|dk_prompt_test|dplay_test)$')
 
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDEZOR_SANITIZE=ON
 cmake --build build/test
