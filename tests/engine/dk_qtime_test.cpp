@@ -249,28 +249,37 @@ TEST(DkClockRateTest, MulDivRoundsToTheNearestAndFailsWithMinusOne)
 TEST(DkClockRateTest, TheMeasuredRateMatchesTheCycleCounterAndIsLogged)
 {
     TestEnv env;
-    ASSERT_TRUE(DkOpenLogFile("c:\\error.txt"));
-    DkEnableLog();
 
-    // An independent estimate over a span of its own; only a gross error must show.
-    auto wallStart = std::chrono::steady_clock::now();
-    uint64_t cyclesStart = DkReadCycleCounter();
-    while (std::chrono::steady_clock::now() - wallStart < std::chrono::milliseconds(20))
+    // An independent estimate over a span of its own; only a gross error must show. Either
+    // span can be stretched by a busy machine, so a disagreement is measured again a few
+    // times before it counts.
+    uint32_t hz = 0;
+    double estimate = 0;
+    for (int attempt = 0; attempt < 5; ++attempt)
     {
-    }
-    double seconds =
-        std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
-    double estimate = static_cast<double>(DkReadCycleCounter() - cyclesStart) / seconds;
+        auto wallStart = std::chrono::steady_clock::now();
+        uint64_t cyclesStart = DkReadCycleCounter();
+        while (std::chrono::steady_clock::now() - wallStart < std::chrono::milliseconds(20))
+        {
+        }
+        double seconds =
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - wallStart).count();
+        estimate = static_cast<double>(DkReadCycleCounter() - cyclesStart) / seconds;
 
-    DkSetClockMeasureCounts(kShortMeasure);
-    uint32_t hz = DkMeasureCpuClock();
-    DkSetClockMeasureCounts(0);
+        ASSERT_TRUE(DkOpenLogFile("c:\\error.txt"));
+        DkEnableLog();
+        DkSetClockMeasureCounts(kShortMeasure);
+        hz = DkMeasureCpuClock();
+        DkSetClockMeasureCounts(0);
+        DkCloseLogFile();
+        DkDisableLog();
+        if (hz > estimate / 2 && hz < estimate * 2 + 1000000)
+            break;
+    }
 
     EXPECT_EQ(hz % 1000000u, 0u);
     EXPECT_GT(hz, estimate / 2);
     EXPECT_LT(hz, estimate * 2 + 1000000);
-    DkCloseLogFile();
-    DkDisableLog();
     EXPECT_EQ(ReadWholeFile(env.DriveC() + "/error.txt"),
               "PC Clock speed : " + std::to_string(hz / 1000000u) + "MHz\r\n");
 }
