@@ -8,6 +8,8 @@ packages=(
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev
   libsdl2-dev
+  libopenal-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libgl-dev libegl-dev libopengl-dev libgl1-mesa-dri libegl-mesa0
 )
 

@@ -1013,6 +1013,11 @@ void DdLoseAllSurfaces(void)
         s->lost = true;
 }
 
+DdSurfaceData* DdPrimarySurface(void)
+{
+    return gpPrimary;
+}
+
 int DdLiveObjects(void)
 {
     return gnLive.load();
