@@ -198,8 +198,8 @@ void DkSetUpQStream(const char* pszFileName)
     }
     LPMIXWAVE handle = nullptr;
     if (pszFileName != nullptr)
-        handle = QSWaveMixOpenWave(ghQMixer, const_cast<char*>(pszFileName), nullptr,
-                                   QMIX_WAVE_STREAM);
+        handle =
+            QSWaveMixOpenWave(ghQMixer, const_cast<char*>(pszFileName), nullptr, QMIX_WAVE_STREAM);
     gaQWaves[gnNumQWaves].handle = handle;
     gaboQWaveFreed[gnNumQWaves] = false;
     ++gnNumQWaves;

@@ -4,7 +4,8 @@
 
 #include "platform/movie/movie.h"
 
-extern "C" {
+extern "C"
+{
 #include <libavcodec/avcodec.h>
 #include <libavformat/avformat.h>
 #include <libavutil/imgutils.h>
@@ -150,7 +151,8 @@ void DecodeSound(const std::string& hostPath, Device& d)
                             int got = swr_convert(swr, outData, room,
                                                   const_cast<const uint8_t**>(frame->extended_data),
                                                   frame->nb_samples);
-                            d.sound.resize(at + static_cast<size_t>(std::max(got, 0)) * channels * 2);
+                            d.sound.resize(at +
+                                           static_cast<size_t>(std::max(got, 0)) * channels * 2);
                         }
                         av_frame_unref(frame);
                     }
@@ -193,7 +195,8 @@ bool OpenVideo(const std::string& hostPath, Device& d)
         d.video->height > kMaxSide)
         return false;
     d.timeBase = stream->time_base;
-    AVRational rate = stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
+    AVRational rate =
+        stream->avg_frame_rate.num > 0 ? stream->avg_frame_rate : stream->r_frame_rate;
     if (rate.num > 0 && rate.den > 0)
         d.frameMs = 1000.0 * rate.den / rate.num;
     d.frameMs = std::clamp(d.frameMs, 1.0, 1000.0);
@@ -288,9 +291,9 @@ void Draw(Device& d, const AVFrame* frame)
         return;
     IDirectDrawSurface* back = primary->back;
     DdSurfaceData& surface = *back->data;
-    RECT r = d.haveDest ? d.dest
-                        : RECT{0, 0, static_cast<LONG>(surface.width),
-                               static_cast<LONG>(surface.height)};
+    RECT r = d.haveDest
+                 ? d.dest
+                 : RECT{0, 0, static_cast<LONG>(surface.width), static_cast<LONG>(surface.height)};
     int width = std::min<LONG>(r.right, kMaxSide), height = std::min<LONG>(r.bottom, kMaxSide);
     if (width <= 0 || height <= 0)
         return;

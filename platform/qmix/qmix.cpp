@@ -138,8 +138,8 @@ void ApplyPitch(QMixSession& s, Channel& c)
     if (c.frequency != 0)
     {
         DWORD rate = c.wave != nullptr ? c.wave->format.nSamplesPerSec : s.rate;
-        pitch = std::clamp(static_cast<float>(c.frequency) / static_cast<float>(rate), 0.01f,
-                           64.0f);
+        pitch =
+            std::clamp(static_cast<float>(c.frequency) / static_cast<float>(rate), 0.01f, 64.0f);
     }
     alSourcef(c.source, AL_PITCH, pitch);
 }
@@ -263,8 +263,7 @@ bool ParseWaveFile(const std::string& hostPath, QMixWave& w)
     std::FILE* f = std::fopen(hostPath.c_str(), "rb");
     if (f == nullptr)
         return false;
-    auto readAt = [f](uint64_t at, void* out, size_t n)
-    {
+    auto readAt = [f](uint64_t at, void* out, size_t n) {
         return std::fseek(f, static_cast<long>(at), SEEK_SET) == 0 && std::fread(out, 1, n, f) == n;
     };
     auto u32 = [](const uint8_t* p)
@@ -379,8 +378,8 @@ HQMIXER QSWaveMixInitEx(const QMIXCONFIG* lpConfig)
         return nullptr;
     DWORD rate = lpConfig != nullptr && lpConfig->dwSamplingRate != 0 ? lpConfig->dwSamplingRate
                                                                       : kDefaultRate;
-    int channels = lpConfig != nullptr && lpConfig->iChannels > 0 ? lpConfig->iChannels
-                                                                  : kDefaultChannels;
+    int channels =
+        lpConfig != nullptr && lpConfig->iChannels > 0 ? lpConfig->iChannels : kDefaultChannels;
     if (rate < 8000 || rate > 192000 || channels > kMaxChannels)
         return nullptr;
 

@@ -7,7 +7,10 @@
 //   DIR/disc/                        drive D:, the game disc, CDPath=D:
 //   DIR/disc/game/language/*.txt     the game's texts, DKPR gzip
 //   DIR/disc/new_fe/language/*.txt   the front end's texts, plain
-//   DIR/disc/music/, DIR/disc/movies/
+//   DIR/disc/music/                  WAVPath=D:\music: the front end's music stream
+//                                    (new_fe/sounds/music/frontend.wav)
+//   DIR/disc/movies/                 AVIPath=D:\movies: the rally school's introduction movie
+//                                    (game/rallschl/avi/zoom.avi)
 #pragma once
 
 #include <filesystem>
