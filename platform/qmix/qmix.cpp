@@ -329,6 +329,11 @@ bool ParseWaveFile(const std::string& hostPath, QMixWave& w)
 void PrepareHeadlessDrivers()
 {
     // A headless run has no sound hardware to look for; OpenAL Soft's null output stands in.
+    // OpenAL Soft reads its drivers once, at its first call, which is always made here.
+    static bool done = false;
+    if (done)
+        return;
+    done = true;
     const char* sdl = std::getenv("SDL_AUDIODRIVER");
     const char* al = std::getenv("ALSOFT_DRIVERS");
     if (sdl != nullptr && std::strcmp(sdl, "dummy") == 0 && (al == nullptr || *al == '\0'))
@@ -376,6 +381,7 @@ HQMIXER QSWaveMixInitEx(const QMIXCONFIG* lpConfig)
     std::lock_guard<std::mutex> lock(gLock);
     if (gboNoDevice)
         return nullptr;
+    PrepareHeadlessDrivers();
     DWORD rate = lpConfig != nullptr && lpConfig->dwSamplingRate != 0 ? lpConfig->dwSamplingRate
                                                                       : kDefaultRate;
     int channels =
@@ -403,7 +409,6 @@ HQMIXER QSWaveMixInitEx(const QMIXCONFIG* lpConfig)
     }
     else
     {
-        PrepareHeadlessDrivers();
         s->device = alcOpenDevice(nullptr);
         ALCint attrs[] = {ALC_FREQUENCY, static_cast<ALCint>(rate), 0};
         if (s->device != nullptr)
