@@ -6,6 +6,7 @@
 #include <cmath>
 #include <cstring>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -277,6 +278,37 @@ TEST_F(QmixTest, BadWavesAndChannelsAreRefused)
         EXPECT_TRUE(QSWaveMixIsChannelDone(mixer, channel));
         EXPECT_EQ(QSWaveMixSetVolume(mixer, channel, 0, 100), MMSYSERR_INVALPARAM);
     }
+}
+
+TEST_F(QmixTest, BothGameThreadsMayCallAtOnce)
+{
+    std::vector<int16_t> tone = LoopTone();
+    LPMIXWAVE wave = Wave(tone);
+    ASSERT_NE(wave, nullptr);
+    // The timer thread's sound updates and the main thread's menu sounds meet in the mixer
+    // while it renders.
+    auto worker = [&](int channel)
+    {
+        for (int i = 0; i < 500; ++i)
+        {
+            QSWaveMixPlayEx(mixer, channel, 0, wave, i % 3 == 0 ? QMIX_LOOP_FOREVER : 0, nullptr);
+            QSWaveMixSetVolume(mixer, channel, 0, i * 50);
+            QSWaveMixSetFrequency(mixer, channel, 0, 11025u + static_cast<DWORD>(i) * 20);
+            QSPOLAR where{i % 360, 100, 0};
+            QSWaveMixSetPosition(mixer, channel, 0, &where);
+            QSWaveMixIsChannelDone(mixer, channel);
+            if (i % 50 == 0)
+                QSWaveMixStopChannel(mixer, channel, 0);
+        }
+    };
+    std::thread a(worker, 0), b(worker, 1);
+    for (int i = 0; i < 50; ++i)
+        Render(256);
+    a.join();
+    b.join();
+    int volume = 0;
+    EXPECT_EQ(QSWaveMixGetVolume(mixer, 0, &volume), MMSYSERR_NOERROR);
+    EXPECT_EQ(volume, 499 * 50);
 }
 
 class QmixStreamTest : public QmixTest
