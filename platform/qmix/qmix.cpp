@@ -51,7 +51,6 @@ constexpr int kFullVolume = 32767;
 struct Channel
 {
     bool open = false;
-    bool enabled = true;
     ALuint source = 0;
     QMixWave* wave = nullptr;
     ALuint ownBuffer = 0; // a cut or looped copy of the wave for this play
@@ -477,18 +476,13 @@ MMRESULT QSWaveMixOpenChannel(HQMIXER hQMixer, int iChannel, DWORD dwFlags)
     return MMSYSERR_NOERROR;
 }
 
-MMRESULT QSWaveMixEnableChannel(HQMIXER hQMixer, int iChannel, DWORD, BOOL fEnable)
+MMRESULT QSWaveMixEnableChannel(HQMIXER hQMixer, int iChannel, DWORD, int)
 {
     std::lock_guard<std::mutex> lock(gLock);
     QMixSession* s = Valid(hQMixer);
     if (s == nullptr)
         return MMSYSERR_INVALHANDLE;
-    Channel* c = OpenChannel(*s, iChannel);
-    if (c == nullptr)
-        return MMSYSERR_INVALPARAM;
-    c->enabled = true;
-    (void)fEnable; // the mode word: every channel mixes in 3D here
-    return MMSYSERR_NOERROR;
+    return OpenChannel(*s, iChannel) != nullptr ? MMSYSERR_NOERROR : MMSYSERR_INVALPARAM;
 }
 
 LPMIXWAVE QSWaveMixOpenWave(HQMIXER hQMixer, LPVOID lpWaveParams, HINSTANCE, DWORD dwFlags)

@@ -101,7 +101,9 @@ typedef QMixWave* LPMIXWAVE;
 HQMIXER QSWaveMixInitEx(const QMIXCONFIG* lpConfig);
 MMRESULT QSWaveMixActivate(HQMIXER hQMixer, BOOL fActivate);
 MMRESULT QSWaveMixOpenChannel(HQMIXER hQMixer, int iChannel, DWORD dwFlags);
-MMRESULT QSWaveMixEnableChannel(HQMIXER hQMixer, int iChannel, DWORD dwFlags, BOOL fEnable);
+// The flags and mode are taken as the engine passes them: every channel mixes the same way
+// here, so the call only checks that the channel is open.
+MMRESULT QSWaveMixEnableChannel(HQMIXER hQMixer, int iChannel, DWORD dwFlags, int iMode);
 LPMIXWAVE QSWaveMixOpenWave(HQMIXER hQMixer, LPVOID lpWaveParams, HINSTANCE hInstance,
                             DWORD dwFlags);
 // Loops: 0 plays once, n plays n + 1 times, QMIX_LOOP_FOREVER until stopped. A wave already
