@@ -575,3 +575,9 @@ BOOL MovieAnyPlaying(void)
             return TRUE;
     return FALSE;
 }
+
+QMixSession* MovieMixerForTests(MCIDEVICEID IDDevice)
+{
+    Device* d = Find(IDDevice);
+    return d != nullptr ? d->mixer : nullptr;
+}

@@ -117,6 +117,9 @@ struct MCI_SEEK_PARMS
 MCIERROR mciSendCommandA(MCIDEVICEID IDDevice, UINT uMsg, DWORD_PTR fdwCommand, DWORD_PTR dwParam);
 MCIDEVICEID mciGetDeviceIDA(LPCSTR pszDevice);
 
-// Test hooks: devices open now (the driver counts as one), and whether a movie is playing.
+// Test hooks: devices open now (the driver counts as one), whether a movie is playing, and
+// the mixer session a movie's sound plays in (NULL before its first play or without sound).
 int MovieOpenDevices(void);
 BOOL MovieAnyPlaying(void);
+struct QMixSession;
+QMixSession* MovieMixerForTests(MCIDEVICEID IDDevice);
