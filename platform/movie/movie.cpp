@@ -102,11 +102,20 @@ double ElapsedMs(const Device& d)
     return d.playedMs + static_cast<double>(timeGetTime() - d.startedAt);
 }
 
+// Only AVI files are read, through the file protocol whatever the name looks like.
+int OpenAvi(AVFormatContext** format, const std::string& hostPath)
+{
+    const AVInputFormat* avi = av_find_input_format("avi");
+    if (avi == nullptr)
+        return -1;
+    return avformat_open_input(format, ("file:" + hostPath).c_str(), avi, nullptr);
+}
+
 // Decodes the whole sound track of the file into 16-bit PCM (mono or stereo, its own rate).
 void DecodeSound(const std::string& hostPath, Device& d)
 {
     AVFormatContext* fmt = nullptr;
-    if (avformat_open_input(&fmt, hostPath.c_str(), nullptr, nullptr) < 0)
+    if (OpenAvi(&fmt, hostPath) < 0)
         return;
     const AVCodec* codec = nullptr;
     int stream = -1;
@@ -178,7 +187,7 @@ void DecodeSound(const std::string& hostPath, Device& d)
 
 bool OpenVideo(const std::string& hostPath, Device& d)
 {
-    if (avformat_open_input(&d.format, hostPath.c_str(), nullptr, nullptr) < 0)
+    if (OpenAvi(&d.format, hostPath) < 0)
         return false;
     if (avformat_find_stream_info(d.format, nullptr) < 0)
         return false;
