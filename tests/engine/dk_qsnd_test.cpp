@@ -140,6 +140,21 @@ TEST_F(QSoundTest, WavesLoadByNumberWithoutTheirHeaderAndTail)
     }
 }
 
+TEST_F(QSoundTest, TheTableHoldsMaxWavsWaves)
+{
+    Init();
+    WriteWholeFile(env.DriveC() + "/w.wav", MarkedFile(200));
+    for (int n = 0; n < MAX_WAVS; ++n)
+        ASSERT_EQ(DkLoadQSample("c:\\w.wav", kRate, 16, 0), n + 1);
+    output = CaptureOutput([] { EXPECT_EQ(DkLoadQSample("c:\\w.wav", kRate, 16, 0), MAX_WAVS); });
+    EXPECT_TRUE(Reported(output, "wavs loaded > MAX_WAVS")) << output;
+    output = CaptureOutput([] { DkSetUpQStream("c:\\w.wav"); });
+    EXPECT_TRUE(Reported(output, "wavs loaded > MAX_WAVS")) << output;
+    EXPECT_EQ(DkGetNumQSamples(), MAX_WAVS);
+    output = CaptureOutput([] { DkFreeAllQSamples(); });
+    EXPECT_EQ(CountReports(output), 0) << output;
+}
+
 TEST_F(QSoundTest, OnlyTheWaveBetweenHeaderAndTailIsHeard)
 {
     Init();
