@@ -10,6 +10,8 @@ packages=(
   libsdl2-dev
   libfltk1.3-dev xvfb xauth python3
   libenet-dev
+  libopenal-dev
+  libavformat-dev libavcodec-dev libavutil-dev libswscale-dev libswresample-dev
   libgl-dev libegl-dev libopengl-dev libgl1-mesa-dri libegl-mesa0
 )
 

@@ -1017,6 +1017,11 @@ void DdLoseAllSurfaces(void)
         s->lost = true;
 }
 
+DdSurfaceData* DdPrimarySurface(void)
+{
+    return gpPrimary;
+}
+
 int DdLiveObjects(void)
 {
     return gnLive.load();

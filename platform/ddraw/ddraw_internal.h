@@ -81,6 +81,9 @@ inline const uint8_t* DdRow(const DdSurfaceData& s, DWORD y)
     return s.pixels.data() + static_cast<size_t>(y) * static_cast<size_t>(s.pitch);
 }
 
+// The primary surface of the display (NULL while there is none), for what draws into the
+// display from outside the game, such as a movie.
+DdSurfaceData* DdPrimarySurface(void);
 // The surface whose device context hdc is (while it is out), else NULL.
 DdSurfaceData* DdSurfaceFromDc(HDC hdc);
 // The palette a palettised surface is seen through: its own, else its primary's; NULL if none.

@@ -3,6 +3,7 @@
 
 #include <SDL.h>
 
+#include <atomic>
 #include <condition_variable>
 #include <deque>
 #include <mutex>
@@ -19,6 +20,7 @@ std::condition_variable gQueueSignal;
 std::deque<MSG> gQueue;
 int gActivePosted = -1; // last WM_ACTIVATEAPP state posted: -1 none yet, 0 or 1
 bool gPaintPending = false;
+std::atomic<void (*)(void)> gpfnPumpHook{nullptr};
 
 bool Matches(const MSG& msg, HWND hWnd, UINT filterMin, UINT filterMax)
 {
@@ -84,6 +86,8 @@ void Pump()
             TranslateSdlEvent(e);
     }
     WinInputScriptPump();
+    if (void (*hook)(void) = gpfnPumpHook.load())
+        hook();
 }
 
 bool TakeMatching(MSG* lpMsg, HWND hWnd, UINT filterMin, UINT filterMax, bool remove)
@@ -224,6 +228,11 @@ BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam)
         return FALSE;
     WinQueuePost(hWnd, Msg, wParam, lParam);
     return TRUE;
+}
+
+void WinSetPumpHook(void (*pfnHook)(void))
+{
+    gpfnPumpHook = pfnHook;
 }
 
 void PostQuitMessage(int nExitCode)

@@ -156,6 +156,10 @@ LRESULT DispatchMessageA(const MSG* lpMsg);
 LRESULT SendMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 BOOL PostMessageA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 void PostQuitMessage(int nExitCode);
+// A function run on every pump of the queue (PeekMessageA, GetMessageA, WaitMessage, at least
+// every 10 ms while they wait): what plays in a child window, such as a movie, advances there.
+// NULL removes it.
+void WinSetPumpHook(void (*pfnHook)(void));
 LRESULT DefWindowProcA(HWND hWnd, UINT Msg, WPARAM wParam, LPARAM lParam);
 
 // Painting. The presented frame covers the whole window, so painting only validates it.

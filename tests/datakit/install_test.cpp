@@ -89,10 +89,25 @@ void ExpectDemoTree(const fs::path& root)
     std::set<std::string> names;
     for (const auto& [name, content] : tree)
         names.insert(name);
-    std::set<std::string> expected = {
-        "registry.ini",        "c",           "c/Dezor",   "c/Dezor/save",       "disc",
-        "disc/music",          "disc/movies", "disc/game", "disc/game/language", "disc/new_fe",
-        "disc/new_fe/language"};
+    std::set<std::string> expected = {"registry.ini",
+                                      "c",
+                                      "c/Dezor",
+                                      "c/Dezor/save",
+                                      "disc",
+                                      "disc/music",
+                                      "disc/movies",
+                                      "disc/game",
+                                      "disc/game/language",
+                                      "disc/new_fe",
+                                      "disc/new_fe/language",
+                                      "disc/music/new_fe",
+                                      "disc/music/new_fe/sounds",
+                                      "disc/music/new_fe/sounds/music",
+                                      "disc/music/new_fe/sounds/music/frontend.wav",
+                                      "disc/movies/game",
+                                      "disc/movies/game/rallschl",
+                                      "disc/movies/game/rallschl/avi",
+                                      "disc/movies/game/rallschl/avi/zoom.avi"};
     for (const char* language : kLanguages)
     {
         expected.insert(std::string("disc/game/language/") + language + ".txt");

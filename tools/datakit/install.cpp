@@ -2,11 +2,13 @@
 
 #include <system_error>
 
+#include "tools/datakit/avi_writer.h"
 #include "tools/datakit/file_io.h"
 #include "tools/datakit/image_writer.h"
 #include "tools/datakit/language_writer.h"
 #include "tools/datakit/palette_writer.h"
 #include "tools/datakit/registry_writer.h"
+#include "tools/datakit/wave_writer.h"
 
 namespace fs = std::filesystem;
 
@@ -112,6 +114,45 @@ void WriteStartScreens(InstallSummary& summary, const fs::path& hardDisk)
     }
 }
 
+// The front end's music: a short tune of rising and falling tones that loops cleanly.
+std::vector<int16_t> DemoMusic()
+{
+    constexpr uint32_t kRate = 22050;
+    constexpr double kNotes[] = {220.0, 277.18, 329.63, 440.0, 329.63, 277.18};
+    constexpr size_t kNoteFrames = kRate / 4;
+    std::vector<int16_t> music;
+    for (double note : kNotes)
+    {
+        std::vector<int16_t> tone = Tone(note, kNoteFrames, kRate, 6000);
+        // Short fades at both ends of each note keep the joins free of clicks.
+        for (size_t i = 0; i < 256; ++i)
+        {
+            tone[i] = static_cast<int16_t>(tone[i] * static_cast<int>(i) / 256);
+            tone[kNoteFrames - 1 - i] =
+                static_cast<int16_t>(tone[kNoteFrames - 1 - i] * static_cast<int>(i) / 256);
+        }
+        music.insert(music.end(), tone.begin(), tone.end());
+    }
+    return music;
+}
+
+void WriteSoundsAndMovies(InstallSummary& summary, const fs::path& disc)
+{
+    // Where the registry's WAVPath and AVIPath lead the front end's music and the rally
+    // school's introduction movie.
+    fs::path musicDir = disc / "music" / "new_fe" / "sounds" / "music";
+    MakeDirectory(summary, musicDir);
+    fs::path music = musicDir / "frontend.wav";
+    WriteWaveFile(music, DemoMusic(), 22050);
+    summary.files.push_back(music);
+
+    fs::path movieDir = disc / "movies" / "game" / "rallschl" / "avi";
+    MakeDirectory(summary, movieDir);
+    fs::path movie = movieDir / "zoom.avi";
+    WriteAviFile(movie, DemoMovie());
+    summary.files.push_back(movie);
+}
+
 } // namespace
 
 std::vector<std::string> PlaceholderTexts(TextSet set, int language, int count)
@@ -133,8 +174,7 @@ InstallSummary InstallDemo(const fs::path& dir)
     const fs::path disc = summary.root / "disc";
 
     MakeDirectory(summary, driveC / "Dezor" / "save");
-    MakeDirectory(summary, disc / "music");
-    MakeDirectory(summary, disc / "movies");
+    WriteSoundsAndMovies(summary, disc);
     WriteTextSet(summary, disc / "game", TextSet::Game);
     WriteTextSet(summary, disc / "new_fe", TextSet::FrontEnd);
     WriteFrontEndFonts(summary, disc / "new_fe");

@@ -10,7 +10,10 @@
 //   DIR/disc/game/language/*.txt     the game's texts, DKPR gzip
 //   DIR/disc/new_fe/language/*.txt   the front end's texts, plain
 //   DIR/disc/new_fe/FONTS/*.FON      the front end's sixteen menu fonts
-//   DIR/disc/music/, DIR/disc/movies/
+//   DIR/disc/music/                  WAVPath=D:\music: the front end's music stream
+//                                    (new_fe/sounds/music/frontend.wav)
+//   DIR/disc/movies/                 AVIPath=D:\movies: the rally school's introduction movie
+//                                    (game/rallschl/avi/zoom.avi)
 #pragma once
 
 #include <filesystem>
