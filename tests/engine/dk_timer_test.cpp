@@ -4,6 +4,7 @@
 #include "engine/pc/dk_timer.h"
 
 #include <atomic>
+#include <cmath>
 #include <numeric>
 #include <string>
 #include <thread>
@@ -325,31 +326,46 @@ TEST(DkTimerRealClockTest, EnteringWaitsForARunningTick)
     testing::internal::GetCapturedStderr();
 }
 
+// The mean rate over a few seconds, measured on the real clock. A busy machine can hold the
+// timer thread off for longer than its catch-up allows, so a rate that misses is measured again
+// a few times before it counts; a wrong period misses every time.
+double MeasureMeanRate(unsigned rate)
+{
+    static std::atomic<int> ticks;
+    static std::atomic<uint64_t> first, last;
+    ticks = 0;
+    auto tick = []() -> int
+    {
+        uint64_t now = TimeNowNs();
+        if (ticks++ == 0)
+            first = now;
+        last = now;
+        return 0;
+    };
+    testing::internal::CaptureStderr();
+    bool started = DkStartTimerProcedure(33, tick, rate);
+    Sleep(2500);
+    DkStopTimerProcedure();
+    DkCallAllDestructors();
+    testing::internal::GetCapturedStderr();
+    if (!started || ticks <= 10)
+        return 0;
+    double seconds = static_cast<double>(last - first) / 1e9;
+    return (ticks - 1) / seconds;
+}
+
 TEST(DkTimerRealClockTest, MeanRatesHoldOnTheRealClock)
 {
     for (unsigned rate : {25u, 43u, 50u})
     {
         SCOPED_TRACE(rate);
-        static std::atomic<int> ticks;
-        static std::atomic<uint64_t> first, last;
-        ticks = 0;
-        auto tick = []() -> int
+        double measured = 0;
+        for (int attempt = 0; attempt < 4; ++attempt)
         {
-            uint64_t now = TimeNowNs();
-            if (ticks++ == 0)
-                first = now;
-            last = now;
-            return 0;
-        };
-        testing::internal::CaptureStderr();
-        ASSERT_TRUE(DkStartTimerProcedure(33, tick, rate));
-        Sleep(2500);
-        DkStopTimerProcedure();
-        DkCallAllDestructors();
-        testing::internal::GetCapturedStderr();
-        ASSERT_GT(ticks, 10);
-        double seconds = static_cast<double>(last - first) / 1e9;
-        double measured = (ticks - 1) / seconds;
+            measured = MeasureMeanRate(rate);
+            if (std::abs(measured - rate) <= rate * 0.01)
+                break;
+        }
         EXPECT_NEAR(measured, rate, rate * 0.01);
     }
 }
