@@ -576,6 +576,10 @@ DK_SURFACE* DkImageToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t u
             else
                 aTable[i] = PackByGreenBits(nGreenBits, c.red, c.green, c.blue);
         }
+        // The key colour of an 8-bit image is packed as the display packs it, whatever the
+        // texture format: on a 4:4:4:4 texture that leaves it all but see-through.
+        if (boKey && nSourceDepth == 8 && nColours > 0)
+            aTable[0] = PackByGreenBits(nGreenBits, kKeyRed, kKeyGreen, kKeyBlue);
     }
 
     DDSURFACEDESC ddsd;

@@ -338,23 +338,44 @@ TEST_F(ImageTest, ReductionTakesEveryFourthPixelOfEveryFourthRow)
 
 TEST_F(ImageTest, IndexZeroIsTheKeyAndTheKeyColourKeepsOtherBlacksOpaque)
 {
-    Open(16, NoSquares);
     std::vector<datakit::Rgb> colours = {{0, 0, 0}, {0, 0, 0}, {255, 255, 255}};
     const Bytes file = datakit::FormatBmp(MakeImage(
         4, 1, 8, [](int x, int) { return x % 3; }, colours));
+    // (48, 55, 1) packed as the 5:6:5 display packs it.
+    const uint16_t keyColour = static_cast<uint16_t>(48 >> 3 << 11 | 55 >> 2 << 5);
     struct Case
     {
+        const char* what;
+        void (*tweak)(D3DDEVICEDESC&);
+        bool texture;
         uint32_t flags;
         uint16_t key;
         bool blackIsKeyed;
     } cases[] = {
-        {ITS_CREATE_SURFACE, 0, true},
-        {ITS_CREATE_SURFACE | ITS_KEY_COLOUR, static_cast<uint16_t>(48 >> 3 << 11 | 55 >> 2 << 5),
+        {"surface", NoSquares, false, ITS_CREATE_SURFACE, 0, true},
+        {"surface, key colour", NoSquares, false, ITS_CREATE_SURFACE | ITS_KEY_COLOUR, keyColour,
          false},
+        // A 4:4:4:4 texture: the key colour still packs as the display's, so its texels are
+        // nearly see-through rather than an opaque dark green.
+        {"texture without transparency, key colour",
+         [](D3DDEVICEDESC& d) { NoSquares(d), NoTransparency(d); }, true,
+         ITT_BMP | ITT_KEEP_SOURCE | ITT_KEY_COLOUR, keyColour, false},
     };
     for (const Case& c : cases)
     {
-        DK_SURFACE* s = Surface(file, c.flags);
+        SCOPED_TRACE(c.what);
+        Open(16, c.tweak);
+        DK_SURFACE* s = nullptr;
+        if (c.texture)
+        {
+            DK_TEXTURE* t = Texture(file, c.flags);
+            ASSERT_NE(t, nullptr) << output;
+            s = t->pSourceSurface;
+        }
+        else
+        {
+            s = Surface(file, c.flags);
+        }
         ASSERT_NE(s, nullptr) << output;
         DDCOLORKEY key{};
         ASSERT_EQ(s->lpSurface->GetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
@@ -362,6 +383,8 @@ TEST_F(ImageTest, IndexZeroIsTheKeyAndTheKeyColourKeepsOtherBlacksOpaque)
         EXPECT_EQ(Word(s, 0, 0), c.key) << "index 0 is the key";
         EXPECT_EQ(Word(s, 1, 0) == key.dwColorSpaceLowValue, c.blackIsKeyed);
         EXPECT_EQ(Word(s, 2, 0), 0xFFFF);
+        TearDown();
+        SetUp();
     }
 }
 
