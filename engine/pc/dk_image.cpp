@@ -850,11 +850,7 @@ int DkTimToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t uSize, uint
     }
     if (pSurface == nullptr)
     {
-        if (uFlags & ITS_TEXTURE_DATA)
-            DKREPORT("DkTimToSurface() : ITS_TEXTURE_DATA flag requires the pointer to the "
-                     "surface to be valid");
-        else
-            DKREPORT("DkTimToSurface() : ITS_CREATE_SURFACE not set, but pdksSurface is NULL");
+        DKREPORT("DkTimToSurface() : ITS_CREATE_SURFACE not set, but pdksSurface is NULL");
         return 0;
     }
     if (pSurface->lpSurface == nullptr)

@@ -511,6 +511,77 @@ TEST_F(ImageTest, TimFilesBecomeTexturesOfPowerOfTwoSizes)
     }
 }
 
+TEST_F(ImageTest, ConversionsWithoutAUsableTargetAreRefusedInTheirOwnWords)
+{
+    Open(16, NoSquares);
+    const Bytes bmp = datakit::FormatBmp(MakeImage(8, 8, 8, [](int x, int) { return x; }));
+    const Bytes tim = datakit::FormatTim(MakeImage(8, 8, 8, [](int x, int) { return x; }));
+    DK_SURFACE* into = nullptr;
+    CaptureOutput([&] { into = DkCreateNewSurface(16, 8, 16, DKCS_SOURCE_TEXTURE); });
+    ASSERT_NE(into, nullptr);
+    struct Case
+    {
+        bool isTim;
+        bool withSurface;
+        uint32_t flags;
+        std::vector<std::string> reports;
+    } cases[] = {
+        {false,
+         false,
+         0,
+         {"DkImageToSurface() : ITS_CREATE_SURFACE not set, but pdksSurface is NULL"}},
+        {false,
+         false,
+         ITS_TEXTURE_DATA,
+         {"DkImageToSurface() : ITS_CREATE_SURFACE not set, but pdksSurface is NULL"}},
+        {false,
+         true,
+         ITS_CREATE_SURFACE | ITS_TEXTURE_DATA,
+         {"DkImageToSurface() : ITS_CREATE_SURFACE and ITS_TEXTURE_DATA cannot be specified "
+          "simultaneously\n(i.e. You must create the surface previously) "}},
+        {true,
+         false,
+         ITS_CREATE_SURFACE,
+         {"DkTimToSurface() : ITS_CREATE_SURFACE flag not working (Hit Quon)"}},
+        {true,
+         true,
+         ITS_CREATE_SURFACE,
+         {"DkTimToSurface() : ITS_CREATE_SURFACE flag not working (Hit Quon)",
+          "DkTimToSurface() : ITS_CREATE_SURFACE set, but pdksSurface is non-NULL"}},
+        {true,
+         false,
+         0,
+         {"DkTimToSurface() : ITS_CREATE_SURFACE not set, but pdksSurface is NULL"}},
+        {true,
+         false,
+         ITS_TEXTURE_DATA,
+         {"DkTimToSurface() : ITS_CREATE_SURFACE not set, but pdksSurface is NULL"}},
+    };
+    output.clear();
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.reports.front() + " / flags " + std::to_string(c.flags));
+        DK_SURFACE* surface = c.withSurface ? into : nullptr;
+        std::string out;
+        if (c.isTim)
+        {
+            int written = 1;
+            out = CaptureOutput(
+                [&] { written = DkTimToSurface(surface, tim.data(), Size(tim), c.flags); });
+            EXPECT_EQ(written, 0);
+        }
+        else
+        {
+            EXPECT_EQ(Surface(bmp, c.flags, surface), nullptr);
+            out = output;
+            output.clear();
+        }
+        for (const std::string& report : c.reports)
+            EXPECT_TRUE(Reported(out, report)) << out;
+        EXPECT_EQ(CountReports(out), static_cast<int>(c.reports.size())) << out;
+    }
+}
+
 // Every reader is given the file's size: a cut or corrupt file is refused with a report and
 // nothing past its end is read (the files live in buffers of exactly their size).
 TEST_F(ImageTest, TruncatedAndCorruptFilesAreRefused)
