@@ -576,6 +576,10 @@ DK_SURFACE* DkImageToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t u
             else
                 aTable[i] = PackByGreenBits(nGreenBits, c.red, c.green, c.blue);
         }
+        // The key colour of an 8-bit image is packed as the display packs it, whatever the
+        // texture format: on a 4:4:4:4 texture that leaves it all but see-through.
+        if (boKey && nSourceDepth == 8 && nColours > 0)
+            aTable[0] = PackByGreenBits(nGreenBits, kKeyRed, kKeyGreen, kKeyBlue);
     }
 
     DDSURFACEDESC ddsd;
@@ -846,11 +850,7 @@ int DkTimToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t uSize, uint
     }
     if (pSurface == nullptr)
     {
-        if (uFlags & ITS_TEXTURE_DATA)
-            DKREPORT("DkTimToSurface() : ITS_TEXTURE_DATA flag requires the pointer to the "
-                     "surface to be valid");
-        else
-            DKREPORT("DkTimToSurface() : ITS_CREATE_SURFACE not set, but pdksSurface is NULL");
+        DKREPORT("DkTimToSurface() : ITS_CREATE_SURFACE not set, but pdksSurface is NULL");
         return 0;
     }
     if (pSurface->lpSurface == nullptr)

@@ -232,6 +232,48 @@ TEST_F(FontTest, LinesBreakAtCaretsAndWrapAtTheScreenWidth)
     EXPECT_EQ(ink.x, 320 - DkStringLength("WWWWWWWW", font) / 2);
 }
 
+TEST_F(FontTest, ASpaceDrawsAGlyphOnlyWhenTheFontHasOne)
+{
+    Open(Mode::Display2D);
+    const Bytes plain = datakit::FormatFont({});
+    const uint32_t width = plain[18] | plain[19] << 8, height = plain[22] | plain[23] << 8;
+    const size_t header = 1078 + ((width + 3) & ~3u) * height;
+    // The first glyph ('!') recoded as the space.
+    Bytes spaced = plain;
+    ASSERT_EQ(spaced[header + 24], '!');
+    spaced[header + 24] = ' ';
+    struct Case
+    {
+        const char* what;
+        const Bytes& file;
+        bool spaceHasGlyph;
+    } cases[] = {{"no glyph for the space", plain, false}, {"a glyph for the space", spaced, true}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        DK_FONT* font = nullptr;
+        output += CaptureOutput([&] { font = DkCreateFont(c.file.data(), Size(c.file), 0); });
+        ASSERT_NE(font, nullptr) << output;
+        ASSERT_EQ(font->auMap[' '] != DK_FONT_NO_GLYPH, c.spaceHasGlyph);
+        // Measured as a space either way.
+        EXPECT_EQ(DkStringLength(" ", font), font->nSpaceWidth);
+        Clear();
+        Print(10, 10, " ", font);
+        EXPECT_EQ(Drawn().w != 0, c.spaceHasGlyph);
+        Clear();
+        Print(10, 10, " A", font);
+        const int advance = c.spaceHasGlyph
+                                ? font->pGlyphs[font->auMap[' ']].rect.w + font->nHSpacing
+                                : font->nSpaceWidth;
+        EXPECT_EQ(Drawn().x, c.spaceHasGlyph ? 10 : 10 + advance);
+        Clear();
+        Print(10, 10, "  A", font);
+        const DK_RECT ink = Drawn();
+        EXPECT_EQ(ink.x + ink.w, 10 + 2 * advance + DkStringLength("A", font) - font->nHSpacing)
+            << "the A starts after two spaces";
+    }
+}
+
 TEST_F(FontTest, ScaledPositionsAreFractionsOfTheScreen)
 {
     Open(Mode::Display2D);

@@ -338,23 +338,44 @@ TEST_F(ImageTest, ReductionTakesEveryFourthPixelOfEveryFourthRow)
 
 TEST_F(ImageTest, IndexZeroIsTheKeyAndTheKeyColourKeepsOtherBlacksOpaque)
 {
-    Open(16, NoSquares);
     std::vector<datakit::Rgb> colours = {{0, 0, 0}, {0, 0, 0}, {255, 255, 255}};
     const Bytes file = datakit::FormatBmp(MakeImage(
         4, 1, 8, [](int x, int) { return x % 3; }, colours));
+    // (48, 55, 1) packed as the 5:6:5 display packs it.
+    const uint16_t keyColour = static_cast<uint16_t>(48 >> 3 << 11 | 55 >> 2 << 5);
     struct Case
     {
+        const char* what;
+        void (*tweak)(D3DDEVICEDESC&);
+        bool texture;
         uint32_t flags;
         uint16_t key;
         bool blackIsKeyed;
     } cases[] = {
-        {ITS_CREATE_SURFACE, 0, true},
-        {ITS_CREATE_SURFACE | ITS_KEY_COLOUR, static_cast<uint16_t>(48 >> 3 << 11 | 55 >> 2 << 5),
+        {"surface", NoSquares, false, ITS_CREATE_SURFACE, 0, true},
+        {"surface, key colour", NoSquares, false, ITS_CREATE_SURFACE | ITS_KEY_COLOUR, keyColour,
          false},
+        // A 4:4:4:4 texture: the key colour still packs as the display's, so its texels are
+        // nearly see-through rather than an opaque dark green.
+        {"texture without transparency, key colour",
+         [](D3DDEVICEDESC& d) { NoSquares(d), NoTransparency(d); }, true,
+         ITT_BMP | ITT_KEEP_SOURCE | ITT_KEY_COLOUR, keyColour, false},
     };
     for (const Case& c : cases)
     {
-        DK_SURFACE* s = Surface(file, c.flags);
+        SCOPED_TRACE(c.what);
+        Open(16, c.tweak);
+        DK_SURFACE* s = nullptr;
+        if (c.texture)
+        {
+            DK_TEXTURE* t = Texture(file, c.flags);
+            ASSERT_NE(t, nullptr) << output;
+            s = t->pSourceSurface;
+        }
+        else
+        {
+            s = Surface(file, c.flags);
+        }
         ASSERT_NE(s, nullptr) << output;
         DDCOLORKEY key{};
         ASSERT_EQ(s->lpSurface->GetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
@@ -362,6 +383,8 @@ TEST_F(ImageTest, IndexZeroIsTheKeyAndTheKeyColourKeepsOtherBlacksOpaque)
         EXPECT_EQ(Word(s, 0, 0), c.key) << "index 0 is the key";
         EXPECT_EQ(Word(s, 1, 0) == key.dwColorSpaceLowValue, c.blackIsKeyed);
         EXPECT_EQ(Word(s, 2, 0), 0xFFFF);
+        TearDown();
+        SetUp();
     }
 }
 
@@ -485,6 +508,77 @@ TEST_F(ImageTest, TimFilesBecomeTexturesOfPowerOfTwoSizes)
         EXPECT_EQ(Word(t->pDeviceSurface, 0, 0), 31 << 11);
         EXPECT_EQ(Word(t->pDeviceSurface, 1, c.h - 1), 31);
         EXPECT_EQ(t->pSourceSurface->aPalette[1].red, 248);
+    }
+}
+
+TEST_F(ImageTest, ConversionsWithoutAUsableTargetAreRefusedInTheirOwnWords)
+{
+    Open(16, NoSquares);
+    const Bytes bmp = datakit::FormatBmp(MakeImage(8, 8, 8, [](int x, int) { return x; }));
+    const Bytes tim = datakit::FormatTim(MakeImage(8, 8, 8, [](int x, int) { return x; }));
+    DK_SURFACE* into = nullptr;
+    CaptureOutput([&] { into = DkCreateNewSurface(16, 8, 16, DKCS_SOURCE_TEXTURE); });
+    ASSERT_NE(into, nullptr);
+    struct Case
+    {
+        bool isTim;
+        bool withSurface;
+        uint32_t flags;
+        std::vector<std::string> reports;
+    } cases[] = {
+        {false,
+         false,
+         0,
+         {"DkImageToSurface() : ITS_CREATE_SURFACE not set, but pdksSurface is NULL"}},
+        {false,
+         false,
+         ITS_TEXTURE_DATA,
+         {"DkImageToSurface() : ITS_CREATE_SURFACE not set, but pdksSurface is NULL"}},
+        {false,
+         true,
+         ITS_CREATE_SURFACE | ITS_TEXTURE_DATA,
+         {"DkImageToSurface() : ITS_CREATE_SURFACE and ITS_TEXTURE_DATA cannot be specified "
+          "simultaneously\n(i.e. You must create the surface previously) "}},
+        {true,
+         false,
+         ITS_CREATE_SURFACE,
+         {"DkTimToSurface() : ITS_CREATE_SURFACE flag not working (Hit Quon)"}},
+        {true,
+         true,
+         ITS_CREATE_SURFACE,
+         {"DkTimToSurface() : ITS_CREATE_SURFACE flag not working (Hit Quon)",
+          "DkTimToSurface() : ITS_CREATE_SURFACE set, but pdksSurface is non-NULL"}},
+        {true,
+         false,
+         0,
+         {"DkTimToSurface() : ITS_CREATE_SURFACE not set, but pdksSurface is NULL"}},
+        {true,
+         false,
+         ITS_TEXTURE_DATA,
+         {"DkTimToSurface() : ITS_CREATE_SURFACE not set, but pdksSurface is NULL"}},
+    };
+    output.clear();
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.reports.front() + " / flags " + std::to_string(c.flags));
+        DK_SURFACE* surface = c.withSurface ? into : nullptr;
+        std::string out;
+        if (c.isTim)
+        {
+            int written = 1;
+            out = CaptureOutput(
+                [&] { written = DkTimToSurface(surface, tim.data(), Size(tim), c.flags); });
+            EXPECT_EQ(written, 0);
+        }
+        else
+        {
+            EXPECT_EQ(Surface(bmp, c.flags, surface), nullptr);
+            out = output;
+            output.clear();
+        }
+        for (const std::string& report : c.reports)
+            EXPECT_TRUE(Reported(out, report)) << out;
+        EXPECT_EQ(CountReports(out), static_cast<int>(c.reports.size())) << out;
     }
 }
 
