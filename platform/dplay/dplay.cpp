@@ -761,6 +761,8 @@ private:
         players_.clear();
         queue_.clear();
         replies_.clear();
+        // The next session's link numbers its machines afresh.
+        machines_.clear();
         session_ = Session{};
     }
 

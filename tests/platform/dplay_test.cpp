@@ -476,6 +476,43 @@ TEST_P(DplaySession, TwoThreadsShareOneObject)
     }
 }
 
+// A host that closed its session opens another on the same object; machines join it afresh.
+TEST_P(DplaySession, AHostOpensAgainAfterClosing)
+{
+    IDirectPlay3A* host = Make(*GetParam().guid);
+    IDirectPlay3A* a = Make(*GetParam().guid);
+    IDirectPlay3A* b = Make(*GetParam().guid);
+    ASSERT_TRUE(host && a && b);
+    ASSERT_EQ(Host(host, "first", 4), DP_OK);
+    NewPlayer(host, "h", "h");
+    EnumResult found = Enum(a);
+    ASSERT_EQ(found.sessions.size(), 1u);
+    ASSERT_EQ(Join(a, found.sessions[0].desc.guidInstance), DP_OK);
+    DPID aId = NewPlayer(a, "a", "a");
+    ASSERT_EQ(host->Close(), DP_OK);
+    ASSERT_EQ(NextSystem(a, aId, DPSYS_SESSIONLOST).size(), dpsys::kSessionLostSize);
+
+    ASSERT_EQ(Host(host, "second", 4), DP_OK);
+    DPID hostId = NewPlayer(host, "h2", "h2");
+    found = Enum(b);
+    ASSERT_EQ(found.sessions.size(), 1u);
+    EXPECT_EQ(found.sessions[0].name, "second");
+    ASSERT_EQ(Join(b, found.sessions[0].desc.guidInstance), DP_OK);
+    DPID bId = NewPlayer(b, "b", "b");
+    ASSERT_EQ(NextSystem(host, hostId, DPSYS_CREATEPLAYERORGROUP).size(),
+              dpsys::kCreatePlayerSize);
+    uint8_t hello[4] = {1, 2, 3, 4};
+    ASSERT_EQ(b->Send(bId, hostId, DPSEND_GUARANTEED, hello, sizeof hello), DP_OK);
+    Msg m;
+    ASSERT_TRUE(Next(host, hostId, &m));
+    EXPECT_EQ(m.from, bId);
+    EXPECT_EQ(m.data, std::vector<uint8_t>(hello, hello + sizeof hello));
+    ASSERT_EQ(host->Send(hostId, DPID_ALLPLAYERS, DPSEND_GUARANTEED, hello, sizeof hello), DP_OK);
+    ASSERT_TRUE(Next(b, bId, &m));
+    EXPECT_EQ(m.from, hostId);
+    EXPECT_EQ(Players(b).size(), 2u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Providers, DplaySession,
                          testing::Values(ProviderCase{"Udp", &DPSPGUID_UDP},
                                          ProviderCase{"Loopback", &DPSPGUID_LOOPBACK}),
