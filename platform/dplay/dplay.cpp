@@ -422,16 +422,22 @@ public:
             return DP_OK;
         }
         uint32_t request = nextRequest_++;
+        if (nextRequest_ == 0)
+            nextRequest_ = 1;
         dpwire::Writer w(dpwire::kCreatePlayer);
         w.U32(request);
         w.Name(shortName);
         w.Name(longName);
         link_->Send(hostPeer_, w.Frame(), true);
         replies_.erase(request);
-        if (!AwaitReply([&] { return replies_.count(request) != 0 || lost_; }))
+        awaited_ = request;
+        bool answered = AwaitReply([&] { return replies_.count(request) != 0 || lost_; });
+        awaited_ = 0;
+        if (!answered || lost_)
+        {
+            replies_.erase(request);
             return DPERR_NOCONNECTION;
-        if (lost_)
-            return DPERR_NOCONNECTION;
+        }
         Reply reply = replies_[request];
         replies_.erase(request);
         if (reply.result != DP_OK)
@@ -1071,6 +1077,9 @@ private:
         if (kind == dpwire::kPlayerCreated && r.Left() == dpwire::kPlayerCreatedSize)
         {
             uint32_t request = r.U32();
+            // Only the answer to the request being waited for counts, and only once.
+            if (request != awaited_ || replies_.count(request) != 0)
+                return;
             Reply reply{static_cast<HRESULT>(r.U32()), {}};
             if (!ReadPlayer(r, &reply.player) && reply.result == DP_OK)
                 reply.result = DPERR_CANTCREATEPLAYER;
@@ -1192,6 +1201,7 @@ private:
     HRESULT joinResult_ = 1;
     uint32_t hostPeer_ = 0; // the link's id of the host
     uint32_t nextRequest_ = 1;
+    uint32_t awaited_ = 0; // the request CreatePlayer waits for, 0 when none
     std::map<uint32_t, Reply> replies_;
 };
 

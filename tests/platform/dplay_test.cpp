@@ -876,6 +876,19 @@ TEST_F(DplayEnv, JoinerDropsHostileDatagramsFromItsHost)
                     created.Name("j");
                     created.Name("j");
                     send(created.Frame());
+                    // Answers nobody waits for: the same request again, and requests never
+                    // made. None of them may add a player here.
+                    for (uint32_t i = 0; i < 40; ++i)
+                    {
+                        dpwire::Writer extra(dpwire::kPlayerCreated);
+                        extra.U32(request + i);
+                        extra.U32(DP_OK);
+                        extra.U32(0x30000 + i);
+                        extra.U32(0);
+                        extra.Name("x");
+                        extra.Name("x");
+                        send(extra.Frame());
+                    }
                     for (const auto& f : frames)
                         send(f);
                     send(Frame(dpwire::kData, Words({0x20002, 0x10001, 1, 3}, 3)));
@@ -894,6 +907,9 @@ TEST_F(DplayEnv, JoinerDropsHostileDatagramsFromItsHost)
     ASSERT_TRUE(Next(joiner, id, &m));
     EXPECT_EQ(m.from, 0x20002u);
     EXPECT_EQ(m.data, std::vector<uint8_t>(3, 'X'));
+    std::vector<PlayerSeen> players = Players(joiner);
+    ASSERT_EQ(players.size(), 1u) << "only the player asked for";
+    EXPECT_EQ(players[0].id, id);
     DPID from = 0;
     DPID to = id;
     DWORD size = 0;
