@@ -255,24 +255,33 @@ public:
     HRESULT EnumSessions(LPDPSESSIONDESC2 lpsd, DWORD dwTimeout, LPDPENUMSESSIONSCALLBACK2 callback,
                          LPVOID context, DWORD dwFlags) override
     {
-        std::lock_guard<std::recursive_mutex> lock(m_);
-        HRESULT hr;
-        if (FailNext(DpCall::EnumSessions, &hr))
-            return hr;
-        if (provider_ == DpProvider::None)
-            return DPERR_UNINITIALIZED;
-        if (!DescSizeOk(lpsd) || callback == nullptr)
-            return DPERR_INVALIDPARAMS;
-        if (dwFlags & ~(DPENUMSESSIONS_AVAILABLE | DPENUMSESSIONS_ALL))
-            return DPERR_INVALIDFLAGS;
+        // The object is locked only to read and record what it knows: the look-out and the
+        // callback run unlocked, so that the service thread goes on and the callback may call
+        // this object.
+        DpProvider provider;
+        DWORD defaultTimeout;
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_);
+            HRESULT hr;
+            if (FailNext(DpCall::EnumSessions, &hr))
+                return hr;
+            if (provider_ == DpProvider::None)
+                return DPERR_UNINITIALIZED;
+            if (!DescSizeOk(lpsd) || callback == nullptr)
+                return DPERR_INVALIDPARAMS;
+            if (dwFlags & ~(DPENUMSESSIONS_AVAILABLE | DPENUMSESSIONS_ALL))
+                return DPERR_INVALIDFLAGS;
+            provider = provider_;
+            defaultTimeout = DefaultTimeout();
+            found_.clear();
+        }
         bool availableOnly = !(dwFlags & DPENUMSESSIONS_ALL);
-        DWORD timeout = dwTimeout != 0 ? dwTimeout : DefaultTimeout();
-        found_.clear();
+        DWORD timeout = dwTimeout != 0 ? dwTimeout : defaultTimeout;
         for (;;)
         {
             std::vector<DpFoundSession> answers;
-            hr = DpQuerySessions(provider_, lpsd->guidApplication, static_cast<int>(timeout),
-                                 answers);
+            HRESULT hr = DpQuerySessions(provider, lpsd->guidApplication,
+                                         static_cast<int>(timeout), answers);
             if (hr != DP_OK)
                 return hr;
             std::vector<FoundSession> round;
@@ -292,9 +301,13 @@ public:
                 if (!seen)
                     round.push_back(f);
             }
+            {
+                std::lock_guard<std::recursive_mutex> lock(m_);
+                for (const FoundSession& f : round)
+                    Remember(f);
+            }
             for (const FoundSession& f : round)
             {
-                Remember(f);
                 DPSESSIONDESC2 d = DescOf(f.session, f.current);
                 std::string name = f.session.name;
                 d.lpszSessionNameA = name.data();
@@ -304,7 +317,7 @@ public:
             if (!callback(nullptr, &timeout, DPESC_TIMEDOUT, context))
                 return DP_OK;
             if (timeout == 0)
-                timeout = DefaultTimeout();
+                timeout = defaultTimeout;
         }
     }
 
@@ -476,18 +489,22 @@ public:
     HRESULT EnumPlayers(LPGUID lpguidInstance, LPDPENUMPLAYERSCALLBACK2 callback, LPVOID context,
                         DWORD dwFlags) override
     {
-        std::lock_guard<std::recursive_mutex> lock(m_);
-        HRESULT hr;
-        if (FailNext(DpCall::EnumPlayers, &hr))
-            return hr;
-        Pump();
-        if (callback == nullptr || dwFlags != 0)
-            return DPERR_INVALIDPARAMS;
-        if (lpguidInstance != nullptr)
-            return DPERR_UNSUPPORTED;
-        if (role_ == Role::None)
-            return DPERR_NOSESSIONS;
-        std::vector<Player> players = players_; // the callback may change the list
+        // The callback runs unlocked: it may call this object, and may close it.
+        std::vector<Player> players;
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_);
+            HRESULT hr;
+            if (FailNext(DpCall::EnumPlayers, &hr))
+                return hr;
+            Pump();
+            if (callback == nullptr || dwFlags != 0)
+                return DPERR_INVALIDPARAMS;
+            if (lpguidInstance != nullptr)
+                return DPERR_UNSUPPORTED;
+            if (role_ == Role::None)
+                return DPERR_NOSESSIONS;
+            players = players_;
+        }
         for (Player& p : players)
         {
             DPNAME name{sizeof(DPNAME), 0, p.shortName.data(), p.longName.data()};

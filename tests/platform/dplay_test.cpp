@@ -513,6 +513,45 @@ TEST_P(DplaySession, AHostOpensAgainAfterClosing)
     EXPECT_EQ(Players(b).size(), 2u);
 }
 
+// Enumeration callbacks may call the object that calls them, even to join and to leave.
+BOOL JoinAndLeaveFromCallback(LPCDPSESSIONDESC2 sd, LPDWORD, DWORD flags, LPVOID context)
+{
+    if (flags & DPESC_TIMEDOUT)
+        return FALSE;
+    IDirectPlay3A* dp = static_cast<IDirectPlay3A*>(context);
+    DPSESSIONDESC2 d = *sd;
+    d.dwSize = sizeof d;
+    EXPECT_EQ(dp->Open(&d, DPOPEN_JOIN), DP_OK);
+    EXPECT_EQ(dp->Close(), DP_OK);
+    return FALSE;
+}
+BOOL LeaveFromCallback(DPID, DWORD, LPCDPNAME, DWORD, LPVOID context)
+{
+    EXPECT_EQ(static_cast<IDirectPlay3A*>(context)->Close(), DP_OK);
+    return FALSE;
+}
+
+TEST_P(DplaySession, CallbacksMayCallTheirObject)
+{
+    IDirectPlay3A* host = Make(*GetParam().guid);
+    IDirectPlay3A* joiner = Make(*GetParam().guid);
+    ASSERT_TRUE(host && joiner);
+    ASSERT_EQ(Host(host, "calls", 4), DP_OK);
+    DPID hostId = NewPlayer(host, "h", "h");
+    DPSESSIONDESC2 d = Desc();
+    ASSERT_EQ(joiner->EnumSessions(&d, 500, JoinAndLeaveFromCallback, joiner,
+                                   DPENUMSESSIONS_AVAILABLE),
+              DP_OK);
+
+    EnumResult found = Enum(joiner);
+    ASSERT_EQ(found.sessions.size(), 1u);
+    ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK);
+    DPID joinerId = NewPlayer(joiner, "j", "j");
+    ASSERT_EQ(joiner->EnumPlayers(nullptr, LeaveFromCallback, joiner, 0), DP_OK);
+    std::vector<uint8_t> gone = NextSystem(host, hostId, DPSYS_DESTROYPLAYERORGROUP);
+    EXPECT_EQ(DpReadU32(gone.data(), gone.size(), dpsys::kPlayerId), joinerId);
+}
+
 INSTANTIATE_TEST_SUITE_P(Providers, DplaySession,
                          testing::Values(ProviderCase{"Udp", &DPSPGUID_UDP},
                                          ProviderCase{"Loopback", &DPSPGUID_LOOPBACK}),
