@@ -36,6 +36,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kConnectMs = 3000;
 constexpr int kReplyMs = 5000;
+// A machine that connects to a host but does not join within this time is let go, so that
+// idle connections cannot hold the host's places.
+constexpr int kJoinWindowMs = kReplyMs;
 constexpr DWORD kUdpEnumTimeoutMs = 500;
 constexpr DPID kFirstPlayerId = 0x00010001u;
 
@@ -49,6 +52,7 @@ struct Provider
 std::mutex gHookMutex;
 std::map<DpCall, HRESULT> gFailNext;
 std::vector<Provider> gTestProviders;
+std::atomic<int> gJoinWindowMs{kJoinWindowMs};
 
 bool FailNext(DpCall call, HRESULT* hr)
 {
@@ -786,6 +790,7 @@ private:
         replies_.clear();
         // The next session's link numbers its machines afresh.
         machines_.clear();
+        unjoined_.clear();
         session_ = Session{};
     }
 
@@ -952,14 +957,35 @@ private:
             else if (role_ == Role::Joiner)
                 JoinerEvent(e);
         }
+        if (role_ == Role::Host)
+            DropIdleMachines();
+    }
+
+    void DropIdleMachines()
+    {
+        Clock::time_point now = Clock::now();
+        for (auto at = unjoined_.begin(); at != unjoined_.end();)
+        {
+            if (now - at->second >= std::chrono::milliseconds(gJoinWindowMs.load()))
+            {
+                link_->DropPeer(at->first);
+                at = unjoined_.erase(at);
+            }
+            else
+                ++at;
+        }
     }
 
     void HostEvent(const DpLinkEvent& e)
     {
         if (e.type == DpLinkEvent::Type::Connect)
-            return; // a machine counts once it has joined
+        {
+            unjoined_[e.peer] = Clock::now(); // a machine counts once it has joined
+            return;
+        }
         if (e.type == DpLinkEvent::Type::Disconnect)
         {
+            unjoined_.erase(e.peer);
             MachineGone(e.peer);
             return;
         }
@@ -971,6 +997,7 @@ private:
         if (kind == dpwire::kJoin && !joined && r.Left() == dpwire::kJoinSize)
         {
             GUID instance = r.Guid();
+            unjoined_.erase(e.peer);
             HRESULT refuse = DP_OK;
             if (!IsEqualGUID(instance, session_.instance))
                 refuse = DPERR_NOSESSIONS;
@@ -1214,6 +1241,7 @@ private:
     // Host.
     DPID nextId_ = kFirstPlayerId;
     std::vector<uint32_t> machines_;
+    std::map<uint32_t, Clock::time_point> unjoined_; // connected, not yet joined: since when
     // Joiner.
     HRESULT joinResult_ = 1;
     uint32_t hostPeer_ = 0; // the link's id of the host
@@ -1335,9 +1363,15 @@ void DpAddProviderForTests(const GUID& guid, const char* pszName)
     gTestProviders.push_back({guid, pszName != nullptr ? pszName : "", DpProvider::Loopback});
 }
 
+void DpSetJoinWindowForTests(int ms)
+{
+    gJoinWindowMs = ms;
+}
+
 void DpResetTestHooks(void)
 {
     std::lock_guard<std::mutex> lock(gHookMutex);
     gFailNext.clear();
     gTestProviders.clear();
+    gJoinWindowMs = kJoinWindowMs;
 }

@@ -5,6 +5,7 @@
 
 #include <enet/enet.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -844,6 +845,67 @@ TEST_F(DplayEnv, HostDropsHostileDatagramsAndServesOthers)
     EXPECT_EQ(Players(host).size(), 2u);
     enet_peer_reset(peer);
     enet_host_destroy(client);
+}
+
+// Connections that never join cannot hold the host's places: each is let go after a while,
+// and a machine that joins still gets in.
+TEST_F(DplayEnv, HostLetsIdleConnectionsGo)
+{
+    DpSetJoinWindowForTests(300);
+    IDirectPlay3A* host = Make(DPSPGUID_UDP);
+    ASSERT_EQ(Host(host, "idle", 8), DP_OK);
+    NewPlayer(host, "h", "h");
+
+    ENetAddress to{};
+    enet_address_set_host_ip(&to, "127.0.0.1");
+    to.port = port;
+    struct Idle
+    {
+        ENetHost* client;
+        bool connected = false;
+        bool gone = false;
+    };
+    std::vector<Idle> idle;
+    for (uint32_t i = 0; i < DP_MAX_PLAYERS; ++i)
+    {
+        ENetHost* client = enet_host_create(nullptr, 1, 1, 0, 0);
+        ASSERT_NE(client, nullptr);
+        ASSERT_NE(enet_host_connect(client, &to, 1, 0), nullptr);
+        idle.push_back({client});
+    }
+    Clock::time_point deadline = Clock::now() + std::chrono::seconds(15);
+    auto allGone = [&]
+    { return std::all_of(idle.begin(), idle.end(), [](const Idle& c) { return c.gone; }); };
+    while (!allGone() && Clock::now() < deadline)
+    {
+        for (Idle& c : idle)
+        {
+            ENetEvent event;
+            while (enet_host_service(c.client, &event, 0) > 0)
+            {
+                if (event.type == ENET_EVENT_TYPE_CONNECT)
+                    c.connected = true;
+                else if (event.type == ENET_EVENT_TYPE_DISCONNECT)
+                    c.gone = true;
+                else if (event.type == ENET_EVENT_TYPE_RECEIVE)
+                    enet_packet_destroy(event.packet);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    for (const Idle& c : idle)
+    {
+        EXPECT_TRUE(c.connected);
+        EXPECT_TRUE(c.gone);
+        enet_host_destroy(c.client);
+    }
+
+    DpResetTestHooks();
+    IDirectPlay3A* joiner = Make(DPSPGUID_UDP);
+    EnumResult found = EnumOne(joiner);
+    ASSERT_EQ(found.sessions.size(), 1u);
+    ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK);
+    EXPECT_NE(NewPlayer(joiner, "j", "j"), 0u);
 }
 
 TEST_F(DplayEnv, JoinerDropsHostileDatagramsFromItsHost)
