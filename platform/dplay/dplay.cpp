@@ -284,8 +284,8 @@ public:
         for (;;)
         {
             std::vector<DpFoundSession> answers;
-            HRESULT hr = DpQuerySessions(provider, lpsd->guidApplication,
-                                         static_cast<int>(timeout), answers);
+            HRESULT hr = DpQuerySessions(provider, lpsd->guidApplication, static_cast<int>(timeout),
+                                         answers);
             if (hr != DP_OK)
                 return hr;
             std::vector<FoundSession> round;

@@ -514,8 +514,7 @@ TEST_P(DplaySession, AHostOpensAgainAfterClosing)
     EXPECT_EQ(found.sessions[0].name, "second");
     ASSERT_EQ(Join(b, found.sessions[0].desc.guidInstance), DP_OK);
     DPID bId = NewPlayer(b, "b", "b");
-    ASSERT_EQ(NextSystem(host, hostId, DPSYS_CREATEPLAYERORGROUP).size(),
-              dpsys::kCreatePlayerSize);
+    ASSERT_EQ(NextSystem(host, hostId, DPSYS_CREATEPLAYERORGROUP).size(), dpsys::kCreatePlayerSize);
     uint8_t hello[4] = {1, 2, 3, 4};
     ASSERT_EQ(b->Send(bId, hostId, DPSEND_GUARANTEED, hello, sizeof hello), DP_OK);
     Msg m;
@@ -562,9 +561,9 @@ TEST_P(DplaySession, CallbacksMayCallTheirObject)
     DPID hostId = NewPlayer(host, "h", "h");
     DPSESSIONDESC2 d = Desc();
     CallingBack calling{joiner};
-    ASSERT_EQ(joiner->EnumSessions(&d, 500, JoinAndLeaveFromCallback, &calling,
-                                   DPENUMSESSIONS_AVAILABLE),
-              DP_OK);
+    ASSERT_EQ(
+        joiner->EnumSessions(&d, 500, JoinAndLeaveFromCallback, &calling, DPENUMSESSIONS_AVAILABLE),
+        DP_OK);
     EXPECT_TRUE(calling.joined);
 
     EnumResult found = EnumOne(joiner);
