@@ -683,3 +683,9 @@ const DPSESSIONDESC2* DkGetStoredSessionDesc(void)
 {
     return &gSessionDesc;
 }
+
+void DkResetPlayForTests(void)
+{
+    gboInitialised = FALSE;
+    gpReceiveBuffer = nullptr;
+}

@@ -88,3 +88,5 @@ BOOL CloseLink(void);
 
 // Test hook: the session description as the module keeps it.
 const DPSESSIONDESC2* DkGetStoredSessionDesc(void);
+// Test hook: the module as before DkInitPlay (call after CloseLink).
+void DkResetPlayForTests(void);

@@ -36,6 +36,9 @@ using Clock = std::chrono::steady_clock;
 
 constexpr int kConnectMs = 3000;
 constexpr int kReplyMs = 5000;
+// A machine that connects to a host but does not join within this time is let go, so that
+// idle connections cannot hold the host's places.
+constexpr int kJoinWindowMs = kReplyMs;
 constexpr DWORD kUdpEnumTimeoutMs = 500;
 constexpr DPID kFirstPlayerId = 0x00010001u;
 
@@ -49,6 +52,7 @@ struct Provider
 std::mutex gHookMutex;
 std::map<DpCall, HRESULT> gFailNext;
 std::vector<Provider> gTestProviders;
+std::atomic<int> gJoinWindowMs{kJoinWindowMs};
 
 bool FailNext(DpCall call, HRESULT* hr)
 {
@@ -255,24 +259,33 @@ public:
     HRESULT EnumSessions(LPDPSESSIONDESC2 lpsd, DWORD dwTimeout, LPDPENUMSESSIONSCALLBACK2 callback,
                          LPVOID context, DWORD dwFlags) override
     {
-        std::lock_guard<std::recursive_mutex> lock(m_);
-        HRESULT hr;
-        if (FailNext(DpCall::EnumSessions, &hr))
-            return hr;
-        if (provider_ == DpProvider::None)
-            return DPERR_UNINITIALIZED;
-        if (!DescSizeOk(lpsd) || callback == nullptr)
-            return DPERR_INVALIDPARAMS;
-        if (dwFlags & ~(DPENUMSESSIONS_AVAILABLE | DPENUMSESSIONS_ALL))
-            return DPERR_INVALIDFLAGS;
+        // The object is locked only to read and record what it knows: the look-out and the
+        // callback run unlocked, so that the service thread goes on and the callback may call
+        // this object.
+        DpProvider provider;
+        DWORD defaultTimeout;
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_);
+            HRESULT hr;
+            if (FailNext(DpCall::EnumSessions, &hr))
+                return hr;
+            if (provider_ == DpProvider::None)
+                return DPERR_UNINITIALIZED;
+            if (!DescSizeOk(lpsd) || callback == nullptr)
+                return DPERR_INVALIDPARAMS;
+            if (dwFlags & ~(DPENUMSESSIONS_AVAILABLE | DPENUMSESSIONS_ALL))
+                return DPERR_INVALIDFLAGS;
+            provider = provider_;
+            defaultTimeout = DefaultTimeout();
+            found_.clear();
+        }
         bool availableOnly = !(dwFlags & DPENUMSESSIONS_ALL);
-        DWORD timeout = dwTimeout != 0 ? dwTimeout : DefaultTimeout();
-        found_.clear();
+        DWORD timeout = dwTimeout != 0 ? dwTimeout : defaultTimeout;
         for (;;)
         {
             std::vector<DpFoundSession> answers;
-            hr = DpQuerySessions(provider_, lpsd->guidApplication, static_cast<int>(timeout),
-                                 answers);
+            HRESULT hr = DpQuerySessions(provider, lpsd->guidApplication, static_cast<int>(timeout),
+                                         answers);
             if (hr != DP_OK)
                 return hr;
             std::vector<FoundSession> round;
@@ -292,9 +305,13 @@ public:
                 if (!seen)
                     round.push_back(f);
             }
+            {
+                std::lock_guard<std::recursive_mutex> lock(m_);
+                for (const FoundSession& f : round)
+                    Remember(f);
+            }
             for (const FoundSession& f : round)
             {
-                Remember(f);
                 DPSESSIONDESC2 d = DescOf(f.session, f.current);
                 std::string name = f.session.name;
                 d.lpszSessionNameA = name.data();
@@ -304,7 +321,7 @@ public:
             if (!callback(nullptr, &timeout, DPESC_TIMEDOUT, context))
                 return DP_OK;
             if (timeout == 0)
-                timeout = DefaultTimeout();
+                timeout = defaultTimeout;
         }
     }
 
@@ -422,16 +439,22 @@ public:
             return DP_OK;
         }
         uint32_t request = nextRequest_++;
+        if (nextRequest_ == 0)
+            nextRequest_ = 1;
         dpwire::Writer w(dpwire::kCreatePlayer);
         w.U32(request);
         w.Name(shortName);
         w.Name(longName);
         link_->Send(hostPeer_, w.Frame(), true);
         replies_.erase(request);
-        if (!AwaitReply([&] { return replies_.count(request) != 0 || lost_; }))
+        awaited_ = request;
+        bool answered = AwaitReply([&] { return replies_.count(request) != 0 || lost_; });
+        awaited_ = 0;
+        if (!answered || lost_)
+        {
+            replies_.erase(request);
             return DPERR_NOCONNECTION;
-        if (lost_)
-            return DPERR_NOCONNECTION;
+        }
         Reply reply = replies_[request];
         replies_.erase(request);
         if (reply.result != DP_OK)
@@ -470,18 +493,22 @@ public:
     HRESULT EnumPlayers(LPGUID lpguidInstance, LPDPENUMPLAYERSCALLBACK2 callback, LPVOID context,
                         DWORD dwFlags) override
     {
-        std::lock_guard<std::recursive_mutex> lock(m_);
-        HRESULT hr;
-        if (FailNext(DpCall::EnumPlayers, &hr))
-            return hr;
-        Pump();
-        if (callback == nullptr || dwFlags != 0)
-            return DPERR_INVALIDPARAMS;
-        if (lpguidInstance != nullptr)
-            return DPERR_UNSUPPORTED;
-        if (role_ == Role::None)
-            return DPERR_NOSESSIONS;
-        std::vector<Player> players = players_; // the callback may change the list
+        // The callback runs unlocked: it may call this object, and may close it.
+        std::vector<Player> players;
+        {
+            std::lock_guard<std::recursive_mutex> lock(m_);
+            HRESULT hr;
+            if (FailNext(DpCall::EnumPlayers, &hr))
+                return hr;
+            Pump();
+            if (callback == nullptr || dwFlags != 0)
+                return DPERR_INVALIDPARAMS;
+            if (lpguidInstance != nullptr)
+                return DPERR_UNSUPPORTED;
+            if (role_ == Role::None)
+                return DPERR_NOSESSIONS;
+            players = players_;
+        }
         for (Player& p : players)
         {
             DPNAME name{sizeof(DPNAME), 0, p.shortName.data(), p.longName.data()};
@@ -761,6 +788,9 @@ private:
         players_.clear();
         queue_.clear();
         replies_.clear();
+        // The next session's link numbers its machines afresh.
+        machines_.clear();
+        unjoined_.clear();
         session_ = Session{};
     }
 
@@ -927,14 +957,35 @@ private:
             else if (role_ == Role::Joiner)
                 JoinerEvent(e);
         }
+        if (role_ == Role::Host)
+            DropIdleMachines();
+    }
+
+    void DropIdleMachines()
+    {
+        Clock::time_point now = Clock::now();
+        for (auto at = unjoined_.begin(); at != unjoined_.end();)
+        {
+            if (now - at->second >= std::chrono::milliseconds(gJoinWindowMs.load()))
+            {
+                link_->DropPeer(at->first);
+                at = unjoined_.erase(at);
+            }
+            else
+                ++at;
+        }
     }
 
     void HostEvent(const DpLinkEvent& e)
     {
         if (e.type == DpLinkEvent::Type::Connect)
-            return; // a machine counts once it has joined
+        {
+            unjoined_[e.peer] = Clock::now(); // a machine counts once it has joined
+            return;
+        }
         if (e.type == DpLinkEvent::Type::Disconnect)
         {
+            unjoined_.erase(e.peer);
             MachineGone(e.peer);
             return;
         }
@@ -946,6 +997,7 @@ private:
         if (kind == dpwire::kJoin && !joined && r.Left() == dpwire::kJoinSize)
         {
             GUID instance = r.Guid();
+            unjoined_.erase(e.peer);
             HRESULT refuse = DP_OK;
             if (!IsEqualGUID(instance, session_.instance))
                 refuse = DPERR_NOSESSIONS;
@@ -1069,6 +1121,9 @@ private:
         if (kind == dpwire::kPlayerCreated && r.Left() == dpwire::kPlayerCreatedSize)
         {
             uint32_t request = r.U32();
+            // Only the answer to the request being waited for counts, and only once.
+            if (request != awaited_ || replies_.count(request) != 0)
+                return;
             Reply reply{static_cast<HRESULT>(r.U32()), {}};
             if (!ReadPlayer(r, &reply.player) && reply.result == DP_OK)
                 reply.result = DPERR_CANTCREATEPLAYER;
@@ -1186,10 +1241,12 @@ private:
     // Host.
     DPID nextId_ = kFirstPlayerId;
     std::vector<uint32_t> machines_;
+    std::map<uint32_t, Clock::time_point> unjoined_; // connected, not yet joined: since when
     // Joiner.
     HRESULT joinResult_ = 1;
     uint32_t hostPeer_ = 0; // the link's id of the host
     uint32_t nextRequest_ = 1;
+    uint32_t awaited_ = 0; // the request CreatePlayer waits for, 0 when none
     std::map<uint32_t, Reply> replies_;
 };
 
@@ -1306,9 +1363,15 @@ void DpAddProviderForTests(const GUID& guid, const char* pszName)
     gTestProviders.push_back({guid, pszName != nullptr ? pszName : "", DpProvider::Loopback});
 }
 
+void DpSetJoinWindowForTests(int ms)
+{
+    gJoinWindowMs = ms;
+}
+
 void DpResetTestHooks(void)
 {
     std::lock_guard<std::mutex> lock(gHookMutex);
     gFailNext.clear();
     gTestProviders.clear();
+    gJoinWindowMs = kJoinWindowMs;
 }

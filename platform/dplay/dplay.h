@@ -17,8 +17,9 @@
 //
 // Each object serves its session on a thread of its own, so a host answers queries and joins
 // and keeps its links alive while the game is busy; every call locks the object, so the game's
-// two threads may both call it. Plain C++ classes stand for the COM interfaces; Release()
-// returns the count of references left.
+// two threads may both call it. Enumeration callbacks run with the object unlocked and may call
+// it. Plain C++ classes stand for the COM interfaces; Release() returns the count of references
+// left.
 #pragma once
 
 #include <cstddef>

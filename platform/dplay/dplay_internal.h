@@ -100,5 +100,7 @@ enum class DpCall
 void DpFailNextCallForTests(DpCall call, HRESULT hr);
 // Extra providers listed after the real ones; they work as the loopback provider.
 void DpAddProviderForTests(const GUID& guid, const char* pszName);
-// Clears both of the above.
+// How long a host lets a connected machine be before it joins.
+void DpSetJoinWindowForTests(int ms);
+// Clears all of the above.
 void DpResetTestHooks(void);

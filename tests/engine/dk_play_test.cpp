@@ -115,9 +115,9 @@ protected:
     DPID otherId = 0;
 };
 
-// Runs first: nothing has initialised the module in this process yet.
 TEST_F(PlayTest, BeforeAnythingCallsAreRefusedSafely)
 {
+    DkResetPlayForTests();
     EXPECT_EQ(DkGetNumServiceProviders(), -1);
     EXPECT_EQ(DkGetServiceProviderName(0), nullptr);
     EXPECT_EQ(UseLinkDevice(0), 0);

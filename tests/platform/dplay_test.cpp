@@ -5,6 +5,7 @@
 
 #include <enet/enet.h>
 
+#include <algorithm>
 #include <atomic>
 #include <chrono>
 #include <cstdlib>
@@ -102,6 +103,8 @@ protected:
         std::vector<Found> sessions;
         int timeouts = 0;
         int moreRounds = 0; // how many time-outs to answer with "look again"
+        size_t want = 0;    // sessions expected: a late answer is waited for, within bounds
+        int lateLooks = 0;
     };
     static BOOL OnSession(LPCDPSESSIONDESC2 sd, LPDWORD timeout, DWORD flags, LPVOID context)
     {
@@ -110,20 +113,32 @@ protected:
         {
             EXPECT_EQ(sd, nullptr);
             EXPECT_NE(timeout, nullptr);
+            // A busy machine may answer after the look-out: look again, a few times at most.
+            if (r->sessions.size() < r->want && r->lateLooks < 10)
+            {
+                ++r->lateLooks;
+                return TRUE;
+            }
             return ++r->timeouts <= r->moreRounds;
         }
         r->sessions.push_back({*sd, sd->lpszSessionNameA});
         return TRUE;
     }
-    // A short time-out suffices on one machine.
+    // A short time-out suffices on one machine; looking for nothing waits it out whole.
     static EnumResult Enum(IDirectPlay3A* dp, DWORD flags = DPENUMSESSIONS_AVAILABLE,
-                           int moreRounds = 0)
+                           int moreRounds = 0, size_t want = 0)
     {
         EnumResult r;
         r.moreRounds = moreRounds;
+        r.want = want;
         DPSESSIONDESC2 d = Desc();
         EXPECT_EQ(dp->EnumSessions(&d, 500, OnSession, &r, flags), DP_OK);
         return r;
+    }
+    // Where one session is to be found.
+    static EnumResult EnumOne(IDirectPlay3A* dp, DWORD flags = DPENUMSESSIONS_AVAILABLE)
+    {
+        return Enum(dp, flags, 0, 1);
     }
 
     static HRESULT Join(IDirectPlay3A* dp, const GUID& instance)
@@ -279,7 +294,7 @@ TEST_P(DplaySession, HostAndTwoJoinersPlayThroughASession)
     EXPECT_EQ(caps.dwFlags & DPCAPS_ISHOST, DPCAPS_ISHOST);
     DPID hostId = NewPlayer(host, "hANNE", "anne");
 
-    EnumResult found = Enum(a);
+    EnumResult found = EnumOne(a);
     ASSERT_EQ(found.sessions.size(), 1u);
     EXPECT_EQ(found.timeouts, 1);
     EXPECT_EQ(found.sessions[0].name, "R00000000ANNE#");
@@ -293,7 +308,7 @@ TEST_P(DplaySession, HostAndTwoJoinersPlayThroughASession)
                          "\x04"
                          "BOB",
                          "bob1");
-    ASSERT_EQ(Enum(b).sessions.size(), 1u);
+    ASSERT_EQ(EnumOne(b).sessions.size(), 1u);
     ASSERT_EQ(Join(b, instance), DP_OK);
     DPID bId = NewPlayer(b,
                          "\x02"
@@ -413,7 +428,7 @@ TEST_P(DplaySession, HostAndTwoJoinersPlayThroughASession)
     // A closed session is not offered, unless all sessions are asked for.
     IDirectPlay3A* late = Make(*GetParam().guid);
     EXPECT_TRUE(Enum(late).sessions.empty());
-    EXPECT_EQ(Enum(late, DPENUMSESSIONS_ALL).sessions.size(), 1u);
+    EXPECT_EQ(EnumOne(late, DPENUMSESSIONS_ALL).sessions.size(), 1u);
 
     // A joiner leaves: the others are told which player went.
     ASSERT_EQ(b->Close(), DP_OK);
@@ -444,7 +459,7 @@ TEST_P(DplaySession, TwoThreadsShareOneObject)
     ASSERT_TRUE(host && joiner);
     ASSERT_EQ(Host(host, "threads", 4), DP_OK);
     DPID hostId = NewPlayer(host, "h", "h");
-    EnumResult found = Enum(joiner);
+    EnumResult found = EnumOne(joiner);
     ASSERT_EQ(found.sessions.size(), 1u);
     ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK);
     DPID joinerId = NewPlayer(joiner, "j", "j");
@@ -476,6 +491,90 @@ TEST_P(DplaySession, TwoThreadsShareOneObject)
     }
 }
 
+// A host that closed its session opens another on the same object; machines join it afresh.
+TEST_P(DplaySession, AHostOpensAgainAfterClosing)
+{
+    IDirectPlay3A* host = Make(*GetParam().guid);
+    IDirectPlay3A* a = Make(*GetParam().guid);
+    IDirectPlay3A* b = Make(*GetParam().guid);
+    ASSERT_TRUE(host && a && b);
+    ASSERT_EQ(Host(host, "first", 4), DP_OK);
+    NewPlayer(host, "h", "h");
+    EnumResult found = EnumOne(a);
+    ASSERT_EQ(found.sessions.size(), 1u);
+    ASSERT_EQ(Join(a, found.sessions[0].desc.guidInstance), DP_OK);
+    DPID aId = NewPlayer(a, "a", "a");
+    ASSERT_EQ(host->Close(), DP_OK);
+    ASSERT_EQ(NextSystem(a, aId, DPSYS_SESSIONLOST).size(), dpsys::kSessionLostSize);
+
+    ASSERT_EQ(Host(host, "second", 4), DP_OK);
+    DPID hostId = NewPlayer(host, "h2", "h2");
+    found = EnumOne(b);
+    ASSERT_EQ(found.sessions.size(), 1u);
+    EXPECT_EQ(found.sessions[0].name, "second");
+    ASSERT_EQ(Join(b, found.sessions[0].desc.guidInstance), DP_OK);
+    DPID bId = NewPlayer(b, "b", "b");
+    ASSERT_EQ(NextSystem(host, hostId, DPSYS_CREATEPLAYERORGROUP).size(), dpsys::kCreatePlayerSize);
+    uint8_t hello[4] = {1, 2, 3, 4};
+    ASSERT_EQ(b->Send(bId, hostId, DPSEND_GUARANTEED, hello, sizeof hello), DP_OK);
+    Msg m;
+    ASSERT_TRUE(Next(host, hostId, &m));
+    EXPECT_EQ(m.from, bId);
+    EXPECT_EQ(m.data, std::vector<uint8_t>(hello, hello + sizeof hello));
+    ASSERT_EQ(host->Send(hostId, DPID_ALLPLAYERS, DPSEND_GUARANTEED, hello, sizeof hello), DP_OK);
+    ASSERT_TRUE(Next(b, bId, &m));
+    EXPECT_EQ(m.from, hostId);
+    EXPECT_EQ(Players(b).size(), 2u);
+}
+
+// Enumeration callbacks may call the object that calls them, even to join and to leave.
+struct CallingBack
+{
+    IDirectPlay3A* dp;
+    bool joined = false;
+    int looks = 0;
+};
+BOOL JoinAndLeaveFromCallback(LPCDPSESSIONDESC2 sd, LPDWORD, DWORD flags, LPVOID context)
+{
+    CallingBack* c = static_cast<CallingBack*>(context);
+    if (flags & DPESC_TIMEDOUT)
+        return !c->joined && ++c->looks < 10;
+    DPSESSIONDESC2 d = *sd;
+    d.dwSize = sizeof d;
+    EXPECT_EQ(c->dp->Open(&d, DPOPEN_JOIN), DP_OK);
+    EXPECT_EQ(c->dp->Close(), DP_OK);
+    c->joined = true;
+    return FALSE;
+}
+BOOL LeaveFromCallback(DPID, DWORD, LPCDPNAME, DWORD, LPVOID context)
+{
+    EXPECT_EQ(static_cast<IDirectPlay3A*>(context)->Close(), DP_OK);
+    return FALSE;
+}
+
+TEST_P(DplaySession, CallbacksMayCallTheirObject)
+{
+    IDirectPlay3A* host = Make(*GetParam().guid);
+    IDirectPlay3A* joiner = Make(*GetParam().guid);
+    ASSERT_TRUE(host && joiner);
+    ASSERT_EQ(Host(host, "calls", 4), DP_OK);
+    DPID hostId = NewPlayer(host, "h", "h");
+    DPSESSIONDESC2 d = Desc();
+    CallingBack calling{joiner};
+    ASSERT_EQ(
+        joiner->EnumSessions(&d, 500, JoinAndLeaveFromCallback, &calling, DPENUMSESSIONS_AVAILABLE),
+        DP_OK);
+    EXPECT_TRUE(calling.joined);
+
+    EnumResult found = EnumOne(joiner);
+    ASSERT_EQ(found.sessions.size(), 1u);
+    ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK);
+    DPID joinerId = NewPlayer(joiner, "j", "j");
+    ASSERT_EQ(joiner->EnumPlayers(nullptr, LeaveFromCallback, joiner, 0), DP_OK);
+    std::vector<uint8_t> gone = NextSystem(host, hostId, DPSYS_DESTROYPLAYERORGROUP);
+    EXPECT_EQ(DpReadU32(gone.data(), gone.size(), dpsys::kPlayerId), joinerId);
+}
+
 INSTANTIATE_TEST_SUITE_P(Providers, DplaySession,
                          testing::Values(ProviderCase{"Udp", &DPSPGUID_UDP},
                                          ProviderCase{"Loopback", &DPSPGUID_LOOPBACK}),
@@ -495,9 +594,9 @@ TEST_F(DplayEnv, CallsRefuseWhatTheyCannotDo)
     EXPECT_EQ(Host(host, "again", 2), DPERR_ALREADYINITIALIZED);
     DPID hostId = NewPlayer(host, "h", "h");
 
-    EnumResult found = Enum(joiner);
+    EnumResult found = EnumOne(joiner);
     ASSERT_EQ(found.sessions.size(), 1u);
-    ASSERT_EQ(Enum(third).sessions.size(), 1u);
+    ASSERT_EQ(EnumOne(third).sessions.size(), 1u);
     ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK);
     DPID joinerId = NewPlayer(joiner, "j", "j");
 
@@ -707,7 +806,7 @@ TEST_F(DplayEnv, HostDropsHostileDatagramsAndServesOthers)
     for (const auto& f : frames)
         send(f);
     enet_host_flush(client);
-    EnumResult found = Enum(Make(DPSPGUID_UDP));
+    EnumResult found = EnumOne(Make(DPSPGUID_UDP));
     ASSERT_EQ(found.sessions.size(), 1u) << "the host still answers";
     dpwire::Writer join(dpwire::kJoin);
     join.Guid(found.sessions[0].desc.guidInstance);
@@ -730,7 +829,7 @@ TEST_F(DplayEnv, HostDropsHostileDatagramsAndServesOthers)
 
     // Nothing of it reached the host's player, and a real joiner still plays.
     IDirectPlay3A* joiner = Make(DPSPGUID_UDP);
-    ASSERT_EQ(Enum(joiner).sessions.size(), 1u);
+    ASSERT_EQ(EnumOne(joiner).sessions.size(), 1u);
     ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK);
     DPID joinerId = NewPlayer(joiner, "j", "j");
     uint8_t hello[5] = {'h', 'e', 'l', 'l', 'o'};
@@ -745,6 +844,67 @@ TEST_F(DplayEnv, HostDropsHostileDatagramsAndServesOthers)
     EXPECT_EQ(Players(host).size(), 2u);
     enet_peer_reset(peer);
     enet_host_destroy(client);
+}
+
+// Connections that never join cannot hold the host's places: each is let go after a while,
+// and a machine that joins still gets in.
+TEST_F(DplayEnv, HostLetsIdleConnectionsGo)
+{
+    DpSetJoinWindowForTests(300);
+    IDirectPlay3A* host = Make(DPSPGUID_UDP);
+    ASSERT_EQ(Host(host, "idle", 8), DP_OK);
+    NewPlayer(host, "h", "h");
+
+    ENetAddress to{};
+    enet_address_set_host_ip(&to, "127.0.0.1");
+    to.port = port;
+    struct Idle
+    {
+        ENetHost* client;
+        bool connected = false;
+        bool gone = false;
+    };
+    std::vector<Idle> idle;
+    for (uint32_t i = 0; i < DP_MAX_PLAYERS; ++i)
+    {
+        ENetHost* client = enet_host_create(nullptr, 1, 1, 0, 0);
+        ASSERT_NE(client, nullptr);
+        ASSERT_NE(enet_host_connect(client, &to, 1, 0), nullptr);
+        idle.push_back({client});
+    }
+    Clock::time_point deadline = Clock::now() + std::chrono::seconds(15);
+    auto allGone = [&]
+    { return std::all_of(idle.begin(), idle.end(), [](const Idle& c) { return c.gone; }); };
+    while (!allGone() && Clock::now() < deadline)
+    {
+        for (Idle& c : idle)
+        {
+            ENetEvent event;
+            while (enet_host_service(c.client, &event, 0) > 0)
+            {
+                if (event.type == ENET_EVENT_TYPE_CONNECT)
+                    c.connected = true;
+                else if (event.type == ENET_EVENT_TYPE_DISCONNECT)
+                    c.gone = true;
+                else if (event.type == ENET_EVENT_TYPE_RECEIVE)
+                    enet_packet_destroy(event.packet);
+            }
+        }
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    for (const Idle& c : idle)
+    {
+        EXPECT_TRUE(c.connected);
+        EXPECT_TRUE(c.gone);
+        enet_host_destroy(c.client);
+    }
+
+    DpResetTestHooks();
+    IDirectPlay3A* joiner = Make(DPSPGUID_UDP);
+    EnumResult found = EnumOne(joiner);
+    ASSERT_EQ(found.sessions.size(), 1u);
+    ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK);
+    EXPECT_NE(NewPlayer(joiner, "j", "j"), 0u);
 }
 
 TEST_F(DplayEnv, JoinerDropsHostileDatagramsFromItsHost)
@@ -839,6 +999,19 @@ TEST_F(DplayEnv, JoinerDropsHostileDatagramsFromItsHost)
                     created.Name("j");
                     created.Name("j");
                     send(created.Frame());
+                    // Answers nobody waits for: the same request again, and requests never
+                    // made. None of them may add a player here.
+                    for (uint32_t i = 0; i < 40; ++i)
+                    {
+                        dpwire::Writer extra(dpwire::kPlayerCreated);
+                        extra.U32(request + i);
+                        extra.U32(DP_OK);
+                        extra.U32(0x30000 + i);
+                        extra.U32(0);
+                        extra.Name("x");
+                        extra.Name("x");
+                        send(extra.Frame());
+                    }
                     for (const auto& f : frames)
                         send(f);
                     send(Frame(dpwire::kData, Words({0x20002, 0x10001, 1, 3}, 3)));
@@ -846,8 +1019,21 @@ TEST_F(DplayEnv, JoinerDropsHostileDatagramsFromItsHost)
             }
         });
 
+    // However the test ends, the server stops first.
+    struct StopServer
+    {
+        std::atomic<bool>& stop;
+        std::thread& server;
+        ~StopServer()
+        {
+            stop = true;
+            if (server.joinable())
+                server.join();
+        }
+    } stopServer{stop, server};
+
     IDirectPlay3A* joiner = Make(DPSPGUID_UDP);
-    EnumResult found = Enum(joiner);
+    EnumResult found = EnumOne(joiner);
     ASSERT_EQ(found.sessions.size(), 1u) << "only the true reply counts";
     EXPECT_EQ(found.sessions[0].name, "rogue");
     ASSERT_EQ(Join(joiner, instance), DP_OK);
@@ -857,6 +1043,9 @@ TEST_F(DplayEnv, JoinerDropsHostileDatagramsFromItsHost)
     ASSERT_TRUE(Next(joiner, id, &m));
     EXPECT_EQ(m.from, 0x20002u);
     EXPECT_EQ(m.data, std::vector<uint8_t>(3, 'X'));
+    std::vector<PlayerSeen> players = Players(joiner);
+    ASSERT_EQ(players.size(), 1u) << "only the player asked for";
+    EXPECT_EQ(players[0].id, id);
     DPID from = 0;
     DPID to = id;
     DWORD size = 0;
