@@ -861,14 +861,32 @@ TEST_F(DkMenuTest, AFullMenuRefusesMoreItemsAndAnEmptyOneIgnoresItemInput)
     DkMenu_Init(&menu, "full", -1, nullptr, &parent, &kFeedback);
     for (int n = 0; n < DK_MENU_MAX_ITEMS; ++n)
         DkMenu_AddTextItem(&menu, "x", -1);
+    DkMenu_SetItemId(&menu, OnDrawItem, nullptr, 20);
     std::string out = CaptureOutput(
         [&]
         {
             DkMenu_AddRangeItem(&menu, "one too many", -1, 3, 0, 0, nullptr);
+            // What the owner goes on to set up belongs to the refused item, not to the last one.
+            DkMenu_SetItemId(&menu, nullptr, OnAccept, 21);
+            DkMenu_FlagLastItem(&menu);
             DkMenu_AddListItem(&menu, "and another", -1, 0, nullptr);
+            DkMenu_SetItemId(&menu, nullptr, OnAccept, 20);
         });
     EXPECT_EQ(CountReports(out), 2);
     EXPECT_EQ(menu.nItemCount, DK_MENU_MAX_ITEMS);
+    const DK_MENU_ITEM& last = menu.aItems[DK_MENU_MAX_ITEMS - 1];
+    EXPECT_EQ(last.nId, 20);
+    EXPECT_EQ(last.pfnDraw, OnDrawItem);
+    EXPECT_EQ(last.pfnAccept, nullptr);
+    EXPECT_EQ(last.uAcceptAdvances, 0);
+    EXPECT_EQ(CountOf(Log(), "RE-USED"), 0);
+    // Built again from the start, the menu's last item is its own once more.
+    DkMenu_Init(&menu, "full", -1, nullptr, &parent, &kFeedback);
+    DkMenu_AddTextItem(&menu, "x", -1);
+    DkMenu_SetItemId(&menu, nullptr, nullptr, 3);
+    EXPECT_EQ(menu.aItems[0].nId, 3);
+    for (int n = 1; n < DK_MENU_MAX_ITEMS; ++n)
+        DkMenu_AddTextItem(&menu, "x", -1);
 
     DK_MENU empty;
     DkMenu_Init(&empty, "empty", -1, nullptr, &parent, &kFeedback);
