@@ -15,6 +15,7 @@
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
 #include "engine/common/dk_text.h"
+#include "engine/pc/dk_debug.h"
 #include "engine/pc/dk_timer.h"
 #include "tests/support/engine_test.h"
 
@@ -996,6 +997,77 @@ TEST(DkMenuThreadTest, TheMenuTickAndTheDrawingNeverSeeEachOthersHalfWork)
     EXPECT_GE(gnMenuTicks, 200);
     EXPECT_EQ(gnOverlaps, 0);
     EXPECT_EQ(gThreadMenu.nCurrentItem % 2, 0) << "only the enabled items are ever selected";
+    DkMenu_Reset();
+}
+
+// Menu calls and reports made from inside the section on either thread neither wait for
+// themselves nor let a tick in: this thread's draw callback reports and drives another menu, and
+// the tick's handler reports and draws that menu (also when the tick is the deferred one, run on
+// this thread as the drawing ends).
+DK_MENU gNestedMenu;
+DK_MENU gNestedOther;
+
+void NestedHandler(DK_MENU*)
+{
+    if (gboInDraw)
+        ++gnOverlaps;
+    gboInTick = true;
+    DKREPORT("menu tick report");
+    DkMenu_Draw(&gNestedOther);
+    gboInTick = false;
+}
+
+void NestedDraw(DK_MENU*)
+{
+    if (gboInTick)
+        ++gnOverlaps;
+    gboInDraw = true;
+    DKREPORT("menu draw report");
+    DkMenu_HandleInput(&gNestedOther, kDown);
+    BusyFor(50000);
+    // The report and the inner menu call have not ended the section early.
+    if (gboInTick)
+        ++gnOverlaps;
+    gboInDraw = false;
+}
+
+int NestedTick()
+{
+    ++gnMenuTicks;
+    DkMenu_HandleInput(&gNestedMenu, kDown);
+    return 0;
+}
+
+TEST(DkMenuThreadTest, MenuCallsAndReportsInsideTheSectionNeitherDeadlockNorLetATickIn)
+{
+    DkMenu_Reset();
+    DkMenu_Init(&gNestedMenu, "nested", -1, nullptr, nullptr, nullptr);
+    DkMenu_SetCallbacks(&gNestedMenu, nullptr, NestedHandler, NestedDraw, nullptr, nullptr);
+    DkMenu_AddTextItem(&gNestedMenu, "a", -1);
+    DkMenu_Init(&gNestedOther, "other", -1, nullptr, nullptr, nullptr);
+    DkMenu_SetWrap(&gNestedOther, 1);
+    for (int n = 0; n < 3; ++n)
+        DkMenu_AddTextItem(&gNestedOther, "b", -1);
+    gnMenuTicks = 0;
+    gnOverlaps = 0;
+    gboInTick = false;
+    gboInDraw = false;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(DkStartTimerProcedure(5, NestedTick, 200));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int draws = 0;
+    while ((gnMenuTicks < 100 || draws < 100) && std::chrono::steady_clock::now() < deadline)
+    {
+        DkMenu_Draw(&gNestedMenu);
+        ++draws;
+    }
+    DkStopTimerProcedure();
+    DkCallAllDestructors();
+    std::string out = testing::internal::GetCapturedStderr();
+    EXPECT_GE(gnMenuTicks, 100);
+    EXPECT_GE(draws, 100);
+    EXPECT_EQ(gnOverlaps, 0);
+    EXPECT_GE(CountOf(out, "menu tick report"), 100);
     DkMenu_Reset();
 }
 
