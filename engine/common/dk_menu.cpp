@@ -608,8 +608,10 @@ DK_MENU* DkMenu_HandleInput(DK_MENU* pMenu, uint32_t uFlags)
         BOOL boAccept = pMenu->uAcceptAllowed && (uFlags & DK_MENU_INPUT_ACCEPT) &&
                         pItem != nullptr && pItem->uEnabled;
 
+        // An item without values takes none: the shared value would go to -1 and on to the
+        // next item.
         if ((boPrev || boNext) && gpPendingMenu.load() == nullptr && pItem != nullptr &&
-            pItem->nType == DK_MENU_ITEM_VALUE_LIST)
+            pItem->nType == DK_MENU_ITEM_VALUE_LIST && pItem->nValueCount > 0)
         {
             if (pMenu->nRememberedValue >= pItem->nValueCount)
                 pMenu->nRememberedValue = pItem->nValueCount - 1;

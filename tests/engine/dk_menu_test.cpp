@@ -559,6 +559,19 @@ TEST_F(DkMenuTest, ValueListItemsShareTheRememberedValue)
     EXPECT_EQ(second, 0);
     EXPECT_EQ(menu.aItems[0].nValue, 0) << "the first item takes the shared value on arrival";
     EXPECT_EQ(first, 0);
+
+    // A value list without values passes no value below 0 on to the next one.
+    int32_t none = -7, three = -7;
+    DkMenu_Init(&menu, "m", -1, nullptr, nullptr, &kFeedback);
+    DkMenu_AddValueListItem(&menu, "five", -1, 5, 3, 0, &first);
+    DkMenu_AddValueListItem(&menu, "none", -1, 0, 0, 0, &none);
+    DkMenu_AddValueListItem(&menu, "three", -1, 3, 0, 0, &three);
+    Drive(&menu, {kMore, kDown, kDown});
+    EXPECT_EQ(menu.nCurrentItem, 2);
+    EXPECT_EQ(none, 0);
+    EXPECT_EQ(menu.aItems[1].nValue, 0);
+    EXPECT_GE(three, 0);
+    EXPECT_GE(menu.nRememberedValue, 0);
 }
 
 TEST_F(DkMenuTest, ListEntriesAndActionsWriteTheirListValueWhenAccepted)
