@@ -19,6 +19,9 @@ std::atomic<DK_MENU*> gpCurrentMenu{nullptr};
 std::atomic<DK_MENU*> gpPendingMenu{nullptr};
 std::atomic<uint8_t> guWentBack{0};
 std::atomic<BOOL> gboOutsideCallback{TRUE};
+// The menu whose last add was refused for want of room: the builders that go on to set up "the
+// last item" must not rewrite the one before it.
+std::atomic<DK_MENU*> gpRefusedMenu{nullptr};
 
 // Holds the engine's critical section for a menu operation unless the caller already excludes
 // the other thread: a tick on the timer thread runs with the main thread kept out, and a
@@ -88,6 +91,8 @@ DK_MENU_ITEM* CurrentItem(DK_MENU* pMenu)
 
 DK_MENU_ITEM* LastItem(DK_MENU* pMenu)
 {
+    if (gpRefusedMenu.load() == pMenu)
+        return nullptr;
     return pMenu->nItemCount > 0 ? &pMenu->aItems[pMenu->nItemCount - 1] : nullptr;
 }
 
@@ -104,8 +109,11 @@ DK_MENU_ITEM* NewItem(DK_MENU* pMenu, const char* pszText, int32_t nTextId, int3
         DKREPORT(DkFormatString("Menu '%s' is full: no more than %d items",
                                 pMenu->pszTitle != nullptr ? pMenu->pszTitle : "",
                                 DK_MENU_MAX_ITEMS));
+        gpRefusedMenu = pMenu;
         return nullptr;
     }
+    DK_MENU* pExpected = pMenu;
+    gpRefusedMenu.compare_exchange_strong(pExpected, nullptr);
     DK_MENU_ITEM* pItem = &pMenu->aItems[pMenu->nItemCount++];
     *pItem = DK_MENU_ITEM{};
     pItem->uEnabled = 1;
@@ -209,6 +217,8 @@ void ChangeValue(DK_MENU* pMenu, DK_MENU_ITEM* pItem, BOOL boDown, BOOL boUp, BO
 DK_MENU* DkMenu_Init(DK_MENU* pMenu, const char* pszTitle, int32_t nTitleId, int32_t* pnUserValue,
                      DK_MENU* pParent, const DK_MENU_FEEDBACK* pFeedback)
 {
+    DK_MENU* pExpected = pMenu;
+    gpRefusedMenu.compare_exchange_strong(pExpected, nullptr);
     *pMenu = DK_MENU{};
     pMenu->pszTitle = pszTitle;
     pMenu->nTitleId = nTitleId;
@@ -598,8 +608,10 @@ DK_MENU* DkMenu_HandleInput(DK_MENU* pMenu, uint32_t uFlags)
         BOOL boAccept = pMenu->uAcceptAllowed && (uFlags & DK_MENU_INPUT_ACCEPT) &&
                         pItem != nullptr && pItem->uEnabled;
 
+        // An item without values takes none: the shared value would go to -1 and on to the
+        // next item.
         if ((boPrev || boNext) && gpPendingMenu.load() == nullptr && pItem != nullptr &&
-            pItem->nType == DK_MENU_ITEM_VALUE_LIST)
+            pItem->nType == DK_MENU_ITEM_VALUE_LIST && pItem->nValueCount > 0)
         {
             if (pMenu->nRememberedValue >= pItem->nValueCount)
                 pMenu->nRememberedValue = pItem->nValueCount - 1;
@@ -694,4 +706,5 @@ void DkMenu_Reset(void)
     gpPendingMenu = nullptr;
     guWentBack = 0;
     gboOutsideCallback = TRUE;
+    gpRefusedMenu = nullptr;
 }

@@ -6,7 +6,7 @@
 // thread. Drawing holds the engine's critical section, which a tick never runs inside (one due
 // meanwhile runs at its exit), so neither ever sees a menu the other has half changed. Calls
 // made off the timer thread hold the section too; callbacks run inside it, on the caller's
-// thread.
+// thread, so one run there must not wait for a tick: none runs until the call returns.
 #pragma once
 
 #include <cstdint>

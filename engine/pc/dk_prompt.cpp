@@ -11,6 +11,7 @@ namespace
 DK_MENU gPromptMenu;
 const DK_PROMPT_BOX* gpPromptBox = nullptr;
 int32_t gxWidestLine = 0;
+DK_PROMPT_PRINT_FN gpfnPrint = DkPrintTextScaled;
 
 DK_FONT* FontOf(DK_FONT** ppFont)
 {
@@ -22,8 +23,8 @@ void PrintChoice(DK_MENU* pMenu, int32_t nIndex, int32_t xX, int32_t xY, int32_t
     BOOL boHighlighted = pMenu->nCurrentItem == nIndex;
     DK_FONT* pFont = pMenu->apFonts[boHighlighted ? 2 : 1];
     const uint8_t* pColour = pMenu->apColours[boHighlighted ? 2 : 1];
-    DkPrintTextScaled(xX, xY, pMenu->aItems[nIndex].pszText, pFont, &d2d->BackSurface, pColour,
-                      nJustification);
+    gpfnPrint(xX, xY, pMenu->aItems[nIndex].pszText, pFont, &d2d->BackSurface, pColour,
+              nJustification);
     gxWidestLine = std::max(gxWidestLine, gxTextWidestLine);
 }
 
@@ -55,8 +56,8 @@ void DkPromptBox_Draw(DK_MENU* pMenu)
     const DK_PROMPT_BOX* pBox = gpPromptBox;
     if (pBox == nullptr || pMenu->nItemCount < 2)
         return;
-    DkPrintTextScaled(pBox->xTitleX, pBox->xTitleY, pMenu->pszTitle, pMenu->apFonts[0],
-                      &d2d->BackSurface, pMenu->apColours[0], pBox->nTitleJustification);
+    gpfnPrint(pBox->xTitleX, pBox->xTitleY, pMenu->pszTitle, pMenu->apFonts[0], &d2d->BackSurface,
+              pMenu->apColours[0], pBox->nTitleJustification);
     gxWidestLine = std::max(gxWidestLine, gxTextWidestLine);
     PrintChoice(pMenu, 0, pBox->xFirstX, pBox->xFirstY, pBox->nFirstJustification);
     PrintChoice(pMenu, 1, pBox->xSecondX, pBox->xSecondY, pBox->nSecondJustification);
@@ -76,6 +77,11 @@ int DkPromptBox_Process(uint32_t uFlags)
 int DkPromptBox_IsFirstChoice(void)
 {
     return gPromptMenu.nCurrentItem == 0 ? 1 : 0;
+}
+
+void DkPromptBox_SetPrinter(DK_PROMPT_PRINT_FN pfnPrint)
+{
+    gpfnPrint = pfnPrint != nullptr ? pfnPrint : DkPrintTextScaled;
 }
 
 void DkSwapBytes(void* pA, void* pB, int32_t nLength)

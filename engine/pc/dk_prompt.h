@@ -7,6 +7,7 @@
 
 #include "engine/common/dk_menu.h"
 #include "engine/include/dk_types.h"
+#include "engine/pc/dk_surf.h"
 
 // What a choice's submenu holds: never a menu, so that an accepted choice is told from a stay.
 #define DK_PROMPT_CHOSEN (reinterpret_cast<DK_MENU*>(static_cast<intptr_t>(-2)))
@@ -52,6 +53,13 @@ int32_t DkPromptBox_Render(void);
 int DkPromptBox_Process(uint32_t uFlags);
 // 1 when the first choice is the selected one.
 int DkPromptBox_IsFirstChoice(void);
+
+// Test hook: the printing the prompt draws with, DkPrintTextScaled unless replaced (null puts
+// it back). A replacement sets gxTextWidestLine as the real one does.
+typedef int32_t (*DK_PROMPT_PRINT_FN)(int32_t xX, int32_t xY, const char* pszString, DK_FONT* pFont,
+                                      DK_SURFACE* pSurface, const uint8_t* pColour,
+                                      int nJustification);
+void DkPromptBox_SetPrinter(DK_PROMPT_PRINT_FN pfnPrint);
 
 // Exchanges the first nLength bytes of pA and pB; a length of 0 or less does nothing.
 void DkSwapBytes(void* pA, void* pB, int32_t nLength);

@@ -15,6 +15,7 @@
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
 #include "engine/common/dk_text.h"
+#include "engine/pc/dk_debug.h"
 #include "engine/pc/dk_timer.h"
 #include "tests/support/engine_test.h"
 
@@ -558,6 +559,19 @@ TEST_F(DkMenuTest, ValueListItemsShareTheRememberedValue)
     EXPECT_EQ(second, 0);
     EXPECT_EQ(menu.aItems[0].nValue, 0) << "the first item takes the shared value on arrival";
     EXPECT_EQ(first, 0);
+
+    // A value list without values passes no value below 0 on to the next one.
+    int32_t none = -7, three = -7;
+    DkMenu_Init(&menu, "m", -1, nullptr, nullptr, &kFeedback);
+    DkMenu_AddValueListItem(&menu, "five", -1, 5, 3, 0, &first);
+    DkMenu_AddValueListItem(&menu, "none", -1, 0, 0, 0, &none);
+    DkMenu_AddValueListItem(&menu, "three", -1, 3, 0, 0, &three);
+    Drive(&menu, {kMore, kDown, kDown});
+    EXPECT_EQ(menu.nCurrentItem, 2);
+    EXPECT_EQ(none, 0);
+    EXPECT_EQ(menu.aItems[1].nValue, 0);
+    EXPECT_GE(three, 0);
+    EXPECT_GE(menu.nRememberedValue, 0);
 }
 
 TEST_F(DkMenuTest, ListEntriesAndActionsWriteTheirListValueWhenAccepted)
@@ -861,14 +875,32 @@ TEST_F(DkMenuTest, AFullMenuRefusesMoreItemsAndAnEmptyOneIgnoresItemInput)
     DkMenu_Init(&menu, "full", -1, nullptr, &parent, &kFeedback);
     for (int n = 0; n < DK_MENU_MAX_ITEMS; ++n)
         DkMenu_AddTextItem(&menu, "x", -1);
+    DkMenu_SetItemId(&menu, OnDrawItem, nullptr, 20);
     std::string out = CaptureOutput(
         [&]
         {
             DkMenu_AddRangeItem(&menu, "one too many", -1, 3, 0, 0, nullptr);
+            // What the owner goes on to set up belongs to the refused item, not to the last one.
+            DkMenu_SetItemId(&menu, nullptr, OnAccept, 21);
+            DkMenu_FlagLastItem(&menu);
             DkMenu_AddListItem(&menu, "and another", -1, 0, nullptr);
+            DkMenu_SetItemId(&menu, nullptr, OnAccept, 20);
         });
     EXPECT_EQ(CountReports(out), 2);
     EXPECT_EQ(menu.nItemCount, DK_MENU_MAX_ITEMS);
+    const DK_MENU_ITEM& last = menu.aItems[DK_MENU_MAX_ITEMS - 1];
+    EXPECT_EQ(last.nId, 20);
+    EXPECT_EQ(last.pfnDraw, OnDrawItem);
+    EXPECT_EQ(last.pfnAccept, nullptr);
+    EXPECT_EQ(last.uAcceptAdvances, 0);
+    EXPECT_EQ(CountOf(Log(), "RE-USED"), 0);
+    // Built again from the start, the menu's last item is its own once more.
+    DkMenu_Init(&menu, "full", -1, nullptr, &parent, &kFeedback);
+    DkMenu_AddTextItem(&menu, "x", -1);
+    DkMenu_SetItemId(&menu, nullptr, nullptr, 3);
+    EXPECT_EQ(menu.aItems[0].nId, 3);
+    for (int n = 1; n < DK_MENU_MAX_ITEMS; ++n)
+        DkMenu_AddTextItem(&menu, "x", -1);
 
     DK_MENU empty;
     DkMenu_Init(&empty, "empty", -1, nullptr, &parent, &kFeedback);
@@ -978,6 +1010,77 @@ TEST(DkMenuThreadTest, TheMenuTickAndTheDrawingNeverSeeEachOthersHalfWork)
     EXPECT_GE(gnMenuTicks, 200);
     EXPECT_EQ(gnOverlaps, 0);
     EXPECT_EQ(gThreadMenu.nCurrentItem % 2, 0) << "only the enabled items are ever selected";
+    DkMenu_Reset();
+}
+
+// Menu calls and reports made from inside the section on either thread neither wait for
+// themselves nor let a tick in: this thread's draw callback reports and drives another menu, and
+// the tick's handler reports and draws that menu (also when the tick is the deferred one, run on
+// this thread as the drawing ends).
+DK_MENU gNestedMenu;
+DK_MENU gNestedOther;
+
+void NestedHandler(DK_MENU*)
+{
+    if (gboInDraw)
+        ++gnOverlaps;
+    gboInTick = true;
+    DKREPORT("menu tick report");
+    DkMenu_Draw(&gNestedOther);
+    gboInTick = false;
+}
+
+void NestedDraw(DK_MENU*)
+{
+    if (gboInTick)
+        ++gnOverlaps;
+    gboInDraw = true;
+    DKREPORT("menu draw report");
+    DkMenu_HandleInput(&gNestedOther, kDown);
+    BusyFor(50000);
+    // The report and the inner menu call have not ended the section early.
+    if (gboInTick)
+        ++gnOverlaps;
+    gboInDraw = false;
+}
+
+int NestedTick()
+{
+    ++gnMenuTicks;
+    DkMenu_HandleInput(&gNestedMenu, kDown);
+    return 0;
+}
+
+TEST(DkMenuThreadTest, MenuCallsAndReportsInsideTheSectionNeitherDeadlockNorLetATickIn)
+{
+    DkMenu_Reset();
+    DkMenu_Init(&gNestedMenu, "nested", -1, nullptr, nullptr, nullptr);
+    DkMenu_SetCallbacks(&gNestedMenu, nullptr, NestedHandler, NestedDraw, nullptr, nullptr);
+    DkMenu_AddTextItem(&gNestedMenu, "a", -1);
+    DkMenu_Init(&gNestedOther, "other", -1, nullptr, nullptr, nullptr);
+    DkMenu_SetWrap(&gNestedOther, 1);
+    for (int n = 0; n < 3; ++n)
+        DkMenu_AddTextItem(&gNestedOther, "b", -1);
+    gnMenuTicks = 0;
+    gnOverlaps = 0;
+    gboInTick = false;
+    gboInDraw = false;
+    testing::internal::CaptureStderr();
+    ASSERT_TRUE(DkStartTimerProcedure(5, NestedTick, 200));
+    auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+    int draws = 0;
+    while ((gnMenuTicks < 100 || draws < 100) && std::chrono::steady_clock::now() < deadline)
+    {
+        DkMenu_Draw(&gNestedMenu);
+        ++draws;
+    }
+    DkStopTimerProcedure();
+    DkCallAllDestructors();
+    std::string out = testing::internal::GetCapturedStderr();
+    EXPECT_GE(gnMenuTicks, 100);
+    EXPECT_GE(draws, 100);
+    EXPECT_EQ(gnOverlaps, 0);
+    EXPECT_GE(CountOf(out, "menu tick report"), 100);
     DkMenu_Reset();
 }
 

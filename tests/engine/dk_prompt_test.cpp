@@ -1,5 +1,5 @@
-// The shared prompt and the byte-swap routine. The prompt's text printing is a recording fake
-// here, so that what it prints, where, and with which font and colour can be read back.
+// The shared prompt and the byte-swap routine. The prompt prints through a recorder here, so
+// that what it prints, where, and with which font and colour can be read back.
 
 #include "engine/pc/dk_prompt.h"
 
@@ -12,12 +12,8 @@
 
 #include "engine/common/destruct.h"
 #include "engine/pc/2dinit.h"
-#include "engine/pc/dk_timer.h"
 #include "engine/pc/dk_font.h"
-
-// The fonts module's printing, as the prompt sees it: each print is recorded and reports a
-// width of 0x1000 for every character.
-int32_t gxTextWidestLine = 0;
+#include "engine/pc/dk_timer.h"
 
 namespace
 {
@@ -33,10 +29,10 @@ struct Print
 };
 std::vector<Print> gPrints;
 
-} // namespace
-
-int32_t DkPrintTextScaled(int32_t xX, int32_t xY, const char* pszString, DK_FONT* pFont,
-                          DK_SURFACE* pSurface, const uint8_t* pColour, int nJustification)
+// The fonts module's printing, as the prompt sees it: each print is recorded and reports a
+// width of 0x1000 for every character.
+int32_t RecordPrint(int32_t xX, int32_t xY, const char* pszString, DK_FONT* pFont,
+                    DK_SURFACE* pSurface, const uint8_t* pColour, int nJustification)
 {
     std::string text = pszString != nullptr ? pszString : "";
     // Printing takes a while, as real printing does, so that ticks fall due in the middle.
@@ -47,9 +43,6 @@ int32_t DkPrintTextScaled(int32_t xX, int32_t xY, const char* pszString, DK_FONT
     gxTextWidestLine = static_cast<int32_t>(text.size()) * 0x1000;
     return xY + 0x1000;
 }
-
-namespace
-{
 
 constexpr uint32_t kUp = DK_MENU_INPUT_4;
 constexpr uint32_t kDown = DK_MENU_INPUT_8;
@@ -114,11 +107,13 @@ protected:
     void SetUp() override
     {
         DkMenu_Reset();
+        DkPromptBox_SetPrinter(RecordPrint);
         gPrints.clear();
         gFeedback.clear();
     }
     void TearDown() override
     {
+        DkPromptBox_SetPrinter(nullptr);
         DkSetHardwareType(0);
         DkMenu_Reset();
     }
