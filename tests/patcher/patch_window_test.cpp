@@ -259,4 +259,44 @@ TEST_F(PatchWindowTest, EveryOtherEndAndItsMessage)
     }
 }
 
+// Without a Windows directory in the drive map the program makes a private one, which goes at
+// the end even when an error has kept its temporary file.
+TEST_F(PatchWindowTest, APrivateWindowsDirectoryGoesAtTheEnd)
+{
+    struct Case
+    {
+        const char* name;
+        bool withGame;
+        int status;
+    };
+    const Case cases[] = {
+        {"finished", true, 0},
+        {"an error at the game program", false, 2},
+    };
+    const std::string tmp = env.Path("tmp");
+    fs::create_directories(tmp);
+    const char* oldTmp = getenv("TMPDIR");
+    const std::string savedTmp = oldTmp != nullptr ? oldTmp : "";
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        env.WriteRegistry("[Drives]\nC=" + env.DriveC() +
+                          "\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor\\1.00]\n"
+                          "HDPath=C:\\Dezor\n");
+        if (!c.withGame)
+            fs::remove(env.Path("resources/104"));
+        setenv("TMPDIR", tmp.c_str(), 1);
+        int status = RunPatch("ok,ok");
+        if (oldTmp != nullptr)
+            setenv("TMPDIR", savedTmp.c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+        EXPECT_EQ(status, c.status) << Stderr();
+        EXPECT_EQ(ReadWholeFile(Target("Plosset.vxd")), payload[103]);
+        for (const auto& entry : fs::directory_iterator(tmp))
+            EXPECT_NE(entry.path().filename().string().rfind("dezor-windows-", 0), 0u)
+                << entry.path() << " is left behind";
+    }
+}
+
 } // namespace
