@@ -188,6 +188,12 @@ void AnswerNow(void* pData)
     CaptureWindow(*pWindow);
     std::fprintf(stderr, "%s: \"%s\" shows \"%s\"; answering %s\n", s_programName.c_str(),
                  pWindow->label(), pPending->shown().c_str(), pPending->sAnswer.c_str());
+    if (pPending->sAnswer == "close")
+    {
+        // The window manager's close box.
+        Fl::handle(FL_CLOSE, pWindow);
+        return;
+    }
     if (pPending->sAnswer == "escape")
     {
         // A real key press, through FLTK's own handling of Escape.
@@ -332,8 +338,14 @@ void CPatchWindow::OnOkButton(Fl_Widget*, void* pData)
 
 void CPatchWindow::OnWindowEvent(Fl_Widget*, void* pData)
 {
-    // Escape, or the window manager's close: both cancel.
-    static_cast<CPatchWindow*>(pData)->m_dlg.OnCancel();
+    // Escape cancels. So does the window manager's close box (a box the dialog is not meant to
+    // have), except on the finished dialog: there it closes as OK does rather than report an
+    // error after a good install.
+    CPatchWindow* pSelf = static_cast<CPatchWindow*>(pData);
+    if (Fl::event() == FL_CLOSE && pSelf->m_dlg.Step() == CPatchDlg::STEP_FINISHED)
+        pSelf->m_dlg.OnOK();
+    else
+        pSelf->m_dlg.OnCancel();
 }
 
 // --- Confirmation dialog ---
