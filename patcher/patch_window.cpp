@@ -174,7 +174,7 @@ void CaptureWindow(Fl_Window& window)
 struct PendingAnswer
 {
     Fl_Widget_Tracker window;
-    std::string sShown;
+    std::function<std::string()> shown; // what the dialog shows when it is answered
     std::string sAnswer;
     std::function<void(bool bOk)> apply;
 };
@@ -187,7 +187,13 @@ void AnswerNow(void* pData)
         return;
     CaptureWindow(*pWindow);
     std::fprintf(stderr, "%s: \"%s\" shows \"%s\"; answering %s\n", s_programName.c_str(),
-                 pWindow->label(), pPending->sShown.c_str(), pPending->sAnswer.c_str());
+                 pWindow->label(), pPending->shown().c_str(), pPending->sAnswer.c_str());
+    if (pPending->sAnswer == "close")
+    {
+        // The window manager's close box.
+        Fl::handle(FL_CLOSE, pWindow);
+        return;
+    }
     if (pPending->sAnswer == "escape")
     {
         // A real key press, through FLTK's own handling of Escape.
@@ -202,13 +208,15 @@ void AnswerNow(void* pData)
 }
 
 // Takes the next scripted answer, if any, for a dialog now waiting for the user.
-void ScheduleAnswer(Fl_Window& window, const std::string& sShown, std::function<void(bool)> apply)
+void ScheduleAnswer(Fl_Window& window, std::function<std::string()> shown,
+                    std::function<void(bool)> apply)
 {
     ReadScript();
     if (s_script.nNext >= s_script.answers.size())
         return;
-    PendingAnswer* pPending = new PendingAnswer{
-        Fl_Widget_Tracker(&window), sShown, s_script.answers[s_script.nNext++], std::move(apply)};
+    PendingAnswer* pPending =
+        new PendingAnswer{Fl_Widget_Tracker(&window), std::move(shown),
+                          s_script.answers[s_script.nNext++], std::move(apply)};
     Fl::add_timeout(kAnswerDelay, AnswerNow, pPending);
 }
 
@@ -274,14 +282,16 @@ void CPatchWindow::EnableOkButton(bool bEnable)
     }
     m_pOk->activate();
     // The finished dialog now waits for OK.
-    ScheduleAnswer(*m_pWindow, PatchString(IDS_PATCH_COMPLETED),
-                   [this](bool bOk)
-                   {
-                       if (bOk)
-                           m_dlg.OnOK();
-                       else
-                           m_dlg.OnCancel();
-                   });
+    // Its status text is read when it is answered: the text is set after OK is enabled.
+    ScheduleAnswer(
+        *m_pWindow, [this] { return std::string(m_pStatus->label() ? m_pStatus->label() : ""); },
+        [this](bool bOk)
+        {
+            if (bOk)
+                m_dlg.OnOK();
+            else
+                m_dlg.OnCancel();
+        });
 }
 
 void CPatchWindow::SetTimer(unsigned, unsigned nMilliseconds)
@@ -328,8 +338,14 @@ void CPatchWindow::OnOkButton(Fl_Widget*, void* pData)
 
 void CPatchWindow::OnWindowEvent(Fl_Widget*, void* pData)
 {
-    // Escape, or the window manager's close: both cancel.
-    static_cast<CPatchWindow*>(pData)->m_dlg.OnCancel();
+    // Escape cancels. So does the window manager's close box (a box the dialog is not meant to
+    // have), except on the finished dialog: there it closes as OK does rather than report an
+    // error after a good install.
+    CPatchWindow* pSelf = static_cast<CPatchWindow*>(pData);
+    if (Fl::event() == FL_CLOSE && pSelf->m_dlg.Step() == CPatchDlg::STEP_FINISHED)
+        pSelf->m_dlg.OnOK();
+    else
+        pSelf->m_dlg.OnCancel();
 }
 
 // --- Confirmation dialog ---
@@ -358,14 +374,18 @@ CInstallConfirmDlg::~CInstallConfirmDlg() = default;
 int CInstallConfirmDlg::DoModal()
 {
     m_nResult = CONFIRM_DECLINE;
-    ScheduleAnswer(*m_pWindow,
-                   std::string(PatchString(IDS_INSTALLED_TO)) + " " + m_sInstallPath + " " +
-                       PatchString(IDS_CONTINUE),
-                   [this](bool bOk)
-                   {
-                       m_nResult = bOk ? CONFIRM_INSTALL : CONFIRM_DECLINE;
-                       m_pWindow->hide();
-                   });
+    ScheduleAnswer(
+        *m_pWindow,
+        [this]
+        {
+            return std::string(PatchString(IDS_INSTALLED_TO)) + " " + m_sInstallPath + " " +
+                   PatchString(IDS_CONTINUE);
+        },
+        [this](bool bOk)
+        {
+            m_nResult = bOk ? CONFIRM_INSTALL : CONFIRM_DECLINE;
+            m_pWindow->hide();
+        });
     RunModal(*m_pWindow);
     return m_nResult;
 }
@@ -427,6 +447,7 @@ void PatchMessageBox(const char* pszText)
     StyleButton(pOk);
     pOk->callback([](Fl_Widget* pWidget, void*) { pWidget->window()->hide(); });
     window.end();
-    ScheduleAnswer(window, pszText, [&window](bool) { window.hide(); });
+    ScheduleAnswer(
+        window, [pszText] { return std::string(pszText); }, [&window](bool) { window.hide(); });
     RunModal(window);
 }

@@ -1,12 +1,13 @@
 // The patch program's windows on FLTK: the progress dialog that drives the install's step
 // machine from a 10 ms timer, the confirmation dialog and the message boxes.
 //
-// Test hooks: DEZOR_PATCH_ANSWERS is a comma-separated list of "ok", "cancel" and "escape" (a
-// press of the Escape key), taken in turn by each dialog that waits for the user (the
-// confirmation, the finished progress dialog, a message box), which then answers by itself a
-// moment after it is shown and writes what it showed and the answer to standard error. When
-// the list runs out, dialogs wait for the user again. DEZOR_PATCH_CAPTURE names a directory where each dialog so answered is saved
-// first as a PNG file (patch-01.png, patch-02.png, ...).
+// Test hooks: DEZOR_PATCH_ANSWERS is a comma-separated list of "ok", "cancel", "escape" (a
+// press of the Escape key) and "close" (the window manager's close box), taken in turn by each
+// dialog that waits for the user (the confirmation, the finished progress dialog, a message
+// box), which then answers by itself a moment after it is shown and writes what it showed and
+// the answer to standard error. When the list runs out, dialogs wait for the user again.
+// DEZOR_PATCH_CAPTURE names a directory where each dialog so answered is saved first as a PNG
+// file (patch-01.png, patch-02.png, ...).
 #pragma once
 
 #include <memory>

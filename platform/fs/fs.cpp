@@ -590,7 +590,15 @@ char s_privateTemp[PATH_MAX + 8];
 
 void RemovePrivateWindows()
 {
-    // Only what is empty goes: a file left inside keeps both.
+    // No later run can find this run's directory, so the files it left in Temp (a temporary
+    // file kept after an error) go with it. A directory left inside keeps both.
+    if (DIR* dir = opendir(s_privateTemp))
+    {
+        // (unlinkat without AT_REMOVEDIR leaves directories alone)
+        while (dirent* entry = readdir(dir))
+            unlinkat(dirfd(dir), entry->d_name, 0);
+        closedir(dir);
+    }
     rmdir(s_privateTemp);
     rmdir(s_privateWindows);
 }

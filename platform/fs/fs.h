@@ -69,9 +69,9 @@ BOOL GetDiskFreeSpaceExA(LPCSTR lpDirectoryName, ULARGE_INTEGER* lpFreeBytesAvai
                          ULARGE_INTEGER* lpTotalNumberOfFreeBytes);
 
 // The Windows directory as a host path: the one the registry file's drive map names
-// ("Windows"), else a private temporary directory made on first use and removed at exit when
-// it is empty again. The length copied without the terminator; the size needed, terminator
-// included, when the buffer is too small; 0 on failure.
+// ("Windows"), else a private temporary directory made on first use and removed at exit with
+// the files left in its Temp folder. The length copied without the terminator; the size needed,
+// terminator included, when the buffer is too small; 0 on failure.
 UINT GetWindowsDirectoryA(LPSTR lpBuffer, UINT uSize);
 
 // The error of the last failed call on this thread.

@@ -1,6 +1,7 @@
 // The patch program's install, run headless: the step machine drives a recording window, and
 // small resource tables stand in for the program's own.
 #include "patcher/patch_dlg.h"
+#include "patcher/patch_resources.h"
 
 #include <cstdio>
 #include <filesystem>
@@ -288,6 +289,41 @@ TEST_F(PatchTest, BarsAfterTheFirstRowAndAtTheEnd)
         EXPECT_LE(pos, 99u);
     for (size_t i = 1; i < view.overallHistory.size(); ++i)
         EXPECT_GE(view.overallHistory[i], view.overallHistory[i - 1]);
+}
+
+// The resources built into the program: one per payload row, each a gzip member with a zero
+// time stamp; 104 unpacks to the game program, the others to empty files.
+TEST_F(PatchTest, BuiltInResourcesCarryTheGameProgram)
+{
+    std::span<const PatchRow> rows = PatchPayloadRows();
+    std::span<const PatchResource> resources = PatchEmbeddedResources();
+    ASSERT_EQ(resources.size(), rows.size());
+    for (size_t i = 0; i < rows.size(); ++i)
+    {
+        SCOPED_TRACE(rows[i].nResource);
+        EXPECT_EQ(resources[i].nId, rows[i].nResource);
+        const std::vector<uint8_t> header(resources[i].bytes.begin(),
+                                          resources[i].bytes.begin() + 8);
+        EXPECT_EQ(header, (std::vector<uint8_t>{0x1F, 0x8B, 8, 0, 0, 0, 0, 0}));
+        if (rows[i].nResource != 104)
+        {
+            EXPECT_EQ(resources[i].bytes.size(), 26u);
+        }
+    }
+
+    WriteWholeFile(Target("Marvane.exe"), "the old game");
+    chmod(Target("Marvane.exe").c_str(), 0755);
+    CPatchDlg dlg(view, rows, resources);
+    Run(dlg, view);
+    ASSERT_EQ(dlg.Step(), CPatchDlg::STEP_FINISHED);
+    const std::string game = ReadWholeFile(DEZOR_GAME_PROGRAM);
+    ASSERT_FALSE(game.empty());
+    EXPECT_TRUE(ReadWholeFile(Target("Marvane.exe")) == game) << "Marvane.exe is not the game";
+    for (const char* name : {"Kelvory.exe", "Plosset.vxd", "Q7712.dll", "Vlm1.dll", "Vlm2.dll"})
+    {
+        EXPECT_TRUE(FileExists(Target(name))) << name;
+        EXPECT_EQ(ReadWholeFile(Target(name)), "") << name;
+    }
 }
 
 // A file over 43 MB: bytes x 99 no longer fits in 32 bits, and the bar must not jump back.

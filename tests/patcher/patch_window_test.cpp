@@ -135,7 +135,12 @@ protected:
         posix_spawnattr_init(&attr);
         posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
         posix_spawnattr_setpgroup(&attr, 0);
-        const char* argv[] = {"xvfb-run",         "-a",   "-s", "-screen 0 640x480x24",
+        // An authority file of our own: xvfb-run's own temporary directory for it can fail to
+        // go at the end, and xvfb-run then ends with 5 whatever the program returned.
+        const std::string authority = env.Path("Xauthority");
+        WriteWholeFile(authority, "");
+        const char* argv[] = {"xvfb-run",         "-a",   "-f",
+                              authority.c_str(),  "-s",   "-screen 0 640x480x24",
                               DEZOR_PATCH_BINARY, nullptr};
         pid_t pid = -1;
         int rc = posix_spawnp(&pid, "xvfb-run", &actions, &attr, const_cast<char**>(argv), environ);
@@ -232,6 +237,8 @@ TEST_F(PatchWindowTest, EveryOtherEndAndItsMessage)
         // Escape on the finished dialog ends it as an error, as at any other time.
         {"Escape after finishing", "HDPath=C:\\Dezor\n", "ok,escape,ok", true, 2,
          "An error occurred during file update."},
+        // The close box the window manager adds closes the finished dialog as OK does.
+        {"closed after finishing", "HDPath=C:\\Dezor\n", "ok,close", true, 0, nullptr},
         {"resource missing", "HDPath=C:\\Dezor\n", "ok,ok", false, 2,
          "An error occurred during file update."},
     };
@@ -241,7 +248,7 @@ TEST_F(PatchWindowTest, EveryOtherEndAndItsMessage)
         Registry(c.registry);
         if (!c.withGame)
             fs::remove(env.Path("resources/104"));
-        EXPECT_EQ(RunPatch(c.answers), c.status);
+        EXPECT_EQ(RunPatch(c.answers), c.status) << Stderr();
         std::string err = Stderr();
         if (c.message != nullptr)
         {
@@ -254,8 +261,48 @@ TEST_F(PatchWindowTest, EveryOtherEndAndItsMessage)
         {
             EXPECT_EQ(err.find("\"dezor-patch\" shows"), std::string::npos) << err;
         }
-        EXPECT_EQ(FileExists(Target("Marvane.exe")), c.status == 2 && c.withGame);
+        EXPECT_EQ(FileExists(Target("Marvane.exe")), c.status != 1 && c.status != 3 && c.withGame);
         fs::remove(Target("Marvane.exe"));
+    }
+}
+
+// Without a Windows directory in the drive map the program makes a private one, which goes at
+// the end even when an error has kept its temporary file.
+TEST_F(PatchWindowTest, APrivateWindowsDirectoryGoesAtTheEnd)
+{
+    struct Case
+    {
+        const char* name;
+        bool withGame;
+        int status;
+    };
+    const Case cases[] = {
+        {"finished", true, 0},
+        {"an error at the game program", false, 2},
+    };
+    const std::string tmp = env.Path("tmp");
+    fs::create_directories(tmp);
+    const char* oldTmp = getenv("TMPDIR");
+    const std::string savedTmp = oldTmp != nullptr ? oldTmp : "";
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        env.WriteRegistry("[Drives]\nC=" + env.DriveC() +
+                          "\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor\\1.00]\n"
+                          "HDPath=C:\\Dezor\n");
+        if (!c.withGame)
+            fs::remove(env.Path("resources/104"));
+        setenv("TMPDIR", tmp.c_str(), 1);
+        int status = RunPatch("ok,ok");
+        if (oldTmp != nullptr)
+            setenv("TMPDIR", savedTmp.c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+        EXPECT_EQ(status, c.status) << Stderr();
+        EXPECT_EQ(ReadWholeFile(Target("Plosset.vxd")), payload[103]);
+        for (const auto& entry : fs::directory_iterator(tmp))
+            EXPECT_NE(entry.path().filename().string().rfind("dezor-windows-", 0), 0u)
+                << entry.path() << " is left behind";
     }
 }
 
