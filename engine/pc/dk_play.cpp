@@ -610,15 +610,14 @@ DWORD Capacity(const DWORD* puSize)
         return 0;
     return *puSize < DK_DP_RECEIVE_BUFFER_SIZE ? *puSize : DK_DP_RECEIVE_BUFFER_SIZE;
 }
-} // namespace
 
-int DkReceiveAny(void** ppData, DWORD* puSize, DPID* pTo, DPID* pFrom)
+// One message into the receive buffer; `to` selects the player for DPRECEIVE_TOPLAYER.
+int Receive(DWORD dwFlags, DPID to, void** ppData, DWORD* puSize, DPID* pTo, DPID* pFrom)
 {
     DPID from = 0;
-    DPID to = 0;
     DWORD size = Capacity(puSize);
     HRESULT hr = HaveInterface() && puSize != nullptr
-                     ? gpDirectPlay->Receive(&from, &to, DPRECEIVE_ALL, gpReceiveBuffer, &size)
+                     ? gpDirectPlay->Receive(&from, &to, dwFlags, gpReceiveBuffer, &size)
                      : DPERR_INVALIDOBJECT;
     if (pTo != nullptr)
         *pTo = to;
@@ -632,24 +631,16 @@ int DkReceiveAny(void** ppData, DWORD* puSize, DPID* pTo, DPID* pFrom)
         *ppData = gpReceiveBuffer;
     return 1;
 }
+} // namespace
+
+int DkReceiveAny(void** ppData, DWORD* puSize, DPID* pTo, DPID* pFrom)
+{
+    return Receive(DPRECEIVE_ALL, 0, ppData, puSize, pTo, pFrom);
+}
 
 int DkReceiveForPlayer(void** ppData, DWORD* puSize, DPID* pFrom)
 {
-    DPID from = 0;
-    DPID to = gLocalPlayerId;
-    DWORD size = Capacity(puSize);
-    HRESULT hr = HaveInterface() && puSize != nullptr
-                     ? gpDirectPlay->Receive(&from, &to, DPRECEIVE_TOPLAYER, gpReceiveBuffer, &size)
-                     : DPERR_INVALIDOBJECT;
-    if (pFrom != nullptr)
-        *pFrom = from;
-    if (puSize != nullptr)
-        *puSize = size;
-    if (hr != DP_OK)
-        return 0;
-    if (ppData != nullptr)
-        *ppData = gpReceiveBuffer;
-    return 1;
+    return Receive(DPRECEIVE_TOPLAYER, gLocalPlayerId, ppData, puSize, nullptr, pFrom);
 }
 
 DWORD DkGetLinkLatency(void)
