@@ -56,7 +56,6 @@ struct Chunk
     int64_t fixStart[kFixCount];
     int64_t fixStep[kFixCount];
     float At(int attr, int i) const { return start[attr] + step[attr] * static_cast<float>(i); }
-    int64_t Fix(int f, int i) const { return (fixStart[f] + fixStep[f] * i) >> 16; }
 };
 
 inline int64_t ToFixed(float v, double scale)
@@ -89,6 +88,7 @@ struct Scratch
     uint8_t mask[kChunk];
     uint16_t z[kChunk];
     uint32_t argb[kChunk]; // shaded colour
+    float u[kChunk], v[kChunk]; // texture coordinates
 };
 
 // Texel coordinates clamp in float first: a NaN or huge value from bad vertices must not reach
@@ -108,22 +108,30 @@ inline int Floor(float v)
     return v < static_cast<float>(i) ? i - 1 : i;
 }
 
-// Depth stage.
-template <bool ZTest> void DepthStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
+// Depth stage: returns how many pixels of the chunk passed, so that a chunk hidden entirely
+// costs no shading.
+template <bool ZTest> int DepthStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
     const uint16_t* zrow = nullptr;
     if constexpr (ZTest)
         zrow = reinterpret_cast<const uint16_t*>(DdRow(*rs.zbuffer, c.y)) + c.x;
-    for (int i = 0; i < c.n; ++i)
+    // (start + i * step) >> 16 by a running sum: the same integers without a multiply.
+    int64_t d = c.fixStart[kFixZ];
+    const int64_t dd = c.fixStep[kFixZ];
+    const int n = c.n;
+    int passed = 0;
+    for (int i = 0; i < n; ++i, d += dd)
     {
-        const int64_t d = c.Fix(kFixZ, i);
-        const uint16_t z = static_cast<uint16_t>(d < 0 ? 0 : (d > 65535 ? 65535 : d));
+        const int64_t v = d >> 16;
+        const uint16_t z = static_cast<uint16_t>(v < 0 ? 0 : (v > 65535 ? 65535 : v));
         s.z[i] = z;
+        uint8_t m = 1;
         if constexpr (ZTest)
-            s.mask[i] = z <= zrow[i];
-        else
-            s.mask[i] = 1;
+            m = z <= zrow[i];
+        s.mask[i] = m;
+        passed += m;
     }
+    return passed;
 }
 
 // Shade stage.
@@ -141,12 +149,35 @@ inline uint32_t Lerp2(uint32_t a, uint32_t b, uint32_t f) // f in 0..256
     return (rb & 0x00FF00FFu) | ((ag & 0x00FF00FFu) << 8);
 }
 
-template <bool Key>
-inline bool FetchNearest(const D3dTextureImage& t, float u, float v, uint32_t& texel)
+// A texture as the span loops read it, held in locals so that stores to the scratch arrays do
+// not force it to be read again for every pixel.
+struct TexView
 {
-    const int tx = TexelIndex(u * static_cast<float>(t.width), t.width);
-    const int ty = TexelIndex(v * static_cast<float>(t.height), t.height);
-    size_t at = static_cast<size_t>(ty) * static_cast<size_t>(t.width) + static_cast<size_t>(tx);
+    const uint32_t* argb = nullptr;
+    const uint8_t* keyed = nullptr;
+    int width = 0, height = 0;
+    float fw = 0, fh = 0;
+    explicit TexView(const D3dTextureImage* t)
+    {
+        if (t == nullptr)
+            return;
+        argb = t->argb.data();
+        keyed = t->keyed.data();
+        width = t->width, height = t->height;
+        fw = static_cast<float>(width), fh = static_cast<float>(height);
+    }
+};
+
+inline size_t NearestAt(const TexView& t, float u, float v)
+{
+    const int tx = TexelIndex(u * t.fw, t.width);
+    const int ty = TexelIndex(v * t.fh, t.height);
+    return static_cast<size_t>(ty) * static_cast<size_t>(t.width) + static_cast<size_t>(tx);
+}
+
+template <bool Key> inline bool FetchNearest(const TexView& t, float u, float v, uint32_t& texel)
+{
+    const size_t at = NearestAt(t, u, v);
     if constexpr (Key)
         if (t.keyed[at])
             return false;
@@ -154,32 +185,27 @@ inline bool FetchNearest(const D3dTextureImage& t, float u, float v, uint32_t& t
     return true;
 }
 
-template <bool Key>
-inline bool FetchBilinear(const D3dTextureImage& t, float u, float v, uint32_t& texel)
+template <bool Key> inline bool FetchBilinear(const TexView& t, float u, float v, uint32_t& texel)
 {
     if constexpr (Key)
-    {
         // The key is tested on the nearest texel, so keyed edges stay where they were drawn.
-        uint32_t unused;
-        if (!FetchNearest<true>(t, u, v, unused))
+        if (t.keyed[NearestAt(t, u, v)])
             return false;
-    }
     // Clamped addressing: outside the texture the edge texels repeat.
-    const float fu =
-        std::clamp(u * static_cast<float>(t.width) - 0.5f, -1.0f, static_cast<float>(t.width));
-    const float fv =
-        std::clamp(v * static_cast<float>(t.height) - 0.5f, -1.0f, static_cast<float>(t.height));
+    const float fu = std::clamp(u * t.fw - 0.5f, -1.0f, t.fw);
+    const float fv = std::clamp(v * t.fh - 0.5f, -1.0f, t.fh);
     if (!(fu == fu) || !(fv == fv))
         return false;
     const int iu = Floor(fu), iv = Floor(fv);
     const uint32_t wu = static_cast<uint32_t>((fu - static_cast<float>(iu)) * 256.0f);
     const uint32_t wv = static_cast<uint32_t>((fv - static_cast<float>(iv)) * 256.0f);
-    const int x0 = std::clamp(iu, 0, t.width - 1);
-    const int x1 = std::clamp(iu + 1, 0, t.width - 1);
-    const int y0 = std::clamp(iv, 0, t.height - 1);
-    const int y1 = std::clamp(iv + 1, 0, t.height - 1);
-    const uint32_t* r0 = t.argb.data() + static_cast<size_t>(y0) * static_cast<size_t>(t.width);
-    const uint32_t* r1 = t.argb.data() + static_cast<size_t>(y1) * static_cast<size_t>(t.width);
+    // fu lies in -1..width, so iu in -1..width: only the ends need clamping.
+    const int x0 = iu < 0 ? 0 : (iu > t.width - 1 ? t.width - 1 : iu);
+    const int x1 = iu + 1 > t.width - 1 ? t.width - 1 : iu + 1;
+    const int y0 = iv < 0 ? 0 : (iv > t.height - 1 ? t.height - 1 : iv);
+    const int y1 = iv + 1 > t.height - 1 ? t.height - 1 : iv + 1;
+    const uint32_t* r0 = t.argb + static_cast<size_t>(y0) * static_cast<size_t>(t.width);
+    const uint32_t* r1 = t.argb + static_cast<size_t>(y1) * static_cast<size_t>(t.width);
     texel = Lerp2(Lerp2(r0[x0], r0[x1], wu), Lerp2(r1[x0], r1[x1], wu), wv);
     return true;
 }
@@ -192,43 +218,64 @@ inline uint32_t Mul8(uint32_t a, uint32_t b)
 template <Tex T, bool Persp, D3dTexBlend TB, bool Key>
 void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
-    for (int i = 0; i < c.n; ++i)
+    const int n = c.n;
+    // Texture coordinates first, in a loop of their own that the compiler can vectorise; the
+    // values are those of start + i * step, divided by q, exactly as one pixel at a time.
+    if constexpr (T != Tex::None)
     {
-        if (!s.mask[i])
-            continue;
-        uint32_t r = Clamp255(c.Fix(kFixR, i));
-        uint32_t g = Clamp255(c.Fix(kFixG, i));
-        uint32_t b = Clamp255(c.Fix(kFixB, i));
-        uint32_t a = Clamp255(c.Fix(kFixA, i));
-        if constexpr (T != Tex::None)
+        const float u0 = c.start[kU], du = c.step[kU];
+        const float v0 = c.start[kV], dv = c.step[kV];
+        [[maybe_unused]] const float q0 = c.start[kQ], dq = c.step[kQ];
+        for (int i = 0; i < n; ++i)
         {
-            float u = c.At(kU, i), v = c.At(kV, i);
+            const float fi = static_cast<float>(i);
+            float u = u0 + du * fi, v = v0 + dv * fi;
             if constexpr (Persp)
             {
-                float q = 1.0f / c.At(kQ, i);
+                const float q = 1.0f / (q0 + dq * fi);
                 u *= q;
                 v *= q;
             }
+            s.u[i] = u;
+            s.v[i] = v;
+        }
+    }
+    [[maybe_unused]] const TexView tex(rs.texture);
+    int64_t r = c.fixStart[kFixR], g = c.fixStart[kFixG], b = c.fixStart[kFixB],
+            a = c.fixStart[kFixA];
+    const int64_t dr = c.fixStep[kFixR], dg = c.fixStep[kFixG], db = c.fixStep[kFixB],
+                  da = c.fixStep[kFixA];
+    for (int i = 0; i < n; ++i, r += dr, g += dg, b += db, a += da)
+    {
+        if (!s.mask[i])
+            continue;
+        uint32_t cr = Clamp255(r >> 16);
+        uint32_t cg = Clamp255(g >> 16);
+        uint32_t cb = Clamp255(b >> 16);
+        uint32_t ca = Clamp255(a >> 16);
+        if constexpr (T != Tex::None)
+        {
             uint32_t t = 0;
-            bool drawn = T == Tex::Nearest ? FetchNearest<Key>(*rs.texture, u, v, t)
-                                           : FetchBilinear<Key>(*rs.texture, u, v, t);
+            const bool drawn = T == Tex::Nearest ? FetchNearest<Key>(tex, s.u[i], s.v[i], t)
+                                                 : FetchBilinear<Key>(tex, s.u[i], s.v[i], t);
             if (!drawn)
             {
                 s.mask[i] = 0;
                 continue;
             }
-            uint32_t tr = (t >> 16) & 0xFF, tg = (t >> 8) & 0xFF, tb = t & 0xFF, ta = t >> 24;
+            const uint32_t tr = (t >> 16) & 0xFF, tg = (t >> 8) & 0xFF, tb = t & 0xFF,
+                           ta = t >> 24;
             if constexpr (TB == D3dTexBlend::Copy)
             {
-                r = tr, g = tg, b = tb, a = ta;
+                cr = tr, cg = tg, cb = tb, ca = ta;
             }
             else
             {
-                r = Mul8(r, tr), g = Mul8(g, tg), b = Mul8(b, tb);
-                a = TB == D3dTexBlend::ModulateAlpha ? Mul8(a, ta) : ta;
+                cr = Mul8(cr, tr), cg = Mul8(cg, tg), cb = Mul8(cb, tb);
+                ca = TB == D3dTexBlend::ModulateAlpha ? Mul8(ca, ta) : ta;
             }
         }
-        s.argb[i] = a << 24 | r << 16 | g << 8 | b;
+        s.argb[i] = ca << 24 | cr << 16 | cg << 8 | cb;
     }
 }
 
@@ -289,20 +336,25 @@ void OutputStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         zrow = reinterpret_cast<uint16_t*>(DdRow(*rs.zbuffer, c.y)) + c.x;
     const uint32_t fr = (rs.fogColor >> 16) & 0xFF, fg = (rs.fogColor >> 8) & 0xFF,
                    fb = rs.fogColor & 0xFF;
-    for (int i = 0; i < c.n; ++i)
+    [[maybe_unused]] const uint8_t* stipple = kStipple[c.y & 3];
+    int64_t fog = c.fixStart[kFixFog];
+    const int64_t dfog = c.fixStep[kFixFog];
+    const int n = c.n;
+    for (int i = 0; i < n; ++i, fog += dfog)
     {
         if (!s.mask[i])
             continue;
-        uint32_t px = s.argb[i];
-        uint32_t r = (px >> 16) & 0xFF, g = (px >> 8) & 0xFF, b = px & 0xFF, a = px >> 24;
+        const uint32_t px = s.argb[i];
+        uint32_t r = (px >> 16) & 0xFF, g = (px >> 8) & 0xFF, b = px & 0xFF;
+        [[maybe_unused]] const uint32_t a = px >> 24;
         if constexpr (B == D3dBlend::Stipple)
         {
-            if (((a * 16 + 128) >> 8) <= kStipple[c.y & 3][(c.x + i) & 3])
+            if (((a * 16 + 128) >> 8) <= stipple[(c.x + i) & 3])
                 continue;
         }
         if constexpr (Fog)
         {
-            uint32_t f = Clamp255(c.Fix(kFixFog, i));
+            const uint32_t f = Clamp255(fog >> 16);
             r = (r * f + fr * (255 - f) + 127) / 255;
             g = (g * f + fg * (255 - f) + 127) / 255;
             b = (b * f + fb * (255 - f) + 127) / 255;
@@ -310,8 +362,8 @@ void OutputStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         uint8_t* p = row + static_cast<size_t>(i) * bpp;
         if constexpr (B != D3dBlend::None && B != D3dBlend::Stipple)
         {
-            uint32_t d = ReadRgb<F>(rs, p);
-            uint32_t dr = (d >> 16) & 0xFF, dg = (d >> 8) & 0xFF, db = d & 0xFF;
+            const uint32_t d = ReadRgb<F>(rs, p);
+            const uint32_t dr = (d >> 16) & 0xFF, dg = (d >> 8) & 0xFF, db = d & 0xFF;
             auto mix = [a](uint32_t sc, uint32_t dc) -> uint32_t
             {
                 uint32_t v = 0;
@@ -405,9 +457,12 @@ template <bool Fog> StageFn PickOutputBlend(const D3dRasterState& rs, bool zWrit
     }
 }
 
+using DepthFn = int (*)(const D3dRasterState&, const Chunk&, Scratch&);
+
 struct Pipeline
 {
-    StageFn depth, shade, output;
+    DepthFn depth;
+    StageFn shade, output;
 };
 
 Pipeline PickPipeline(const D3dRasterState& rs, bool perspective)
@@ -428,9 +483,11 @@ void RunSpan(const Pipeline& p, const D3dRasterState& rs, Chunk& c, int xEnd)
     {
         c.n = std::min(kChunk, xEnd - c.x);
         FixChunk(c);
-        p.depth(rs, c, s);
-        p.shade(rs, c, s);
-        p.output(rs, c, s);
+        if (p.depth(rs, c, s) != 0)
+        {
+            p.shade(rs, c, s);
+            p.output(rs, c, s);
+        }
         for (int a = 0; a < kAttrCount; ++a)
             c.start[a] += c.step[a] * static_cast<float>(c.n);
         c.x += c.n;
