@@ -1,15 +1,16 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with AddressSanitizer and
-# UndefinedBehaviorSanitizer, and runs every test. The timer's tests, where the two threads
-# meet, also run under ThreadSanitizer (first, so that the last summary covers everything).
+# UndefinedBehaviorSanitizer, and runs every test. The tests where threads meet (the timer's,
+# and the rasteriser's drawing in bands on several threads) also run under ThreadSanitizer
+# (first, so that the last summary covers everything).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
 bash tools/install-deps.sh
 
 cmake -S . -B build/tsan -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDEZOR_TSAN=ON
-cmake --build build/tsan --target timer_test dk_timer_test
-(cd build/tsan && ctest --output-on-failure -R '^(timer_test|dk_timer_test)$')
+cmake --build build/tsan --target timer_test dk_timer_test d3d_draw_test
+(cd build/tsan && ctest --output-on-failure -R '^(timer_test|dk_timer_test|d3d_draw_test)$')
 
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDEZOR_SANITIZE=ON
 cmake --build build/test

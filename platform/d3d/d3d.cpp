@@ -346,6 +346,7 @@ struct D3dDevice
     // 8-bit targets: the palette the ramp table was made for.
     std::array<PALETTEENTRY, 256> rampPalette{};
     std::vector<uint8_t> rampTable;
+    int rasterThreads = 1; // chosen when the device is made (DEZOR_RASTER_THREADS)
 };
 
 struct D3dExecuteBuffer
@@ -380,6 +381,7 @@ HRESULT IDirect3D2::CreateDevice(REFIID rclsid, IDirectDrawSurface* lpDDS,
     ++gnLive;
     d->iface.data = d;
     d->ramp = !hal;
+    d->rasterThreads = D3dRasterThreadsFromEnvironment();
     d->target = lpDDS;
     lpDDS->AddRef();
     auto& st = d->states;
@@ -705,6 +707,7 @@ HRESULT Draw(D3dDevice& d, D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType, cons
     D3dRasterState rs;
     rs.target = &target;
     rs.zbuffer = ZSurface(target);
+    rs.threads = d.rasterThreads;
     if (target.bytesPerPixel == 1)
     {
         const DdPaletteData* pal = DdSurfacePalette(target);

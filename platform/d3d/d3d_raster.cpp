@@ -8,8 +8,14 @@
 //   output  - fog, frame-buffer blend or stipple, pixel format, Z write.
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "platform/d3d/d3d_internal.h"
 
@@ -572,6 +578,34 @@ bool UsePerspective(const D3dRasterState& rs, const D3dScreenVertex* const v[3])
     return true;
 }
 
+
+// Narrows the steps [lo, hi) to those where pred holds, for a pred that changes value at most
+// once along them.
+template <class Pred> void Narrow(int64_t& lo, int64_t& hi, Pred pred)
+{
+    if (lo >= hi)
+        return;
+    const bool first = pred(lo), last = pred(hi - 1);
+    if (first && last)
+        return;
+    if (!first && !last)
+    {
+        hi = lo;
+        return;
+    }
+    // The step where it changes: the first with pred == last.
+    int64_t a = lo, b = hi - 1; // pred(a) == first, pred(b) == last
+    while (b - a > 1)
+    {
+        const int64_t m = a + (b - a) / 2;
+        (pred(m) == first ? a : b) = m;
+    }
+    if (first)
+        hi = b;
+    else
+        lo = b;
+}
+
 } // namespace
 
 void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
@@ -583,6 +617,24 @@ void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
     FixedPoint p[3];
     for (int i = 0; i < 3; ++i)
         p[i] = {std::llround(v[i]->x * kSub), std::llround(v[i]->y * kSub)};
+
+    // Edges: top, middle and bottom by y; the long edge runs top to bottom.
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int a, int b) { return p[a].y < p[b].y; });
+    const FixedPoint& top = p[order[0]];
+    const FixedPoint& mid = p[order[1]];
+    const FixedPoint& bot = p[order[2]];
+    int64_t cross = (mid.x - top.x) * (bot.y - top.y) - (bot.x - top.x) * (mid.y - top.y);
+    if (cross == 0)
+        return;
+    const bool midOnRight = cross > 0;
+
+    int64_t yBegin = CeilDiv(top.y, kSub);
+    int64_t yEnd = CeilDiv(bot.y, kSub);
+    yBegin = std::max<int64_t>(yBegin, rs.scissor.top);
+    yEnd = std::min<int64_t>(yEnd, rs.scissor.bottom);
+    if (yBegin >= yEnd)
+        return;
 
     // Attribute planes over the snapped positions.
     bool perspective = UsePerspective(rs, v);
@@ -608,26 +660,8 @@ void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
         ddx[a] = (d1 * dy2 - d2 * dy1) / det;
         ddy[a] = (d2 * dx1 - d1 * dx2) / det;
     }
-
-    // Edges: top, middle and bottom by y; the long edge runs top to bottom.
-    int order[3] = {0, 1, 2};
-    std::sort(order, order + 3, [&](int a, int b) { return p[a].y < p[b].y; });
-    const FixedPoint& top = p[order[0]];
-    const FixedPoint& mid = p[order[1]];
-    const FixedPoint& bot = p[order[2]];
-    int64_t cross = (mid.x - top.x) * (bot.y - top.y) - (bot.x - top.x) * (mid.y - top.y);
-    if (cross == 0)
-        return;
-    const bool midOnRight = cross > 0;
-
-    int64_t yBegin = CeilDiv(top.y, kSub);
-    int64_t yEnd = CeilDiv(bot.y, kSub);
-    yBegin = std::max<int64_t>(yBegin, rs.scissor.top);
-    yEnd = std::min<int64_t>(yEnd, rs.scissor.bottom);
     const Pipeline pipe = PickPipeline(rs, perspective);
 
-    if (yBegin >= yEnd)
-        return;
     EdgeWalk longEdge, shortEdge;
     longEdge.Start(top, bot, yBegin);
     bool upper = yBegin * kSub < mid.y;
@@ -679,6 +713,30 @@ void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3
     const int64_t steps = static_cast<int64_t>(std::ceil(std::abs(len)));
     const int64_t dir = len > 0 ? 1 : -1;
 
+    struct Step
+    {
+        float t;
+        int64_t px, py;
+    };
+    auto at = [&](int64_t i) -> Step
+    {
+        const int64_t major = start + dir * i;
+        const float t = (static_cast<float>(major) - from) / len;
+        const float minor = xMajor ? v0.y + dy * t : v0.x + dx * t;
+        const int64_t m = std::llround(minor);
+        return {t, xMajor ? major : m, xMajor ? m : major};
+    };
+    // t, x and y each move one way along the line, so each bound holds on a run of steps at one
+    // end: the steps inside all of them are found by search, not tested one by one.
+    int64_t lo = 0, hi = steps + 1;
+    const RECT& sc = rs.scissor;
+    Narrow(lo, hi, [&](int64_t i) { return at(i).t >= 0.0f; });
+    Narrow(lo, hi, [&](int64_t i) { return at(i).t < 1.0f; });
+    Narrow(lo, hi, [&](int64_t i) { return at(i).px >= sc.left; });
+    Narrow(lo, hi, [&](int64_t i) { return at(i).px < sc.right; });
+    Narrow(lo, hi, [&](int64_t i) { return at(i).py >= sc.top; });
+    Narrow(lo, hi, [&](int64_t i) { return at(i).py < sc.bottom; });
+
     float a0[kAttrCount], a1[kAttrCount];
     Attributes(v0, false, a0);
     Attributes(v1, false, a1);
@@ -688,27 +746,219 @@ void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3
     D3dRasterState flat = rs;
     flat.perspective = false;
     const Pipeline pipe = PickPipeline(flat, false);
-    for (int64_t i = 0; i <= steps; ++i)
+    for (int64_t i = lo; i < hi; ++i)
     {
-        const int64_t major = start + dir * i;
-        const float t = (static_cast<float>(major) - from) / len;
-        if (t < 0.0f || t >= 1.0f)
-            continue;
-        const float minor = xMajor ? v0.y + dy * t : v0.x + dx * t;
-        const int64_t m = std::llround(minor);
-        const int64_t px = xMajor ? major : m, py = xMajor ? m : major;
-        if (px < rs.scissor.left || px >= rs.scissor.right || py < rs.scissor.top ||
-            py >= rs.scissor.bottom)
-            continue;
+        const Step st = at(i);
         Chunk c;
-        c.x = static_cast<int>(px);
-        c.y = static_cast<int>(py);
+        c.x = static_cast<int>(st.px);
+        c.y = static_cast<int>(st.py);
         c.n = 1;
         for (int a = 0; a < kAttrCount; ++a)
         {
-            c.start[a] = a0[a] + (a1[a] - a0[a]) * t;
+            c.start[a] = a0[a] + (a1[a] - a0[a]) * st.t;
             c.step[a] = 0.0f;
         }
         RunSpan(pipe, flat, c, c.x + 1);
     }
+}
+
+namespace
+{
+
+// Below this many pixels (by bounding boxes) a call is drawn on the calling thread alone.
+constexpr double kBandedArea = 16384;
+
+// The rows a primitive may touch, with a row to spare either side; false if it draws nothing.
+bool RowSpan(const D3dPrimitive& p, int64_t& first, int64_t& last)
+{
+    const int n = p.line ? 2 : 3;
+    float y0 = p.v[0].y, y1 = y0;
+    for (int i = 0; i < n; ++i)
+    {
+        if (!Finite(p.v[i]))
+            return false;
+        y0 = std::min(y0, p.v[i].y), y1 = std::max(y1, p.v[i].y);
+    }
+    first = static_cast<int64_t>(std::floor(y0)) - 1;
+    last = static_cast<int64_t>(std::ceil(y1)) + 1;
+    return true;
+}
+
+double BoxArea(const D3dPrimitive& p)
+{
+    const int n = p.line ? 2 : 3;
+    float x0 = p.v[0].x, x1 = x0, y0 = p.v[0].y, y1 = y0;
+    for (int i = 1; i < n; ++i)
+    {
+        x0 = std::min(x0, p.v[i].x), x1 = std::max(x1, p.v[i].x);
+        y0 = std::min(y0, p.v[i].y), y1 = std::max(y1, p.v[i].y);
+    }
+    const double area = (static_cast<double>(x1) - x0 + 1) * (static_cast<double>(y1) - y0 + 1);
+    return area == area ? area : 0; // NaN coordinates are not drawn
+}
+
+void Draw(const D3dRasterState& rs, const D3dPrimitive& p)
+{
+    if (p.line)
+        D3dRasterLine(rs, p.v[0], p.v[1]);
+    else
+        D3dRasterTriangle(rs, p.v[0], p.v[1], p.v[2]);
+}
+
+// One call cut into bands of rows: each band lists, in order, the primitives that may reach it.
+struct BandedCall
+{
+    const D3dRasterState* rs = nullptr;
+    const D3dPrimitive* primitives = nullptr;
+    std::vector<std::vector<uint32_t>> bins;
+    std::atomic<int> next{0}; // the next band to be drawn
+
+    // Draws bands until none is left. Each band is drawn by one thread, its primitives in
+    // their order and kept to its rows, so the pixels come out as one thread draws them.
+    void DrawBands()
+    {
+        const int count = static_cast<int>(bins.size());
+        for (int b = next.fetch_add(1, std::memory_order_relaxed); b < count;
+             b = next.fetch_add(1, std::memory_order_relaxed))
+        {
+            D3dRasterState band = *rs;
+            band.scissor.top = std::max<LONG>(rs->scissor.top, rs->scissor.top + b * kD3dBandRows);
+            band.scissor.bottom = std::min<LONG>(rs->scissor.bottom, band.scissor.top + kD3dBandRows);
+            for (uint32_t i : bins[static_cast<size_t>(b)])
+                Draw(band, primitives[i]);
+        }
+    }
+};
+
+// Threads that draw bands of a call beside the calling thread. They live until the program
+// ends, asleep between calls.
+class BandPool
+{
+public:
+    static BandPool& Instance()
+    {
+        static BandPool pool;
+        return pool;
+    }
+
+    void Run(BandedCall& call, int threads)
+    {
+        std::lock_guard<std::mutex> caller(callerLock_); // one call at a time
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            while (static_cast<int>(workers_.size()) < threads - 1)
+            {
+                const int index = static_cast<int>(workers_.size());
+                workers_.emplace_back([this, index] { Work(index); });
+            }
+            call_ = &call;
+            helpers_ = threads - 1;
+            pending_ = helpers_;
+            ++job_;
+        }
+        wake_.notify_all();
+        call.DrawBands();
+        std::unique_lock<std::mutex> lock(lock_);
+        done_.wait(lock, [this] { return pending_ == 0; });
+        call_ = nullptr;
+    }
+
+private:
+    BandPool() = default;
+
+    ~BandPool()
+    {
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : workers_)
+            t.join();
+    }
+
+    void Work(int index)
+    {
+        uint64_t seen = 0;
+        std::unique_lock<std::mutex> lock(lock_);
+        for (;;)
+        {
+            wake_.wait(lock, [&] { return quit_ || job_ != seen; });
+            if (quit_)
+                return;
+            seen = job_;
+            if (index >= helpers_) // not wanted for this call
+                continue;
+            BandedCall* call = call_;
+            lock.unlock();
+            call->DrawBands();
+            lock.lock();
+            if (--pending_ == 0)
+                done_.notify_one();
+        }
+    }
+
+    std::mutex callerLock_;
+    std::mutex lock_;
+    std::condition_variable wake_, done_;
+    std::vector<std::thread> workers_;
+    uint64_t job_ = 0;
+    bool quit_ = false;
+    BandedCall* call_ = nullptr;
+    int helpers_ = 0;
+    int pending_ = 0;
+};
+
+} // namespace
+
+int D3dRasterThreadsFromEnvironment()
+{
+    const char* text = std::getenv("DEZOR_RASTER_THREADS");
+    if (text == nullptr)
+        return 1;
+    char* end = nullptr;
+    const long n = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && n >= 1 && n <= 64 ? static_cast<int>(n) : 1;
+}
+
+void D3dRasterPrimitives(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count)
+{
+    const int64_t rows = static_cast<int64_t>(rs.scissor.bottom) - rs.scissor.top;
+    const int64_t bands = (rows + kD3dBandRows - 1) / kD3dBandRows;
+    bool banded = rs.threads > 1 && bands > 1 && count <= UINT32_MAX;
+    if (banded)
+    {
+        // Waking the other threads costs more than a few small primitives take to draw.
+        double area = 0;
+        for (size_t i = 0; i < count && area < kBandedArea; ++i)
+            area += BoxArea(primitives[i]);
+        banded = area >= kBandedArea;
+    }
+    if (!banded)
+    {
+        for (size_t i = 0; i < count; ++i)
+            Draw(rs, primitives[i]);
+        return;
+    }
+    thread_local BandedCall call;
+    call.rs = &rs;
+    call.primitives = primitives;
+    call.bins.resize(static_cast<size_t>(bands));
+    for (std::vector<uint32_t>& bin : call.bins)
+        bin.clear();
+    for (size_t i = 0; i < count; ++i)
+    {
+        int64_t first = 0, last = 0;
+        if (!RowSpan(primitives[i], first, last))
+            continue;
+        first = std::max<int64_t>(first - rs.scissor.top, 0) / kD3dBandRows;
+        last = std::min<int64_t>(last - rs.scissor.top, rows - 1);
+        if (last < 0)
+            continue;
+        last /= kD3dBandRows;
+        for (int64_t b = first; b <= last; ++b)
+            call.bins[static_cast<size_t>(b)].push_back(static_cast<uint32_t>(i));
+    }
+    call.next.store(0, std::memory_order_relaxed);
+    BandPool::Instance().Run(call, std::min<int>(rs.threads, static_cast<int>(bands)));
 }
