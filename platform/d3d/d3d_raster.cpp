@@ -17,6 +17,10 @@
 #include <thread>
 #include <vector>
 
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
+
 #include "platform/d3d/d3d_internal.h"
 
 namespace
@@ -94,7 +98,7 @@ struct Scratch
     uint8_t mask[kChunk];
     uint16_t z[kChunk];
     uint32_t argb[kChunk]; // shaded colour
-    float u[kChunk], v[kChunk]; // texture coordinates
+    alignas(16) float u[kChunk], v[kChunk]; // texture coordinates
 };
 
 // Texel coordinates clamp in float first: a NaN or huge value from bad vertices must not reach
@@ -221,31 +225,11 @@ inline uint32_t Mul8(uint32_t a, uint32_t b)
     return (a * b + 127) / 255;
 }
 
-template <Tex T, bool Persp, D3dTexBlend TB, bool Key>
-void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
+// The shade stage one pixel at a time in plain integers: any colour values.
+template <Tex T, D3dTexBlend TB, bool Key>
+void ShadeScalar(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
     const int n = c.n;
-    // Texture coordinates first, in a loop of their own that the compiler can vectorise; the
-    // values are those of start + i * step, divided by q, exactly as one pixel at a time.
-    if constexpr (T != Tex::None)
-    {
-        const float u0 = c.start[kU], du = c.step[kU];
-        const float v0 = c.start[kV], dv = c.step[kV];
-        [[maybe_unused]] const float q0 = c.start[kQ], dq = c.step[kQ];
-        for (int i = 0; i < n; ++i)
-        {
-            const float fi = static_cast<float>(i);
-            float u = u0 + du * fi, v = v0 + dv * fi;
-            if constexpr (Persp)
-            {
-                const float q = 1.0f / (q0 + dq * fi);
-                u *= q;
-                v *= q;
-            }
-            s.u[i] = u;
-            s.v[i] = v;
-        }
-    }
     [[maybe_unused]] const TexView tex(rs.texture);
     int64_t r = c.fixStart[kFixR], g = c.fixStart[kFixG], b = c.fixStart[kFixB],
             a = c.fixStart[kFixA];
@@ -283,6 +267,200 @@ void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         }
         s.argb[i] = ca << 24 | cr << 16 | cg << 8 | cb;
     }
+}
+
+#if defined(__SSE2__)
+// Whether a chunk's colours stay inside 0..255 from its first pixel to its last, so that they
+// need no clamping and fit 32-bit lanes (the values are linear along the chunk).
+bool ColoursInRange(const Chunk& c)
+{
+    for (int f = kFixR; f <= kFixA; ++f)
+    {
+        const int64_t first = c.fixStart[f];
+        const int64_t last = first + c.fixStep[f] * (c.n - 1);
+        if (first < 0 || first >= (int64_t{256} << 16) || last < 0 || last >= (int64_t{256} << 16))
+            return false;
+    }
+    return true;
+}
+
+// (x + 127) / 255 of each 16-bit lane x = a * b, a and b at most 255: the quotient by shifts.
+inline __m128i Mul8Lanes(__m128i a, __m128i b)
+{
+    __m128i x = _mm_add_epi16(_mm_mullo_epi16(a, b), _mm_set1_epi16(127));
+    x = _mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), _mm_set1_epi16(1));
+    return _mm_srli_epi16(x, 8);
+}
+
+// Blends of 16-bit lanes: lanes 0-3 of lo with lanes 4-7 by weights w (lanes 0-3 256 - f,
+// lanes 4-7 f), the result in lanes 0-3: (a * (256 - f) + b * f) >> 8 per channel.
+inline __m128i LerpHalves(__m128i x, __m128i w)
+{
+    const __m128i p = _mm_mullo_epi16(x, w);
+    return _mm_srli_epi16(_mm_add_epi16(p, _mm_srli_si128(p, 8)), 8);
+}
+
+// The shade stage with SSE2 for chunks whose colours are in range: the bilinear blend and the
+// texture blend on a pixel's four channels at once, the filter's coordinates four pixels at a
+// time. Every step gives the integers the plain stage gives.
+template <Tex T, D3dTexBlend TB, bool Key>
+void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
+{
+    const int n = c.n;
+    const TexView tex(rs.texture);
+    alignas(16) int32_t x0s[kChunk], x1s[kChunk], y0s[kChunk], y1s[kChunk], wus[kChunk],
+        wvs[kChunk];
+    if constexpr (T == Tex::Bilinear)
+    {
+        const __m128 fw = _mm_set1_ps(tex.fw), fh = _mm_set1_ps(tex.fh);
+        const __m128 half = _mm_set1_ps(0.5f), minus1 = _mm_set1_ps(-1.0f),
+                     scale = _mm_set1_ps(256.0f);
+        const __m128i wMax = _mm_set1_epi32(tex.width - 1), hMax = _mm_set1_epi32(tex.height - 1);
+        const __m128i one = _mm_set1_epi32(1);
+        auto floorLanes = [](__m128 v)
+        {
+            const __m128i t = _mm_cvttps_epi32(v);
+            return _mm_add_epi32(t, _mm_castps_si128(_mm_cmplt_ps(v, _mm_cvtepi32_ps(t))));
+        };
+        auto clampHigh = [](__m128i v, __m128i hi)
+        {
+            const __m128i over = _mm_cmpgt_epi32(v, hi);
+            return _mm_or_si128(_mm_andnot_si128(over, v), _mm_and_si128(over, hi));
+        };
+        auto clampLow0 = [](__m128i v)
+        { return _mm_and_si128(v, _mm_cmpgt_epi32(v, _mm_set1_epi32(-1))); };
+        for (int i = 0; i < n; i += 4)
+        {
+            // Lanes past the chunk's end hold coordinates 0 (see ShadeStage) and are not used.
+            __m128 fu = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(s.u + i), fw), half);
+            __m128 fv = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(s.v + i), fh), half);
+            const int nan = _mm_movemask_ps(_mm_or_ps(_mm_cmpunord_ps(fu, fu), _mm_cmpunord_ps(fv, fv)));
+            if (nan != 0)
+                for (int k = 0; k < 4 && i + k < n; ++k)
+                    if (nan & (1 << k))
+                        s.mask[i + k] = 0;
+            fu = _mm_min_ps(_mm_max_ps(fu, minus1), fw);
+            fv = _mm_min_ps(_mm_max_ps(fv, minus1), fh);
+            const __m128i iu = floorLanes(fu), iv = floorLanes(fv);
+            _mm_store_si128(reinterpret_cast<__m128i*>(wus + i),
+                            _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale)));
+            _mm_store_si128(reinterpret_cast<__m128i*>(wvs + i),
+                            _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale)));
+            _mm_store_si128(reinterpret_cast<__m128i*>(x0s + i), clampHigh(clampLow0(iu), wMax));
+            _mm_store_si128(reinterpret_cast<__m128i*>(x1s + i),
+                            clampHigh(_mm_add_epi32(iu, one), wMax));
+            _mm_store_si128(reinterpret_cast<__m128i*>(y0s + i), clampHigh(clampLow0(iv), hMax));
+            _mm_store_si128(reinterpret_cast<__m128i*>(y1s + i),
+                            clampHigh(_mm_add_epi32(iv, one), hMax));
+        }
+    }
+    const __m128i zero = _mm_setzero_si128();
+    // Colour lanes in the order of a pixel's bytes: blue, green, red, alpha.
+    __m128i colour = _mm_set_epi32(static_cast<int32_t>(c.fixStart[kFixA]),
+                                   static_cast<int32_t>(c.fixStart[kFixR]),
+                                   static_cast<int32_t>(c.fixStart[kFixG]),
+                                   static_cast<int32_t>(c.fixStart[kFixB]));
+    const __m128i colourStep = _mm_set_epi32(static_cast<int32_t>(c.fixStep[kFixA]),
+                                             static_cast<int32_t>(c.fixStep[kFixR]),
+                                             static_cast<int32_t>(c.fixStep[kFixG]),
+                                             static_cast<int32_t>(c.fixStep[kFixB]));
+    for (int i = 0; i < n; ++i, colour = _mm_add_epi32(colour, colourStep))
+    {
+        if (!s.mask[i])
+            continue;
+        __m128i texel;
+        if constexpr (T == Tex::Bilinear)
+        {
+            if constexpr (Key)
+                // The key is tested on the nearest texel, so keyed edges stay where they were.
+                if (tex.keyed[NearestAt(tex, s.u[i], s.v[i])])
+                {
+                    s.mask[i] = 0;
+                    continue;
+                }
+            const uint32_t* r0 = tex.argb + static_cast<size_t>(y0s[i]) * static_cast<size_t>(tex.width);
+            const uint32_t* r1 = tex.argb + static_cast<size_t>(y1s[i]) * static_cast<size_t>(tex.width);
+            const int x0 = x0s[i], x1 = x1s[i];
+            const __m128i top = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(r0[x0])),
+                                                   _mm_cvtsi32_si128(static_cast<int>(r0[x1])));
+            const __m128i bottom = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(r1[x0])),
+                                                      _mm_cvtsi32_si128(static_cast<int>(r1[x1])));
+            const int16_t wu = static_cast<int16_t>(wus[i]), wv = static_cast<int16_t>(wvs[i]);
+            const __m128i wh = _mm_set_epi16(wu, wu, wu, wu, static_cast<int16_t>(256 - wu),
+                                             static_cast<int16_t>(256 - wu),
+                                             static_cast<int16_t>(256 - wu),
+                                             static_cast<int16_t>(256 - wu));
+            const __m128i wvv = _mm_set_epi16(wv, wv, wv, wv, static_cast<int16_t>(256 - wv),
+                                              static_cast<int16_t>(256 - wv),
+                                              static_cast<int16_t>(256 - wv),
+                                              static_cast<int16_t>(256 - wv));
+            const __m128i rowTop = LerpHalves(_mm_unpacklo_epi8(top, zero), wh);
+            const __m128i rowBottom = LerpHalves(_mm_unpacklo_epi8(bottom, zero), wh);
+            texel = LerpHalves(_mm_unpacklo_epi64(rowTop, rowBottom), wvv);
+        }
+        else
+        {
+            const size_t at = NearestAt(tex, s.u[i], s.v[i]);
+            if constexpr (Key)
+                if (tex.keyed[at])
+                {
+                    s.mask[i] = 0;
+                    continue;
+                }
+            texel = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(tex.argb[at])), zero);
+        }
+        __m128i out = texel;
+        if constexpr (TB != D3dTexBlend::Copy)
+        {
+            const __m128i vertex = _mm_srai_epi32(colour, 16);
+            out = Mul8Lanes(_mm_packs_epi32(vertex, vertex), texel);
+            if constexpr (TB == D3dTexBlend::Modulate)
+            {
+                // The texel's own alpha (lane 3).
+                const __m128i alphaLane = _mm_set_epi16(0, 0, 0, 0, -1, 0, 0, 0);
+                out = _mm_or_si128(_mm_andnot_si128(alphaLane, out), _mm_and_si128(alphaLane, texel));
+            }
+        }
+        s.argb[i] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(out, out)));
+    }
+}
+#endif
+
+template <Tex T, bool Persp, D3dTexBlend TB, bool Key>
+void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
+{
+    const int n = c.n;
+    // Texture coordinates first, in a loop of their own that the compiler can vectorise; the
+    // values are those of start + i * step, divided by q, exactly as one pixel at a time.
+    if constexpr (T != Tex::None)
+    {
+        const float u0 = c.start[kU], du = c.step[kU];
+        const float v0 = c.start[kV], dv = c.step[kV];
+        [[maybe_unused]] const float q0 = c.start[kQ], dq = c.step[kQ];
+        for (int i = 0; i < n; ++i)
+        {
+            const float fi = static_cast<float>(i);
+            float u = u0 + du * fi, v = v0 + dv * fi;
+            if constexpr (Persp)
+            {
+                const float q = 1.0f / (q0 + dq * fi);
+                u *= q;
+                v *= q;
+            }
+            s.u[i] = u;
+            s.v[i] = v;
+        }
+#if defined(__SSE2__)
+        for (int i = n; i % 4 != 0; ++i)
+            s.u[i] = s.v[i] = 0.0f;
+        if (TB == D3dTexBlend::Copy || ColoursInRange(c))
+        {
+            ShadeSimd<T, TB, Key>(rs, c, s);
+            return;
+        }
+#endif
+    }
+    ShadeScalar<T, TB, Key>(rs, c, s);
 }
 
 // Output stage.
