@@ -29,12 +29,9 @@ struct D3dTexture
     D3DTEXTUREHANDLE handle = 0;
     unsigned decodedScene = 0; // scene stamp of image, 0 = never
     D3dTextureImage image;
-    // What image was decoded from: the surface's pixel rows, palette and key. A texture whose
-    // surface has not changed since is not decoded again.
-    std::vector<uint8_t> source;
-    std::array<PALETTEENTRY, 256> sourcePalette{};
-    bool sourceHasKey = false;
-    DWORD sourceKey = 0;
+    // What image was decoded from: the surface and palette as of these stamps (0: none).
+    uint64_t sourceStamp = 0;
+    uint64_t paletteStamp = 0;
 };
 
 struct D3dMaterial

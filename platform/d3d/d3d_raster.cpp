@@ -97,7 +97,7 @@ struct Scratch
 {
     uint8_t mask[kChunk];
     uint16_t z[kChunk];
-    uint32_t argb[kChunk]; // shaded colour
+    uint32_t argb[kChunk];                  // shaded colour
     alignas(16) float u[kChunk], v[kChunk]; // texture coordinates
 };
 
@@ -253,8 +253,7 @@ void ShadeScalar(const D3dRasterState& rs, const Chunk& c, Scratch& s)
                 s.mask[i] = 0;
                 continue;
             }
-            const uint32_t tr = (t >> 16) & 0xFF, tg = (t >> 8) & 0xFF, tb = t & 0xFF,
-                           ta = t >> 24;
+            const uint32_t tr = (t >> 16) & 0xFF, tg = (t >> 8) & 0xFF, tb = t & 0xFF, ta = t >> 24;
             if constexpr (TB == D3dTexBlend::Copy)
             {
                 cr = tr, cg = tg, cb = tb, ca = ta;
@@ -334,7 +333,8 @@ void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
             // Lanes past the chunk's end hold coordinates 0 (see ShadeStage) and are not used.
             __m128 fu = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(s.u + i), fw), half);
             __m128 fv = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(s.v + i), fh), half);
-            const int nan = _mm_movemask_ps(_mm_or_ps(_mm_cmpunord_ps(fu, fu), _mm_cmpunord_ps(fv, fv)));
+            const int nan =
+                _mm_movemask_ps(_mm_or_ps(_mm_cmpunord_ps(fu, fu), _mm_cmpunord_ps(fv, fv)));
             if (nan != 0)
                 for (int k = 0; k < 4 && i + k < n; ++k)
                     if (nan & (1 << k))
@@ -342,10 +342,12 @@ void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
             fu = _mm_min_ps(_mm_max_ps(fu, minus1), fw);
             fv = _mm_min_ps(_mm_max_ps(fv, minus1), fh);
             const __m128i iu = floorLanes(fu), iv = floorLanes(fv);
-            _mm_store_si128(reinterpret_cast<__m128i*>(wus + i),
-                            _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale)));
-            _mm_store_si128(reinterpret_cast<__m128i*>(wvs + i),
-                            _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale)));
+            _mm_store_si128(
+                reinterpret_cast<__m128i*>(wus + i),
+                _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale)));
+            _mm_store_si128(
+                reinterpret_cast<__m128i*>(wvs + i),
+                _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale)));
             _mm_store_si128(reinterpret_cast<__m128i*>(x0s + i), clampHigh(clampLow0(iu), wMax));
             _mm_store_si128(reinterpret_cast<__m128i*>(x1s + i),
                             clampHigh(_mm_add_epi32(iu, one), wMax));
@@ -356,14 +358,12 @@ void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     }
     const __m128i zero = _mm_setzero_si128();
     // Colour lanes in the order of a pixel's bytes: blue, green, red, alpha.
-    __m128i colour = _mm_set_epi32(static_cast<int32_t>(c.fixStart[kFixA]),
-                                   static_cast<int32_t>(c.fixStart[kFixR]),
-                                   static_cast<int32_t>(c.fixStart[kFixG]),
-                                   static_cast<int32_t>(c.fixStart[kFixB]));
-    const __m128i colourStep = _mm_set_epi32(static_cast<int32_t>(c.fixStep[kFixA]),
-                                             static_cast<int32_t>(c.fixStep[kFixR]),
-                                             static_cast<int32_t>(c.fixStep[kFixG]),
-                                             static_cast<int32_t>(c.fixStep[kFixB]));
+    __m128i colour = _mm_set_epi32(
+        static_cast<int32_t>(c.fixStart[kFixA]), static_cast<int32_t>(c.fixStart[kFixR]),
+        static_cast<int32_t>(c.fixStart[kFixG]), static_cast<int32_t>(c.fixStart[kFixB]));
+    const __m128i colourStep = _mm_set_epi32(
+        static_cast<int32_t>(c.fixStep[kFixA]), static_cast<int32_t>(c.fixStep[kFixR]),
+        static_cast<int32_t>(c.fixStep[kFixG]), static_cast<int32_t>(c.fixStep[kFixB]));
     for (int i = 0; i < n; ++i, colour = _mm_add_epi32(colour, colourStep))
     {
         if (!s.mask[i])
@@ -378,22 +378,22 @@ void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
                     s.mask[i] = 0;
                     continue;
                 }
-            const uint32_t* r0 = tex.argb + static_cast<size_t>(y0s[i]) * static_cast<size_t>(tex.width);
-            const uint32_t* r1 = tex.argb + static_cast<size_t>(y1s[i]) * static_cast<size_t>(tex.width);
+            const uint32_t* r0 =
+                tex.argb + static_cast<size_t>(y0s[i]) * static_cast<size_t>(tex.width);
+            const uint32_t* r1 =
+                tex.argb + static_cast<size_t>(y1s[i]) * static_cast<size_t>(tex.width);
             const int x0 = x0s[i], x1 = x1s[i];
             const __m128i top = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(r0[x0])),
                                                    _mm_cvtsi32_si128(static_cast<int>(r0[x1])));
             const __m128i bottom = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(r1[x0])),
                                                       _mm_cvtsi32_si128(static_cast<int>(r1[x1])));
             const int16_t wu = static_cast<int16_t>(wus[i]), wv = static_cast<int16_t>(wvs[i]);
-            const __m128i wh = _mm_set_epi16(wu, wu, wu, wu, static_cast<int16_t>(256 - wu),
-                                             static_cast<int16_t>(256 - wu),
-                                             static_cast<int16_t>(256 - wu),
-                                             static_cast<int16_t>(256 - wu));
-            const __m128i wvv = _mm_set_epi16(wv, wv, wv, wv, static_cast<int16_t>(256 - wv),
-                                              static_cast<int16_t>(256 - wv),
-                                              static_cast<int16_t>(256 - wv),
-                                              static_cast<int16_t>(256 - wv));
+            const __m128i wh = _mm_set_epi16(
+                wu, wu, wu, wu, static_cast<int16_t>(256 - wu), static_cast<int16_t>(256 - wu),
+                static_cast<int16_t>(256 - wu), static_cast<int16_t>(256 - wu));
+            const __m128i wvv = _mm_set_epi16(
+                wv, wv, wv, wv, static_cast<int16_t>(256 - wv), static_cast<int16_t>(256 - wv),
+                static_cast<int16_t>(256 - wv), static_cast<int16_t>(256 - wv));
             const __m128i rowTop = LerpHalves(_mm_unpacklo_epi8(top, zero), wh);
             const __m128i rowBottom = LerpHalves(_mm_unpacklo_epi8(bottom, zero), wh);
             texel = LerpHalves(_mm_unpacklo_epi64(rowTop, rowBottom), wvv);
@@ -418,7 +418,8 @@ void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
             {
                 // The texel's own alpha (lane 3).
                 const __m128i alphaLane = _mm_set_epi16(0, 0, 0, 0, -1, 0, 0, 0);
-                out = _mm_or_si128(_mm_andnot_si128(alphaLane, out), _mm_and_si128(alphaLane, texel));
+                out =
+                    _mm_or_si128(_mm_andnot_si128(alphaLane, out), _mm_and_si128(alphaLane, texel));
             }
         }
         s.argb[i] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(out, out)));
@@ -756,7 +757,6 @@ bool UsePerspective(const D3dRasterState& rs, const D3dScreenVertex* const v[3])
     return true;
 }
 
-
 // Narrows the steps [lo, hi) to those where pred holds, for a pred that changes value at most
 // once along them.
 template <class Pred> void Narrow(int64_t& lo, int64_t& hi, Pred pred)
@@ -1001,7 +1001,8 @@ struct BandedCall
         {
             D3dRasterState band = *rs;
             band.scissor.top = std::max<LONG>(rs->scissor.top, rs->scissor.top + b * kD3dBandRows);
-            band.scissor.bottom = std::min<LONG>(rs->scissor.bottom, band.scissor.top + kD3dBandRows);
+            band.scissor.bottom =
+                std::min<LONG>(rs->scissor.bottom, band.scissor.top + kD3dBandRows);
             for (uint32_t i : bins[static_cast<size_t>(b)])
                 Draw(band, primitives[i]);
         }

@@ -701,7 +701,11 @@ TEST_F(D3dDrawTest, LoadCopiesAnotherTexturesPixels)
     // A texture surface written between scenes shows from the next scene, its palette too.
     IDirectDrawSurface* surface = surfaces_[surfaces_.size() - 3];
     const uint16_t blue = 0x001F;
-    std::memcpy(DdRow(*DdData(surface), 0), &blue, 2);
+    DDSURFACEDESC locked{};
+    locked.dwSize = sizeof locked;
+    ASSERT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
+    std::memcpy(locked.lpSurface, &blue, 2);
+    ASSERT_EQ(surface->Unlock(nullptr), DD_OK);
     ASSERT_EQ(device_->BeginScene(), D3D_OK);
     Draw(D3DPT_TRIANGLESTRIP, quad);
     ASSERT_EQ(device_->EndScene(), D3D_OK);
@@ -725,6 +729,68 @@ TEST_F(D3dDrawTest, LoadCopiesAnotherTexturesPixels)
         EXPECT_EQ(Pixel(1, 1), green ? 0xFFE0u : 0xF800u);
     }
     pal->Release();
+}
+
+// A texture is decoded again after any way its surface can change between scenes.
+TEST_F(D3dDrawTest, TextureFollowsEveryChangeOfItsSurface)
+{
+    Open(4, 4, false, 0x000000);
+    Set(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_COPY);
+    const std::vector<D3DTLVERTEX> quad = {Tl(0, 0, 0, 0.5f, 0, 0), Tl(4, 0, 0, 0.5f, 1, 0),
+                                           Tl(0, 4, 0, 0.5f, 0, 1), Tl(4, 4, 0, 0.5f, 1, 1)};
+    IDirect3DTexture2* blueTexture = Texture(1, 1, {0x001F});
+    IDirectDrawSurface* blue = surfaces_.back();
+    struct Case
+    {
+        const char* name;
+        std::function<void(IDirect3DTexture2*, IDirectDrawSurface*)> change;
+        uint32_t shown; // pixel drawn afterwards
+    };
+    const Case cases[] = {
+        {"colour fill",
+         [](IDirect3DTexture2*, IDirectDrawSurface* s)
+         {
+             DDBLTFX fx{};
+             fx.dwSize = sizeof fx;
+             fx.dwFillColor = 0x07E0;
+             ASSERT_EQ(s->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
+         },
+         0x07E0},
+        {"blit", [&](IDirect3DTexture2*, IDirectDrawSurface* s) { ASSERT_EQ(s->Blt(nullptr, blue, nullptr, 0, nullptr), DD_OK); },
+         0x001F},
+        {"fast blit",
+         [&](IDirect3DTexture2*, IDirectDrawSurface* s) { ASSERT_EQ(s->BltFast(0, 0, blue, nullptr, 0), DD_OK); },
+         0x001F},
+        {"colour key",
+         [&](IDirect3DTexture2*, IDirectDrawSurface* s)
+         {
+             DDCOLORKEY key{0xF800, 0xF800};
+             ASSERT_EQ(s->SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
+         },
+         0x0000},
+        {"load",
+         [&](IDirect3DTexture2* t, IDirectDrawSurface*)
+         { ASSERT_EQ(t->Load(blueTexture), D3D_OK); },
+         0x001F},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        IDirect3DTexture2* texture = Texture(1, 1, {0xF800});
+        IDirectDrawSurface* surface = surfaces_.back();
+        UseTexture(texture);
+        Set(D3DRENDERSTATE_COLORKEYENABLE, 1);
+        for (int scene = 0; scene < 2; ++scene)
+        {
+            if (scene == 1)
+                c.change(texture, surface);
+            ClearAll();
+            ASSERT_EQ(device_->BeginScene(), D3D_OK);
+            Draw(D3DPT_TRIANGLESTRIP, quad);
+            ASSERT_EQ(device_->EndScene(), D3D_OK);
+            EXPECT_EQ(Pixel(1, 1), scene == 0 ? 0xF800u : c.shown);
+        }
+    }
 }
 
 TEST_F(D3dDrawTest, PerspectiveAndAffineTexturingWithBothFilters)
