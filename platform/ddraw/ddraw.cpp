@@ -167,13 +167,17 @@ DWORD ReadPixel(const uint8_t* p, DWORD bytes)
 
 void FillRect(DdSurfaceData& s, const RECT& r, DWORD value)
 {
+    if (r.left >= r.right || r.top >= r.bottom)
+        return;
+    // The first row pixel by pixel, the others copied from it.
     const DWORD bpp = s.bytesPerPixel;
-    for (LONG y = r.top; y < r.bottom; ++y)
-    {
-        uint8_t* p = DdRow(s, y) + r.left * bpp;
-        for (LONG x = r.left; x < r.right; ++x, p += bpp)
-            std::memcpy(p, &value, bpp);
-    }
+    uint8_t* first = DdRow(s, r.top) + r.left * bpp;
+    uint8_t* p = first;
+    for (LONG x = r.left; x < r.right; ++x, p += bpp)
+        std::memcpy(p, &value, bpp);
+    const size_t rowBytes = static_cast<size_t>(r.right - r.left) * bpp;
+    for (LONG y = r.top + 1; y < r.bottom; ++y)
+        std::memcpy(DdRow(s, y) + r.left * bpp, first, rowBytes);
 }
 
 struct KeyRange
