@@ -63,9 +63,8 @@ struct Chunk
     int x, y, n;
     float start[kAttrCount];
     float step[kAttrCount];
-    int64_t fixStart[kFixCount];
-    int64_t fixStep[kFixCount];
-    float At(int attr, int i) const { return start[attr] + step[attr] * static_cast<float>(i); }
+    int64_t fixStart[kFixCount] = {}; // those the pipeline does not read stay 0
+    int64_t fixStep[kFixCount] = {};
 };
 
 inline int64_t ToFixed(float v, double scale)
@@ -76,11 +75,11 @@ inline int64_t ToFixed(float v, double scale)
     return static_cast<int64_t>(d < 1e15 ? d : 1e15);
 }
 
-// The fixed-point interpolants from the float ones, once per chunk.
-void FixChunk(Chunk& c)
+// The fixed-point interpolants from the float ones, once per chunk, those of [from, to) only.
+void FixChunk(Chunk& c, int from, int to)
 {
     static constexpr int kFrom[kFixCount] = {kZ, kR, kG, kB, kA, kFog};
-    for (int f = 0; f < kFixCount; ++f)
+    for (int f = from; f < to; ++f)
     {
         const double scale = f == kFixZ ? 65535.0 : 1.0;
         c.fixStart[f] = ToFixed(c.start[kFrom[f]], scale) + 0x8000;
@@ -118,6 +117,17 @@ inline int Floor(float v)
     return v < static_cast<float>(i) ? i - 1 : i;
 }
 
+// Whether fixed-point interpolant f stays in 0..(limit << 16) - 1 from the chunk's first pixel to
+// its last: then it needs no clamping and fits unsigned 32-bit lanes (it is linear along the
+// chunk).
+inline bool FixInRange(const Chunk& c, int f, int64_t limit)
+{
+    const int64_t first = c.fixStart[f];
+    const int64_t last = first + c.fixStep[f] * (c.n - 1);
+    const int64_t end = limit << 16;
+    return first >= 0 && first < end && last >= 0 && last < end;
+}
+
 // Depth stage: returns how many pixels of the chunk passed, so that a chunk hidden entirely
 // costs no shading.
 template <bool ZTest> int DepthStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
@@ -125,12 +135,46 @@ template <bool ZTest> int DepthStage(const D3dRasterState& rs, const Chunk& c, S
     const uint16_t* zrow = nullptr;
     if constexpr (ZTest)
         zrow = reinterpret_cast<const uint16_t*>(DdRow(*rs.zbuffer, c.y)) + c.x;
-    // (start + i * step) >> 16 by a running sum: the same integers without a multiply.
-    int64_t d = c.fixStart[kFixZ];
-    const int64_t dd = c.fixStep[kFixZ];
     const int n = c.n;
     int passed = 0;
-    for (int i = 0; i < n; ++i, d += dd)
+    int i = 0;
+#if defined(__SSE2__)
+    // Eight pixels at a time while the depth needs no clamping.
+    if (n >= 8 && FixInRange(c, kFixZ, 65536))
+    {
+        const int64_t d0 = c.fixStart[kFixZ], dd = c.fixStep[kFixZ];
+        auto lane = [&](int k) { return static_cast<int32_t>(static_cast<uint32_t>(d0 + dd * k)); };
+        __m128i lo = _mm_set_epi32(lane(3), lane(2), lane(1), lane(0));
+        __m128i hi = _mm_set_epi32(lane(7), lane(6), lane(5), lane(4));
+        const __m128i step8 = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(dd * 8)));
+        const __m128i bias32 = _mm_set1_epi32(32768);
+        const __m128i bias16 = _mm_set1_epi16(-32768);
+        const __m128i one = _mm_set1_epi8(1);
+        for (; i + 8 <= n; i += 8)
+        {
+            // Depths 0..65535 less 32768, as signed 16-bit lanes.
+            const __m128i z = _mm_packs_epi32(_mm_sub_epi32(_mm_srli_epi32(lo, 16), bias32),
+                                              _mm_sub_epi32(_mm_srli_epi32(hi, 16), bias32));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(s.z + i), _mm_xor_si128(z, bias16));
+            __m128i pass = _mm_set1_epi16(-1);
+            if constexpr (ZTest)
+            {
+                const __m128i stored = _mm_xor_si128(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(zrow + i)), bias16);
+                pass = _mm_andnot_si128(_mm_cmpgt_epi16(z, stored), pass);
+            }
+            const __m128i bytes = _mm_packs_epi16(pass, pass);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(s.mask + i), _mm_and_si128(bytes, one));
+            passed += __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(bytes)) & 0xFFu);
+            lo = _mm_add_epi32(lo, step8);
+            hi = _mm_add_epi32(hi, step8);
+        }
+    }
+#endif
+    // (start + i * step) >> 16, then by a running sum: the same integers without a multiply.
+    int64_t d = c.fixStart[kFixZ] + c.fixStep[kFixZ] * i;
+    const int64_t dd = c.fixStep[kFixZ];
+    for (; i < n; ++i, d += dd)
     {
         const int64_t v = d >> 16;
         const uint16_t z = static_cast<uint16_t>(v < 0 ? 0 : (v > 65535 ? 65535 : v));
@@ -274,12 +318,8 @@ void ShadeScalar(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 bool ColoursInRange(const Chunk& c)
 {
     for (int f = kFixR; f <= kFixA; ++f)
-    {
-        const int64_t first = c.fixStart[f];
-        const int64_t last = first + c.fixStep[f] * (c.n - 1);
-        if (first < 0 || first >= (int64_t{256} << 16) || last < 0 || last >= (int64_t{256} << 16))
+        if (!FixInRange(c, f, 256))
             return false;
-    }
     return true;
 }
 
@@ -511,6 +551,117 @@ inline void WriteRgb(const D3dRasterState& rs, uint8_t* p, uint32_t r, uint32_t 
 // A 4x4 ordered pattern: a pixel of alpha a is drawn where its cell is below a / 16.
 constexpr uint8_t kStipple[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 
+#if defined(__SSE2__)
+// (x + 127) / 255 of 16-bit lanes holding x <= 255 * 255.
+inline __m128i Div255Lanes(__m128i x)
+{
+    x = _mm_add_epi16(x, _mm_set1_epi16(127));
+    x = _mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), _mm_set1_epi16(1));
+    return _mm_srli_epi16(x, 8);
+}
+
+// One 8-bit channel of eight 0xAARRGGBB pixels as 16-bit lanes.
+inline __m128i ChannelLanes(__m128i p0, __m128i p1, int shift)
+{
+    const __m128i ff = _mm_set1_epi32(0xFF);
+    return _mm_packs_epi32(_mm_and_si128(_mm_srl_epi32(p0, _mm_cvtsi32_si128(shift)), ff),
+                           _mm_and_si128(_mm_srl_epi32(p1, _mm_cvtsi32_si128(shift)), ff));
+}
+
+// The output stage eight pixels at a time for 16-bit targets, no blend or the alpha blend,
+// with or without fog; the same integers as one pixel at a time. Returns the pixels done (a
+// multiple of eight; the rest are left to the plain loop).
+template <bool Fog, D3dBlend B, bool ZWrite, D3dTarget F>
+int OutputSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
+{
+    const int n = c.n;
+    if (n < 8)
+        return 0;
+    if constexpr (Fog)
+        if (!FixInRange(c, kFixFog, 256))
+            return 0;
+    auto* row = reinterpret_cast<uint16_t*>(DdRow(*rs.target, c.y)) + c.x;
+    uint16_t* zrow = nullptr;
+    if constexpr (ZWrite)
+        zrow = reinterpret_cast<uint16_t*>(DdRow(*rs.zbuffer, c.y)) + c.x;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i c255 = _mm_set1_epi16(255);
+    const __m128i fr = _mm_set1_epi16(static_cast<int16_t>((rs.fogColor >> 16) & 0xFF));
+    const __m128i fg = _mm_set1_epi16(static_cast<int16_t>((rs.fogColor >> 8) & 0xFF));
+    const __m128i fb = _mm_set1_epi16(static_cast<int16_t>(rs.fogColor & 0xFF));
+    const int64_t f0 = c.fixStart[kFixFog], df = c.fixStep[kFixFog];
+    auto lane = [&](int k) { return static_cast<int32_t>(static_cast<uint32_t>(f0 + df * k)); };
+    __m128i fogLo = _mm_set_epi32(lane(3), lane(2), lane(1), lane(0));
+    __m128i fogHi = _mm_set_epi32(lane(7), lane(6), lane(5), lane(4));
+    const __m128i fogStep8 = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(df * 8)));
+    int i = 0;
+    for (; i + 8 <= n; i += 8)
+    {
+        const __m128i keep = _mm_cmpeq_epi16(
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.mask + i)), zero),
+            zero);
+        const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.argb + i));
+        const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.argb + i + 4));
+        __m128i r = ChannelLanes(p0, p1, 16), g = ChannelLanes(p0, p1, 8),
+                b = ChannelLanes(p0, p1, 0);
+        if constexpr (Fog)
+        {
+            const __m128i f = _mm_packs_epi32(_mm_srli_epi32(fogLo, 16), _mm_srli_epi32(fogHi, 16));
+            const __m128i nf = _mm_sub_epi16(c255, f);
+            r = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(r, f), _mm_mullo_epi16(fr, nf)));
+            g = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(g, f), _mm_mullo_epi16(fg, nf)));
+            b = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(b, f), _mm_mullo_epi16(fb, nf)));
+            fogLo = _mm_add_epi32(fogLo, fogStep8);
+            fogHi = _mm_add_epi32(fogHi, fogStep8);
+        }
+        const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        if constexpr (B == D3dBlend::SrcAlpha)
+        {
+            const __m128i a = ChannelLanes(p0, p1, 24);
+            const __m128i na = _mm_sub_epi16(c255, a);
+            __m128i dr, dg, db;
+            if constexpr (F == D3dTarget::Rgb565)
+            {
+                dr = _mm_and_si128(_mm_srli_epi16(old, 11), _mm_set1_epi16(31));
+                dg = _mm_and_si128(_mm_srli_epi16(old, 5), _mm_set1_epi16(63));
+                dg = _mm_or_si128(_mm_slli_epi16(dg, 2), _mm_srli_epi16(dg, 4));
+            }
+            else
+            {
+                dr = _mm_and_si128(_mm_srli_epi16(old, 10), _mm_set1_epi16(31));
+                dg = _mm_and_si128(_mm_srli_epi16(old, 5), _mm_set1_epi16(31));
+                dg = _mm_or_si128(_mm_slli_epi16(dg, 3), _mm_srli_epi16(dg, 2));
+            }
+            db = _mm_and_si128(old, _mm_set1_epi16(31));
+            dr = _mm_or_si128(_mm_slli_epi16(dr, 3), _mm_srli_epi16(dr, 2));
+            db = _mm_or_si128(_mm_slli_epi16(db, 3), _mm_srli_epi16(db, 2));
+            r = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(r, a), _mm_mullo_epi16(dr, na)));
+            g = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(g, a), _mm_mullo_epi16(dg, na)));
+            b = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(b, a), _mm_mullo_epi16(db, na)));
+        }
+        __m128i px;
+        if constexpr (F == D3dTarget::Rgb565)
+            px = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(r, 3), 11),
+                                           _mm_slli_epi16(_mm_srli_epi16(g, 2), 5)),
+                              _mm_srli_epi16(b, 3));
+        else
+            px = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(r, 3), 10),
+                                           _mm_slli_epi16(_mm_srli_epi16(g, 3), 5)),
+                              _mm_srli_epi16(b, 3));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i),
+                         _mm_or_si128(_mm_and_si128(keep, old), _mm_andnot_si128(keep, px)));
+        if constexpr (ZWrite)
+        {
+            const __m128i oldZ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zrow + i));
+            const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.z + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(zrow + i),
+                             _mm_or_si128(_mm_and_si128(keep, oldZ), _mm_andnot_si128(keep, z)));
+        }
+    }
+    return i;
+}
+#endif
+
 template <bool Fog, D3dBlend B, bool ZWrite, D3dTarget F>
 void OutputStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
@@ -522,10 +673,15 @@ void OutputStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     const uint32_t fr = (rs.fogColor >> 16) & 0xFF, fg = (rs.fogColor >> 8) & 0xFF,
                    fb = rs.fogColor & 0xFF;
     [[maybe_unused]] const uint8_t* stipple = kStipple[c.y & 3];
-    int64_t fog = c.fixStart[kFixFog];
+    int i = 0;
+#if defined(__SSE2__)
+    if constexpr (F != D3dTarget::Palette8 && (B == D3dBlend::None || B == D3dBlend::SrcAlpha))
+        i = OutputSimd<Fog, B, ZWrite, F>(rs, c, s);
+#endif
+    int64_t fog = c.fixStart[kFixFog] + c.fixStep[kFixFog] * i;
     const int64_t dfog = c.fixStep[kFixFog];
     const int n = c.n;
-    for (int i = 0; i < n; ++i, fog += dfog)
+    for (; i < n; ++i, fog += dfog)
     {
         if (!s.mask[i])
             continue;
@@ -648,6 +804,7 @@ struct Pipeline
 {
     DepthFn depth;
     StageFn shade, output;
+    bool colour, fog; // whether the stages read the vertex colour, the fog factor
 };
 
 Pipeline PickPipeline(const D3dRasterState& rs, bool perspective)
@@ -658,6 +815,8 @@ Pipeline PickPipeline(const D3dRasterState& rs, bool perspective)
     p.shade = PickShade(rs, perspective);
     p.output = rs.fog ? PickOutputBlend<true>(rs, hasZ && rs.zWrite)
                       : PickOutputBlend<false>(rs, hasZ && rs.zWrite);
+    p.colour = rs.texture == nullptr || rs.texBlend != D3dTexBlend::Copy;
+    p.fog = rs.fog;
     return p;
 }
 
@@ -667,15 +826,20 @@ void RunSpan(const Pipeline& p, const D3dRasterState& rs, Chunk& c, int xEnd)
     while (c.x < xEnd)
     {
         c.n = std::min(kChunk, xEnd - c.x);
-        FixChunk(c);
+        FixChunk(c, kFixZ, kFixZ + 1);
         if (p.depth(rs, c, s) != 0)
         {
+            if (p.colour)
+                FixChunk(c, kFixR, kFixA + 1);
+            if (p.fog)
+                FixChunk(c, kFixFog, kFixFog + 1);
             p.shade(rs, c, s);
             p.output(rs, c, s);
         }
-        for (int a = 0; a < kAttrCount; ++a)
-            c.start[a] += c.step[a] * static_cast<float>(c.n);
         c.x += c.n;
+        if (c.x < xEnd)
+            for (int a = 0; a < kAttrCount; ++a)
+                c.start[a] += c.step[a] * static_cast<float>(c.n);
     }
 }
 
