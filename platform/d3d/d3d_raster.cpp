@@ -347,15 +347,17 @@ void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
     const int n = c.n;
     const TexView tex(rs.texture);
-    alignas(16) int32_t x0s[kChunk], x1s[kChunk], y0s[kChunk], y1s[kChunk], wus[kChunk],
-        wvs[kChunk];
+    // Per pixel: the index of the top-left texel, the steps to its right and lower neighbours
+    // (0 where clamped), and the weights as 16-bit pairs (256 - f, f).
+    alignas(16) int32_t at[kChunk], right[kChunk], down[kChunk], wus[kChunk], wvs[kChunk];
     if constexpr (T == Tex::Bilinear)
     {
         const __m128 fw = _mm_set1_ps(tex.fw), fh = _mm_set1_ps(tex.fh);
         const __m128 half = _mm_set1_ps(0.5f), minus1 = _mm_set1_ps(-1.0f),
                      scale = _mm_set1_ps(256.0f);
         const __m128i wMax = _mm_set1_epi32(tex.width - 1), hMax = _mm_set1_epi32(tex.height - 1);
-        const __m128i one = _mm_set1_epi32(1);
+        const __m128i one = _mm_set1_epi32(1), full = _mm_set1_epi32(256);
+        const __m128i width = _mm_set1_epi32(tex.width);
         auto floorLanes = [](__m128 v)
         {
             const __m128i t = _mm_cvttps_epi32(v);
@@ -368,6 +370,16 @@ void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         };
         auto clampLow0 = [](__m128i v)
         { return _mm_and_si128(v, _mm_cmpgt_epi32(v, _mm_set1_epi32(-1))); };
+        // Low 32 bits of each lane's product (the products are texel indices, in range).
+        auto mul32 = [](__m128i a, __m128i b)
+        {
+            const __m128i even = _mm_mul_epu32(a, b);
+            const __m128i odd = _mm_mul_epu32(_mm_srli_si128(a, 4), _mm_srli_si128(b, 4));
+            return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                                      _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+        };
+        auto pairs = [&](__m128i f)
+        { return _mm_or_si128(_mm_slli_epi32(f, 16), _mm_sub_epi32(full, f)); };
         for (int i = 0; i < n; i += 4)
         {
             // Lanes past the chunk's end hold coordinates 0 (see ShadeStage) and are not used.
@@ -382,18 +394,21 @@ void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
             fu = _mm_min_ps(_mm_max_ps(fu, minus1), fw);
             fv = _mm_min_ps(_mm_max_ps(fv, minus1), fh);
             const __m128i iu = floorLanes(fu), iv = floorLanes(fv);
-            _mm_store_si128(
-                reinterpret_cast<__m128i*>(wus + i),
-                _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale)));
-            _mm_store_si128(
-                reinterpret_cast<__m128i*>(wvs + i),
-                _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale)));
-            _mm_store_si128(reinterpret_cast<__m128i*>(x0s + i), clampHigh(clampLow0(iu), wMax));
-            _mm_store_si128(reinterpret_cast<__m128i*>(x1s + i),
-                            clampHigh(_mm_add_epi32(iu, one), wMax));
-            _mm_store_si128(reinterpret_cast<__m128i*>(y0s + i), clampHigh(clampLow0(iv), hMax));
-            _mm_store_si128(reinterpret_cast<__m128i*>(y1s + i),
-                            clampHigh(_mm_add_epi32(iv, one), hMax));
+            const __m128i wu =
+                _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale));
+            const __m128i wv =
+                _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale));
+            _mm_store_si128(reinterpret_cast<__m128i*>(wus + i), pairs(wu));
+            _mm_store_si128(reinterpret_cast<__m128i*>(wvs + i), pairs(wv));
+            const __m128i x0 = clampHigh(clampLow0(iu), wMax);
+            const __m128i x1 = clampHigh(_mm_add_epi32(iu, one), wMax);
+            const __m128i y0 = clampHigh(clampLow0(iv), hMax);
+            const __m128i y1 = clampHigh(_mm_add_epi32(iv, one), hMax);
+            const __m128i row0 = mul32(y0, width);
+            _mm_store_si128(reinterpret_cast<__m128i*>(at + i), _mm_add_epi32(row0, x0));
+            _mm_store_si128(reinterpret_cast<__m128i*>(right + i), _mm_sub_epi32(x1, x0));
+            _mm_store_si128(reinterpret_cast<__m128i*>(down + i),
+                            _mm_sub_epi32(mul32(y1, width), row0));
         }
     }
     const __m128i zero = _mm_setzero_si128();
@@ -418,22 +433,20 @@ void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
                     s.mask[i] = 0;
                     continue;
                 }
-            const uint32_t* r0 =
-                tex.argb + static_cast<size_t>(y0s[i]) * static_cast<size_t>(tex.width);
-            const uint32_t* r1 =
-                tex.argb + static_cast<size_t>(y1s[i]) * static_cast<size_t>(tex.width);
-            const int x0 = x0s[i], x1 = x1s[i];
-            const __m128i top = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(r0[x0])),
-                                                   _mm_cvtsi32_si128(static_cast<int>(r0[x1])));
-            const __m128i bottom = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(r1[x0])),
-                                                      _mm_cvtsi32_si128(static_cast<int>(r1[x1])));
-            const int16_t wu = static_cast<int16_t>(wus[i]), wv = static_cast<int16_t>(wvs[i]);
-            const __m128i wh = _mm_set_epi16(
-                wu, wu, wu, wu, static_cast<int16_t>(256 - wu), static_cast<int16_t>(256 - wu),
-                static_cast<int16_t>(256 - wu), static_cast<int16_t>(256 - wu));
-            const __m128i wvv = _mm_set_epi16(
-                wv, wv, wv, wv, static_cast<int16_t>(256 - wv), static_cast<int16_t>(256 - wv),
-                static_cast<int16_t>(256 - wv), static_cast<int16_t>(256 - wv));
+            const uint32_t* p = tex.argb + static_cast<uint32_t>(at[i]);
+            const ptrdiff_t dx = right[i], dy = down[i];
+            const __m128i top = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p[0])),
+                                                   _mm_cvtsi32_si128(static_cast<int>(p[dx])));
+            const __m128i bottom =
+                _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p[dy])),
+                                   _mm_cvtsi32_si128(static_cast<int>(p[dy + dx])));
+            // (256 - f, f) pairs spread to (256 - f) x4, f x4.
+            __m128i wh = _mm_cvtsi32_si128(wus[i]);
+            wh = _mm_unpacklo_epi16(wh, wh);
+            wh = _mm_unpacklo_epi32(wh, wh);
+            __m128i wvv = _mm_cvtsi32_si128(wvs[i]);
+            wvv = _mm_unpacklo_epi16(wvv, wvv);
+            wvv = _mm_unpacklo_epi32(wvv, wvv);
             const __m128i rowTop = LerpHalves(_mm_unpacklo_epi8(top, zero), wh);
             const __m128i rowBottom = LerpHalves(_mm_unpacklo_epi8(bottom, zero), wh);
             texel = LerpHalves(_mm_unpacklo_epi64(rowTop, rowBottom), wvv);
