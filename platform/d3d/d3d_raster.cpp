@@ -63,9 +63,26 @@ struct Chunk
     int x, y, n;
     float start[kAttrCount];
     float step[kAttrCount];
-    int64_t fixStart[kFixCount] = {}; // those the pipeline does not read stay 0
-    int64_t fixStep[kFixCount] = {};
+    // Set for what the pipeline reads only (see RunSpan); the others are never read.
+    int64_t fixStart[kFixCount];
+    int64_t fixStep[kFixCount];
 };
+
+// A fixed-point start or step the stages read only where Used, else 0.
+template <bool Used> inline int64_t FixStart(const Chunk& c, int f)
+{
+    if constexpr (Used)
+        return c.fixStart[f];
+    else
+        return 0;
+}
+template <bool Used> inline int64_t FixStep(const Chunk& c, int f)
+{
+    if constexpr (Used)
+        return c.fixStep[f];
+    else
+        return 0;
+}
 
 inline int64_t ToFixed(float v, double scale)
 {
@@ -165,7 +182,9 @@ template <bool ZTest> int DepthStage(const D3dRasterState& rs, const Chunk& c, S
             }
             const __m128i bytes = _mm_packs_epi16(pass, pass);
             _mm_storel_epi64(reinterpret_cast<__m128i*>(s.mask + i), _mm_and_si128(bytes, one));
-            passed += __builtin_popcount(static_cast<unsigned>(_mm_movemask_epi8(bytes)) & 0xFFu);
+            // The passed pixels of the eight (the low eight bytes, each 1 or 0) summed.
+            passed +=
+                _mm_cvtsi128_si32(_mm_sad_epu8(_mm_and_si128(bytes, one), _mm_setzero_si128()));
             lo = _mm_add_epi32(lo, step8);
             hi = _mm_add_epi32(hi, step8);
         }
@@ -275,10 +294,11 @@ void ShadeScalar(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
     const int n = c.n;
     [[maybe_unused]] const TexView tex(rs.texture);
-    int64_t r = c.fixStart[kFixR], g = c.fixStart[kFixG], b = c.fixStart[kFixB],
-            a = c.fixStart[kFixA];
-    const int64_t dr = c.fixStep[kFixR], dg = c.fixStep[kFixG], db = c.fixStep[kFixB],
-                  da = c.fixStep[kFixA];
+    constexpr bool kColour = T == Tex::None || TB != D3dTexBlend::Copy;
+    int64_t r = FixStart<kColour>(c, kFixR), g = FixStart<kColour>(c, kFixG),
+            b = FixStart<kColour>(c, kFixB), a = FixStart<kColour>(c, kFixA);
+    const int64_t dr = FixStep<kColour>(c, kFixR), dg = FixStep<kColour>(c, kFixG),
+                  db = FixStep<kColour>(c, kFixB), da = FixStep<kColour>(c, kFixA);
     for (int i = 0; i < n; ++i, r += dr, g += dg, b += db, a += da)
     {
         if (!s.mask[i])
@@ -413,12 +433,16 @@ void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     }
     const __m128i zero = _mm_setzero_si128();
     // Colour lanes in the order of a pixel's bytes: blue, green, red, alpha.
-    __m128i colour = _mm_set_epi32(
-        static_cast<int32_t>(c.fixStart[kFixA]), static_cast<int32_t>(c.fixStart[kFixR]),
-        static_cast<int32_t>(c.fixStart[kFixG]), static_cast<int32_t>(c.fixStart[kFixB]));
-    const __m128i colourStep = _mm_set_epi32(
-        static_cast<int32_t>(c.fixStep[kFixA]), static_cast<int32_t>(c.fixStep[kFixR]),
-        static_cast<int32_t>(c.fixStep[kFixG]), static_cast<int32_t>(c.fixStep[kFixB]));
+    __m128i colour =
+        _mm_set_epi32(static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixA)),
+                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixR)),
+                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixG)),
+                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixB)));
+    const __m128i colourStep =
+        _mm_set_epi32(static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixA)),
+                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixR)),
+                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixG)),
+                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixB)));
     for (int i = 0; i < n; ++i, colour = _mm_add_epi32(colour, colourStep))
     {
         if (!s.mask[i])
@@ -602,7 +626,7 @@ int OutputSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     const __m128i fr = _mm_set1_epi16(static_cast<int16_t>((rs.fogColor >> 16) & 0xFF));
     const __m128i fg = _mm_set1_epi16(static_cast<int16_t>((rs.fogColor >> 8) & 0xFF));
     const __m128i fb = _mm_set1_epi16(static_cast<int16_t>(rs.fogColor & 0xFF));
-    const int64_t f0 = c.fixStart[kFixFog], df = c.fixStep[kFixFog];
+    const int64_t f0 = FixStart<Fog>(c, kFixFog), df = FixStep<Fog>(c, kFixFog);
     auto lane = [&](int k) { return static_cast<int32_t>(static_cast<uint32_t>(f0 + df * k)); };
     __m128i fogLo = _mm_set_epi32(lane(3), lane(2), lane(1), lane(0));
     __m128i fogHi = _mm_set_epi32(lane(7), lane(6), lane(5), lane(4));
@@ -691,8 +715,8 @@ void OutputStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     if constexpr (F != D3dTarget::Palette8 && (B == D3dBlend::None || B == D3dBlend::SrcAlpha))
         i = OutputSimd<Fog, B, ZWrite, F>(rs, c, s);
 #endif
-    int64_t fog = c.fixStart[kFixFog] + c.fixStep[kFixFog] * i;
-    const int64_t dfog = c.fixStep[kFixFog];
+    int64_t fog = FixStart<Fog>(c, kFixFog) + FixStep<Fog>(c, kFixFog) * i;
+    const int64_t dfog = FixStep<Fog>(c, kFixFog);
     const int n = c.n;
     for (; i < n; ++i, fog += dfog)
     {
