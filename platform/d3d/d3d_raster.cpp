@@ -612,11 +612,19 @@ template <bool Fog, D3dBlend B, bool ZWrite, D3dTarget F>
 int OutputSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
     const int n = c.n;
-    if (n < 8)
+    // With a blend or fog, where one pixel alone costs several times its share of a block, a
+    // last part-block is done the same way if the row has room for all eight: its lanes past
+    // the chunk keep the pixels they hold (the row is this thread's alone).
+    int blocks = n & ~7;
+    if constexpr (Fog || B == D3dBlend::SrcAlpha)
+        if (static_cast<DWORD>(c.x + ((n + 7) & ~7)) <= rs.target->width)
+            blocks = (n + 7) & ~7;
+    if (blocks == 0)
         return 0;
     if constexpr (Fog)
         if (!FixInRange(c, kFixFog, 256))
             return 0;
+    const __m128i lanes = _mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0);
     auto* row = reinterpret_cast<uint16_t*>(DdRow(*rs.target, c.y)) + c.x;
     uint16_t* zrow = nullptr;
     if constexpr (ZWrite)
@@ -632,11 +640,15 @@ int OutputSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     __m128i fogHi = _mm_set_epi32(lane(7), lane(6), lane(5), lane(4));
     const __m128i fogStep8 = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(df * 8)));
     int i = 0;
-    for (; i + 8 <= n; i += 8)
+    for (; i < blocks; i += 8)
     {
-        const __m128i keep = _mm_cmpeq_epi16(
-            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.mask + i)), zero),
-            zero);
+        const __m128i past =
+            _mm_cmpgt_epi16(lanes, _mm_set1_epi16(static_cast<int16_t>(n - i - 1)));
+        const __m128i keep = _mm_or_si128(
+            past, _mm_cmpeq_epi16(
+                      _mm_unpacklo_epi8(
+                          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.mask + i)), zero),
+                      zero));
         const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.argb + i));
         const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.argb + i + 4));
         __m128i r = ChannelLanes(p0, p1, 16), g = ChannelLanes(p0, p1, 8),
@@ -695,7 +707,7 @@ int OutputSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
                              _mm_or_si128(_mm_and_si128(keep, oldZ), _mm_andnot_si128(keep, z)));
         }
     }
-    return i;
+    return std::min(i, n);
 }
 #endif
 
