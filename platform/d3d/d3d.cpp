@@ -273,30 +273,17 @@ void Decode(D3dTexture& t)
     }
 }
 
-// Decodes the texture again only when its surface changed since the last decode.
+// Decodes the texture again only when its surface or palette changed since the last decode.
 void Refresh(D3dTexture& t)
 {
     const DdSurfaceData& s = *DdData(t.surface);
-    const size_t rowBytes = static_cast<size_t>(s.width) * s.bytesPerPixel;
-    // No palette decodes as an all-black one would.
-    static const std::array<PALETTEENTRY, 256> kNoPalette{};
     const DdPaletteData* pal = DdSurfacePalette(s);
-    const std::array<PALETTEENTRY, 256>& entries = pal != nullptr ? pal->entries : kNoPalette;
-    bool same = t.decodedScene != 0 && t.source.size() == rowBytes * s.height &&
-                t.sourceHasKey == s.hasColorKey &&
-                (!s.hasColorKey || t.sourceKey == s.colorKey.dwColorSpaceLowValue) &&
-                std::memcmp(t.sourcePalette.data(), entries.data(), sizeof entries) == 0;
-    for (DWORD y = 0; same && y < s.height; ++y)
-        same = std::memcmp(t.source.data() + y * rowBytes, DdRow(s, y), rowBytes) == 0;
-    if (!same)
+    const uint64_t paletteStamp = pal != nullptr ? pal->stamp : 0;
+    if (t.decodedScene == 0 || t.sourceStamp != s.stamp || t.paletteStamp != paletteStamp)
     {
         Decode(t);
-        t.source.resize(rowBytes * s.height);
-        for (DWORD y = 0; y < s.height; ++y)
-            std::memcpy(t.source.data() + y * rowBytes, DdRow(s, y), rowBytes);
-        t.sourcePalette = entries;
-        t.sourceHasKey = s.hasColorKey;
-        t.sourceKey = s.colorKey.dwColorSpaceLowValue;
+        t.sourceStamp = s.stamp;
+        t.paletteStamp = paletteStamp;
     }
     t.decodedScene = gnScene;
 }
@@ -346,6 +333,7 @@ struct D3dDevice
     // 8-bit targets: the palette the ramp table was made for.
     std::array<PALETTEENTRY, 256> rampPalette{};
     std::vector<uint8_t> rampTable;
+    int rasterThreads = 1; // chosen when the device is made (DEZOR_RASTER_THREADS)
 };
 
 struct D3dExecuteBuffer
@@ -380,6 +368,7 @@ HRESULT IDirect3D2::CreateDevice(REFIID rclsid, IDirectDrawSurface* lpDDS,
     ++gnLive;
     d->iface.data = d;
     d->ramp = !hal;
+    d->rasterThreads = D3dRasterThreadsFromEnvironment();
     d->target = lpDDS;
     lpDDS->AddRef();
     auto& st = d->states;
@@ -705,6 +694,11 @@ HRESULT Draw(D3dDevice& d, D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType, cons
     D3dRasterState rs;
     rs.target = &target;
     rs.zbuffer = ZSurface(target);
+    rs.threads = d.rasterThreads;
+    // A texture made from this target or its Z buffer is decoded again.
+    DdTouch(target);
+    if (rs.zbuffer != nullptr)
+        DdTouch(*rs.zbuffer);
     if (target.bytesPerPixel == 1)
     {
         const DdPaletteData* pal = DdSurfacePalette(target);
@@ -986,7 +980,10 @@ HRESULT IDirect3DViewport2::Clear(DWORD dwCount, const D3DRECT* lpRects, DWORD d
         if (dwFlags & D3DCLEAR_TARGET)
             DdFillClipped(target, r, fill);
         if ((dwFlags & D3DCLEAR_ZBUFFER) && z != nullptr)
+        {
             FillDepth(*z, r);
+            DdTouch(*z);
+        }
     }
     return D3D_OK;
 }
@@ -1119,6 +1116,7 @@ HRESULT IDirect3DTexture2::Load(IDirect3DTexture2* lpSource)
             std::memcpy(DdRow(to, y), DdRow(from, y), rowBytes);
         to.hasColorKey = from.hasColorKey;
         to.colorKey = from.colorKey;
+        DdTouch(to);
         if (from.palette != nullptr)
             data->surface->SetPalette(from.palette);
     }

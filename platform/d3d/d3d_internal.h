@@ -29,12 +29,9 @@ struct D3dTexture
     D3DTEXTUREHANDLE handle = 0;
     unsigned decodedScene = 0; // scene stamp of image, 0 = never
     D3dTextureImage image;
-    // What image was decoded from: the surface's pixel rows, palette and key. A texture whose
-    // surface has not changed since is not decoded again.
-    std::vector<uint8_t> source;
-    std::array<PALETTEENTRY, 256> sourcePalette{};
-    bool sourceHasKey = false;
-    DWORD sourceKey = 0;
+    // What image was decoded from: the surface and palette as of these stamps (0: none).
+    uint64_t sourceStamp = 0;
+    uint64_t paletteStamp = 0;
 };
 
 struct D3dMaterial
@@ -89,6 +86,7 @@ struct D3dRasterState
     bool zWrite = false;
     const uint8_t* ramp = nullptr; // 8-bit target: 5:5:5 colour -> nearest palette index
     const PALETTEENTRY* palette = nullptr;
+    int threads = 1; // threads a draw call may be shared among (bands of rows)
 };
 
 // A vertex in screen space: colours and fog 0..255; u and v as given (the rasteriser divides
@@ -107,6 +105,23 @@ void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
                        const D3dScreenVertex& v1, const D3dScreenVertex& v2);
 // Draws one line from v0 up to, not including, v1.
 void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3dScreenVertex& v1);
+
+// A primitive as the vertex stage hands it on: a triangle, or a line from v[0] to v[1].
+struct D3dPrimitive
+{
+    bool line;
+    D3dScreenVertex v[3];
+};
+
+// Draws the primitives in their order. With rs.threads above 1 a large enough call is shared
+// among that many threads, which take bands of rows in turn; each band is drawn by one thread in
+// the primitives' order, so the output equals a single thread's, and the call returns when all
+// is drawn.
+void D3dRasterPrimitives(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count);
+// Rows a band holds.
+constexpr int kD3dBandRows = 16;
+// The thread count devices draw with: DEZOR_RASTER_THREADS when set to 1..64, else 1.
+int D3dRasterThreadsFromEnvironment();
 
 // The vertex stage's view of the device.
 struct D3dVertexState

@@ -8,8 +8,18 @@
 //   output  - fog, frame-buffer blend or stipple, pixel format, Z write.
 
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <cstdlib>
 #include <cstring>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#if defined(__SSE2__)
+#include <emmintrin.h>
+#endif
 
 #include "platform/d3d/d3d_internal.h"
 
@@ -53,11 +63,26 @@ struct Chunk
     int x, y, n;
     float start[kAttrCount];
     float step[kAttrCount];
+    // Set for what the pipeline reads only (see RunSpan); the others are never read.
     int64_t fixStart[kFixCount];
     int64_t fixStep[kFixCount];
-    float At(int attr, int i) const { return start[attr] + step[attr] * static_cast<float>(i); }
-    int64_t Fix(int f, int i) const { return (fixStart[f] + fixStep[f] * i) >> 16; }
 };
+
+// A fixed-point start or step the stages read only where Used, else 0.
+template <bool Used> inline int64_t FixStart(const Chunk& c, int f)
+{
+    if constexpr (Used)
+        return c.fixStart[f];
+    else
+        return 0;
+}
+template <bool Used> inline int64_t FixStep(const Chunk& c, int f)
+{
+    if constexpr (Used)
+        return c.fixStep[f];
+    else
+        return 0;
+}
 
 inline int64_t ToFixed(float v, double scale)
 {
@@ -67,11 +92,11 @@ inline int64_t ToFixed(float v, double scale)
     return static_cast<int64_t>(d < 1e15 ? d : 1e15);
 }
 
-// The fixed-point interpolants from the float ones, once per chunk.
-void FixChunk(Chunk& c)
+// The fixed-point interpolants from the float ones, once per chunk, those of [from, to) only.
+void FixChunk(Chunk& c, int from, int to)
 {
     static constexpr int kFrom[kFixCount] = {kZ, kR, kG, kB, kA, kFog};
-    for (int f = 0; f < kFixCount; ++f)
+    for (int f = from; f < to; ++f)
     {
         const double scale = f == kFixZ ? 65535.0 : 1.0;
         c.fixStart[f] = ToFixed(c.start[kFrom[f]], scale) + 0x8000;
@@ -88,7 +113,8 @@ struct Scratch
 {
     uint8_t mask[kChunk];
     uint16_t z[kChunk];
-    uint32_t argb[kChunk]; // shaded colour
+    uint32_t argb[kChunk];                  // shaded colour
+    alignas(16) float u[kChunk], v[kChunk]; // texture coordinates
 };
 
 // Texel coordinates clamp in float first: a NaN or huge value from bad vertices must not reach
@@ -108,22 +134,77 @@ inline int Floor(float v)
     return v < static_cast<float>(i) ? i - 1 : i;
 }
 
-// Depth stage.
-template <bool ZTest> void DepthStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
+// Whether fixed-point interpolant f stays in 0..(limit << 16) - 1 from the chunk's first pixel to
+// its last: then it needs no clamping and fits unsigned 32-bit lanes (it is linear along the
+// chunk).
+inline bool FixInRange(const Chunk& c, int f, int64_t limit)
+{
+    const int64_t first = c.fixStart[f];
+    const int64_t last = first + c.fixStep[f] * (c.n - 1);
+    const int64_t end = limit << 16;
+    return first >= 0 && first < end && last >= 0 && last < end;
+}
+
+// Depth stage: returns how many pixels of the chunk passed, so that a chunk hidden entirely
+// costs no shading.
+template <bool ZTest> int DepthStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
     const uint16_t* zrow = nullptr;
     if constexpr (ZTest)
         zrow = reinterpret_cast<const uint16_t*>(DdRow(*rs.zbuffer, c.y)) + c.x;
-    for (int i = 0; i < c.n; ++i)
+    const int n = c.n;
+    int passed = 0;
+    int i = 0;
+#if defined(__SSE2__)
+    // Eight pixels at a time while the depth needs no clamping.
+    if (n >= 8 && FixInRange(c, kFixZ, 65536))
     {
-        const int64_t d = c.Fix(kFixZ, i);
-        const uint16_t z = static_cast<uint16_t>(d < 0 ? 0 : (d > 65535 ? 65535 : d));
-        s.z[i] = z;
-        if constexpr (ZTest)
-            s.mask[i] = z <= zrow[i];
-        else
-            s.mask[i] = 1;
+        const int64_t d0 = c.fixStart[kFixZ], dd = c.fixStep[kFixZ];
+        auto lane = [&](int k) { return static_cast<int32_t>(static_cast<uint32_t>(d0 + dd * k)); };
+        __m128i lo = _mm_set_epi32(lane(3), lane(2), lane(1), lane(0));
+        __m128i hi = _mm_set_epi32(lane(7), lane(6), lane(5), lane(4));
+        const __m128i step8 = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(dd * 8)));
+        const __m128i bias32 = _mm_set1_epi32(32768);
+        const __m128i bias16 = _mm_set1_epi16(-32768);
+        const __m128i one = _mm_set1_epi8(1);
+        for (; i + 8 <= n; i += 8)
+        {
+            // Depths 0..65535 less 32768, as signed 16-bit lanes.
+            const __m128i z = _mm_packs_epi32(_mm_sub_epi32(_mm_srli_epi32(lo, 16), bias32),
+                                              _mm_sub_epi32(_mm_srli_epi32(hi, 16), bias32));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(s.z + i), _mm_xor_si128(z, bias16));
+            __m128i pass = _mm_set1_epi16(-1);
+            if constexpr (ZTest)
+            {
+                const __m128i stored = _mm_xor_si128(
+                    _mm_loadu_si128(reinterpret_cast<const __m128i*>(zrow + i)), bias16);
+                pass = _mm_andnot_si128(_mm_cmpgt_epi16(z, stored), pass);
+            }
+            const __m128i bytes = _mm_packs_epi16(pass, pass);
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(s.mask + i), _mm_and_si128(bytes, one));
+            // The passed pixels of the eight (the low eight bytes, each 1 or 0) summed.
+            passed +=
+                _mm_cvtsi128_si32(_mm_sad_epu8(_mm_and_si128(bytes, one), _mm_setzero_si128()));
+            lo = _mm_add_epi32(lo, step8);
+            hi = _mm_add_epi32(hi, step8);
+        }
     }
+#endif
+    // (start + i * step) >> 16, then by a running sum: the same integers without a multiply.
+    int64_t d = c.fixStart[kFixZ] + c.fixStep[kFixZ] * i;
+    const int64_t dd = c.fixStep[kFixZ];
+    for (; i < n; ++i, d += dd)
+    {
+        const int64_t v = d >> 16;
+        const uint16_t z = static_cast<uint16_t>(v < 0 ? 0 : (v > 65535 ? 65535 : v));
+        s.z[i] = z;
+        uint8_t m = 1;
+        if constexpr (ZTest)
+            m = z <= zrow[i];
+        s.mask[i] = m;
+        passed += m;
+    }
+    return passed;
 }
 
 // Shade stage.
@@ -141,12 +222,35 @@ inline uint32_t Lerp2(uint32_t a, uint32_t b, uint32_t f) // f in 0..256
     return (rb & 0x00FF00FFu) | ((ag & 0x00FF00FFu) << 8);
 }
 
-template <bool Key>
-inline bool FetchNearest(const D3dTextureImage& t, float u, float v, uint32_t& texel)
+// A texture as the span loops read it, held in locals so that stores to the scratch arrays do
+// not force it to be read again for every pixel.
+struct TexView
 {
-    const int tx = TexelIndex(u * static_cast<float>(t.width), t.width);
-    const int ty = TexelIndex(v * static_cast<float>(t.height), t.height);
-    size_t at = static_cast<size_t>(ty) * static_cast<size_t>(t.width) + static_cast<size_t>(tx);
+    const uint32_t* argb = nullptr;
+    const uint8_t* keyed = nullptr;
+    int width = 0, height = 0;
+    float fw = 0, fh = 0;
+    explicit TexView(const D3dTextureImage* t)
+    {
+        if (t == nullptr)
+            return;
+        argb = t->argb.data();
+        keyed = t->keyed.data();
+        width = t->width, height = t->height;
+        fw = static_cast<float>(width), fh = static_cast<float>(height);
+    }
+};
+
+inline size_t NearestAt(const TexView& t, float u, float v)
+{
+    const int tx = TexelIndex(u * t.fw, t.width);
+    const int ty = TexelIndex(v * t.fh, t.height);
+    return static_cast<size_t>(ty) * static_cast<size_t>(t.width) + static_cast<size_t>(tx);
+}
+
+template <bool Key> inline bool FetchNearest(const TexView& t, float u, float v, uint32_t& texel)
+{
+    const size_t at = NearestAt(t, u, v);
     if constexpr (Key)
         if (t.keyed[at])
             return false;
@@ -154,32 +258,27 @@ inline bool FetchNearest(const D3dTextureImage& t, float u, float v, uint32_t& t
     return true;
 }
 
-template <bool Key>
-inline bool FetchBilinear(const D3dTextureImage& t, float u, float v, uint32_t& texel)
+template <bool Key> inline bool FetchBilinear(const TexView& t, float u, float v, uint32_t& texel)
 {
     if constexpr (Key)
-    {
         // The key is tested on the nearest texel, so keyed edges stay where they were drawn.
-        uint32_t unused;
-        if (!FetchNearest<true>(t, u, v, unused))
+        if (t.keyed[NearestAt(t, u, v)])
             return false;
-    }
     // Clamped addressing: outside the texture the edge texels repeat.
-    const float fu =
-        std::clamp(u * static_cast<float>(t.width) - 0.5f, -1.0f, static_cast<float>(t.width));
-    const float fv =
-        std::clamp(v * static_cast<float>(t.height) - 0.5f, -1.0f, static_cast<float>(t.height));
+    const float fu = std::clamp(u * t.fw - 0.5f, -1.0f, t.fw);
+    const float fv = std::clamp(v * t.fh - 0.5f, -1.0f, t.fh);
     if (!(fu == fu) || !(fv == fv))
         return false;
     const int iu = Floor(fu), iv = Floor(fv);
     const uint32_t wu = static_cast<uint32_t>((fu - static_cast<float>(iu)) * 256.0f);
     const uint32_t wv = static_cast<uint32_t>((fv - static_cast<float>(iv)) * 256.0f);
-    const int x0 = std::clamp(iu, 0, t.width - 1);
-    const int x1 = std::clamp(iu + 1, 0, t.width - 1);
-    const int y0 = std::clamp(iv, 0, t.height - 1);
-    const int y1 = std::clamp(iv + 1, 0, t.height - 1);
-    const uint32_t* r0 = t.argb.data() + static_cast<size_t>(y0) * static_cast<size_t>(t.width);
-    const uint32_t* r1 = t.argb.data() + static_cast<size_t>(y1) * static_cast<size_t>(t.width);
+    // fu lies in -1..width, so iu in -1..width: only the ends need clamping.
+    const int x0 = iu < 0 ? 0 : (iu > t.width - 1 ? t.width - 1 : iu);
+    const int x1 = iu + 1 > t.width - 1 ? t.width - 1 : iu + 1;
+    const int y0 = iv < 0 ? 0 : (iv > t.height - 1 ? t.height - 1 : iv);
+    const int y1 = iv + 1 > t.height - 1 ? t.height - 1 : iv + 1;
+    const uint32_t* r0 = t.argb + static_cast<size_t>(y0) * static_cast<size_t>(t.width);
+    const uint32_t* r1 = t.argb + static_cast<size_t>(y1) * static_cast<size_t>(t.width);
     texel = Lerp2(Lerp2(r0[x0], r0[x1], wu), Lerp2(r1[x0], r1[x1], wu), wv);
     return true;
 }
@@ -189,47 +288,257 @@ inline uint32_t Mul8(uint32_t a, uint32_t b)
     return (a * b + 127) / 255;
 }
 
-template <Tex T, bool Persp, D3dTexBlend TB, bool Key>
-void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
+// The shade stage one pixel at a time in plain integers: any colour values.
+template <Tex T, D3dTexBlend TB, bool Key>
+void ShadeScalar(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
-    for (int i = 0; i < c.n; ++i)
+    const int n = c.n;
+    [[maybe_unused]] const TexView tex(rs.texture);
+    constexpr bool kColour = T == Tex::None || TB != D3dTexBlend::Copy;
+    int64_t r = FixStart<kColour>(c, kFixR), g = FixStart<kColour>(c, kFixG),
+            b = FixStart<kColour>(c, kFixB), a = FixStart<kColour>(c, kFixA);
+    const int64_t dr = FixStep<kColour>(c, kFixR), dg = FixStep<kColour>(c, kFixG),
+                  db = FixStep<kColour>(c, kFixB), da = FixStep<kColour>(c, kFixA);
+    for (int i = 0; i < n; ++i, r += dr, g += dg, b += db, a += da)
     {
         if (!s.mask[i])
             continue;
-        uint32_t r = Clamp255(c.Fix(kFixR, i));
-        uint32_t g = Clamp255(c.Fix(kFixG, i));
-        uint32_t b = Clamp255(c.Fix(kFixB, i));
-        uint32_t a = Clamp255(c.Fix(kFixA, i));
+        uint32_t cr = Clamp255(r >> 16);
+        uint32_t cg = Clamp255(g >> 16);
+        uint32_t cb = Clamp255(b >> 16);
+        uint32_t ca = Clamp255(a >> 16);
         if constexpr (T != Tex::None)
         {
-            float u = c.At(kU, i), v = c.At(kV, i);
-            if constexpr (Persp)
-            {
-                float q = 1.0f / c.At(kQ, i);
-                u *= q;
-                v *= q;
-            }
             uint32_t t = 0;
-            bool drawn = T == Tex::Nearest ? FetchNearest<Key>(*rs.texture, u, v, t)
-                                           : FetchBilinear<Key>(*rs.texture, u, v, t);
+            const bool drawn = T == Tex::Nearest ? FetchNearest<Key>(tex, s.u[i], s.v[i], t)
+                                                 : FetchBilinear<Key>(tex, s.u[i], s.v[i], t);
             if (!drawn)
             {
                 s.mask[i] = 0;
                 continue;
             }
-            uint32_t tr = (t >> 16) & 0xFF, tg = (t >> 8) & 0xFF, tb = t & 0xFF, ta = t >> 24;
+            const uint32_t tr = (t >> 16) & 0xFF, tg = (t >> 8) & 0xFF, tb = t & 0xFF, ta = t >> 24;
             if constexpr (TB == D3dTexBlend::Copy)
             {
-                r = tr, g = tg, b = tb, a = ta;
+                cr = tr, cg = tg, cb = tb, ca = ta;
             }
             else
             {
-                r = Mul8(r, tr), g = Mul8(g, tg), b = Mul8(b, tb);
-                a = TB == D3dTexBlend::ModulateAlpha ? Mul8(a, ta) : ta;
+                cr = Mul8(cr, tr), cg = Mul8(cg, tg), cb = Mul8(cb, tb);
+                ca = TB == D3dTexBlend::ModulateAlpha ? Mul8(ca, ta) : ta;
             }
         }
-        s.argb[i] = a << 24 | r << 16 | g << 8 | b;
+        s.argb[i] = ca << 24 | cr << 16 | cg << 8 | cb;
     }
+}
+
+#if defined(__SSE2__)
+// Whether a chunk's colours stay inside 0..255 from its first pixel to its last, so that they
+// need no clamping and fit 32-bit lanes (the values are linear along the chunk).
+bool ColoursInRange(const Chunk& c)
+{
+    for (int f = kFixR; f <= kFixA; ++f)
+        if (!FixInRange(c, f, 256))
+            return false;
+    return true;
+}
+
+// (x + 127) / 255 of each 16-bit lane x = a * b, a and b at most 255: the quotient by shifts.
+inline __m128i Mul8Lanes(__m128i a, __m128i b)
+{
+    __m128i x = _mm_add_epi16(_mm_mullo_epi16(a, b), _mm_set1_epi16(127));
+    x = _mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), _mm_set1_epi16(1));
+    return _mm_srli_epi16(x, 8);
+}
+
+// Blends of 16-bit lanes: lanes 0-3 of lo with lanes 4-7 by weights w (lanes 0-3 256 - f,
+// lanes 4-7 f), the result in lanes 0-3: (a * (256 - f) + b * f) >> 8 per channel.
+inline __m128i LerpHalves(__m128i x, __m128i w)
+{
+    const __m128i p = _mm_mullo_epi16(x, w);
+    return _mm_srli_epi16(_mm_add_epi16(p, _mm_srli_si128(p, 8)), 8);
+}
+
+// The shade stage with SSE2 for chunks whose colours are in range: the bilinear blend and the
+// texture blend on a pixel's four channels at once, the filter's coordinates four pixels at a
+// time. Every step gives the integers the plain stage gives.
+template <Tex T, D3dTexBlend TB, bool Key>
+void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
+{
+    const int n = c.n;
+    const TexView tex(rs.texture);
+    // Per pixel: the index of the top-left texel, the steps to its right and lower neighbours
+    // (0 where clamped), and the weights as 16-bit pairs (256 - f, f).
+    alignas(16) int32_t at[kChunk], right[kChunk], down[kChunk], wus[kChunk], wvs[kChunk];
+    if constexpr (T == Tex::Bilinear)
+    {
+        const __m128 fw = _mm_set1_ps(tex.fw), fh = _mm_set1_ps(tex.fh);
+        const __m128 half = _mm_set1_ps(0.5f), minus1 = _mm_set1_ps(-1.0f),
+                     scale = _mm_set1_ps(256.0f);
+        const __m128i wMax = _mm_set1_epi32(tex.width - 1), hMax = _mm_set1_epi32(tex.height - 1);
+        const __m128i one = _mm_set1_epi32(1), full = _mm_set1_epi32(256);
+        const __m128i width = _mm_set1_epi32(tex.width);
+        auto floorLanes = [](__m128 v)
+        {
+            const __m128i t = _mm_cvttps_epi32(v);
+            return _mm_add_epi32(t, _mm_castps_si128(_mm_cmplt_ps(v, _mm_cvtepi32_ps(t))));
+        };
+        auto clampHigh = [](__m128i v, __m128i hi)
+        {
+            const __m128i over = _mm_cmpgt_epi32(v, hi);
+            return _mm_or_si128(_mm_andnot_si128(over, v), _mm_and_si128(over, hi));
+        };
+        auto clampLow0 = [](__m128i v)
+        { return _mm_and_si128(v, _mm_cmpgt_epi32(v, _mm_set1_epi32(-1))); };
+        // Low 32 bits of each lane's product (the products are texel indices, in range).
+        auto mul32 = [](__m128i a, __m128i b)
+        {
+            const __m128i even = _mm_mul_epu32(a, b);
+            const __m128i odd = _mm_mul_epu32(_mm_srli_si128(a, 4), _mm_srli_si128(b, 4));
+            return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                                      _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+        };
+        auto pairs = [&](__m128i f)
+        { return _mm_or_si128(_mm_slli_epi32(f, 16), _mm_sub_epi32(full, f)); };
+        for (int i = 0; i < n; i += 4)
+        {
+            // Lanes past the chunk's end hold coordinates 0 (see ShadeStage) and are not used.
+            __m128 fu = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(s.u + i), fw), half);
+            __m128 fv = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(s.v + i), fh), half);
+            const int nan =
+                _mm_movemask_ps(_mm_or_ps(_mm_cmpunord_ps(fu, fu), _mm_cmpunord_ps(fv, fv)));
+            if (nan != 0)
+                for (int k = 0; k < 4 && i + k < n; ++k)
+                    if (nan & (1 << k))
+                        s.mask[i + k] = 0;
+            fu = _mm_min_ps(_mm_max_ps(fu, minus1), fw);
+            fv = _mm_min_ps(_mm_max_ps(fv, minus1), fh);
+            const __m128i iu = floorLanes(fu), iv = floorLanes(fv);
+            const __m128i wu =
+                _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale));
+            const __m128i wv =
+                _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale));
+            _mm_store_si128(reinterpret_cast<__m128i*>(wus + i), pairs(wu));
+            _mm_store_si128(reinterpret_cast<__m128i*>(wvs + i), pairs(wv));
+            const __m128i x0 = clampHigh(clampLow0(iu), wMax);
+            const __m128i x1 = clampHigh(_mm_add_epi32(iu, one), wMax);
+            const __m128i y0 = clampHigh(clampLow0(iv), hMax);
+            const __m128i y1 = clampHigh(_mm_add_epi32(iv, one), hMax);
+            const __m128i row0 = mul32(y0, width);
+            _mm_store_si128(reinterpret_cast<__m128i*>(at + i), _mm_add_epi32(row0, x0));
+            _mm_store_si128(reinterpret_cast<__m128i*>(right + i), _mm_sub_epi32(x1, x0));
+            _mm_store_si128(reinterpret_cast<__m128i*>(down + i),
+                            _mm_sub_epi32(mul32(y1, width), row0));
+        }
+    }
+    const __m128i zero = _mm_setzero_si128();
+    // Colour lanes in the order of a pixel's bytes: blue, green, red, alpha.
+    __m128i colour =
+        _mm_set_epi32(static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixA)),
+                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixR)),
+                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixG)),
+                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixB)));
+    const __m128i colourStep =
+        _mm_set_epi32(static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixA)),
+                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixR)),
+                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixG)),
+                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixB)));
+    for (int i = 0; i < n; ++i, colour = _mm_add_epi32(colour, colourStep))
+    {
+        if (!s.mask[i])
+            continue;
+        __m128i texel;
+        if constexpr (T == Tex::Bilinear)
+        {
+            if constexpr (Key)
+                // The key is tested on the nearest texel, so keyed edges stay where they were.
+                if (tex.keyed[NearestAt(tex, s.u[i], s.v[i])])
+                {
+                    s.mask[i] = 0;
+                    continue;
+                }
+            const uint32_t* p = tex.argb + static_cast<uint32_t>(at[i]);
+            const ptrdiff_t dx = right[i], dy = down[i];
+            const __m128i top = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p[0])),
+                                                   _mm_cvtsi32_si128(static_cast<int>(p[dx])));
+            const __m128i bottom =
+                _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p[dy])),
+                                   _mm_cvtsi32_si128(static_cast<int>(p[dy + dx])));
+            // (256 - f, f) pairs spread to (256 - f) x4, f x4.
+            __m128i wh = _mm_cvtsi32_si128(wus[i]);
+            wh = _mm_unpacklo_epi16(wh, wh);
+            wh = _mm_unpacklo_epi32(wh, wh);
+            __m128i wvv = _mm_cvtsi32_si128(wvs[i]);
+            wvv = _mm_unpacklo_epi16(wvv, wvv);
+            wvv = _mm_unpacklo_epi32(wvv, wvv);
+            const __m128i rowTop = LerpHalves(_mm_unpacklo_epi8(top, zero), wh);
+            const __m128i rowBottom = LerpHalves(_mm_unpacklo_epi8(bottom, zero), wh);
+            texel = LerpHalves(_mm_unpacklo_epi64(rowTop, rowBottom), wvv);
+        }
+        else
+        {
+            const size_t at = NearestAt(tex, s.u[i], s.v[i]);
+            if constexpr (Key)
+                if (tex.keyed[at])
+                {
+                    s.mask[i] = 0;
+                    continue;
+                }
+            texel = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(tex.argb[at])), zero);
+        }
+        __m128i out = texel;
+        if constexpr (TB != D3dTexBlend::Copy)
+        {
+            const __m128i vertex = _mm_srai_epi32(colour, 16);
+            out = Mul8Lanes(_mm_packs_epi32(vertex, vertex), texel);
+            if constexpr (TB == D3dTexBlend::Modulate)
+            {
+                // The texel's own alpha (lane 3).
+                const __m128i alphaLane = _mm_set_epi16(0, 0, 0, 0, -1, 0, 0, 0);
+                out =
+                    _mm_or_si128(_mm_andnot_si128(alphaLane, out), _mm_and_si128(alphaLane, texel));
+            }
+        }
+        s.argb[i] = static_cast<uint32_t>(_mm_cvtsi128_si32(_mm_packus_epi16(out, out)));
+    }
+}
+#endif
+
+template <Tex T, bool Persp, D3dTexBlend TB, bool Key>
+void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
+{
+    const int n = c.n;
+    // Texture coordinates first, in a loop of their own that the compiler can vectorise; the
+    // values are those of start + i * step, divided by q, exactly as one pixel at a time.
+    if constexpr (T != Tex::None)
+    {
+        const float u0 = c.start[kU], du = c.step[kU];
+        const float v0 = c.start[kV], dv = c.step[kV];
+        [[maybe_unused]] const float q0 = c.start[kQ], dq = c.step[kQ];
+        for (int i = 0; i < n; ++i)
+        {
+            const float fi = static_cast<float>(i);
+            float u = u0 + du * fi, v = v0 + dv * fi;
+            if constexpr (Persp)
+            {
+                const float q = 1.0f / (q0 + dq * fi);
+                u *= q;
+                v *= q;
+            }
+            s.u[i] = u;
+            s.v[i] = v;
+        }
+#if defined(__SSE2__)
+        for (int i = n; i % 4 != 0; ++i)
+            s.u[i] = s.v[i] = 0.0f;
+        if (TB == D3dTexBlend::Copy || ColoursInRange(c))
+        {
+            ShadeSimd<T, TB, Key>(rs, c, s);
+            return;
+        }
+#endif
+    }
+    ShadeScalar<T, TB, Key>(rs, c, s);
 }
 
 // Output stage.
@@ -279,6 +588,129 @@ inline void WriteRgb(const D3dRasterState& rs, uint8_t* p, uint32_t r, uint32_t 
 // A 4x4 ordered pattern: a pixel of alpha a is drawn where its cell is below a / 16.
 constexpr uint8_t kStipple[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}, {15, 7, 13, 5}};
 
+#if defined(__SSE2__)
+// (x + 127) / 255 of 16-bit lanes holding x <= 255 * 255.
+inline __m128i Div255Lanes(__m128i x)
+{
+    x = _mm_add_epi16(x, _mm_set1_epi16(127));
+    x = _mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), _mm_set1_epi16(1));
+    return _mm_srli_epi16(x, 8);
+}
+
+// One 8-bit channel of eight 0xAARRGGBB pixels as 16-bit lanes.
+inline __m128i ChannelLanes(__m128i p0, __m128i p1, int shift)
+{
+    const __m128i ff = _mm_set1_epi32(0xFF);
+    return _mm_packs_epi32(_mm_and_si128(_mm_srl_epi32(p0, _mm_cvtsi32_si128(shift)), ff),
+                           _mm_and_si128(_mm_srl_epi32(p1, _mm_cvtsi32_si128(shift)), ff));
+}
+
+// The output stage eight pixels at a time for 16-bit targets, no blend or the alpha blend,
+// with or without fog; the same integers as one pixel at a time. Returns the pixels done (a
+// multiple of eight; the rest are left to the plain loop).
+template <bool Fog, D3dBlend B, bool ZWrite, D3dTarget F>
+int OutputSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
+{
+    const int n = c.n;
+    // With a blend or fog, where one pixel alone costs several times its share of a block, a
+    // last part-block is done the same way if the row has room for all eight: its lanes past
+    // the chunk keep the pixels they hold (the row is this thread's alone).
+    int blocks = n & ~7;
+    if constexpr (Fog || B == D3dBlend::SrcAlpha)
+        if (static_cast<DWORD>(c.x + ((n + 7) & ~7)) <= rs.target->width)
+            blocks = (n + 7) & ~7;
+    if (blocks == 0)
+        return 0;
+    if constexpr (Fog)
+        if (!FixInRange(c, kFixFog, 256))
+            return 0;
+    const __m128i lanes = _mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0);
+    auto* row = reinterpret_cast<uint16_t*>(DdRow(*rs.target, c.y)) + c.x;
+    uint16_t* zrow = nullptr;
+    if constexpr (ZWrite)
+        zrow = reinterpret_cast<uint16_t*>(DdRow(*rs.zbuffer, c.y)) + c.x;
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i c255 = _mm_set1_epi16(255);
+    const __m128i fr = _mm_set1_epi16(static_cast<int16_t>((rs.fogColor >> 16) & 0xFF));
+    const __m128i fg = _mm_set1_epi16(static_cast<int16_t>((rs.fogColor >> 8) & 0xFF));
+    const __m128i fb = _mm_set1_epi16(static_cast<int16_t>(rs.fogColor & 0xFF));
+    const int64_t f0 = FixStart<Fog>(c, kFixFog), df = FixStep<Fog>(c, kFixFog);
+    auto lane = [&](int k) { return static_cast<int32_t>(static_cast<uint32_t>(f0 + df * k)); };
+    __m128i fogLo = _mm_set_epi32(lane(3), lane(2), lane(1), lane(0));
+    __m128i fogHi = _mm_set_epi32(lane(7), lane(6), lane(5), lane(4));
+    const __m128i fogStep8 = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(df * 8)));
+    int i = 0;
+    for (; i < blocks; i += 8)
+    {
+        const __m128i past =
+            _mm_cmpgt_epi16(lanes, _mm_set1_epi16(static_cast<int16_t>(n - i - 1)));
+        const __m128i keep = _mm_or_si128(
+            past, _mm_cmpeq_epi16(
+                      _mm_unpacklo_epi8(
+                          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.mask + i)), zero),
+                      zero));
+        const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.argb + i));
+        const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.argb + i + 4));
+        __m128i r = ChannelLanes(p0, p1, 16), g = ChannelLanes(p0, p1, 8),
+                b = ChannelLanes(p0, p1, 0);
+        if constexpr (Fog)
+        {
+            const __m128i f = _mm_packs_epi32(_mm_srli_epi32(fogLo, 16), _mm_srli_epi32(fogHi, 16));
+            const __m128i nf = _mm_sub_epi16(c255, f);
+            r = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(r, f), _mm_mullo_epi16(fr, nf)));
+            g = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(g, f), _mm_mullo_epi16(fg, nf)));
+            b = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(b, f), _mm_mullo_epi16(fb, nf)));
+            fogLo = _mm_add_epi32(fogLo, fogStep8);
+            fogHi = _mm_add_epi32(fogHi, fogStep8);
+        }
+        const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
+        if constexpr (B == D3dBlend::SrcAlpha)
+        {
+            const __m128i a = ChannelLanes(p0, p1, 24);
+            const __m128i na = _mm_sub_epi16(c255, a);
+            __m128i dr, dg, db;
+            if constexpr (F == D3dTarget::Rgb565)
+            {
+                dr = _mm_and_si128(_mm_srli_epi16(old, 11), _mm_set1_epi16(31));
+                dg = _mm_and_si128(_mm_srli_epi16(old, 5), _mm_set1_epi16(63));
+                dg = _mm_or_si128(_mm_slli_epi16(dg, 2), _mm_srli_epi16(dg, 4));
+            }
+            else
+            {
+                dr = _mm_and_si128(_mm_srli_epi16(old, 10), _mm_set1_epi16(31));
+                dg = _mm_and_si128(_mm_srli_epi16(old, 5), _mm_set1_epi16(31));
+                dg = _mm_or_si128(_mm_slli_epi16(dg, 3), _mm_srli_epi16(dg, 2));
+            }
+            db = _mm_and_si128(old, _mm_set1_epi16(31));
+            dr = _mm_or_si128(_mm_slli_epi16(dr, 3), _mm_srli_epi16(dr, 2));
+            db = _mm_or_si128(_mm_slli_epi16(db, 3), _mm_srli_epi16(db, 2));
+            r = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(r, a), _mm_mullo_epi16(dr, na)));
+            g = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(g, a), _mm_mullo_epi16(dg, na)));
+            b = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(b, a), _mm_mullo_epi16(db, na)));
+        }
+        __m128i px;
+        if constexpr (F == D3dTarget::Rgb565)
+            px = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(r, 3), 11),
+                                           _mm_slli_epi16(_mm_srli_epi16(g, 2), 5)),
+                              _mm_srli_epi16(b, 3));
+        else
+            px = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(r, 3), 10),
+                                           _mm_slli_epi16(_mm_srli_epi16(g, 3), 5)),
+                              _mm_srli_epi16(b, 3));
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i),
+                         _mm_or_si128(_mm_and_si128(keep, old), _mm_andnot_si128(keep, px)));
+        if constexpr (ZWrite)
+        {
+            const __m128i oldZ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zrow + i));
+            const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.z + i));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(zrow + i),
+                             _mm_or_si128(_mm_and_si128(keep, oldZ), _mm_andnot_si128(keep, z)));
+        }
+    }
+    return std::min(i, n);
+}
+#endif
+
 template <bool Fog, D3dBlend B, bool ZWrite, D3dTarget F>
 void OutputStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
@@ -289,20 +721,30 @@ void OutputStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         zrow = reinterpret_cast<uint16_t*>(DdRow(*rs.zbuffer, c.y)) + c.x;
     const uint32_t fr = (rs.fogColor >> 16) & 0xFF, fg = (rs.fogColor >> 8) & 0xFF,
                    fb = rs.fogColor & 0xFF;
-    for (int i = 0; i < c.n; ++i)
+    [[maybe_unused]] const uint8_t* stipple = kStipple[c.y & 3];
+    int i = 0;
+#if defined(__SSE2__)
+    if constexpr (F != D3dTarget::Palette8 && (B == D3dBlend::None || B == D3dBlend::SrcAlpha))
+        i = OutputSimd<Fog, B, ZWrite, F>(rs, c, s);
+#endif
+    int64_t fog = FixStart<Fog>(c, kFixFog) + FixStep<Fog>(c, kFixFog) * i;
+    const int64_t dfog = FixStep<Fog>(c, kFixFog);
+    const int n = c.n;
+    for (; i < n; ++i, fog += dfog)
     {
         if (!s.mask[i])
             continue;
-        uint32_t px = s.argb[i];
-        uint32_t r = (px >> 16) & 0xFF, g = (px >> 8) & 0xFF, b = px & 0xFF, a = px >> 24;
+        const uint32_t px = s.argb[i];
+        uint32_t r = (px >> 16) & 0xFF, g = (px >> 8) & 0xFF, b = px & 0xFF;
+        [[maybe_unused]] const uint32_t a = px >> 24;
         if constexpr (B == D3dBlend::Stipple)
         {
-            if (((a * 16 + 128) >> 8) <= kStipple[c.y & 3][(c.x + i) & 3])
+            if (((a * 16 + 128) >> 8) <= stipple[(c.x + i) & 3])
                 continue;
         }
         if constexpr (Fog)
         {
-            uint32_t f = Clamp255(c.Fix(kFixFog, i));
+            const uint32_t f = Clamp255(fog >> 16);
             r = (r * f + fr * (255 - f) + 127) / 255;
             g = (g * f + fg * (255 - f) + 127) / 255;
             b = (b * f + fb * (255 - f) + 127) / 255;
@@ -310,8 +752,8 @@ void OutputStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         uint8_t* p = row + static_cast<size_t>(i) * bpp;
         if constexpr (B != D3dBlend::None && B != D3dBlend::Stipple)
         {
-            uint32_t d = ReadRgb<F>(rs, p);
-            uint32_t dr = (d >> 16) & 0xFF, dg = (d >> 8) & 0xFF, db = d & 0xFF;
+            const uint32_t d = ReadRgb<F>(rs, p);
+            const uint32_t dr = (d >> 16) & 0xFF, dg = (d >> 8) & 0xFF, db = d & 0xFF;
             auto mix = [a](uint32_t sc, uint32_t dc) -> uint32_t
             {
                 uint32_t v = 0;
@@ -405,9 +847,13 @@ template <bool Fog> StageFn PickOutputBlend(const D3dRasterState& rs, bool zWrit
     }
 }
 
+using DepthFn = int (*)(const D3dRasterState&, const Chunk&, Scratch&);
+
 struct Pipeline
 {
-    StageFn depth, shade, output;
+    DepthFn depth;
+    StageFn shade, output;
+    bool colour, fog; // whether the stages read the vertex colour, the fog factor
 };
 
 Pipeline PickPipeline(const D3dRasterState& rs, bool perspective)
@@ -418,6 +864,8 @@ Pipeline PickPipeline(const D3dRasterState& rs, bool perspective)
     p.shade = PickShade(rs, perspective);
     p.output = rs.fog ? PickOutputBlend<true>(rs, hasZ && rs.zWrite)
                       : PickOutputBlend<false>(rs, hasZ && rs.zWrite);
+    p.colour = rs.texture == nullptr || rs.texBlend != D3dTexBlend::Copy;
+    p.fog = rs.fog;
     return p;
 }
 
@@ -427,13 +875,20 @@ void RunSpan(const Pipeline& p, const D3dRasterState& rs, Chunk& c, int xEnd)
     while (c.x < xEnd)
     {
         c.n = std::min(kChunk, xEnd - c.x);
-        FixChunk(c);
-        p.depth(rs, c, s);
-        p.shade(rs, c, s);
-        p.output(rs, c, s);
-        for (int a = 0; a < kAttrCount; ++a)
-            c.start[a] += c.step[a] * static_cast<float>(c.n);
+        FixChunk(c, kFixZ, kFixZ + 1);
+        if (p.depth(rs, c, s) != 0)
+        {
+            if (p.colour)
+                FixChunk(c, kFixR, kFixA + 1);
+            if (p.fog)
+                FixChunk(c, kFixFog, kFixFog + 1);
+            p.shade(rs, c, s);
+            p.output(rs, c, s);
+        }
         c.x += c.n;
+        if (c.x < xEnd)
+            for (int a = 0; a < kAttrCount; ++a)
+                c.start[a] += c.step[a] * static_cast<float>(c.n);
     }
 }
 
@@ -515,6 +970,33 @@ bool UsePerspective(const D3dRasterState& rs, const D3dScreenVertex* const v[3])
     return true;
 }
 
+// Narrows the steps [lo, hi) to those where pred holds, for a pred that changes value at most
+// once along them.
+template <class Pred> void Narrow(int64_t& lo, int64_t& hi, Pred pred)
+{
+    if (lo >= hi)
+        return;
+    const bool first = pred(lo), last = pred(hi - 1);
+    if (first && last)
+        return;
+    if (!first && !last)
+    {
+        hi = lo;
+        return;
+    }
+    // The step where it changes: the first with pred == last.
+    int64_t a = lo, b = hi - 1; // pred(a) == first, pred(b) == last
+    while (b - a > 1)
+    {
+        const int64_t m = a + (b - a) / 2;
+        (pred(m) == first ? a : b) = m;
+    }
+    if (first)
+        hi = b;
+    else
+        lo = b;
+}
+
 } // namespace
 
 void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
@@ -526,6 +1008,24 @@ void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
     FixedPoint p[3];
     for (int i = 0; i < 3; ++i)
         p[i] = {std::llround(v[i]->x * kSub), std::llround(v[i]->y * kSub)};
+
+    // Edges: top, middle and bottom by y; the long edge runs top to bottom.
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int a, int b) { return p[a].y < p[b].y; });
+    const FixedPoint& top = p[order[0]];
+    const FixedPoint& mid = p[order[1]];
+    const FixedPoint& bot = p[order[2]];
+    int64_t cross = (mid.x - top.x) * (bot.y - top.y) - (bot.x - top.x) * (mid.y - top.y);
+    if (cross == 0)
+        return;
+    const bool midOnRight = cross > 0;
+
+    int64_t yBegin = CeilDiv(top.y, kSub);
+    int64_t yEnd = CeilDiv(bot.y, kSub);
+    yBegin = std::max<int64_t>(yBegin, rs.scissor.top);
+    yEnd = std::min<int64_t>(yEnd, rs.scissor.bottom);
+    if (yBegin >= yEnd)
+        return;
 
     // Attribute planes over the snapped positions.
     bool perspective = UsePerspective(rs, v);
@@ -551,26 +1051,8 @@ void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
         ddx[a] = (d1 * dy2 - d2 * dy1) / det;
         ddy[a] = (d2 * dx1 - d1 * dx2) / det;
     }
-
-    // Edges: top, middle and bottom by y; the long edge runs top to bottom.
-    int order[3] = {0, 1, 2};
-    std::sort(order, order + 3, [&](int a, int b) { return p[a].y < p[b].y; });
-    const FixedPoint& top = p[order[0]];
-    const FixedPoint& mid = p[order[1]];
-    const FixedPoint& bot = p[order[2]];
-    int64_t cross = (mid.x - top.x) * (bot.y - top.y) - (bot.x - top.x) * (mid.y - top.y);
-    if (cross == 0)
-        return;
-    const bool midOnRight = cross > 0;
-
-    int64_t yBegin = CeilDiv(top.y, kSub);
-    int64_t yEnd = CeilDiv(bot.y, kSub);
-    yBegin = std::max<int64_t>(yBegin, rs.scissor.top);
-    yEnd = std::min<int64_t>(yEnd, rs.scissor.bottom);
     const Pipeline pipe = PickPipeline(rs, perspective);
 
-    if (yBegin >= yEnd)
-        return;
     EdgeWalk longEdge, shortEdge;
     longEdge.Start(top, bot, yBegin);
     bool upper = yBegin * kSub < mid.y;
@@ -622,6 +1104,30 @@ void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3
     const int64_t steps = static_cast<int64_t>(std::ceil(std::abs(len)));
     const int64_t dir = len > 0 ? 1 : -1;
 
+    struct Step
+    {
+        float t;
+        int64_t px, py;
+    };
+    auto at = [&](int64_t i) -> Step
+    {
+        const int64_t major = start + dir * i;
+        const float t = (static_cast<float>(major) - from) / len;
+        const float minor = xMajor ? v0.y + dy * t : v0.x + dx * t;
+        const int64_t m = std::llround(minor);
+        return {t, xMajor ? major : m, xMajor ? m : major};
+    };
+    // t, x and y each move one way along the line, so each bound holds on a run of steps at one
+    // end: the steps inside all of them are found by search, not tested one by one.
+    int64_t lo = 0, hi = steps + 1;
+    const RECT& sc = rs.scissor;
+    Narrow(lo, hi, [&](int64_t i) { return at(i).t >= 0.0f; });
+    Narrow(lo, hi, [&](int64_t i) { return at(i).t < 1.0f; });
+    Narrow(lo, hi, [&](int64_t i) { return at(i).px >= sc.left; });
+    Narrow(lo, hi, [&](int64_t i) { return at(i).px < sc.right; });
+    Narrow(lo, hi, [&](int64_t i) { return at(i).py >= sc.top; });
+    Narrow(lo, hi, [&](int64_t i) { return at(i).py < sc.bottom; });
+
     float a0[kAttrCount], a1[kAttrCount];
     Attributes(v0, false, a0);
     Attributes(v1, false, a1);
@@ -631,27 +1137,220 @@ void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3
     D3dRasterState flat = rs;
     flat.perspective = false;
     const Pipeline pipe = PickPipeline(flat, false);
-    for (int64_t i = 0; i <= steps; ++i)
+    for (int64_t i = lo; i < hi; ++i)
     {
-        const int64_t major = start + dir * i;
-        const float t = (static_cast<float>(major) - from) / len;
-        if (t < 0.0f || t >= 1.0f)
-            continue;
-        const float minor = xMajor ? v0.y + dy * t : v0.x + dx * t;
-        const int64_t m = std::llround(minor);
-        const int64_t px = xMajor ? major : m, py = xMajor ? m : major;
-        if (px < rs.scissor.left || px >= rs.scissor.right || py < rs.scissor.top ||
-            py >= rs.scissor.bottom)
-            continue;
+        const Step st = at(i);
         Chunk c;
-        c.x = static_cast<int>(px);
-        c.y = static_cast<int>(py);
+        c.x = static_cast<int>(st.px);
+        c.y = static_cast<int>(st.py);
         c.n = 1;
         for (int a = 0; a < kAttrCount; ++a)
         {
-            c.start[a] = a0[a] + (a1[a] - a0[a]) * t;
+            c.start[a] = a0[a] + (a1[a] - a0[a]) * st.t;
             c.step[a] = 0.0f;
         }
         RunSpan(pipe, flat, c, c.x + 1);
     }
+}
+
+namespace
+{
+
+// Below this many pixels (by bounding boxes) a call is drawn on the calling thread alone.
+constexpr double kBandedArea = 16384;
+
+// The rows a primitive may touch, with a row to spare either side; false if it draws nothing.
+bool RowSpan(const D3dPrimitive& p, int64_t& first, int64_t& last)
+{
+    const int n = p.line ? 2 : 3;
+    float y0 = p.v[0].y, y1 = y0;
+    for (int i = 0; i < n; ++i)
+    {
+        if (!Finite(p.v[i]))
+            return false;
+        y0 = std::min(y0, p.v[i].y), y1 = std::max(y1, p.v[i].y);
+    }
+    first = static_cast<int64_t>(std::floor(y0)) - 1;
+    last = static_cast<int64_t>(std::ceil(y1)) + 1;
+    return true;
+}
+
+double BoxArea(const D3dPrimitive& p)
+{
+    const int n = p.line ? 2 : 3;
+    float x0 = p.v[0].x, x1 = x0, y0 = p.v[0].y, y1 = y0;
+    for (int i = 1; i < n; ++i)
+    {
+        x0 = std::min(x0, p.v[i].x), x1 = std::max(x1, p.v[i].x);
+        y0 = std::min(y0, p.v[i].y), y1 = std::max(y1, p.v[i].y);
+    }
+    const double area = (static_cast<double>(x1) - x0 + 1) * (static_cast<double>(y1) - y0 + 1);
+    return area == area ? area : 0; // NaN coordinates are not drawn
+}
+
+void Draw(const D3dRasterState& rs, const D3dPrimitive& p)
+{
+    if (p.line)
+        D3dRasterLine(rs, p.v[0], p.v[1]);
+    else
+        D3dRasterTriangle(rs, p.v[0], p.v[1], p.v[2]);
+}
+
+// One call cut into bands of rows: each band lists, in order, the primitives that may reach it.
+struct BandedCall
+{
+    const D3dRasterState* rs = nullptr;
+    const D3dPrimitive* primitives = nullptr;
+    std::vector<std::vector<uint32_t>> bins;
+    std::atomic<int> next{0}; // the next band to be drawn
+
+    // Draws bands until none is left. Each band is drawn by one thread, its primitives in
+    // their order and kept to its rows, so the pixels come out as one thread draws them.
+    void DrawBands()
+    {
+        const int count = static_cast<int>(bins.size());
+        for (int b = next.fetch_add(1, std::memory_order_relaxed); b < count;
+             b = next.fetch_add(1, std::memory_order_relaxed))
+        {
+            D3dRasterState band = *rs;
+            band.scissor.top = std::max<LONG>(rs->scissor.top, rs->scissor.top + b * kD3dBandRows);
+            band.scissor.bottom =
+                std::min<LONG>(rs->scissor.bottom, band.scissor.top + kD3dBandRows);
+            for (uint32_t i : bins[static_cast<size_t>(b)])
+                Draw(band, primitives[i]);
+        }
+    }
+};
+
+// Threads that draw bands of a call beside the calling thread. They live until the program
+// ends, asleep between calls.
+class BandPool
+{
+public:
+    static BandPool& Instance()
+    {
+        static BandPool pool;
+        return pool;
+    }
+
+    void Run(BandedCall& call, int threads)
+    {
+        std::lock_guard<std::mutex> caller(callerLock_); // one call at a time
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            while (static_cast<int>(workers_.size()) < threads - 1)
+            {
+                const int index = static_cast<int>(workers_.size());
+                workers_.emplace_back([this, index] { Work(index); });
+            }
+            call_ = &call;
+            helpers_ = threads - 1;
+            pending_ = helpers_;
+            ++job_;
+        }
+        wake_.notify_all();
+        call.DrawBands();
+        std::unique_lock<std::mutex> lock(lock_);
+        done_.wait(lock, [this] { return pending_ == 0; });
+        call_ = nullptr;
+    }
+
+private:
+    BandPool() = default;
+
+    ~BandPool()
+    {
+        {
+            std::lock_guard<std::mutex> lock(lock_);
+            quit_ = true;
+        }
+        wake_.notify_all();
+        for (std::thread& t : workers_)
+            t.join();
+    }
+
+    void Work(int index)
+    {
+        uint64_t seen = 0;
+        std::unique_lock<std::mutex> lock(lock_);
+        for (;;)
+        {
+            wake_.wait(lock, [&] { return quit_ || job_ != seen; });
+            if (quit_)
+                return;
+            seen = job_;
+            if (index >= helpers_) // not wanted for this call
+                continue;
+            BandedCall* call = call_;
+            lock.unlock();
+            call->DrawBands();
+            lock.lock();
+            if (--pending_ == 0)
+                done_.notify_one();
+        }
+    }
+
+    std::mutex callerLock_;
+    std::mutex lock_;
+    std::condition_variable wake_, done_;
+    std::vector<std::thread> workers_;
+    uint64_t job_ = 0;
+    bool quit_ = false;
+    BandedCall* call_ = nullptr;
+    int helpers_ = 0;
+    int pending_ = 0;
+};
+
+} // namespace
+
+int D3dRasterThreadsFromEnvironment()
+{
+    const char* text = std::getenv("DEZOR_RASTER_THREADS");
+    if (text == nullptr)
+        return 1;
+    char* end = nullptr;
+    const long n = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && n >= 1 && n <= 64 ? static_cast<int>(n) : 1;
+}
+
+void D3dRasterPrimitives(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count)
+{
+    const int64_t rows = static_cast<int64_t>(rs.scissor.bottom) - rs.scissor.top;
+    const int64_t bands = (rows + kD3dBandRows - 1) / kD3dBandRows;
+    bool banded = rs.threads > 1 && bands > 1 && count <= UINT32_MAX;
+    if (banded)
+    {
+        // Waking the other threads costs more than a few small primitives take to draw.
+        double area = 0;
+        for (size_t i = 0; i < count && area < kBandedArea; ++i)
+            area += BoxArea(primitives[i]);
+        banded = area >= kBandedArea;
+    }
+    if (!banded)
+    {
+        for (size_t i = 0; i < count; ++i)
+            Draw(rs, primitives[i]);
+        return;
+    }
+    thread_local BandedCall call;
+    call.rs = &rs;
+    call.primitives = primitives;
+    call.bins.resize(static_cast<size_t>(bands));
+    for (std::vector<uint32_t>& bin : call.bins)
+        bin.clear();
+    for (size_t i = 0; i < count; ++i)
+    {
+        int64_t first = 0, last = 0;
+        if (!RowSpan(primitives[i], first, last))
+            continue;
+        first = std::max<int64_t>(first - rs.scissor.top, 0) / kD3dBandRows;
+        last = std::min<int64_t>(last - rs.scissor.top, rows - 1);
+        if (last < 0)
+            continue;
+        last /= kD3dBandRows;
+        for (int64_t b = first; b <= last; ++b)
+            call.bins[static_cast<size_t>(b)].push_back(static_cast<uint32_t>(i));
+    }
+    call.next.store(0, std::memory_order_relaxed);
+    BandPool::Instance().Run(call, std::min<int>(rs.threads, static_cast<int>(bands)));
 }

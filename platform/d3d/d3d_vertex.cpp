@@ -117,13 +117,25 @@ struct Assembler
     bool clip;
     std::vector<ClipVertex>& clipped; // transformed vertices (not screen space)
     std::vector<D3dScreenVertex>& screen;
+    std::vector<D3dPrimitive>& out; // what the rasteriser draws, in order
+
+    void AddLine(const D3dScreenVertex& a, const D3dScreenVertex& b)
+    {
+        D3dPrimitive& p = out.emplace_back();
+        p.line = true;
+        p.v[0] = a, p.v[1] = b, p.v[2] = b;
+    }
 
     void Polygon(int n, const D3dScreenVertex* poly)
     {
         if (n < 3 || Culled(vs.cullMode, Area(poly, n)))
             return;
         for (int i = 1; i + 1 < n; ++i)
-            D3dRasterTriangle(rs, poly[0], poly[i], poly[i + 1]);
+        {
+            D3dPrimitive& p = out.emplace_back();
+            p.line = false;
+            p.v[0] = poly[0], p.v[1] = poly[i], p.v[2] = poly[i + 1];
+        }
     }
 
     void Triangle(unsigned i0, unsigned i1, unsigned i2)
@@ -196,7 +208,7 @@ struct Assembler
     {
         if (screenSpace)
         {
-            D3dRasterLine(rs, screen[i0], screen[i1]);
+            AddLine(screen[i0], screen[i1]);
             return;
         }
         ClipVertex a = clipped[i0], b = clipped[i1];
@@ -223,7 +235,7 @@ struct Assembler
         }
         if (!(a.w > 0.0f && b.w > 0.0f))
             return;
-        D3dRasterLine(rs, Project(vs.viewport, a), Project(vs.viewport, b));
+        AddLine(Project(vs.viewport, a), Project(vs.viewport, b));
     }
 
     void Point(unsigned i)
@@ -240,7 +252,7 @@ struct Assembler
         }
         D3dScreenVertex e = s;
         e.x += 1.0f;
-        D3dRasterLine(rs, s, e);
+        AddLine(s, e);
     }
 };
 
@@ -289,8 +301,10 @@ HRESULT D3dDrawVertices(const D3dRasterState& rsIn, const D3dVertexState& vs, D3
 
     thread_local std::vector<ClipVertex> clipped;
     thread_local std::vector<D3dScreenVertex> screen;
+    thread_local std::vector<D3dPrimitive> primitives;
     clipped.clear();
     screen.clear();
+    primitives.clear();
     const auto* bytes = static_cast<const uint8_t*>(vertices);
     if (screenSpace)
     {
@@ -335,7 +349,7 @@ HRESULT D3dDrawVertices(const D3dRasterState& rsIn, const D3dVertexState& vs, D3
         }
     }
 
-    Assembler as{rs, vs, screenSpace, clip, clipped, screen};
+    Assembler as{rs, vs, screenSpace, clip, clipped, screen, primitives};
     auto at = [indices](DWORD i) -> unsigned { return indices != nullptr ? indices[i] : i; };
     switch (type)
     {
@@ -368,5 +382,6 @@ HRESULT D3dDrawVertices(const D3dRasterState& rsIn, const D3dVertexState& vs, D3
                 as.Triangle(at(0), at(i), at(i + 1));
             break;
     }
+    D3dRasterPrimitives(rs, primitives.data(), primitives.size());
     return D3D_OK;
 }

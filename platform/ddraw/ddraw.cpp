@@ -167,13 +167,17 @@ DWORD ReadPixel(const uint8_t* p, DWORD bytes)
 
 void FillRect(DdSurfaceData& s, const RECT& r, DWORD value)
 {
+    if (r.left >= r.right || r.top >= r.bottom)
+        return;
+    // The first row pixel by pixel, the others copied from it.
     const DWORD bpp = s.bytesPerPixel;
-    for (LONG y = r.top; y < r.bottom; ++y)
-    {
-        uint8_t* p = DdRow(s, y) + r.left * bpp;
-        for (LONG x = r.left; x < r.right; ++x, p += bpp)
-            std::memcpy(p, &value, bpp);
-    }
+    uint8_t* first = DdRow(s, r.top) + r.left * bpp;
+    uint8_t* p = first;
+    for (LONG x = r.left; x < r.right; ++x, p += bpp)
+        std::memcpy(p, &value, bpp);
+    const size_t rowBytes = static_cast<size_t>(r.right - r.left) * bpp;
+    for (LONG y = r.top + 1; y < r.bottom; ++y)
+        std::memcpy(DdRow(s, y) + r.left * bpp, first, rowBytes);
 }
 
 struct KeyRange
@@ -490,7 +494,10 @@ void DdFillClipped(DdSurfaceData& s, RECT r, DWORD value)
     r.right = std::min<LONG>(r.right, static_cast<LONG>(s.width));
     r.bottom = std::min<LONG>(r.bottom, static_cast<LONG>(s.height));
     if (r.left < r.right && r.top < r.bottom)
+    {
         FillRect(s, r, value);
+        DdTouch(s);
+    }
 }
 
 // The display device.
@@ -703,6 +710,7 @@ HRESULT IDirectDrawPalette::SetEntries(DWORD, DWORD dwStartingEntry, DWORD dwCou
     if (lpEntries == nullptr || dwStartingEntry > 256 || dwCount > 256 - dwStartingEntry)
         return DDERR_INVALIDPARAMS;
     std::copy_n(lpEntries, dwCount, data->entries.begin() + dwStartingEntry);
+    data->stamp = DdNewStamp();
     // The display's colours change at once, as a hardware palette's do: a primary surface
     // seen through this palette is shown again (palette fades rely on it).
     for (DdSurfaceData* surface : gaSurfaces)
@@ -756,6 +764,7 @@ HRESULT IDirectDrawSurface::Lock(RECT* lpDestRect, DDSURFACEDESC* lpDDSurfaceDes
     lpDDSurfaceDesc->dwFlags |= DDSD_LPSURFACE;
     lpDDSurfaceDesc->lpSurface = DdRow(*data, r.top) + r.left * data->bytesPerPixel;
     data->access = DdAccess::Locked;
+    DdTouch(*data);
     return DD_OK;
 }
 
@@ -764,6 +773,7 @@ HRESULT IDirectDrawSurface::Unlock(void*)
     if (data->access != DdAccess::Locked)
         return DDERR_NOTLOCKED;
     data->access = DdAccess::Free;
+    DdTouch(*data);
     return DD_OK;
 }
 
@@ -797,6 +807,7 @@ HRESULT IDirectDrawSurface::SetColorKey(DWORD dwFlags, DDCOLORKEY* lpDDColorKey)
         return DDERR_UNSUPPORTED;
     data->hasColorKey = lpDDColorKey != nullptr;
     data->colorKey = lpDDColorKey != nullptr ? *lpDDColorKey : DDCOLORKEY{};
+    DdTouch(*data);
     return DD_OK;
 }
 
@@ -827,6 +838,7 @@ HRESULT Blit(DdSurfaceData& dst, const RECT& d, IDirectDrawSurface* source, RECT
     if (src->bytesPerPixel != dst.bytesPerPixel)
         return DDERR_INVALIDPIXELFORMAT;
     CopyRect(dst, d, *src, s, SourceKey(*src, useKey));
+    DdTouch(dst);
     return DD_OK;
 }
 
@@ -853,6 +865,7 @@ HRESULT IDirectDrawSurface::Blt(RECT* lpDestRect, IDirectDrawSurface* lpDDSrcSur
         if (!Inside(d, dst))
             return DDERR_INVALIDRECT;
         FillRect(dst, d, lpDDBltFx->dwFillColor);
+        DdTouch(dst);
     }
     else if (HRESULT hr = Blit(dst, d, lpDDSrcSurface, lpSrcRect, (dwFlags & DDBLT_KEYSRC) != 0);
              hr != DD_OK)
@@ -894,6 +907,8 @@ HRESULT IDirectDrawSurface::Flip(IDirectDrawSurface*, DWORD)
     if (HRESULT hr = CheckUsable(*back); hr != DD_OK)
         return hr;
     std::swap(data->pixels, back->pixels);
+    DdTouch(*data);
+    DdTouch(*back);
     DdPresent(*data, data->owner->data->hWnd);
     return DD_OK;
 }
@@ -940,8 +955,12 @@ HRESULT IDirectDrawSurface::Restore()
 {
     // The pixels are kept: the game redraws a restored surface anyway.
     data->lost = false;
+    DdTouch(*data);
     if (data->back != nullptr)
+    {
         data->back->data->lost = false;
+        DdTouch(*data->back->data);
+    }
     return DD_OK;
 }
 
@@ -954,6 +973,7 @@ HRESULT IDirectDrawSurface::SetPalette(IDirectDrawPalette* lpDDPalette)
     if (data->palette != nullptr)
         data->palette->Release();
     data->palette = lpDDPalette;
+    DdTouch(*data);
     return DD_OK;
 }
 
@@ -981,6 +1001,7 @@ HRESULT IDirectDrawSurface::GetDC(HDC* lphDC)
         return DDERR_CANTCREATEDC;
     data->dc = GdiDcState{};
     data->access = DdAccess::DcOut;
+    DdTouch(*data);
     *lphDC = reinterpret_cast<HDC>(&data->dc);
     return DD_OK;
 }
@@ -992,6 +1013,7 @@ HRESULT IDirectDrawSurface::ReleaseDC(HDC hDC)
     if (hDC != reinterpret_cast<HDC>(&data->dc))
         return DDERR_INVALIDPARAMS;
     data->access = DdAccess::Free;
+    DdTouch(*data);
     return DD_OK;
 }
 
@@ -1020,6 +1042,12 @@ void DdLoseAllSurfaces(void)
 DdSurfaceData* DdPrimarySurface(void)
 {
     return gpPrimary;
+}
+
+uint64_t DdNewStamp()
+{
+    static std::atomic<uint64_t> last{0};
+    return ++last;
 }
 
 int DdLiveObjects(void)

@@ -19,11 +19,16 @@ struct DdObject
     DdMode mode{};
 };
 
+// A number never handed out before, marking contents as of a change: what was made from a
+// surface or palette (a texture's decoded texels) is up to date while its stamp is unchanged.
+uint64_t DdNewStamp();
+
 struct DdPaletteData
 {
     IDirectDrawPalette iface;
     ULONG refs = 1;
     std::array<PALETTEENTRY, 256> entries{};
+    uint64_t stamp = DdNewStamp(); // renewed when the entries change
 };
 
 // The drawing state of a device context, reset each time the context is handed out.
@@ -64,7 +69,15 @@ struct DdSurfaceData
     IDirectDrawSurface* zbuffer = nullptr; // holds a reference
     DWORD videoBytes = 0;                  // counted against video memory
     GdiDcState dc;                         // its address is the HDC GetDC hands out
+    // Renewed whenever the pixels, the colour key or the palette may change: a lock, a device
+    // context, a blit or fill, a flip, a restore, a 3D draw or texture load.
+    uint64_t stamp = DdNewStamp();
 };
+
+inline void DdTouch(DdSurfaceData& s)
+{
+    s.stamp = DdNewStamp();
+}
 
 inline DdSurfaceData* DdData(IDirectDrawSurface* s)
 {

@@ -3,6 +3,7 @@
 #include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw_internal.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -631,7 +632,11 @@ TEST_F(D3dDrawTest, LoadCopiesAnotherTexturesPixels)
     // A texture surface written between scenes shows from the next scene, its palette too.
     IDirectDrawSurface* surface = surfaces_[surfaces_.size() - 3];
     const uint16_t blue = 0x001F;
-    std::memcpy(DdRow(*DdData(surface), 0), &blue, 2);
+    DDSURFACEDESC locked{};
+    locked.dwSize = sizeof locked;
+    ASSERT_EQ(surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr), DD_OK);
+    std::memcpy(locked.lpSurface, &blue, 2);
+    ASSERT_EQ(surface->Unlock(nullptr), DD_OK);
     ASSERT_EQ(device_->BeginScene(), D3D_OK);
     Draw(D3DPT_TRIANGLESTRIP, quad);
     ASSERT_EQ(device_->EndScene(), D3D_OK);
@@ -655,6 +660,68 @@ TEST_F(D3dDrawTest, LoadCopiesAnotherTexturesPixels)
         EXPECT_EQ(Pixel(1, 1), green ? 0xFFE0u : 0xF800u);
     }
     pal->Release();
+}
+
+// A texture is decoded again after any way its surface can change between scenes.
+TEST_F(D3dDrawTest, TextureFollowsEveryChangeOfItsSurface)
+{
+    Open(4, 4, false, 0x000000);
+    Set(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_COPY);
+    const std::vector<D3DTLVERTEX> quad = {Tl(0, 0, 0, 0.5f, 0, 0), Tl(4, 0, 0, 0.5f, 1, 0),
+                                           Tl(0, 4, 0, 0.5f, 0, 1), Tl(4, 4, 0, 0.5f, 1, 1)};
+    IDirect3DTexture2* blueTexture = Texture(1, 1, {0x001F});
+    IDirectDrawSurface* blue = surfaces_.back();
+    struct Case
+    {
+        const char* name;
+        std::function<void(IDirect3DTexture2*, IDirectDrawSurface*)> change;
+        uint32_t shown; // pixel drawn afterwards
+    };
+    const Case cases[] = {
+        {"colour fill",
+         [](IDirect3DTexture2*, IDirectDrawSurface* s)
+         {
+             DDBLTFX fx{};
+             fx.dwSize = sizeof fx;
+             fx.dwFillColor = 0x07E0;
+             ASSERT_EQ(s->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
+         },
+         0x07E0},
+        {"blit", [&](IDirect3DTexture2*, IDirectDrawSurface* s) { ASSERT_EQ(s->Blt(nullptr, blue, nullptr, 0, nullptr), DD_OK); },
+         0x001F},
+        {"fast blit",
+         [&](IDirect3DTexture2*, IDirectDrawSurface* s) { ASSERT_EQ(s->BltFast(0, 0, blue, nullptr, 0), DD_OK); },
+         0x001F},
+        {"colour key",
+         [&](IDirect3DTexture2*, IDirectDrawSurface* s)
+         {
+             DDCOLORKEY key{0xF800, 0xF800};
+             ASSERT_EQ(s->SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
+         },
+         0x0000},
+        {"load",
+         [&](IDirect3DTexture2* t, IDirectDrawSurface*)
+         { ASSERT_EQ(t->Load(blueTexture), D3D_OK); },
+         0x001F},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        IDirect3DTexture2* texture = Texture(1, 1, {0xF800});
+        IDirectDrawSurface* surface = surfaces_.back();
+        UseTexture(texture);
+        Set(D3DRENDERSTATE_COLORKEYENABLE, 1);
+        for (int scene = 0; scene < 2; ++scene)
+        {
+            if (scene == 1)
+                c.change(texture, surface);
+            ClearAll();
+            ASSERT_EQ(device_->BeginScene(), D3D_OK);
+            Draw(D3DPT_TRIANGLESTRIP, quad);
+            ASSERT_EQ(device_->EndScene(), D3D_OK);
+            EXPECT_EQ(Pixel(1, 1), scene == 0 ? 0xF800u : c.shown);
+        }
+    }
 }
 
 TEST_F(D3dDrawTest, PerspectiveAndAffineTexturingWithBothFilters)
@@ -1224,6 +1291,114 @@ TEST_F(D3dDrawTest, RampDeviceDrawsNearestPaletteColours)
     Draw(D3DPT_TRIANGLESTRIP,
          {Tl(2, 2, 0xFF0000), Tl(62, 2, 0x00FF00), Tl(2, 46, 0x0000FF), Tl(62, 46, 0xFFFFFF)});
     ExpectGolden("d3d_ramp_gouraud");
+}
+
+// Drawing shared among threads in bands of rows gives the bytes of one thread, target and Z,
+// for each way of drawing: two devices on one target, one made for one thread and one for four.
+TEST_F(D3dDrawTest, BandedDrawingMatchesOneThread)
+{
+    setenv("DEZOR_RASTER_THREADS", "1", 1);
+    Open(160, 120);
+    setenv("DEZOR_RASTER_THREADS", "4", 1);
+    IDirect3DDevice2* banded = nullptr;
+    ASSERT_EQ(d3d_->CreateDevice(IID_IDirect3DHALDevice, target_, &banded), D3D_OK);
+    unsetenv("DEZOR_RASTER_THREADS");
+    IDirect3DViewport2* bandedViewport = nullptr;
+    ASSERT_EQ(d3d_->CreateViewport(&bandedViewport, nullptr), D3D_OK);
+    ASSERT_EQ(banded->AddViewport(bandedViewport), D3D_OK);
+    D3DVIEWPORT2 vp{};
+    vp.dwSize = sizeof vp;
+    ASSERT_EQ(viewport_->GetViewport2(&vp), D3D_OK);
+    ASSERT_EQ(bandedViewport->SetViewport2(&vp), D3D_OK);
+    ASSERT_EQ(banded->SetCurrentViewport(bandedViewport), D3D_OK);
+    banded->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+
+    std::vector<uint16_t> texels(32 * 32);
+    for (size_t i = 0; i < texels.size(); ++i)
+        texels[i] = static_cast<uint16_t>(i * 2654435761u >> 7) | (i % 7 == 0 ? 0x001F : 0);
+    IDirect3DTexture2* texture = Texture(32, 32, texels);
+    DDCOLORKEY key{0x001F, 0x001F};
+    ASSERT_EQ(surfaces_.back()->SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
+
+    // Many overlapping primitives over every band, some reaching past the target's edges.
+    uint32_t seed = 12345;
+    auto next = [&](float lo, float hi)
+    {
+        seed = seed * 1664525u + 1013904223u;
+        return lo + (hi - lo) * static_cast<float>(seed >> 8) / 16777216.0f;
+    };
+    auto vertex = [&]
+    {
+        const float rhw = next(0.2f, 1.0f);
+        const DWORD colour = static_cast<DWORD>(next(0, 4294967040.0f));
+        const DWORD fog = static_cast<DWORD>(next(0, 255)) << 24;
+        const float x = next(-20, 180), y = next(-20, 140), z = next(0, 1);
+        return Tl(x, y, colour, z, next(-0.2f, 1.2f), next(-0.2f, 1.2f), rhw, fog);
+    };
+    std::vector<D3DTLVERTEX> triangles, lines;
+    for (int i = 0; i < 3 * 120; ++i)
+        triangles.push_back(vertex());
+    for (int i = 0; i < 2 * 60; ++i)
+        lines.push_back(vertex());
+
+    struct Case
+    {
+        const char* name;
+        std::function<void()> states;
+        bool lines;
+    };
+    const Case cases[] = {
+        {"gouraud, Z", [] {}, false},
+        {"bilinear perspective texture, modulate alpha, blended",
+         [&]
+         {
+             UseTexture(texture);
+             Set(D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_LINEAR);
+             Set(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_MODULATEALPHA);
+             Set(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
+             Set(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+             Set(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
+         },
+         false},
+        {"nearest keyed texture, fog, flat",
+         [&]
+         {
+             UseTexture(texture);
+             Set(D3DRENDERSTATE_COLORKEYENABLE, 1);
+             Set(D3DRENDERSTATE_FOGENABLE, 1);
+             Set(D3DRENDERSTATE_FOGCOLOR, 0x8090A0);
+             Set(D3DRENDERSTATE_SHADEMODE, D3DSHADE_FLAT);
+         },
+         false},
+        {"stippled alpha", [&] { Set(D3DRENDERSTATE_STIPPLEDALPHA, 1); }, false},
+        {"lines", [] {}, true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        std::vector<uint8_t> frames[2], depths[2], cleared;
+        for (int run = 0; run < 2; ++run)
+        {
+            if (run == 1)
+                std::swap(device_, banded); // the fixture's helpers draw through device_
+            Set(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD);
+            Set(D3DRENDERSTATE_TEXTUREHANDLE, 0);
+            Set(D3DRENDERSTATE_ZENABLE, 1);
+            c.states();
+            ClearAll();
+            cleared = DdData(target_)->pixels;
+            Draw(c.lines ? D3DPT_LINELIST : D3DPT_TRIANGLELIST, c.lines ? lines : triangles);
+            frames[run] = DdData(target_)->pixels;
+            depths[run] = DdData(DdData(target_)->zbuffer)->pixels;
+            if (run == 1)
+                std::swap(device_, banded);
+        }
+        EXPECT_TRUE(frames[0] == frames[1]);
+        EXPECT_TRUE(depths[0] == depths[1]);
+        EXPECT_TRUE(frames[0] != cleared) << "nothing drawn";
+    }
+    bandedViewport->Release();
+    EXPECT_EQ(banded->Release(), 0u);
 }
 
 } // namespace

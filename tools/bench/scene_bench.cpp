@@ -1,11 +1,15 @@
 // Draws the reference scene with our device and, in the same run, with OpenGL on Mesa's
-// llvmpipe (through SDL's offscreen video driver), and prints the mean frame times.
+// llvmpipe (through SDL's offscreen video driver), and prints the mean frame times, on one
+// thread and on N (the hardware threads, or --threads N): our device with DEZOR_RASTER_THREADS,
+// llvmpipe with LP_NUM_THREADS.
 //
 //   dezor-bench-scene [--frames N] [--threads N]
 //
-// --threads sets LP_NUM_THREADS for llvmpipe; our rasteriser draws on one thread.
+// llvmpipe takes its thread count when its context is made, so each count is measured in a
+// child process of its own.
 #include <SDL.h>
 #include <SDL_opengl.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -28,17 +32,28 @@ using bench::Variant;
 constexpr int kWarmUpFrames = 5;
 constexpr Variant kVariants[] = {Variant::Plain, Variant::Fog, Variant::Alpha};
 
-// Mean milliseconds a frame over `frames` frames, after the warm-up frames.
+constexpr int kBatchFrames = 10;
+
+// Milliseconds a frame, after the warm-up frames: the frames are timed in batches of ten and
+// the best batch's mean is taken, so that other work on a shared machine weighs less.
 double MeanFrameMs(int frames, const std::function<void()>& frame)
 {
     for (int i = 0; i < kWarmUpFrames; ++i)
         frame();
-    const auto start = std::chrono::steady_clock::now();
-    for (int i = 0; i < frames; ++i)
-        frame();
-    const std::chrono::duration<double, std::milli> total =
-        std::chrono::steady_clock::now() - start;
-    return total.count() / frames;
+    double best = 0;
+    for (int done = 0; done < frames;)
+    {
+        const int batch = std::min(kBatchFrames, frames - done);
+        const auto start = std::chrono::steady_clock::now();
+        for (int i = 0; i < batch; ++i)
+            frame();
+        const std::chrono::duration<double, std::milli> total =
+            std::chrono::steady_clock::now() - start;
+        const double ms = total.count() / batch;
+        best = done == 0 ? ms : std::min(best, ms);
+        done += batch;
+    }
+    return best;
 }
 
 // The scene's vertices as GL takes them: clip coordinates (x w, y w, z w, w) under an
@@ -278,12 +293,70 @@ bool ParseCount(const char* text, int& out)
     return true;
 }
 
+constexpr int kVariantCount = sizeof kVariants / sizeof kVariants[0];
+
+// What a child process measured with llvmpipe, sent back through a pipe.
+struct GlResult
+{
+    bool ok = false;
+    char text[256] = {}; // the renderer, or why GL could not be used
+    double ms[kVariantCount] = {};
+    char comparison[kVariantCount][128] = {};
+};
+
+// Measures llvmpipe on `threads` threads in a child process; ourFrames are our last frames,
+// one a variant, to compare with.
+GlResult MeasureGl(const bench::ReferenceScene& scene, int threads, int frames,
+                   const std::vector<std::vector<uint32_t>>& ourFrames)
+{
+    GlResult result;
+    int fds[2];
+    if (pipe(fds) != 0)
+    {
+        std::snprintf(result.text, sizeof result.text, "no pipe");
+        return result;
+    }
+    std::fflush(stdout);
+    const pid_t child = fork();
+    if (child == 0)
+    {
+        close(fds[0]);
+        setenv("LP_NUM_THREADS", std::to_string(threads).c_str(), 1);
+        GlResult r;
+        {
+            GlScene gl;
+            r.ok = gl.Open(scene);
+            std::snprintf(r.text, sizeof r.text, "%s",
+                          r.ok ? gl.Describe().c_str() : gl.Error().c_str());
+            for (int i = 0; r.ok && i < kVariantCount; ++i)
+            {
+                gl.SetVariant(kVariants[i]);
+                r.ms[i] = MeanFrameMs(frames, [&] { gl.Frame(); });
+                std::snprintf(r.comparison[i], sizeof r.comparison[i], "%s",
+                              Compare(ourFrames[i], gl.Snapshot()).c_str());
+            }
+        }
+        const bool sent = write(fds[1], &r, sizeof r) == static_cast<ssize_t>(sizeof r);
+        _exit(sent ? 0 : 1);
+    }
+    close(fds[1]);
+    if (child < 0 || read(fds[0], &result, sizeof result) != static_cast<ssize_t>(sizeof result))
+    {
+        result = GlResult{};
+        std::snprintf(result.text, sizeof result.text, "the GL process failed");
+    }
+    close(fds[0]);
+    if (child > 0)
+        waitpid(child, nullptr, 0);
+    return result;
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
     int frames = 100;
-    int threads = 0;
+    int threads = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
     for (int i = 1; i < argc; ++i)
     {
         const std::string arg = argv[i];
@@ -297,68 +370,80 @@ int main(int argc, char** argv)
             return 2;
         }
     }
-    // Mesa's software rasteriser, on no display, with the thread count asked for.
+    threads = std::clamp(threads, 1, 64);
+    // Mesa's software rasteriser, on no display.
     setenv("SDL_VIDEODRIVER", "offscreen", 1);
     setenv("LIBGL_ALWAYS_SOFTWARE", "1", 1);
     setenv("GALLIUM_DRIVER", "llvmpipe", 1);
-    if (threads > 0)
-        setenv("LP_NUM_THREADS", std::to_string(threads).c_str(), 1);
-    const char* lpThreads = std::getenv("LP_NUM_THREADS");
-    const bool threadsSet = lpThreads != nullptr && *lpThreads != '\0';
-    const std::string llvmpipeThreads =
-        threadsSet ? std::string(lpThreads) : std::to_string(sysconf(_SC_NPROCESSORS_ONLN));
+    std::vector<int> counts = {1};
+    if (threads > 1)
+        counts.push_back(threads);
 
     const bench::ReferenceScene scene = bench::BuildReferenceScene();
     std::printf("reference scene: %zu triangles, %dx%d 16-bit 5:6:5, 16-bit Z, %dx%d texture "
                 "(bilinear, modulate), overdraw %.2f\n",
                 scene.indices.size() / 3, kWidth, kHeight, bench::kTextureSize, bench::kTextureSize,
                 scene.overdraw);
-    const char* plural = llvmpipeThreads == "1" ? "" : "s";
-    std::printf("%d frames after %d warm-up frames; our rasteriser: 1 thread; llvmpipe: %s "
-                "thread%s (%s)\n",
-                frames, kWarmUpFrames, llvmpipeThreads.c_str(), plural,
-                threadsSet ? "LP_NUM_THREADS" : "the core count");
+    std::printf("%d frames after %d warm-up frames, the best %d-frame batch counted; threads: ours "
+                "DEZOR_RASTER_THREADS, llvmpipe LP_NUM_THREADS\n",
+                frames, kWarmUpFrames, kBatchFrames);
 
-    bench::OurDevice ours;
-    if (!ours.Ok())
+    // Ours first, each thread count on a device of its own (it takes the count when made).
+    std::vector<std::vector<double>> oursMs(counts.size());
+    std::vector<std::vector<std::vector<uint32_t>>> oursFrames(counts.size());
+    bool drawn[kVariantCount] = {true, true, true};
+    for (size_t c = 0; c < counts.size(); ++c)
     {
-        std::printf("our device could not be made\n");
-        return 1;
+        setenv("DEZOR_RASTER_THREADS", std::to_string(counts[c]).c_str(), 1);
+        bench::OurDevice ours;
+        if (!ours.Ok())
+        {
+            std::printf("our device could not be made\n");
+            return 1;
+        }
+        drawn[1] = ours.DrawsFog();
+        drawn[2] = ours.DrawsAlphaBlend();
+        ours.SetTexture(scene.texture, bench::kTextureSize);
+        for (Variant v : kVariants)
+        {
+            ours.SetVariant(v);
+            oursMs[c].push_back(MeanFrameMs(frames,
+                                            [&]
+                                            {
+                                                ours.Clear();
+                                                ours.BeginScene();
+                                                ours.Draw(scene);
+                                                ours.EndScene();
+                                            }));
+            oursFrames[c].push_back(ours.Snapshot());
+        }
     }
-    const bool drawsFog = ours.DrawsFog();
-    const bool drawsBlend = ours.DrawsAlphaBlend();
-    ours.SetTexture(scene.texture, bench::kTextureSize);
-
-    GlScene gl;
-    const bool haveGl = gl.Open(scene);
-    if (haveGl)
-        std::printf("OpenGL: %s\n", gl.Describe().c_str());
+    std::vector<GlResult> gl;
+    for (size_t c = 0; c < counts.size(); ++c)
+        gl.push_back(MeasureGl(scene, counts[c], frames, oursFrames[c]));
+    if (gl[0].ok)
+        std::printf("OpenGL: %s\n", gl[0].text);
     else
-        std::printf("OpenGL could not be used (%s): only our figures follow\n", gl.Error().c_str());
-    std::printf("\n");
+        std::printf("OpenGL could not be used (%s): only our figures follow\n", gl[0].text);
+    std::printf("\n%-14s %7s %12s %12s %14s\n", "variant", "threads", "ours ms", "llvmpipe ms",
+                "ours/llvmpipe");
 
-    for (Variant v : kVariants)
+    for (int i = 0; i < kVariantCount; ++i)
     {
-        const bool drawn = v == Variant::Fog ? drawsFog : v == Variant::Alpha ? drawsBlend : true;
-        ours.SetVariant(v);
-        const double oursMs = MeanFrameMs(frames,
-                                          [&]
-                                          {
-                                              ours.Clear();
-                                              ours.BeginScene();
-                                              ours.Draw(scene);
-                                              ours.EndScene();
-                                          });
-        std::printf("%-14s ours      %8.3f ms/frame%s\n", bench::VariantName(v), oursMs,
-                    drawn ? "" : " (not yet drawn by our device)");
-        if (!haveGl)
-            continue;
-        gl.SetVariant(v);
-        const double glMs = MeanFrameMs(frames, [&] { gl.Frame(); });
-        std::printf("%-14s llvmpipe  %8.3f ms/frame (%s thread%s)\n", "", glMs,
-                    llvmpipeThreads.c_str(), plural);
-        std::printf("%-14s ours/llvmpipe %.2f\n", "", oursMs / glMs);
-        std::printf("%-14s last frames: %s\n", "", Compare(ours.Snapshot(), gl.Snapshot()).c_str());
+        for (size_t c = 0; c < counts.size(); ++c)
+        {
+            const char* name = c == 0 ? bench::VariantName(kVariants[i]) : "";
+            if (gl[c].ok)
+                std::printf("%-14s %7d %12.3f %12.3f %14.2f\n", name, counts[c], oursMs[c][i],
+                            gl[c].ms[i], oursMs[c][i] / gl[c].ms[i]);
+            else
+                std::printf("%-14s %7d %12.3f %12s %14s\n", name, counts[c], oursMs[c][i], "-",
+                            "-");
+        }
+        if (!drawn[i])
+            std::printf("%-14s (not yet drawn by our device)\n", "");
+        if (gl[0].ok)
+            std::printf("%-14s last frames: %s\n", "", gl[0].comparison[i]);
     }
     return 0;
 }
