@@ -285,6 +285,27 @@ TEST_F(MovieTest, SpacePausesWhenPressedAndResumesWhenPressedAgain)
     ExpectNothingOpen();
 }
 
+TEST_F(MovieTest, OpeningAndClosingAMovieRepaintTheWindow)
+{
+    auto paintQueued = []
+    {
+        MSG msg;
+        return PeekMessageA(&msg, ghWnd, WM_PAINT, WM_PAINT, PM_REMOVE) != FALSE;
+    };
+    while (paintQueued())
+    {
+    }
+    output = CaptureOutput([] { EXPECT_FALSE(DkOpenMovie(ghWnd, "c:\\missing.avi")); });
+    EXPECT_FALSE(paintQueued()) << "a movie that did not open leaves the window alone";
+    ASSERT_TRUE(DkOpenMovie(ghWnd, "c:\\movie.avi"));
+    EXPECT_TRUE(paintQueued());
+    DkCloseMovieDevice(ghWnd);
+    EXPECT_TRUE(paintQueued());
+    DkCloseMovieDevice(ghWnd);
+    EXPECT_FALSE(paintQueued()) << "nothing was open";
+    ExpectNothingOpen();
+}
+
 TEST_F(MovieTest, TheMovieStepsReportMisuse)
 {
     struct Case
