@@ -1,9 +1,9 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs every test. The tests where threads meet (the timer's,
-# the menu and prompt ticks against their drawing, the network transport, and the rasteriser's
-# drawing in bands) also run under ThreadSanitizer (first, so that the last summary covers
-# everything).
+# the menu and prompt ticks against their drawing, the network transport, the sound mixer and
+# the rasteriser's drawing in bands) also run under ThreadSanitizer (first, so that the last
+# summary covers everything).
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -17,6 +17,8 @@ tsan_tests=(
   dk_prompt_test
   dplay_test
   d3d_draw_test
+  qmix_test
+  dk_qsnd_test
 )
 cmake --build build/tsan --target "${tsan_tests[@]}"
 (cd build/tsan && ctest --output-on-failure -R "^($(IFS='|'; echo "${tsan_tests[*]}"))\$")

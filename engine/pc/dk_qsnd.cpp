@@ -1,6 +1,7 @@
 #include "engine/pc/dk_qsnd.h"
 
 #include <algorithm>
+#include <atomic>
 #include <cstring>
 
 #include "engine/common/destruct.h"
@@ -28,8 +29,9 @@ HQMIXER ghQMixer = nullptr;
 int gnNumQChannels = 0;
 int gnNumQWaves = 0;
 QMIXCONFIG gQMixConfig;
-// The wave last started on each channel.
-int32_t gaQChannelWaves[DK_MAX_QCHANNELS];
+// The wave last started on each channel. Both game threads start sounds, on the same channels
+// at times; the mixer locks for itself, so the table's entries are atomic instead.
+std::atomic<int32_t> gaQChannelWaves[DK_MAX_QCHANNELS];
 // Waves freed one by one: their handles are gone, and freeing all does not report them.
 bool gaboQWaveFreed[MAX_WAVS];
 
@@ -65,7 +67,7 @@ void Play(int nWave, int nChannel, int nRepeat, const QMIX_PLAYPARAMS* pParams)
         DKREPORT(DkFormatString("DkPlayQSample - Error - Channel %d out of range", nChannel));
         return;
     }
-    gaQChannelWaves[nChannel] = nWave;
+    gaQChannelWaves[nChannel].store(nWave, std::memory_order_relaxed);
     QSWaveMixPlayEx(ghQMixer, nChannel, 0, handle, nRepeat, pParams);
 }
 
@@ -305,7 +307,8 @@ BOOL DkIsQSamplePlaying(int nWave)
     if (!gboQSoundInitialised)
         return FALSE;
     for (int channel = 0; channel < ChannelsInTable(); ++channel)
-        if (gaQChannelWaves[channel] == nWave && DkIsQChannelPlaying(channel))
+        if (gaQChannelWaves[channel].load(std::memory_order_relaxed) == nWave &&
+            DkIsQChannelPlaying(channel))
             return TRUE;
     return FALSE;
 }
@@ -314,7 +317,7 @@ int DkGetQChannelSampleId(int nChannel)
 {
     if (!ChannelInTable(nChannel))
         return -1;
-    int wave = gaQChannelWaves[nChannel];
+    int wave = gaQChannelWaves[nChannel].load(std::memory_order_relaxed);
     return wave >= 0 && wave < MAX_WAVS ? gaQWaves[wave].number : -1;
 }
 
@@ -322,7 +325,7 @@ const char* DkGetQChannelSampleName(int nChannel)
 {
     if (!ChannelInTable(nChannel))
         return "";
-    int wave = gaQChannelWaves[nChannel];
+    int wave = gaQChannelWaves[nChannel].load(std::memory_order_relaxed);
     return wave >= 0 && wave < MAX_WAVS ? gaQWaves[wave].name : "";
 }
 

@@ -86,6 +86,7 @@ BOOL DkOpenMovie(HWND hWnd, const char* pszFileName)
     window.nCmdShow = kShowState;
     mciSendCommandA(gwMovieDeviceID, MCI_WINDOW, MCI_ANIM_WINDOW_HWND | MCI_ANIM_WINDOW_STATE,
                     reinterpret_cast<DWORD_PTR>(&window));
+    InvalidateRect(hWnd, nullptr, FALSE);
     UpdateWindow(hWnd);
     return TRUE;
 }
@@ -140,6 +141,7 @@ void DkCloseMovieDevice(HWND hWnd)
     // A closed movie plays nothing; left set, the next movie's play would be refused.
     gboMoviePlaying = FALSE;
     gwMovieDeviceID = 0;
+    InvalidateRect(hWnd, nullptr, TRUE);
     UpdateWindow(hWnd);
 }
 

@@ -134,6 +134,9 @@ HWND CreateWindowExA(DWORD dwExStyle, LPCSTR lpClassName, LPCSTR lpWindowName, D
 BOOL DestroyWindow(HWND hWnd);
 BOOL ShowWindow(HWND hWnd, int nCmdShow);
 BOOL UpdateWindow(HWND hWnd);
+// Queues a WM_PAINT for the window (the queue holds one at most). The presented frame covers
+// the whole window, so the rectangle and the erase flag change nothing.
+BOOL InvalidateRect(HWND hWnd, const RECT* lpRect, BOOL bErase);
 HWND SetFocus(HWND hWnd);
 BOOL IsWindow(HWND hWnd);
 int GetSystemMetrics(int nIndex);

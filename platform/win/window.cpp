@@ -289,6 +289,14 @@ BOOL UpdateWindow(HWND hWnd)
     return IsWindow(hWnd);
 }
 
+BOOL InvalidateRect(HWND hWnd, const RECT*, BOOL)
+{
+    if (FromHandle(hWnd) == nullptr)
+        return FALSE;
+    WinQueuePost(hWnd, WM_PAINT, 0, 0);
+    return TRUE;
+}
+
 HWND SetFocus(HWND hWnd)
 {
     Window* w = FromHandle(hWnd);

@@ -5,6 +5,7 @@
 
 #include <cmath>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
@@ -331,6 +332,53 @@ TEST_F(QSoundTest, InitialisingTwiceAndTheDestructor)
     EXPECT_EQ(DkGetNumQChannels(), 0);
     EXPECT_EQ(QmixLiveSessions(), 0);
     EXPECT_NE(Log().find("QSound Destructor done\r\n"), std::string::npos);
+}
+
+TEST_F(QSoundTest, BothGameThreadsPlayWhileMusicStreams)
+{
+    // The null output, not the loopback: its streaming thread feeds the music meanwhile.
+    QmixUseLoopbackForTests(FALSE);
+    Init();
+    std::vector<int16_t> tone = datakit::Tone(441.0, 6600, kRate, 12000);
+    datakit::WriteWaveFile(env.DriveC() + "/music.wav", tone, kRate);
+    ASSERT_EQ(Load("a.wav", MarkedFile(1000)), 1);
+    ASSERT_EQ(Load("b.wav", MarkedFile(2000)), 2);
+    CaptureOutput([] { DkSetUpQStream("c:\\music.wav"); });
+    ASSERT_NE(gaQWaves[2].handle, nullptr);
+    for (int channel = 0; channel < 4; ++channel)
+        DkOpenQChannel(channel);
+    DkPlayQSample(2, 3, QMIX_LOOP_FOREVER);
+
+    // The timer thread's engine sounds and the main thread's menu sounds share channels 0-2.
+    auto sounds = [](int first)
+    {
+        for (int i = 0; i < 300; ++i)
+        {
+            int channel = (first + i) % 3;
+            if (i % 2 == 0)
+                DkPlayQSample(i % 2, channel, i % 5 == 0 ? QMIX_LOOP_FOREVER : 0);
+            else
+                DkPlayQSampleEx(i % 2, channel, 0, 0, 0, 0, 0);
+            DkSetQChannelVolume(channel, (i * 97) % 32768);
+            DkSetQChannelFrequency(channel, 11025 + i * 10);
+            DkSetQChannelPosition(channel, i % 360, 100, 0);
+            DkIsQSamplePlaying(i % 2);
+            DkGetQChannelSampleId(channel);
+            if (i % 40 == 0)
+                DkStopQChannel(channel);
+        }
+    };
+    std::thread timer(sounds, 1);
+    sounds(0);
+    timer.join();
+    EXPECT_TRUE(DkIsQChannelPlaying(3)) << "the music streams on";
+    for (int channel = 0; channel < 3; ++channel)
+    {
+        int wave = DkGetQChannelSampleId(channel);
+        EXPECT_TRUE(wave == 0 || wave == 1) << "channel " << channel;
+    }
+    DkStopAllQChannels();
+    EXPECT_FALSE(DkIsQChannelPlaying(3));
 }
 
 // With no session every call is silent: nothing reported, nothing loaded, zeros back.

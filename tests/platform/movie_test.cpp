@@ -21,18 +21,21 @@ namespace
 
 constexpr int kFrames = 5;
 constexpr int kFps = 25;
+// The movie with sound lasts 2 s: its sound must still be playing after a slow start.
+constexpr int kSoundFrames = 50;
 
 datakit::AviMovie Movie(bool sound)
 {
+    const int frames = sound ? kSoundFrames : kFrames;
     const uint8_t grey[3] = {90, 90, 90};
     datakit::AviMovie movie;
     movie.width = 16;
     movie.height = 16;
     movie.framesPerSecond = kFps;
-    for (int f = 0; f < kFrames; ++f)
+    for (int f = 0; f < frames; ++f)
         movie.frames.push_back(datakit::TwoColourFrame(16, 16, 8, grey, grey));
     if (sound)
-        movie.sound = datakit::Tone(441.0, 22050 * kFrames / kFps, 22050, 12000);
+        movie.sound = datakit::Tone(441.0, 22050 * frames / kFps, 22050, 12000);
     return movie;
 }
 

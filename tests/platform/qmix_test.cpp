@@ -392,6 +392,71 @@ TEST_F(QmixStreamTest, EveryLengthOfTheStreamsFileIsChecked)
     EXPECT_EQ(QSWaveMixOpenWave(mixer, missing.data(), nullptr, QMIX_WAVE_STREAM), nullptr);
 }
 
+TEST_F(QmixStreamTest, SessionsOnSeveralThreadsKeepToTheirOwnChannels)
+{
+    // A session on the null output streams music: its own thread makes its context OpenAL's
+    // current one, over and over, while two threads drive two other sessions. The sources of
+    // every session have the same numbers, so a call made in the wrong context would move or
+    // silence another session's sound.
+    std::vector<int16_t> tone = LoopTone();
+    datakit::WriteWaveFile(env.DriveC() + "/music.wav", tone, kRate);
+    QmixUseLoopbackForTests(FALSE);
+    QMIXCONFIG config{};
+    config.dwSize = sizeof config;
+    config.iChannels = 2;
+    HQMIXER music = QSWaveMixInitEx(&config);
+    ASSERT_NE(music, nullptr);
+    QmixUseLoopbackForTests(TRUE);
+    config.dwSamplingRate = kRate;
+    HQMIXER other = QSWaveMixInitEx(&config);
+    ASSERT_NE(other, nullptr);
+
+    std::string path = "c:\\music.wav";
+    ASSERT_EQ(QSWaveMixOpenChannel(music, 0, 0), MMSYSERR_NOERROR);
+    LPMIXWAVE stream = QSWaveMixOpenWave(music, path.data(), nullptr, QMIX_WAVE_STREAM);
+    ASSERT_EQ(QSWaveMixPlayEx(music, 0, 0, stream, QMIX_LOOP_FOREVER, nullptr), MMSYSERR_NOERROR);
+
+    LPMIXWAVE mine = Wave(tone);
+    ASSERT_EQ(QSWaveMixOpenChannel(other, 0, 0), MMSYSERR_NOERROR);
+    QMIXWAVEPARAMS params{&format, tone.data(), static_cast<DWORD>(tone.size() * 2)};
+    LPMIXWAVE theirs = QSWaveMixOpenWave(other, &params, nullptr, QMIX_WAVE_MEMORY);
+    ASSERT_NE(mine, nullptr);
+    ASSERT_NE(theirs, nullptr);
+
+    auto drive = [](HQMIXER m, LPMIXWAVE w, int azimuth)
+    {
+        for (int i = 0; i < 300; ++i)
+        {
+            QSWaveMixPlayEx(m, 0, 0, w, QMIX_LOOP_FOREVER, nullptr);
+            QSWaveMixSetVolume(m, 0, 0, 20000 + i);
+            QSPOLAR where{azimuth, 100, 0};
+            QSWaveMixSetPosition(m, 0, 0, &where);
+            QSWaveMixIsChannelDone(m, 0);
+        }
+    };
+    std::thread left(drive, mixer, mine, -90), right(drive, other, theirs, 90);
+    left.join();
+    right.join();
+
+    for (HQMIXER m : {mixer, other})
+    {
+        int volume = 0;
+        EXPECT_EQ(QSWaveMixGetVolume(m, 0, &volume), MMSYSERR_NOERROR);
+        EXPECT_EQ(volume, 20299);
+        EXPECT_FALSE(QSWaveMixIsChannelDone(m, 0));
+    }
+    Levels mineHeard = Settled();
+    std::vector<int16_t> out(2 * 4410);
+    ASSERT_TRUE(QmixRenderForTests(other, out.data(), 4410));
+    Levels theirsHeard = Measure(out);
+    EXPECT_GT(mineHeard.left, 2.0 * mineHeard.right);
+    EXPECT_GT(theirsHeard.right, 2.0 * theirsHeard.left);
+    EXPECT_FALSE(QSWaveMixIsChannelDone(music, 0)) << "the music streams on";
+
+    EXPECT_EQ(QSWaveMixCloseSession(other), MMSYSERR_NOERROR);
+    EXPECT_EQ(QSWaveMixCloseSession(music), MMSYSERR_NOERROR);
+}
+
 TEST(QmixNoDevice, EveryCallIsHarmless)
 {
     QmixForceNoDeviceForTests(TRUE);

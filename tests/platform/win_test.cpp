@@ -242,6 +242,13 @@ TEST_F(WinTest, QueueHoldsOnePaint)
     // Once taken, the next one is queued again.
     ASSERT_TRUE(PostMessageA(hWnd, WM_PAINT, 0, 0));
     EXPECT_EQ(Count(Drain(), WM_PAINT), 1);
+
+    // Invalidating the window queues its paint the same way, once however often it is asked.
+    EXPECT_TRUE(InvalidateRect(hWnd, nullptr, FALSE));
+    EXPECT_TRUE(InvalidateRect(hWnd, nullptr, TRUE));
+    EXPECT_EQ(Count(Drain(), WM_PAINT), 1);
+    EXPECT_FALSE(InvalidateRect(nullptr, nullptr, TRUE));
+    EXPECT_EQ(Count(Drain(), WM_PAINT), 0);
 }
 
 TEST_F(WinTest, PostFromAnotherThreadWakesGetMessage)
