@@ -477,16 +477,31 @@ MCIERROR Open(DWORD_PTR flags, MCI_ANIM_OPEN_PARMSA* p)
     return 0;
 }
 
+// Takes the device's notifications that were posted but not yet taken out of the queue; those
+// of other devices go back in their order.
+void DropQueuedNotifications(MCIDEVICEID id)
+{
+    std::vector<MSG> others;
+    MSG msg;
+    while (PeekMessageA(&msg, nullptr, MM_MCINOTIFY, MM_MCINOTIFY, PM_REMOVE))
+        if (static_cast<MCIDEVICEID>(msg.lParam) != id)
+            others.push_back(msg);
+    for (const MSG& other : others)
+        PostMessageA(other.hwnd, other.message, other.wParam, other.lParam);
+}
+
 MCIERROR Close(MCIDEVICEID id)
 {
     auto it = std::find_if(gaDevices.begin(), gaDevices.end(),
                            [id](const auto& d) { return d->id == id; });
     if (it == gaDevices.end())
         return MCIERR_INVALID_DEVICE_ID;
-    // A closed movie notifies nobody: a late notification would end the next movie's play.
+    // A closed movie notifies nobody: a late notification would end the next movie's play. That
+    // holds for one it posted just before (a busy machine can reach the end in a single pump).
     Destroy(**it);
     gaDevices.erase(it);
     UpdateHook();
+    DropQueuedNotifications(id);
     return 0;
 }
 

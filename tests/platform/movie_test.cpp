@@ -173,6 +173,31 @@ TEST_F(MovieDeviceTest, PlayNotifiesItsWindowAtTheEndAndPausingHoldsIt)
     EXPECT_EQ(mciSendCommandA(id, MCI_CLOSE, 0, 0), 0u);
 }
 
+TEST_F(MovieDeviceTest, ClosingTakesBackANotificationStillInTheQueue)
+{
+    MCIDEVICEID first = 0, second = 0;
+    ASSERT_EQ(Open("c:\\silent.avi", first), 0u);
+    ASSERT_EQ(Play(first, true), 0u);
+    MSG ended = WaitForNotification();
+    ASSERT_EQ(ended.message, static_cast<UINT>(MM_MCINOTIFY));
+
+    // Both movies have reached their end and posted; nobody has taken the messages yet.
+    ASSERT_EQ(Open("c:\\silent.avi", second), 0u);
+    ASSERT_EQ(Play(first, true), 0u);
+    ASSERT_EQ(Play(second, true), 0u);
+    Sleep(400);
+    MSG msg;
+    PeekMessageA(&msg, nullptr, WM_USER, WM_USER, PM_NOREMOVE); // pumps the devices
+    EXPECT_FALSE(MovieAnyPlaying());
+
+    EXPECT_EQ(mciSendCommandA(first, MCI_CLOSE, 0, 0), 0u);
+    std::vector<LPARAM> left;
+    while (PeekMessageA(&msg, nullptr, MM_MCINOTIFY, MM_MCINOTIFY, PM_REMOVE))
+        left.push_back(msg.lParam);
+    EXPECT_EQ(left, std::vector<LPARAM>{static_cast<LPARAM>(second)});
+    EXPECT_EQ(mciSendCommandA(second, MCI_CLOSE, 0, 0), 0u);
+}
+
 TEST_F(MovieDeviceTest, TheSoundPlaysThroughTheMixer)
 {
     QmixUseLoopbackForTests(TRUE);
