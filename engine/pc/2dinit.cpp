@@ -482,8 +482,13 @@ void DkRestoreSurfaces(void)
         if (surface != nullptr && surface->lpSurface != nullptr &&
             surface->lpSurface->IsLost() == DDERR_SURFACELOST)
             surface->lpSurface->Restore();
-    // Video-memory textures are reloaded from their system copies by the 3D set-up's
-    // texture slots, which come with the renderer.
+    // A hardware device's textures live in video memory, lost with the surfaces: load them
+    // again from their system-memory copies.
+    if (d3d->nHardwareDevice && DkGetHardwareType() != 2)
+        for (DK_TEXTURE* pTexture : d3d->apTextures)
+            if (pTexture != nullptr && pTexture->lpTexture != nullptr &&
+                pTexture->lpTexture2 != nullptr)
+                TRYD3D(pTexture->lpTexture->Load(pTexture->lpTexture2));
 }
 
 void DkSetPalette(const DK_PALETTE_ENTRY* pEntries)

@@ -445,6 +445,33 @@ TEST_F(ImageTest, EightBitTexturesCarryTheirPalettes)
     EXPECT_EQ(Byte(t->pDeviceSurface, 0, 0), 5);
 }
 
+TEST_F(ImageTest, RestoringSurfacesReloadsHardwareTexturesFromTheirCopies)
+{
+    const Bytes file = datakit::FormatBmp(MakeImage(
+        8, 8, 8, [](int x, int y) { return 20 + x * 25 + y * 3; }));
+    for (int type : {0, 2})
+    {
+        SCOPED_TRACE(type);
+        Open(16, NoSquares, type);
+        DK_TEXTURE* t = Texture(file, ITT_BMP);
+        ASSERT_NE(t, nullptr) << output;
+        ASSERT_EQ(t->pSourceSurface, nullptr) << "only the texture keeps the system copy";
+        const uint16_t texel = Word(t->pDeviceSurface, 3, 5);
+        ASSERT_NE(texel, 0);
+
+        // Lost video memory comes back with whatever it holds.
+        DdSurfaceData& device = *DdData(t->pDeviceSurface->lpSurface);
+        std::fill(device.pixels.begin(), device.pixels.end(), 0);
+        DdLoseAllSurfaces();
+        output += CaptureOutput([] { DkRestoreSurfaces(); });
+        EXPECT_EQ(CountReports(output), 0) << output;
+        EXPECT_EQ(Word(t->pDeviceSurface, 3, 5), type == 2 ? 0 : texel)
+            << "hardware type 2 keeps its textures itself";
+        TearDown();
+        SetUp();
+    }
+}
+
 TEST_F(ImageTest, ColourAndAlphaFilesMakeOneAlphaTexture)
 {
     Open(16, NoSquares);
