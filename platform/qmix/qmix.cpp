@@ -353,12 +353,17 @@ void DestroyWave(QMixSession& s, QMixWave* w)
     delete w;
 }
 
-MMRESULT ForChannels(HQMIXER h, int iChannel, DWORD dwFlags, void (*fn)(QMixSession&, Channel&))
+// Applies fn(session, channel) to one open channel, or with QMIX_ALL to every open one, under
+// the lock. `valid` false refuses the call's other arguments once the handle has passed.
+template <typename Fn>
+MMRESULT ForChannels(HQMIXER h, int iChannel, DWORD dwFlags, Fn fn, bool valid = true)
 {
     std::lock_guard<std::mutex> lock(gLock);
     QMixSession* s = Valid(h);
     if (s == nullptr)
         return MMSYSERR_INVALHANDLE;
+    if (!valid)
+        return MMSYSERR_INVALPARAM;
     if (dwFlags & QMIX_ALL)
     {
         for (Channel& c : s->channels)
@@ -659,27 +664,12 @@ BOOL QSWaveMixIsChannelDone(HQMIXER hQMixer, int iChannel)
 
 MMRESULT QSWaveMixSetVolume(HQMIXER hQMixer, int iChannel, DWORD dwFlags, int iVolume)
 {
-    std::lock_guard<std::mutex> lock(gLock);
-    QMixSession* s = Valid(hQMixer);
-    if (s == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    auto set = [iVolume](Channel& c)
-    {
-        c.volume = iVolume;
-        ApplyGain(c);
-    };
-    if (dwFlags & QMIX_ALL)
-    {
-        for (Channel& c : s->channels)
-            if (c.open)
-                set(c);
-        return MMSYSERR_NOERROR;
-    }
-    Channel* c = OpenChannel(*s, iChannel);
-    if (c == nullptr)
-        return MMSYSERR_INVALPARAM;
-    set(*c);
-    return MMSYSERR_NOERROR;
+    return ForChannels(hQMixer, iChannel, dwFlags,
+                       [iVolume](QMixSession&, Channel& c)
+                       {
+                           c.volume = iVolume;
+                           ApplyGain(c);
+                       });
 }
 
 MMRESULT QSWaveMixGetVolume(HQMIXER hQMixer, int iChannel, int* lpiVolume)
@@ -697,27 +687,12 @@ MMRESULT QSWaveMixGetVolume(HQMIXER hQMixer, int iChannel, int* lpiVolume)
 
 MMRESULT QSWaveMixSetFrequency(HQMIXER hQMixer, int iChannel, DWORD dwFlags, DWORD dwFrequency)
 {
-    std::lock_guard<std::mutex> lock(gLock);
-    QMixSession* s = Valid(hQMixer);
-    if (s == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    auto set = [s, dwFrequency](Channel& c)
-    {
-        c.frequency = dwFrequency;
-        ApplyPitch(*s, c);
-    };
-    if (dwFlags & QMIX_ALL)
-    {
-        for (Channel& c : s->channels)
-            if (c.open)
-                set(c);
-        return MMSYSERR_NOERROR;
-    }
-    Channel* c = OpenChannel(*s, iChannel);
-    if (c == nullptr)
-        return MMSYSERR_INVALPARAM;
-    set(*c);
-    return MMSYSERR_NOERROR;
+    return ForChannels(hQMixer, iChannel, dwFlags,
+                       [dwFrequency](QMixSession& s, Channel& c)
+                       {
+                           c.frequency = dwFrequency;
+                           ApplyPitch(s, c);
+                       });
 }
 
 MMRESULT QSWaveMixGetFrequency(HQMIXER hQMixer, int iChannel, DWORD* lpdwFrequency)
@@ -739,32 +714,21 @@ MMRESULT QSWaveMixGetFrequency(HQMIXER hQMixer, int iChannel, DWORD* lpdwFrequen
 MMRESULT QSWaveMixSetPosition(HQMIXER hQMixer, int iChannel, DWORD dwFlags,
                               const QSPOLAR* lpPosition)
 {
-    std::lock_guard<std::mutex> lock(gLock);
-    QMixSession* s = Valid(hQMixer);
-    if (s == nullptr)
-        return MMSYSERR_INVALHANDLE;
-    if (lpPosition == nullptr)
-        return MMSYSERR_INVALPARAM;
-    constexpr double kRadians = 3.14159265358979323846 / 180.0;
-    double az = lpPosition->azimuth * kRadians;
-    double el = lpPosition->elevation * kRadians;
-    // Listener at the origin looking down -Z, +X to the right, +Y up.
-    float x = static_cast<float>(std::sin(az) * std::cos(el));
-    float y = static_cast<float>(std::sin(el));
-    float z = static_cast<float>(-std::cos(az) * std::cos(el));
-    auto set = [x, y, z](Channel& c) { alSource3f(c.source, AL_POSITION, x, y, z); };
-    if (dwFlags & QMIX_ALL)
+    float x = 0.0f, y = 0.0f, z = 0.0f;
+    if (lpPosition != nullptr)
     {
-        for (Channel& c : s->channels)
-            if (c.open)
-                set(c);
-        return MMSYSERR_NOERROR;
+        constexpr double kRadians = 3.14159265358979323846 / 180.0;
+        double az = lpPosition->azimuth * kRadians;
+        double el = lpPosition->elevation * kRadians;
+        // Listener at the origin looking down -Z, +X to the right, +Y up.
+        x = static_cast<float>(std::sin(az) * std::cos(el));
+        y = static_cast<float>(std::sin(el));
+        z = static_cast<float>(-std::cos(az) * std::cos(el));
     }
-    Channel* c = OpenChannel(*s, iChannel);
-    if (c == nullptr)
-        return MMSYSERR_INVALPARAM;
-    set(*c);
-    return MMSYSERR_NOERROR;
+    return ForChannels(
+        hQMixer, iChannel, dwFlags,
+        [x, y, z](QMixSession&, Channel& c) { alSource3f(c.source, AL_POSITION, x, y, z); },
+        lpPosition != nullptr);
 }
 
 MMRESULT QSWaveMixFreeWave(HQMIXER hQMixer, LPMIXWAVE lpMixWave)
