@@ -351,86 +351,170 @@ inline __m128i Mul8Lanes(__m128i a, __m128i b)
     return _mm_srli_epi16(x, 8);
 }
 
-// Blends of 16-bit lanes: lanes 0-3 of lo with lanes 4-7 by weights w (lanes 0-3 256 - f,
-// lanes 4-7 f), the result in lanes 0-3: (a * (256 - f) + b * f) >> 8 per channel.
-inline __m128i LerpHalves(__m128i x, __m128i w)
+// The bilinear shade stage with SSE2 for chunks whose colours are in range, four pixels at a
+// time: coordinates, texel indices and weights in 32-bit lanes, then the filter and the texture
+// blend on two pixels' channels at once. Every step gives the integers the plain stage gives.
+template <D3dTexBlend TB, bool Key>
+void ShadeBilinearSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
-    const __m128i p = _mm_mullo_epi16(x, w);
-    return _mm_srli_epi16(_mm_add_epi16(p, _mm_srli_si128(p, 8)), 8);
+    const int n = c.n;
+    const TexView tex(rs.texture);
+    if constexpr (Key)
+        // The key is tested on the nearest texel, so keyed edges stay where they were drawn.
+        for (int i = 0; i < n; ++i)
+            if (s.mask[i] && tex.keyed[NearestAt(tex, s.u[i], s.v[i])])
+                s.mask[i] = 0;
+    const __m128 fw = _mm_set1_ps(tex.fw), fh = _mm_set1_ps(tex.fh);
+    const __m128 half = _mm_set1_ps(0.5f), minus1 = _mm_set1_ps(-1.0f), scale = _mm_set1_ps(256.0f);
+    const __m128i wMax = _mm_set1_epi32(tex.width - 1), hMax = _mm_set1_epi32(tex.height - 1);
+    const __m128i one = _mm_set1_epi32(1), full = _mm_set1_epi16(256);
+    const __m128i width = _mm_set1_epi32(tex.width);
+    const __m128i zero = _mm_setzero_si128();
+    auto floorLanes = [](__m128 v)
+    {
+        const __m128i t = _mm_cvttps_epi32(v);
+        return _mm_add_epi32(t, _mm_castps_si128(_mm_cmplt_ps(v, _mm_cvtepi32_ps(t))));
+    };
+    auto clampHigh = [](__m128i v, __m128i hi)
+    {
+        const __m128i over = _mm_cmpgt_epi32(v, hi);
+        return _mm_or_si128(_mm_andnot_si128(over, v), _mm_and_si128(over, hi));
+    };
+    auto clampLow0 = [](__m128i v)
+    { return _mm_and_si128(v, _mm_cmpgt_epi32(v, _mm_set1_epi32(-1))); };
+    // Low 32 bits of each lane's product (the products are texel indices, in range).
+    auto mul32 = [](__m128i a, __m128i b)
+    {
+        const __m128i even = _mm_mul_epu32(a, b);
+        const __m128i odd = _mm_mul_epu32(_mm_srli_si128(a, 4), _mm_srli_si128(b, 4));
+        return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                                  _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+    };
+    // Two pixels' texels at indices a and b as 16-bit lanes: a's channels, then b's.
+    auto texels = [&](int32_t a, int32_t b)
+    {
+        return _mm_unpacklo_epi8(
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(tex.argb[a])),
+                               _mm_cvtsi32_si128(static_cast<int>(tex.argb[b]))),
+            zero);
+    };
+    // (a * (256 - f) + b * f) >> 8 per lane; the sum is below 65536, so 16-bit lanes hold it.
+    auto lerp = [&](__m128i a, __m128i b, __m128i f)
+    {
+        return _mm_srli_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(full, f)), _mm_mullo_epi16(b, f)), 8);
+    };
+    // Colour lanes in the order of a pixel's bytes: blue, green, red, alpha; one register for
+    // an even pixel, one for the odd pixel after it.
+    const __m128i colourStep =
+        _mm_set_epi32(static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixA)),
+                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixR)),
+                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixG)),
+                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixB)));
+    const __m128i colourStep2 = _mm_add_epi32(colourStep, colourStep);
+    const __m128i colourStep4 = _mm_add_epi32(colourStep2, colourStep2);
+    __m128i colourEven =
+        _mm_set_epi32(static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixA)),
+                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixR)),
+                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixG)),
+                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixB)));
+    __m128i colourOdd = _mm_add_epi32(colourEven, colourStep);
+    // The texel's own alpha (lanes 3 and 7) for MODULATE.
+    const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+    // Lanes past the chunk's end hold coordinates 0 and mask 0 (see ShadeStage): they read
+    // texel 0 and their results are not used.
+    for (int i = 0; i < n; i += 4, colourEven = _mm_add_epi32(colourEven, colourStep4),
+             colourOdd = _mm_add_epi32(colourOdd, colourStep4))
+    {
+        uint32_t drawn;
+        std::memcpy(&drawn, s.mask + i, 4);
+        if (drawn == 0)
+            continue;
+        __m128 fu = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(s.u + i), fw), half);
+        __m128 fv = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(s.v + i), fh), half);
+        const int nan =
+            _mm_movemask_ps(_mm_or_ps(_mm_cmpunord_ps(fu, fu), _mm_cmpunord_ps(fv, fv)));
+        if (nan != 0)
+            for (int k = 0; k < 4 && i + k < n; ++k)
+                if (nan & (1 << k))
+                    s.mask[i + k] = 0;
+        // Clamped addressing: outside the texture the edge texels repeat.
+        fu = _mm_min_ps(_mm_max_ps(fu, minus1), fw);
+        fv = _mm_min_ps(_mm_max_ps(fv, minus1), fh);
+        const __m128i iu = floorLanes(fu), iv = floorLanes(fv);
+        const __m128i wu = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale));
+        const __m128i wv = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale));
+        // fu lies in -1..width, so iu in -1..width: only the ends need clamping.
+        const __m128i x0 = clampHigh(clampLow0(iu), wMax);
+        const __m128i x1 = clampHigh(_mm_add_epi32(iu, one), wMax);
+        const __m128i y0 = clampHigh(clampLow0(iv), hMax);
+        const __m128i y1 = clampHigh(_mm_add_epi32(iv, one), hMax);
+        const __m128i right = _mm_sub_epi32(x1, x0); // 1, or 0 where clamped
+        const __m128i at0 = _mm_add_epi32(mul32(y0, width), x0);
+        const __m128i at1 = _mm_add_epi32(at0, _mm_and_si128(_mm_cmpgt_epi32(y1, y0), width));
+        // Each pixel's left and right texels side by side in memory, unless clamped.
+        const bool pairs = _mm_movemask_epi8(_mm_cmpeq_epi32(right, one)) == 0xFFFF;
+        alignas(16) int32_t at[4][4]; // top-left, top-right, bottom-left, bottom-right
+        _mm_store_si128(reinterpret_cast<__m128i*>(at[0]), at0);
+        _mm_store_si128(reinterpret_cast<__m128i*>(at[1]), _mm_add_epi32(at0, right));
+        _mm_store_si128(reinterpret_cast<__m128i*>(at[2]), at1);
+        _mm_store_si128(reinterpret_cast<__m128i*>(at[3]), _mm_add_epi32(at1, right));
+        // Weights as 16-bit lanes, four per pixel: pixels 0 and 1, then 2 and 3.
+        const __m128i wu16 = _mm_unpacklo_epi16(_mm_packs_epi32(wu, wu), _mm_packs_epi32(wu, wu));
+        const __m128i wv16 = _mm_unpacklo_epi16(_mm_packs_epi32(wv, wv), _mm_packs_epi32(wv, wv));
+        const __m128i wuPair[2] = {_mm_unpacklo_epi32(wu16, wu16), _mm_unpackhi_epi32(wu16, wu16)};
+        const __m128i wvPair[2] = {_mm_unpacklo_epi32(wv16, wv16), _mm_unpackhi_epi32(wv16, wv16)};
+        for (int h = 0; h < 2; ++h)
+        {
+            const int k = 2 * h;
+            __m128i top, bottom;
+            if (pairs)
+            {
+                // A row's two texels of both pixels by two loads: a0 b0 a1 b1.
+                auto row = [&](const int32_t* from)
+                {
+                    const __m128i both = _mm_unpacklo_epi32(
+                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(tex.argb + from[k])),
+                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(tex.argb + from[k + 1])));
+                    return lerp(_mm_unpacklo_epi8(both, zero), _mm_unpackhi_epi8(both, zero),
+                                wuPair[h]);
+                };
+                top = row(at[0]);
+                bottom = row(at[2]);
+            }
+            else
+            {
+                top = lerp(texels(at[0][k], at[0][k + 1]), texels(at[1][k], at[1][k + 1]),
+                           wuPair[h]);
+                bottom = lerp(texels(at[2][k], at[2][k + 1]), texels(at[3][k], at[3][k + 1]),
+                              wuPair[h]);
+            }
+            const __m128i texel = lerp(top, bottom, wvPair[h]);
+            __m128i out = texel;
+            if constexpr (TB != D3dTexBlend::Copy)
+            {
+                const __m128i even = h == 0 ? colourEven : _mm_add_epi32(colourEven, colourStep2);
+                const __m128i odd = h == 0 ? colourOdd : _mm_add_epi32(colourOdd, colourStep2);
+                out = Mul8Lanes(_mm_packs_epi32(_mm_srai_epi32(even, 16), _mm_srai_epi32(odd, 16)),
+                                texel);
+                if constexpr (TB == D3dTexBlend::Modulate)
+                    out = _mm_or_si128(_mm_andnot_si128(alphaLanes, out),
+                                       _mm_and_si128(alphaLanes, texel));
+            }
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(s.argb + i + k),
+                             _mm_packus_epi16(out, out));
+        }
+    }
 }
 
-// The shade stage with SSE2 for chunks whose colours are in range: the bilinear blend and the
-// texture blend on a pixel's four channels at once, the filter's coordinates four pixels at a
-// time. Every step gives the integers the plain stage gives.
-template <Tex T, D3dTexBlend TB, bool Key>
+// The shade stage with SSE2 for nearest texels and chunks whose colours are in range: the
+// texture blend on a pixel's four channels at once. Every step gives the integers the plain
+// stage gives.
+template <D3dTexBlend TB, bool Key>
 void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
     const int n = c.n;
     const TexView tex(rs.texture);
-    // Per pixel: the index of the top-left texel, the steps to its right and lower neighbours
-    // (0 where clamped), and the weights as 16-bit pairs (256 - f, f).
-    alignas(16) int32_t at[kChunk], right[kChunk], down[kChunk], wus[kChunk], wvs[kChunk];
-    if constexpr (T == Tex::Bilinear)
-    {
-        const __m128 fw = _mm_set1_ps(tex.fw), fh = _mm_set1_ps(tex.fh);
-        const __m128 half = _mm_set1_ps(0.5f), minus1 = _mm_set1_ps(-1.0f),
-                     scale = _mm_set1_ps(256.0f);
-        const __m128i wMax = _mm_set1_epi32(tex.width - 1), hMax = _mm_set1_epi32(tex.height - 1);
-        const __m128i one = _mm_set1_epi32(1), full = _mm_set1_epi32(256);
-        const __m128i width = _mm_set1_epi32(tex.width);
-        auto floorLanes = [](__m128 v)
-        {
-            const __m128i t = _mm_cvttps_epi32(v);
-            return _mm_add_epi32(t, _mm_castps_si128(_mm_cmplt_ps(v, _mm_cvtepi32_ps(t))));
-        };
-        auto clampHigh = [](__m128i v, __m128i hi)
-        {
-            const __m128i over = _mm_cmpgt_epi32(v, hi);
-            return _mm_or_si128(_mm_andnot_si128(over, v), _mm_and_si128(over, hi));
-        };
-        auto clampLow0 = [](__m128i v)
-        { return _mm_and_si128(v, _mm_cmpgt_epi32(v, _mm_set1_epi32(-1))); };
-        // Low 32 bits of each lane's product (the products are texel indices, in range).
-        auto mul32 = [](__m128i a, __m128i b)
-        {
-            const __m128i even = _mm_mul_epu32(a, b);
-            const __m128i odd = _mm_mul_epu32(_mm_srli_si128(a, 4), _mm_srli_si128(b, 4));
-            return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
-                                      _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
-        };
-        auto pairs = [&](__m128i f)
-        { return _mm_or_si128(_mm_slli_epi32(f, 16), _mm_sub_epi32(full, f)); };
-        for (int i = 0; i < n; i += 4)
-        {
-            // Lanes past the chunk's end hold coordinates 0 (see ShadeStage) and are not used.
-            __m128 fu = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(s.u + i), fw), half);
-            __m128 fv = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(s.v + i), fh), half);
-            const int nan =
-                _mm_movemask_ps(_mm_or_ps(_mm_cmpunord_ps(fu, fu), _mm_cmpunord_ps(fv, fv)));
-            if (nan != 0)
-                for (int k = 0; k < 4 && i + k < n; ++k)
-                    if (nan & (1 << k))
-                        s.mask[i + k] = 0;
-            fu = _mm_min_ps(_mm_max_ps(fu, minus1), fw);
-            fv = _mm_min_ps(_mm_max_ps(fv, minus1), fh);
-            const __m128i iu = floorLanes(fu), iv = floorLanes(fv);
-            const __m128i wu =
-                _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale));
-            const __m128i wv =
-                _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale));
-            _mm_store_si128(reinterpret_cast<__m128i*>(wus + i), pairs(wu));
-            _mm_store_si128(reinterpret_cast<__m128i*>(wvs + i), pairs(wv));
-            const __m128i x0 = clampHigh(clampLow0(iu), wMax);
-            const __m128i x1 = clampHigh(_mm_add_epi32(iu, one), wMax);
-            const __m128i y0 = clampHigh(clampLow0(iv), hMax);
-            const __m128i y1 = clampHigh(_mm_add_epi32(iv, one), hMax);
-            const __m128i row0 = mul32(y0, width);
-            _mm_store_si128(reinterpret_cast<__m128i*>(at + i), _mm_add_epi32(row0, x0));
-            _mm_store_si128(reinterpret_cast<__m128i*>(right + i), _mm_sub_epi32(x1, x0));
-            _mm_store_si128(reinterpret_cast<__m128i*>(down + i),
-                            _mm_sub_epi32(mul32(y1, width), row0));
-        }
-    }
     const __m128i zero = _mm_setzero_si128();
     // Colour lanes in the order of a pixel's bytes: blue, green, red, alpha.
     __m128i colour =
@@ -447,45 +531,15 @@ void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     {
         if (!s.mask[i])
             continue;
-        __m128i texel;
-        if constexpr (T == Tex::Bilinear)
-        {
-            if constexpr (Key)
-                // The key is tested on the nearest texel, so keyed edges stay where they were.
-                if (tex.keyed[NearestAt(tex, s.u[i], s.v[i])])
-                {
-                    s.mask[i] = 0;
-                    continue;
-                }
-            const uint32_t* p = tex.argb + static_cast<uint32_t>(at[i]);
-            const ptrdiff_t dx = right[i], dy = down[i];
-            const __m128i top = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p[0])),
-                                                   _mm_cvtsi32_si128(static_cast<int>(p[dx])));
-            const __m128i bottom =
-                _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p[dy])),
-                                   _mm_cvtsi32_si128(static_cast<int>(p[dy + dx])));
-            // (256 - f, f) pairs spread to (256 - f) x4, f x4.
-            __m128i wh = _mm_cvtsi32_si128(wus[i]);
-            wh = _mm_unpacklo_epi16(wh, wh);
-            wh = _mm_unpacklo_epi32(wh, wh);
-            __m128i wvv = _mm_cvtsi32_si128(wvs[i]);
-            wvv = _mm_unpacklo_epi16(wvv, wvv);
-            wvv = _mm_unpacklo_epi32(wvv, wvv);
-            const __m128i rowTop = LerpHalves(_mm_unpacklo_epi8(top, zero), wh);
-            const __m128i rowBottom = LerpHalves(_mm_unpacklo_epi8(bottom, zero), wh);
-            texel = LerpHalves(_mm_unpacklo_epi64(rowTop, rowBottom), wvv);
-        }
-        else
-        {
-            const size_t at = NearestAt(tex, s.u[i], s.v[i]);
-            if constexpr (Key)
-                if (tex.keyed[at])
-                {
-                    s.mask[i] = 0;
-                    continue;
-                }
-            texel = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(tex.argb[at])), zero);
-        }
+        const size_t at = NearestAt(tex, s.u[i], s.v[i]);
+        if constexpr (Key)
+            if (tex.keyed[at])
+            {
+                s.mask[i] = 0;
+                continue;
+            }
+        const __m128i texel =
+            _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(tex.argb[at])), zero);
         __m128i out = texel;
         if constexpr (TB != D3dTexBlend::Copy)
         {
@@ -530,10 +584,16 @@ void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         }
 #if defined(__SSE2__)
         for (int i = n; i % 4 != 0; ++i)
+        {
             s.u[i] = s.v[i] = 0.0f;
+            s.mask[i] = 0;
+        }
         if (TB == D3dTexBlend::Copy || ColoursInRange(c))
         {
-            ShadeSimd<T, TB, Key>(rs, c, s);
+            if constexpr (T == Tex::Bilinear)
+                ShadeBilinearSimd<TB, Key>(rs, c, s);
+            else
+                ShadeSimd<TB, Key>(rs, c, s);
             return;
         }
 #endif
