@@ -87,9 +87,15 @@ template <bool Used> inline int64_t FixStep(const Chunk& c, int f)
 inline int64_t ToFixed(float v, double scale)
 {
     double d = static_cast<double>(v) * scale * 65536.0;
+#if defined(__SSE2__) && defined(__x86_64__)
+    // The same bounds by maxsd and minsd: maxsd gives its second operand for a NaN.
+    return _mm_cvttsd_si64(
+        _mm_min_sd(_mm_max_sd(_mm_set_sd(d), _mm_set_sd(-1e15)), _mm_set_sd(1e15)));
+#else
     if (!(d > -1e15)) // also NaN
         return static_cast<int64_t>(-1e15);
     return static_cast<int64_t>(d < 1e15 ? d : 1e15);
+#endif
 }
 
 // The fixed-point interpolants from the float ones, once per chunk, those of [from, to) only.
@@ -156,9 +162,14 @@ template <bool ZTest> int DepthStage(const D3dRasterState& rs, const Chunk& c, S
     int passed = 0;
     int i = 0;
 #if defined(__SSE2__)
-    // Eight pixels at a time while the depth needs no clamping.
-    if (n >= 8 && FixInRange(c, kFixZ, 65536))
+    // Eight pixels at a time while the depth needs no clamping; a last part-block too if the
+    // row has room for all eight (the lanes past the chunk pass nothing).
+    int blocks = n & ~7;
+    if (!ZTest || static_cast<DWORD>(c.x + ((n + 7) & ~7)) <= rs.zbuffer->width)
+        blocks = (n + 7) & ~7;
+    if (blocks != 0 && FixInRange(c, kFixZ, 65536))
     {
+        const __m128i lanes = _mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0);
         const int64_t d0 = c.fixStart[kFixZ], dd = c.fixStep[kFixZ];
         auto lane = [&](int k) { return static_cast<int32_t>(static_cast<uint32_t>(d0 + dd * k)); };
         __m128i lo = _mm_set_epi32(lane(3), lane(2), lane(1), lane(0));
@@ -167,13 +178,13 @@ template <bool ZTest> int DepthStage(const D3dRasterState& rs, const Chunk& c, S
         const __m128i bias32 = _mm_set1_epi32(32768);
         const __m128i bias16 = _mm_set1_epi16(-32768);
         const __m128i one = _mm_set1_epi8(1);
-        for (; i + 8 <= n; i += 8)
+        for (; i < blocks; i += 8)
         {
             // Depths 0..65535 less 32768, as signed 16-bit lanes.
             const __m128i z = _mm_packs_epi32(_mm_sub_epi32(_mm_srli_epi32(lo, 16), bias32),
                                               _mm_sub_epi32(_mm_srli_epi32(hi, 16), bias32));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(s.z + i), _mm_xor_si128(z, bias16));
-            __m128i pass = _mm_set1_epi16(-1);
+            __m128i pass = _mm_cmpgt_epi16(_mm_set1_epi16(static_cast<int16_t>(n - i)), lanes);
             if constexpr (ZTest)
             {
                 const __m128i stored = _mm_xor_si128(
@@ -672,13 +683,11 @@ template <bool Fog, D3dBlend B, bool ZWrite, D3dTarget F>
 int OutputSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
     const int n = c.n;
-    // With a blend or fog, where one pixel alone costs several times its share of a block, a
-    // last part-block is done the same way if the row has room for all eight: its lanes past
+    // A last part-block is done the same way if the row has room for all eight: its lanes past
     // the chunk keep the pixels they hold (the row is this thread's alone).
     int blocks = n & ~7;
-    if constexpr (Fog || B == D3dBlend::SrcAlpha)
-        if (static_cast<DWORD>(c.x + ((n + 7) & ~7)) <= rs.target->width)
-            blocks = (n + 7) & ~7;
+    if (static_cast<DWORD>(c.x + ((n + 7) & ~7)) <= rs.target->width)
+        blocks = (n + 7) & ~7;
     if (blocks == 0)
         return 0;
     if constexpr (Fog)
@@ -1112,6 +1121,13 @@ void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
         ddy[a] = (d2 * dx1 - d1 * dx2) / det;
     }
     const Pipeline pipe = PickPipeline(rs, perspective);
+    double base[kAttrCount];
+    Chunk c;
+    for (int a = 0; a < kAttrCount; ++a)
+    {
+        base[a] = attr[0][a];
+        c.step[a] = static_cast<float>(ddx[a]);
+    }
 
     EdgeWalk longEdge, shortEdge;
     longEdge.Start(top, bot, yBegin);
@@ -1134,16 +1150,25 @@ void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
         xr = std::min<int64_t>(xr, rs.scissor.right);
         if (xl >= xr)
             continue;
-        Chunk c;
         c.x = static_cast<int>(xl);
         c.y = static_cast<int>(y);
         c.n = 0;
         const double ox = static_cast<double>(xl) - x0, oy = static_cast<double>(y) - y0;
-        for (int a = 0; a < kAttrCount; ++a)
+#if defined(__SSE2__)
+        // Two attributes at a time, each lane the same double arithmetic as one alone.
+        const __m128d oxs = _mm_set1_pd(ox), oys = _mm_set1_pd(oy);
+        for (int a = 0; a < kAttrCount - 1; a += 2)
         {
-            c.start[a] = static_cast<float>(attr[0][a] + ddx[a] * ox + ddy[a] * oy);
-            c.step[a] = static_cast<float>(ddx[a]);
+            const __m128d v = _mm_add_pd(_mm_add_pd(_mm_loadu_pd(base + a),
+                                                    _mm_mul_pd(_mm_loadu_pd(ddx + a), oxs)),
+                                         _mm_mul_pd(_mm_loadu_pd(ddy + a), oys));
+            _mm_storel_pi(reinterpret_cast<__m64*>(c.start + a), _mm_cvtpd_ps(v));
         }
+        for (int a = kAttrCount & ~1; a < kAttrCount; ++a)
+#else
+        for (int a = 0; a < kAttrCount; ++a)
+#endif
+            c.start[a] = static_cast<float>(base[a] + ddx[a] * ox + ddy[a] * oy);
         RunSpan(pipe, rs, c, static_cast<int>(xr));
     }
 }
