@@ -365,7 +365,9 @@ inline __m128i Mul8Lanes(__m128i a, __m128i b)
 // The bilinear shade stage with SSE2 for chunks whose colours are in range, four pixels at a
 // time: coordinates, texel indices and weights in 32-bit lanes, then the filter and the texture
 // blend on two pixels' channels at once. Every step gives the integers the plain stage gives.
-template <D3dTexBlend TB, bool Key>
+// With Key the coordinates are taken from the scratch arrays, else worked out here as
+// ShadeStage works them out.
+template <D3dTexBlend TB, bool Persp, bool Key>
 void ShadeBilinearSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
     const int n = c.n;
@@ -432,8 +434,12 @@ void ShadeBilinearSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     __m128i colourOdd = _mm_add_epi32(colourEven, colourStep);
     // The texel's own alpha (lanes 3 and 7) for MODULATE.
     const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
-    // Lanes past the chunk's end hold coordinates 0 and mask 0 (see ShadeStage): they read
-    // texel 0 and their results are not used.
+    const __m128 u0 = _mm_set1_ps(c.start[kU]), du = _mm_set1_ps(c.step[kU]);
+    const __m128 v0 = _mm_set1_ps(c.start[kV]), dv = _mm_set1_ps(c.step[kV]);
+    [[maybe_unused]] const __m128 q0 = _mm_set1_ps(c.start[kQ]), dq = _mm_set1_ps(c.step[kQ]);
+    const __m128i laneIndex = _mm_set_epi32(3, 2, 1, 0);
+    // Lanes past the chunk's end have mask 0 (see ShadeStage): their texel indices are clamped
+    // like any others and their results are not used.
     for (int i = 0; i < n; i += 4, colourEven = _mm_add_epi32(colourEven, colourStep4),
              colourOdd = _mm_add_epi32(colourOdd, colourStep4))
     {
@@ -441,8 +447,26 @@ void ShadeBilinearSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         std::memcpy(&drawn, s.mask + i, 4);
         if (drawn == 0)
             continue;
-        __m128 fu = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(s.u + i), fw), half);
-        __m128 fv = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(s.v + i), fh), half);
+        __m128 u, v;
+        if constexpr (Key)
+        {
+            u = _mm_load_ps(s.u + i);
+            v = _mm_load_ps(s.v + i);
+        }
+        else
+        {
+            const __m128 fi = _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(i), laneIndex));
+            u = _mm_add_ps(u0, _mm_mul_ps(du, fi));
+            v = _mm_add_ps(v0, _mm_mul_ps(dv, fi));
+            if constexpr (Persp)
+            {
+                const __m128 q = _mm_div_ps(_mm_set1_ps(1.0f), _mm_add_ps(q0, _mm_mul_ps(dq, fi)));
+                u = _mm_mul_ps(u, q);
+                v = _mm_mul_ps(v, q);
+            }
+        }
+        __m128 fu = _mm_sub_ps(_mm_mul_ps(u, fw), half);
+        __m128 fv = _mm_sub_ps(_mm_mul_ps(v, fh), half);
         const int nan =
             _mm_movemask_ps(_mm_or_ps(_mm_cmpunord_ps(fu, fu), _mm_cmpunord_ps(fv, fv)));
         if (nan != 0)
@@ -573,6 +597,16 @@ template <Tex T, bool Persp, D3dTexBlend TB, bool Key>
 void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
     const int n = c.n;
+#if defined(__SSE2__)
+    if constexpr (T == Tex::Bilinear && !Key)
+        if (TB == D3dTexBlend::Copy || ColoursInRange(c))
+        {
+            for (int i = n; i < ((n + 3) & ~3); ++i)
+                s.mask[i] = 0;
+            ShadeBilinearSimd<TB, Persp, false>(rs, c, s);
+            return;
+        }
+#endif
     // Texture coordinates first, in a loop of their own that the compiler can vectorise; the
     // values are those of start + i * step, divided by q, exactly as one pixel at a time.
     if constexpr (T != Tex::None)
@@ -602,7 +636,7 @@ void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         if (TB == D3dTexBlend::Copy || ColoursInRange(c))
         {
             if constexpr (T == Tex::Bilinear)
-                ShadeBilinearSimd<TB, Key>(rs, c, s);
+                ShadeBilinearSimd<TB, Persp, Key>(rs, c, s);
             else
                 ShadeSimd<TB, Key>(rs, c, s);
             return;
