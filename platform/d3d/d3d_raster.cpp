@@ -378,23 +378,12 @@ void ShadeBilinearSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
             if (s.mask[i] && tex.keyed[NearestAt(tex, s.u[i], s.v[i])])
                 s.mask[i] = 0;
     const __m128 fw = _mm_set1_ps(tex.fw), fh = _mm_set1_ps(tex.fh);
-    const __m128 half = _mm_set1_ps(0.5f), minus1 = _mm_set1_ps(-1.0f), scale = _mm_set1_ps(256.0f);
+    const __m128 half = _mm_set1_ps(0.5f), zeroF = _mm_setzero_ps(), scale = _mm_set1_ps(256.0f);
+    const __m128 fwMax = _mm_set1_ps(tex.fw - 1.0f), fhMax = _mm_set1_ps(tex.fh - 1.0f);
     const __m128i wMax = _mm_set1_epi32(tex.width - 1), hMax = _mm_set1_epi32(tex.height - 1);
     const __m128i one = _mm_set1_epi32(1), full = _mm_set1_epi16(256);
     const __m128i width = _mm_set1_epi32(tex.width);
     const __m128i zero = _mm_setzero_si128();
-    auto floorLanes = [](__m128 v)
-    {
-        const __m128i t = _mm_cvttps_epi32(v);
-        return _mm_add_epi32(t, _mm_castps_si128(_mm_cmplt_ps(v, _mm_cvtepi32_ps(t))));
-    };
-    auto clampHigh = [](__m128i v, __m128i hi)
-    {
-        const __m128i over = _mm_cmpgt_epi32(v, hi);
-        return _mm_or_si128(_mm_andnot_si128(over, v), _mm_and_si128(over, hi));
-    };
-    auto clampLow0 = [](__m128i v)
-    { return _mm_and_si128(v, _mm_cmpgt_epi32(v, _mm_set1_epi32(-1))); };
     // Low 32 bits of each lane's product (the products are texel indices, in range).
     auto mul32 = [](__m128i a, __m128i b)
     {
@@ -473,22 +462,22 @@ void ShadeBilinearSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
             for (int k = 0; k < 4 && i + k < n; ++k)
                 if (nan & (1 << k))
                     s.mask[i + k] = 0;
-        // Clamped addressing: outside the texture the edge texels repeat.
-        fu = _mm_min_ps(_mm_max_ps(fu, minus1), fw);
-        fv = _mm_min_ps(_mm_max_ps(fv, minus1), fh);
-        const __m128i iu = floorLanes(fu), iv = floorLanes(fv);
+        // Clamped addressing: outside the texture the edge texels repeat. Clamping to the
+        // texel centres 0..size - 1 gives the texels the plain stage gives: its blend of a
+        // texel with itself there equals this one's blend with weight 0. The values are then
+        // not negative, so truncation floors them.
+        fu = _mm_min_ps(_mm_max_ps(fu, zeroF), fwMax);
+        fv = _mm_min_ps(_mm_max_ps(fv, zeroF), fhMax);
+        const __m128i iu = _mm_cvttps_epi32(fu), iv = _mm_cvttps_epi32(fv);
         const __m128i wu = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale));
         const __m128i wv = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale));
-        // fu lies in -1..width, so iu in -1..width: only the ends need clamping.
-        const __m128i x0 = clampHigh(clampLow0(iu), wMax);
-        const __m128i x1 = clampHigh(_mm_add_epi32(iu, one), wMax);
-        const __m128i y0 = clampHigh(clampLow0(iv), hMax);
-        const __m128i y1 = clampHigh(_mm_add_epi32(iv, one), hMax);
-        const __m128i right = _mm_sub_epi32(x1, x0); // 1, or 0 where clamped
-        const __m128i at0 = _mm_add_epi32(mul32(y0, width), x0);
-        const __m128i at1 = _mm_add_epi32(at0, _mm_and_si128(_mm_cmpgt_epi32(y1, y0), width));
+        // 1, or 0 at the last column; the width, or 0 at the last row.
+        const __m128i inside = _mm_cmpgt_epi32(wMax, iu);
+        const __m128i right = _mm_and_si128(inside, one);
+        const __m128i at0 = _mm_add_epi32(mul32(iv, width), iu);
+        const __m128i at1 = _mm_add_epi32(at0, _mm_and_si128(_mm_cmpgt_epi32(hMax, iv), width));
         // Each pixel's left and right texels side by side in memory, unless clamped.
-        const bool pairs = _mm_movemask_epi8(_mm_cmpeq_epi32(right, one)) == 0xFFFF;
+        const bool pairs = _mm_movemask_epi8(inside) == 0xFFFF;
         alignas(16) int32_t at[4][4]; // top-left, top-right, bottom-left, bottom-right
         _mm_store_si128(reinterpret_cast<__m128i*>(at[0]), at0);
         _mm_store_si128(reinterpret_cast<__m128i*>(at[1]), _mm_add_epi32(at0, right));
