@@ -98,9 +98,34 @@ inline int64_t ToFixed(float v, double scale)
 #endif
 }
 
+#if defined(__SSE2__) && defined(__x86_64__)
+// ToFixed(v[0], 1) + bias and ToFixed(v[1], 1) + bias, in one pair of double lanes.
+inline void ToFixedPair(const float* v, int64_t* out, int64_t bias)
+{
+    __m128d d = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v))));
+    d = _mm_mul_pd(d, _mm_set1_pd(65536.0));
+    d = _mm_min_pd(_mm_max_pd(d, _mm_set1_pd(-1e15)), _mm_set1_pd(1e15));
+    out[0] = _mm_cvttsd_si64(d) + bias;
+    out[1] = _mm_cvttsd_si64(_mm_unpackhi_pd(d, d)) + bias;
+}
+#endif
+
 // The fixed-point interpolants from the float ones, once per chunk, those of [from, to) only.
 void FixChunk(Chunk& c, int from, int to)
 {
+#if defined(__SSE2__) && defined(__x86_64__)
+    // The four colours, which lie side by side in both forms, two at a time.
+    static_assert(kFixG == kFixR + 1 && kFixB == kFixR + 2 && kFixA == kFixR + 3);
+    static_assert(kG == kR + 1 && kB == kR + 2 && kA == kR + 3);
+    if (from == kFixR && to == kFixA + 1)
+    {
+        ToFixedPair(c.start + kR, c.fixStart + kFixR, 0x8000);
+        ToFixedPair(c.start + kB, c.fixStart + kFixB, 0x8000);
+        ToFixedPair(c.step + kR, c.fixStep + kFixR, 0);
+        ToFixedPair(c.step + kB, c.fixStep + kFixB, 0);
+        return;
+    }
+#endif
     static constexpr int kFrom[kFixCount] = {kZ, kR, kG, kB, kA, kFog};
     for (int f = from; f < to; ++f)
     {
