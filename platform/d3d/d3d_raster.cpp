@@ -496,49 +496,65 @@ void ShadeBilinearSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         const __m128i iu = _mm_cvttps_epi32(fu), iv = _mm_cvttps_epi32(fv);
         const __m128i wu = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale));
         const __m128i wv = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale));
-        // 1, or 0 at the last column; the width, or 0 at the last row.
-        const __m128i inside = _mm_cmpgt_epi32(wMax, iu);
-        const __m128i right = _mm_and_si128(inside, one);
-        const __m128i at0 = _mm_add_epi32(mul32(iv, width), iu);
-        const __m128i at1 = _mm_add_epi32(at0, _mm_and_si128(_mm_cmpgt_epi32(hMax, iv), width));
-        // Each pixel's left and right texels side by side in memory, unless clamped.
-        const bool pairs = _mm_movemask_epi8(inside) == 0xFFFF;
-        alignas(16) int32_t at[4][4]; // top-left, top-right, bottom-left, bottom-right
-        _mm_store_si128(reinterpret_cast<__m128i*>(at[0]), at0);
-        _mm_store_si128(reinterpret_cast<__m128i*>(at[1]), _mm_add_epi32(at0, right));
-        _mm_store_si128(reinterpret_cast<__m128i*>(at[2]), at1);
-        _mm_store_si128(reinterpret_cast<__m128i*>(at[3]), _mm_add_epi32(at1, right));
         // Weights as 16-bit lanes, four per pixel: pixels 0 and 1, then 2 and 3.
         const __m128i wu16 = _mm_unpacklo_epi16(_mm_packs_epi32(wu, wu), _mm_packs_epi32(wu, wu));
         const __m128i wv16 = _mm_unpacklo_epi16(_mm_packs_epi32(wv, wv), _mm_packs_epi32(wv, wv));
         const __m128i wuPair[2] = {_mm_unpacklo_epi32(wu16, wu16), _mm_unpackhi_epi32(wu16, wu16)};
         const __m128i wvPair[2] = {_mm_unpacklo_epi32(wv16, wv16), _mm_unpackhi_epi32(wv16, wv16)};
+        // Texel rows filtered across, for pixels 0 and 1, then 2 and 3.
+        __m128i top[2], bottom[2];
+        const __m128i insideU = _mm_cmpgt_epi32(wMax, iu), insideV = _mm_cmpgt_epi32(hMax, iv);
+        const __m128i at0 = _mm_add_epi32(mul32(iv, width), iu);
+        if (_mm_movemask_epi8(_mm_and_si128(insideU, insideV)) == 0xFFFF)
+        {
+            // No texel clamped: each pixel's four texels are two pairs side by side in memory,
+            // one row apart. The indices are not negative, so zero extension keeps them.
+            const uint64_t at01 = static_cast<uint64_t>(_mm_cvtsi128_si64(at0));
+            const uint64_t at23 =
+                static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(at0, at0)));
+            const uint32_t* const p[4] = {
+                tex.argb + static_cast<uint32_t>(at01), tex.argb + (at01 >> 32),
+                tex.argb + static_cast<uint32_t>(at23), tex.argb + (at23 >> 32)};
+            const size_t down = static_cast<size_t>(tex.width);
+            // A row's two texels of two pixels by two loads: a0 b0 a1 b1.
+            auto row = [&](const uint32_t* a, const uint32_t* b, __m128i w)
+            {
+                const __m128i both =
+                    _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
+                                       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b)));
+                return lerp(_mm_unpacklo_epi8(both, zero), _mm_unpackhi_epi8(both, zero), w);
+            };
+            for (int h = 0; h < 2; ++h)
+            {
+                const uint32_t* a = p[2 * h];
+                const uint32_t* b = p[2 * h + 1];
+                top[h] = row(a, b, wuPair[h]);
+                bottom[h] = row(a + down, b + down, wuPair[h]);
+            }
+        }
+        else
+        {
+            // 1, or 0 at the last column; the width, or 0 at the last row.
+            const __m128i right = _mm_and_si128(insideU, one);
+            const __m128i at1 = _mm_add_epi32(at0, _mm_and_si128(insideV, width));
+            alignas(16) int32_t at[4][4]; // top-left, top-right, bottom-left, bottom-right
+            _mm_store_si128(reinterpret_cast<__m128i*>(at[0]), at0);
+            _mm_store_si128(reinterpret_cast<__m128i*>(at[1]), _mm_add_epi32(at0, right));
+            _mm_store_si128(reinterpret_cast<__m128i*>(at[2]), at1);
+            _mm_store_si128(reinterpret_cast<__m128i*>(at[3]), _mm_add_epi32(at1, right));
+            for (int h = 0; h < 2; ++h)
+            {
+                const int k = 2 * h;
+                top[h] = lerp(texels(at[0][k], at[0][k + 1]), texels(at[1][k], at[1][k + 1]),
+                              wuPair[h]);
+                bottom[h] = lerp(texels(at[2][k], at[2][k + 1]), texels(at[3][k], at[3][k + 1]),
+                                 wuPair[h]);
+            }
+        }
         for (int h = 0; h < 2; ++h)
         {
             const int k = 2 * h;
-            __m128i top, bottom;
-            if (pairs)
-            {
-                // A row's two texels of both pixels by two loads: a0 b0 a1 b1.
-                auto row = [&](const int32_t* from)
-                {
-                    const __m128i both = _mm_unpacklo_epi32(
-                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(tex.argb + from[k])),
-                        _mm_loadl_epi64(reinterpret_cast<const __m128i*>(tex.argb + from[k + 1])));
-                    return lerp(_mm_unpacklo_epi8(both, zero), _mm_unpackhi_epi8(both, zero),
-                                wuPair[h]);
-                };
-                top = row(at[0]);
-                bottom = row(at[2]);
-            }
-            else
-            {
-                top = lerp(texels(at[0][k], at[0][k + 1]), texels(at[1][k], at[1][k + 1]),
-                           wuPair[h]);
-                bottom = lerp(texels(at[2][k], at[2][k + 1]), texels(at[3][k], at[3][k + 1]),
-                              wuPair[h]);
-            }
-            const __m128i texel = lerp(top, bottom, wvPair[h]);
+            const __m128i texel = lerp(top[h], bottom[h], wvPair[h]);
             __m128i out = texel;
             if constexpr (TB != D3dTexBlend::Copy)
             {
