@@ -130,8 +130,17 @@ void FixChunk(Chunk& c, int from, int to)
     for (int f = from; f < to; ++f)
     {
         const double scale = f == kFixZ ? 65535.0 : 1.0;
+#if defined(__SSE2__) && defined(__x86_64__)
+        // Start and step in one pair of lanes, as ToFixed works each out.
+        __m128d d = _mm_set_pd(c.step[kFrom[f]], c.start[kFrom[f]]);
+        d = _mm_mul_pd(_mm_mul_pd(d, _mm_set1_pd(scale)), _mm_set1_pd(65536.0));
+        d = _mm_min_pd(_mm_max_pd(d, _mm_set1_pd(-1e15)), _mm_set1_pd(1e15));
+        c.fixStart[f] = _mm_cvttsd_si64(d) + 0x8000;
+        c.fixStep[f] = _mm_cvttsd_si64(_mm_unpackhi_pd(d, d));
+#else
         c.fixStart[f] = ToFixed(c.start[kFrom[f]], scale) + 0x8000;
         c.fixStep[f] = ToFixed(c.step[kFrom[f]], scale);
+#endif
     }
 }
 
@@ -176,6 +185,20 @@ inline bool FixInRange(const Chunk& c, int f, int64_t limit)
     return first >= 0 && first < end && last >= 0 && last < end;
 }
 
+#if defined(__SSE2__)
+// The low 32 bits of start + step * k for k = 0..7 in two registers of four lanes, and of
+// step * 8: 32-bit arithmetic wraps as the low bits of the 64-bit values do.
+inline void LinearLanes(int64_t start, int64_t step, __m128i& lo, __m128i& hi, __m128i& step8)
+{
+    const uint32_t s = static_cast<uint32_t>(step);
+    lo = _mm_add_epi32(_mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(start))),
+                       _mm_set_epi32(static_cast<int32_t>(3 * s), static_cast<int32_t>(2 * s),
+                                     static_cast<int32_t>(s), 0));
+    hi = _mm_add_epi32(lo, _mm_set1_epi32(static_cast<int32_t>(4 * s)));
+    step8 = _mm_set1_epi32(static_cast<int32_t>(8 * s));
+}
+#endif
+
 // Depth stage: returns how many pixels of the chunk passed, so that a chunk hidden entirely
 // costs no shading.
 template <bool ZTest> int DepthStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
@@ -196,10 +219,8 @@ template <bool ZTest> int DepthStage(const D3dRasterState& rs, const Chunk& c, S
     {
         const __m128i lanes = _mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0);
         const int64_t d0 = c.fixStart[kFixZ], dd = c.fixStep[kFixZ];
-        auto lane = [&](int k) { return static_cast<int32_t>(static_cast<uint32_t>(d0 + dd * k)); };
-        __m128i lo = _mm_set_epi32(lane(3), lane(2), lane(1), lane(0));
-        __m128i hi = _mm_set_epi32(lane(7), lane(6), lane(5), lane(4));
-        const __m128i step8 = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(dd * 8)));
+        __m128i lo, hi, step8;
+        LinearLanes(d0, dd, lo, hi, step8);
         const __m128i bias32 = _mm_set1_epi32(32768);
         const __m128i bias16 = _mm_set1_epi16(-32768);
         const __m128i one = _mm_set1_epi8(1);
@@ -768,10 +789,8 @@ int OutputSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     const __m128i fg = _mm_set1_epi16(static_cast<int16_t>((rs.fogColor >> 8) & 0xFF));
     const __m128i fb = _mm_set1_epi16(static_cast<int16_t>(rs.fogColor & 0xFF));
     const int64_t f0 = FixStart<Fog>(c, kFixFog), df = FixStep<Fog>(c, kFixFog);
-    auto lane = [&](int k) { return static_cast<int32_t>(static_cast<uint32_t>(f0 + df * k)); };
-    __m128i fogLo = _mm_set_epi32(lane(3), lane(2), lane(1), lane(0));
-    __m128i fogHi = _mm_set_epi32(lane(7), lane(6), lane(5), lane(4));
-    const __m128i fogStep8 = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(df * 8)));
+    __m128i fogLo, fogHi, fogStep8;
+    LinearLanes(f0, df, fogLo, fogHi, fogStep8);
     int i = 0;
     for (; i < blocks; i += 8)
     {
