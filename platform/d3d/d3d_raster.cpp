@@ -400,12 +400,17 @@ bool ColoursInRange(const Chunk& c)
     return true;
 }
 
-// (x + 127) / 255 of each 16-bit lane x = a * b, a and b at most 255: the quotient by shifts.
+// y / 255 of 16-bit lanes y, by the reciprocal: (y * 0x8081) >> 23 is exact for every y
+// below 65536.
+inline __m128i Div255Exact(__m128i y)
+{
+    return _mm_srli_epi16(_mm_mulhi_epu16(y, _mm_set1_epi16(static_cast<int16_t>(0x8081))), 7);
+}
+
+// (x + 127) / 255 of each 16-bit lane x = a * b, a and b at most 255.
 inline __m128i Mul8Lanes(__m128i a, __m128i b)
 {
-    __m128i x = _mm_add_epi16(_mm_mullo_epi16(a, b), _mm_set1_epi16(127));
-    x = _mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), _mm_set1_epi16(1));
-    return _mm_srli_epi16(x, 8);
+    return Div255Exact(_mm_add_epi16(_mm_mullo_epi16(a, b), _mm_set1_epi16(127)));
 }
 
 // The bilinear shade stage with SSE2 for chunks whose colours are in range, four pixels at a
@@ -748,9 +753,7 @@ constexpr uint8_t kStipple[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}
 // (x + 127) / 255 of 16-bit lanes holding x <= 255 * 255.
 inline __m128i Div255Lanes(__m128i x)
 {
-    x = _mm_add_epi16(x, _mm_set1_epi16(127));
-    x = _mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), _mm_set1_epi16(1));
-    return _mm_srli_epi16(x, 8);
+    return Div255Exact(_mm_add_epi16(x, _mm_set1_epi16(127)));
 }
 
 // One 8-bit channel of eight 0xAARRGGBB pixels as 16-bit lanes.
