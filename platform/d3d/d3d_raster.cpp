@@ -102,7 +102,8 @@ inline int64_t ToFixed(float v, double scale)
 // ToFixed(v[0], 1) + bias and ToFixed(v[1], 1) + bias, in one pair of double lanes.
 inline void ToFixedPair(const float* v, int64_t* out, int64_t bias)
 {
-    __m128d d = _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v))));
+    __m128d d =
+        _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v))));
     d = _mm_mul_pd(d, _mm_set1_pd(65536.0));
     d = _mm_min_pd(_mm_max_pd(d, _mm_set1_pd(-1e15)), _mm_set1_pd(1e15));
     out[0] = _mm_cvttsd_si64(d) + bias;
@@ -571,10 +572,10 @@ void ShadeBilinearSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
             for (int h = 0; h < 2; ++h)
             {
                 const int k = 2 * h;
-                top[h] = lerp(texels(at[0][k], at[0][k + 1]), texels(at[1][k], at[1][k + 1]),
-                              wuPair[h]);
-                bottom[h] = lerp(texels(at[2][k], at[2][k + 1]), texels(at[3][k], at[3][k + 1]),
-                                 wuPair[h]);
+                top[h] =
+                    lerp(texels(at[0][k], at[0][k + 1]), texels(at[1][k], at[1][k + 1]), wuPair[h]);
+                bottom[h] =
+                    lerp(texels(at[2][k], at[2][k + 1]), texels(at[3][k], at[3][k + 1]), wuPair[h]);
             }
         }
         for (int h = 0; h < 2; ++h)
@@ -1245,9 +1246,9 @@ void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
         const __m128d oxs = _mm_set1_pd(ox), oys = _mm_set1_pd(oy);
         for (int a = 0; a < kAttrCount - 1; a += 2)
         {
-            const __m128d v = _mm_add_pd(_mm_add_pd(_mm_loadu_pd(base + a),
-                                                    _mm_mul_pd(_mm_loadu_pd(ddx + a), oxs)),
-                                         _mm_mul_pd(_mm_loadu_pd(ddy + a), oys));
+            const __m128d v = _mm_add_pd(
+                _mm_add_pd(_mm_loadu_pd(base + a), _mm_mul_pd(_mm_loadu_pd(ddx + a), oxs)),
+                _mm_mul_pd(_mm_loadu_pd(ddy + a), oys));
             _mm_storel_pi(reinterpret_cast<__m64*>(c.start + a), _mm_cvtpd_ps(v));
         }
         for (int a = kAttrCount & ~1; a < kAttrCount; ++a)
