@@ -87,19 +87,14 @@ template <bool Used> inline int64_t FixStep(const Chunk& c, int f)
 inline int64_t ToFixed(float v, double scale)
 {
     double d = static_cast<double>(v) * scale * 65536.0;
-#if defined(__SSE2__) && defined(__x86_64__)
-    // The same bounds by maxsd and minsd: maxsd gives its second operand for a NaN.
-    return _mm_cvttsd_si64(
-        _mm_min_sd(_mm_max_sd(_mm_set_sd(d), _mm_set_sd(-1e15)), _mm_set_sd(1e15)));
-#else
     if (!(d > -1e15)) // also NaN
         return static_cast<int64_t>(-1e15);
     return static_cast<int64_t>(d < 1e15 ? d : 1e15);
-#endif
 }
 
 #if defined(__SSE2__) && defined(__x86_64__)
-// ToFixed(v[0], 1) + bias and ToFixed(v[1], 1) + bias, in one pair of double lanes.
+// ToFixed(v[0], 1) + bias and ToFixed(v[1], 1) + bias, in one pair of double lanes: maxpd
+// gives its second operand for a NaN, so a NaN takes the lower bound as in ToFixed.
 inline void ToFixedPair(const float* v, int64_t* out, int64_t bias)
 {
     __m128d d =
