@@ -92,15 +92,51 @@ inline int64_t ToFixed(float v, double scale)
     return static_cast<int64_t>(d < 1e15 ? d : 1e15);
 }
 
+#if defined(__SSE2__) && defined(__x86_64__)
+// ToFixed(v[0], 1) + bias and ToFixed(v[1], 1) + bias, in one pair of double lanes: maxpd
+// gives its second operand for a NaN, so a NaN takes the lower bound as in ToFixed.
+inline void ToFixedPair(const float* v, int64_t* out, int64_t bias)
+{
+    __m128d d =
+        _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v))));
+    d = _mm_mul_pd(d, _mm_set1_pd(65536.0));
+    d = _mm_min_pd(_mm_max_pd(d, _mm_set1_pd(-1e15)), _mm_set1_pd(1e15));
+    out[0] = _mm_cvttsd_si64(d) + bias;
+    out[1] = _mm_cvttsd_si64(_mm_unpackhi_pd(d, d)) + bias;
+}
+#endif
+
 // The fixed-point interpolants from the float ones, once per chunk, those of [from, to) only.
 void FixChunk(Chunk& c, int from, int to)
 {
+#if defined(__SSE2__) && defined(__x86_64__)
+    // The four colours, which lie side by side in both forms, two at a time.
+    static_assert(kFixG == kFixR + 1 && kFixB == kFixR + 2 && kFixA == kFixR + 3);
+    static_assert(kG == kR + 1 && kB == kR + 2 && kA == kR + 3);
+    if (from == kFixR && to == kFixA + 1)
+    {
+        ToFixedPair(c.start + kR, c.fixStart + kFixR, 0x8000);
+        ToFixedPair(c.start + kB, c.fixStart + kFixB, 0x8000);
+        ToFixedPair(c.step + kR, c.fixStep + kFixR, 0);
+        ToFixedPair(c.step + kB, c.fixStep + kFixB, 0);
+        return;
+    }
+#endif
     static constexpr int kFrom[kFixCount] = {kZ, kR, kG, kB, kA, kFog};
     for (int f = from; f < to; ++f)
     {
         const double scale = f == kFixZ ? 65535.0 : 1.0;
+#if defined(__SSE2__) && defined(__x86_64__)
+        // Start and step in one pair of lanes, as ToFixed works each out.
+        __m128d d = _mm_set_pd(c.step[kFrom[f]], c.start[kFrom[f]]);
+        d = _mm_mul_pd(_mm_mul_pd(d, _mm_set1_pd(scale)), _mm_set1_pd(65536.0));
+        d = _mm_min_pd(_mm_max_pd(d, _mm_set1_pd(-1e15)), _mm_set1_pd(1e15));
+        c.fixStart[f] = _mm_cvttsd_si64(d) + 0x8000;
+        c.fixStep[f] = _mm_cvttsd_si64(_mm_unpackhi_pd(d, d));
+#else
         c.fixStart[f] = ToFixed(c.start[kFrom[f]], scale) + 0x8000;
         c.fixStep[f] = ToFixed(c.step[kFrom[f]], scale);
+#endif
     }
 }
 
@@ -145,6 +181,20 @@ inline bool FixInRange(const Chunk& c, int f, int64_t limit)
     return first >= 0 && first < end && last >= 0 && last < end;
 }
 
+#if defined(__SSE2__)
+// The low 32 bits of start + step * k for k = 0..7 in two registers of four lanes, and of
+// step * 8: 32-bit arithmetic wraps as the low bits of the 64-bit values do.
+inline void LinearLanes(int64_t start, int64_t step, __m128i& lo, __m128i& hi, __m128i& step8)
+{
+    const uint32_t s = static_cast<uint32_t>(step);
+    lo = _mm_add_epi32(_mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(start))),
+                       _mm_set_epi32(static_cast<int32_t>(3 * s), static_cast<int32_t>(2 * s),
+                                     static_cast<int32_t>(s), 0));
+    hi = _mm_add_epi32(lo, _mm_set1_epi32(static_cast<int32_t>(4 * s)));
+    step8 = _mm_set1_epi32(static_cast<int32_t>(8 * s));
+}
+#endif
+
 // Depth stage: returns how many pixels of the chunk passed, so that a chunk hidden entirely
 // costs no shading.
 template <bool ZTest> int DepthStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
@@ -156,24 +206,27 @@ template <bool ZTest> int DepthStage(const D3dRasterState& rs, const Chunk& c, S
     int passed = 0;
     int i = 0;
 #if defined(__SSE2__)
-    // Eight pixels at a time while the depth needs no clamping.
-    if (n >= 8 && FixInRange(c, kFixZ, 65536))
+    // Eight pixels at a time while the depth needs no clamping; a last part-block too if the
+    // row has room for all eight (the lanes past the chunk pass nothing).
+    int blocks = n & ~7;
+    if (!ZTest || static_cast<DWORD>(c.x + ((n + 7) & ~7)) <= rs.zbuffer->width)
+        blocks = (n + 7) & ~7;
+    if (blocks != 0 && FixInRange(c, kFixZ, 65536))
     {
+        const __m128i lanes = _mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0);
         const int64_t d0 = c.fixStart[kFixZ], dd = c.fixStep[kFixZ];
-        auto lane = [&](int k) { return static_cast<int32_t>(static_cast<uint32_t>(d0 + dd * k)); };
-        __m128i lo = _mm_set_epi32(lane(3), lane(2), lane(1), lane(0));
-        __m128i hi = _mm_set_epi32(lane(7), lane(6), lane(5), lane(4));
-        const __m128i step8 = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(dd * 8)));
+        __m128i lo, hi, step8;
+        LinearLanes(d0, dd, lo, hi, step8);
         const __m128i bias32 = _mm_set1_epi32(32768);
         const __m128i bias16 = _mm_set1_epi16(-32768);
         const __m128i one = _mm_set1_epi8(1);
-        for (; i + 8 <= n; i += 8)
+        for (; i < blocks; i += 8)
         {
             // Depths 0..65535 less 32768, as signed 16-bit lanes.
             const __m128i z = _mm_packs_epi32(_mm_sub_epi32(_mm_srli_epi32(lo, 16), bias32),
                                               _mm_sub_epi32(_mm_srli_epi32(hi, 16), bias32));
             _mm_storeu_si128(reinterpret_cast<__m128i*>(s.z + i), _mm_xor_si128(z, bias16));
-            __m128i pass = _mm_set1_epi16(-1);
+            __m128i pass = _mm_cmpgt_epi16(_mm_set1_epi16(static_cast<int16_t>(n - i)), lanes);
             if constexpr (ZTest)
             {
                 const __m128i stored = _mm_xor_si128(
@@ -343,94 +396,212 @@ bool ColoursInRange(const Chunk& c)
     return true;
 }
 
-// (x + 127) / 255 of each 16-bit lane x = a * b, a and b at most 255: the quotient by shifts.
+// y / 255 of 16-bit lanes y, by the reciprocal: (y * 0x8081) >> 23 is exact for every y
+// below 65536.
+inline __m128i Div255Exact(__m128i y)
+{
+    return _mm_srli_epi16(_mm_mulhi_epu16(y, _mm_set1_epi16(static_cast<int16_t>(0x8081))), 7);
+}
+
+// (x + 127) / 255 of each 16-bit lane x = a * b, a and b at most 255.
 inline __m128i Mul8Lanes(__m128i a, __m128i b)
 {
-    __m128i x = _mm_add_epi16(_mm_mullo_epi16(a, b), _mm_set1_epi16(127));
-    x = _mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), _mm_set1_epi16(1));
-    return _mm_srli_epi16(x, 8);
+    return Div255Exact(_mm_add_epi16(_mm_mullo_epi16(a, b), _mm_set1_epi16(127)));
 }
 
-// Blends of 16-bit lanes: lanes 0-3 of lo with lanes 4-7 by weights w (lanes 0-3 256 - f,
-// lanes 4-7 f), the result in lanes 0-3: (a * (256 - f) + b * f) >> 8 per channel.
-inline __m128i LerpHalves(__m128i x, __m128i w)
+// The bilinear shade stage with SSE2 for chunks whose colours are in range, four pixels at a
+// time: coordinates, texel indices and weights in 32-bit lanes, then the filter and the texture
+// blend on two pixels' channels at once. Every step gives the integers the plain stage gives.
+// With Key the coordinates are taken from the scratch arrays, else worked out here as
+// ShadeStage works them out.
+template <D3dTexBlend TB, bool Persp, bool Key>
+void ShadeBilinearSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
-    const __m128i p = _mm_mullo_epi16(x, w);
-    return _mm_srli_epi16(_mm_add_epi16(p, _mm_srli_si128(p, 8)), 8);
+    const int n = c.n;
+    const TexView tex(rs.texture);
+    if constexpr (Key)
+        // The key is tested on the nearest texel, so keyed edges stay where they were drawn.
+        for (int i = 0; i < n; ++i)
+            if (s.mask[i] && tex.keyed[NearestAt(tex, s.u[i], s.v[i])])
+                s.mask[i] = 0;
+    const __m128 fw = _mm_set1_ps(tex.fw), fh = _mm_set1_ps(tex.fh);
+    const __m128 half = _mm_set1_ps(0.5f), zeroF = _mm_setzero_ps(), scale = _mm_set1_ps(256.0f);
+    const __m128 fwMax = _mm_set1_ps(tex.fw - 1.0f), fhMax = _mm_set1_ps(tex.fh - 1.0f);
+    const __m128i wMax = _mm_set1_epi32(tex.width - 1), hMax = _mm_set1_epi32(tex.height - 1);
+    const __m128i one = _mm_set1_epi32(1), full = _mm_set1_epi16(256);
+    const __m128i width = _mm_set1_epi32(tex.width);
+    const __m128i zero = _mm_setzero_si128();
+    // Low 32 bits of each lane's product (the products are texel indices, in range).
+    auto mul32 = [](__m128i a, __m128i b)
+    {
+        const __m128i even = _mm_mul_epu32(a, b);
+        const __m128i odd = _mm_mul_epu32(_mm_srli_si128(a, 4), _mm_srli_si128(b, 4));
+        return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                                  _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+    };
+    // Two pixels' texels at indices a and b as 16-bit lanes: a's channels, then b's.
+    auto texels = [&](int32_t a, int32_t b)
+    {
+        return _mm_unpacklo_epi8(
+            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(tex.argb[a])),
+                               _mm_cvtsi32_si128(static_cast<int>(tex.argb[b]))),
+            zero);
+    };
+    // (a * (256 - f) + b * f) >> 8 per lane; the sum is below 65536, so 16-bit lanes hold it.
+    auto lerp = [&](__m128i a, __m128i b, __m128i f)
+    {
+        return _mm_srli_epi16(
+            _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(full, f)), _mm_mullo_epi16(b, f)), 8);
+    };
+    // Colour lanes in the order of a pixel's bytes: blue, green, red, alpha; one register for
+    // an even pixel, one for the odd pixel after it.
+    const __m128i colourStep =
+        _mm_set_epi32(static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixA)),
+                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixR)),
+                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixG)),
+                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixB)));
+    const __m128i colourStep2 = _mm_add_epi32(colourStep, colourStep);
+    const __m128i colourStep4 = _mm_add_epi32(colourStep2, colourStep2);
+    __m128i colourEven =
+        _mm_set_epi32(static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixA)),
+                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixR)),
+                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixG)),
+                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixB)));
+    __m128i colourOdd = _mm_add_epi32(colourEven, colourStep);
+    // The texel's own alpha (lanes 3 and 7) for MODULATE.
+    const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+    const __m128 u0 = _mm_set1_ps(c.start[kU]), du = _mm_set1_ps(c.step[kU]);
+    const __m128 v0 = _mm_set1_ps(c.start[kV]), dv = _mm_set1_ps(c.step[kV]);
+    [[maybe_unused]] const __m128 q0 = _mm_set1_ps(c.start[kQ]), dq = _mm_set1_ps(c.step[kQ]);
+    const __m128i laneIndex = _mm_set_epi32(3, 2, 1, 0);
+    // Lanes past the chunk's end have mask 0 (see ShadeStage): their texel indices are clamped
+    // like any others and their results are not used.
+    for (int i = 0; i < n; i += 4, colourEven = _mm_add_epi32(colourEven, colourStep4),
+             colourOdd = _mm_add_epi32(colourOdd, colourStep4))
+    {
+        uint32_t drawn;
+        std::memcpy(&drawn, s.mask + i, 4);
+        if (drawn == 0)
+            continue;
+        __m128 u, v;
+        if constexpr (Key)
+        {
+            u = _mm_load_ps(s.u + i);
+            v = _mm_load_ps(s.v + i);
+        }
+        else
+        {
+            const __m128 fi = _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(i), laneIndex));
+            u = _mm_add_ps(u0, _mm_mul_ps(du, fi));
+            v = _mm_add_ps(v0, _mm_mul_ps(dv, fi));
+            if constexpr (Persp)
+            {
+                const __m128 q = _mm_div_ps(_mm_set1_ps(1.0f), _mm_add_ps(q0, _mm_mul_ps(dq, fi)));
+                u = _mm_mul_ps(u, q);
+                v = _mm_mul_ps(v, q);
+            }
+        }
+        __m128 fu = _mm_sub_ps(_mm_mul_ps(u, fw), half);
+        __m128 fv = _mm_sub_ps(_mm_mul_ps(v, fh), half);
+        const int nan =
+            _mm_movemask_ps(_mm_or_ps(_mm_cmpunord_ps(fu, fu), _mm_cmpunord_ps(fv, fv)));
+        if (nan != 0)
+            for (int k = 0; k < 4 && i + k < n; ++k)
+                if (nan & (1 << k))
+                    s.mask[i + k] = 0;
+        // Clamped addressing: outside the texture the edge texels repeat. Clamping to the
+        // texel centres 0..size - 1 gives the texels the plain stage gives: its blend of a
+        // texel with itself there equals this one's blend with weight 0. The values are then
+        // not negative, so truncation floors them.
+        fu = _mm_min_ps(_mm_max_ps(fu, zeroF), fwMax);
+        fv = _mm_min_ps(_mm_max_ps(fv, zeroF), fhMax);
+        const __m128i iu = _mm_cvttps_epi32(fu), iv = _mm_cvttps_epi32(fv);
+        const __m128i wu = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale));
+        const __m128i wv = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale));
+        // Weights as 16-bit lanes, four per pixel: pixels 0 and 1, then 2 and 3.
+        const __m128i wu16 = _mm_unpacklo_epi16(_mm_packs_epi32(wu, wu), _mm_packs_epi32(wu, wu));
+        const __m128i wv16 = _mm_unpacklo_epi16(_mm_packs_epi32(wv, wv), _mm_packs_epi32(wv, wv));
+        const __m128i wuPair[2] = {_mm_unpacklo_epi32(wu16, wu16), _mm_unpackhi_epi32(wu16, wu16)};
+        const __m128i wvPair[2] = {_mm_unpacklo_epi32(wv16, wv16), _mm_unpackhi_epi32(wv16, wv16)};
+        // Texel rows filtered across, for pixels 0 and 1, then 2 and 3.
+        __m128i top[2], bottom[2];
+        const __m128i insideU = _mm_cmpgt_epi32(wMax, iu), insideV = _mm_cmpgt_epi32(hMax, iv);
+        const __m128i at0 = _mm_add_epi32(mul32(iv, width), iu);
+        if (_mm_movemask_epi8(_mm_and_si128(insideU, insideV)) == 0xFFFF)
+        {
+            // No texel clamped: each pixel's four texels are two pairs side by side in memory,
+            // one row apart. The indices are not negative, so zero extension keeps them.
+            const uint64_t at01 = static_cast<uint64_t>(_mm_cvtsi128_si64(at0));
+            const uint64_t at23 =
+                static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(at0, at0)));
+            const uint32_t* const p[4] = {
+                tex.argb + static_cast<uint32_t>(at01), tex.argb + (at01 >> 32),
+                tex.argb + static_cast<uint32_t>(at23), tex.argb + (at23 >> 32)};
+            const size_t down = static_cast<size_t>(tex.width);
+            // A row's two texels of two pixels by two loads: a0 b0 a1 b1.
+            auto row = [&](const uint32_t* a, const uint32_t* b, __m128i w)
+            {
+                const __m128i both =
+                    _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
+                                       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b)));
+                return lerp(_mm_unpacklo_epi8(both, zero), _mm_unpackhi_epi8(both, zero), w);
+            };
+            for (int h = 0; h < 2; ++h)
+            {
+                const uint32_t* a = p[2 * h];
+                const uint32_t* b = p[2 * h + 1];
+                top[h] = row(a, b, wuPair[h]);
+                bottom[h] = row(a + down, b + down, wuPair[h]);
+            }
+        }
+        else
+        {
+            // 1, or 0 at the last column; the width, or 0 at the last row.
+            const __m128i right = _mm_and_si128(insideU, one);
+            const __m128i at1 = _mm_add_epi32(at0, _mm_and_si128(insideV, width));
+            alignas(16) int32_t at[4][4]; // top-left, top-right, bottom-left, bottom-right
+            _mm_store_si128(reinterpret_cast<__m128i*>(at[0]), at0);
+            _mm_store_si128(reinterpret_cast<__m128i*>(at[1]), _mm_add_epi32(at0, right));
+            _mm_store_si128(reinterpret_cast<__m128i*>(at[2]), at1);
+            _mm_store_si128(reinterpret_cast<__m128i*>(at[3]), _mm_add_epi32(at1, right));
+            for (int h = 0; h < 2; ++h)
+            {
+                const int k = 2 * h;
+                top[h] =
+                    lerp(texels(at[0][k], at[0][k + 1]), texels(at[1][k], at[1][k + 1]), wuPair[h]);
+                bottom[h] =
+                    lerp(texels(at[2][k], at[2][k + 1]), texels(at[3][k], at[3][k + 1]), wuPair[h]);
+            }
+        }
+        for (int h = 0; h < 2; ++h)
+        {
+            const int k = 2 * h;
+            const __m128i texel = lerp(top[h], bottom[h], wvPair[h]);
+            __m128i out = texel;
+            if constexpr (TB != D3dTexBlend::Copy)
+            {
+                const __m128i even = h == 0 ? colourEven : _mm_add_epi32(colourEven, colourStep2);
+                const __m128i odd = h == 0 ? colourOdd : _mm_add_epi32(colourOdd, colourStep2);
+                out = Mul8Lanes(_mm_packs_epi32(_mm_srai_epi32(even, 16), _mm_srai_epi32(odd, 16)),
+                                texel);
+                if constexpr (TB == D3dTexBlend::Modulate)
+                    out = _mm_or_si128(_mm_andnot_si128(alphaLanes, out),
+                                       _mm_and_si128(alphaLanes, texel));
+            }
+            _mm_storel_epi64(reinterpret_cast<__m128i*>(s.argb + i + k),
+                             _mm_packus_epi16(out, out));
+        }
+    }
 }
 
-// The shade stage with SSE2 for chunks whose colours are in range: the bilinear blend and the
-// texture blend on a pixel's four channels at once, the filter's coordinates four pixels at a
-// time. Every step gives the integers the plain stage gives.
-template <Tex T, D3dTexBlend TB, bool Key>
+// The shade stage with SSE2 for nearest texels and chunks whose colours are in range: the
+// texture blend on a pixel's four channels at once. Every step gives the integers the plain
+// stage gives.
+template <D3dTexBlend TB, bool Key>
 void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
     const int n = c.n;
     const TexView tex(rs.texture);
-    // Per pixel: the index of the top-left texel, the steps to its right and lower neighbours
-    // (0 where clamped), and the weights as 16-bit pairs (256 - f, f).
-    alignas(16) int32_t at[kChunk], right[kChunk], down[kChunk], wus[kChunk], wvs[kChunk];
-    if constexpr (T == Tex::Bilinear)
-    {
-        const __m128 fw = _mm_set1_ps(tex.fw), fh = _mm_set1_ps(tex.fh);
-        const __m128 half = _mm_set1_ps(0.5f), minus1 = _mm_set1_ps(-1.0f),
-                     scale = _mm_set1_ps(256.0f);
-        const __m128i wMax = _mm_set1_epi32(tex.width - 1), hMax = _mm_set1_epi32(tex.height - 1);
-        const __m128i one = _mm_set1_epi32(1), full = _mm_set1_epi32(256);
-        const __m128i width = _mm_set1_epi32(tex.width);
-        auto floorLanes = [](__m128 v)
-        {
-            const __m128i t = _mm_cvttps_epi32(v);
-            return _mm_add_epi32(t, _mm_castps_si128(_mm_cmplt_ps(v, _mm_cvtepi32_ps(t))));
-        };
-        auto clampHigh = [](__m128i v, __m128i hi)
-        {
-            const __m128i over = _mm_cmpgt_epi32(v, hi);
-            return _mm_or_si128(_mm_andnot_si128(over, v), _mm_and_si128(over, hi));
-        };
-        auto clampLow0 = [](__m128i v)
-        { return _mm_and_si128(v, _mm_cmpgt_epi32(v, _mm_set1_epi32(-1))); };
-        // Low 32 bits of each lane's product (the products are texel indices, in range).
-        auto mul32 = [](__m128i a, __m128i b)
-        {
-            const __m128i even = _mm_mul_epu32(a, b);
-            const __m128i odd = _mm_mul_epu32(_mm_srli_si128(a, 4), _mm_srli_si128(b, 4));
-            return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
-                                      _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
-        };
-        auto pairs = [&](__m128i f)
-        { return _mm_or_si128(_mm_slli_epi32(f, 16), _mm_sub_epi32(full, f)); };
-        for (int i = 0; i < n; i += 4)
-        {
-            // Lanes past the chunk's end hold coordinates 0 (see ShadeStage) and are not used.
-            __m128 fu = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(s.u + i), fw), half);
-            __m128 fv = _mm_sub_ps(_mm_mul_ps(_mm_load_ps(s.v + i), fh), half);
-            const int nan =
-                _mm_movemask_ps(_mm_or_ps(_mm_cmpunord_ps(fu, fu), _mm_cmpunord_ps(fv, fv)));
-            if (nan != 0)
-                for (int k = 0; k < 4 && i + k < n; ++k)
-                    if (nan & (1 << k))
-                        s.mask[i + k] = 0;
-            fu = _mm_min_ps(_mm_max_ps(fu, minus1), fw);
-            fv = _mm_min_ps(_mm_max_ps(fv, minus1), fh);
-            const __m128i iu = floorLanes(fu), iv = floorLanes(fv);
-            const __m128i wu =
-                _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale));
-            const __m128i wv =
-                _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale));
-            _mm_store_si128(reinterpret_cast<__m128i*>(wus + i), pairs(wu));
-            _mm_store_si128(reinterpret_cast<__m128i*>(wvs + i), pairs(wv));
-            const __m128i x0 = clampHigh(clampLow0(iu), wMax);
-            const __m128i x1 = clampHigh(_mm_add_epi32(iu, one), wMax);
-            const __m128i y0 = clampHigh(clampLow0(iv), hMax);
-            const __m128i y1 = clampHigh(_mm_add_epi32(iv, one), hMax);
-            const __m128i row0 = mul32(y0, width);
-            _mm_store_si128(reinterpret_cast<__m128i*>(at + i), _mm_add_epi32(row0, x0));
-            _mm_store_si128(reinterpret_cast<__m128i*>(right + i), _mm_sub_epi32(x1, x0));
-            _mm_store_si128(reinterpret_cast<__m128i*>(down + i),
-                            _mm_sub_epi32(mul32(y1, width), row0));
-        }
-    }
     const __m128i zero = _mm_setzero_si128();
     // Colour lanes in the order of a pixel's bytes: blue, green, red, alpha.
     __m128i colour =
@@ -447,45 +618,15 @@ void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     {
         if (!s.mask[i])
             continue;
-        __m128i texel;
-        if constexpr (T == Tex::Bilinear)
-        {
-            if constexpr (Key)
-                // The key is tested on the nearest texel, so keyed edges stay where they were.
-                if (tex.keyed[NearestAt(tex, s.u[i], s.v[i])])
-                {
-                    s.mask[i] = 0;
-                    continue;
-                }
-            const uint32_t* p = tex.argb + static_cast<uint32_t>(at[i]);
-            const ptrdiff_t dx = right[i], dy = down[i];
-            const __m128i top = _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p[0])),
-                                                   _mm_cvtsi32_si128(static_cast<int>(p[dx])));
-            const __m128i bottom =
-                _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(p[dy])),
-                                   _mm_cvtsi32_si128(static_cast<int>(p[dy + dx])));
-            // (256 - f, f) pairs spread to (256 - f) x4, f x4.
-            __m128i wh = _mm_cvtsi32_si128(wus[i]);
-            wh = _mm_unpacklo_epi16(wh, wh);
-            wh = _mm_unpacklo_epi32(wh, wh);
-            __m128i wvv = _mm_cvtsi32_si128(wvs[i]);
-            wvv = _mm_unpacklo_epi16(wvv, wvv);
-            wvv = _mm_unpacklo_epi32(wvv, wvv);
-            const __m128i rowTop = LerpHalves(_mm_unpacklo_epi8(top, zero), wh);
-            const __m128i rowBottom = LerpHalves(_mm_unpacklo_epi8(bottom, zero), wh);
-            texel = LerpHalves(_mm_unpacklo_epi64(rowTop, rowBottom), wvv);
-        }
-        else
-        {
-            const size_t at = NearestAt(tex, s.u[i], s.v[i]);
-            if constexpr (Key)
-                if (tex.keyed[at])
-                {
-                    s.mask[i] = 0;
-                    continue;
-                }
-            texel = _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(tex.argb[at])), zero);
-        }
+        const size_t at = NearestAt(tex, s.u[i], s.v[i]);
+        if constexpr (Key)
+            if (tex.keyed[at])
+            {
+                s.mask[i] = 0;
+                continue;
+            }
+        const __m128i texel =
+            _mm_unpacklo_epi8(_mm_cvtsi32_si128(static_cast<int>(tex.argb[at])), zero);
         __m128i out = texel;
         if constexpr (TB != D3dTexBlend::Copy)
         {
@@ -508,6 +649,16 @@ template <Tex T, bool Persp, D3dTexBlend TB, bool Key>
 void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
     const int n = c.n;
+#if defined(__SSE2__)
+    if constexpr (T == Tex::Bilinear && !Key)
+        if (TB == D3dTexBlend::Copy || ColoursInRange(c))
+        {
+            for (int i = n; i < ((n + 3) & ~3); ++i)
+                s.mask[i] = 0;
+            ShadeBilinearSimd<TB, Persp, false>(rs, c, s);
+            return;
+        }
+#endif
     // Texture coordinates first, in a loop of their own that the compiler can vectorise; the
     // values are those of start + i * step, divided by q, exactly as one pixel at a time.
     if constexpr (T != Tex::None)
@@ -530,10 +681,16 @@ void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         }
 #if defined(__SSE2__)
         for (int i = n; i % 4 != 0; ++i)
+        {
             s.u[i] = s.v[i] = 0.0f;
+            s.mask[i] = 0;
+        }
         if (TB == D3dTexBlend::Copy || ColoursInRange(c))
         {
-            ShadeSimd<T, TB, Key>(rs, c, s);
+            if constexpr (T == Tex::Bilinear)
+                ShadeBilinearSimd<TB, Persp, Key>(rs, c, s);
+            else
+                ShadeSimd<TB, Key>(rs, c, s);
             return;
         }
 #endif
@@ -592,9 +749,7 @@ constexpr uint8_t kStipple[4][4] = {{0, 8, 2, 10}, {12, 4, 14, 6}, {3, 11, 1, 9}
 // (x + 127) / 255 of 16-bit lanes holding x <= 255 * 255.
 inline __m128i Div255Lanes(__m128i x)
 {
-    x = _mm_add_epi16(x, _mm_set1_epi16(127));
-    x = _mm_add_epi16(_mm_add_epi16(x, _mm_srli_epi16(x, 8)), _mm_set1_epi16(1));
-    return _mm_srli_epi16(x, 8);
+    return Div255Exact(_mm_add_epi16(x, _mm_set1_epi16(127)));
 }
 
 // One 8-bit channel of eight 0xAARRGGBB pixels as 16-bit lanes.
@@ -612,13 +767,11 @@ template <bool Fog, D3dBlend B, bool ZWrite, D3dTarget F>
 int OutputSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 {
     const int n = c.n;
-    // With a blend or fog, where one pixel alone costs several times its share of a block, a
-    // last part-block is done the same way if the row has room for all eight: its lanes past
+    // A last part-block is done the same way if the row has room for all eight: its lanes past
     // the chunk keep the pixels they hold (the row is this thread's alone).
     int blocks = n & ~7;
-    if constexpr (Fog || B == D3dBlend::SrcAlpha)
-        if (static_cast<DWORD>(c.x + ((n + 7) & ~7)) <= rs.target->width)
-            blocks = (n + 7) & ~7;
+    if (static_cast<DWORD>(c.x + ((n + 7) & ~7)) <= rs.target->width)
+        blocks = (n + 7) & ~7;
     if (blocks == 0)
         return 0;
     if constexpr (Fog)
@@ -635,10 +788,8 @@ int OutputSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     const __m128i fg = _mm_set1_epi16(static_cast<int16_t>((rs.fogColor >> 8) & 0xFF));
     const __m128i fb = _mm_set1_epi16(static_cast<int16_t>(rs.fogColor & 0xFF));
     const int64_t f0 = FixStart<Fog>(c, kFixFog), df = FixStep<Fog>(c, kFixFog);
-    auto lane = [&](int k) { return static_cast<int32_t>(static_cast<uint32_t>(f0 + df * k)); };
-    __m128i fogLo = _mm_set_epi32(lane(3), lane(2), lane(1), lane(0));
-    __m128i fogHi = _mm_set_epi32(lane(7), lane(6), lane(5), lane(4));
-    const __m128i fogStep8 = _mm_set1_epi32(static_cast<int32_t>(static_cast<uint32_t>(df * 8)));
+    __m128i fogLo, fogHi, fogStep8;
+    LinearLanes(f0, df, fogLo, fogHi, fogStep8);
     int i = 0;
     for (; i < blocks; i += 8)
     {
@@ -1052,6 +1203,13 @@ void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
         ddy[a] = (d2 * dx1 - d1 * dx2) / det;
     }
     const Pipeline pipe = PickPipeline(rs, perspective);
+    double base[kAttrCount];
+    Chunk c;
+    for (int a = 0; a < kAttrCount; ++a)
+    {
+        base[a] = attr[0][a];
+        c.step[a] = static_cast<float>(ddx[a]);
+    }
 
     EdgeWalk longEdge, shortEdge;
     longEdge.Start(top, bot, yBegin);
@@ -1074,16 +1232,25 @@ void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
         xr = std::min<int64_t>(xr, rs.scissor.right);
         if (xl >= xr)
             continue;
-        Chunk c;
         c.x = static_cast<int>(xl);
         c.y = static_cast<int>(y);
         c.n = 0;
         const double ox = static_cast<double>(xl) - x0, oy = static_cast<double>(y) - y0;
-        for (int a = 0; a < kAttrCount; ++a)
+#if defined(__SSE2__)
+        // Two attributes at a time, each lane the same double arithmetic as one alone.
+        const __m128d oxs = _mm_set1_pd(ox), oys = _mm_set1_pd(oy);
+        for (int a = 0; a < kAttrCount - 1; a += 2)
         {
-            c.start[a] = static_cast<float>(attr[0][a] + ddx[a] * ox + ddy[a] * oy);
-            c.step[a] = static_cast<float>(ddx[a]);
+            const __m128d v = _mm_add_pd(
+                _mm_add_pd(_mm_loadu_pd(base + a), _mm_mul_pd(_mm_loadu_pd(ddx + a), oxs)),
+                _mm_mul_pd(_mm_loadu_pd(ddy + a), oys));
+            _mm_storel_pi(reinterpret_cast<__m64*>(c.start + a), _mm_cvtpd_ps(v));
         }
+        for (int a = kAttrCount & ~1; a < kAttrCount; ++a)
+#else
+        for (int a = 0; a < kAttrCount; ++a)
+#endif
+            c.start[a] = static_cast<float>(base[a] + ddx[a] * ox + ddy[a] * oy);
         RunSpan(pipe, rs, c, static_cast<int>(xr));
     }
 }
