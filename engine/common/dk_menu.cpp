@@ -263,11 +263,14 @@ DK_MENU* DkMenu_AddSubmenuItem(DK_MENU* pMenu, const char* pszText, int32_t nTex
     return pMenu;
 }
 
-DK_MENU* DkMenu_AddRangeItem(DK_MENU* pMenu, const char* pszText, int32_t nTextId,
-                             int32_t nValueCount, int32_t nValue, uint8_t uValueWraps,
-                             int32_t* pnBound)
+namespace
 {
-    DK_MENU_ITEM* pItem = NewItem(pMenu, pszText, nTextId, DK_MENU_ITEM_RANGE);
+// Range, toggle and value-list items: a value counting through nValueCount, wrapping or not.
+DK_MENU* AddCountedItem(DK_MENU* pMenu, const char* pszText, int32_t nTextId, int32_t nType,
+                        int32_t nValueCount, int32_t nValue, uint8_t uValueWraps,
+                        int32_t* pnBound)
+{
+    DK_MENU_ITEM* pItem = NewItem(pMenu, pszText, nTextId, nType);
     if (pItem != nullptr)
     {
         pItem->nValueCount = nValueCount;
@@ -276,6 +279,15 @@ DK_MENU* DkMenu_AddRangeItem(DK_MENU* pMenu, const char* pszText, int32_t nTextI
         pItem->pnBound = pnBound;
     }
     return pMenu;
+}
+} // namespace
+
+DK_MENU* DkMenu_AddRangeItem(DK_MENU* pMenu, const char* pszText, int32_t nTextId,
+                             int32_t nValueCount, int32_t nValue, uint8_t uValueWraps,
+                             int32_t* pnBound)
+{
+    return AddCountedItem(pMenu, pszText, nTextId, DK_MENU_ITEM_RANGE, nValueCount, nValue,
+                          uValueWraps, pnBound);
 }
 
 DK_MENU* DkMenu_AddToggleItem(DK_MENU* pMenu, const char* pszText, int32_t nTextId, uint8_t uOn,
@@ -299,15 +311,8 @@ DK_MENU* DkMenu_AddValueListItem(DK_MENU* pMenu, const char* pszText, int32_t nT
                                  int32_t nValueCount, int32_t nValue, uint8_t uValueWraps,
                                  int32_t* pnBound)
 {
-    DK_MENU_ITEM* pItem = NewItem(pMenu, pszText, nTextId, DK_MENU_ITEM_VALUE_LIST);
-    if (pItem != nullptr)
-    {
-        pItem->nValueCount = nValueCount;
-        pItem->nValue = nValue;
-        pItem->uValueWraps = uValueWraps;
-        pItem->pnBound = pnBound;
-    }
-    return pMenu;
+    return AddCountedItem(pMenu, pszText, nTextId, DK_MENU_ITEM_VALUE_LIST, nValueCount, nValue,
+                          uValueWraps, pnBound);
 }
 
 DK_MENU* DkMenu_SetItemId(DK_MENU* pMenu, DK_MENU_ITEM_DRAW_FN pfnDraw, DK_MENU_ITEM_FN pfnAccept,
