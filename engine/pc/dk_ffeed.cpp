@@ -413,7 +413,7 @@ HRESULT DkSetEffectCoefficient(int nSlot, int32_t nCoefficient)
 {
     if (Effect(nSlot) == nullptr)
         return DIERR_INVALIDPARAM;
-    gaStoredConditions[nSlot] = DICONDITION{0, nCoefficient, nCoefficient, 10000, 10000, 0};
+    gaStoredConditions[nSlot] = Condition(0, nCoefficient);
     // Only the type-specific part goes: the stored axis list served the creation alone.
     DIEFFECT effect = Fresh();
     effect.cbTypeSpecificParams = sizeof(DICONDITION);
