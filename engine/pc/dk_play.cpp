@@ -131,8 +131,6 @@ void FreeSessionDescCopy()
 
 BOOL ProviderCallback(LPGUID lpguidSP, LPSTR lpSPName, DWORD, DWORD, LPVOID)
 {
-    if (gnNumProviders < 0)
-        gnNumProviders = 0;
     if (gnNumProviders >= DK_MAX_DP_PROVIDERS || lpguidSP == nullptr)
         return FALSE;
     DK_DPPROVIDER& entry = gaDpProviders[gnNumProviders];

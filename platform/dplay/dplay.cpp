@@ -880,6 +880,19 @@ private:
         p->machine = kNoMachine;
         return r.Ok() && p->id != DPID_SYSMSG;
     }
+    // A data frame's body; false unless its size field counts exactly the bytes that follow.
+    static bool ReadData(dpwire::Reader& r, Message* m, DWORD* flags)
+    {
+        m->from = r.U32();
+        m->to = r.U32();
+        *flags = r.U32();
+        uint32_t size = r.U32();
+        if (!r.Ok() || size > DP_MAX_MESSAGE_SIZE || size != r.Left())
+            return false;
+        const uint8_t* bytes = r.Bytes(size);
+        m->data.assign(bytes, bytes + size);
+        return true;
+    }
     static std::vector<uint8_t> DataFrame(DPID from, DPID to, DWORD flags,
                                           const std::vector<uint8_t>& data)
     {
@@ -1045,33 +1058,29 @@ private:
             if (p != nullptr && p->machine == e.peer)
                 RemovePlayer(p->id, e.peer, /*notifyHere=*/true);
         }
-        else if (kind == dpwire::kData && r.Left() >= dpwire::kDataFixed)
+        else if (kind == dpwire::kData)
         {
-            DPID from = r.U32();
-            DPID to = r.U32();
-            DWORD flags = r.U32();
-            uint32_t size = r.U32();
-            if (size > DP_MAX_MESSAGE_SIZE || size != r.Left())
+            Message m;
+            DWORD flags = 0;
+            if (!ReadData(r, &m, &flags))
                 return;
-            const uint8_t* bytes = r.Bytes(size);
-            Player* sender = Find(from);
+            Player* sender = Find(m.from);
             if (sender == nullptr || sender->machine != e.peer)
                 return; // only a machine's own players speak for it
-            std::vector<uint8_t> data(bytes, bytes + size);
             bool reliable = (flags & DPSEND_GUARANTEED) != 0;
-            if (to == DPID_ALLPLAYERS)
+            if (m.to == DPID_ALLPLAYERS)
             {
-                QueueForLocals(from, data);
-                SendToMachines(DataFrame(from, to, flags, data), e.peer, reliable);
+                QueueForLocals(m.from, m.data);
+                SendToMachines(DataFrame(m.from, m.to, flags, m.data), e.peer, reliable);
                 return;
             }
-            Player* target = Find(to);
+            Player* target = Find(m.to);
             if (target == nullptr)
                 return;
             if (target->local)
-                Queue(from, to, std::move(data));
+                Queue(m.from, m.to, std::move(m.data));
             else if (target->machine != e.peer)
-                link_->Send(target->machine, DataFrame(from, to, flags, data), reliable);
+                link_->Send(target->machine, DataFrame(m.from, m.to, flags, m.data), reliable);
         }
     }
 
@@ -1170,23 +1179,19 @@ private:
             DpWriteSessionDesc(&d, &m[dpsys::kSessionDesc]);
             QueueSystem(m);
         }
-        else if (kind == dpwire::kData && r.Left() >= dpwire::kDataFixed)
+        else if (kind == dpwire::kData)
         {
-            DPID from = r.U32();
-            DPID to = r.U32();
-            r.U32(); // flags
-            uint32_t size = r.U32();
-            if (size > DP_MAX_MESSAGE_SIZE || size != r.Left())
+            Message m;
+            DWORD flags = 0;
+            if (!ReadData(r, &m, &flags))
                 return;
-            const uint8_t* bytes = r.Bytes(size);
-            std::vector<uint8_t> data(bytes, bytes + size);
-            if (to == DPID_ALLPLAYERS)
-                QueueForLocals(from, data);
+            if (m.to == DPID_ALLPLAYERS)
+                QueueForLocals(m.from, m.data);
             else
             {
-                Player* target = Find(to);
+                Player* target = Find(m.to);
                 if (target != nullptr && target->local)
-                    Queue(from, to, std::move(data));
+                    Queue(m.from, m.to, std::move(m.data));
             }
         }
     }

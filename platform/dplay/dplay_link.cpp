@@ -53,6 +53,14 @@ uint32_t Nonce()
     return static_cast<uint32_t>(gen());
 }
 
+std::vector<uint8_t> QueryFrame(uint32_t nonce, const GUID& application)
+{
+    dpwire::Writer w(dpwire::kQuery);
+    w.U32(nonce);
+    w.Guid(application);
+    return w.Frame();
+}
+
 // The reply to a query, or nothing when the query is not one for this session.
 std::vector<uint8_t> AnswerQuery(const uint8_t* p, size_t n, const std::vector<uint8_t>& record)
 {
@@ -508,16 +516,13 @@ HRESULT DpQuerySessions(DpProvider provider, const GUID& application, int timeou
 {
     if (provider == DpProvider::Loopback)
     {
+        std::vector<uint8_t> frame = QueryFrame(0, application);
         LoopbackWorld& w = World();
         std::lock_guard<std::mutex> lock(w.m);
         for (const auto& [endpoint, record] : w.published)
         {
             if (record.size() != dpwire::kSessionRecordSize)
                 continue;
-            dpwire::Writer query(dpwire::kQuery);
-            query.U32(0);
-            query.Guid(application);
-            std::vector<uint8_t> frame = query.Frame();
             if (AnswerQuery(frame.data(), frame.size(), record).empty())
                 continue;
             DpFoundSession session;
@@ -544,10 +549,7 @@ HRESULT DpQuerySessions(DpProvider provider, const GUID& application, int timeou
         return DPERR_GENERIC;
     }
     uint32_t nonce = Nonce();
-    dpwire::Writer query(dpwire::kQuery);
-    query.U32(nonce);
-    query.Guid(application);
-    std::vector<uint8_t> frame = query.Frame();
+    std::vector<uint8_t> frame = QueryFrame(nonce, application);
 
     // The query goes out again every 250 ms, in case one is lost.
     Clock::time_point deadline = Clock::now() + std::chrono::milliseconds(timeoutMs);
