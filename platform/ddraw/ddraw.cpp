@@ -140,6 +140,12 @@ DWORD BytesPerPixel(const DDPIXELFORMAT& pf)
     return (pf.dwFlags & DDPF_ZBUFFER ? pf.dwZBufferBitDepth : pf.dwRGBBitCount) / 8;
 }
 
+// Rows start on 4-byte boundaries, as the display memory's did.
+DWORD RowPitch(DWORD width, DWORD bytesPerPixel)
+{
+    return (width * bytesPerPixel + 3) & ~3u;
+}
+
 bool IsPalettised(const DdSurfaceData& s)
 {
     return (s.format.dwFlags & DDPF_PALETTEINDEXED8) != 0;
@@ -277,7 +283,7 @@ DDSURFACEDESC ModeDesc(const DdMode& m)
     d.dwFlags = DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_PIXELFORMAT | DDSD_REFRESHRATE;
     d.dwWidth = m.width;
     d.dwHeight = m.height;
-    d.lPitch = static_cast<LONG>((m.width * (m.bits / 8) + 3) & ~3u);
+    d.lPitch = static_cast<LONG>(RowPitch(m.width, m.bits / 8));
     d.dwRefreshRate = 60;
     d.ddpfPixelFormat = ModeFormat(m.bits);
     return d;
@@ -297,8 +303,7 @@ DdSurfaceData* NewSurface(DdObject& owner, DWORD caps, DWORD width, DWORD height
     s->height = height;
     s->format = format;
     s->bytesPerPixel = BytesPerPixel(format);
-    // Rows start on 4-byte boundaries, as the display memory's did.
-    s->pitch = static_cast<LONG>((width * s->bytesPerPixel + 3) & ~3u);
+    s->pitch = static_cast<LONG>(RowPitch(width, s->bytesPerPixel));
     s->pixels.assign(static_cast<size_t>(s->pitch) * height, 0);
     gaSurfaces.push_back(s);
     ++gnLive;
@@ -386,8 +391,8 @@ HRESULT CreatePlain(DdObject& dd, const DDSURFACEDESC& d, IDirectDrawSurface** o
     DWORD videoBytes = 0;
     if (caps & DDSCAPS_VIDEOMEMORY)
     {
-        DWORD pitch = (d.dwWidth * BytesPerPixel(format) + 3) & ~3u;
-        uint64_t bytes = static_cast<uint64_t>(pitch) * d.dwHeight;
+        uint64_t bytes =
+            static_cast<uint64_t>(RowPitch(d.dwWidth, BytesPerPixel(format))) * d.dwHeight;
         if (gdwVideoMemoryUsed + bytes > VideoMemoryTotal())
             return DDERR_OUTOFVIDEOMEMORY;
         videoBytes = static_cast<DWORD>(bytes);
