@@ -54,6 +54,12 @@ DWORD VideoMemoryTotal()
     return kDefaultVideoMemory;
 }
 
+// What is left of the total; never below zero, should the total shrink under what is in use.
+DWORD VideoMemoryFree(DWORD total)
+{
+    return total - std::min(gdwVideoMemoryUsed, total);
+}
+
 // Pixel formats.
 
 struct RgbLayout
@@ -428,7 +434,7 @@ void FillCaps(DDCAPS& caps)
     caps.dwSize = sizeof caps;
     caps.dwPalCaps = DDPCAPS_8BIT | DDPCAPS_ALLOW256;
     caps.dwVidMemTotal = VideoMemoryTotal();
-    caps.dwVidMemFree = caps.dwVidMemTotal - std::min(gdwVideoMemoryUsed, caps.dwVidMemTotal);
+    caps.dwVidMemFree = VideoMemoryFree(caps.dwVidMemTotal);
     caps.ddsCaps = SupportedCaps();
 }
 
@@ -635,7 +641,7 @@ HRESULT IDirectDraw2::GetAvailableVidMem(DDSCAPS* lpDDSCaps, DWORD* lpdwTotal, D
     if (lpdwTotal != nullptr)
         *lpdwTotal = total;
     if (lpdwFree != nullptr)
-        *lpdwFree = total - std::min(gdwVideoMemoryUsed, total);
+        *lpdwFree = VideoMemoryFree(total);
     return DD_OK;
 }
 
