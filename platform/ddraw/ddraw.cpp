@@ -54,6 +54,12 @@ DWORD VideoMemoryTotal()
     return kDefaultVideoMemory;
 }
 
+// What is left of the total; never below zero, should the total shrink under what is in use.
+DWORD VideoMemoryFree(DWORD total)
+{
+    return total - std::min(gdwVideoMemoryUsed, total);
+}
+
 // Pixel formats.
 
 struct RgbLayout
@@ -138,6 +144,12 @@ HRESULT CheckPixelFormat(const DDPIXELFORMAT& in, DDPIXELFORMAT& out)
 DWORD BytesPerPixel(const DDPIXELFORMAT& pf)
 {
     return (pf.dwFlags & DDPF_ZBUFFER ? pf.dwZBufferBitDepth : pf.dwRGBBitCount) / 8;
+}
+
+// Rows start on 4-byte boundaries, as the display memory's did.
+DWORD RowPitch(DWORD width, DWORD bytesPerPixel)
+{
+    return (width * bytesPerPixel + 3) & ~3u;
 }
 
 bool IsPalettised(const DdSurfaceData& s)
@@ -277,7 +289,7 @@ DDSURFACEDESC ModeDesc(const DdMode& m)
     d.dwFlags = DDSD_WIDTH | DDSD_HEIGHT | DDSD_PITCH | DDSD_PIXELFORMAT | DDSD_REFRESHRATE;
     d.dwWidth = m.width;
     d.dwHeight = m.height;
-    d.lPitch = static_cast<LONG>((m.width * (m.bits / 8) + 3) & ~3u);
+    d.lPitch = static_cast<LONG>(RowPitch(m.width, m.bits / 8));
     d.dwRefreshRate = 60;
     d.ddpfPixelFormat = ModeFormat(m.bits);
     return d;
@@ -297,8 +309,7 @@ DdSurfaceData* NewSurface(DdObject& owner, DWORD caps, DWORD width, DWORD height
     s->height = height;
     s->format = format;
     s->bytesPerPixel = BytesPerPixel(format);
-    // Rows start on 4-byte boundaries, as the display memory's did.
-    s->pitch = static_cast<LONG>((width * s->bytesPerPixel + 3) & ~3u);
+    s->pitch = static_cast<LONG>(RowPitch(width, s->bytesPerPixel));
     s->pixels.assign(static_cast<size_t>(s->pitch) * height, 0);
     gaSurfaces.push_back(s);
     ++gnLive;
@@ -386,8 +397,8 @@ HRESULT CreatePlain(DdObject& dd, const DDSURFACEDESC& d, IDirectDrawSurface** o
     DWORD videoBytes = 0;
     if (caps & DDSCAPS_VIDEOMEMORY)
     {
-        DWORD pitch = (d.dwWidth * BytesPerPixel(format) + 3) & ~3u;
-        uint64_t bytes = static_cast<uint64_t>(pitch) * d.dwHeight;
+        uint64_t bytes =
+            static_cast<uint64_t>(RowPitch(d.dwWidth, BytesPerPixel(format))) * d.dwHeight;
         if (gdwVideoMemoryUsed + bytes > VideoMemoryTotal())
             return DDERR_OUTOFVIDEOMEMORY;
         videoBytes = static_cast<DWORD>(bytes);
@@ -423,7 +434,7 @@ void FillCaps(DDCAPS& caps)
     caps.dwSize = sizeof caps;
     caps.dwPalCaps = DDPCAPS_8BIT | DDPCAPS_ALLOW256;
     caps.dwVidMemTotal = VideoMemoryTotal();
-    caps.dwVidMemFree = caps.dwVidMemTotal - std::min(gdwVideoMemoryUsed, caps.dwVidMemTotal);
+    caps.dwVidMemFree = VideoMemoryFree(caps.dwVidMemTotal);
     caps.ddsCaps = SupportedCaps();
 }
 
@@ -630,7 +641,7 @@ HRESULT IDirectDraw2::GetAvailableVidMem(DDSCAPS* lpDDSCaps, DWORD* lpdwTotal, D
     if (lpdwTotal != nullptr)
         *lpdwTotal = total;
     if (lpdwFree != nullptr)
-        *lpdwFree = total - std::min(gdwVideoMemoryUsed, total);
+        *lpdwFree = VideoMemoryFree(total);
     return DD_OK;
 }
 

@@ -179,10 +179,10 @@ BOOL PatBlt(HDC hdc, int x, int y, int w, int h, DWORD rop)
         return TRUE;
     BYTE grey = kBrushGrey[brush];
     int64_t x2 = static_cast<int64_t>(x) + w, y2 = static_cast<int64_t>(y) + h;
-    RECT r{static_cast<LONG>(std::clamp<int64_t>(std::min<int64_t>(x, x2), INT32_MIN, INT32_MAX)),
-           static_cast<LONG>(std::clamp<int64_t>(std::min<int64_t>(y, y2), INT32_MIN, INT32_MAX)),
-           static_cast<LONG>(std::clamp<int64_t>(std::max<int64_t>(x, x2), INT32_MIN, INT32_MAX)),
-           static_cast<LONG>(std::clamp<int64_t>(std::max<int64_t>(y, y2), INT32_MIN, INT32_MAX))};
+    auto edge = [](int64_t v)
+    { return static_cast<LONG>(std::clamp<int64_t>(v, INT32_MIN, INT32_MAX)); };
+    RECT r{edge(std::min<int64_t>(x, x2)), edge(std::min<int64_t>(y, y2)),
+           edge(std::max<int64_t>(x, x2)), edge(std::max<int64_t>(y, y2))};
     DdFillClipped(*s, r, DdPixelFromRgb(*s, grey, grey, grey));
     return TRUE;
 }

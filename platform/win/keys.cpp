@@ -302,7 +302,8 @@ void WinKeyEvent(int vKey, BOOL down)
     ReadToggles();
     bool wasDown = (gaKeys[vKey].load() & KEY_DOWN) != 0;
     SetDown(vKey, down);
-    if (int generic = GenericOf(vKey))
+    const int generic = GenericOf(vKey);
+    if (generic != 0)
     {
         bool any = down;
         if (!down)
@@ -316,7 +317,7 @@ void WinKeyEvent(int vKey, BOOL down)
 
     // The message carries the generic code, as the system's keyboard messages do; the bits of
     // lParam give the repeat count 1, the previous state and the transition.
-    int messageKey = GenericOf(vKey) ? GenericOf(vKey) : vKey;
+    int messageKey = generic != 0 ? generic : vKey;
     LPARAM lParam = 1 | (wasDown ? (1L << 30) : 0) | (down ? 0 : (1L << 31));
     bool alt = (gaKeys[VK_MENU].load() & KEY_DOWN) != 0;
     UINT message = down ? (alt ? WM_SYSKEYDOWN : WM_KEYDOWN) : (alt ? WM_SYSKEYUP : WM_KEYUP);
