@@ -806,10 +806,7 @@ DK_TEXTURE* DkTimToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
     TimInfo info;
     if (!ReadTimInfo(pData, uSize, "DkTimToTexture()", &info))
         return nullptr;
-    DK_TEXTURE* pTexture =
-        TakeTextureSlot("DkTimToTexture() : Unable to allocate memory for the Texture");
-    if (pTexture == nullptr)
-        return nullptr;
+    // A file that cannot be made a texture takes no slot.
     if (info.nMode == 3)
     {
         DKREPORT("*** Error, 24 bit images unsupported!!!");
@@ -820,6 +817,10 @@ DK_TEXTURE* DkTimToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
         DKREPORT("DkTIMToTexture() : Bitmap is not a power of 2");
         return nullptr;
     }
+    DK_TEXTURE* pTexture =
+        TakeTextureSlot("DkTimToTexture() : Unable to allocate memory for the Texture");
+    if (pTexture == nullptr)
+        return nullptr;
     DK_SURFACE* pSource =
         DkCreateNewSurface(TimPixelWidth(info), info.nHeight, 0, DKCS_SOURCE_TEXTURE);
     if (pSource == nullptr)
