@@ -462,7 +462,7 @@ DK_SURFACE* DkImageToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t u
     const BOOL boHardware = HardwareDevice();
     int nTargetDepth;
     const BOOL boTexture = (uFlags & ITS_TEXTURE_DATA) != 0;
-    const BOOL bo4444 = boTexture && !PalettisedTextures() && !DkCapGetB();
+    const BOOL bo4444 = boTexture && TexturesNeed4444();
     if (boTexture)
     {
         nTargetDepth = PalettisedTextures() ? 8 : 16;
@@ -1018,8 +1018,7 @@ DK_TEXTURE* DkBmpToAlphaTexture(const char* pszColourFile, const char* pszAlphaF
     DDSURFACEDESC ddsd;
     if (LockWhole(pSource, &ddsd))
     {
-        const BOOL bo4444 = pFormat->uRedBits == 4 && pFormat->uGreenBits == 4 &&
-                            pFormat->uBlueBits == 4 && pFormat->uAlphaBits == 4;
+        const BOOL bo4444 = AlphaFormatIs4444();
         const BOOL bo3328 = pFormat->uRedBits == 3 && pFormat->uGreenBits == 3 &&
                             pFormat->uBlueBits == 2 && pFormat->uAlphaBits == 8;
         if (!bo4444 && !bo3328)
