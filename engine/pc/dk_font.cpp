@@ -210,8 +210,9 @@ BOOL DkFontFileToFont(DK_FONT* pFont, const void* pData, uint32_t uSize, uint32_
     }
     else
     {
-        pFont->pSurface = DkImageToSurface(nullptr, pData, uSize,
-                                           ITS_CREATE_SURFACE | (uFlags & ITS_KEEP_INDICES));
+        pFont->pSurface = DkImageToSurface(
+            nullptr, pData, uSize,
+            ITS_CREATE_SURFACE | ((uFlags & DKCF_KEEP_INDICES) ? ITS_KEEP_INDICES : 0));
         pImage = pFont->pSurface;
     }
     if (pImage == nullptr || pImage->lpSurface == nullptr)

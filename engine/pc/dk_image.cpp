@@ -462,7 +462,7 @@ DK_SURFACE* DkImageToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t u
     const BOOL boHardware = HardwareDevice();
     int nTargetDepth;
     const BOOL boTexture = (uFlags & ITS_TEXTURE_DATA) != 0;
-    const BOOL bo4444 = boTexture && !PalettisedTextures() && !DkCapGetB();
+    const BOOL bo4444 = boTexture && TexturesNeed4444();
     if (boTexture)
     {
         nTargetDepth = PalettisedTextures() ? 8 : 16;
@@ -806,10 +806,7 @@ DK_TEXTURE* DkTimToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
     TimInfo info;
     if (!ReadTimInfo(pData, uSize, "DkTimToTexture()", &info))
         return nullptr;
-    DK_TEXTURE* pTexture =
-        TakeTextureSlot("DkTimToTexture() : Unable to allocate memory for the Texture");
-    if (pTexture == nullptr)
-        return nullptr;
+    // A file that cannot be made a texture takes no slot.
     if (info.nMode == 3)
     {
         DKREPORT("*** Error, 24 bit images unsupported!!!");
@@ -820,6 +817,10 @@ DK_TEXTURE* DkTimToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
         DKREPORT("DkTIMToTexture() : Bitmap is not a power of 2");
         return nullptr;
     }
+    DK_TEXTURE* pTexture =
+        TakeTextureSlot("DkTimToTexture() : Unable to allocate memory for the Texture");
+    if (pTexture == nullptr)
+        return nullptr;
     DK_SURFACE* pSource =
         DkCreateNewSurface(TimPixelWidth(info), info.nHeight, 0, DKCS_SOURCE_TEXTURE);
     if (pSource == nullptr)
@@ -1017,8 +1018,7 @@ DK_TEXTURE* DkBmpToAlphaTexture(const char* pszColourFile, const char* pszAlphaF
     DDSURFACEDESC ddsd;
     if (LockWhole(pSource, &ddsd))
     {
-        const BOOL bo4444 = pFormat->uRedBits == 4 && pFormat->uGreenBits == 4 &&
-                            pFormat->uBlueBits == 4 && pFormat->uAlphaBits == 4;
+        const BOOL bo4444 = AlphaFormatIs4444();
         const BOOL bo3328 = pFormat->uRedBits == 3 && pFormat->uGreenBits == 3 &&
                             pFormat->uBlueBits == 2 && pFormat->uAlphaBits == 8;
         if (!bo4444 && !bo3328)

@@ -520,12 +520,15 @@ TEST_F(ImageTest, TimFilesBecomeTexturesOfPowerOfTwoSizes)
         colours[2] = {0, 0, 248};
         const Bytes file = datakit::FormatTim(MakeImage(
             c.w, c.h, c.bits, [](int x, int) { return 1 + x % 2; }, colours));
+        const uint32_t uTexturesBefore = guNumTextures;
         DK_TEXTURE* t = Texture(file, ITT_TIM | ITT_KEEP_SOURCE);
         if (!c.made)
         {
             EXPECT_EQ(t, nullptr);
             EXPECT_TRUE(Reported(output, "DkTIMToTexture() : Bitmap is not a power of 2"))
                 << output;
+            // A refused file takes no texture slot.
+            EXPECT_EQ(guNumTextures, uTexturesBefore);
             continue;
         }
         ASSERT_NE(t, nullptr) << output;
