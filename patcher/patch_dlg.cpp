@@ -306,7 +306,7 @@ int CPatchDlg::OpenTarget()
     unsigned char aHeader[8];
     if (gzread(m_gzFile, aHeader, sizeof aHeader) != static_cast<int>(sizeof aHeader))
         return AbandonTarget();
-    std::memcpy(m_aMagic, aHeader, sizeof m_aMagic);
+    // Only the length is used; the record's tag in the first four bytes is not looked at.
     m_uLength = ReadLe32(aHeader + 4);
 
     m_sPartialPath = m_sDestPath + kPartialSuffix;

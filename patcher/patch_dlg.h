@@ -156,7 +156,6 @@ private:
     int m_nFileIndex = 0;
     uint32_t m_uBytesWritten = 0;
     gzFile m_gzFile = nullptr;
-    char m_aMagic[4] = {};
     uint32_t m_uLength = 0;
     int m_nStep = STEP_FIND;
 

@@ -76,6 +76,15 @@ uint32_t Frequency()
 
 using TickLock = std::lock_guard<std::recursive_mutex>;
 
+// The mean of the load ring, in percent of the period. Under gTickLock.
+int AverageLoad()
+{
+    int sum = 0;
+    for (int32_t load : gaLoadRing)
+        sum += load;
+    return sum / DK_TIMER_LOAD_RING;
+}
+
 void DkTimerCallback(UINT, UINT, DWORD_PTR dwUser, DWORD_PTR, DWORD_PTR)
 {
     TickLock lock(gTickLock);
@@ -265,18 +274,11 @@ BOOL DkStopTimerProcedure(void)
     if (!gboRecursiveTimer)
     {
         if (gnTicksCounted > DK_TIMER_LOAD_RING)
-        {
-            int sum = 0;
-            for (int32_t load : gaLoadRing)
-                sum += load;
             DkLog(DkFormatString("DkStopTimerProcedure() : Average percentage of interrupt used : "
                                  "%d%%\n(MAX_PERCENTAGE_INTERRUPT_TIME = %d)",
-                                 sum / DK_TIMER_LOAD_RING, MAX_PERCENTAGE_INTERRUPT_TIME));
-        }
+                                 AverageLoad(), MAX_PERCENTAGE_INTERRUPT_TIME));
         else
-        {
             DkLog("Cannot report avg. interrupt time, not enough interrupts counted");
-        }
     }
 
     gnOverloads = 0;
@@ -376,10 +378,7 @@ int DkGetAverageInterruptLoad(void)
     TickLock lock(gTickLock);
     if (!gfInterruptEnabled)
         return -1;
-    int sum = 0;
-    for (int32_t load : gaLoadRing)
-        sum += load;
-    return sum / DK_TIMER_LOAD_RING;
+    return AverageLoad();
 }
 
 uint32_t DkGetMilliseconds(void)

@@ -21,8 +21,7 @@ std::vector<uint8_t> DkprWrap(std::span<const uint8_t> data)
     std::vector<uint8_t> out;
     out.reserve(kDkprHeaderSize + data.size());
     out.insert(out.end(), {'D', 'K', 'P', 'R'});
-    for (int shift = 0; shift < 32; shift += 8)
-        out.push_back(static_cast<uint8_t>(n >> shift));
+    AppendLittleEndian(out, n, 4);
     out.insert(out.end(), data.begin(), data.end());
     return out;
 }

@@ -24,6 +24,14 @@ void WriteFileAtomically(const std::filesystem::path& path, std::span<const uint
 
 std::vector<uint8_t> ReadFileBytes(const std::filesystem::path& path);
 
+// Appends the low `bytes` bytes of `value`, least significant first, as every format written
+// here stores its numbers.
+inline void AppendLittleEndian(std::vector<uint8_t>& out, uint32_t value, int bytes)
+{
+    for (int i = 0; i < bytes; ++i)
+        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
+}
+
 inline std::span<const uint8_t> AsBytes(std::string_view text)
 {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};

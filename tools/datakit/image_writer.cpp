@@ -10,12 +10,6 @@ namespace datakit
 namespace
 {
 
-void Put(std::vector<uint8_t>& out, uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
 void CheckImage(const Image& image, const char* what)
 {
     if (image.width <= 0 || image.height <= 0)
@@ -54,20 +48,20 @@ std::vector<uint8_t> FormatBmp(const Image& image)
     out.reserve(offset + pixelBytes);
     out.push_back('B');
     out.push_back('M');
-    Put(out, static_cast<uint32_t>(offset + pixelBytes), 4);
-    Put(out, 0, 4);
-    Put(out, offset, 4);
-    Put(out, 40, 4);
-    Put(out, static_cast<uint32_t>(image.width), 4);
-    Put(out, static_cast<uint32_t>(image.height), 4);
-    Put(out, 1, 2);
-    Put(out, static_cast<uint32_t>(image.bits), 2);
-    Put(out, 0, 4); // no compression
-    Put(out, static_cast<uint32_t>(pixelBytes), 4);
-    Put(out, 2835, 4); // 72 dots an inch
-    Put(out, 2835, 4);
-    Put(out, static_cast<uint32_t>(image.colours.size()), 4);
-    Put(out, 0, 4);
+    AppendLittleEndian(out, static_cast<uint32_t>(offset + pixelBytes), 4);
+    AppendLittleEndian(out, 0, 4);
+    AppendLittleEndian(out, offset, 4);
+    AppendLittleEndian(out, 40, 4);
+    AppendLittleEndian(out, static_cast<uint32_t>(image.width), 4);
+    AppendLittleEndian(out, static_cast<uint32_t>(image.height), 4);
+    AppendLittleEndian(out, 1, 2);
+    AppendLittleEndian(out, static_cast<uint32_t>(image.bits), 2);
+    AppendLittleEndian(out, 0, 4); // no compression
+    AppendLittleEndian(out, static_cast<uint32_t>(pixelBytes), 4);
+    AppendLittleEndian(out, 2835, 4); // 72 dots an inch
+    AppendLittleEndian(out, 2835, 4);
+    AppendLittleEndian(out, static_cast<uint32_t>(image.colours.size()), 4);
+    AppendLittleEndian(out, 0, 4);
     for (const Rgb& c : image.colours)
         out.insert(out.end(), {c.blue, c.green, c.red, 0});
     for (int y = image.height - 1; y >= 0; --y)
@@ -107,23 +101,24 @@ std::vector<uint8_t> FormatTim(const Image& image)
     const size_t colours = image.bits == 4 ? 16 : 256;
     const int units = image.width / pixelsPerUnit;
     std::vector<uint8_t> out;
-    Put(out, 0x10, 4);
-    Put(out, (image.bits == 4 ? 0u : 1u) | 8u, 4);
-    Put(out, static_cast<uint32_t>(12 + colours * 2), 4);
-    Put(out, 0, 2);
-    Put(out, 0, 2);
-    Put(out, static_cast<uint32_t>(colours), 2);
-    Put(out, 1, 2);
+    AppendLittleEndian(out, 0x10, 4);
+    AppendLittleEndian(out, (image.bits == 4 ? 0u : 1u) | 8u, 4);
+    AppendLittleEndian(out, static_cast<uint32_t>(12 + colours * 2), 4);
+    AppendLittleEndian(out, 0, 2);
+    AppendLittleEndian(out, 0, 2);
+    AppendLittleEndian(out, static_cast<uint32_t>(colours), 2);
+    AppendLittleEndian(out, 1, 2);
     for (size_t i = 0; i < colours; ++i)
     {
         const Rgb c = i < image.colours.size() ? image.colours[i] : Rgb{0, 0, 0};
-        Put(out, static_cast<uint32_t>(c.red >> 3 | (c.green >> 3) << 5 | (c.blue >> 3) << 10), 2);
+        AppendLittleEndian(
+            out, static_cast<uint32_t>(c.red >> 3 | (c.green >> 3) << 5 | (c.blue >> 3) << 10), 2);
     }
-    Put(out, static_cast<uint32_t>(12 + units * 2 * image.height), 4);
-    Put(out, 0, 2);
-    Put(out, 0, 2);
-    Put(out, static_cast<uint32_t>(units), 2);
-    Put(out, static_cast<uint32_t>(image.height), 2);
+    AppendLittleEndian(out, static_cast<uint32_t>(12 + units * 2 * image.height), 4);
+    AppendLittleEndian(out, 0, 2);
+    AppendLittleEndian(out, 0, 2);
+    AppendLittleEndian(out, static_cast<uint32_t>(units), 2);
+    AppendLittleEndian(out, static_cast<uint32_t>(image.height), 2);
     for (int y = 0; y < image.height; ++y)
         for (int x = 0; x < image.width; x += pixelsPerUnit / 2)
         {
@@ -197,25 +192,25 @@ std::vector<uint8_t> FormatFont(const FontStyle& style)
                             plot(x, y, 1);
                         }
         const int w = (last - first + 1) * s + 2 * border;
-        Put(table, static_cast<uint32_t>(code), 1);
-        Put(table, 0, 1);
-        Put(table, static_cast<uint32_t>(cellX), 2);
-        Put(table, static_cast<uint32_t>(cellY), 2);
-        Put(table, static_cast<uint32_t>(w), 2);
-        Put(table, static_cast<uint32_t>(cell), 2);
-        Put(table, 0, 4);
-        Put(table, 0, 2);
+        AppendLittleEndian(table, static_cast<uint32_t>(code), 1);
+        AppendLittleEndian(table, 0, 1);
+        AppendLittleEndian(table, static_cast<uint32_t>(cellX), 2);
+        AppendLittleEndian(table, static_cast<uint32_t>(cellY), 2);
+        AppendLittleEndian(table, static_cast<uint32_t>(w), 2);
+        AppendLittleEndian(table, static_cast<uint32_t>(cell), 2);
+        AppendLittleEndian(table, 0, 4);
+        AppendLittleEndian(table, 0, 2);
     }
 
     std::vector<uint8_t> out = FormatBmp(image);
-    Put(out, kFontVersion, 1);
-    Put(out, static_cast<uint32_t>(glyphs), 1);
-    Put(out, 0, 2);
-    Put(out, static_cast<uint32_t>(cell), 4);  // line height
-    Put(out, static_cast<uint32_t>(4 * s), 4); // space width
-    Put(out, static_cast<uint32_t>(s), 4);     // after each glyph
-    Put(out, static_cast<uint32_t>(s), 4);     // after each line
-    Put(out, 0, 4);
+    AppendLittleEndian(out, kFontVersion, 1);
+    AppendLittleEndian(out, static_cast<uint32_t>(glyphs), 1);
+    AppendLittleEndian(out, 0, 2);
+    AppendLittleEndian(out, static_cast<uint32_t>(cell), 4);  // line height
+    AppendLittleEndian(out, static_cast<uint32_t>(4 * s), 4); // space width
+    AppendLittleEndian(out, static_cast<uint32_t>(s), 4);     // after each glyph
+    AppendLittleEndian(out, static_cast<uint32_t>(s), 4);     // after each line
+    AppendLittleEndian(out, 0, 4);
     out.insert(out.end(), table.begin(), table.end());
     return out;
 }
