@@ -21,16 +21,8 @@ public:
     std::vector<uint8_t> out;
 
     void Tag(const char* tag) { out.insert(out.end(), tag, tag + 4); }
-    void U32(uint32_t v)
-    {
-        for (int i = 0; i < 4; ++i)
-            out.push_back(static_cast<uint8_t>(v >> (8 * i)));
-    }
-    void U16(uint32_t v)
-    {
-        out.push_back(static_cast<uint8_t>(v));
-        out.push_back(static_cast<uint8_t>(v >> 8));
-    }
+    void U32(uint32_t v) { AppendLittleEndian(out, v, 4); }
+    void U16(uint32_t v) { AppendLittleEndian(out, v, 2); }
     // Starts a chunk or list; the size is filled in by End.
     size_t Begin(const char* tag)
     {

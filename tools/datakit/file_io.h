@@ -32,6 +32,12 @@ inline void AppendLittleEndian(std::vector<uint8_t>& out, uint32_t value, int by
         out.push_back(static_cast<uint8_t>(value >> (8 * i)));
 }
 
+// Appends a four-character tag ("RIFF", "data", ...).
+inline void AppendTag(std::vector<uint8_t>& out, const char (&tag)[5])
+{
+    out.insert(out.end(), tag, tag + 4);
+}
+
 inline std::span<const uint8_t> AsBytes(std::string_view text)
 {
     return {reinterpret_cast<const uint8_t*>(text.data()), text.size()};

@@ -9,30 +9,19 @@ namespace
 constexpr uint32_t kDataChunkSize = 4 + kPaletteColours * 4;
 constexpr uint16_t kPaletteVersion = 0x0300;
 
-void PutTag(std::vector<uint8_t>& out, const char (&tag)[5])
-{
-    out.insert(out.end(), tag, tag + 4);
-}
-
-void PutLittleEndian(std::vector<uint8_t>& out, uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
 } // namespace
 
 std::vector<uint8_t> FormatPaletteFile(const Palette& palette)
 {
     std::vector<uint8_t> out;
     out.reserve(kPaletteFileSize);
-    PutTag(out, "RIFF");
-    PutLittleEndian(out, static_cast<uint32_t>(kPaletteFileSize - 8), 4);
-    PutTag(out, "PAL ");
-    PutTag(out, "data");
-    PutLittleEndian(out, kDataChunkSize, 4);
-    PutLittleEndian(out, kPaletteVersion, 2);
-    PutLittleEndian(out, static_cast<uint32_t>(kPaletteColours), 2);
+    AppendTag(out, "RIFF");
+    AppendLittleEndian(out, static_cast<uint32_t>(kPaletteFileSize - 8), 4);
+    AppendTag(out, "PAL ");
+    AppendTag(out, "data");
+    AppendLittleEndian(out, kDataChunkSize, 4);
+    AppendLittleEndian(out, kPaletteVersion, 2);
+    AppendLittleEndian(out, static_cast<uint32_t>(kPaletteColours), 2);
     for (const PaletteColour& colour : palette)
         out.insert(out.end(), {colour.red, colour.green, colour.blue, 0});
     return out;

@@ -8,17 +8,6 @@ namespace datakit
 namespace
 {
 
-void PutTag(std::vector<uint8_t>& out, const char (&tag)[5])
-{
-    out.insert(out.end(), tag, tag + 4);
-}
-
-void PutLittleEndian(std::vector<uint8_t>& out, uint32_t value, int bytes)
-{
-    for (int i = 0; i < bytes; ++i)
-        out.push_back(static_cast<uint8_t>(value >> (8 * i)));
-}
-
 } // namespace
 
 std::vector<uint8_t> FormatWaveFile(std::span<const int16_t> samples, uint32_t rate, int channels)
@@ -35,21 +24,21 @@ std::vector<uint8_t> FormatWaveFile(std::span<const int16_t> samples, uint32_t r
     uint32_t blockAlign = static_cast<uint32_t>(channels) * 2;
     std::vector<uint8_t> out;
     out.reserve(kWaveHeaderSize + dataBytes);
-    PutTag(out, "RIFF");
-    PutLittleEndian(out, static_cast<uint32_t>(36 + dataBytes), 4);
-    PutTag(out, "WAVE");
-    PutTag(out, "fmt ");
-    PutLittleEndian(out, 16, 4);
-    PutLittleEndian(out, 1, 2);
-    PutLittleEndian(out, static_cast<uint32_t>(channels), 2);
-    PutLittleEndian(out, rate, 4);
-    PutLittleEndian(out, rate * blockAlign, 4);
-    PutLittleEndian(out, blockAlign, 2);
-    PutLittleEndian(out, 16, 2);
-    PutTag(out, "data");
-    PutLittleEndian(out, static_cast<uint32_t>(dataBytes), 4);
+    AppendTag(out, "RIFF");
+    AppendLittleEndian(out, static_cast<uint32_t>(36 + dataBytes), 4);
+    AppendTag(out, "WAVE");
+    AppendTag(out, "fmt ");
+    AppendLittleEndian(out, 16, 4);
+    AppendLittleEndian(out, 1, 2);
+    AppendLittleEndian(out, static_cast<uint32_t>(channels), 2);
+    AppendLittleEndian(out, rate, 4);
+    AppendLittleEndian(out, rate * blockAlign, 4);
+    AppendLittleEndian(out, blockAlign, 2);
+    AppendLittleEndian(out, 16, 2);
+    AppendTag(out, "data");
+    AppendLittleEndian(out, static_cast<uint32_t>(dataBytes), 4);
     for (int16_t sample : samples)
-        PutLittleEndian(out, static_cast<uint16_t>(sample), 2);
+        AppendLittleEndian(out, static_cast<uint16_t>(sample), 2);
     out.resize(out.size() + kWaveTailSize, 0);
     return out;
 }
