@@ -938,24 +938,6 @@ HRESULT IDirect3DViewport2::GetViewport2(D3DVIEWPORT2* lpData)
     return D3D_OK;
 }
 
-namespace
-{
-
-// The Z buffer is cleared every frame: rows of 16-bit words filled directly.
-void FillDepth(DdSurfaceData& z, RECT r)
-{
-    r = Intersect(r, SurfaceRect(z));
-    if (r.left >= r.right || r.top >= r.bottom)
-        return;
-    for (LONG y = r.top; y < r.bottom; ++y)
-    {
-        auto* row = reinterpret_cast<uint16_t*>(DdRow(z, static_cast<DWORD>(y)));
-        std::fill(row + r.left, row + r.right, uint16_t{0xFFFF});
-    }
-}
-
-} // namespace
-
 HRESULT IDirect3DViewport2::Clear(DWORD dwCount, const D3DRECT* lpRects, DWORD dwFlags)
 {
     if (dwCount > 0 && lpRects == nullptr)
@@ -980,10 +962,7 @@ HRESULT IDirect3DViewport2::Clear(DWORD dwCount, const D3DRECT* lpRects, DWORD d
         if (dwFlags & D3DCLEAR_TARGET)
             DdFillClipped(target, r, fill);
         if ((dwFlags & D3DCLEAR_ZBUFFER) && z != nullptr)
-        {
-            FillDepth(*z, r);
-            DdTouch(*z);
-        }
+            DdFillClipped(*z, r, 0xFFFF);
     }
     return D3D_OK;
 }

@@ -555,8 +555,8 @@ HRESULT D3dCreateTexture(IDirectDrawSurface* lpDDS, IDirect3DTexture2** lplpText
 // The number of 3D objects alive (devices, viewports, materials, textures; tests check leaks).
 int D3dLiveObjects(void);
 
-// The hardware-like device's description, which tests may change (an all-zero ramp device
-// is always offered after it).
+// The hardware-like device's description, which tests may change (the ramp device, with an
+// all-zero hardware description, is always offered before it).
 D3DDEVICEDESC D3dHardwareDescription(void);
 void D3dSetHardwareDescriptionForTests(const D3DDEVICEDESC* pDesc);
 // The texture formats the devices offer (NULL or 0 restores their own).

@@ -1301,9 +1301,7 @@ void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3
     if (!rs.gouraud)
         for (int a = kR; a <= kA; ++a)
             a1[a] = a0[a];
-    D3dRasterState flat = rs;
-    flat.perspective = false;
-    const Pipeline pipe = PickPipeline(flat, false);
+    const Pipeline pipe = PickPipeline(rs, false); // lines are never perspective-textured
     for (int64_t i = lo; i < hi; ++i)
     {
         const Step st = at(i);
@@ -1316,7 +1314,7 @@ void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3
             c.start[a] = a0[a] + (a1[a] - a0[a]) * st.t;
             c.step[a] = 0.0f;
         }
-        RunSpan(pipe, flat, c, c.x + 1);
+        RunSpan(pipe, rs, c, c.x + 1);
     }
 }
 
