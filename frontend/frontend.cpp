@@ -1,18 +1,20 @@
 #include "frontend/frontend.h"
 
-#include "engine/pc/2dinit.h"
-#include "engine/pc/3dinit.h"
-#include "engine/pc/cmd_line.h"
-#include "engine/pc/dk_debug.h"
-#include "engine/pc/dk_file.h"
-#include "engine/pc/main.h"
+#include "engine/include/dk_entries.h"
+#include "engine/pc/3d/3dinit.h"
+#include "engine/pc/core/cmd_line.h"
+#include "engine/pc/core/dk_debug.h"
+#include "engine/pc/core/main.h"
+#include "engine/pc/core/dk_file.h"
+#include "engine/pc/display/2dinit.h"
+#include "engine/pc/input/dk_input.h"
 #include "frontend/game_data.h"
-#include "platform/ddraw/ddraw.h"
-#include "platform/win/keys.h"
-#include "platform/win/win.h"
 
 namespace
 {
+// The byte of the game data whose bits 2-4 hold the game type.
+constexpr int kGameTypeByte = 358;
+
 int gnFrontendCommandLineParams = 0;
 GameData gGameData;
 BOOL gboFrontendDisplayUp = FALSE;
@@ -22,23 +24,21 @@ DK_PALETTE_ENTRY gaFrontendPalette[256];
 // and the program's name.
 void DrawTestCard()
 {
-    IDirectDrawSurface* lpBack = d2d->BackSurface.lpSurface;
-    DDSURFACEDESC desc{};
-    desc.dwSize = sizeof desc;
-    if (lpBack == nullptr || lpBack->Lock(nullptr, &desc, DDLOCK_WAIT, nullptr) != DD_OK)
+    DK_SURFACE_LOCK lock;
+    if (DkLockSurface(&d2d->BackSurface, &lock) == nullptr)
         return;
     static const uint16_t kBars[8] = {0xFFFF, 0xFFE0, 0x07FF, 0x07E0,
                                       0xF81F, 0xF800, 0x001F, 0x0000};
-    for (DWORD y = 0; y < desc.dwHeight; ++y)
+    for (int32_t y = 0; y < lock.nHeight; ++y)
     {
         uint16_t* row =
-            reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(desc.lpSurface) + y * desc.lPitch);
-        for (DWORD x = 0; x < desc.dwWidth; ++x)
-            row[x] = y < desc.dwHeight * 2 / 3
-                         ? kBars[x * 8 / desc.dwWidth]
-                         : static_cast<uint16_t>((x * 32 / desc.dwWidth) * 0x0841);
+            reinterpret_cast<uint16_t*>(static_cast<uint8_t*>(lock.pPixels) + y * lock.nPitch);
+        for (int32_t x = 0; x < lock.nWidth; ++x)
+            row[x] = y < lock.nHeight * 2 / 3
+                         ? kBars[x * 8 / lock.nWidth]
+                         : static_cast<uint16_t>((x * 32 / lock.nWidth) * 0x0841);
     }
-    lpBack->Unlock(nullptr);
+    DkUnlockSurface(&d2d->BackSurface);
     DkDebugTextLarge("Dravik Dezor", d2d->nWidth / 16, d2d->nHeight * 3 / 4, 0x00FFFFFF);
 }
 } // namespace
@@ -59,7 +59,7 @@ int Frontend_Update(void)
     DrawTestCard();
     DkWaitAndFlip();
     // The player leaves with Escape (a test, when its input script ends).
-    if ((GetAsyncKeyState(VK_ESCAPE) & 0x8000) || WinInputScriptEnded())
+    if (DkIsKeyHeld(DK_VK_ESCAPE) || DkInputScriptEnded())
         DkRequestQuit();
     return 0;
 }
@@ -68,4 +68,27 @@ void Frontend_LogCommandLine(char* lpCmdLine)
 {
     gnFrontendCommandLineParams = DkParseCommandLine(lpCmdLine);
     DkLog(DkFormatString("Found %d Command Line parameters\n", gnFrontendCommandLineParams));
+}
+
+int Frontend_GetGameType(void)
+{
+    return (gpGame_Data->raw[kGameTypeByte] >> 2) & 7;
+}
+
+namespace
+{
+BOOL IsRallySchool(void)
+{
+    return gboRallySchool != 0 ? TRUE : FALSE;
+}
+} // namespace
+
+void Frontend_RegisterEntries(void)
+{
+    DK_ENTRIES entries{};
+    entries.Frontend_Update = Frontend_Update;
+    entries.Frontend_LogCommandLine = Frontend_LogCommandLine;
+    entries.GetGameType = Frontend_GetGameType;
+    entries.IsRallySchool = IsRallySchool;
+    DkRegisterEntries(&entries);
 }

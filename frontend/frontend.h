@@ -1,4 +1,27 @@
-// The front end's main step and start-up logging.
+// The front end: its main step, its start-up logging, and the game data it fills and the game
+// reads.
 #pragma once
 
-#include "engine/include/dk_services.h"
+#include <cstdint>
+
+#include "engine/include/dk_types.h"
+
+struct GameData;
+
+// One pass of the front end; the engine's message loop calls it while the application is
+// active. Returns 0.
+int Frontend_Update(void);
+
+// Splits and logs the command line at start-up.
+void Frontend_LogCommandLine(char* lpCmdLine);
+
+// The front end's game data record and its rally-school flag.
+extern GameData* gpGame_Data;
+extern int32_t gboRallySchool;
+
+// The game type: bits 2-4 of byte 358 of the game data. 1 and 3 are two players on one screen
+// (3 with collisions between their cars), 2 is two players taking turns.
+int Frontend_GetGameType(void);
+
+// Registers the front end's entries with the engine (engine/include/dk_entries.h).
+void Frontend_RegisterEntries(void);

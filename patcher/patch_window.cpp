@@ -12,7 +12,8 @@
 #include <FL/Fl_Progress.H>
 #include <FL/Fl_Return_Button.H>
 #include <FL/fl_draw.H>
-#include <zlib.h>
+
+#include "platform/png/png.h"
 
 namespace
 {
@@ -102,50 +103,6 @@ void ReadScript()
         s_script.sCaptureDir = pszDir;
 }
 
-void PutBe32(std::string& out, uint32_t u)
-{
-    for (int shift = 24; shift >= 0; shift -= 8)
-        out += static_cast<char>((u >> shift) & 0xFF);
-}
-
-void PutChunk(std::string& png, const char* pszType, const std::string& data)
-{
-    PutBe32(png, static_cast<uint32_t>(data.size()));
-    std::string body = std::string(pszType, 4) + data;
-    png += body;
-    PutBe32(png, static_cast<uint32_t>(crc32(0, reinterpret_cast<const Bytef*>(body.data()),
-                                             static_cast<uInt>(body.size()))));
-}
-
-// An RGB image as PNG: signature, IHDR, one IDAT of filter-0 rows, IEND.
-bool EncodePng(const unsigned char* pRgb, int nWidth, int nHeight, std::string& png)
-{
-    std::string raw;
-    raw.reserve(static_cast<size_t>(nHeight) * (static_cast<size_t>(nWidth) * 3 + 1));
-    for (int y = 0; y < nHeight; ++y)
-    {
-        raw += '\0';
-        raw.append(reinterpret_cast<const char*>(pRgb) + static_cast<size_t>(y) * nWidth * 3,
-                   static_cast<size_t>(nWidth) * 3);
-    }
-    uLongf packedSize = compressBound(static_cast<uLong>(raw.size()));
-    std::string packed(packedSize, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
-                  reinterpret_cast<const Bytef*>(raw.data()), static_cast<uLong>(raw.size()),
-                  Z_BEST_COMPRESSION) != Z_OK)
-        return false;
-    packed.resize(packedSize);
-    std::string header;
-    PutBe32(header, static_cast<uint32_t>(nWidth));
-    PutBe32(header, static_cast<uint32_t>(nHeight));
-    header += std::string("\x08\x02\x00\x00\x00", 5); // 8-bit RGB, no interlace
-    png = "\x89PNG\r\n\x1a\n";
-    PutChunk(png, "IHDR", header);
-    PutChunk(png, "IDAT", packed);
-    PutChunk(png, "IEND", "");
-    return true;
-}
-
 void CaptureWindow(Fl_Window& window)
 {
     if (s_script.sCaptureDir.empty())
@@ -157,18 +114,12 @@ void CaptureWindow(Fl_Window& window)
     std::vector<unsigned char> rgb(static_cast<size_t>(nWidth) * nHeight * 3);
     if (fl_read_image(rgb.data(), 0, 0, nWidth, nHeight) == nullptr)
         return;
-    std::string png;
     char szName[32];
     std::snprintf(szName, sizeof szName, "/patch-%02d.png", ++s_script.nCaptured);
     std::string sPath = s_script.sCaptureDir + szName;
-    if (!EncodePng(rgb.data(), nWidth, nHeight, png))
-        return;
-    if (FILE* pFile = std::fopen(sPath.c_str(), "wb"))
-    {
-        bool bOk = std::fwrite(png.data(), 1, png.size(), pFile) == png.size();
-        if (std::fclose(pFile) != 0 || !bOk)
-            std::fprintf(stderr, "%s: cannot write %s\n", s_programName.c_str(), sPath.c_str());
-    }
+    if (!PngSaveRgb(sPath.c_str(), rgb, static_cast<uint32_t>(nWidth),
+                    static_cast<uint32_t>(nHeight)))
+        std::fprintf(stderr, "%s: cannot write %s\n", s_programName.c_str(), sPath.c_str());
 }
 
 struct PendingAnswer

@@ -6,7 +6,7 @@ set -euo pipefail
 packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
-  zlib1g-dev
+  zlib1g-dev libpng-dev
   libsdl2-dev
   libfltk1.3-dev xvfb xauth python3
   libenet-dev

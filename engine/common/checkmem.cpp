@@ -4,7 +4,7 @@
 #include <cstring>
 
 #include "engine/common/destruct.h"
-#include "engine/pc/dk_debug.h"
+#include "engine/include/dk_services.h"
 
 uint32_t guTotalMemUsed = 0;
 

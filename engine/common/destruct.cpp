@@ -2,7 +2,7 @@
 
 #include <cstdio>
 
-#include "engine/pc/dk_debug.h"
+#include "engine/include/dk_services.h"
 
 DK_DESTRUCTOR gaDestructors[DK_MAX_DESTRUCTORS];
 int gnNumDestructors = 0;

@@ -4,12 +4,7 @@
 #include <cstring>
 
 #include "engine/common/destruct.h"
-#include "engine/pc/dk_debug.h"
-
-// The display module's teardown (engine/pc/2dinit.h). Its header brings the platform's window
-// types with it, which common code keeps out.
-void DkMarkDirectDrawForRelease(void);
-void DkDestroyDisplay(void);
+#include "engine/include/dk_services.h"
 
 // calloc's alignment is what makes the heap's base, and so every block, 8-byte aligned.
 static_assert(alignof(std::max_align_t) >= DK_HEAP_ALIGN, "calloc must align the heap's base");

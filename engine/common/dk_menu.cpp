@@ -4,8 +4,7 @@
 #include <cstring>
 
 #include "engine/common/dk_text.h"
-#include "engine/pc/dk_debug.h"
-#include "engine/pc/dk_timer.h"
+#include "engine/include/dk_services.h"
 
 namespace
 {

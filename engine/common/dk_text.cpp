@@ -3,7 +3,7 @@
 #include <cstring>
 
 #include "engine/common/dk_heap.h"
-#include "engine/pc/dk_debug.h"
+#include "engine/include/dk_services.h"
 
 namespace
 {

@@ -6,9 +6,9 @@
 #include <bit>
 #include <cstdint>
 
+#include "engine/include/dk_entries.h"
 #include "engine/include/dk_services.h"
-#include "engine/pc/dk_debug.h"
-#include "engine/pc/matrixop.h"
+#include "engine/common/matrixop.h"
 
 // 32-bit sums that wrap without signed overflow.
 inline int32_t FfAdd(int32_t a, int32_t b)
@@ -189,27 +189,23 @@ inline void FfMatSetPosition(const DK_VECTOR* pV, DK_MATRIX* pM)
     FfMatSetRow(pV, pM, 3);
 }
 
-// The game type is bits 2-4 of byte 358 of the game data: 1 and 3 are two players on one
-// screen (3 with collisions between their cars), 2 is two players taking turns. The rally
-// school is always a one-player game.
-#define DK_GAME_DATA_TYPE_OFFSET 358
-
+// The game-type predicates, from the game type the front end registered (dk_entries.h). The
+// rally school is always a one-player game.
 inline int FfGameType(void)
 {
-    const unsigned char* pData = reinterpret_cast<const unsigned char*>(gpGame_Data);
-    return (pData[DK_GAME_DATA_TYPE_OFFSET] >> 2) & 7;
+    return DkEntries().GetGameType();
 }
 
 inline BOOL IsTwoPlayerGame(void)
 {
     int nType = FfGameType();
-    return !gboRallySchool && (nType == 1 || nType == 3) ? TRUE : FALSE;
+    return !DkEntries().IsRallySchool() && (nType == 1 || nType == 3) ? TRUE : FALSE;
 }
 inline BOOL IsAlternatingGame(void)
 {
-    return !gboRallySchool && FfGameType() == 2 ? TRUE : FALSE;
+    return !DkEntries().IsRallySchool() && FfGameType() == 2 ? TRUE : FALSE;
 }
 inline BOOL IsSplitScreenCollisionGame(void)
 {
-    return !gboRallySchool && FfGameType() == 3 ? TRUE : FALSE;
+    return !DkEntries().IsRallySchool() && FfGameType() == 3 ? TRUE : FALSE;
 }

@@ -16,20 +16,7 @@ int64_t MonotonicNs()
 // Taken while the program starts, so crt_clock() counts from there.
 const int64_t s_startNs = MonotonicNs();
 
-thread_local uint32_t t_randState = 1;
-
 } // namespace
-
-extern "C" int rand(void) noexcept
-{
-    t_randState = t_randState * 214013u + 2531011u;
-    return static_cast<int>((t_randState >> 16) & CRT_RAND_MAX);
-}
-
-extern "C" void srand(unsigned int seed) noexcept
-{
-    t_randState = seed;
-}
 
 long crt_clock(void)
 {

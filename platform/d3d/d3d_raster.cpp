@@ -1148,6 +1148,139 @@ template <class Pred> void Narrow(int64_t& lo, int64_t& hi, Pred pred)
         lo = b;
 }
 
+// A triangle's corners snapped to sub-pixels, in the vertices' order and from top to bottom,
+// and the rows it covers inside the scissor.
+struct TriangleEdges
+{
+    FixedPoint p[3];
+    FixedPoint top, mid, bot;
+    bool midOnRight; // the middle corner lies right of the long edge
+    int64_t yBegin, yEnd;
+};
+
+// Snaps and orders the corners; false if the triangle has no area or no row inside the scissor.
+inline bool SetUpEdges(const D3dRasterState& rs, const D3dScreenVertex* const v[3],
+                       TriangleEdges& e)
+{
+    for (int i = 0; i < 3; ++i)
+        e.p[i] = {std::llround(v[i]->x * kSub), std::llround(v[i]->y * kSub)};
+
+    // Edges: top, middle and bottom by y; the long edge runs top to bottom.
+    int order[3] = {0, 1, 2};
+    std::sort(order, order + 3, [&](int a, int b) { return e.p[a].y < e.p[b].y; });
+    e.top = e.p[order[0]];
+    e.mid = e.p[order[1]];
+    e.bot = e.p[order[2]];
+    const int64_t cross =
+        (e.mid.x - e.top.x) * (e.bot.y - e.top.y) - (e.bot.x - e.top.x) * (e.mid.y - e.top.y);
+    if (cross == 0)
+        return false;
+    e.midOnRight = cross > 0;
+
+    e.yBegin = std::max<int64_t>(CeilDiv(e.top.y, kSub), rs.scissor.top);
+    e.yEnd = std::min<int64_t>(CeilDiv(e.bot.y, kSub), rs.scissor.bottom);
+    return e.yBegin < e.yEnd;
+}
+
+// The attributes as planes over the snapped corners: the value at corner 0 (x0, y0) and the
+// change per pixel across and down.
+struct AttributePlanes
+{
+    double x0, y0;
+    double base[kAttrCount];
+    double ddx[kAttrCount], ddy[kAttrCount];
+};
+
+// False if the snapped corners lie on one line.
+inline bool SetUpPlanes(const D3dRasterState& rs, const D3dScreenVertex* const v[3],
+                        const FixedPoint p[3], bool perspective, AttributePlanes& pl)
+{
+    float attr[3][kAttrCount];
+    for (int i = 0; i < 3; ++i)
+        Attributes(*v[i], perspective, attr[i]);
+    if (!rs.gouraud)
+        for (int i = 1; i < 3; ++i)
+            for (int a = kR; a <= kA; ++a)
+                attr[i][a] = attr[0][a];
+    pl.x0 = static_cast<double>(p[0].x) / kSub;
+    pl.y0 = static_cast<double>(p[0].y) / kSub;
+    const double dx1 = static_cast<double>(p[1].x - p[0].x) / kSub;
+    const double dy1 = static_cast<double>(p[1].y - p[0].y) / kSub;
+    const double dx2 = static_cast<double>(p[2].x - p[0].x) / kSub;
+    const double dy2 = static_cast<double>(p[2].y - p[0].y) / kSub;
+    const double det = dx1 * dy2 - dx2 * dy1;
+    if (det == 0.0)
+        return false;
+    for (int a = 0; a < kAttrCount; ++a)
+    {
+        double d1 = attr[1][a] - attr[0][a], d2 = attr[2][a] - attr[0][a];
+        pl.ddx[a] = (d1 * dy2 - d2 * dy1) / det;
+        pl.ddy[a] = (d2 * dx1 - d1 * dx2) / det;
+    }
+    for (int a = 0; a < kAttrCount; ++a)
+        pl.base[a] = attr[0][a];
+    return true;
+}
+
+// The attributes at the first pixel of a span, from the planes in double precision.
+inline void SpanStart(const AttributePlanes& pl, int64_t x, int64_t y, Chunk& c)
+{
+    const double ox = static_cast<double>(x) - pl.x0, oy = static_cast<double>(y) - pl.y0;
+#if defined(__SSE2__)
+    // Two attributes at a time, each lane the same double arithmetic as one alone.
+    const __m128d oxs = _mm_set1_pd(ox), oys = _mm_set1_pd(oy);
+    for (int a = 0; a < kAttrCount - 1; a += 2)
+    {
+        const __m128d v = _mm_add_pd(
+            _mm_add_pd(_mm_loadu_pd(pl.base + a), _mm_mul_pd(_mm_loadu_pd(pl.ddx + a), oxs)),
+            _mm_mul_pd(_mm_loadu_pd(pl.ddy + a), oys));
+        _mm_storel_pi(reinterpret_cast<__m64*>(c.start + a), _mm_cvtpd_ps(v));
+    }
+    for (int a = kAttrCount & ~1; a < kAttrCount; ++a)
+#else
+    for (int a = 0; a < kAttrCount; ++a)
+#endif
+        c.start[a] = static_cast<float>(pl.base[a] + pl.ddx[a] * ox + pl.ddy[a] * oy);
+}
+
+// Walks the rows from top to bottom, between the long edge and the short edge beside it, and
+// draws each row's span.
+inline void WalkEdges(const D3dRasterState& rs, const TriangleEdges& e, const AttributePlanes& pl,
+                      const Pipeline& pipe)
+{
+    Chunk c;
+    for (int a = 0; a < kAttrCount; ++a)
+        c.step[a] = static_cast<float>(pl.ddx[a]);
+
+    EdgeWalk longEdge, shortEdge;
+    longEdge.Start(e.top, e.bot, e.yBegin);
+    bool upper = e.yBegin * kSub < e.mid.y;
+    if (upper)
+        shortEdge.Start(e.top, e.mid, e.yBegin);
+    else
+        shortEdge.Start(e.mid, e.bot, e.yBegin);
+    for (int64_t y = e.yBegin; y < e.yEnd; ++y, longEdge.Step(), shortEdge.Step())
+    {
+        if (upper && y * kSub >= e.mid.y)
+        {
+            upper = false;
+            shortEdge.Start(e.mid, e.bot, y);
+        }
+        const int64_t xLong = longEdge.q, xShort = shortEdge.q;
+        int64_t xl = e.midOnRight ? xLong : xShort;
+        int64_t xr = e.midOnRight ? xShort : xLong;
+        xl = std::max<int64_t>(xl, rs.scissor.left);
+        xr = std::min<int64_t>(xr, rs.scissor.right);
+        if (xl >= xr)
+            continue;
+        c.x = static_cast<int>(xl);
+        c.y = static_cast<int>(y);
+        c.n = 0;
+        SpanStart(pl, xl, y, c);
+        RunSpan(pipe, rs, c, static_cast<int>(xr));
+    }
+}
+
 } // namespace
 
 void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
@@ -1156,103 +1289,15 @@ void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
     if (!Finite(v0) || !Finite(v1) || !Finite(v2))
         return;
     const D3dScreenVertex* v[3] = {&v0, &v1, &v2};
-    FixedPoint p[3];
-    for (int i = 0; i < 3; ++i)
-        p[i] = {std::llround(v[i]->x * kSub), std::llround(v[i]->y * kSub)};
-
-    // Edges: top, middle and bottom by y; the long edge runs top to bottom.
-    int order[3] = {0, 1, 2};
-    std::sort(order, order + 3, [&](int a, int b) { return p[a].y < p[b].y; });
-    const FixedPoint& top = p[order[0]];
-    const FixedPoint& mid = p[order[1]];
-    const FixedPoint& bot = p[order[2]];
-    int64_t cross = (mid.x - top.x) * (bot.y - top.y) - (bot.x - top.x) * (mid.y - top.y);
-    if (cross == 0)
+    TriangleEdges edges;
+    if (!SetUpEdges(rs, v, edges))
         return;
-    const bool midOnRight = cross > 0;
-
-    int64_t yBegin = CeilDiv(top.y, kSub);
-    int64_t yEnd = CeilDiv(bot.y, kSub);
-    yBegin = std::max<int64_t>(yBegin, rs.scissor.top);
-    yEnd = std::min<int64_t>(yEnd, rs.scissor.bottom);
-    if (yBegin >= yEnd)
+    const bool perspective = UsePerspective(rs, v);
+    AttributePlanes planes;
+    if (!SetUpPlanes(rs, v, edges.p, perspective, planes))
         return;
-
-    // Attribute planes over the snapped positions.
-    bool perspective = UsePerspective(rs, v);
-    float attr[3][kAttrCount];
-    for (int i = 0; i < 3; ++i)
-        Attributes(*v[i], perspective, attr[i]);
-    if (!rs.gouraud)
-        for (int i = 1; i < 3; ++i)
-            for (int a = kR; a <= kA; ++a)
-                attr[i][a] = attr[0][a];
-    const double x0 = static_cast<double>(p[0].x) / kSub, y0 = static_cast<double>(p[0].y) / kSub;
-    const double dx1 = static_cast<double>(p[1].x - p[0].x) / kSub;
-    const double dy1 = static_cast<double>(p[1].y - p[0].y) / kSub;
-    const double dx2 = static_cast<double>(p[2].x - p[0].x) / kSub;
-    const double dy2 = static_cast<double>(p[2].y - p[0].y) / kSub;
-    const double det = dx1 * dy2 - dx2 * dy1;
-    if (det == 0.0)
-        return;
-    double ddx[kAttrCount], ddy[kAttrCount];
-    for (int a = 0; a < kAttrCount; ++a)
-    {
-        double d1 = attr[1][a] - attr[0][a], d2 = attr[2][a] - attr[0][a];
-        ddx[a] = (d1 * dy2 - d2 * dy1) / det;
-        ddy[a] = (d2 * dx1 - d1 * dx2) / det;
-    }
     const Pipeline pipe = PickPipeline(rs, perspective);
-    double base[kAttrCount];
-    Chunk c;
-    for (int a = 0; a < kAttrCount; ++a)
-    {
-        base[a] = attr[0][a];
-        c.step[a] = static_cast<float>(ddx[a]);
-    }
-
-    EdgeWalk longEdge, shortEdge;
-    longEdge.Start(top, bot, yBegin);
-    bool upper = yBegin * kSub < mid.y;
-    if (upper)
-        shortEdge.Start(top, mid, yBegin);
-    else
-        shortEdge.Start(mid, bot, yBegin);
-    for (int64_t y = yBegin; y < yEnd; ++y, longEdge.Step(), shortEdge.Step())
-    {
-        if (upper && y * kSub >= mid.y)
-        {
-            upper = false;
-            shortEdge.Start(mid, bot, y);
-        }
-        const int64_t xLong = longEdge.q, xShort = shortEdge.q;
-        int64_t xl = midOnRight ? xLong : xShort;
-        int64_t xr = midOnRight ? xShort : xLong;
-        xl = std::max<int64_t>(xl, rs.scissor.left);
-        xr = std::min<int64_t>(xr, rs.scissor.right);
-        if (xl >= xr)
-            continue;
-        c.x = static_cast<int>(xl);
-        c.y = static_cast<int>(y);
-        c.n = 0;
-        const double ox = static_cast<double>(xl) - x0, oy = static_cast<double>(y) - y0;
-#if defined(__SSE2__)
-        // Two attributes at a time, each lane the same double arithmetic as one alone.
-        const __m128d oxs = _mm_set1_pd(ox), oys = _mm_set1_pd(oy);
-        for (int a = 0; a < kAttrCount - 1; a += 2)
-        {
-            const __m128d v = _mm_add_pd(
-                _mm_add_pd(_mm_loadu_pd(base + a), _mm_mul_pd(_mm_loadu_pd(ddx + a), oxs)),
-                _mm_mul_pd(_mm_loadu_pd(ddy + a), oys));
-            _mm_storel_pi(reinterpret_cast<__m64*>(c.start + a), _mm_cvtpd_ps(v));
-        }
-        for (int a = kAttrCount & ~1; a < kAttrCount; ++a)
-#else
-        for (int a = 0; a < kAttrCount; ++a)
-#endif
-            c.start[a] = static_cast<float>(base[a] + ddx[a] * ox + ddy[a] * oy);
-        RunSpan(pipe, rs, c, static_cast<int>(xr));
-    }
+    WalkEdges(rs, edges, planes, pipe);
 }
 
 void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3dScreenVertex& v1)
@@ -1361,6 +1406,15 @@ void Draw(const D3dRasterState& rs, const D3dPrimitive& p)
         D3dRasterTriangle(rs, p.v[0], p.v[1], p.v[2]);
 }
 
+// The state of a call kept to the rows of band b.
+D3dRasterState BandState(const D3dRasterState& rs, int b)
+{
+    D3dRasterState band = rs;
+    band.scissor.top = std::max<LONG>(rs.scissor.top, rs.scissor.top + b * kD3dBandRows);
+    band.scissor.bottom = std::min<LONG>(rs.scissor.bottom, band.scissor.top + kD3dBandRows);
+    return band;
+}
+
 // One call cut into bands of rows: each band lists, in order, the primitives that may reach it.
 struct BandedCall
 {
@@ -1377,10 +1431,7 @@ struct BandedCall
         for (int b = next.fetch_add(1, std::memory_order_relaxed); b < count;
              b = next.fetch_add(1, std::memory_order_relaxed))
         {
-            D3dRasterState band = *rs;
-            band.scissor.top = std::max<LONG>(rs->scissor.top, rs->scissor.top + b * kD3dBandRows);
-            band.scissor.bottom =
-                std::min<LONG>(rs->scissor.bottom, band.scissor.top + kD3dBandRows);
+            const D3dRasterState band = BandState(*rs, b);
             for (uint32_t i : bins[static_cast<size_t>(b)])
                 Draw(band, primitives[i]);
         }
@@ -1466,38 +1517,24 @@ private:
     int pending_ = 0;
 };
 
-} // namespace
-
-int D3dRasterThreadsFromEnvironment()
+// Whether a call is shared among threads: it must have threads and bands to share, and enough
+// to draw, since waking the other threads costs more than a few small primitives take to draw.
+bool WorthBanding(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count,
+                  int64_t bands)
 {
-    const char* text = std::getenv("DEZOR_RASTER_THREADS");
-    if (text == nullptr)
-        return 1;
-    char* end = nullptr;
-    const long n = std::strtol(text, &end, 10);
-    return end != text && *end == '\0' && n >= 1 && n <= 64 ? static_cast<int>(n) : 1;
+    if (rs.threads <= 1 || bands <= 1 || count > UINT32_MAX)
+        return false;
+    double area = 0;
+    for (size_t i = 0; i < count && area < kBandedArea; ++i)
+        area += BoxArea(primitives[i]);
+    return area >= kBandedArea;
 }
 
-void D3dRasterPrimitives(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count)
+// Lists each primitive, in order, in every band of rows it may reach, and readies the call to
+// be drawn.
+void BinPrimitives(BandedCall& call, const D3dRasterState& rs, const D3dPrimitive* primitives,
+                   size_t count, int64_t rows, int64_t bands)
 {
-    const int64_t rows = static_cast<int64_t>(rs.scissor.bottom) - rs.scissor.top;
-    const int64_t bands = (rows + kD3dBandRows - 1) / kD3dBandRows;
-    bool banded = rs.threads > 1 && bands > 1 && count <= UINT32_MAX;
-    if (banded)
-    {
-        // Waking the other threads costs more than a few small primitives take to draw.
-        double area = 0;
-        for (size_t i = 0; i < count && area < kBandedArea; ++i)
-            area += BoxArea(primitives[i]);
-        banded = area >= kBandedArea;
-    }
-    if (!banded)
-    {
-        for (size_t i = 0; i < count; ++i)
-            Draw(rs, primitives[i]);
-        return;
-    }
-    thread_local BandedCall call;
     call.rs = &rs;
     call.primitives = primitives;
     call.bins.resize(static_cast<size_t>(bands));
@@ -1517,5 +1554,31 @@ void D3dRasterPrimitives(const D3dRasterState& rs, const D3dPrimitive* primitive
             call.bins[static_cast<size_t>(b)].push_back(static_cast<uint32_t>(i));
     }
     call.next.store(0, std::memory_order_relaxed);
+}
+
+} // namespace
+
+int D3dRasterThreadsFromEnvironment()
+{
+    const char* text = std::getenv("DEZOR_RASTER_THREADS");
+    if (text == nullptr)
+        return 1;
+    char* end = nullptr;
+    const long n = std::strtol(text, &end, 10);
+    return end != text && *end == '\0' && n >= 1 && n <= 64 ? static_cast<int>(n) : 1;
+}
+
+void D3dRasterPrimitives(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count)
+{
+    const int64_t rows = static_cast<int64_t>(rs.scissor.bottom) - rs.scissor.top;
+    const int64_t bands = (rows + kD3dBandRows - 1) / kD3dBandRows;
+    if (!WorthBanding(rs, primitives, count, bands))
+    {
+        for (size_t i = 0; i < count; ++i)
+            Draw(rs, primitives[i]);
+        return;
+    }
+    thread_local BandedCall call;
+    BinPrimitives(call, rs, primitives, count, rows, bands);
     BandPool::Instance().Run(call, std::min<int>(rs.threads, static_cast<int>(bands)));
 }

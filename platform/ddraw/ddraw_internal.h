@@ -112,7 +112,5 @@ const std::array<PALETTEENTRY, 256>& GdiSystemPalette();
 void DdPresent(const DdSurfaceData& front, HWND hWnd);
 // The surface as 8-bit RGB triples, row by row (through the palette in 8 bits).
 std::vector<BYTE> DdSurfaceToRgb(const DdSurfaceData& s);
-// An 8-bit RGB image as a PNG file's bytes.
-bool DdEncodePng(const std::vector<BYTE>& rgb, DWORD width, DWORD height, std::string& png);
 // Drops the renderer when the last DirectDraw object goes.
 void DdPresentShutdown();

@@ -3,7 +3,6 @@
 // there as numbered PNG files.
 
 #include <SDL.h>
-#include <zlib.h>
 
 #include <algorithm>
 #include <bit>
@@ -14,6 +13,7 @@
 #include <vector>
 
 #include "platform/ddraw/ddraw_internal.h"
+#include "platform/png/png.h"
 
 namespace
 {
@@ -128,57 +128,6 @@ std::vector<BYTE> ToRgb(const DdSurfaceData& s)
     return RgbToRgb(s);
 }
 
-// PNG: signature, IHDR, one IDAT of filter-0 rows, IEND.
-
-void PutU32(std::string& out, uint32_t v)
-{
-    out += static_cast<char>(v >> 24);
-    out += static_cast<char>(v >> 16);
-    out += static_cast<char>(v >> 8);
-    out += static_cast<char>(v);
-}
-
-void PutChunk(std::string& out, const char* type, const std::string& body)
-{
-    PutU32(out, static_cast<uint32_t>(body.size()));
-    std::string typed = std::string(type, 4) + body;
-    out += typed;
-    PutU32(out, static_cast<uint32_t>(
-                    crc32(0, reinterpret_cast<const Bytef*>(typed.data()), typed.size())));
-}
-
-bool EncodePng(const std::vector<BYTE>& rgb, DWORD width, DWORD height, std::string& png)
-{
-    std::string raw;
-    raw.reserve((static_cast<size_t>(width) * 3 + 1) * height);
-    for (DWORD y = 0; y < height; ++y)
-    {
-        raw += '\0';
-        raw.append(reinterpret_cast<const char*>(rgb.data()) + static_cast<size_t>(y) * width * 3,
-                   static_cast<size_t>(width) * 3);
-    }
-    uLongf packedSize = compressBound(raw.size());
-    std::string packed(packedSize, '\0');
-    if (compress2(reinterpret_cast<Bytef*>(packed.data()), &packedSize,
-                  reinterpret_cast<const Bytef*>(raw.data()), raw.size(),
-                  Z_DEFAULT_COMPRESSION) != Z_OK)
-        return false;
-    packed.resize(packedSize);
-
-    std::string header;
-    PutU32(header, width);
-    PutU32(header, height);
-    header += '\x08';               // bits per channel
-    header += '\x02';               // RGB
-    header += std::string(3, '\0'); // deflate, adaptive filtering, no interlace
-
-    png = "\x89PNG\r\n\x1a\n";
-    PutChunk(png, "IHDR", header);
-    PutChunk(png, "IDAT", packed);
-    PutChunk(png, "IEND", "");
-    return true;
-}
-
 void Capture(const std::vector<BYTE>& rgb, DWORD width, DWORD height)
 {
     const char* dir = std::getenv("DEZOR_CAPTURE");
@@ -193,16 +142,7 @@ void Capture(const std::vector<BYTE>& rgb, DWORD width, DWORD height)
     std::snprintf(name, sizeof name, "/frame-%05d.png", ++gnCaptured);
     std::string path = gCaptureDir + name;
 
-    std::string png;
-    bool written = EncodePng(rgb, width, height, png);
-    if (written)
-    {
-        FILE* f = std::fopen(path.c_str(), "wb");
-        written = f != nullptr && std::fwrite(png.data(), 1, png.size(), f) == png.size();
-        if (f != nullptr && std::fclose(f) != 0)
-            written = false;
-    }
-    if (!written)
+    if (!PngSaveRgb(path.c_str(), rgb, width, height))
         std::fprintf(stderr, "dezor: cannot write the frame %s\n", path.c_str());
 }
 
@@ -333,9 +273,4 @@ int DdFramesPresented(void)
 std::vector<BYTE> DdSurfaceToRgb(const DdSurfaceData& s)
 {
     return ToRgb(s);
-}
-
-bool DdEncodePng(const std::vector<BYTE>& rgb, DWORD width, DWORD height, std::string& png)
-{
-    return EncodePng(rgb, width, height, png);
 }

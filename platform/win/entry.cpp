@@ -10,7 +10,7 @@ namespace
 char gInstance;
 }
 
-int main(int argc, char** argv)
+int WinRunMain(int argc, char** argv, WINMAIN_FN pfnWinMain)
 {
     std::string commandLine;
     for (int i = 1; i < argc; ++i)
@@ -19,6 +19,6 @@ int main(int argc, char** argv)
             commandLine += ' ';
         commandLine += argv[i];
     }
-    return WinMain(reinterpret_cast<HINSTANCE>(&gInstance), nullptr, commandLine.data(),
-                   SW_SHOWNORMAL);
+    return pfnWinMain(reinterpret_cast<HINSTANCE>(&gInstance), nullptr, commandLine.data(),
+                      SW_SHOWNORMAL);
 }

@@ -124,6 +124,10 @@ struct PAINTSTRUCT
 
 // The C runtime's entry hands the program to this, as on the original platform.
 int WinMain(HINSTANCE hInstance, HINSTANCE hPrevInstance, LPSTR lpCmdLine, int nShowCmd);
+typedef int (*WINMAIN_FN)(HINSTANCE, HINSTANCE, LPSTR, int);
+// The C runtime's entry: hands the command line (the words after the program's name, joined
+// by single spaces) to the program's WinMain, as the original platform's runtime does.
+int WinRunMain(int argc, char** argv, WINMAIN_FN pfnWinMain);
 
 // Window class and the window. Only one window exists at a time.
 ATOM RegisterClassA(const WNDCLASSA* lpWndClass);

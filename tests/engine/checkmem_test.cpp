@@ -7,7 +7,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/common/destruct.h"
-#include "engine/pc/dk_debug.h"
+#include "engine/pc/core/dk_debug.h"
 #include "tests/support/engine_test.h"
 
 namespace

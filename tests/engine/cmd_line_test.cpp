@@ -1,4 +1,4 @@
-#include "engine/pc/cmd_line.h"
+#include "engine/pc/core/cmd_line.h"
 
 #include <string>
 #include <vector>
@@ -6,7 +6,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/common/destruct.h"
-#include "engine/pc/dk_debug.h"
+#include "engine/pc/core/dk_debug.h"
 
 namespace
 {

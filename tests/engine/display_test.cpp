@@ -8,17 +8,19 @@
 
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
-#include "engine/pc/2dinit.h"
-#include "engine/pc/3dinit.h"
-#include "engine/pc/dk_3dcap.h"
-#include "engine/pc/dk_dvice.h"
-#include "engine/pc/dk_file.h"
-#include "engine/pc/main.h"
+#include "engine/pc/display/2dinit.h"
+#include "engine/pc/3d/3dinit.h"
+#include "engine/pc/3d/3dinit_internal.h"
+#include "engine/pc/3d/dk_3dcap.h"
+#include "engine/pc/display/dk_dvice.h"
+#include "engine/pc/core/dk_file.h"
+#include "engine/pc/core/main.h"
 #include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/time/time.h"
 #include "tests/support/engine_test.h"
 #include "tools/datakit/palette_writer.h"
+#include "platform/win/win.h"
 
 namespace
 {

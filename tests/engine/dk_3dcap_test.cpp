@@ -1,6 +1,6 @@
 // The capability answers and the materials, on our 3D device.
 
-#include "engine/pc/dk_3dcap.h"
+#include "engine/pc/3d/dk_3dcap.h"
 
 #include <cstring>
 #include <string>
@@ -9,11 +9,12 @@
 
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
-#include "engine/pc/2dinit.h"
-#include "engine/pc/3dinit.h"
-#include "engine/pc/dk_image.h"
-#include "engine/pc/dk_mats.h"
-#include "engine/pc/matrixop.h"
+#include "engine/pc/display/2dinit.h"
+#include "engine/pc/3d/3dinit.h"
+#include "engine/pc/3d/3dinit_internal.h"
+#include "engine/pc/display/dk_image.h"
+#include "engine/pc/3d/dk_mats.h"
+#include "engine/common/matrixop.h"
 #include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw.h"
 #include "tests/support/engine_test.h"

@@ -1,11 +1,11 @@
-#include "engine/pc/dk_debug.h"
+#include "engine/pc/core/dk_debug.h"
 
 #include <cstring>
 #include <string>
 
 #include <gtest/gtest.h>
 
-#include "engine/pc/dk_timer.h"
+#include "engine/pc/core/dk_timer.h"
 #include "tests/support/engine_test.h"
 
 namespace

@@ -7,8 +7,6 @@
 
 #include "tests/support/engine_test.h"
 
-#include "frontend/game_data.h"
-
 namespace
 {
 
@@ -237,34 +235,6 @@ TEST_F(DkFfTest, RowGettersAndSetters)
             EXPECT_EQ(expected, m.m[r][col]) << r << "," << col;
         }
     }
-}
-
-TEST_F(DkFfTest, GameTypePredicates)
-{
-    unsigned char& byte = gpGame_Data->raw[358];
-    const unsigned char saved = byte;
-    struct Expected
-    {
-        BOOL twoPlayer, alternating, collisions;
-    };
-    const Expected expected[8] = {
-        {FALSE, FALSE, FALSE}, {TRUE, FALSE, FALSE},  {FALSE, TRUE, FALSE},  {TRUE, FALSE, TRUE},
-        {FALSE, FALSE, FALSE}, {FALSE, FALSE, FALSE}, {FALSE, FALSE, FALSE}, {FALSE, FALSE, FALSE},
-    };
-    for (int32_t school : {0, 1})
-        for (int type = 0; type < 8; ++type)
-        {
-            SCOPED_TRACE(testing::Message() << "type " << type << ", school " << school);
-            // The bits around the game type must not matter.
-            byte = static_cast<unsigned char>((type << 2) | 0xE3);
-            gboRallySchool = school;
-            const Expected e = school ? Expected{FALSE, FALSE, FALSE} : expected[type];
-            EXPECT_EQ(e.twoPlayer, IsTwoPlayerGame());
-            EXPECT_EQ(e.alternating, IsAlternatingGame());
-            EXPECT_EQ(e.collisions, IsSplitScreenCollisionGame());
-        }
-    gboRallySchool = 0;
-    byte = saved;
 }
 
 } // namespace

@@ -1,7 +1,7 @@
 // Force feedback through the recording fake joystick: what reaches the device is read back as
 // the fake's converted SDL effect.
 
-#include "engine/pc/dk_ffeed.h"
+#include "engine/pc/input/dk_ffeed.h"
 
 #include <SDL.h>
 
@@ -12,10 +12,11 @@
 #include <gtest/gtest.h>
 
 #include "engine/common/destruct.h"
-#include "engine/pc/2dinit.h"
-#include "engine/pc/main.h"
+#include "engine/pc/display/2dinit.h"
+#include "engine/pc/core/main.h"
 #include "platform/input/input_internal.h"
 #include "tests/support/engine_test.h"
+#include "platform/win/win.h"
 
 namespace
 {

@@ -1,6 +1,6 @@
 // The file layer and the registry settings, reading what dezor-datakit writes.
 
-#include "engine/pc/dk_file.h"
+#include "engine/pc/core/dk_file.h"
 
 #include <cstring>
 #include <filesystem>
@@ -11,7 +11,7 @@
 
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
-#include "engine/pc/dk_debug.h"
+#include "engine/pc/core/dk_debug.h"
 #include "platform/reg/reg.h"
 #include "tests/support/test_env.h"
 #include "tools/datakit/dkpr_writer.h"

@@ -1,7 +1,7 @@
 // Fonts made from dezor-datakit ".fon" files: lines, wrapping, justification and scaled
 // positions on a 640x480 display, glyphs blitted at once or queued as polygon blits, golden
 // frames of printed text, and cut or corrupt font files.
-#include "engine/pc/dk_font.h"
+#include "engine/pc/display/dk_font.h"
 
 #include <algorithm>
 #include <cstring>
@@ -12,16 +12,16 @@
 
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
-#include "engine/include/dk_services.h"
-#include "engine/pc/2dinit.h"
-#include "engine/pc/3dinit.h"
-#include "engine/pc/dk_3dcap.h"
-#include "engine/pc/dk_dvice.h"
-#include "engine/pc/dk_file.h"
-#include "engine/pc/dk_image.h"
-#include "engine/pc/dk_pblit.h"
-#include "engine/pc/dk_rendr.h"
-#include "engine/pc/main.h"
+#include "engine/include/dk_entries.h"
+#include "engine/pc/display/2dinit.h"
+#include "engine/pc/3d/3dinit.h"
+#include "engine/pc/3d/dk_3dcap.h"
+#include "engine/pc/display/dk_dvice.h"
+#include "engine/pc/core/dk_file.h"
+#include "engine/pc/display/dk_image.h"
+#include "engine/pc/display/dk_pblit.h"
+#include "engine/pc/3d/dk_rendr.h"
+#include "engine/pc/core/main.h"
 #include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw_internal.h"
 #include "tests/support/engine_test.h"
@@ -38,6 +38,13 @@ uint32_t Size(const Bytes& b)
     return static_cast<uint32_t>(b.size());
 }
 
+// The race flow's loading-screen flag, as this test sets it.
+BOOL gboLoadingScreenUp = FALSE;
+BOOL IsLoadingScreenUp(void)
+{
+    return gboLoadingScreenUp;
+}
+
 class FontTest : public LoggedTest
 {
 protected:
@@ -52,6 +59,9 @@ protected:
     {
         LoggedTest::SetUp();
         CaptureOutput([] { DkCallAllDestructors(); });
+        DK_ENTRIES entries{};
+        entries.IsLoadingScreenUp = IsLoadingScreenUp;
+        DkRegisterEntries(&entries);
         gboLoadingScreenUp = FALSE;
     }
 

@@ -1,6 +1,6 @@
 // BMP and TIM files written by dezor-datakit, read back into surfaces and textures on the
 // display's devices; truncated and corrupt files are refused without reading past their end.
-#include "engine/pc/dk_image.h"
+#include "engine/pc/display/dk_image.h"
 
 #include <cstring>
 #include <functional>
@@ -11,12 +11,13 @@
 
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
-#include "engine/pc/2dinit.h"
-#include "engine/pc/3dinit.h"
-#include "engine/pc/dk_3dcap.h"
-#include "engine/pc/dk_dvice.h"
-#include "engine/pc/dk_file.h"
-#include "engine/pc/main.h"
+#include "engine/pc/display/2dinit.h"
+#include "engine/pc/3d/3dinit.h"
+#include "engine/pc/3d/3dinit_internal.h"
+#include "engine/pc/3d/dk_3dcap.h"
+#include "engine/pc/display/dk_dvice.h"
+#include "engine/pc/core/dk_file.h"
+#include "engine/pc/core/main.h"
 #include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw_internal.h"
 #include "tests/support/engine_test.h"

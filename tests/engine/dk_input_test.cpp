@@ -1,7 +1,7 @@
 // The controllers: keyboards through the key-state stand-in, joysticks through SDL's virtual
 // joysticks, the force-feedback search through the recording fake.
 
-#include "engine/pc/dk_input.h"
+#include "engine/pc/input/dk_input.h"
 
 #include <SDL.h>
 
@@ -16,10 +16,10 @@
 
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
-#include "engine/pc/2dinit.h"
-#include "engine/pc/dk_ffeed.h"
-#include "engine/pc/dk_file.h"
-#include "engine/pc/main.h"
+#include "engine/pc/display/2dinit.h"
+#include "engine/pc/input/dk_ffeed.h"
+#include "engine/pc/core/dk_file.h"
+#include "engine/pc/core/main.h"
 #include "platform/input/input_internal.h"
 #include "platform/win/keys.h"
 #include "platform/win/win.h"

@@ -5,8 +5,8 @@
 #include <vector>
 
 #include "engine/common/dk_menu.h"
-#include "engine/pc/dk_font.h"
-#include "engine/pc/dk_prompt.h"
+#include "engine/pc/display/dk_font.h"
+#include "engine/pc/display/dk_prompt.h"
 #include "tests/engine/overlay_fixture.h"
 #include "tools/datakit/image_writer.h"
 

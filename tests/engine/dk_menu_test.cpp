@@ -15,8 +15,8 @@
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
 #include "engine/common/dk_text.h"
-#include "engine/pc/dk_debug.h"
-#include "engine/pc/dk_timer.h"
+#include "engine/pc/core/dk_debug.h"
+#include "engine/pc/core/dk_timer.h"
 #include "tests/support/engine_test.h"
 
 namespace

@@ -1,11 +1,11 @@
-#include "engine/pc/dk_pal.h"
+#include "engine/pc/display/dk_pal.h"
 
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
-#include "engine/pc/2dinit.h"
+#include "engine/pc/display/2dinit.h"
 #include "platform/ddraw/ddraw.h"
 #include "tests/support/engine_test.h"
 

@@ -1,9 +1,10 @@
 // The engine's network module over the loopback provider, with a transport object of the
 // test's own as the other machine, and the transport's fault hook for the failure texts.
 
-#include "engine/pc/dk_play.h"
+#include "engine/pc/network/dk_play.h"
 
 #include <chrono>
+#include <cstring>
 #include <string>
 #include <thread>
 #include <vector>
@@ -166,7 +167,7 @@ TEST_F(PlayTest, ProvidersFillTheirTableAndKeepTheirTerminator)
     EXPECT_EQ(DkGetServiceProviderName(2), std::string(49, 'N'));
     EXPECT_EQ(DkGetServiceProviderName(DK_MAX_DP_PROVIDERS), nullptr);
     EXPECT_EQ(DkGetServiceProviderName(-1), nullptr);
-    EXPECT_TRUE(IsEqualGUID(*gaDpProviders[1].pGuid, DPSPGUID_LOOPBACK));
+    EXPECT_EQ(0, std::memcmp(gaDpProviders[1].pGuid, &DPSPGUID_LOOPBACK, sizeof(GUID)));
     EXPECT_EQ(gaDpProviders[1].pGuid, &gaDpProviders[1].guid);
     std::string log = LogSince();
     EXPECT_NE(log.find(DkFormatString("Enuming GUID %d\r\nEnuming UDP/IP Connection (17)\r\n",

@@ -1,7 +1,7 @@
 // The shared prompt and the byte-swap routine. The prompt prints through a recorder here, so
 // that what it prints, where, and with which font and colour can be read back.
 
-#include "engine/pc/dk_prompt.h"
+#include "engine/pc/display/dk_prompt.h"
 
 #include <atomic>
 #include <chrono>
@@ -11,9 +11,9 @@
 #include <gtest/gtest.h>
 
 #include "engine/common/destruct.h"
-#include "engine/pc/2dinit.h"
-#include "engine/pc/dk_font.h"
-#include "engine/pc/dk_timer.h"
+#include "engine/pc/display/2dinit.h"
+#include "engine/pc/display/dk_font.h"
+#include "engine/pc/core/dk_timer.h"
 
 namespace
 {

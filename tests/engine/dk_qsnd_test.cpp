@@ -1,7 +1,7 @@
 // The game's sound module on the mixer's loopback device: loading WAV files by number, playing
 // them on channels, streams, the reports, and a machine without a sound device.
 
-#include "engine/pc/dk_qsnd.h"
+#include "engine/pc/sound/dk_qsnd.h"
 
 #include <cmath>
 #include <string>

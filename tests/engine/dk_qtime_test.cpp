@@ -1,4 +1,4 @@
-#include "engine/pc/dk_qtime.h"
+#include "engine/pc/core/dk_qtime.h"
 
 #include <chrono>
 #include <cstdio>
@@ -9,7 +9,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/common/destruct.h"
-#include "engine/pc/dk_debug.h"
+#include "engine/pc/core/dk_debug.h"
 #include "platform/time/time.h"
 #include "tests/support/engine_test.h"
 

@@ -1,4 +1,4 @@
-#include "engine/pc/dk_surf.h"
+#include "engine/pc/display/dk_surf.h"
 
 #include <cstdint>
 #include <cstring>
@@ -11,10 +11,11 @@
 #include "engine/common/checkmem.h"
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
-#include "engine/pc/2dinit.h"
-#include "engine/pc/3dinit.h"
-#include "engine/pc/dk_2dtri.h"
-#include "engine/pc/dk_debug.h"
+#include "engine/pc/display/2dinit.h"
+#include "engine/pc/3d/3dinit.h"
+#include "engine/pc/3d/3dinit_internal.h"
+#include "engine/pc/display/dk_2dtri.h"
+#include "engine/pc/core/dk_debug.h"
 #include "platform/ddraw/ddraw.h"
 #include "tests/support/engine_test.h"
 

@@ -8,8 +8,8 @@
 
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
-#include "engine/pc/dk_debug.h"
-#include "engine/pc/dk_file.h"
+#include "engine/pc/core/dk_debug.h"
+#include "engine/pc/core/dk_file.h"
 #include "platform/reg/reg.h"
 #include "tests/support/engine_test.h"
 #include "tools/datakit/install.h"

@@ -1,7 +1,7 @@
 // The tick and the critical section, on the fake clock (where the test fires each timer event
 // itself) and on the real one.
 
-#include "engine/pc/dk_timer.h"
+#include "engine/pc/core/dk_timer.h"
 
 #include <atomic>
 #include <cmath>
@@ -13,7 +13,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/common/destruct.h"
-#include "engine/pc/dk_debug.h"
+#include "engine/pc/core/dk_debug.h"
 #include "platform/time/time.h"
 
 namespace

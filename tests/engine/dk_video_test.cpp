@@ -1,7 +1,7 @@
 // Movies written by dezor-datakit, played into the display under the dummy video driver; what
 // reached the screen is read back from the captured frames.
 
-#include "engine/pc/dk_video.h"
+#include "engine/pc/movies/dk_video.h"
 
 #include <algorithm>
 #include <cstdlib>
@@ -13,9 +13,9 @@
 
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
-#include "engine/pc/2dinit.h"
-#include "engine/pc/dk_file.h"
-#include "engine/pc/main.h"
+#include "engine/pc/display/2dinit.h"
+#include "engine/pc/core/dk_file.h"
+#include "engine/pc/core/main.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/movie/movie.h"
 #include "platform/time/time.h"

@@ -1,6 +1,6 @@
 // The program's entry and loop, run in-process with a scripted front end.
 
-#include "engine/pc/main.h"
+#include "engine/pc/core/main.h"
 
 #include <atomic>
 #include <cstring>
@@ -12,24 +12,20 @@
 
 #include "engine/common/checkmem.h"
 #include "engine/common/destruct.h"
-#include "engine/include/dk_services.h"
-#include "engine/pc/cmd_line.h"
-#include "engine/pc/dk_debug.h"
-#include "engine/pc/dk_qtime.h"
+#include "engine/include/dk_entries.h"
+#include "engine/pc/core/cmd_line.h"
+#include "engine/pc/core/dk_debug.h"
+#include "engine/pc/core/dk_qtime.h"
 #include "platform/time/time.h"
 #include "tests/support/test_env.h"
+#include "platform/win/win.h"
 
-// The layers above the engine, as this test scripts them.
-BOOL gboGameDisplayReady = FALSE;
-int GetGameState(void)
-{
-    return 0;
-}
+// The layers above the engine, as this test scripts them and registers them.
 namespace
 {
+BOOL gboGameDisplayReady = FALSE;
 std::function<int(int)> gFrontendStep;
 int gnFrontendCalls = 0;
-} // namespace
 
 int Frontend_Update(void)
 {
@@ -47,8 +43,10 @@ void Frontend_LogCommandLine(char* lpCmdLine)
     DkLog(DkFormatString("Found %d Command Line parameters\n", DkParseCommandLine(lpCmdLine)));
 }
 
-namespace
+BOOL IsGameDisplayReady(void)
 {
+    return gboGameDisplayReady;
+}
 
 char gInstance;
 
@@ -57,6 +55,11 @@ class MainTest : public testing::Test
 protected:
     void SetUp() override
     {
+        DK_ENTRIES entries{};
+        entries.Frontend_Update = Frontend_Update;
+        entries.Frontend_LogCommandLine = Frontend_LogCommandLine;
+        entries.IsGameDisplayReady = IsGameDisplayReady;
+        DkRegisterEntries(&entries);
         gfQuitRequested = FALSE;
         gfIsActive = FALSE;
         gfDispatchActivateApp = TRUE;

@@ -1,4 +1,5 @@
-#include "engine/pc/matrixop.h"
+#include "engine/common/matrixop.h"
+#include "engine/pc/3d/matrixop.h"
 
 #include <cmath>
 #include <cstdint>
@@ -10,7 +11,7 @@
 #include "tests/support/engine_test.h"
 
 #include "engine/include/dk_ff.h"
-#include "engine/pc/2dinit.h"
+#include "engine/pc/display/2dinit.h"
 
 namespace
 {
@@ -477,7 +478,7 @@ TEST_F(PerspectiveTest, DividesByDepthAndReportsEveryCall)
     EXPECT_NE(std::string::npos,
               err.find("DkApplyPerspectiveMatrixToVector: This is not a correct implementation - "
                        "does not take viewport settings into consideration"));
-    EXPECT_NE(std::string::npos, err.find("engine/pc/matrixop.cpp"));
+    EXPECT_NE(std::string::npos, err.find("engine/pc/3d/matrixop.cpp"));
 }
 
 TEST_F(PerspectiveTest, ZeroDepthGivesTheIndefiniteInteger)

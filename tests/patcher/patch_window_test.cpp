@@ -14,8 +14,8 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
+#include "platform/png/png.h"
 #include "tests/support/test_env.h"
 #include "tools/datakit/dkpr_writer.h"
 
@@ -31,15 +31,7 @@ bool HaveXvfbRun()
     return system("command -v xvfb-run >/dev/null 2>&1") == 0;
 }
 
-uint32_t Be32(const std::string& s, size_t at)
-{
-    return static_cast<uint32_t>(static_cast<uint8_t>(s[at])) << 24 |
-           static_cast<uint32_t>(static_cast<uint8_t>(s[at + 1])) << 16 |
-           static_cast<uint32_t>(static_cast<uint8_t>(s[at + 2])) << 8 |
-           static_cast<uint32_t>(static_cast<uint8_t>(s[at + 3]));
-}
-
-// The program's captures: 8-bit RGB, one IDAT, filter 0 on every row.
+// The program's captures, as 8-bit RGB.
 struct Image
 {
     int width = 0;
@@ -56,33 +48,11 @@ struct Image
 bool ReadCapture(const std::string& path, Image& image)
 {
     std::string png = ReadWholeFile(path);
-    if (png.size() < 33 || png.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0 ||
-        png.compare(12, 4, "IHDR") != 0)
+    uint32_t width = 0, height = 0;
+    if (!PngDecodeRgb(png.data(), png.size(), image.rgb, width, height))
         return false;
-    image.width = static_cast<int>(Be32(png, 16));
-    image.height = static_cast<int>(Be32(png, 20));
-    size_t at = 33;
-    std::string packed;
-    while (at + 8 <= png.size())
-    {
-        uint32_t length = Be32(png, at);
-        if (at + 12 + length > png.size())
-            return false;
-        if (png.compare(at + 4, 4, "IDAT") == 0)
-            packed += png.substr(at + 8, length);
-        at += 12 + length;
-    }
-    size_t stride = static_cast<size_t>(image.width) * 3 + 1;
-    std::vector<uint8_t> raw(stride * image.height);
-    uLongf rawSize = raw.size();
-    if (uncompress(raw.data(), &rawSize, reinterpret_cast<const Bytef*>(packed.data()),
-                   packed.size()) != Z_OK ||
-        rawSize != raw.size())
-        return false;
-    image.rgb.clear();
-    for (int y = 0; y < image.height; ++y)
-        image.rgb.insert(image.rgb.end(), raw.begin() + y * stride + 1,
-                         raw.begin() + (y + 1) * stride);
+    image.width = static_cast<int>(width);
+    image.height = static_cast<int>(height);
     return true;
 }
 

@@ -14,62 +14,6 @@
 namespace
 {
 
-const int kSeedOneSequence[] = {41, 18467, 6334, 26500, 19169};
-
-std::vector<int> Draw(size_t count)
-{
-    std::vector<int> values;
-    for (size_t i = 0; i < count; ++i)
-        values.push_back(std::rand());
-    return values;
-}
-
-const std::vector<int> kSeedOne(std::begin(kSeedOneSequence), std::end(kSeedOneSequence));
-
-TEST(CrtRandTest, FollowsTheClassicSequence)
-{
-    srand(1);
-    EXPECT_EQ(Draw(5), kSeedOne);
-    Draw(100);
-    srand(1);
-    EXPECT_EQ(Draw(5), kSeedOne);
-
-    srand(12345);
-    std::vector<int> other = Draw(5);
-    EXPECT_NE(other, kSeedOne);
-    srand(12345);
-    EXPECT_EQ(Draw(5), other);
-}
-
-TEST(CrtRandTest, StaysWithinRange)
-{
-    srand(static_cast<unsigned>(time(nullptr)));
-    int seenHigh = 0;
-    for (int i = 0; i < 100000; ++i)
-    {
-        int value = rand();
-        ASSERT_GE(value, 0);
-        ASSERT_LE(value, CRT_RAND_MAX);
-        seenHigh |= value;
-    }
-    EXPECT_EQ(seenHigh, CRT_RAND_MAX); // every bit of the range is used
-}
-
-TEST(CrtRandTest, EachThreadHasItsOwnSequence)
-{
-    srand(777);
-    Draw(3);
-    std::vector<int> threadValues;
-    std::thread other([&threadValues] { threadValues = Draw(5); });
-    other.join();
-    EXPECT_EQ(threadValues, kSeedOne); // a fresh thread starts as seed 1 does
-
-    std::vector<int> mainNext = Draw(3);
-    srand(777);
-    Draw(3);
-    EXPECT_EQ(Draw(3), mainNext); // the other thread did not move this one's state
-}
-
 TEST(CrtClockTest, CountsMillisecondsOfElapsedTime)
 {
     long start = crt_clock();

@@ -1,13 +1,12 @@
 #include "platform/ddraw/ddraw.h"
 
-#include <zlib.h>
-
 #include <cstdlib>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/png/png.h"
 #include "platform/time/time.h"
 #include "platform/win/win.h"
 #include "tests/support/test_env.h"
@@ -778,56 +777,10 @@ struct Png
     std::vector<uint8_t> rgb;
 };
 
-uint32_t BigEndian(const std::string& s, size_t at)
-{
-    return (uint32_t(uint8_t(s[at])) << 24) | (uint32_t(uint8_t(s[at + 1])) << 16) |
-           (uint32_t(uint8_t(s[at + 2])) << 8) | uint32_t(uint8_t(s[at + 3]));
-}
-
-// Decodes the PNG files the capture writes (8-bit RGB, filter 0), checking every CRC.
+// Decodes the PNG files the capture writes.
 bool DecodePng(const std::string& file, Png& png)
 {
-    if (file.compare(0, 8, "\x89PNG\r\n\x1a\n") != 0)
-        return false;
-    std::string idat;
-    bool ended = false;
-    for (size_t at = 8; at + 12 <= file.size() && !ended;)
-    {
-        uint32_t length = BigEndian(file, at);
-        if (at + 12 + length > file.size())
-            return false;
-        std::string type = file.substr(at + 4, 4);
-        std::string body = file.substr(at + 8, length);
-        std::string typed = type + body;
-        uLong crc = crc32(0, reinterpret_cast<const Bytef*>(typed.data()), typed.size());
-        EXPECT_EQ(BigEndian(file, at + 8 + length), crc) << type;
-        if (type == "IHDR")
-        {
-            png.width = BigEndian(body, 0);
-            png.height = BigEndian(body, 4);
-            EXPECT_EQ(body[8], 8);
-            EXPECT_EQ(body[9], 2);
-        }
-        else if (type == "IDAT")
-            idat += body;
-        else if (type == "IEND")
-            ended = true;
-        at += 12 + length;
-    }
-    size_t stride = png.width * 3 + 1;
-    std::vector<uint8_t> raw(stride * png.height);
-    uLongf size = raw.size();
-    if (!ended ||
-        uncompress(raw.data(), &size, reinterpret_cast<const Bytef*>(idat.data()), idat.size()) !=
-            Z_OK ||
-        size != raw.size())
-        return false;
-    for (uint32_t y = 0; y < png.height; ++y)
-    {
-        EXPECT_EQ(raw[y * stride], 0) << "filter of row " << y;
-        png.rgb.insert(png.rgb.end(), raw.begin() + y * stride + 1, raw.begin() + (y + 1) * stride);
-    }
-    return true;
+    return PngDecodeRgb(file.data(), file.size(), png.rgb, png.width, png.height);
 }
 
 std::vector<int> RgbAt(const Png& png, uint32_t x, uint32_t y)

@@ -7,7 +7,7 @@
 
 #include <gtest/gtest.h>
 
-#include "engine/pc/dk_debug.h"
+#include "engine/pc/core/dk_debug.h"
 #include "tests/support/test_env.h"
 
 inline std::string CaptureOutput(const std::function<void()>& call)

@@ -10,7 +10,6 @@
 #include <vector>
 
 #include <gtest/gtest.h>
-#include <zlib.h>
 
 #include "platform/ddraw/ddraw_internal.h"
 #include "tests/support/png_read.h"
@@ -28,11 +27,7 @@ inline void ExpectGoldenRgb(const std::vector<BYTE>& rgb, DWORD width, DWORD hei
                                 << " (DEZOR_UPDATE_GOLDEN=1 writes it)";
     if (updating)
     {
-        std::string png;
-        ASSERT_TRUE(DdEncodePng(rgb, width, height, png));
-        std::ofstream out(path, std::ios::binary);
-        out.write(png.data(), static_cast<std::streamsize>(png.size()));
-        ASSERT_TRUE(out.good()) << path;
+        ASSERT_TRUE(PngSaveRgb(path.c_str(), rgb, width, height)) << path;
         std::fprintf(stderr, "wrote golden image %s\n", path.c_str());
         return;
     }

@@ -1,0 +1,53 @@
+#include "engine/include/dk_entries.h"
+
+namespace
+{
+
+int NoPass(void)
+{
+    return 0;
+}
+void NoCommandLine(char*) {}
+int OnePlayerGame(void)
+{
+    return 0;
+}
+BOOL No(void)
+{
+    return FALSE;
+}
+
+constexpr DK_ENTRIES kIdle = {NoPass, NoCommandLine, OnePlayerGame, No, No, No, No};
+
+DK_ENTRIES gEntries = kIdle;
+
+template <typename Fn> void Take(Fn& to, Fn from)
+{
+    if (from != nullptr)
+        to = from;
+}
+
+} // namespace
+
+void DkRegisterEntries(const DK_ENTRIES* pEntries)
+{
+    if (pEntries == nullptr)
+        return;
+    Take(gEntries.Frontend_Update, pEntries->Frontend_Update);
+    Take(gEntries.Frontend_LogCommandLine, pEntries->Frontend_LogCommandLine);
+    Take(gEntries.GetGameType, pEntries->GetGameType);
+    Take(gEntries.IsRallySchool, pEntries->IsRallySchool);
+    Take(gEntries.IsGameDisplayReady, pEntries->IsGameDisplayReady);
+    Take(gEntries.IsLoadingScreenUp, pEntries->IsLoadingScreenUp);
+    Take(gEntries.IsStageRunning, pEntries->IsStageRunning);
+}
+
+const DK_ENTRIES& DkEntries(void)
+{
+    return gEntries;
+}
+
+void DkResetEntries(void)
+{
+    gEntries = kIdle;
+}

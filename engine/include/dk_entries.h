@@ -1,0 +1,39 @@
+// What the layers above the engine give it. The engine never calls the front end or the game
+// by name: at start-up each registers its entries here (frontend/entry.cpp does it for the
+// program), and the engine calls through them. An entry nobody registered answers as an idle
+// program would: no front-end pass, no stage, no loading screen, a one-player game. So a test
+// registers only what it uses.
+#pragma once
+
+#include "engine/include/dk_types.h"
+
+struct DK_ENTRIES
+{
+    // The front end.
+    // One pass of the front end; WinMain calls it while the application is active. Returns 0.
+    int (*Frontend_Update)(void);
+    // Splits and logs the command line at start-up.
+    void (*Frontend_LogCommandLine)(char* lpCmdLine);
+    // The game type the front end's game data holds: 0 one player, 1 and 3 two players on one
+    // screen (3 with collisions between their cars), 2 two players taking turns.
+    int (*GetGameType)(void);
+    // Whether the rally school runs (always a one-player game).
+    BOOL (*IsRallySchool)(void);
+
+    // The game.
+    // Whether a stage, the school menu or the set-up screen has set up the game display.
+    BOOL (*IsGameDisplayReady)(void);
+    // Whether the race flow shows its loading screen; texture fonts then blit at once rather
+    // than queue behind a scene that is not drawn.
+    BOOL (*IsLoadingScreenUp)(void);
+    // Whether a stage is running: the game states from the stage's set-up to its end.
+    BOOL (*IsStageRunning)(void);
+};
+
+// Takes the entries the caller sets; its null members leave those registered before as they
+// are, so the front end and the game may each register their own.
+void DkRegisterEntries(const DK_ENTRIES* pEntries);
+// The registered entries; every member is callable.
+const DK_ENTRIES& DkEntries(void);
+// Test hook: back to nothing registered.
+void DkResetEntries(void);

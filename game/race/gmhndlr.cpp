@@ -1,0 +1,48 @@
+// The game handler: the game's per-pass entry and its state machine.
+
+#include "game/race/gmhndlr.h"
+
+#include "engine/include/dk_entries.h"
+
+BOOL gboGameDisplayReady = FALSE;
+BOOL gboLoadingScreenUp = FALSE;
+
+namespace
+{
+
+// The in-stage states: from the stage's set-up to its end.
+constexpr int kFirstStageState = 5;
+constexpr int kLastStageState = 10;
+
+int gnGameState = 0;
+
+BOOL IsGameDisplayReady(void)
+{
+    return gboGameDisplayReady;
+}
+
+BOOL IsLoadingScreenUp(void)
+{
+    return gboLoadingScreenUp;
+}
+
+BOOL IsStageRunning(void)
+{
+    return gnGameState >= kFirstStageState && gnGameState <= kLastStageState ? TRUE : FALSE;
+}
+
+} // namespace
+
+int GetGameState(void)
+{
+    return gnGameState;
+}
+
+void GameHandler_RegisterEntries(void)
+{
+    DK_ENTRIES entries{};
+    entries.IsGameDisplayReady = IsGameDisplayReady;
+    entries.IsLoadingScreenUp = IsLoadingScreenUp;
+    entries.IsStageRunning = IsStageRunning;
+    DkRegisterEntries(&entries);
+}

@@ -1,0 +1,2 @@
+#include "platform/win/win.h"
+#include "dk_debug.h"

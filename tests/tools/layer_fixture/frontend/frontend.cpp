@@ -1,0 +1,1 @@
+#include "platform/ddraw/ddraw.h"

@@ -1,0 +1,3 @@
+// #include "platform/win/keys.h"
+#include "engine/include/dk_types.h"
+#include "platform/win/keys.h"

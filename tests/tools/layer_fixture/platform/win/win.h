@@ -1,0 +1,1 @@
+#include "wintypes.h"
