@@ -266,8 +266,7 @@ namespace
 {
 // Range, toggle and value-list items: a value counting through nValueCount, wrapping or not.
 DK_MENU* AddCountedItem(DK_MENU* pMenu, const char* pszText, int32_t nTextId, int32_t nType,
-                        int32_t nValueCount, int32_t nValue, uint8_t uValueWraps,
-                        int32_t* pnBound)
+                        int32_t nValueCount, int32_t nValue, uint8_t uValueWraps, int32_t* pnBound)
 {
     DK_MENU_ITEM* pItem = NewItem(pMenu, pszText, nTextId, nType);
     if (pItem != nullptr)

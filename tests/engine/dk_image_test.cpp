@@ -448,8 +448,8 @@ TEST_F(ImageTest, EightBitTexturesCarryTheirPalettes)
 
 TEST_F(ImageTest, RestoringSurfacesReloadsHardwareTexturesFromTheirCopies)
 {
-    const Bytes file = datakit::FormatBmp(MakeImage(
-        8, 8, 8, [](int x, int y) { return 20 + x * 25 + y * 3; }));
+    const Bytes file =
+        datakit::FormatBmp(MakeImage(8, 8, 8, [](int x, int y) { return 20 + x * 25 + y * 3; }));
     for (int type : {0, 2})
     {
         SCOPED_TRACE(type);

@@ -552,8 +552,8 @@ TEST_F(DkSurfTest, ColourFillsUseTheNearestPaletteIndex)
         CaptureOutput(
             [&]
             {
-                EXPECT_EQ((c.alpha ? DkFillPolyRectAlpha : DkFillPolyRect)(&d2d->BackSurface,
-                                                                           &rect, blue),
+                EXPECT_EQ((c.alpha ? DkFillPolyRectAlpha : DkFillPolyRect)(&d2d->BackSurface, &rect,
+                                                                           blue),
                           1);
             });
         EXPECT_EQ(DkGet2DTriangleCount(0), c.trianglesA);

@@ -23,7 +23,6 @@ BOOL DkStopTimerProcedure(void);
 // The periodic mode's back-off: restarts with a longer period.
 void RestartTimerProc(unsigned int uNewPeriod);
 
-
 // How far the present moment is into the current tick, 0..0x10000.
 int32_t DkGetTickFraction(void);
 
@@ -33,7 +32,6 @@ uint32_t DkGetLastTickDelta(void);
 void DkSetTimerAutoAdjust(uint8_t uAutoAdjust);
 int DkGetAverageInterruptLoad(void);
 uint32_t DkGetMilliseconds(void);
-
 
 // Test hooks.
 int32_t DkGetTimerAccumulatedError(void);

@@ -1,0 +1,10 @@
+# Fails when BINARY defines rand or srand (a text, weak or data symbol of that name).
+execute_process(COMMAND nm --defined-only ${BINARY} OUTPUT_VARIABLE symbols RESULT_VARIABLE rc)
+if(NOT rc EQUAL 0)
+  message(FATAL_ERROR "nm failed on ${BINARY}")
+endif()
+string(REGEX MATCHALL "[^\n]* [A-Za-z] s?rand\n" found "${symbols}")
+if(found)
+  message(FATAL_ERROR "${BINARY} defines: ${found}")
+endif()
+message(STATUS "${BINARY} defines neither rand nor srand")
