@@ -409,6 +409,203 @@ inline __m128i Mul8Lanes(__m128i a, __m128i b)
     return Div255Exact(_mm_add_epi16(_mm_mullo_epi16(a, b), _mm_set1_epi16(127)));
 }
 
+// A chunk's colour starts, or steps, as 32-bit lanes in the order of a pixel's bytes: blue,
+// green, red, alpha.
+template <bool Used> inline __m128i ColourStartLanes(const Chunk& c)
+{
+    return _mm_set_epi32(static_cast<int32_t>(FixStart<Used>(c, kFixA)),
+                         static_cast<int32_t>(FixStart<Used>(c, kFixR)),
+                         static_cast<int32_t>(FixStart<Used>(c, kFixG)),
+                         static_cast<int32_t>(FixStart<Used>(c, kFixB)));
+}
+template <bool Used> inline __m128i ColourStepLanes(const Chunk& c)
+{
+    return _mm_set_epi32(static_cast<int32_t>(FixStep<Used>(c, kFixA)),
+                         static_cast<int32_t>(FixStep<Used>(c, kFixR)),
+                         static_cast<int32_t>(FixStep<Used>(c, kFixG)),
+                         static_cast<int32_t>(FixStep<Used>(c, kFixB)));
+}
+
+// Low 32 bits of each lane's product (the products are texel indices, in range).
+inline __m128i MulLo32(__m128i a, __m128i b)
+{
+    const __m128i even = _mm_mul_epu32(a, b);
+    const __m128i odd = _mm_mul_epu32(_mm_srli_si128(a, 4), _mm_srli_si128(b, 4));
+    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
+                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
+}
+
+// Two pixels' texels at indices a and b as 16-bit lanes: a's channels, then b's.
+inline __m128i TexelPair(const TexView& tex, int32_t a, int32_t b)
+{
+    return _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(tex.argb[a])),
+                                                _mm_cvtsi32_si128(static_cast<int>(tex.argb[b]))),
+                             _mm_setzero_si128());
+}
+
+// (a * (256 - f) + b * f) >> 8 per lane; the sum is below 65536, so 16-bit lanes hold it.
+inline __m128i LerpLanes(__m128i a, __m128i b, __m128i f)
+{
+    return _mm_srli_epi16(_mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(_mm_set1_epi16(256), f)),
+                                        _mm_mullo_epi16(b, f)),
+                          8);
+}
+
+// The key is tested on the nearest texel, so keyed edges stay where they were drawn.
+inline void DropKeyedTexels(const TexView& tex, int n, Scratch& s)
+{
+    for (int i = 0; i < n; ++i)
+        if (s.mask[i] && tex.keyed[NearestAt(tex, s.u[i], s.v[i])])
+            s.mask[i] = 0;
+}
+
+// Texture coordinates of four pixels at a time, the values ShadeStage works out one at a time.
+struct CoordLanes
+{
+    __m128 u0, du, v0, dv, q0, dq;
+
+    explicit CoordLanes(const Chunk& c)
+        : u0(_mm_set1_ps(c.start[kU])), du(_mm_set1_ps(c.step[kU])), v0(_mm_set1_ps(c.start[kV])),
+          dv(_mm_set1_ps(c.step[kV])), q0(_mm_set1_ps(c.start[kQ])), dq(_mm_set1_ps(c.step[kQ]))
+    {
+    }
+
+    template <bool Persp> void At(int i, __m128& u, __m128& v) const
+    {
+        const __m128 fi =
+            _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(i), _mm_set_epi32(3, 2, 1, 0)));
+        u = _mm_add_ps(u0, _mm_mul_ps(du, fi));
+        v = _mm_add_ps(v0, _mm_mul_ps(dv, fi));
+        if constexpr (Persp)
+        {
+            const __m128 q = _mm_div_ps(_mm_set1_ps(1.0f), _mm_add_ps(q0, _mm_mul_ps(dq, fi)));
+            u = _mm_mul_ps(u, q);
+            v = _mm_mul_ps(v, q);
+        }
+    }
+};
+
+// Where four pixels' texels lie: the index of each top-left texel, whether the texels right of
+// it and below it are inside the texture (else the edge repeats), and the weights across and
+// down as 16-bit lanes, four a pixel: pixels 0 and 1, then 2 and 3.
+struct BilinearTaps
+{
+    __m128i at0, insideU, insideV;
+    __m128i wu[2], wv[2];
+};
+
+// The taps of pixels i..i + 3 at coordinates u and v; pixels whose coordinates are NaN are
+// dropped from the mask.
+inline BilinearTaps TapsAt(const TexView& tex, __m128 u, __m128 v, Scratch& s, int i, int n)
+{
+    const __m128 half = _mm_set1_ps(0.5f), zero = _mm_setzero_ps(), scale = _mm_set1_ps(256.0f);
+    __m128 fu = _mm_sub_ps(_mm_mul_ps(u, _mm_set1_ps(tex.fw)), half);
+    __m128 fv = _mm_sub_ps(_mm_mul_ps(v, _mm_set1_ps(tex.fh)), half);
+    const int nan = _mm_movemask_ps(_mm_or_ps(_mm_cmpunord_ps(fu, fu), _mm_cmpunord_ps(fv, fv)));
+    if (nan != 0)
+        for (int k = 0; k < 4 && i + k < n; ++k)
+            if (nan & (1 << k))
+                s.mask[i + k] = 0;
+    // Clamped addressing: outside the texture the edge texels repeat. Clamping to the texel
+    // centres 0..size - 1 gives the texels the plain stage gives: its blend of a texel with
+    // itself there equals this one's blend with weight 0. The values are then not negative, so
+    // truncation floors them.
+    fu = _mm_min_ps(_mm_max_ps(fu, zero), _mm_set1_ps(tex.fw - 1.0f));
+    fv = _mm_min_ps(_mm_max_ps(fv, zero), _mm_set1_ps(tex.fh - 1.0f));
+    const __m128i iu = _mm_cvttps_epi32(fu), iv = _mm_cvttps_epi32(fv);
+    const __m128i wu = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale));
+    const __m128i wv = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale));
+    BilinearTaps t;
+    const __m128i wu16 = _mm_unpacklo_epi16(_mm_packs_epi32(wu, wu), _mm_packs_epi32(wu, wu));
+    const __m128i wv16 = _mm_unpacklo_epi16(_mm_packs_epi32(wv, wv), _mm_packs_epi32(wv, wv));
+    t.wu[0] = _mm_unpacklo_epi32(wu16, wu16);
+    t.wu[1] = _mm_unpackhi_epi32(wu16, wu16);
+    t.wv[0] = _mm_unpacklo_epi32(wv16, wv16);
+    t.wv[1] = _mm_unpackhi_epi32(wv16, wv16);
+    t.insideU = _mm_cmpgt_epi32(_mm_set1_epi32(tex.width - 1), iu);
+    t.insideV = _mm_cmpgt_epi32(_mm_set1_epi32(tex.height - 1), iv);
+    t.at0 = _mm_add_epi32(MulLo32(iv, _mm_set1_epi32(tex.width)), iu);
+    return t;
+}
+
+// The texel rows filtered across, for pixels 0 and 1, then 2 and 3, when no texel is clamped:
+// each pixel's four texels are two pairs side by side in memory, one row apart.
+inline void FilterRowsInside(const TexView& tex, const BilinearTaps& t, __m128i top[2],
+                             __m128i bottom[2])
+{
+    // The indices are not negative, so zero extension keeps them.
+    const uint64_t at01 = static_cast<uint64_t>(_mm_cvtsi128_si64(t.at0));
+    const uint64_t at23 =
+        static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(t.at0, t.at0)));
+    const uint32_t* const p[4] = {tex.argb + static_cast<uint32_t>(at01), tex.argb + (at01 >> 32),
+                                  tex.argb + static_cast<uint32_t>(at23), tex.argb + (at23 >> 32)};
+    const size_t down = static_cast<size_t>(tex.width);
+    const __m128i zero = _mm_setzero_si128();
+    // A row's two texels of two pixels by two loads: a0 b0 a1 b1.
+    auto row = [&](const uint32_t* a, const uint32_t* b, __m128i w)
+    {
+        const __m128i both =
+            _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
+                               _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b)));
+        return LerpLanes(_mm_unpacklo_epi8(both, zero), _mm_unpackhi_epi8(both, zero), w);
+    };
+    for (int h = 0; h < 2; ++h)
+    {
+        const uint32_t* a = p[2 * h];
+        const uint32_t* b = p[2 * h + 1];
+        top[h] = row(a, b, t.wu[h]);
+        bottom[h] = row(a + down, b + down, t.wu[h]);
+    }
+}
+
+// The same where some texel is clamped at the last column or row.
+inline void FilterRowsClamped(const TexView& tex, const BilinearTaps& t, __m128i top[2],
+                              __m128i bottom[2])
+{
+    // 1, or 0 at the last column; the width, or 0 at the last row.
+    const __m128i right = _mm_and_si128(t.insideU, _mm_set1_epi32(1));
+    const __m128i at1 = _mm_add_epi32(t.at0, _mm_and_si128(t.insideV, _mm_set1_epi32(tex.width)));
+    alignas(16) int32_t at[4][4]; // top-left, top-right, bottom-left, bottom-right
+    _mm_store_si128(reinterpret_cast<__m128i*>(at[0]), t.at0);
+    _mm_store_si128(reinterpret_cast<__m128i*>(at[1]), _mm_add_epi32(t.at0, right));
+    _mm_store_si128(reinterpret_cast<__m128i*>(at[2]), at1);
+    _mm_store_si128(reinterpret_cast<__m128i*>(at[3]), _mm_add_epi32(at1, right));
+    for (int h = 0; h < 2; ++h)
+    {
+        const int k = 2 * h;
+        top[h] = LerpLanes(TexelPair(tex, at[0][k], at[0][k + 1]),
+                           TexelPair(tex, at[1][k], at[1][k + 1]), t.wu[h]);
+        bottom[h] = LerpLanes(TexelPair(tex, at[2][k], at[2][k + 1]),
+                              TexelPair(tex, at[3][k], at[3][k + 1]), t.wu[h]);
+    }
+}
+
+// Filters the rows down, blends with the vertex colour (colourEven and colourOdd: pixels 0
+// and 1 of the four) and stores the four pixels.
+template <D3dTexBlend TB>
+inline void BlendBilinear(const __m128i top[2], const __m128i bottom[2], const __m128i wv[2],
+                          __m128i colourEven, __m128i colourOdd, __m128i colourStep2, uint32_t* out)
+{
+    // The texel's own alpha (lanes 3 and 7) for MODULATE.
+    const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
+    for (int h = 0; h < 2; ++h)
+    {
+        const __m128i texel = LerpLanes(top[h], bottom[h], wv[h]);
+        __m128i px = texel;
+        if constexpr (TB != D3dTexBlend::Copy)
+        {
+            const __m128i even = h == 0 ? colourEven : _mm_add_epi32(colourEven, colourStep2);
+            const __m128i odd = h == 0 ? colourOdd : _mm_add_epi32(colourOdd, colourStep2);
+            px = Mul8Lanes(_mm_packs_epi32(_mm_srai_epi32(even, 16), _mm_srai_epi32(odd, 16)),
+                           texel);
+            if constexpr (TB == D3dTexBlend::Modulate)
+                px = _mm_or_si128(_mm_andnot_si128(alphaLanes, px),
+                                  _mm_and_si128(alphaLanes, texel));
+        }
+        _mm_storel_epi64(reinterpret_cast<__m128i*>(out + 2 * h), _mm_packus_epi16(px, px));
+    }
+}
+
 // The bilinear shade stage with SSE2 for chunks whose colours are in range, four pixels at a
 // time: coordinates, texel indices and weights in 32-bit lanes, then the filter and the texture
 // blend on two pixels' channels at once. Every step gives the integers the plain stage gives.
@@ -420,60 +617,15 @@ void ShadeBilinearSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     const int n = c.n;
     const TexView tex(rs.texture);
     if constexpr (Key)
-        // The key is tested on the nearest texel, so keyed edges stay where they were drawn.
-        for (int i = 0; i < n; ++i)
-            if (s.mask[i] && tex.keyed[NearestAt(tex, s.u[i], s.v[i])])
-                s.mask[i] = 0;
-    const __m128 fw = _mm_set1_ps(tex.fw), fh = _mm_set1_ps(tex.fh);
-    const __m128 half = _mm_set1_ps(0.5f), zeroF = _mm_setzero_ps(), scale = _mm_set1_ps(256.0f);
-    const __m128 fwMax = _mm_set1_ps(tex.fw - 1.0f), fhMax = _mm_set1_ps(tex.fh - 1.0f);
-    const __m128i wMax = _mm_set1_epi32(tex.width - 1), hMax = _mm_set1_epi32(tex.height - 1);
-    const __m128i one = _mm_set1_epi32(1), full = _mm_set1_epi16(256);
-    const __m128i width = _mm_set1_epi32(tex.width);
-    const __m128i zero = _mm_setzero_si128();
-    // Low 32 bits of each lane's product (the products are texel indices, in range).
-    auto mul32 = [](__m128i a, __m128i b)
-    {
-        const __m128i even = _mm_mul_epu32(a, b);
-        const __m128i odd = _mm_mul_epu32(_mm_srli_si128(a, 4), _mm_srli_si128(b, 4));
-        return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
-                                  _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
-    };
-    // Two pixels' texels at indices a and b as 16-bit lanes: a's channels, then b's.
-    auto texels = [&](int32_t a, int32_t b)
-    {
-        return _mm_unpacklo_epi8(
-            _mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(tex.argb[a])),
-                               _mm_cvtsi32_si128(static_cast<int>(tex.argb[b]))),
-            zero);
-    };
-    // (a * (256 - f) + b * f) >> 8 per lane; the sum is below 65536, so 16-bit lanes hold it.
-    auto lerp = [&](__m128i a, __m128i b, __m128i f)
-    {
-        return _mm_srli_epi16(
-            _mm_add_epi16(_mm_mullo_epi16(a, _mm_sub_epi16(full, f)), _mm_mullo_epi16(b, f)), 8);
-    };
-    // Colour lanes in the order of a pixel's bytes: blue, green, red, alpha; one register for
-    // an even pixel, one for the odd pixel after it.
-    const __m128i colourStep =
-        _mm_set_epi32(static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixA)),
-                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixR)),
-                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixG)),
-                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixB)));
+        DropKeyedTexels(tex, n, s);
+    // Colour lanes for an even pixel and for the odd pixel after it.
+    constexpr bool kColour = TB != D3dTexBlend::Copy;
+    const __m128i colourStep = ColourStepLanes<kColour>(c);
     const __m128i colourStep2 = _mm_add_epi32(colourStep, colourStep);
     const __m128i colourStep4 = _mm_add_epi32(colourStep2, colourStep2);
-    __m128i colourEven =
-        _mm_set_epi32(static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixA)),
-                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixR)),
-                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixG)),
-                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixB)));
+    __m128i colourEven = ColourStartLanes<kColour>(c);
     __m128i colourOdd = _mm_add_epi32(colourEven, colourStep);
-    // The texel's own alpha (lanes 3 and 7) for MODULATE.
-    const __m128i alphaLanes = _mm_set_epi16(-1, 0, 0, 0, -1, 0, 0, 0);
-    const __m128 u0 = _mm_set1_ps(c.start[kU]), du = _mm_set1_ps(c.step[kU]);
-    const __m128 v0 = _mm_set1_ps(c.start[kV]), dv = _mm_set1_ps(c.step[kV]);
-    [[maybe_unused]] const __m128 q0 = _mm_set1_ps(c.start[kQ]), dq = _mm_set1_ps(c.step[kQ]);
-    const __m128i laneIndex = _mm_set_epi32(3, 2, 1, 0);
+    [[maybe_unused]] const CoordLanes coords(c);
     // Lanes past the chunk's end have mask 0 (see ShadeStage): their texel indices are clamped
     // like any others and their results are not used.
     for (int i = 0; i < n; i += 4, colourEven = _mm_add_epi32(colourEven, colourStep4),
@@ -491,106 +643,15 @@ void ShadeBilinearSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         }
         else
         {
-            const __m128 fi = _mm_cvtepi32_ps(_mm_add_epi32(_mm_set1_epi32(i), laneIndex));
-            u = _mm_add_ps(u0, _mm_mul_ps(du, fi));
-            v = _mm_add_ps(v0, _mm_mul_ps(dv, fi));
-            if constexpr (Persp)
-            {
-                const __m128 q = _mm_div_ps(_mm_set1_ps(1.0f), _mm_add_ps(q0, _mm_mul_ps(dq, fi)));
-                u = _mm_mul_ps(u, q);
-                v = _mm_mul_ps(v, q);
-            }
+            coords.At<Persp>(i, u, v);
         }
-        __m128 fu = _mm_sub_ps(_mm_mul_ps(u, fw), half);
-        __m128 fv = _mm_sub_ps(_mm_mul_ps(v, fh), half);
-        const int nan =
-            _mm_movemask_ps(_mm_or_ps(_mm_cmpunord_ps(fu, fu), _mm_cmpunord_ps(fv, fv)));
-        if (nan != 0)
-            for (int k = 0; k < 4 && i + k < n; ++k)
-                if (nan & (1 << k))
-                    s.mask[i + k] = 0;
-        // Clamped addressing: outside the texture the edge texels repeat. Clamping to the
-        // texel centres 0..size - 1 gives the texels the plain stage gives: its blend of a
-        // texel with itself there equals this one's blend with weight 0. The values are then
-        // not negative, so truncation floors them.
-        fu = _mm_min_ps(_mm_max_ps(fu, zeroF), fwMax);
-        fv = _mm_min_ps(_mm_max_ps(fv, zeroF), fhMax);
-        const __m128i iu = _mm_cvttps_epi32(fu), iv = _mm_cvttps_epi32(fv);
-        const __m128i wu = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale));
-        const __m128i wv = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale));
-        // Weights as 16-bit lanes, four per pixel: pixels 0 and 1, then 2 and 3.
-        const __m128i wu16 = _mm_unpacklo_epi16(_mm_packs_epi32(wu, wu), _mm_packs_epi32(wu, wu));
-        const __m128i wv16 = _mm_unpacklo_epi16(_mm_packs_epi32(wv, wv), _mm_packs_epi32(wv, wv));
-        const __m128i wuPair[2] = {_mm_unpacklo_epi32(wu16, wu16), _mm_unpackhi_epi32(wu16, wu16)};
-        const __m128i wvPair[2] = {_mm_unpacklo_epi32(wv16, wv16), _mm_unpackhi_epi32(wv16, wv16)};
-        // Texel rows filtered across, for pixels 0 and 1, then 2 and 3.
+        const BilinearTaps taps = TapsAt(tex, u, v, s, i, n);
         __m128i top[2], bottom[2];
-        const __m128i insideU = _mm_cmpgt_epi32(wMax, iu), insideV = _mm_cmpgt_epi32(hMax, iv);
-        const __m128i at0 = _mm_add_epi32(mul32(iv, width), iu);
-        if (_mm_movemask_epi8(_mm_and_si128(insideU, insideV)) == 0xFFFF)
-        {
-            // No texel clamped: each pixel's four texels are two pairs side by side in memory,
-            // one row apart. The indices are not negative, so zero extension keeps them.
-            const uint64_t at01 = static_cast<uint64_t>(_mm_cvtsi128_si64(at0));
-            const uint64_t at23 =
-                static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(at0, at0)));
-            const uint32_t* const p[4] = {
-                tex.argb + static_cast<uint32_t>(at01), tex.argb + (at01 >> 32),
-                tex.argb + static_cast<uint32_t>(at23), tex.argb + (at23 >> 32)};
-            const size_t down = static_cast<size_t>(tex.width);
-            // A row's two texels of two pixels by two loads: a0 b0 a1 b1.
-            auto row = [&](const uint32_t* a, const uint32_t* b, __m128i w)
-            {
-                const __m128i both =
-                    _mm_unpacklo_epi32(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(a)),
-                                       _mm_loadl_epi64(reinterpret_cast<const __m128i*>(b)));
-                return lerp(_mm_unpacklo_epi8(both, zero), _mm_unpackhi_epi8(both, zero), w);
-            };
-            for (int h = 0; h < 2; ++h)
-            {
-                const uint32_t* a = p[2 * h];
-                const uint32_t* b = p[2 * h + 1];
-                top[h] = row(a, b, wuPair[h]);
-                bottom[h] = row(a + down, b + down, wuPair[h]);
-            }
-        }
+        if (_mm_movemask_epi8(_mm_and_si128(taps.insideU, taps.insideV)) == 0xFFFF)
+            FilterRowsInside(tex, taps, top, bottom);
         else
-        {
-            // 1, or 0 at the last column; the width, or 0 at the last row.
-            const __m128i right = _mm_and_si128(insideU, one);
-            const __m128i at1 = _mm_add_epi32(at0, _mm_and_si128(insideV, width));
-            alignas(16) int32_t at[4][4]; // top-left, top-right, bottom-left, bottom-right
-            _mm_store_si128(reinterpret_cast<__m128i*>(at[0]), at0);
-            _mm_store_si128(reinterpret_cast<__m128i*>(at[1]), _mm_add_epi32(at0, right));
-            _mm_store_si128(reinterpret_cast<__m128i*>(at[2]), at1);
-            _mm_store_si128(reinterpret_cast<__m128i*>(at[3]), _mm_add_epi32(at1, right));
-            for (int h = 0; h < 2; ++h)
-            {
-                const int k = 2 * h;
-                top[h] =
-                    lerp(texels(at[0][k], at[0][k + 1]), texels(at[1][k], at[1][k + 1]), wuPair[h]);
-                bottom[h] =
-                    lerp(texels(at[2][k], at[2][k + 1]), texels(at[3][k], at[3][k + 1]), wuPair[h]);
-            }
-        }
-        for (int h = 0; h < 2; ++h)
-        {
-            const int k = 2 * h;
-            const __m128i texel = lerp(top[h], bottom[h], wvPair[h]);
-            __m128i out = texel;
-            if constexpr (TB != D3dTexBlend::Copy)
-            {
-                const __m128i even = h == 0 ? colourEven : _mm_add_epi32(colourEven, colourStep2);
-                const __m128i odd = h == 0 ? colourOdd : _mm_add_epi32(colourOdd, colourStep2);
-                out = Mul8Lanes(_mm_packs_epi32(_mm_srai_epi32(even, 16), _mm_srai_epi32(odd, 16)),
-                                texel);
-                if constexpr (TB == D3dTexBlend::Modulate)
-                    out = _mm_or_si128(_mm_andnot_si128(alphaLanes, out),
-                                       _mm_and_si128(alphaLanes, texel));
-            }
-            _mm_storel_epi64(reinterpret_cast<__m128i*>(s.argb + i + k),
-                             _mm_packus_epi16(out, out));
-        }
+            FilterRowsClamped(tex, taps, top, bottom);
+        BlendBilinear<TB>(top, bottom, taps.wv, colourEven, colourOdd, colourStep2, s.argb + i);
     }
 }
 
@@ -603,17 +664,8 @@ void ShadeSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     const int n = c.n;
     const TexView tex(rs.texture);
     const __m128i zero = _mm_setzero_si128();
-    // Colour lanes in the order of a pixel's bytes: blue, green, red, alpha.
-    __m128i colour =
-        _mm_set_epi32(static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixA)),
-                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixR)),
-                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixG)),
-                      static_cast<int32_t>(FixStart<TB != D3dTexBlend::Copy>(c, kFixB)));
-    const __m128i colourStep =
-        _mm_set_epi32(static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixA)),
-                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixR)),
-                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixG)),
-                      static_cast<int32_t>(FixStep<TB != D3dTexBlend::Copy>(c, kFixB)));
+    __m128i colour = ColourStartLanes<TB != D3dTexBlend::Copy>(c);
+    const __m128i colourStep = ColourStepLanes<TB != D3dTexBlend::Copy>(c);
     for (int i = 0; i < n; ++i, colour = _mm_add_epi32(colour, colourStep))
     {
         if (!s.mask[i])
@@ -760,6 +812,82 @@ inline __m128i ChannelLanes(__m128i p0, __m128i p1, int shift)
                            _mm_and_si128(_mm_srl_epi32(p1, _mm_cvtsi32_si128(shift)), ff));
 }
 
+// The red, green and blue channels of eight pixels, 0..255 in 16-bit lanes.
+struct RgbLanes
+{
+    __m128i r, g, b;
+};
+
+// The channels of eight 0xAARRGGBB pixels.
+inline RgbLanes ColourLanes(__m128i p0, __m128i p1)
+{
+    return {ChannelLanes(p0, p1, 16), ChannelLanes(p0, p1, 8), ChannelLanes(p0, p1, 0)};
+}
+
+// Lanes set for the pixels of i..i + 7 the target keeps: those past the chunk's end, and those
+// the mask leaves out.
+inline __m128i KeepLanes(const Scratch& s, int i, int n)
+{
+    const __m128i lanes = _mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0);
+    const __m128i zero = _mm_setzero_si128();
+    const __m128i past = _mm_cmpgt_epi16(lanes, _mm_set1_epi16(static_cast<int16_t>(n - i - 1)));
+    return _mm_or_si128(
+        past,
+        _mm_cmpeq_epi16(
+            _mm_unpacklo_epi8(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.mask + i)), zero),
+            zero));
+}
+
+// (c * w + other * (255 - w) + 127) / 255 of each channel: fog, or the alpha blend.
+inline void MixLanes(RgbLanes& c, __m128i w, const RgbLanes& other)
+{
+    const __m128i nw = _mm_sub_epi16(_mm_set1_epi16(255), w);
+    c.r = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(c.r, w), _mm_mullo_epi16(other.r, nw)));
+    c.g = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(c.g, w), _mm_mullo_epi16(other.g, nw)));
+    c.b = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(c.b, w), _mm_mullo_epi16(other.b, nw)));
+}
+
+// Eight 16-bit target pixels widened to 8-bit channels, as ReadRgb widens one.
+template <D3dTarget F> inline RgbLanes UnpackTargetLanes(__m128i px)
+{
+    RgbLanes c;
+    if constexpr (F == D3dTarget::Rgb565)
+    {
+        c.r = _mm_and_si128(_mm_srli_epi16(px, 11), _mm_set1_epi16(31));
+        c.g = _mm_and_si128(_mm_srli_epi16(px, 5), _mm_set1_epi16(63));
+        c.g = _mm_or_si128(_mm_slli_epi16(c.g, 2), _mm_srli_epi16(c.g, 4));
+    }
+    else
+    {
+        c.r = _mm_and_si128(_mm_srli_epi16(px, 10), _mm_set1_epi16(31));
+        c.g = _mm_and_si128(_mm_srli_epi16(px, 5), _mm_set1_epi16(31));
+        c.g = _mm_or_si128(_mm_slli_epi16(c.g, 3), _mm_srli_epi16(c.g, 2));
+    }
+    c.b = _mm_and_si128(px, _mm_set1_epi16(31));
+    c.r = _mm_or_si128(_mm_slli_epi16(c.r, 3), _mm_srli_epi16(c.r, 2));
+    c.b = _mm_or_si128(_mm_slli_epi16(c.b, 3), _mm_srli_epi16(c.b, 2));
+    return c;
+}
+
+// Eight pixels packed in the target's 16-bit format, as WriteRgb packs one.
+template <D3dTarget F> inline __m128i PackTargetLanes(const RgbLanes& c)
+{
+    if constexpr (F == D3dTarget::Rgb565)
+        return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(c.r, 3), 11),
+                                         _mm_slli_epi16(_mm_srli_epi16(c.g, 2), 5)),
+                            _mm_srli_epi16(c.b, 3));
+    else
+        return _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(c.r, 3), 10),
+                                         _mm_slli_epi16(_mm_srli_epi16(c.g, 3), 5)),
+                            _mm_srli_epi16(c.b, 3));
+}
+
+// old where keep is set, else drawn.
+inline __m128i SelectLanes(__m128i keep, __m128i old, __m128i drawn)
+{
+    return _mm_or_si128(_mm_and_si128(keep, old), _mm_andnot_si128(keep, drawn));
+}
+
 // The output stage eight pixels at a time for 16-bit targets, no blend or the alpha blend,
 // with or without fog; the same integers as one pixel at a time. Returns the pixels done (a
 // multiple of eight; the rest are left to the plain loop).
@@ -777,85 +905,40 @@ int OutputSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     if constexpr (Fog)
         if (!FixInRange(c, kFixFog, 256))
             return 0;
-    const __m128i lanes = _mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0);
     auto* row = reinterpret_cast<uint16_t*>(DdRow(*rs.target, c.y)) + c.x;
     uint16_t* zrow = nullptr;
     if constexpr (ZWrite)
         zrow = reinterpret_cast<uint16_t*>(DdRow(*rs.zbuffer, c.y)) + c.x;
-    const __m128i zero = _mm_setzero_si128();
-    const __m128i c255 = _mm_set1_epi16(255);
-    const __m128i fr = _mm_set1_epi16(static_cast<int16_t>((rs.fogColor >> 16) & 0xFF));
-    const __m128i fg = _mm_set1_epi16(static_cast<int16_t>((rs.fogColor >> 8) & 0xFF));
-    const __m128i fb = _mm_set1_epi16(static_cast<int16_t>(rs.fogColor & 0xFF));
+    const RgbLanes fogColour = {_mm_set1_epi16(static_cast<int16_t>((rs.fogColor >> 16) & 0xFF)),
+                                _mm_set1_epi16(static_cast<int16_t>((rs.fogColor >> 8) & 0xFF)),
+                                _mm_set1_epi16(static_cast<int16_t>(rs.fogColor & 0xFF))};
     const int64_t f0 = FixStart<Fog>(c, kFixFog), df = FixStep<Fog>(c, kFixFog);
     __m128i fogLo, fogHi, fogStep8;
     LinearLanes(f0, df, fogLo, fogHi, fogStep8);
     int i = 0;
     for (; i < blocks; i += 8)
     {
-        const __m128i past =
-            _mm_cmpgt_epi16(lanes, _mm_set1_epi16(static_cast<int16_t>(n - i - 1)));
-        const __m128i keep = _mm_or_si128(
-            past, _mm_cmpeq_epi16(
-                      _mm_unpacklo_epi8(
-                          _mm_loadl_epi64(reinterpret_cast<const __m128i*>(s.mask + i)), zero),
-                      zero));
+        const __m128i keep = KeepLanes(s, i, n);
         const __m128i p0 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.argb + i));
         const __m128i p1 = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.argb + i + 4));
-        __m128i r = ChannelLanes(p0, p1, 16), g = ChannelLanes(p0, p1, 8),
-                b = ChannelLanes(p0, p1, 0);
+        RgbLanes colour = ColourLanes(p0, p1);
         if constexpr (Fog)
         {
-            const __m128i f = _mm_packs_epi32(_mm_srli_epi32(fogLo, 16), _mm_srli_epi32(fogHi, 16));
-            const __m128i nf = _mm_sub_epi16(c255, f);
-            r = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(r, f), _mm_mullo_epi16(fr, nf)));
-            g = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(g, f), _mm_mullo_epi16(fg, nf)));
-            b = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(b, f), _mm_mullo_epi16(fb, nf)));
+            MixLanes(colour, _mm_packs_epi32(_mm_srli_epi32(fogLo, 16), _mm_srli_epi32(fogHi, 16)),
+                     fogColour);
             fogLo = _mm_add_epi32(fogLo, fogStep8);
             fogHi = _mm_add_epi32(fogHi, fogStep8);
         }
         const __m128i old = _mm_loadu_si128(reinterpret_cast<const __m128i*>(row + i));
         if constexpr (B == D3dBlend::SrcAlpha)
-        {
-            const __m128i a = ChannelLanes(p0, p1, 24);
-            const __m128i na = _mm_sub_epi16(c255, a);
-            __m128i dr, dg, db;
-            if constexpr (F == D3dTarget::Rgb565)
-            {
-                dr = _mm_and_si128(_mm_srli_epi16(old, 11), _mm_set1_epi16(31));
-                dg = _mm_and_si128(_mm_srli_epi16(old, 5), _mm_set1_epi16(63));
-                dg = _mm_or_si128(_mm_slli_epi16(dg, 2), _mm_srli_epi16(dg, 4));
-            }
-            else
-            {
-                dr = _mm_and_si128(_mm_srli_epi16(old, 10), _mm_set1_epi16(31));
-                dg = _mm_and_si128(_mm_srli_epi16(old, 5), _mm_set1_epi16(31));
-                dg = _mm_or_si128(_mm_slli_epi16(dg, 3), _mm_srli_epi16(dg, 2));
-            }
-            db = _mm_and_si128(old, _mm_set1_epi16(31));
-            dr = _mm_or_si128(_mm_slli_epi16(dr, 3), _mm_srli_epi16(dr, 2));
-            db = _mm_or_si128(_mm_slli_epi16(db, 3), _mm_srli_epi16(db, 2));
-            r = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(r, a), _mm_mullo_epi16(dr, na)));
-            g = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(g, a), _mm_mullo_epi16(dg, na)));
-            b = Div255Lanes(_mm_add_epi16(_mm_mullo_epi16(b, a), _mm_mullo_epi16(db, na)));
-        }
-        __m128i px;
-        if constexpr (F == D3dTarget::Rgb565)
-            px = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(r, 3), 11),
-                                           _mm_slli_epi16(_mm_srli_epi16(g, 2), 5)),
-                              _mm_srli_epi16(b, 3));
-        else
-            px = _mm_or_si128(_mm_or_si128(_mm_slli_epi16(_mm_srli_epi16(r, 3), 10),
-                                           _mm_slli_epi16(_mm_srli_epi16(g, 3), 5)),
-                              _mm_srli_epi16(b, 3));
+            MixLanes(colour, ChannelLanes(p0, p1, 24), UnpackTargetLanes<F>(old));
         _mm_storeu_si128(reinterpret_cast<__m128i*>(row + i),
-                         _mm_or_si128(_mm_and_si128(keep, old), _mm_andnot_si128(keep, px)));
+                         SelectLanes(keep, old, PackTargetLanes<F>(colour)));
         if constexpr (ZWrite)
         {
             const __m128i oldZ = _mm_loadu_si128(reinterpret_cast<const __m128i*>(zrow + i));
             const __m128i z = _mm_loadu_si128(reinterpret_cast<const __m128i*>(s.z + i));
-            _mm_storeu_si128(reinterpret_cast<__m128i*>(zrow + i),
-                             _mm_or_si128(_mm_and_si128(keep, oldZ), _mm_andnot_si128(keep, z)));
+            _mm_storeu_si128(reinterpret_cast<__m128i*>(zrow + i), SelectLanes(keep, oldZ, z));
         }
     }
     return std::min(i, n);
