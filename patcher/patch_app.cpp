@@ -2,7 +2,8 @@
 //
 // Test hook: DEZOR_PATCH_RESOURCES names a directory whose files 101 to 107 stand in for the
 // resources built into the program (see also the hooks of patch_window.h). The exit status is
-// the progress dialog's result: 0 done, 1 no installation, 2 error or cancelled, 3 declined.
+// the progress dialog's result: 0 done, 1 no installation, 2 error or cancelled, 3 declined;
+// 2 also when scripted answers ran out.
 
 #include <cstdio>
 #include <cstdlib>
@@ -40,8 +41,15 @@ BOOL CPatchApp::InitInstance()
         CPatchWindow dlg(PatchPayloadRows(), resources);
         m_nResult = dlg.DoModal();
     }
+    if (PatchAnswersRanOut())
+    {
+        m_nResult = PATCH_FAILED;
+        return TRUE;
+    }
     if (const char* pszMessage = PatchResultMessage(m_nResult))
         PatchMessageBox(pszMessage);
+    if (PatchAnswersRanOut())
+        m_nResult = PATCH_FAILED;
     return TRUE;
 }
 

@@ -1,6 +1,7 @@
 #include "patcher/patch_dlg.h"
 
 #include <array>
+#include <cerrno>
 #include <cstring>
 
 #include <sys/stat.h>
@@ -37,15 +38,24 @@ uint32_t ReadLe32(const unsigned char* p)
            static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
 }
 
-// A replaced file keeps its permissions: the game program must stay executable.
+// A replaced file keeps its permissions: the game program must stay executable. A new file is
+// made executable, since every file carried is a program or a library.
 void KeepModeOf(const std::string& oldFile, const std::string& newFile)
 {
     std::string oldHost;
     std::string newHost;
+    if (!FsHostPath(oldFile.c_str(), oldHost) || !FsHostPath(newFile.c_str(), newHost))
+        return;
     struct stat st;
-    if (FsHostPath(oldFile.c_str(), oldHost) && FsHostPath(newFile.c_str(), newHost) &&
-        stat(oldHost.c_str(), &st) == 0 && S_ISREG(st.st_mode))
-        chmod(newHost.c_str(), st.st_mode & 07777);
+    if (stat(oldHost.c_str(), &st) == 0)
+    {
+        if (S_ISREG(st.st_mode))
+            chmod(newHost.c_str(), st.st_mode & 07777);
+    }
+    else if (errno == ENOENT)
+    {
+        chmod(newHost.c_str(), 0755);
+    }
 }
 
 } // namespace
@@ -120,6 +130,12 @@ void CPatchDlg::OnOK()
 
 void CPatchDlg::OnCancel()
 {
+    // Every file is in by now: ending here as an error would report a good install as failed.
+    if (m_nStep == STEP_FINISHED)
+    {
+        OnOK();
+        return;
+    }
     if (m_hDestination != INVALID_HANDLE_VALUE || m_gzFile != nullptr)
         AbandonTarget();
     m_view.KillTimer(kTimerId);

@@ -34,7 +34,7 @@ enum PatchResult
 {
     PATCH_DONE = 0,          // finished, and OK pressed
     PATCH_NOT_INSTALLED = 1, // no installation found
-    PATCH_FAILED = 2,        // an error, or Escape pressed
+    PATCH_FAILED = 2,        // an error, or Escape pressed while unpacking
     PATCH_DECLINED = 3,      // the user would not install
 };
 
@@ -126,7 +126,8 @@ public:
     void OnTimer(unsigned nIdEvent);
     // OK (enabled once finished) ends the dialog with PATCH_DONE.
     void OnOK();
-    // Escape ends the dialog with PATCH_FAILED; a target half written is discarded.
+    // Escape ends the dialog with PATCH_FAILED, a target half written discarded; once finished,
+    // it ends the dialog as OK does.
     void OnCancel();
 
     BOOL FindInstallPath();

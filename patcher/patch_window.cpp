@@ -71,6 +71,8 @@ void RunModal(Fl_Window& window)
 struct ScriptState
 {
     bool bRead = false;
+    bool bScripted = false; // DEZOR_PATCH_ANSWERS is set
+    bool bRanOut = false;
     std::vector<std::string> answers;
     size_t nNext = 0;
     std::string sCaptureDir;
@@ -86,6 +88,7 @@ void ReadScript()
     s_script.bRead = true;
     if (const char* pszAnswers = getenv("DEZOR_PATCH_ANSWERS"))
     {
+        s_script.bScripted = true;
         std::string sAll = pszAnswers;
         size_t nStart = 0;
         while (nStart <= sAll.size())
@@ -130,6 +133,9 @@ struct PendingAnswer
     std::function<void(bool bOk)> apply;
 };
 
+void ScheduleAnswer(Fl_Window& window, std::function<std::string()> shown,
+                    std::function<void(bool)> apply);
+
 void AnswerNow(void* pData)
 {
     std::unique_ptr<PendingAnswer> pPending(static_cast<PendingAnswer*>(pData));
@@ -143,19 +149,40 @@ void AnswerNow(void* pData)
     {
         // The window manager's close box.
         Fl::handle(FL_CLOSE, pWindow);
-        return;
     }
-    if (pPending->sAnswer == "escape")
+    else if (pPending->sAnswer == "escape" || pPending->sAnswer == "return")
     {
-        // A real key press, through FLTK's own handling of Escape.
+        // A real key press, through FLTK's own handling of the key.
         static char s_szEscape[] = "\033";
-        Fl::e_keysym = FL_Escape;
-        Fl::e_text = s_szEscape;
+        static char s_szReturn[] = "\r";
+        bool bEscape = pPending->sAnswer == "escape";
+        Fl::e_keysym = bEscape ? FL_Escape : FL_Enter;
+        Fl::e_text = bEscape ? s_szEscape : s_szReturn;
         Fl::e_length = 1;
         Fl::handle(FL_KEYBOARD, pWindow);
-        return;
     }
-    pPending->apply(pPending->sAnswer == "ok");
+    else
+    {
+        pPending->apply(pPending->sAnswer == "ok");
+    }
+    // An answer the dialog ignored leaves it waiting: it takes the next one.
+    if (!pPending->window.deleted() && pWindow->shown())
+        ScheduleAnswer(*pWindow, std::move(pPending->shown), std::move(pPending->apply));
+}
+
+// Scripted answers have run out while a dialog waits: no one is there to answer it, so the
+// dialog goes and the program ends with an error rather than wait for ever.
+void EndUnanswered(void* pData)
+{
+    Fl_Widget_Tracker* pTracker = static_cast<Fl_Widget_Tracker*>(pData);
+    Fl_Window* pWindow = static_cast<Fl_Window*>(pTracker->widget());
+    delete pTracker;
+    if (pWindow == nullptr || !pWindow->shown())
+        return;
+    std::fprintf(stderr, "%s: the scripted answers ran out at \"%s\"; ending with status %d\n",
+                 s_programName.c_str(), pWindow->label(), PATCH_FAILED);
+    s_script.bRanOut = true;
+    pWindow->hide();
 }
 
 // Takes the next scripted answer, if any, for a dialog now waiting for the user.
@@ -164,7 +191,11 @@ void ScheduleAnswer(Fl_Window& window, std::function<std::string()> shown,
 {
     ReadScript();
     if (s_script.nNext >= s_script.answers.size())
+    {
+        if (s_script.bScripted)
+            Fl::add_timeout(kAnswerDelay, EndUnanswered, new Fl_Widget_Tracker(&window));
         return;
+    }
     PendingAnswer* pPending =
         new PendingAnswer{Fl_Widget_Tracker(&window), std::move(shown),
                           s_script.answers[s_script.nNext++], std::move(apply)};
@@ -185,7 +216,8 @@ CPatchWindow::CPatchWindow(std::span<const PatchRow> rows, std::span<const Patch
     StaticText(7, 40, 34, 8, "Overall", false);
     m_pCurrentBar = ProgressBar(51, 24, 128, 8);
     m_pOverallBar = ProgressBar(51, 40, 128, 8);
-    m_pOk = new Fl_Button(Px(68), Px(61), Px(50), Px(14), "OK");
+    // The default button, as on the confirmation: Return presses it once it is enabled.
+    m_pOk = new Fl_Return_Button(Px(68), Px(61), Px(50), Px(14), "OK");
     StyleButton(m_pOk);
     m_pOk->callback(OnOkButton, this);
     m_pWindow->end();
@@ -289,14 +321,9 @@ void CPatchWindow::OnOkButton(Fl_Widget*, void* pData)
 
 void CPatchWindow::OnWindowEvent(Fl_Widget*, void* pData)
 {
-    // Escape cancels. So does the window manager's close box (a box the dialog is not meant to
-    // have), except on the finished dialog: there it closes as OK does rather than report an
-    // error after a good install.
-    CPatchWindow* pSelf = static_cast<CPatchWindow*>(pData);
-    if (Fl::event() == FL_CLOSE && pSelf->m_dlg.Step() == CPatchDlg::STEP_FINISHED)
-        pSelf->m_dlg.OnOK();
-    else
-        pSelf->m_dlg.OnCancel();
+    // Escape and the window manager's close box (a box the dialog is not meant to have) both
+    // cancel; on the finished dialog the step machine takes that as OK.
+    static_cast<CPatchWindow*>(pData)->m_dlg.OnCancel();
 }
 
 // --- Confirmation dialog ---
@@ -353,6 +380,11 @@ void CInstallConfirmDlg::OnCancelButton(Fl_Widget*, void* pData)
     CInstallConfirmDlg* pSelf = static_cast<CInstallConfirmDlg*>(pData);
     pSelf->m_nResult = CONFIRM_DECLINE;
     pSelf->m_pWindow->hide();
+}
+
+bool PatchAnswersRanOut()
+{
+    return s_script.bRanOut;
 }
 
 // --- Message box ---

@@ -1,11 +1,14 @@
 // The patch program's windows on FLTK: the progress dialog that drives the install's step
 // machine from a 10 ms timer, the confirmation dialog and the message boxes.
 //
-// Test hooks: DEZOR_PATCH_ANSWERS is a comma-separated list of "ok", "cancel", "escape" (a
-// press of the Escape key) and "close" (the window manager's close box), taken in turn by each
-// dialog that waits for the user (the confirmation, the finished progress dialog, a message
-// box), which then answers by itself a moment after it is shown and writes what it showed and
-// the answer to standard error. When the list runs out, dialogs wait for the user again.
+// Test hooks: DEZOR_PATCH_ANSWERS is a comma-separated list of "ok", "cancel", "escape" and
+// "return" (presses of those keys) and "close" (the window manager's close box), taken in turn
+// by each dialog that waits for the user (the confirmation, the finished progress dialog, a
+// message box), which then answers by itself a moment after it is shown and writes what it
+// showed and the answer to standard error; a dialog still waiting after its answer takes the
+// next one. When the list runs out, the next dialog that waits
+// is closed instead, a line on standard error says so, and PatchAnswersRanOut() turns true:
+// the program then ends with PATCH_FAILED.
 // DEZOR_PATCH_CAPTURE names a directory where each dialog so answered is saved first as a PNG
 // file (patch-01.png, patch-02.png, ...).
 #pragma once
@@ -20,6 +23,7 @@ class Fl_Double_Window;
 class Fl_Box;
 class Fl_Progress;
 class Fl_Button;
+class Fl_Return_Button;
 class Fl_Widget;
 
 // The progress dialog: "Dravik Dezor Patch".
@@ -50,7 +54,7 @@ private:
     Fl_Box* m_pStatus = nullptr;
     Fl_Progress* m_pCurrentBar = nullptr;
     Fl_Progress* m_pOverallBar = nullptr;
-    Fl_Button* m_pOk = nullptr;
+    Fl_Return_Button* m_pOk = nullptr;
     std::string m_sStatus;
     double m_dTimerPeriod = 0.0;
     bool m_bTimerRunning = false;
@@ -77,6 +81,9 @@ private:
 
 // A message box with the exclamation icon and an OK button, captioned with the program's name.
 void PatchMessageBox(const char* pszText);
+
+// Whether scripted answers ran out while a dialog waited (see the test hooks above).
+bool PatchAnswersRanOut();
 
 // The caption of message boxes: the program file's name.
 void PatchSetProgramName(const char* pszArgv0);

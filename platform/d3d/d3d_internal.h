@@ -120,7 +120,8 @@ struct D3dPrimitive
 void D3dRasterPrimitives(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count);
 // Rows a band holds.
 constexpr int kD3dBandRows = 16;
-// The thread count devices draw with: DEZOR_RASTER_THREADS when set to 1..64, else 1.
+// The thread count devices draw with: DEZOR_RASTER_THREADS when set to 1..64, else 1 (a bad
+// value is reported on standard error, once for each value).
 int D3dRasterThreadsFromEnvironment();
 
 // The vertex stage's view of the device.

@@ -12,8 +12,10 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdlib>
+#include <cstdio>
 #include <cstring>
 #include <mutex>
+#include <string>
 #include <thread>
 #include <vector>
 
@@ -1646,9 +1648,26 @@ int D3dRasterThreadsFromEnvironment()
     const char* text = std::getenv("DEZOR_RASTER_THREADS");
     if (text == nullptr)
         return 1;
-    char* end = nullptr;
-    const long n = std::strtol(text, &end, 10);
-    return end != text && *end == '\0' && n >= 1 && n <= 64 ? static_cast<int>(n) : 1;
+    // The whole value must be digits: strtol would take " 4", "+4" or "4x" as 4.
+    long n = 0;
+    bool valid = *text != '\0';
+    for (const char* c = text; valid && *c != '\0'; ++c)
+    {
+        valid = *c >= '0' && *c <= '9';
+        n = std::min<long>(n * 10 + (*c - '0'), 1000);
+    }
+    if (valid && n >= 1 && n <= 64)
+        return static_cast<int>(n);
+    // Devices are made now and then; one line for each bad value is enough.
+    static std::string lastWarned;
+    if (lastWarned != text)
+    {
+        lastWarned = text;
+        std::fprintf(stderr,
+                     "dezor: DEZOR_RASTER_THREADS=\"%s\" is not a number from 1 to 64; using 1\n",
+                     text);
+    }
+    return 1;
 }
 
 void D3dRasterPrimitives(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count)

@@ -34,6 +34,7 @@ Screen gScreen;
 int gnFramesPresented = 0;
 std::string gCaptureDir;
 int gnCaptured = 0;
+bool gbCaptureFailed = false; // the directory could not be written; reported once
 
 // Conversion to RGB.
 
@@ -137,13 +138,21 @@ void Capture(const std::vector<BYTE>& rgb, DWORD width, DWORD height)
     {
         gCaptureDir = dir;
         gnCaptured = 0;
+        gbCaptureFailed = false;
     }
+    // A directory that cannot be written would fail the same way at every frame.
+    if (gbCaptureFailed)
+        return;
     char name[32];
     std::snprintf(name, sizeof name, "/frame-%05d.png", ++gnCaptured);
     std::string path = gCaptureDir + name;
 
     if (!PngSaveRgb(path.c_str(), rgb, width, height))
-        std::fprintf(stderr, "dezor: cannot write the frame %s\n", path.c_str());
+    {
+        gbCaptureFailed = true;
+        std::fprintf(stderr, "dezor: cannot write the frame %s; no more frames are captured\n",
+                     path.c_str());
+    }
 }
 
 // The window.

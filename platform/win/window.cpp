@@ -407,9 +407,16 @@ int MessageBoxA(HWND hWnd, LPCSTR lpText, LPCSTR lpCaption, UINT uType)
     return IDOK;
 }
 
+// Only a debugger sees this output on the original system, so it stays silent unless
+// DEZOR_DEBUG=1 asks for standard error to stand in for one.
 void OutputDebugStringA(LPCSTR lpOutputString)
 {
-    if (lpOutputString != nullptr)
+    static const bool boDebugger = []
+    {
+        const char* value = std::getenv("DEZOR_DEBUG");
+        return value != nullptr && std::strcmp(value, "1") == 0;
+    }();
+    if (boDebugger && lpOutputString != nullptr)
         std::fputs(lpOutputString, stderr);
 }
 

@@ -206,6 +206,27 @@ TEST(Install, SecondRunRestoresTheSameTree)
     EXPECT_EQ(Tree(root), first);
 }
 
+TEST(Install, AnotherRunKeepsThePlayersSettingsAndAddsWhatIsMissing)
+{
+    TestEnv env;
+    const fs::path root = env.Path("demo");
+    datakit::InstallDemo(root);
+    // The player's edits: another language, a value of the game's own, a line taken out, and
+    // a drive map from a copy that lived elsewhere.
+    WriteWholeFile((root / "registry.ini").string(),
+                   "[Drives]\nC=/moved/c\n\n"
+                   "[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor\\1.00]\n"
+                   "; mine\n  language = FRENCH \nCDPath=D:\nHDPath=C:\\Dezor\n"
+                   "WAVPath=D:\\music\nAVIPath=D:\\movies\nPlayerName=Ana\n");
+    datakit::InstallDemo(root);
+
+    std::string want = ExpectedRegistry(root.string());
+    want.replace(want.find("Language=ENGLISH\nHardware=0\n"), 28, "");
+    want.replace(want.find("CDPath=D:\n"), 0, "language=FRENCH\n");
+    want += "PlayerName=Ana\nHardware=0\n";
+    EXPECT_EQ(ReadWholeFile((root / "registry.ini").string()), want);
+}
+
 TEST(Install, FailsWhenAFileIsInTheWay)
 {
     TestEnv env;

@@ -30,9 +30,10 @@ struct Process
     std::string stderrPath;
 };
 
-// Starts dezor with the test's environment plus SDL's dummy drivers, standard error to a file.
+// Starts dezor with the test's environment plus SDL's dummy drivers, standard error to a file;
+// with `debugger`, DEZOR_DEBUG=1 lets the engine's debugger output through as well.
 Process Start(const TestEnv& env, const std::string& name, const std::string& script,
-              const std::string& captureDir = "")
+              const std::string& captureDir = "", bool debugger = true)
 {
     Process p;
     std::string scriptPath = env.Path(name + ".input");
@@ -47,6 +48,12 @@ Process Start(const TestEnv& env, const std::string& name, const std::string& sc
         unsetenv("DEZOR_CAPTURE");
     else
         setenv("DEZOR_CAPTURE", captureDir.c_str(), 1);
+    const char* was = std::getenv("DEZOR_DEBUG");
+    const std::string debugWas = was != nullptr ? was : "";
+    if (debugger)
+        setenv("DEZOR_DEBUG", "1", 1);
+    else
+        unsetenv("DEZOR_DEBUG");
 
     posix_spawn_file_actions_t actions;
     posix_spawn_file_actions_init(&actions);
@@ -58,6 +65,10 @@ Process Start(const TestEnv& env, const std::string& name, const std::string& sc
     posix_spawn_file_actions_destroy(&actions);
     unsetenv("DEZOR_INPUT");
     unsetenv("DEZOR_CAPTURE");
+    if (was != nullptr)
+        setenv("DEZOR_DEBUG", debugWas.c_str(), 1);
+    else
+        unsetenv("DEZOR_DEBUG");
     EXPECT_EQ(rc, 0) << "cannot start " << DEZOR_BINARY;
     return p;
 }
@@ -95,6 +106,29 @@ TEST(DezorRunTest, AHeadlessRunStartsReportsAndEndsCleanly)
 
     ASSERT_TRUE(FileExists(env.DriveC() + "/error.txt"));
     EXPECT_EQ(ReadWholeFile(env.DriveC() + "/error.txt"), "");
+}
+
+// What the engine writes for a debugger is dropped without one: a player's start and exit
+// leaves standard error empty.
+TEST(DezorRunTest, WithoutADebuggerARunLeavesStandardErrorEmpty)
+{
+    TestEnv env;
+    Process p = Start(env, "quiet", "100 tap ESCAPE\n", "", false);
+    ASSERT_EQ(WaitFor(p, 60), 0);
+    EXPECT_EQ(ReadWholeFile(p.stderrPath), "");
+}
+
+// A capture directory that cannot be made (it would lie under a regular file) is reported
+// once, not at every one of the frames presented.
+TEST(DezorRunTest, AnUnwritableCaptureDirectoryIsReportedOnce)
+{
+    TestEnv env;
+    WriteWholeFile(env.Path("plain"), "a file, not a directory");
+    const std::string frames = env.Path("plain/frames");
+    Process p = Start(env, "badcapture", "400 tap ESCAPE\n", frames, false);
+    ASSERT_EQ(WaitFor(p, 60), 0);
+    EXPECT_EQ(ReadWholeFile(p.stderrPath), "dezor: cannot write the frame " + frames +
+                                               "/frame-00001.png; no more frames are captured\n");
 }
 
 TEST(DezorRunTest, TheDisplayShowsFramesThatACaptureSaves)

@@ -249,6 +249,63 @@ TEST_F(PatchTest, WholeRunWritesEveryTargetAndCleansUp)
     EXPECT_EQ(PatchResultMessage(view.result), nullptr);
 }
 
+// Escape on the finished dialog: every file is in, so it ends as OK does, not as an error.
+TEST_F(PatchTest, EscapeOnTheFinishedDialogEndsAsOk)
+{
+    std::vector<uint8_t> gz = Resource(Bytes("payload"));
+    const PatchRow rows[] = {{1, "File.dat"}};
+    const PatchResource resources[] = {{1, gz}};
+    CPatchDlg dlg(view, rows, resources);
+    Run(dlg, view);
+    ASSERT_EQ(dlg.Step(), CPatchDlg::STEP_FINISHED);
+    ASSERT_EQ(view.result, -1);
+    dlg.OnCancel();
+    EXPECT_EQ(view.result, PATCH_DONE);
+    EXPECT_EQ(PatchResultMessage(view.result), nullptr);
+    EXPECT_EQ(ReadWholeFile(Target("File.dat")), "payload");
+}
+
+// A new file is made executable (the payload is programs and libraries); a replaced one keeps
+// its own permission bits.
+TEST_F(PatchTest, ModesOfNewAndReplacedFiles)
+{
+    struct Case
+    {
+        const char* target;
+        int oldMode; // -1: no such file before
+        unsigned mode;
+    };
+    const Case cases[] = {
+        {"New.exe", -1, 0755},
+        {"Private.dll", 0600, 0600},
+        {"Plain.dll", 0644, 0644},
+        {"Game.exe", 0750, 0750},
+    };
+    std::vector<uint8_t> gz = Resource(Bytes("bytes"));
+    std::vector<PatchRow> rows;
+    for (size_t i = 0; i < std::size(cases); ++i)
+    {
+        rows.push_back({1, cases[i].target});
+        if (cases[i].oldMode >= 0)
+        {
+            WriteWholeFile(Target(cases[i].target), "old");
+            ASSERT_EQ(chmod(Target(cases[i].target).c_str(), cases[i].oldMode), 0);
+        }
+    }
+    const PatchResource resources[] = {{1, gz}};
+    CPatchDlg dlg(view, rows, resources);
+    Run(dlg, view);
+    ASSERT_EQ(dlg.Step(), CPatchDlg::STEP_FINISHED);
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.target);
+        struct stat st;
+        ASSERT_EQ(stat(Target(c.target).c_str(), &st), 0);
+        EXPECT_EQ(st.st_mode & 07777, c.mode);
+        EXPECT_EQ(ReadWholeFile(Target(c.target)), "bytes");
+    }
+}
+
 TEST_F(PatchTest, BarsAfterTheFirstRowAndAtTheEnd)
 {
     // Seven rows of 0, 8192 (two chunks and a closing tick), and small files.

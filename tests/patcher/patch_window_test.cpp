@@ -204,11 +204,11 @@ TEST_F(PatchWindowTest, EveryOtherEndAndItsMessage)
          "Unable to find previous Dravik Dezor installation."},
         {"declined", "HDPath=C:\\Dezor\n", "cancel", true, 3, nullptr},
         {"Escape declines too", "HDPath=C:\\Dezor\n", "escape", true, 3, nullptr},
-        // Escape on the finished dialog ends it as an error, as at any other time.
-        {"Escape after finishing", "HDPath=C:\\Dezor\n", "ok,escape,ok", true, 2,
-         "An error occurred during file update."},
-        // The close box the window manager adds closes the finished dialog as OK does.
+        // Every file is in: Escape and the close box end the finished dialog as OK does.
+        {"Escape after finishing", "HDPath=C:\\Dezor\n", "ok,escape", true, 0, nullptr},
         {"closed after finishing", "HDPath=C:\\Dezor\n", "ok,close", true, 0, nullptr},
+        // OK is the default button of both the confirmation and the finished dialog.
+        {"Return presses OK", "HDPath=C:\\Dezor\n", "return,return", true, 0, nullptr},
         {"resource missing", "HDPath=C:\\Dezor\n", "ok,ok", false, 2,
          "An error occurred during file update."},
     };
@@ -232,6 +232,39 @@ TEST_F(PatchWindowTest, EveryOtherEndAndItsMessage)
             EXPECT_EQ(err.find("\"dezor-patch\" shows"), std::string::npos) << err;
         }
         EXPECT_EQ(FileExists(Target("Marvane.exe")), c.status != 1 && c.status != 3 && c.withGame);
+        fs::remove(Target("Marvane.exe"));
+    }
+}
+
+// Scripted answers that run out while a dialog waits end the program with 2, said in one line,
+// rather than leave it waiting for a user who is not there.
+TEST_F(PatchWindowTest, ScriptedAnswersRunningOutEndWithAnError)
+{
+    struct Case
+    {
+        const char* name;
+        const char* registry;
+        const char* answers;
+        const char* waiting; // the dialog left without an answer
+        bool installed;
+    };
+    const Case cases[] = {
+        {"at the confirmation", "HDPath=C:\\Dezor\n", "", "About to install", false},
+        {"at the finished dialog", "HDPath=C:\\Dezor\n", "ok", "Dravik Dezor Patch", true},
+        {"at a message box", "CDPath=D:\\\n", "", "dezor-patch", false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        Registry(c.registry);
+        EXPECT_EQ(RunPatch(c.answers), 2) << Stderr();
+        std::string err = Stderr();
+        EXPECT_NE(err.find("dezor-patch: the scripted answers ran out at \"" +
+                           std::string(c.waiting) + "\"; ending with status 2\n"),
+                  std::string::npos)
+            << err;
+        EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
+        EXPECT_EQ(FileExists(Target("Marvane.exe")), c.installed);
         fs::remove(Target("Marvane.exe"));
     }
 }

@@ -1,5 +1,7 @@
 #include "platform/d3d/d3d.h"
+#include "platform/d3d/d3d_internal.h"
 
+#include <cstdlib>
 #include <string>
 #include <vector>
 
@@ -127,6 +129,36 @@ TEST_F(D3dTest, TestHookReplacesTheHardwareDescription)
 
     D3dSetHardwareDescriptionForTests(nullptr);
     EXPECT_EQ(D3dHardwareDescription().dwDeviceRenderBitDepth, DDBD_8 | DDBD_16);
+}
+
+// DEZOR_RASTER_THREADS is taken only as a whole number from 1 to 64; anything else gives one line
+// on standard error for the value and one thread.
+TEST(D3dRasterThreads, TheEnvironmentValueIsCheckedWhole)
+{
+    struct Case
+    {
+        const char* value;
+        int threads; // 0: one thread, and a report
+    };
+    const Case cases[] = {
+        {"1", 1},   {"4", 4}, {"64", 64}, {"0", 0},  {"65", 0}, {"lots", 0},
+        {"12x", 0}, {"", 0},  {" 4", 0},  {"+4", 0}, {"-4", 0}, {"99999999999999999999", 0},
+    };
+    for (const Case& c : cases)
+    {
+        setenv("DEZOR_RASTER_THREADS", c.value, 1);
+        testing::internal::CaptureStderr();
+        const int threads = D3dRasterThreadsFromEnvironment();
+        EXPECT_EQ(D3dRasterThreadsFromEnvironment(), threads) << "asked again, the same";
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(threads, c.threads != 0 ? c.threads : 1) << c.value;
+        EXPECT_EQ(err, c.threads != 0 ? std::string()
+                                      : "dezor: DEZOR_RASTER_THREADS=\"" + std::string(c.value) +
+                                            "\" is not a number from 1 to 64; using 1\n")
+            << "the second call reports nothing more: " << c.value;
+    }
+    unsetenv("DEZOR_RASTER_THREADS");
+    EXPECT_EQ(D3dRasterThreadsFromEnvironment(), 1);
 }
 
 } // namespace

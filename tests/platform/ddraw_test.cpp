@@ -908,4 +908,70 @@ TEST_F(DdTest, CaptureExpands16BitChannelsAndShowsBlackWithoutAPalette)
     EXPECT_EQ(RgbAt(black, 10, 10), (std::vector<int>{0, 0, 0}));
 }
 
+// A capture directory that cannot be written (it would lie under a regular file) is reported at
+// the first frame and capturing stops there; a new directory starts afresh.
+TEST_F(DdTest, AnUnwritableCaptureDirectoryIsReportedOnce)
+{
+    TestEnv env;
+    WriteWholeFile(env.Path("plain"), "a file, not a directory");
+    const std::string bad = env.Path("plain/frames");
+    setenv("DEZOR_CAPTURE", bad.c_str(), 1);
+    SetMode(320, 240, 8);
+    IDirectDrawSurface* primary = Make(ChainDesc());
+
+    testing::internal::CaptureStderr();
+    for (int i = 0; i < 4; ++i)
+        ASSERT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+    EXPECT_EQ(testing::internal::GetCapturedStderr(),
+              "dezor: cannot write the frame " + bad +
+                  "/frame-00001.png; no more frames are captured\n");
+
+    setenv("DEZOR_CAPTURE", env.Root().c_str(), 1);
+    ASSERT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+    EXPECT_TRUE(FileExists(env.Path("frame-00001.png")));
+}
+
+// DEZOR_VIDEO_MEMORY counts bytes: only a whole number from 1 to 2^32-1 is taken; anything else
+// gives one line on standard error for the value and the default 16 MB.
+TEST_F(DdTest, VideoMemoryFromTheEnvironmentIsCheckedWhole)
+{
+    struct Case
+    {
+        const char* value;
+        DWORD total; // 0: the default, and a report
+    };
+    const Case cases[] = {
+        {"4194304", 4194304},
+        {"1", 1},
+        {"4294967295", 4294967295u},
+        {"0", 0},
+        {"lots", 0},
+        {"12x", 0},
+        {"-1", 0},
+        {" 42", 0},
+        {"+42", 0},
+        {"4M", 0},
+        {"4294967296", 0},
+        {"99999999999999999999999", 0},
+    };
+    constexpr DWORD kDefault = 16u << 20;
+    DDSCAPS caps{DDSCAPS_TEXTURE};
+    for (const Case& c : cases)
+    {
+        setenv("DEZOR_VIDEO_MEMORY", c.value, 1);
+        DWORD total = 0, free = 0;
+        testing::internal::CaptureStderr();
+        ASSERT_EQ(dd_->GetAvailableVidMem(&caps, &total, &free), DD_OK);
+        dd_->GetAvailableVidMem(&caps, &total, &free); // asked again: no second report
+        const std::string err = testing::internal::GetCapturedStderr();
+        EXPECT_EQ(total, c.total != 0 ? c.total : kDefault) << c.value;
+        EXPECT_EQ(err, c.total != 0 ? std::string()
+                                    : "dezor: DEZOR_VIDEO_MEMORY=\"" + std::string(c.value) +
+                                          "\" is not a number of bytes from 1 to 4294967295; "
+                                          "using 16777216\n")
+            << c.value;
+    }
+    unsetenv("DEZOR_VIDEO_MEMORY");
+}
+
 } // namespace

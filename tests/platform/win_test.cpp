@@ -865,6 +865,19 @@ TEST_F(WinTest, UnreadableScriptCountsAsEndedOnceStarted)
 
 // --- Cursor --------------------------------------------------------------------------------
 
+// The suite runs with DEZOR_DEBUG=1, the debugger's stand-in: the text reaches standard error
+// as it is, with nothing added. (Without it a run's standard error stays empty: see
+// dezor_run_test.)
+TEST_F(WinTest, DebuggerOutputReachesStandardErrorUnderDezorDebug)
+{
+    ASSERT_STREQ(std::getenv("DEZOR_DEBUG"), "1");
+    testing::internal::CaptureStderr();
+    OutputDebugStringA("first line\nno newline");
+    OutputDebugStringA(nullptr);
+    OutputDebugStringA("");
+    EXPECT_EQ(testing::internal::GetCapturedStderr(), "first line\nno newline");
+}
+
 TEST_F(WinTest, ShowCursorCountsShowsAndHides)
 {
     int hidden = ShowCursor(FALSE);

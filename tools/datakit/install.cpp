@@ -190,6 +190,18 @@ InstallSummary InstallDemo(const fs::path& dir)
     registry.Set(kGameKey, "Language", "ENGLISH");
     registry.Set(kGameKey, "Hardware", "0");
     summary.registryFile = summary.root / "registry.ini";
+    // The game key is the player's to edit (Language, Hardware): an existing file keeps its
+    // values and gains only those it lacks. The drive map always names this installation.
+    if (fs::exists(summary.registryFile))
+    {
+        const std::vector<uint8_t> bytes = ReadFileBytes(summary.registryFile);
+        RegistryModel kept = ParseRegistry(std::string(bytes.begin(), bytes.end()));
+        for (const RegistrySection& section : registry.sections)
+            for (const RegistryValue& value : section.values)
+                if (section.name == kDrivesSection || !kept.Has(section.name, value.name))
+                    kept.Set(section.name, value.name, value.value);
+        registry = kept;
+    }
     WriteRegistryFile(summary.registryFile, registry);
     summary.files.push_back(summary.registryFile);
     return summary;

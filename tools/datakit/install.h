@@ -60,8 +60,9 @@ struct InstallSummary
     std::vector<std::filesystem::path> files;
 };
 
-// Creates or refreshes the installation under `dir` (created when missing); rewriting the
-// same files each time, so a second run leaves the same tree. Throws Error on failure.
+// Creates or refreshes the installation under `dir` (created when missing), rewriting the
+// same data files each time. An existing registry file keeps the values of the game's key and
+// gains the ones it lacks; its drive map is set to this installation. Throws Error on failure.
 InstallSummary InstallDemo(const std::filesystem::path& dir);
 
 } // namespace datakit

@@ -103,6 +103,54 @@ void RegistryModel::Set(const std::string& section, const std::string& name,
         v->value = value;
 }
 
+bool RegistryModel::Has(const std::string& section, const std::string& name) const
+{
+    for (const RegistrySection& s : sections)
+        if (EqualNoCase(s.name, section))
+            for (const RegistryValue& v : s.values)
+                if (EqualNoCase(v.name, name))
+                    return true;
+    return false;
+}
+
+RegistryModel ParseRegistry(const std::string& text)
+{
+    auto trim = [](std::string s)
+    {
+        size_t first = 0, last = s.size();
+        while (first < last && IsTrimmed(s[first]))
+            ++first;
+        while (last > first && IsTrimmed(s[last - 1]))
+            --last;
+        return s.substr(first, last - first);
+    };
+    RegistryModel model;
+    std::string section;
+    size_t at = 0;
+    while (at < text.size())
+    {
+        size_t end = text.find('\n', at);
+        if (end == std::string::npos)
+            end = text.size();
+        const std::string line = trim(text.substr(at, end - at));
+        at = end + 1;
+        if (line.empty() || line.front() == ';' || line.front() == '#')
+            continue;
+        if (line.front() == '[' && line.back() == ']')
+        {
+            section = trim(line.substr(1, line.size() - 2));
+            continue;
+        }
+        const size_t equals = line.find('=');
+        if (section.empty() || equals == std::string::npos)
+            continue;
+        const std::string name = trim(line.substr(0, equals));
+        if (!name.empty())
+            model.Set(section, name, trim(line.substr(equals + 1)));
+    }
+    return model;
+}
+
 std::string FormatRegistry(const RegistryModel& model)
 {
     std::string text = "; Dezor settings and drive map, written by dezor-datakit.\n";

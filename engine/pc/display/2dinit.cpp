@@ -464,8 +464,14 @@ BOOL DkFlip(void)
 
 void DkWaitAndFlip(void)
 {
-    while (CounterLow() - guLastFlip < DK_FLIP_SPACING)
+    // Most of the wait is slept, so a still picture does not keep a core busy; its last
+    // millisecond or so is spun on the counter, which keeps the spacing exact.
+    for (uint32_t uElapsed; (uElapsed = CounterLow() - guLastFlip) < DK_FLIP_SPACING;)
     {
+        const uint64_t uMs =
+            uint64_t{DK_FLIP_SPACING - uElapsed} * 1000 / DK_PERFORMANCE_FREQUENCY;
+        if (uMs >= 2)
+            Sleep(static_cast<DWORD>(uMs - 1));
     }
     guLastFlip = CounterLow();
     DkFlip();
