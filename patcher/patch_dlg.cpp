@@ -3,6 +3,7 @@
 #include <array>
 #include <cerrno>
 #include <cstring>
+#include <string>
 
 #include <sys/stat.h>
 
@@ -56,6 +57,82 @@ void KeepModeOf(const std::string& oldFile, const std::string& newFile)
     {
         chmod(newHost.c_str(), 0755);
     }
+}
+
+// The host file a Windows-style name stands for, for messages; the name itself if unmapped.
+std::string HostName(const std::string& sName)
+{
+    std::string sHost;
+    return FsHostPath(sName.c_str(), sHost) ? sHost : sName;
+}
+
+// Whether errno, read after a file call failed, is the cause of the Win32 code the call left
+// rather than a leftover of some earlier call.
+bool ErrnoFits(DWORD uError, int nErrno)
+{
+    switch (uError)
+    {
+        case ERROR_FILE_NOT_FOUND:
+        case ERROR_PATH_NOT_FOUND:
+            return nErrno == ENOENT || nErrno == ENOTDIR || nErrno == ENAMETOOLONG ||
+                   nErrno == ELOOP;
+        case ERROR_ACCESS_DENIED:
+            return nErrno == EACCES || nErrno == EPERM || nErrno == EROFS || nErrno == EISDIR ||
+                   nErrno == ETXTBSY || nErrno == EBUSY || nErrno == EXDEV;
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return nErrno == ENOSPC || nErrno == EDQUOT || nErrno == EFBIG;
+        case ERROR_WRITE_FAULT:
+        case ERROR_READ_FAULT:
+            return nErrno == EIO;
+        default:
+            return false;
+    }
+}
+
+// Why a file call failed, in the system's words. The Win32 code alone says less than errno
+// (a directory in the way and a denied permission are both ERROR_ACCESS_DENIED).
+std::string CauseOf(DWORD uError, int nErrno)
+{
+    if (nErrno != 0 && ErrnoFits(uError, nErrno))
+        return std::strerror(nErrno);
+    switch (uError)
+    {
+        case ERROR_FILE_NOT_FOUND:
+            return std::strerror(ENOENT);
+        case ERROR_PATH_NOT_FOUND:
+            return "No such directory";
+        case ERROR_ACCESS_DENIED:
+            return std::strerror(EACCES);
+        case ERROR_DISK_FULL:
+        case ERROR_HANDLE_DISK_FULL:
+            return std::strerror(ENOSPC);
+        case ERROR_NOT_ENOUGH_MEMORY:
+            return std::strerror(ENOMEM);
+        case ERROR_FILE_EXISTS:
+        case ERROR_ALREADY_EXISTS:
+            return std::strerror(EEXIST);
+        case ERROR_WRITE_FAULT:
+            return "Write error";
+        case ERROR_READ_FAULT:
+            return "Read error";
+        default:
+            return "error " + std::to_string(uError);
+    }
+}
+
+// What zlib says went wrong with a stream, without the file name it puts first; pszElse when
+// the stream just ended.
+std::string GzCause(gzFile gz, const std::string& sHostPath, const char* pszElse)
+{
+    int nErr = Z_OK;
+    const char* pszMessage = gz != nullptr ? gzerror(gz, &nErr) : nullptr;
+    if (nErr == Z_OK || pszMessage == nullptr || pszMessage[0] == '\0')
+        return pszElse;
+    std::string sMessage = pszMessage;
+    if (sMessage.rfind(sHostPath + ": ", 0) == 0)
+        sMessage.erase(0, sHostPath.size() + 2);
+    return sMessage;
 }
 
 } // namespace
@@ -140,6 +217,13 @@ void CPatchDlg::OnCancel()
         AbandonTarget();
     m_view.KillTimer(kTimerId);
     m_view.EndDialog(PATCH_FAILED);
+}
+
+void CPatchDlg::OnInterrupt()
+{
+    if (m_hDestination != INVALID_HANDLE_VALUE || m_gzFile != nullptr)
+        AbandonTarget();
+    m_view.KillTimer(kTimerId);
 }
 
 void CPatchDlg::OnTimer(unsigned nIdEvent)
@@ -273,10 +357,13 @@ int CPatchDlg::ExtractStep()
     // The record's length promises the bytes: a stream that ends early or is damaged is an error,
     // never a shorter file.
     if (uWant > 0 && gzread(m_gzFile, aBuffer, uWant) != static_cast<int>(uWant))
-        return AbandonTarget();
+        return DamagedResource("the record is longer than its data");
     DWORD uWritten = 0;
     if (!WriteFile(m_hDestination, aBuffer, uWant, &uWritten, nullptr) || uWritten != uWant)
+    {
+        ReportFileError("write", m_sPartialPath);
         return AbandonTarget();
+    }
     if (uRemaining >= kChunk)
     {
         m_uBytesWritten += kChunk;
@@ -292,20 +379,34 @@ int CPatchDlg::WriteResourceToTemp()
     for (const PatchResource& resource : m_resources)
         if (resource.nId == row.nResource)
             pResource = &resource;
+    m_sDestPath = gsInstallPath + row.pszTarget;
+    m_nResourceId = row.nResource;
     // An empty resource cannot hold a record, and would read as "not yet written" forever.
     if (pResource == nullptr || pResource->bytes.empty() || pResource->bytes.size() > 0xFFFFFFFFu)
+    {
+        m_view.ReportError("no resource " + std::to_string(row.nResource) + " for " +
+                           HostName(m_sDestPath));
         return EXTRACT_ERROR;
-    m_sDestPath = gsInstallPath + row.pszTarget;
+    }
 
     HANDLE hTemp = CreateFileA(m_sTempPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                FILE_ATTRIBUTE_NORMAL, nullptr);
     if (hTemp == INVALID_HANDLE_VALUE)
+    {
+        ReportFileError("create", m_sTempPath);
         return EXTRACT_ERROR;
+    }
     DWORD uSize = static_cast<DWORD>(pResource->bytes.size());
     DWORD uWritten = 0;
     BOOL bOk =
         WriteFile(hTemp, pResource->bytes.data(), uSize, &uWritten, nullptr) && uWritten == uSize;
-    bOk = CloseHandle(hTemp) && bOk;
+    if (!bOk)
+        ReportFileError("write", m_sTempPath);
+    if (!CloseHandle(hTemp) && bOk)
+    {
+        ReportFileError("write", m_sTempPath);
+        bOk = FALSE;
+    }
     if (!bOk)
         return EXTRACT_ERROR;
     m_pResource = pResource->bytes.data();
@@ -315,13 +416,19 @@ int CPatchDlg::WriteResourceToTemp()
 int CPatchDlg::OpenTarget()
 {
     std::string sHost;
+    errno = 0;
     if (FsHostPath(m_sTempPath.c_str(), sHost))
         m_gzFile = gzopen(sHost.c_str(), "rb");
     if (m_gzFile == nullptr)
+    {
+        int nErrno = errno;
+        m_view.ReportError("cannot read " + HostName(m_sTempPath) + ": " +
+                           (nErrno != 0 ? std::strerror(nErrno) : "cannot open it"));
         return AbandonTarget();
+    }
     unsigned char aHeader[8];
     if (gzread(m_gzFile, aHeader, sizeof aHeader) != static_cast<int>(sizeof aHeader))
-        return AbandonTarget();
+        return DamagedResource("the record's header is cut short");
     // Only the length is used; the record's tag in the first four bytes is not looked at.
     m_uLength = ReadLe32(aHeader + 4);
 
@@ -329,7 +436,10 @@ int CPatchDlg::OpenTarget()
     m_hDestination = CreateFileA(m_sPartialPath.c_str(), GENERIC_WRITE, 0, nullptr, CREATE_ALWAYS,
                                  FILE_ATTRIBUTE_NORMAL, nullptr);
     if (m_hDestination == INVALID_HANDLE_VALUE)
+    {
+        ReportFileError("create", m_sPartialPath);
         return AbandonTarget();
+    }
     return EXTRACT_GO_ON;
 }
 
@@ -338,14 +448,19 @@ int CPatchDlg::FinishTarget()
     // Reading on to the end of the stream lets zlib check its CRC and size, so damage in the
     // last bytes or a cut-off trailer is not taken for a good file.
     unsigned char aProbe[kChunk];
-    if (gzread(m_gzFile, aProbe, sizeof aProbe) < 0)
-        return AbandonTarget();
+    int nProbe = gzread(m_gzFile, aProbe, sizeof aProbe);
     int nErr = Z_OK;
     gzerror(m_gzFile, &nErr);
-    if (nErr != Z_OK)
-        return AbandonTarget();
+    if (nProbe < 0 || nErr != Z_OK)
+        return DamagedResource("damaged data");
     BOOL bOk = FlushFileBuffers(m_hDestination);
-    bOk = CloseHandle(m_hDestination) && bOk;
+    if (!bOk)
+        ReportFileError("write", m_sPartialPath);
+    if (!CloseHandle(m_hDestination) && bOk)
+    {
+        ReportFileError("write", m_sPartialPath);
+        bOk = FALSE;
+    }
     m_hDestination = INVALID_HANDLE_VALUE;
     if (!bOk)
         return AbandonTarget();
@@ -354,7 +469,10 @@ int CPatchDlg::FinishTarget()
 
     KeepModeOf(m_sDestPath, m_sPartialPath);
     if (!MoveFileExA(m_sPartialPath.c_str(), m_sDestPath.c_str(), MOVEFILE_REPLACE_EXISTING))
+    {
+        ReportFileError("rename", m_sPartialPath, m_sDestPath);
         return AbandonTarget();
+    }
     m_sPartialPath.clear();
 
     ++m_nFileIndex;
@@ -381,6 +499,26 @@ int CPatchDlg::AbandonTarget()
         m_gzFile = nullptr;
     }
     return EXTRACT_ERROR;
+}
+
+void CPatchDlg::ReportFileError(const char* pszWhat, const std::string& sPath,
+                                const std::string& sTo)
+{
+    // Read first: anything called after the failure may change them.
+    int nErrno = errno;
+    DWORD uError = GetLastError();
+    std::string sLine = std::string("cannot ") + pszWhat + " " + HostName(sPath);
+    if (!sTo.empty())
+        sLine += " to " + HostName(sTo);
+    m_view.ReportError(sLine + ": " + CauseOf(uError, nErrno));
+}
+
+int CPatchDlg::DamagedResource(const char* pszCause)
+{
+    std::string sTempHost = HostName(m_sTempPath);
+    m_view.ReportError("damaged resource " + std::to_string(m_nResourceId) + " for " +
+                       HostName(m_sDestPath) + ": " + GzCause(m_gzFile, sTempHost, pszCause));
+    return AbandonTarget();
 }
 
 void CPatchDlg::UpdateBars()

@@ -87,6 +87,9 @@ public:
     virtual void EndDialog(int nResult) = 0;
     // Runs the confirmation dialog showing the install path; a ConfirmResult.
     virtual int RunConfirmDialog(const std::string& sInstallPath) = 0;
+    // One line naming what failed and why ("cannot write /x/Marvane.exe.part: No space left on
+    // device"); the dialog itself shows only its one message.
+    virtual void ReportError(const std::string& sLine) = 0;
 };
 
 class CPatchDlg
@@ -129,6 +132,9 @@ public:
     // Escape ends the dialog with PATCH_FAILED, a target half written discarded; once finished,
     // it ends the dialog as OK does.
     void OnCancel();
+    // The program is being ended by a signal: the target still being written is discarded and
+    // the timer stopped, so that the old file stays as it was; files already replaced stay.
+    void OnInterrupt();
 
     BOOL FindInstallPath();
     BOOL PrepareTempPath();
@@ -145,6 +151,12 @@ private:
     int FinishTarget();
     // Closes the half-written target and the gzip stream, deletes the partial file; EXTRACT_ERROR.
     int AbandonTarget();
+    // Reports a failure of a file call on sPath (to sTo, for a rename; Windows-style names) with
+    // the cause it left. Called straight after the failed call, before errno can change.
+    void ReportFileError(const char* pszWhat, const std::string& sPath,
+                         const std::string& sTo = std::string());
+    // Reports damage in the current resource; EXTRACT_ERROR, the target abandoned.
+    int DamagedResource(const char* pszCause);
     void UpdateBars();
 
     int m_bBusy = FALSE;
@@ -158,6 +170,7 @@ private:
     uint32_t m_uBytesWritten = 0;
     gzFile m_gzFile = nullptr;
     uint32_t m_uLength = 0;
+    int m_nResourceId = 0;
     int m_nStep = STEP_FIND;
 
     std::span<const PatchRow> m_rows;

@@ -1,9 +1,15 @@
 #include "patcher/patch_window.h"
 
+#include <cerrno>
+#include <csignal>
 #include <cstdio>
 #include <cstdlib>
+#include <cstring>
 #include <functional>
 #include <vector>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 #include <FL/Fl.H>
 #include <FL/Fl_Box.H>
@@ -25,6 +31,11 @@ constexpr int kFontSize = 12;
 constexpr double kAnswerDelay = 0.25;
 
 std::string s_programName = "dezor-patch";
+
+// The progress dialog while it lives: what a signal must clean up.
+CPatchWindow* s_pActiveWindow = nullptr;
+// The self-pipe of PatchCatchSignals; its write end is all the handler touches.
+int s_aSignalPipe[2] = {-1, -1};
 
 int Px(int nUnits)
 {
@@ -210,6 +221,7 @@ CPatchWindow::CPatchWindow(std::span<const PatchRow> rows, std::span<const Patch
     : m_pWindow(std::make_unique<Fl_Double_Window>(Px(186), Px(82), "Dravik Dezor Patch")),
       m_dlg(*this, rows, resources)
 {
+    s_pActiveWindow = this;
     m_pWindow->begin();
     m_pStatus = StaticText(7, 7, 172, 8, "PROGESS INDICATOR", true);
     StaticText(7, 24, 34, 8, "Current file", false);
@@ -227,6 +239,8 @@ CPatchWindow::CPatchWindow(std::span<const PatchRow> rows, std::span<const Patch
 CPatchWindow::~CPatchWindow()
 {
     KillTimer(CPatchDlg::kTimerId);
+    if (s_pActiveWindow == this)
+        s_pActiveWindow = nullptr;
 }
 
 int CPatchWindow::DoModal()
@@ -302,6 +316,16 @@ int CPatchWindow::RunConfirmDialog(const std::string& sInstallPath)
 {
     CInstallConfirmDlg confirm(sInstallPath);
     return confirm.DoModal();
+}
+
+void CPatchWindow::ReportError(const std::string& sLine)
+{
+    PatchPrintError(sLine);
+}
+
+void CPatchWindow::Interrupt()
+{
+    m_dlg.OnInterrupt();
 }
 
 void CPatchWindow::OnTimerEvent(void* pData)
@@ -433,4 +457,61 @@ void PatchMessageBox(const char* pszText)
     ScheduleAnswer(
         window, [pszText] { return std::string(pszText); }, [&window](bool) { window.hide(); });
     RunModal(window);
+}
+
+void PatchPrintError(const std::string& sLine)
+{
+    std::fprintf(stderr, "%s: %s\n", s_programName.c_str(), sLine.c_str());
+}
+
+// --- Signals ---
+
+namespace
+{
+
+void OnSignal(int nSignal)
+{
+    // Only async-signal-safe calls here; the event loop does the rest.
+    int nSavedErrno = errno;
+    unsigned char uByte = static_cast<unsigned char>(nSignal);
+    ssize_t nIgnored = write(s_aSignalPipe[1], &uByte, 1);
+    (void)nIgnored;
+    errno = nSavedErrno;
+}
+
+// Runs from the event loop, between two steps of the install: never in the middle of a file
+// call.
+void OnSignalPipe(int nFd, void*)
+{
+    unsigned char uByte = 0;
+    if (read(nFd, &uByte, 1) != 1)
+        return;
+    int nSignal = uByte;
+    if (s_pActiveWindow != nullptr)
+        s_pActiveWindow->Interrupt();
+    PatchPrintError("interrupted by signal " + std::to_string(nSignal) + " (" +
+                    (nSignal == SIGINT ? "SIGINT" : "SIGTERM") + ")");
+    // exit() rather than a return through the dialogs: its handlers remove the private Windows
+    // directory.
+    std::exit(128 + nSignal);
+}
+
+} // namespace
+
+void PatchCatchSignals()
+{
+    if (s_aSignalPipe[0] >= 0)
+        return;
+    if (pipe2(s_aSignalPipe, O_CLOEXEC | O_NONBLOCK) != 0)
+    {
+        PatchPrintError(std::string("cannot make a pipe for signals: ") + std::strerror(errno));
+        return;
+    }
+    Fl::add_fd(s_aSignalPipe[0], FL_READ, OnSignalPipe);
+    struct sigaction action = {};
+    action.sa_handler = OnSignal;
+    sigemptyset(&action.sa_mask);
+    action.sa_flags = SA_RESTART;
+    sigaction(SIGINT, &action, nullptr);
+    sigaction(SIGTERM, &action, nullptr);
 }

@@ -44,6 +44,10 @@ public:
     void KillTimer(unsigned nId) override;
     void EndDialog(int nResult) override;
     int RunConfirmDialog(const std::string& sInstallPath) override;
+    void ReportError(const std::string& sLine) override;
+
+    // The program is being ended by a signal (see PatchCatchSignals).
+    void Interrupt();
 
 private:
     static void OnTimerEvent(void* pData);
@@ -87,3 +91,13 @@ bool PatchAnswersRanOut();
 
 // The caption of message boxes: the program file's name.
 void PatchSetProgramName(const char* pszArgv0);
+
+// Writes "<program>: <line>" to standard error.
+void PatchPrintError(const std::string& sLine);
+
+// SIGINT and SIGTERM end the program cleanly from its event loop: the handler only writes the
+// signal's number to a pipe that FLTK watches; from there the file being written is discarded
+// (the old one stays, those already replaced stay replaced) and the program exits with
+// 128 + the signal's number, its private Windows directory removed at exit. Call before the
+// first dialog.
+void PatchCatchSignals();

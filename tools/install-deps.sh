@@ -7,7 +7,7 @@ packages=(
   build-essential cmake ninja-build pkg-config
   libgtest-dev libgmock-dev libbenchmark-dev
   zlib1g-dev libpng-dev
-  libsdl2-dev
+  libsdl2-dev libx11-dev
   libfltk1.3-dev xvfb xauth python3
   libenet-dev
   libopenal-dev

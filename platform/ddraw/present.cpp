@@ -232,7 +232,7 @@ void Show(const std::vector<BYTE>& rgb, int width, int height, HWND hWnd)
     if (hWnd == nullptr || SDL_WasInit(SDL_INIT_VIDEO) == 0)
         return;
     SDL_Window* window = WinGetSdlWindow(hWnd);
-    if (window == nullptr)
+    if (window == nullptr || WinSdlWindowGone(window))
         return;
     SDL_Renderer* renderer = RendererFor(window);
     if (renderer == nullptr)

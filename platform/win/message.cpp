@@ -5,6 +5,7 @@
 
 #include <atomic>
 #include <condition_variable>
+#include <algorithm>
 #include <deque>
 #include <mutex>
 
@@ -84,6 +85,18 @@ void Pump()
         SDL_Event e;
         while (SDL_PollEvent(&e))
             TranslateSdlEvent(e);
+    }
+    // A window destroyed from outside ends the program as a quit does. The quit stays posted
+    // while the window is gone: a WM_QUIT taken while the program is inactive does not end
+    // its loop, so one is always waiting for the loop that does.
+    if (WinWindowLost())
+    {
+        std::unique_lock<std::mutex> lock(gQueueLock);
+        const bool quitWaiting = std::any_of(gQueue.begin(), gQueue.end(),
+                                             [](const MSG& m) { return m.message == WM_QUIT; });
+        lock.unlock();
+        if (!quitWaiting)
+            PostQuitMessage(0);
     }
     WinInputScriptPump();
     if (void (*hook)(void) = gpfnPumpHook.load())

@@ -153,6 +153,9 @@ HWND FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName);
 // The SDL window behind a window handle (for the display).
 struct SDL_Window;
 SDL_Window* WinGetSdlWindow(HWND hWnd);
+// Whether the window was destroyed from outside. On X11 this asks the server (one round trip),
+// so a frame is never drawn into a window that is gone: some GL drivers crash on that.
+BOOL WinSdlWindowGone(SDL_Window* pWindow);
 
 // Messages.
 BOOL PeekMessageA(MSG* lpMsg, HWND hWnd, UINT wMsgFilterMin, UINT wMsgFilterMax, UINT wRemoveMsg);

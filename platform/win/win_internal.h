@@ -14,6 +14,11 @@ HWND WinCurrentWindow(void);
 LRESULT WinCallWindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam);
 BOOL WinVideoStarted(void);
 
+// X errors (x11_errors.cpp): watched once the X11 video driver runs; the loss of the window
+// they report is a quit.
+void WinWatchX11Errors(void);
+BOOL WinWindowLost(void);
+
 // Activation as last posted to the queue, so that focus events post only changes.
 void WinPostActivation(BOOL active);
 

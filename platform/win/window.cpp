@@ -41,6 +41,7 @@ constexpr int kMaxClasses = 8;
 WindowClass gaClasses[kMaxClasses];
 Window* gpWindow = nullptr;
 bool gbVideoStarted = false;
+bool gbNoDisplay = false; // SDL fell back to a driver nobody asked for
 int gnCursorCount = 0;
 HCURSOR ghCursor = nullptr;
 
@@ -73,7 +74,7 @@ Window* FromHandle(HWND hWnd)
 bool StartVideo()
 {
     if (gbVideoStarted)
-        return true;
+        return !gbNoDisplay;
     // Closing the window must reach the window procedure as WM_CLOSE and nothing more.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
@@ -83,6 +84,31 @@ bool StartVideo()
     }
     std::atexit(SDL_Quit);
     gbVideoStarted = true;
+    if (const char* current = SDL_GetCurrentVideoDriver();
+        current != nullptr && std::strcmp(current, "x11") == 0)
+        WinWatchX11Errors();
+    // Without a display SDL falls back to a driver that draws nowhere; the game would then run
+    // unseen until killed. Those drivers are for headless runs that ask for them.
+    const char* driver = SDL_GetCurrentVideoDriver();
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    if (driver != nullptr &&
+        (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
+        (asked == nullptr || std::strcmp(asked, driver) != 0))
+    {
+        const char* display = std::getenv("DISPLAY");
+        if (display == nullptr || *display == '\0')
+            std::fprintf(stderr, "dezor: no display found (DISPLAY is not set); start it from a "
+                                 "desktop session, or set SDL_VIDEODRIVER=dummy to run without "
+                                 "one\n");
+        else
+            std::fprintf(stderr,
+                         "dezor: no display found (cannot open DISPLAY=%s); start it from "
+                         "a desktop session, or set SDL_VIDEODRIVER=dummy to run without "
+                         "one\n",
+                         display);
+        gbNoDisplay = true;
+        return false;
+    }
     return true;
 }
 

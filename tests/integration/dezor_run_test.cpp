@@ -30,17 +30,48 @@ struct Process
     std::string stderrPath;
 };
 
-// Starts dezor with the test's environment plus SDL's dummy drivers, standard error to a file;
-// with `debugger`, DEZOR_DEBUG=1 lets the engine's debugger output through as well.
-Process Start(const TestEnv& env, const std::string& name, const std::string& script,
-              const std::string& captureDir = "", bool debugger = true)
+// Restores an environment variable when it goes out of scope.
+struct SavedVariable
 {
+    explicit SavedVariable(const char* name) : name(name)
+    {
+        const char* value = std::getenv(name);
+        had = value != nullptr;
+        if (had)
+            old = value;
+    }
+    ~SavedVariable()
+    {
+        if (had)
+            setenv(name, old.c_str(), 1);
+        else
+            unsetenv(name);
+    }
+    const char* name;
+    bool had = false;
+    std::string old;
+};
+
+// Starts dezor with the test's environment plus SDL's dummy drivers, standard error to a file;
+// with `debugger`, DEZOR_DEBUG=1 lets the engine's debugger output through as well. Without
+// `display`, nothing names a display or a video driver, as on a machine without one.
+Process Start(const TestEnv& env, const std::string& name, const std::string& script,
+              const std::string& captureDir = "", bool debugger = true, bool display = true)
+{
+    SavedVariable x11("DISPLAY"), wayland("WAYLAND_DISPLAY"), driver("SDL_VIDEODRIVER");
     Process p;
     std::string scriptPath = env.Path(name + ".input");
     WriteWholeFile(scriptPath, script);
     p.stderrPath = env.Path(name + ".stderr");
 
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    if (display)
+        setenv("SDL_VIDEODRIVER", "dummy", 1);
+    else
+    {
+        unsetenv("SDL_VIDEODRIVER");
+        unsetenv("DISPLAY");
+        unsetenv("WAYLAND_DISPLAY");
+    }
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     setenv("DEZOR_INPUT", scriptPath.c_str(), 1);
     unsetenv("DEZOR_LOG");
@@ -129,6 +160,74 @@ TEST(DezorRunTest, AnUnwritableCaptureDirectoryIsReportedOnce)
     ASSERT_EQ(WaitFor(p, 60), 0);
     EXPECT_EQ(ReadWholeFile(p.stderrPath), "dezor: cannot write the frame " + frames +
                                                "/frame-00001.png; no more frames are captured\n");
+}
+
+// With no display the program does not run unseen: it says so and fails, after the usual
+// shutdown (the log file is closed as ever).
+TEST(DezorRunTest, WithoutADisplayItSaysSoAndFails)
+{
+    TestEnv env;
+    Process p = Start(env, "nodisplay", "5000 tap ESCAPE\n", "", false, false);
+    EXPECT_EQ(WaitFor(p, 60), 1);
+    EXPECT_EQ(ReadWholeFile(p.stderrPath),
+              "dezor: no display found (DISPLAY is not set); start it from a desktop session, or "
+              "set SDL_VIDEODRIVER=dummy to run without one\n");
+    EXPECT_TRUE(FileExists(env.DriveC() + "/error.txt"));
+}
+
+// A window destroyed from outside (not asked to close) ends the game as a quit does: the
+// usual shutdown, no X error, status 0. On a virtual X display, where the game runs on the
+// X11 driver as on a desktop.
+TEST(DezorRunTest, AWindowDestroyedFromOutsideEndsTheGameAsAQuit)
+{
+    if (system("command -v xvfb-run >/dev/null 2>&1") != 0)
+        GTEST_SKIP() << "xvfb-run is not installed";
+    TestEnv env;
+    const std::string scriptPath = env.Path("long.input");
+    WriteWholeFile(scriptPath, "60000 end\n");
+    const std::string errPath = env.Path("destroyed.stderr");
+    const std::string authority = env.Path("Xauthority");
+    WriteWholeFile(authority, "");
+
+    SavedVariable driver("SDL_VIDEODRIVER"), input("DEZOR_INPUT"), debug("DEZOR_DEBUG"),
+        asan("ASAN_OPTIONS");
+    unsetenv("SDL_VIDEODRIVER");
+    // The system's GL driver is unloaded at exit and leaves allocations LeakSanitizer cannot
+    // name (any run on a real display does); the leak check belongs to the headless tests.
+    setenv("ASAN_OPTIONS", "detect_leaks=0", 1);
+    unsetenv("DEZOR_DEBUG");
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    setenv("DEZOR_INPUT", scriptPath.c_str(), 1);
+
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawnattr_t attr;
+    posix_spawnattr_init(&attr);
+    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
+    posix_spawnattr_setpgroup(&attr, 0);
+    // The shell's status is the game's; 99 when the window never came.
+    const char* shell = "\"$0\" & pid=$!; \"$1\" \"Dravik Dezor\" || { kill $pid; exit 99; }; "
+                        "wait $pid";
+    const char* argv[] = {
+        "xvfb-run", "-a",  "-f",         authority.c_str(), "-s",   "-screen 0 640x480x24", "sh",
+        "-c",       shell, DEZOR_BINARY, X11_CLOSE_WINDOW,  nullptr};
+    Process p;
+    p.stderrPath = errPath;
+    int rc = posix_spawnp(&p.pid, "xvfb-run", &actions, &attr, const_cast<char**>(argv), environ);
+    posix_spawn_file_actions_destroy(&actions);
+    posix_spawnattr_destroy(&attr);
+    ASSERT_EQ(rc, 0);
+
+    int status = WaitFor(p, 90);
+    if (status == -1)
+        kill(-p.pid, SIGKILL);
+    EXPECT_EQ(status, 0) << ReadWholeFile(errPath);
+    EXPECT_EQ(ReadWholeFile(errPath).find("X Error"), std::string::npos);
+    EXPECT_TRUE(FileExists(env.DriveC() + "/error.txt"));
 }
 
 TEST(DezorRunTest, TheDisplayShowsFramesThatACaptureSaves)

@@ -60,6 +60,7 @@ public:
             duringConfirm();
         return confirmAnswer;
     }
+    void ReportError(const std::string& sLine) override { errors.push_back(sLine); }
 
     unsigned current = 0;
     unsigned overall = 0;
@@ -73,6 +74,7 @@ public:
     std::string confirmedPath;
     int confirmAnswer = CONFIRM_INSTALL;
     std::function<void()> duringConfirm;
+    std::vector<std::string> errors;
 };
 
 std::vector<uint8_t> Noise(size_t n, uint32_t seed)
@@ -581,29 +583,46 @@ TEST_F(PatchTest, FailuresEndWithTheErrorAndKeepTheOldFile)
         record[5] = 0x40; // claims 16,484 bytes, holds 100
         return datakit::Gzip(record);
     };
+    // Standard error gets one line naming the file and the cause; the dialog shows only its
+    // one message.
+    const std::string damaged = "damaged resource 1 for " + Target("Game.exe") + ": ";
+    const std::string part = Target("Game.exe.part");
     struct Case
     {
         const char* name;
         std::function<std::vector<uint8_t>()> resource;
         std::function<void()> setUp;
+        std::string error;
     };
     const Case cases[] = {
-        {"stream cut short", truncated, nullptr},
-        {"damaged deflate data", [&] { return flipped(good.size() / 2); }, nullptr},
-        {"damaged CRC", [&] { return flipped(good.size() - 6); }, nullptr},
+        {"stream cut short", truncated, nullptr, damaged + "unexpected end of file"},
+        // (noise is stored, not compressed: the damage shows in the CRC)
+        {"damaged deflate data", [&] { return flipped(good.size() / 2); }, nullptr,
+         damaged + "incorrect data check"},
+        {"damaged CRC", [&] { return flipped(good.size() - 6); }, nullptr,
+         damaged + "incorrect data check"},
         {"cut-off trailer", [&] { return std::vector<uint8_t>(good.begin(), good.end() - 8); },
-         nullptr},
-        {"record longer than its data", longer, nullptr},
-        {"header under 8 bytes", [] { return datakit::Gzip(Bytes("DKPR")); }, nullptr},
+         nullptr, damaged + "unexpected end of file"},
+        {"record longer than its data", longer, nullptr,
+         damaged + "the record is longer than its data"},
+        {"header under 8 bytes", [] { return datakit::Gzip(Bytes("DKPR")); }, nullptr,
+         damaged + "the record's header is cut short"},
         {"target write fails", [&] { return good; },
-         [&] { ASSERT_EQ(symlink("/dev/full", Target("Game.exe.part").c_str()), 0); }},
+         [&] { ASSERT_EQ(symlink("/dev/full", part.c_str()), 0); },
+         "cannot write " + part + ": No space left on device"},
+        {"a directory in the way of the target", [&] { return good; },
+         [&] { fs::create_directories(part + "/inside"); },
+         "cannot create " + part + ": Is a directory"},
         {"temporary file cannot be made", [&] { return good; },
          [&]
          {
              WriteWholeFile(env.Path("not-a-dir"), "");
              env.WriteRegistry("[Drives]\nC=" + env.DriveC() + "\nWindows=" +
                                env.Path("not-a-dir") + "\n\n" + kInstallKey + "HDPath=C:\\Dezor\n");
-         }},
+         },
+         "cannot create " + env.Path("not-a-dir") + "/Temp/ZUZIrozo.tmp: Not a directory"},
+        {"resource missing", [] { return std::vector<uint8_t>(); }, nullptr,
+         "no resource 1 for " + Target("Game.exe")},
     };
     for (const Case& c : cases)
     {
@@ -621,10 +640,50 @@ TEST_F(PatchTest, FailuresEndWithTheErrorAndKeepTheOldFile)
         EXPECT_EQ(local.result, PATCH_FAILED);
         EXPECT_FALSE(local.okEnabled);
         EXPECT_EQ(ReadWholeFile(Target("Game.exe")), "the old game");
-        EXPECT_TRUE(Leftovers().empty());
+        ASSERT_EQ(local.errors.size(), 1u);
+        EXPECT_EQ(local.errors[0].rfind(c.error, 0), 0u) << local.errors[0];
         std::error_code ec;
-        fs::remove(Target("Game.exe.part"), ec);
+        if (fs::is_directory(part))
+            fs::remove_all(part, ec);
+        EXPECT_TRUE(Leftovers().empty());
+        fs::remove(part, ec);
     }
+}
+
+// The old file cannot be replaced (a directory stands in its place): the line names both files.
+TEST_F(PatchTest, AFailedRenameNamesBothFiles)
+{
+    std::vector<uint8_t> gz = Resource(Bytes("new"));
+    fs::create_directories(Target("Game.exe") + "/inside");
+    const PatchRow rows[] = {{1, "Game.exe"}};
+    const PatchResource resources[] = {{1, gz}};
+    CPatchDlg dlg(view, rows, resources);
+    Run(dlg, view);
+    EXPECT_EQ(view.result, PATCH_FAILED);
+    ASSERT_EQ(view.errors.size(), 1u);
+    EXPECT_EQ(view.errors[0], "cannot rename " + Target("Game.exe.part") + " to " +
+                                  Target("Game.exe") + ": Is a directory");
+    EXPECT_TRUE(fs::is_directory(Target("Game.exe/inside")));
+    EXPECT_TRUE(Leftovers().empty());
+}
+
+// A .part left by an interrupted run (longer than the new file, read-only) is written over
+// from its start, not appended to or kept.
+TEST_F(PatchTest, AStalePartFromAnEarlierRunIsReplaced)
+{
+    std::vector<uint8_t> data = Noise(4096 + 10, 11);
+    std::vector<uint8_t> gz = Resource(data);
+    WriteWholeFile(Target("Game.exe"), "the old game");
+    WriteWholeFile(Target("Game.exe.part"), std::string(3 * 4096, 'x'));
+    ASSERT_EQ(chmod(Target("Game.exe.part").c_str(), 0444), 0);
+    const PatchRow rows[] = {{1, "Game.exe"}};
+    const PatchResource resources[] = {{1, gz}};
+    CPatchDlg dlg(view, rows, resources);
+    Run(dlg, view);
+    ASSERT_EQ(dlg.Step(), CPatchDlg::STEP_FINISHED);
+    EXPECT_TRUE(view.errors.empty());
+    EXPECT_EQ(ReadWholeFile(Target("Game.exe")), Text(data));
+    EXPECT_TRUE(Leftovers().empty());
 }
 
 TEST_F(PatchTest, EscapeMidFileKeepsTheOldFile)
@@ -647,6 +706,21 @@ TEST_F(PatchTest, EscapeMidFileKeepsTheOldFile)
     }
     EXPECT_EQ(ReadWholeFile(Target("Game.exe")), "the old game");
     EXPECT_TRUE(Leftovers().empty());
+
+    // A signal mid-file: the same, and no more ticks.
+    {
+        RecordingView signalled;
+        CPatchDlg dlg(signalled, rows, resources);
+        dlg.OnInitDialog();
+        for (int i = 0; i < 100 && dlg.BytesWritten() == 0; ++i)
+            dlg.OnTimer(1);
+        ASSERT_EQ(dlg.BytesWritten(), 4096u);
+        ASSERT_FALSE(Leftovers().empty());
+        dlg.OnInterrupt();
+        EXPECT_FALSE(signalled.timerRunning);
+        EXPECT_TRUE(Leftovers().empty());
+        EXPECT_EQ(ReadWholeFile(Target("Game.exe")), "the old game");
+    }
 
     // The dialog torn down mid-file (the program ending) leaves the same.
     RecordingView other;

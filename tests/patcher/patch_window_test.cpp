@@ -1,6 +1,7 @@
 // The real patch program on a virtual X display (xvfb-run), its dialogs answered by a script,
 // each answered dialog captured and looked at.
 #include <chrono>
+#include <cstdio>
 #include <csignal>
 #include <cstdlib>
 #include <fcntl.h>
@@ -87,7 +88,10 @@ protected:
     }
 
     // Runs dezor-patch on a virtual display with the scripted answers; its exit status, or -1.
-    int RunPatch(const std::string& answers)
+    int RunPatch(const std::string& answers) { return WaitPatch(StartPatch(answers)); }
+
+    // Starts dezor-patch under xvfb-run, in a process group of its own; xvfb-run's pid, or -1.
+    pid_t StartPatch(const std::string& answers)
     {
         errPath = env.Path("patch.stderr");
         setenv("DEZOR_PATCH_RESOURCES", env.Path("resources").c_str(), 1);
@@ -124,7 +128,14 @@ protected:
             ADD_FAILURE() << "cannot start xvfb-run";
             return -1;
         }
+        return pid;
+    }
 
+    // Waits for a run StartPatch began; its exit status, or -1.
+    int WaitPatch(pid_t pid)
+    {
+        if (pid < 0)
+            return -1;
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(120);
         int status = 0;
         while (waitpid(pid, &status, WNOHANG) == 0)
@@ -306,6 +317,159 @@ TEST_F(PatchWindowTest, APrivateWindowsDirectoryGoesAtTheEnd)
         for (const auto& entry : fs::directory_iterator(tmp))
             EXPECT_NE(entry.path().filename().string().rfind("dezor-windows-", 0), 0u)
                 << entry.path() << " is left behind";
+    }
+}
+
+// The dezor-patch process under a run StartPatch began (its process group): its pid, or -1.
+pid_t FindPatchProcess(pid_t group)
+{
+    for (const auto& entry : fs::directory_iterator("/proc"))
+    {
+        std::string name = entry.path().filename().string();
+        if (name.find_first_not_of("0123456789") != std::string::npos)
+            continue;
+        // "pid (comm) state ppid pgrp ..."
+        std::string stat = ReadWholeFile(entry.path().string() + "/stat");
+        size_t close = stat.rfind(')');
+        size_t open = stat.find('(');
+        if (open == std::string::npos || close == std::string::npos || close < open)
+            continue;
+        if (stat.substr(open + 1, close - open - 1) != "dezor-patch")
+            continue;
+        int ppid = 0, pgrp = 0;
+        char state = 0;
+        if (sscanf(stat.c_str() + close + 1, " %c %d %d", &state, &ppid, &pgrp) == 3 &&
+            pgrp == group)
+            return static_cast<pid_t>(std::stoi(name));
+    }
+    return -1;
+}
+
+// SIGTERM or SIGINT while a file is being unpacked: the program discards that file's .part,
+// keeps the old file, keeps the files already replaced, removes its private Windows directory
+// and ends with 128 + the signal's number.
+TEST_F(PatchWindowTest, ASignalMidUnpackLeavesNoMess)
+{
+    // The game program large enough (10,240 ticks) to be caught mid-file.
+    std::string big(40u * 1024 * 1024, '\0');
+    std::vector<uint8_t> gz = datakit::Gzip(
+        datakit::DkprWrap({reinterpret_cast<const uint8_t*>(big.data()), big.size()}));
+    WriteWholeFile(env.Path("resources/104"), std::string(gz.begin(), gz.end()));
+    const std::string tmp = env.Path("tmp");
+    fs::create_directories(tmp);
+    const char* oldTmp = getenv("TMPDIR");
+    const std::string savedTmp = oldTmp != nullptr ? oldTmp : "";
+    for (int sig : {SIGTERM, SIGINT})
+    {
+        SCOPED_TRACE(sig == SIGTERM ? "SIGTERM" : "SIGINT");
+        env.WriteRegistry("[Drives]\nC=" + env.DriveC() +
+                          "\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor\\1.00]\n"
+                          "HDPath=C:\\Dezor\n");
+        WriteWholeFile(Target("Marvane.exe"), "the old game");
+        fs::remove(Target("Plosset.vxd"));
+        setenv("TMPDIR", tmp.c_str(), 1);
+        pid_t group = StartPatch("ok,ok");
+        if (oldTmp != nullptr)
+            setenv("TMPDIR", savedTmp.c_str(), 1);
+        else
+            unsetenv("TMPDIR");
+        ASSERT_GT(group, 0);
+
+        auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);
+        while (!FileExists(Target("Marvane.exe.part")) &&
+               std::chrono::steady_clock::now() < deadline)
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        pid_t patch = FindPatchProcess(group);
+        EXPECT_TRUE(FileExists(Target("Marvane.exe.part")));
+        EXPECT_GT(patch, 0);
+        if (patch > 0)
+            kill(patch, sig);
+        else
+            kill(-group, SIGKILL);
+        EXPECT_EQ(WaitPatch(group), 128 + sig) << Stderr();
+        std::string err = Stderr();
+        EXPECT_NE(err.find("dezor-patch: interrupted by signal " + std::to_string(sig)),
+                  std::string::npos)
+            << err;
+        EXPECT_EQ(err.find("Sanitizer"), std::string::npos) << err;
+
+        EXPECT_FALSE(FileExists(Target("Marvane.exe.part")));
+        EXPECT_EQ(ReadWholeFile(Target("Marvane.exe")), "the old game");
+        EXPECT_EQ(ReadWholeFile(Target("Plosset.vxd")), payload[103]) << "already replaced";
+        for (const auto& entry : fs::directory_iterator(tmp))
+            EXPECT_NE(entry.path().filename().string().rfind("dezor-windows-", 0), 0u)
+                << entry.path() << " is left behind";
+    }
+}
+
+// A failure says which file and why on standard error; the message box keeps its one text.
+TEST_F(PatchWindowTest, AFailureNamesTheFileAndTheCause)
+{
+    Registry("HDPath=C:\\Dezor\n");
+    fs::create_directories(Target("Marvane.exe.part") + "/inside");
+    EXPECT_EQ(RunPatch("ok,ok"), 2) << Stderr();
+    std::string err = Stderr();
+    EXPECT_NE(err.find("\ndezor-patch: cannot create " + Target("Marvane.exe.part") +
+                       ": Is a directory\n"),
+              std::string::npos)
+        << err;
+    EXPECT_NE(err.find("\"dezor-patch\" shows \"An error occurred during file update.\""),
+              std::string::npos)
+        << err;
+}
+
+// Without a display the program says so and ends with a status of its own, not FLTK's 1 (which
+// is "no installation found"). Needs no X server.
+TEST(PatchNoDisplayTest, EndsWithItsOwnStatusAndMessage)
+{
+    struct Case
+    {
+        const char* name;
+        const char* display; // nullptr: unset
+        std::string message;
+    };
+    const Case cases[] = {
+        {"DISPLAY unset", nullptr, "dezor-patch: no display found (DISPLAY is not set)\n"},
+        {"DISPLAY empty", "", "dezor-patch: no display found (DISPLAY is not set)\n"},
+        {"no server there", ":4917",
+         "dezor-patch: no display found (cannot open display \":4917\")\n"},
+    };
+    TestEnv env;
+    const std::string errPath = env.Path("patch.stderr");
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        std::vector<std::string> vars;
+        for (char** p = environ; *p != nullptr; ++p)
+        {
+            std::string var = *p;
+            if (var.rfind("DISPLAY=", 0) != 0 && var.rfind("WAYLAND_DISPLAY=", 0) != 0)
+                vars.push_back(var);
+        }
+        if (c.display != nullptr)
+            vars.push_back(std::string("DISPLAY=") + c.display);
+        std::vector<char*> envp;
+        for (std::string& var : vars)
+            envp.push_back(var.data());
+        envp.push_back(nullptr);
+
+        posix_spawn_file_actions_t actions;
+        posix_spawn_file_actions_init(&actions);
+        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
+        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                         0644);
+        const char* argv[] = {DEZOR_PATCH_BINARY, nullptr};
+        pid_t pid = -1;
+        int rc = posix_spawn(&pid, DEZOR_PATCH_BINARY, &actions, nullptr, const_cast<char**>(argv),
+                             envp.data());
+        posix_spawn_file_actions_destroy(&actions);
+        ASSERT_EQ(rc, 0);
+        int status = 0;
+        ASSERT_EQ(waitpid(pid, &status, 0), pid);
+        ASSERT_TRUE(WIFEXITED(status));
+        EXPECT_EQ(WEXITSTATUS(status), 4);
+        EXPECT_EQ(ReadWholeFile(errPath), c.message);
     }
 }
 

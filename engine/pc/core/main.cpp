@@ -53,10 +53,13 @@ int WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
     DkEntries().Frontend_LogCommandLine(lpCmdLine);
     DKREPORT("TRYBOOLS SHOULD NOW BE DISABLED !!!!!!!");
 
+    // Without a window the program goes straight to its shutdown, and says it failed.
+    WPARAM exitCode = 0;
     if (!InitGameWindow(ghInstance, &ghWnd, DK_WINDOW_NAME, DkWindowProc))
     {
         DKREPORT("Abort ! Abort ! InitGameWindow failed to initialise....!");
         gfQuitRequested = TRUE;
+        exitCode = 1;
     }
     if (!gfQuitRequested)
         SetPriorityClass(GetCurrentProcess(), NORMAL_PRIORITY_CLASS);
@@ -64,7 +67,6 @@ int WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
 
     // One message a pass at most; the front end paces itself.
     MSG msg{};
-    WPARAM exitCode = 0;
     while (!gfQuitRequested)
     {
         if (PeekMessageA(&msg, nullptr, 0, 0, PM_NOREMOVE))
@@ -99,8 +101,8 @@ int WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
     DkLog("* Program finished normally *");
     DkLog("*****************************");
     DkCloseLogFile();
-    // The exit status is the WM_QUIT's code when one ended the loop, and 0 after a quit
-    // request, whatever message came last.
+    // The exit status is the WM_QUIT's code when one ended the loop, 1 when there was no
+    // window, and 0 after a quit request, whatever message came last.
     return static_cast<int>(exitCode);
 }
 
