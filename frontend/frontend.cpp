@@ -4,8 +4,8 @@
 #include "engine/pc/3d/3dinit.h"
 #include "engine/pc/core/cmd_line.h"
 #include "engine/pc/core/dk_debug.h"
-#include "engine/pc/core/main.h"
 #include "engine/pc/core/dk_file.h"
+#include "engine/pc/core/main.h"
 #include "engine/pc/display/2dinit.h"
 #include "engine/pc/input/dk_input.h"
 #include "frontend/game_data.h"
@@ -41,6 +41,10 @@ void DrawTestCard()
     DkUnlockSurface(&d2d->BackSurface);
     DkDebugTextLarge("Dravik Dezor", d2d->nWidth / 16, d2d->nHeight * 3 / 4, 0x00FFFFFF);
 }
+BOOL IsRallySchool(void)
+{
+    return gboRallySchool != 0 ? TRUE : FALSE;
+}
 } // namespace
 
 GameData* gpGame_Data = &gGameData;
@@ -74,14 +78,6 @@ int Frontend_GetGameType(void)
 {
     return (gpGame_Data->raw[kGameTypeByte] >> 2) & 7;
 }
-
-namespace
-{
-BOOL IsRallySchool(void)
-{
-    return gboRallySchool != 0 ? TRUE : FALSE;
-}
-} // namespace
 
 void Frontend_RegisterEntries(void)
 {

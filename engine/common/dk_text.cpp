@@ -67,6 +67,14 @@ void DkInitialiseLanguageText(uint8_t nLanguages, int32_t nStrings, char* const*
     guCurrentLanguage = 0;
     gnLanguageBase = 0;
 
+    // No language would leave a table of no entries that every string number reads past.
+    if (nLanguages == 0)
+    {
+        DkLog(DkFormatString("\nERROR - Cannot build \"ppLanguageData\" for 0 languages (%d "
+                             "strings)!\n",
+                             nStrings));
+        return;
+    }
     uint64_t entries =
         static_cast<uint64_t>(nLanguages) * static_cast<uint64_t>(nStrings > 0 ? nStrings : 0);
     char** table = nullptr;
@@ -100,7 +108,8 @@ void DkSetLanguage(uint8_t nLanguage)
 
 const char* DkGetText(int32_t nString)
 {
-    if (nString < 0 || nString >= gnStringsPerLanguage || ppLanguageData == nullptr)
+    if (nString < 0 || nString >= gnStringsPerLanguage || ppLanguageData == nullptr ||
+        guCurrentLanguage >= guNumLanguages)
     {
         DkLog(DkFormatString("ERROR - Text string %d is invalid in language %d (max %d strings "
                              "allowed)!",

@@ -8,6 +8,7 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
+#include <cstdio>
 #include <cstring>
 #include <deque>
 #include <map>
@@ -134,6 +135,27 @@ struct Message
     DPID from;
     DPID to;
     std::vector<uint8_t> data;
+};
+
+// What a sender (or the whole queue) holds.
+struct QueueLoad
+{
+    size_t messages = 0;
+    size_t bytes = 0;
+};
+
+// Whether one more message of this size stays within a bound of messages and bytes.
+bool Fits(const QueueLoad& load, size_t size, size_t messages, size_t bytes)
+{
+    return load.messages < messages && size <= bytes && load.bytes <= bytes - size;
+}
+
+// How a message is to be kept when the queue is full.
+enum class Keep
+{
+    Plain,      // dropped at the soft bounds
+    Guaranteed, // kept up to the hard bounds
+    Always,     // system messages: the player list must stay true
 };
 
 struct Session
@@ -556,13 +578,15 @@ public:
         const uint8_t* bytes = static_cast<const uint8_t*>(lpData);
         std::vector<uint8_t> data(bytes, bytes + dwDataSize);
         bool reliable = (dwFlags & DPSEND_GUARANTEED) != 0;
+        // Between this machine's own players a full queue drops the message, and that is all.
+        Keep keep = reliable ? Keep::Guaranteed : Keep::Plain;
         if (to != nullptr && to->local)
         {
-            Queue(idFrom, idTo, std::move(data));
+            Queue(idFrom, idTo, std::move(data), keep);
             return DP_OK;
         }
         if (to == nullptr)
-            QueueForLocals(idFrom, data);
+            QueueForLocals(idFrom, data, keep);
         std::vector<uint8_t> frame = DataFrame(idFrom, idTo, dwFlags, data);
         if (role_ == Role::Host)
         {
@@ -615,8 +639,14 @@ public:
         if (size != 0)
             std::memcpy(lpData, found->data.data(), size);
         if (!(dwFlags & DPRECEIVE_PEEK))
-            queue_.erase(found);
+            Dequeue(found);
         return DP_OK;
+    }
+
+    QueueLoad QueuedForTests()
+    {
+        std::lock_guard<std::recursive_mutex> lock(m_);
+        return total_;
     }
 
 private:
@@ -727,7 +757,7 @@ private:
             link_.reset();
             role_ = Role::None;
             players_.clear();
-            queue_.clear();
+            ClearQueue();
             return hr;
         }
         return DP_OK;
@@ -786,7 +816,7 @@ private:
         role_ = Role::None;
         lost_ = false;
         players_.clear();
-        queue_.clear();
+        ClearQueue();
         replies_.clear();
         // The next session's link numbers its machines afresh.
         machines_.clear();
@@ -809,16 +839,77 @@ private:
                            [](const Player& p) { return p.local; });
     }
 
-    void Queue(DPID from, DPID to, std::vector<uint8_t> data)
+    // Queues a message unless the bounds say otherwise (see dplay.h); false when a guaranteed
+    // message would pass a hard bound, so that its machine is to be let go.
+    bool Queue(DPID from, DPID to, std::vector<uint8_t> data, Keep keep = Keep::Always)
     {
+        size_t size = data.size();
+        QueueLoad& sender = load_[from];
+        if (keep == Keep::Plain &&
+            (!Fits(sender, size, DP_QUEUE_PLAYER_MESSAGES, DP_QUEUE_PLAYER_BYTES) ||
+             !Fits(total_, size, DP_QUEUE_TOTAL_MESSAGES, DP_QUEUE_TOTAL_BYTES)))
+            return true;
+        if (keep == Keep::Guaranteed &&
+            (!Fits(sender, size, 2 * DP_QUEUE_PLAYER_MESSAGES, 2 * DP_QUEUE_PLAYER_BYTES) ||
+             !Fits(total_, size, 2 * DP_QUEUE_TOTAL_MESSAGES, 2 * DP_QUEUE_TOTAL_BYTES)))
+            return false;
+        ++sender.messages;
+        sender.bytes += size;
+        ++total_.messages;
+        total_.bytes += size;
         queue_.push_back(Message{from, to, std::move(data)});
+        return true;
     }
-    // A copy for each local player but the sender.
-    void QueueForLocals(DPID from, const std::vector<uint8_t>& data)
+    void Dequeue(std::deque<Message>::iterator at)
     {
+        auto sender = load_.find(at->from);
+        if (sender != load_.end())
+        {
+            --sender->second.messages;
+            sender->second.bytes -= at->data.size();
+            if (sender->second.messages == 0)
+                load_.erase(sender);
+        }
+        --total_.messages;
+        total_.bytes -= at->data.size();
+        queue_.erase(at);
+    }
+    void ClearQueue()
+    {
+        queue_.clear();
+        load_.clear();
+        total_ = QueueLoad{};
+    }
+    // A copy for each local player but the sender; false as Queue.
+    bool QueueForLocals(DPID from, const std::vector<uint8_t>& data, Keep keep)
+    {
+        bool kept = true;
         for (const Player& p : players_)
             if (p.local && p.id != from)
-                Queue(from, p.id, data);
+                kept = Queue(from, p.id, data, keep) && kept;
+        return kept;
+    }
+    // A machine sent guaranteed messages past the hard bound: it is let go. A joiner whose host
+    // does so has lost the session.
+    void Overflowed(uint32_t machine, DPID from)
+    {
+        std::fprintf(stderr,
+                     "dplay: the queue of messages not yet received is full (%zu messages, %zu "
+                     "bytes; player %08X): %s\n",
+                     total_.messages, total_.bytes, static_cast<unsigned>(from),
+                     role_ == Role::Host ? "the machine that sent them is let go"
+                                         : "leaving the session");
+        if (role_ == Role::Host)
+        {
+            link_->DropPeer(machine);
+            unjoined_.erase(machine);
+            MachineGone(machine);
+        }
+        else if (!lost_)
+        {
+            link_->DropPeer(machine);
+            SessionLost();
+        }
     }
     // A system message for each local player, or one to 0 when there is none.
     void QueueSystem(const std::vector<uint8_t>& message)
@@ -1025,6 +1116,7 @@ private:
                 return;
             }
             machines_.push_back(e.peer);
+            link_->Admit(e.peer);
             dpwire::Writer w(dpwire::kJoinAccept);
             PutRecord(w);
             w.U32(CountPlayers());
@@ -1068,9 +1160,14 @@ private:
             if (sender == nullptr || sender->machine != e.peer)
                 return; // only a machine's own players speak for it
             bool reliable = (flags & DPSEND_GUARANTEED) != 0;
+            Keep keep = reliable ? Keep::Guaranteed : Keep::Plain;
             if (m.to == DPID_ALLPLAYERS)
             {
-                QueueForLocals(m.from, m.data);
+                if (!QueueForLocals(m.from, m.data, keep))
+                {
+                    Overflowed(e.peer, m.from);
+                    return;
+                }
                 SendToMachines(DataFrame(m.from, m.to, flags, m.data), e.peer, reliable);
                 return;
             }
@@ -1078,7 +1175,10 @@ private:
             if (target == nullptr)
                 return;
             if (target->local)
-                Queue(m.from, m.to, std::move(m.data));
+            {
+                if (!Queue(m.from, m.to, std::move(m.data), keep))
+                    Overflowed(e.peer, m.from);
+            }
             else if (target->machine != e.peer)
                 link_->Send(target->machine, DataFrame(m.from, m.to, flags, m.data), reliable);
         }
@@ -1185,14 +1285,18 @@ private:
             DWORD flags = 0;
             if (!ReadData(r, &m, &flags))
                 return;
+            Keep keep = (flags & DPSEND_GUARANTEED) ? Keep::Guaranteed : Keep::Plain;
+            bool kept = true;
             if (m.to == DPID_ALLPLAYERS)
-                QueueForLocals(m.from, m.data);
+                kept = QueueForLocals(m.from, m.data, keep);
             else
             {
                 Player* target = Find(m.to);
                 if (target != nullptr && target->local)
-                    Queue(m.from, m.to, std::move(m.data));
+                    kept = Queue(m.from, m.to, std::move(m.data), keep);
             }
+            if (!kept)
+                Overflowed(hostPeer_, m.from);
         }
     }
 
@@ -1242,6 +1346,8 @@ private:
     Session session_;
     std::vector<Player> players_;
     std::deque<Message> queue_;
+    std::map<DPID, QueueLoad> load_; // per sender
+    QueueLoad total_;
     std::vector<FoundSession> found_;
     // Host.
     DPID nextId_ = kFirstPlayerId;
@@ -1366,6 +1472,12 @@ void DpAddProviderForTests(const GUID& guid, const char* pszName)
 {
     std::lock_guard<std::mutex> lock(gHookMutex);
     gTestProviders.push_back({guid, pszName != nullptr ? pszName : "", DpProvider::Loopback});
+}
+
+size_t DpQueuedBytesForTests(IDirectPlay3A* dp)
+{
+    DirectPlay* object = dynamic_cast<DirectPlay*>(dp);
+    return object != nullptr ? object->QueuedForTests().bytes : 0;
 }
 
 void DpSetJoinWindowForTests(int ms)

@@ -6,6 +6,12 @@
 //     message goes through the host, which relays it to the machines of its addressees. When
 //     the host leaves, the others lose the session (DPSYS_SESSIONLOST); the host does not
 //     migrate.
+//     A host answers a query only when the query is as large as its reply, so that a forged
+//     source address draws no more bytes than it sent. It holds more connections than a
+//     session has machines, lets go a connection not completed within 2 s or not joined within
+//     5 s, and lets one address hold only a few such at a time (a new request past that lets
+//     that address's oldest go), so that connections that never finish cannot lock a joiner
+//     out.
 //   - Loopback: sessions inside this process only, for a single machine and for tests.
 //
 // Settings of the UDP provider, read whenever a session is created or sessions are looked for:
@@ -103,6 +109,22 @@ typedef DPID* LPDPID;
 #define DP_NAME_FIELD 50
 #define DP_MAX_MESSAGE_SIZE 20480u
 #define DP_MAX_PLAYERS 16u
+
+// The messages waiting for Receive are bounded, so that a machine sending faster than the game
+// reads cannot grow this one's memory without end. They are counted per sending player and in
+// total, a host's and a joiner's alike:
+//   - a plain message that would pass DP_QUEUE_PLAYER_* for its sender or DP_QUEUE_TOTAL_* is
+//     dropped, as plain messages may be lost anyway;
+//   - a guaranteed message is still kept up to twice those bounds (the hard bounds); one that
+//     would pass them is not queued and the machine it came from is let go, logged on standard
+//     error: a host drops that joiner (its players leave the session), a joiner drops its host
+//     (DPSYS_SESSIONLOST). Between players of this machine a full queue drops the message;
+//   - system messages are always queued: they keep the player list true, and are small.
+// A game that calls Receive as messages come never meets the bounds.
+#define DP_QUEUE_PLAYER_MESSAGES 2048u
+#define DP_QUEUE_PLAYER_BYTES (4u * 1024u * 1024u)
+#define DP_QUEUE_TOTAL_MESSAGES 8192u
+#define DP_QUEUE_TOTAL_BYTES (16u * 1024u * 1024u)
 
 extern const GUID GUID_NULL;
 extern const IID IID_IDirectPlay;

@@ -50,6 +50,9 @@ public:
     virtual void Wait(int ms) = 0;
     // Sends what is queued for the peer, then lets it go.
     virtual void DropPeer(uint32_t peer) = 0;
+    // Host: the peer has joined the session (until then it is held to the bounds on machines
+    // that connect and do not join).
+    virtual void Admit(uint32_t) {}
     // Host: the session record that answers queries.
     virtual void Publish(const std::vector<uint8_t>& sessionRecord) = 0;
     // Tells every peer that this end is leaving and frees the link.
@@ -100,6 +103,8 @@ enum class DpCall
 void DpFailNextCallForTests(DpCall call, HRESULT hr);
 // Extra providers listed after the real ones; they work as the loopback provider.
 void DpAddProviderForTests(const GUID& guid, const char* pszName);
+// The bytes of the messages an object holds for Receive.
+size_t DpQueuedBytesForTests(IDirectPlay3A* dp);
 // How long a host lets a connected machine be before it joins.
 void DpSetJoinWindowForTests(int ms);
 // Clears all of the above.

@@ -20,7 +20,20 @@ namespace
 {
 
 constexpr uint16_t kDefaultPort = 28650;
-constexpr size_t kMaxPeers = DP_MAX_PLAYERS;
+// A host's ENet slots: a full session's machines, and as many again for machines that are
+// connecting or have yet to join, so that connections that never finish cannot fill it.
+constexpr size_t kHostSlots = 4 * DP_MAX_PLAYERS;
+// A connection request not completed within this time is let go (ENet alone keeps one for half
+// a minute). A genuine one completes within a round trip.
+constexpr int kHandshakeMs = 2000;
+// Half-open connections: at most so many from one address and so many in all. A new request
+// past either lets the oldest go, so that the newest (a genuine joiner's, answered within a
+// round trip) finds room while a flood only churns its own. What is left is kept for
+// connections that completed.
+constexpr size_t kHalfOpenPerAddress = DP_MAX_PLAYERS;
+constexpr size_t kHalfOpenTotal = kHostSlots - DP_MAX_PLAYERS - 8;
+// Completed connections that have not joined yet, from one address; a joiner joins at once.
+constexpr size_t kUnjoinedPerAddress = 4;
 // A frame larger than this is refused by ENet before it is reassembled.
 constexpr size_t kMaxPacket = dpwire::kMaxFrame;
 // Leaving waits this long at most for the peers to acknowledge.
@@ -58,10 +71,13 @@ std::vector<uint8_t> QueryFrame(uint32_t nonce, const GUID& application)
     dpwire::Writer w(dpwire::kQuery);
     w.U32(nonce);
     w.Guid(application);
+    uint8_t padding[dpwire::kQuerySize - dpwire::kQueryFields] = {};
+    w.Bytes(padding, sizeof padding);
     return w.Frame();
 }
 
-// The reply to a query, or nothing when the query is not one for this session.
+// The reply to a query, or nothing when the query is not one for this session. A query shorter
+// than the reply is refused: the reply goes to an address nobody checked.
 std::vector<uint8_t> AnswerQuery(const uint8_t* p, size_t n, const std::vector<uint8_t>& record)
 {
     dpwire::Kind kind;
@@ -79,7 +95,10 @@ std::vector<uint8_t> AnswerQuery(const uint8_t* p, size_t n, const std::vector<u
     dpwire::Writer w(dpwire::kQueryReply);
     w.U32(nonce);
     w.Bytes(record.data(), record.size());
-    return w.Frame();
+    std::vector<uint8_t> reply = w.Frame();
+    if (reply.size() > n)
+        return {};
+    return reply;
 }
 
 // ---- UDP over ENet ----
@@ -91,6 +110,7 @@ public:
     {
         host_->maximumPacketSize = kMaxPacket;
         host_->intercept = &EnetLink::Intercept;
+        slots_.resize(host_->peerCount);
     }
     ~EnetLink() override { Shutdown(); }
 
@@ -144,7 +164,10 @@ public:
             {
                 case ENET_EVENT_TYPE_CONNECT:
                     if (isHost_)
+                    {
                         events.push_back({DpLinkEvent::Type::Connect, AddPeer(event.peer), {}});
+                        LimitUnjoined(event.peer->address.host, events);
+                    }
                     break;
                 case ENET_EVENT_TYPE_RECEIVE:
                 {
@@ -163,6 +186,7 @@ public:
                     if (id != 0)
                     {
                         peers_.erase(id);
+                        admitted_.erase(id);
                         events.push_back({DpLinkEvent::Type::Disconnect, id, {}});
                     }
                     event.peer->data = nullptr;
@@ -172,6 +196,14 @@ public:
                     break;
             }
         }
+        if (isHost_)
+            SweepHalfOpen(Clock::now());
+    }
+
+    void Admit(uint32_t id) override
+    {
+        if (peers_.count(id))
+            admitted_.insert(id);
     }
 
     void Wait(int ms) override
@@ -190,6 +222,7 @@ public:
         found->second->data = nullptr;
         enet_peer_disconnect_later(found->second, 0);
         peers_.erase(found);
+        admitted_.erase(id);
         enet_host_flush(host_);
     }
 
@@ -228,6 +261,109 @@ private:
         peers_[id] = peer;
         return id;
     }
+    // Completed connections from one address that have not joined: past the bound the oldest
+    // goes, and its owner is told as of any lost connection.
+    void LimitUnjoined(enet_uint32 address, std::vector<DpLinkEvent>& events)
+    {
+        std::vector<uint32_t> waiting; // oldest first, as ids grow
+        for (const auto& [id, peer] : peers_)
+            if (peer->address.host == address && !admitted_.count(id))
+                waiting.push_back(id);
+        for (size_t i = 0; i + kUnjoinedPerAddress < waiting.size(); ++i)
+        {
+            DropPeer(waiting[i]);
+            events.push_back({DpLinkEvent::Type::Disconnect, waiting[i], {}});
+        }
+    }
+
+    // Asked to connect and answered, but not acknowledged: a connection acknowledged and about
+    // to be reported counts as completing, and is not let go.
+    static bool HalfOpen(const ENetPeer& p)
+    {
+        return p.state == ENET_PEER_STATE_ACKNOWLEDGING_CONNECT;
+    }
+
+    // Notes when each half-open connection was first seen, and lets go those older than
+    // kHandshakeMs.
+    void SweepHalfOpen(Clock::time_point now)
+    {
+        for (size_t i = 0; i < host_->peerCount && i < slots_.size(); ++i)
+        {
+            ENetPeer& p = host_->peers[i];
+            Slot& slot = slots_[i];
+            if (!HalfOpen(p))
+                slot.seen = false;
+            else if (!slot.seen || slot.connectId != p.connectID)
+                slot = Slot{true, p.connectID, now};
+            else if (now - slot.since >= std::chrono::milliseconds(kHandshakeMs))
+            {
+                enet_peer_reset(&p);
+                slot.seen = false;
+            }
+        }
+    }
+
+    // Before ENet takes a connection request: room for it, the oldest half-open going first.
+    void MakeRoom(const ENetAddress& from)
+    {
+        SweepHalfOpen(Clock::now());
+        size_t fromThere = 0;
+        size_t halfOpen = 0;
+        size_t free = 0;
+        ENetPeer* oldestThere = nullptr;
+        ENetPeer* oldest = nullptr;
+        auto older = [&](ENetPeer* a, ENetPeer* b)
+        { return b == nullptr || slots_[a - host_->peers].since < slots_[b - host_->peers].since; };
+        for (size_t i = 0; i < host_->peerCount && i < slots_.size(); ++i)
+        {
+            ENetPeer* p = &host_->peers[i];
+            if (p->state == ENET_PEER_STATE_DISCONNECTED)
+            {
+                ++free;
+                continue;
+            }
+            if (p->address.host == from.host && p->address.port == from.port)
+                return; // a repeated request, which ENet answers itself
+            if (!HalfOpen(*p) || !slots_[i].seen)
+                continue;
+            ++halfOpen;
+            if (older(p, oldest))
+                oldest = p;
+            if (p->address.host == from.host)
+            {
+                ++fromThere;
+                if (older(p, oldestThere))
+                    oldestThere = p;
+            }
+        }
+        ENetPeer* go = nullptr;
+        if (fromThere >= kHalfOpenPerAddress)
+            go = oldestThere;
+        else if (halfOpen >= kHalfOpenTotal || free == 0)
+            go = oldest;
+        if (go != nullptr)
+        {
+            enet_peer_reset(go);
+            slots_[go - host_->peers].seen = false;
+        }
+    }
+
+    // An ENet connection request: a datagram for no peer yet whose first command is CONNECT
+    // (not compressed, and without a checksum, as this host uses neither).
+    static bool IsConnectRequest(const uint8_t* p, size_t n)
+    {
+        if (n < 2)
+            return false;
+        unsigned header = static_cast<unsigned>(p[0]) << 8 | p[1];
+        if (header & ENET_PROTOCOL_HEADER_FLAG_COMPRESSED)
+            return false;
+        size_t size = (header & ENET_PROTOCOL_HEADER_FLAG_SENT_TIME) ? 4 : 2;
+        unsigned peer = header & ~static_cast<unsigned>(ENET_PROTOCOL_HEADER_FLAG_MASK |
+                                                        ENET_PROTOCOL_HEADER_SESSION_MASK);
+        return peer == ENET_PROTOCOL_MAXIMUM_PEER_ID && n > size &&
+               (p[size] & ENET_PROTOCOL_COMMAND_MASK) == ENET_PROTOCOL_COMMAND_CONNECT;
+    }
+
     static uint32_t IdOf(ENetPeer* peer)
     {
         return static_cast<uint32_t>(reinterpret_cast<uintptr_t>(peer->data));
@@ -246,7 +382,14 @@ private:
     static int Intercept(ENetHost* host, ENetEvent*)
     {
         EnetLink* self = tServicing;
-        if (self == nullptr || self->host_ != host || host->receivedDataLength < 4)
+        if (self == nullptr || self->host_ != host)
+            return 0;
+        if (self->isHost_ && IsConnectRequest(host->receivedData, host->receivedDataLength))
+        {
+            self->MakeRoom(host->receivedAddress);
+            return 0;
+        }
+        if (host->receivedDataLength < 4)
             return 0;
         dpwire::Reader magic(host->receivedData, host->receivedDataLength);
         if (magic.U32() != dpwire::kMagic)
@@ -272,7 +415,15 @@ private:
     bool isHost_;
     uint32_t nextId_ = 1;
     std::map<uint32_t, ENetPeer*> peers_;
+    std::set<uint32_t> admitted_; // host: the peers that joined
     std::vector<uint8_t> record_;
+    struct Slot
+    {
+        bool seen = false; // half-open, since
+        enet_uint32 connectId = 0;
+        Clock::time_point since;
+    };
+    std::vector<Slot> slots_; // host: one per ENet peer
 };
 
 thread_local EnetLink* EnetLink::tServicing = nullptr;
@@ -479,7 +630,7 @@ std::unique_ptr<DpLink> DpCreateHostLink(DpProvider provider, uint16_t port)
     ENetAddress address{};
     address.host = ENET_HOST_ANY;
     address.port = port;
-    ENetHost* host = enet_host_create(&address, kMaxPeers, 1, 0, 0);
+    ENetHost* host = enet_host_create(&address, kHostSlots, 1, 0, 0);
     if (host == nullptr)
         return nullptr;
     return std::make_unique<EnetLink>(host, true);

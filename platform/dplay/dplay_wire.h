@@ -11,7 +11,9 @@
 //                         char[50], 58 long name char[50]
 //
 // Bodies:
-//   Query (20)          0 nonce, 4 application GUID (GUID_NULL: any)   raw UDP to the port
+//   Query (134)         0 nonce, 4 application GUID (GUID_NULL: any), 20 zero padding:
+//                       raw UDP to the port, as large as its reply so that a forged source
+//                       address cannot draw more bytes than it sends
 //   QueryReply (134)    0 nonce, 4 session record                     raw UDP back
 //   Join (16)           0 instance GUID
 //   JoinAccept          0 session record, 130 player count n (<= DP_MAX_PLAYERS),
@@ -74,8 +76,9 @@ constexpr size_t kPlayerLongName = kPlayerShortName + DP_NAME_FIELD;
 constexpr size_t kPlayerRecordSize = kPlayerLongName + DP_NAME_FIELD;
 constexpr uint32_t kPlayerOnHost = 1;
 
-constexpr size_t kQuerySize = 4 + kGuidSize;
 constexpr size_t kQueryReplySize = 4 + kSessionRecordSize;
+constexpr size_t kQueryFields = 4 + kGuidSize;
+constexpr size_t kQuerySize = kQueryReplySize;
 constexpr size_t kJoinSize = kGuidSize;
 constexpr size_t kJoinAcceptFixed = kSessionRecordSize + 4;
 constexpr size_t kJoinRefuseSize = 4;
@@ -86,7 +89,7 @@ constexpr size_t kDataFixed = 16;
 
 static_assert(kSessionRecordSize == 130);
 static_assert(kPlayerRecordSize == 108);
-static_assert(kQuerySize == 20);
+static_assert(kQuerySize == 134 && kQueryFields <= kQuerySize);
 static_assert(kQueryReplySize == 134);
 static_assert(kCreatePlayerSize == 104);
 static_assert(kPlayerCreatedSize == 116);

@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <pwd.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -279,8 +280,11 @@ bool WriteAll(int fd, const std::string& bytes)
     return true;
 }
 
-// Temporary file beside the target, flushed, then renamed over it: a reader sees the old file
-// or the new one, never half of one.
+// The new text goes to "<file>.new" beside the target, is flushed, then renamed over it: a
+// reader sees the old file or the new one, never half of one. The one fixed name means a write
+// killed part-way leaves at most that file, which the next write replaces. Writers in this
+// process already hold s_mutex; a lock on the directory keeps another process (the patch
+// program beside the game) from using the name at the same time, and dies with its holder.
 bool WriteFileAtomically(const std::string& file, const std::vector<std::string>& lines)
 {
     size_t slash = file.find_last_of('/');
@@ -292,10 +296,29 @@ bool WriteFileAtomically(const std::string& file, const std::vector<std::string>
     for (const std::string& line : lines)
         bytes += line + "\n";
 
-    std::string temp = file + ".XXXXXX";
-    int fd = mkostemp(temp.data(), O_CLOEXEC);
+    int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+    if (dirFd >= 0)
+        while (flock(dirFd, LOCK_EX) != 0 && errno == EINTR)
+        {
+        }
+    auto finish = [&](bool ok)
+    {
+        if (dirFd >= 0)
+        {
+            if (ok)
+                fsync(dirFd);
+            close(dirFd); // drops the lock
+        }
+        return ok;
+    };
+
+    const std::string temp = file + ".new";
+    // A leftover may be read-only or a link planted in its place: it is removed, never opened.
+    if (unlink(temp.c_str()) != 0 && errno != ENOENT)
+        return finish(false);
+    int fd = open(temp.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd < 0)
-        return false;
+        return finish(false);
     struct stat st;
     if (stat(file.c_str(), &st) == 0)
         fchmod(fd, st.st_mode & 07777);
@@ -304,17 +327,8 @@ bool WriteFileAtomically(const std::string& file, const std::vector<std::string>
     if (ok)
         ok = rename(temp.c_str(), file.c_str()) == 0;
     if (!ok)
-    {
         unlink(temp.c_str());
-        return false;
-    }
-    int dirFd = open(dir.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0)
-    {
-        fsync(dirFd);
-        close(dirFd);
-    }
-    return true;
+    return finish(ok);
 }
 
 // A name or value that would not read back as written.

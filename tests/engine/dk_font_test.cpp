@@ -4,6 +4,7 @@
 #include "engine/pc/display/dk_font.h"
 
 #include <algorithm>
+#include <cstdint>
 #include <cstring>
 #include <string>
 #include <vector>
@@ -504,6 +505,96 @@ TEST_F(FontTest, CutAndCorruptFontFilesAreRefused)
     output.clear();
     output += CaptureOutput([&] { EXPECT_EQ(DkCreateFont(good.data(), Size(good), 0), nullptr); });
     EXPECT_TRUE(Reported(output, "DkCreateFont() failed - Too many fonts created")) << output;
+}
+
+TEST_F(FontTest, FontsWithMetricsOutOfRangeAreRefusedAndDrawNothing)
+{
+    Open(Mode::Display2D);
+    const Bytes good = datakit::FormatFont({});
+    const uint32_t width = good[18] | good[19] << 8, height = good[22] | good[23] << 8;
+    const size_t header = 1078 + ((width + 3) & ~3u) * height;
+    // The header's line height, space width and spacings, 4 bytes each from byte 4.
+    auto with = [&](size_t field, int32_t value)
+    {
+        Bytes b = good;
+        const uint32_t u = static_cast<uint32_t>(value);
+        for (int i = 0; i < 4; ++i)
+            b[header + 4 + 4 * field + i] = static_cast<uint8_t>(u >> (8 * i));
+        return b;
+    };
+    enum Field
+    {
+        Height,
+        Space,
+        HSpacing,
+        VSpacing
+    };
+    struct Case
+    {
+        const char* what;
+        Bytes file;
+        const char* report; // nullptr: the font is made
+    } cases[] = {
+        {"height near INT_MAX", with(Height, 0x7FFFFFF0),
+         "DkFontFileToFont() : font height 2147483632 is outside 0..1024"},
+        {"negative height", with(Height, -1),
+         "DkFontFileToFont() : font height -1 is outside 0..1024"},
+        {"height just too large", with(Height, 1025),
+         "DkFontFileToFont() : font height 1025 is outside 0..1024"},
+        {"huge space width", with(Space, 0x40000000),
+         "DkFontFileToFont() : font space width 1073741824 is outside 0..1024"},
+        {"negative space width", with(Space, -8),
+         "DkFontFileToFont() : font space width -8 is outside 0..1024"},
+        {"horizontal spacing at INT_MIN", with(HSpacing, INT32_MIN),
+         "DkFontFileToFont() : font horizontal spacing -2147483648 is outside -1024..1024"},
+        {"vertical spacing near INT_MAX", with(VSpacing, 0x7FFFFFFF),
+         "DkFontFileToFont() : font vertical spacing 2147483647 is outside -1024..1024"},
+        {"vertical spacing just too small", with(VSpacing, -1025),
+         "DkFontFileToFont() : font vertical spacing -1025 is outside -1024..1024"},
+        {"largest height", with(Height, 1024), nullptr},
+        {"largest space width", with(Space, 1024), nullptr},
+        {"tightest spacing", with(HSpacing, -1024), nullptr},
+        {"widest line spacing", with(VSpacing, 1024), nullptr},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        output.clear();
+        DK_FONT* font = nullptr;
+        output += CaptureOutput([&] { font = DkCreateFont(c.file.data(), Size(c.file), 0); });
+        if (c.report != nullptr)
+        {
+            EXPECT_EQ(font, nullptr);
+            EXPECT_TRUE(Reported(output, c.report)) << output;
+            EXPECT_TRUE(Reported(output, "DkFontFileToFont() failed")) << output;
+            // What a caller does with the font it did not get draws and measures nothing.
+            Clear();
+            EXPECT_EQ(Print(10, 20, "AB^CD", font), 20);
+            EXPECT_EQ(Drawn().w, 0);
+            output += CaptureOutput(
+                [&]
+                {
+                    EXPECT_EQ(DkStringLength("AB CD", font), 0);
+                    EXPECT_EQ(DkStringHeight("AB^CD", font), 0);
+                });
+            continue;
+        }
+        ASSERT_NE(font, nullptr) << output;
+        // Metrics at the bounds, on strings and positions at the ends of an int's range, are
+        // measured and printed without overflow (the sanitizer build checks it).
+        const std::string spaces(3'000'000, ' ');
+        const std::string carets(3'000'000, '^');
+        EXPECT_GE(DkStringLength(spaces.c_str(), font), 0);
+        EXPECT_GE(DkStringHeight(carets.c_str(), font), 0);
+        Clear();
+        EXPECT_GE(Print(10, INT32_MAX - 4, "AB", font), INT32_MAX - 4 - 1024);
+    }
+    // A valid font still loads beside the refused ones; they took no table entry.
+    DK_FONT* font = Font();
+    ASSERT_NE(font, nullptr);
+    EXPECT_EQ(font->nHeight, 8);
+    Print(10, 10, "AB", font);
+    EXPECT_EQ(Drawn().x, 10);
 }
 
 } // namespace

@@ -16,6 +16,7 @@
 #include "engine/pc/3d/3dinit_internal.h"
 #include "engine/pc/3d/dk_3dcap.h"
 #include "engine/pc/display/dk_dvice.h"
+#include "engine/pc/core/dk_debug.h"
 #include "engine/pc/core/dk_file.h"
 #include "engine/pc/core/main.h"
 #include "platform/d3d/d3d.h"
@@ -91,7 +92,8 @@ protected:
         gboDkShrinkAllTextures = FALSE;
     }
 
-    void Open(int bits, const std::function<void(D3DDEVICEDESC&)>& tweak = {}, int type = 0)
+    void Open(int bits, const std::function<void(D3DDEVICEDESC&)>& tweak = {}, int type = 0,
+              uint32_t heapBytes = 2 * 1024 * 1024)
     {
         DkForgetDisplayCapabilities();
         DkClear3DCapabilities();
@@ -106,7 +108,7 @@ protected:
         DkSetDisplayDevice(0);
         DkMarkDirectDrawForRelease();
         DkTempHeapInit(64 * 1024);
-        DkHeapInit(2 * 1024 * 1024);
+        DkHeapInit(heapBytes);
         ASSERT_TRUE(InitGameWindow(nullptr, &ghWnd, "Image Test", DefWindowProcA));
         output += CaptureOutput(
             [&]
@@ -611,6 +613,89 @@ TEST_F(ImageTest, ConversionsWithoutAUsableTargetAreRefusedInTheirOwnWords)
             EXPECT_TRUE(Reported(out, report)) << out;
         EXPECT_EQ(CountReports(out), static_cast<int>(c.reports.size())) << out;
     }
+}
+
+// A texture slot is taken before the conversion, which can still fail: every failure gives it
+// back, or a run of such files would leave no slot for any texture.
+TEST_F(ImageTest, FailedConversionsGiveTheirTextureSlotsBack)
+{
+    // Heap enough that the surface list, not the heap, runs out below.
+    Open(16, NoSquares, 0, 16 * 1024 * 1024);
+    // A 16-bit BMP: a 24-bit file relabelled, its rows still inside the file.
+    Bytes bmp16 = datakit::FormatBmp(MakeImage(8, 8, 24, [](int x, int) { return x * 30; }));
+    bmp16[28] = 16;
+    // A 16-bit TIM (mode 2, no colour table) of 8 x 8.
+    Bytes tim16 = {0x10, 0, 0, 0, 2, 0, 0, 0, 12 + 128, 0, 0, 0, 0, 0, 0, 0, 8, 0, 8, 0};
+    tim16.resize(tim16.size() + 128, 0x55);
+    const Bytes bmp = datakit::FormatBmp(MakeImage(8, 8, 8, [](int x, int) { return x; }));
+    const Bytes tim = datakit::FormatTim(MakeImage(8, 8, 8, [](int x, int) { return x; }));
+
+    auto slotsTaken = []
+    {
+        int n = 0;
+        for (const DK_TEXTURE* t : d3d->apTextures)
+            n += t != nullptr;
+        return n;
+    };
+    ASSERT_EQ(slotsTaken(), 0);
+    const uint32_t texturesBefore = guNumTextures;
+
+    // More failures than the table has slots. The reports are read from the output; the log,
+    // which syncs every line, is left out of it.
+    int made = 0;
+    output.clear();
+    output += CaptureOutput(
+        [&]
+        {
+            DkDisableLog();
+            for (int i = 0; i < 3000; ++i)
+            {
+                const Bytes& file = i % 2 == 0 ? bmp16 : tim16;
+                made += DkImageToTexture(file.data(), Size(file), i % 2 == 0 ? ITT_BMP : ITT_TIM) !=
+                        nullptr;
+            }
+            DkEnableLog();
+        });
+    EXPECT_EQ(made, 0);
+    // Each failed in its conversion, after the header checks.
+    EXPECT_EQ(CountOf(output, "DkImageToSurface() : nSourceBitDepth is wrong"), 1500);
+    EXPECT_EQ(CountOf(output, "DkTimToSurface() : 16-bit TIMs not implemented"), 1500);
+    EXPECT_EQ(slotsTaken(), 0);
+    EXPECT_EQ(guNumTextures, texturesBefore);
+
+    // The source surface cannot be made once the surface list is full.
+    std::vector<DK_SURFACE*> fillers;
+    output += CaptureOutput(
+        [&]
+        {
+            while (DK_SURFACE* s = DkCreateNewSurface(1, 1, 0, 0))
+                fillers.push_back(s);
+        });
+    ASSERT_FALSE(fillers.empty());
+    for (int i = 0; i < 4; ++i)
+    {
+        output.clear();
+        EXPECT_EQ(Texture(bmp, ITT_BMP), nullptr);
+        EXPECT_EQ(Texture(tim, ITT_TIM), nullptr);
+        EXPECT_TRUE(Reported(output, "NO MORE SPACE IN SURFACE LIST!")) << output;
+    }
+    EXPECT_EQ(slotsTaken(), 0);
+    EXPECT_EQ(guNumTextures, texturesBefore);
+    output += CaptureOutput(
+        [&]
+        {
+            for (DK_SURFACE* s : fillers)
+                DkDestroySurface(s, __FILE__, __LINE__);
+        });
+
+    // Good files still load, into the first slots.
+    DK_TEXTURE* first = Texture(bmp, ITT_BMP);
+    ASSERT_NE(first, nullptr) << output;
+    EXPECT_EQ(first->uSlot, 0);
+    DK_TEXTURE* second = Texture(tim, ITT_TIM);
+    ASSERT_NE(second, nullptr) << output;
+    EXPECT_EQ(second->uSlot, 1);
+    EXPECT_EQ(slotsTaken(), 2);
 }
 
 // Every reader is given the file's size: a cut or corrupt file is refused with a report and

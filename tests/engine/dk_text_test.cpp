@@ -98,6 +98,28 @@ TEST_F(DkTextTest, AFailedBuildLeavesEveryLookupInvalid)
     EXPECT_NE(Log().find("\nERROR - Cannot allocate \"ppLanguageData\"!\n"), std::string::npos);
 }
 
+TEST_F(DkTextTest, ZeroLanguagesAreRefusedAndLookupsStayInvalid)
+{
+    char* image = Image("One\r\nTwo\r\n");
+    uint32_t size = 10;
+    // A good table first: the refused build must not leave it half in place either.
+    DkInitialiseLanguageText(1, 2, &image, &size);
+    ASSERT_STREQ(DkGetText(1), "Two");
+    DkInitialiseLanguageText(0, 3, &image, &size);
+    for (int32_t n : {0, 1, 2, 3})
+        EXPECT_STREQ(DkGetText(n), "INVALID TEXT STRING") << n;
+    DkSetLanguage(0);
+    EXPECT_STREQ(DkGetText(0), "INVALID TEXT STRING");
+    const std::string log = Log();
+    EXPECT_NE(log.find("\nERROR - Cannot build \"ppLanguageData\" for 0 languages (3 "
+                       "strings)!\n"),
+              std::string::npos)
+        << log;
+    EXPECT_NE(log.find("ERROR - Language 0 is invalid (max 0 languages allowed)!"),
+              std::string::npos)
+        << log;
+}
+
 TEST_F(DkTextTest, TheDemoTextsLoadThroughTheFileLayer)
 {
     datakit::InstallSummary demo = datakit::InstallDemo(env.Path("demo"));

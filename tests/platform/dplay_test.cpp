@@ -10,6 +10,7 @@
 #include <chrono>
 #include <cstdlib>
 #include <cstring>
+#include <map>
 #include <random>
 #include <string>
 #include <thread>
@@ -575,6 +576,115 @@ TEST_P(DplaySession, CallbacksMayCallTheirObject)
     EXPECT_EQ(DpReadU32(gone.data(), gone.size(), dpsys::kPlayerId), joinerId);
 }
 
+// A joiner sending faster than the host reads: the host's queue stays within its bounds,
+// plain messages going first; past the hard bound the joiner is let go.
+TEST_P(DplaySession, AFloodingJoinerCannotGrowTheHostsQueue)
+{
+    IDirectPlay3A* host = Make(*GetParam().guid);
+    IDirectPlay3A* joiner = Make(*GetParam().guid);
+    ASSERT_TRUE(host && joiner);
+    ASSERT_EQ(Host(host, "flood", 4), DP_OK);
+    DPID hostId = NewPlayer(host, "h", "h");
+    EnumResult found = EnumOne(joiner);
+    ASSERT_EQ(found.sessions.size(), 1u);
+    ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK);
+    DPID joinerId = NewPlayer(joiner, "j", "j");
+
+    // Whatever the host holds beyond the flood: its system messages.
+    constexpr size_t kSlack = 1024;
+    size_t most = 0;
+    auto sample = [&]
+    {
+        size_t now = DpQueuedBytesForTests(host);
+        most = std::max(most, now);
+        return now;
+    };
+    std::vector<uint8_t> data(DP_MAX_MESSAGE_SIZE, 0x5A);
+    auto flood = [&](DWORD flags, int count)
+    {
+        for (int i = 0; i < count; ++i)
+        {
+            HRESULT hr = joiner->Send(joinerId, hostId, flags, data.data(), DP_MAX_MESSAGE_SIZE);
+            if (hr == DPERR_INVALIDPLAYER && (flags & DPSEND_GUARANTEED))
+                break; // let go: the host's player is gone for the joiner
+            EXPECT_EQ(hr, DP_OK);
+            sample();
+            if (i % 8 == 7) // paced, so that the socket drops none of it
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+        }
+    };
+
+    // Half as much again as a player may have queued, in plain messages: the host keeps what
+    // fits and drops the rest.
+    const int plain = static_cast<int>(DP_QUEUE_PLAYER_BYTES * 3 / 2 / DP_MAX_MESSAGE_SIZE);
+    flood(0, plain);
+    Clock::time_point deadline = Clock::now() + std::chrono::seconds(10);
+    while (sample() < DP_QUEUE_PLAYER_BYTES - 2 * DP_MAX_MESSAGE_SIZE && Clock::now() < deadline)
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    std::this_thread::sleep_for(std::chrono::milliseconds(200));
+    EXPECT_GE(sample(), DP_QUEUE_PLAYER_BYTES - 2 * DP_MAX_MESSAGE_SIZE) << "the flood arrived";
+    EXPECT_LE(most, DP_QUEUE_PLAYER_BYTES + kSlack);
+    EXPECT_EQ(Players(host).size(), 2u) << "plain messages alone do not cost the connection";
+
+    // Guaranteed messages beyond the hard bound: the joiner is let go and told so.
+    flood(DPSEND_GUARANTEED, static_cast<int>(2 * DP_QUEUE_PLAYER_BYTES / DP_MAX_MESSAGE_SIZE));
+    deadline = Clock::now() + std::chrono::seconds(20);
+    while (Players(host).size() != 1 && Clock::now() < deadline)
+    {
+        sample();
+        std::this_thread::sleep_for(std::chrono::milliseconds(5));
+    }
+    EXPECT_EQ(Players(host).size(), 1u);
+    EXPECT_LE(most, 2 * DP_QUEUE_PLAYER_BYTES + kSlack);
+    EXPECT_EQ(NextSystem(joiner, joinerId, DPSYS_SESSIONLOST).size(), dpsys::kSessionLostSize);
+}
+
+// A game that reads as messages come gets every guaranteed message, however many pass
+// through the queue in all.
+TEST_P(DplaySession, AReadingGameGetsEveryGuaranteedMessage)
+{
+    IDirectPlay3A* host = Make(*GetParam().guid);
+    IDirectPlay3A* joiner = Make(*GetParam().guid);
+    ASSERT_TRUE(host && joiner);
+    ASSERT_EQ(Host(host, "steady", 4), DP_OK);
+    DPID hostId = NewPlayer(host, "h", "h");
+    EnumResult found = EnumOne(joiner);
+    ASSERT_EQ(found.sessions.size(), 1u);
+    ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK);
+    DPID joinerId = NewPlayer(joiner, "j", "j");
+    ASSERT_EQ(NextSystem(host, hostId, DPSYS_CREATEPLAYERORGROUP).size(), dpsys::kCreatePlayerSize);
+
+    // More than the hard bound in all, at a steady pace.
+    const uint32_t count = 3 * DP_QUEUE_PLAYER_BYTES / DP_MAX_MESSAGE_SIZE;
+    std::thread sender(
+        [&]
+        {
+            for (uint32_t i = 0; i < count; ++i)
+            {
+                std::vector<uint8_t> data = Pattern(DP_MAX_MESSAGE_SIZE, static_cast<int>(i));
+                std::memcpy(data.data(), &i, sizeof i);
+                EXPECT_EQ(joiner->Send(joinerId, hostId, DPSEND_GUARANTEED, data.data(),
+                                       DP_MAX_MESSAGE_SIZE),
+                          DP_OK);
+                std::this_thread::sleep_for(std::chrono::microseconds(500));
+            }
+        });
+    uint32_t got = 0;
+    for (; got < count; ++got)
+    {
+        Msg m;
+        if (!Next(host, hostId, &m))
+            break;
+        ASSERT_EQ(m.from, joinerId);
+        ASSERT_EQ(m.data.size(), DP_MAX_MESSAGE_SIZE);
+        ASSERT_EQ(DpReadU32(m.data.data(), m.data.size(), 0), got);
+        ASSERT_EQ(m.data[DP_MAX_MESSAGE_SIZE - 1], Pattern(DP_MAX_MESSAGE_SIZE, got).back());
+    }
+    sender.join();
+    EXPECT_EQ(got, count);
+    EXPECT_EQ(Players(host).size(), 2u);
+}
+
 INSTANTIATE_TEST_SUITE_P(Providers, DplaySession,
                          testing::Values(ProviderCase{"Udp", &DPSPGUID_UDP},
                                          ProviderCase{"Loopback", &DPSPGUID_LOOPBACK}),
@@ -905,6 +1015,149 @@ TEST_F(DplayEnv, HostLetsIdleConnectionsGo)
     ASSERT_EQ(found.sessions.size(), 1u);
     ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK);
     EXPECT_NE(NewPlayer(joiner, "j", "j"), 0u);
+}
+
+// Connection requests that never complete, from many sockets of one address, sent again and
+// again: a genuine joiner from the same address still gets in while they go on.
+TEST_F(DplayEnv, HalfOpenConnectionsDoNotLockOutAJoiner)
+{
+    IDirectPlay3A* host = Make(DPSPGUID_UDP);
+    ASSERT_EQ(Host(host, "busy", 8), DP_OK);
+    NewPlayer(host, "h", "h");
+
+    // An ENet connection request, caught on a socket of our own.
+    ENetSocket catcher = enet_socket_create(ENET_SOCKET_TYPE_DATAGRAM);
+    ENetAddress local{};
+    enet_address_set_host_ip(&local, "127.0.0.1");
+    ASSERT_EQ(enet_socket_bind(catcher, &local), 0);
+    ENetAddress caught{};
+    enet_socket_get_address(catcher, &caught);
+    enet_address_set_host_ip(&caught, "127.0.0.1");
+    ENetHost* client = enet_host_create(nullptr, 1, 1, 0, 0);
+    ASSERT_NE(client, nullptr);
+    ASSERT_NE(enet_host_connect(client, &caught, 1, 0), nullptr);
+    enet_host_flush(client);
+    std::vector<uint8_t> request(1500);
+    enet_uint32 condition = ENET_SOCKET_WAIT_RECEIVE;
+    ASSERT_EQ(enet_socket_wait(catcher, &condition, 2000), 0);
+    ENetBuffer buffer{request.data(), request.size()};
+    ENetAddress from{};
+    int got = enet_socket_receive(catcher, &from, &buffer, 1);
+    ASSERT_GT(got, 0);
+    request.resize(static_cast<size_t>(got));
+    enet_host_destroy(client);
+    enet_socket_destroy(catcher);
+
+    // More sockets than the host has room for connections, each asking again every few ms.
+    std::vector<ENetSocket> sockets;
+    for (uint32_t i = 0; i < 5 * DP_MAX_PLAYERS; ++i)
+    {
+        ENetSocket s = enet_socket_create(ENET_SOCKET_TYPE_DATAGRAM);
+        ASSERT_NE(s, ENET_SOCKET_NULL);
+        ENetAddress any{ENET_HOST_ANY, 0};
+        enet_socket_bind(s, &any);
+        enet_socket_set_option(s, ENET_SOCKOPT_NONBLOCK, 1);
+        sockets.push_back(s);
+    }
+    std::atomic<bool> stop{false};
+    std::atomic<int> rounds{0};
+    std::thread flood(
+        [&]
+        {
+            Clock::time_point deadline = Clock::now() + std::chrono::seconds(40);
+            while (!stop && Clock::now() < deadline)
+            {
+                for (ENetSocket s : sockets)
+                {
+                    SendRaw(s, port, request);
+                    std::this_thread::sleep_for(std::chrono::milliseconds(1));
+                }
+                ++rounds;
+            }
+        });
+    struct StopFlood
+    {
+        std::atomic<bool>& stop;
+        std::thread& flood;
+        std::vector<ENetSocket>& sockets;
+        ~StopFlood()
+        {
+            stop = true;
+            if (flood.joinable())
+                flood.join();
+            for (ENetSocket s : sockets)
+                enet_socket_destroy(s);
+        }
+    } stopFlood{stop, flood, sockets};
+    while (rounds < 2)
+        std::this_thread::sleep_for(std::chrono::milliseconds(10));
+
+    // Joins one after another while the requests go on, the session's places filling up.
+    for (int i = 0; i < 3; ++i)
+    {
+        IDirectPlay3A* joiner = Make(DPSPGUID_UDP);
+        EnumResult found = EnumOne(joiner);
+        ASSERT_EQ(found.sessions.size(), 1u) << i;
+        ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK) << i;
+        EXPECT_NE(NewPlayer(joiner, "j", "j"), 0u);
+    }
+    EXPECT_GE(rounds.load(), 3) << "the requests went on throughout";
+    EXPECT_EQ(Players(host).size(), 4u);
+}
+
+// A query draws a reply no larger than itself: shorter queries, which a forged source address
+// would turn into more traffic, are not answered.
+TEST_F(DplayEnv, QueriesDrawNoMoreThanTheySend)
+{
+    IDirectPlay3A* host = Make(DPSPGUID_UDP);
+    ASSERT_EQ(Host(host, "small", 8), DP_OK);
+    NewPlayer(host, "h", "h");
+
+    ENetSocket s = enet_socket_create(ENET_SOCKET_TYPE_DATAGRAM);
+    ENetAddress any{ENET_HOST_ANY, 0};
+    ASSERT_EQ(enet_socket_bind(s, &any), 0);
+    std::map<uint32_t, size_t> sent; // nonce -> size of the query
+    const size_t bodies[] = {0, 4, 20, 21, 100, 133, dpwire::kQuerySize, 135, 200, 512, 1400};
+    uint32_t nonce = 0x51000;
+    for (size_t body : bodies)
+        for (const GUID& application : {GUID_NULL, kApp})
+        {
+            dpwire::Writer w(dpwire::kQuery);
+            w.U32(++nonce);
+            w.Guid(application);
+            std::vector<uint8_t> frame = w.Frame();
+            frame.resize(dpwire::kHeaderSize + body);
+            for (int i = 0; i < 4; ++i)
+                frame[dpwire::kHeaderBodyLength + i] = static_cast<uint8_t>(body >> (8 * i));
+            sent[nonce] = frame.size();
+            SendRaw(s, port, frame);
+        }
+
+    std::vector<std::pair<uint32_t, size_t>> replies;
+    Clock::time_point deadline = Clock::now() + std::chrono::seconds(2);
+    while (Clock::now() < deadline)
+    {
+        enet_uint32 condition = ENET_SOCKET_WAIT_RECEIVE;
+        if (enet_socket_wait(s, &condition, 50) != 0 || !(condition & ENET_SOCKET_WAIT_RECEIVE))
+            continue;
+        uint8_t bytes[2048];
+        ENetBuffer buffer{bytes, sizeof bytes};
+        ENetAddress from{};
+        int got = enet_socket_receive(s, &from, &buffer, 1);
+        if (got < static_cast<int>(dpwire::kHeaderSize + 4))
+            continue;
+        replies.push_back({DpReadU32(bytes, static_cast<size_t>(got), dpwire::kHeaderSize),
+                           static_cast<size_t>(got)});
+    }
+    enet_socket_destroy(s);
+    ASSERT_EQ(replies.size(), 2u) << "the queries of the full size, one per application asked";
+    for (auto [replyNonce, size] : replies)
+    {
+        ASSERT_EQ(sent.count(replyNonce), 1u);
+        EXPECT_LE(size, sent[replyNonce]);
+    }
+    // Our own look for sessions still finds it.
+    EXPECT_EQ(EnumOne(Make(DPSPGUID_UDP)).sessions.size(), 1u);
 }
 
 TEST_F(DplayEnv, JoinerDropsHostileDatagramsFromItsHost)

@@ -1,10 +1,19 @@
 #include "platform/reg/reg.h"
 
+#include <algorithm>
+#include <cctype>
+#include <csignal>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
+#include <functional>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
 #include <gtest/gtest.h>
 
@@ -341,6 +350,122 @@ TEST_F(RegTest, FailedWriteIsReportedAndChangesNothing)
     DWORD size = 0;
     EXPECT_EQ(RegQueryValueExA(HKEY_CURRENT_USER, "Name", nullptr, nullptr, nullptr, &size),
               ERROR_REG_FILE_NOT_FOUND);
+}
+
+// Names in the registry file's directory that start with its own name.
+std::vector<std::string> RegistryFiles(const std::string& dir)
+{
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(dir))
+    {
+        std::string name = entry.path().filename().string();
+        if (name.rfind("registry.ini", 0) == 0)
+            names.push_back(name);
+    }
+    std::sort(names.begin(), names.end());
+    return names;
+}
+
+// The registry as SetUp wrote it with "Counter=<digits>" added to the game's key, or as it was.
+bool WholeFile(const std::string& text, const std::string& original)
+{
+    if (text == original)
+        return true;
+    const size_t at = original.find("Empty=\n") + 7;
+    if (text.compare(0, at, original, 0, at) != 0 || text.compare(at, 8, "Counter=") != 0)
+        return false;
+    size_t end = at + 8;
+    while (end < text.size() && std::isdigit(static_cast<unsigned char>(text[end])))
+        ++end;
+    return end > at + 8 && text.compare(end, std::string::npos, "\n" + original.substr(at)) == 0;
+}
+
+TEST_F(RegTest, AWriteReplacesTheTemporaryAKilledWriteLeft)
+{
+    const std::string original = ReadWholeFile(env.RegistryFile());
+    const std::string temp = env.RegistryFile() + ".new";
+    const std::string elsewhere = env.Path("elsewhere.txt");
+    struct Case
+    {
+        const char* what;
+        std::function<void()> leave;
+    } cases[] = {
+        {"half a file", [&] { WriteWholeFile(temp, "[HKEY_LOCAL_MACHINE\\SOFTW"); }},
+        {"an empty file", [&] { WriteWholeFile(temp, ""); }},
+        {"a read-only file",
+         [&]
+         {
+             WriteWholeFile(temp, "stale\n");
+             chmod(temp.c_str(), 0444);
+         }},
+        {"a link to another file",
+         [&]
+         {
+             WriteWholeFile(elsewhere, "not the registry\n");
+             ASSERT_EQ(symlink(elsewhere.c_str(), temp.c_str()), 0);
+         }},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        WriteWholeFile(env.RegistryFile(), original);
+        c.leave();
+        RegReload();
+        HKEY key = OpenGameKey();
+        EXPECT_EQ(Set(key, "Counter", "7"), ERROR_SUCCESS);
+        RegCloseKey(key);
+        EXPECT_EQ(RegistryFiles(env.Root()), std::vector<std::string>{"registry.ini"});
+        const std::string text = ReadWholeFile(env.RegistryFile());
+        EXPECT_TRUE(WholeFile(text, original) && text != original) << text;
+    }
+    EXPECT_EQ(ReadWholeFile(elsewhere), "not the registry\n") << "a link is not written through";
+}
+
+TEST_F(RegTest, WritesKilledPartWayLeaveTheFileWholeAndOneTemporaryAtMost)
+{
+    const std::string original = ReadWholeFile(env.RegistryFile());
+    for (int kill = 0; kill < 20; ++kill)
+    {
+        SCOPED_TRACE("kill " + std::to_string(kill));
+        RegReload();
+        const pid_t child = fork();
+        ASSERT_GE(child, 0);
+        if (child == 0)
+        {
+            // Writes until it is killed.
+            HKEY key = nullptr;
+            if (RegOpenKeyExA(HKEY_LOCAL_MACHINE, kGameKey, 0, KEY_READ, &key) != ERROR_SUCCESS)
+                _exit(1);
+            for (unsigned n = 0;; ++n)
+            {
+                const std::string value = std::to_string(n);
+                RegSetValueExA(key, "Counter", 0, REG_SZ,
+                               reinterpret_cast<const BYTE*>(value.c_str()),
+                               static_cast<DWORD>(value.size() + 1));
+            }
+        }
+        // Kill points spread over a few writes.
+        usleep(static_cast<useconds_t>(2000 + 5000 * kill));
+        ASSERT_EQ(::kill(child, SIGKILL), 0);
+        int status = 0;
+        ASSERT_EQ(waitpid(child, &status, 0), child);
+        ASSERT_TRUE(WIFSIGNALED(status)) << "the writer was killed, not finished";
+
+        const std::vector<std::string> files = RegistryFiles(env.Root());
+        EXPECT_TRUE(files == std::vector<std::string>{"registry.ini"} ||
+                    files == (std::vector<std::string>{"registry.ini", "registry.ini.new"}))
+            << ::testing::PrintToString(files);
+        const std::string text = ReadWholeFile(env.RegistryFile());
+        EXPECT_TRUE(WholeFile(text, original)) << text;
+    }
+    // The next write leaves the file alone in its directory.
+    RegReload();
+    HKEY key = OpenGameKey();
+    EXPECT_EQ(Set(key, "Counter", "99"), ERROR_SUCCESS);
+    EXPECT_EQ(Query(key, "Counter"), "99");
+    RegCloseKey(key);
+    EXPECT_EQ(RegistryFiles(env.Root()), std::vector<std::string>{"registry.ini"});
+    EXPECT_TRUE(WholeFile(ReadWholeFile(env.RegistryFile()), original));
 }
 
 TEST_F(RegTest, FileIsFoundThroughTheEnvironment)

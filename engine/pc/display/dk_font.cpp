@@ -33,6 +33,10 @@ constexpr int kGlyphsPerFont = 256;
 constexpr uint32_t kFontPixelOffset = 1078;
 constexpr uint32_t kFontHeaderSize = 24;
 constexpr uint32_t kBmpHeaderSize = 54;
+// Line heights, space widths and spacings beyond these are no font's: refusing them at load keeps
+// every sum the printer and the measurers make far inside an int.
+constexpr int32_t kFontMetricMax = 1024;
+constexpr int32_t kFontSpacingMin = -kFontMetricMax; // spacings may pull glyphs together
 
 const uint8_t kWhite[4] = {255, 255, 255, 255};
 
@@ -133,7 +137,8 @@ int DkPrintLine(int nX, int nY, const char* pszLine, DK_FONT* pFont, DK_SURFACE*
             boAll = FALSE;
     if (!boAll)
         DkDebugOutput(DkFormatString("Error printing string '%s' at (%d,%d)\n", pszLine, nX, nY));
-    return nY + pFont->nHeight + pFont->nVSpacing;
+    return static_cast<int>(std::clamp<int64_t>(
+        static_cast<int64_t>(nY) + pFont->nHeight + pFont->nVSpacing, INT32_MIN, INT32_MAX));
 }
 
 // Checks the font file's layout against its size: BMP header, the font header right after the
@@ -173,6 +178,31 @@ uint32_t FontHeaderOffset(const uint8_t* p, uint32_t uSize)
     return static_cast<uint32_t>(uHeader);
 }
 
+// The header's line height, space width and spacings, checked before anything is made of the
+// file.
+BOOL FontMetricsUsable(const uint8_t* pHeader)
+{
+    struct Metric
+    {
+        const char* pszName;
+        int32_t nValue;
+        int32_t nMin;
+    } const aMetric[] = {
+        {"height", Read32(pHeader + 4), 0},
+        {"space width", Read32(pHeader + 8), 0},
+        {"horizontal spacing", Read32(pHeader + 12), kFontSpacingMin},
+        {"vertical spacing", Read32(pHeader + 16), kFontSpacingMin},
+    };
+    for (const Metric& m : aMetric)
+        if (m.nValue < m.nMin || m.nValue > kFontMetricMax)
+        {
+            DKREPORT(DkFormatString("DkFontFileToFont() : font %s %d is outside %d..%d", m.pszName,
+                                    m.nValue, m.nMin, kFontMetricMax));
+            return FALSE;
+        }
+    return TRUE;
+}
+
 BOOL DkFontFileToFont(DK_FONT* pFont, const void* pData, uint32_t uSize, uint32_t uFlags)
 {
     if (pFont == nullptr)
@@ -199,6 +229,9 @@ BOOL DkFontFileToFont(DK_FONT* pFont, const void* pData, uint32_t uSize, uint32_
         DKREPORT(".BMP is not 256 cols");
         return FALSE;
     }
+
+    if (!FontMetricsUsable(p + uHeader))
+        return FALSE;
 
     std::memset(pFont, 0, sizeof *pFont);
     DK_SURFACE* pImage;
@@ -355,7 +388,9 @@ int DkStringLength(const char* pszString, const DK_FONT* pFont)
         DKREPORT("DkStringLength got a NULL font");
         return 0;
     }
-    int nLength = 0;
+    // Summed wide and held to an int: a string long enough could pass INT_MAX even with a
+    // font's metrics in range.
+    int64_t nLength = 0;
     for (const char* p = pszString; *p != '\0'; ++p)
     {
         const uint8_t c = static_cast<uint8_t>(*p);
@@ -364,18 +399,18 @@ int DkStringLength(const char* pszString, const DK_FONT* pFont)
         else if (pFont->auMap[c] != DK_FONT_NO_GLYPH)
             nLength += pFont->pGlyphs[pFont->auMap[c]].rect.w + pFont->nHSpacing;
     }
-    return nLength;
+    return static_cast<int>(std::clamp<int64_t>(nLength, INT32_MIN, INT32_MAX));
 }
 
 int DkStringHeight(const char* pszString, const DK_FONT* pFont)
 {
     if (pszString == nullptr || pFont == nullptr)
         return 0;
-    int nHeight = pFont->nHeight;
+    int64_t nHeight = pFont->nHeight;
     for (const char* p = pszString; *p != '\0'; ++p)
         if (*p == '^')
             nHeight += pFont->nHeight + pFont->nVSpacing;
-    return nHeight;
+    return static_cast<int>(std::clamp<int64_t>(nHeight, INT32_MIN, INT32_MAX));
 }
 
 int32_t DkStringLengthScaled(const char* pszString, const DK_FONT* pFont)

@@ -202,6 +202,14 @@ DK_TEXTURE* TakeTextureSlot(const char* pszFailure)
     return pTexture;
 }
 
+// A slot taken for a texture whose conversion then failed, emptied for the next load.
+void GiveBackTextureSlot(DK_TEXTURE* pTexture)
+{
+    d3d->apTextures[pTexture->uSlot] = nullptr;
+    --guNumTextures;
+    DkHeapFree(pTexture);
+}
+
 IDirect3DTexture2* TextureInterface(DK_SURFACE* pSurface)
 {
     IDirect3DTexture2* lpTexture = nullptr;
@@ -859,7 +867,10 @@ DK_TEXTURE* DkBmpToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
     const uint32_t uAlpha = TexturesNeed4444() && AlphaFormatIs4444() ? DKCS_ALPHA_TEXTURE : 0;
     DK_SURFACE* pSource = DkCreateNewSurface(nWidth, nHeight, 0, DKCS_SOURCE_TEXTURE | uAlpha);
     if (pSource == nullptr)
+    {
+        GiveBackTextureSlot(pTexture);
         return nullptr;
+    }
     pSource->nAddedColumns = nAddedColumns;
     pSource->nAddedRows = nAddedRows;
 
@@ -877,6 +888,7 @@ DK_TEXTURE* DkBmpToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
     if (DkImageToSurface(pSource, pData, uSize, uItsFlags) == nullptr)
     {
         DkDestroySurface(pSource, __FILE__, __LINE__);
+        GiveBackTextureSlot(pTexture);
         return nullptr;
     }
 
@@ -923,10 +935,14 @@ DK_TEXTURE* DkTimToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
     DK_SURFACE* pSource =
         DkCreateNewSurface(TimPixelWidth(info), info.nHeight, 0, DKCS_SOURCE_TEXTURE);
     if (pSource == nullptr)
+    {
+        GiveBackTextureSlot(pTexture);
         return nullptr;
+    }
     if (!DkTimToSurface(pSource, pData, uSize, ITS_TEXTURE_DATA))
     {
         DkDestroySurface(pSource, __FILE__, __LINE__);
+        GiveBackTextureSlot(pTexture);
         return nullptr;
     }
     // Both surfaces whatever the device: the TIM path never asks.
@@ -1113,7 +1129,10 @@ DK_TEXTURE* DkBmpToAlphaTexture(const char* pszColourFile, const char* pszAlphaF
     DK_SURFACE* pSource =
         DkCreateNewSurface(nWidth, nHeight, 0, DKCS_SOURCE_TEXTURE | DKCS_ALPHA_TEXTURE);
     if (pSource == nullptr)
+    {
+        GiveBackTextureSlot(pTexture);
         return nullptr;
+    }
     DDSURFACEDESC ddsd;
     if (LockWhole(pSource, &ddsd))
     {
