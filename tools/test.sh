@@ -3,7 +3,8 @@
 # UndefinedBehaviorSanitizer, and runs every test. The tests where threads meet (the timer's,
 # the menu and prompt ticks against their drawing, the network transport, the sound mixer and
 # the rasteriser's drawing in bands) also run under ThreadSanitizer (first, so that the last
-# summary covers everything).
+# summary covers everything). Every reader of untrusted bytes has a libFuzzer target
+# (tests/fuzz), built with clang; its seeds and regressions are replayed and it fuzzes briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -22,6 +23,11 @@ tsan_tests=(
 )
 cmake --build build/tsan --target "${tsan_tests[@]}"
 (cd build/tsan && ctest --output-on-failure -R "^($(IFS='|'; echo "${tsan_tests[*]}"))\$")
+
+CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
+  -DDEZOR_FUZZ=ON -DDEZOR_TESTS=OFF -DDEZOR_BENCH=OFF
+cmake --build build/fuzz
+bash tools/fuzz.sh build/fuzz 20
 
 cmake -S . -B build/test -G Ninja -DCMAKE_BUILD_TYPE=Debug -DDEZOR_SANITIZE=ON
 cmake --build build/test

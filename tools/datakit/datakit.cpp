@@ -9,6 +9,7 @@
 #include "tools/datakit/image_writer.h"
 #include "tools/datakit/install.h"
 #include "tools/datakit/palette_writer.h"
+#include "tools/datakit/seeds.h"
 
 namespace
 {
@@ -30,6 +31,7 @@ constexpr const char* kUsage =
     "                         default) or a hue spectrum\n"
     "  font OUT [SCALE]       write a bitmap font OUT (\".fon\") from the built-in 8x8\n"
     "                         glyphs, each glyph pixel SCALE pixels square (1 to 8, default 1)\n"
+    "  seeds DIR              write seed inputs for the fuzz targets, DIR/<target>/\n"
     "  help                   show this text\n";
 
 int Usage(const std::string& problem)
@@ -123,6 +125,14 @@ int Run(const std::vector<std::string>& args)
             scale.size() != 1 || scale[0] < '1' || scale[0] > '8')
             return Usage("font takes OUT [SCALE], SCALE 1 to 8");
         return Font(args[1], scale[0] - '0');
+    }
+    if (command == "seeds")
+    {
+        if (args.size() != 2 || args[1].empty() || args[1].starts_with("-"))
+            return Usage("seeds takes one directory");
+        datakit::WriteFuzzSeeds(args[1]);
+        std::printf("Fuzz seeds written to %s\n", args[1].c_str());
+        return kExitOk;
     }
     return Usage("unknown command '" + command + "'");
 }

@@ -1,0 +1,299 @@
+#include "tools/datakit/seeds.h"
+
+#include <string>
+#include <vector>
+
+#include "tools/datakit/avi_writer.h"
+#include "tools/datakit/dkpr_writer.h"
+#include "tools/datakit/file_io.h"
+#include "tools/datakit/image_writer.h"
+#include "tools/datakit/language_writer.h"
+#include "tools/datakit/palette_writer.h"
+#include "tools/datakit/registry_writer.h"
+#include "tools/datakit/wave_writer.h"
+
+namespace datakit
+{
+namespace
+{
+using Bytes = std::vector<uint8_t>;
+namespace fs = std::filesystem;
+
+class SeedDir
+{
+public:
+    SeedDir(const fs::path& root, const char* target) : dir_(root / target)
+    {
+        fs::create_directories(dir_);
+    }
+    void Add(const std::string& name, const Bytes& bytes)
+    {
+        WriteFileAtomically(dir_ / name, bytes);
+    }
+    void Add(const std::string& name, const std::string& text)
+    {
+        Add(name, Bytes(text.begin(), text.end()));
+    }
+
+private:
+    fs::path dir_;
+};
+
+Image Pattern(int width, int height, int bits)
+{
+    Image image;
+    image.width = width;
+    image.height = height;
+    image.bits = bits;
+    const int colours = bits == 4 ? 16 : bits == 8 ? 256 : 0;
+    for (int i = 0; i < colours; ++i)
+        image.colours.push_back({static_cast<uint8_t>(i * 255 / (colours - 1)),
+                                 static_cast<uint8_t>(i * 7), static_cast<uint8_t>(255 - i)});
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+        {
+            const int v = x * 3 + y * 5;
+            if (bits == 24)
+                image.pixels.insert(image.pixels.end(),
+                                    {static_cast<uint8_t>(v), static_cast<uint8_t>(x * 16),
+                                     static_cast<uint8_t>(y * 16)});
+            else
+                image.pixels.push_back(static_cast<uint8_t>(v % colours));
+        }
+    return image;
+}
+
+// A network frame: magic "DZDP", kind, version 1, body length, body.
+Bytes Frame(uint16_t kind, const Bytes& body)
+{
+    Bytes out;
+    AppendLittleEndian(out, 0x50445A44u, 4);
+    AppendLittleEndian(out, kind, 2);
+    AppendLittleEndian(out, 1, 2);
+    AppendLittleEndian(out, static_cast<uint32_t>(body.size()), 4);
+    out.insert(out.end(), body.begin(), body.end());
+    return out;
+}
+
+void AppendName(Bytes& out, const std::string& name)
+{
+    out.insert(out.end(), name.begin(), name.end());
+    out.insert(out.end(), 50 - name.size(), 0);
+}
+
+void AppendGuid(Bytes& out, uint32_t first)
+{
+    AppendLittleEndian(out, first, 4);
+    out.insert(out.end(), 12, 0x5A);
+}
+
+// The 80-byte session description.
+void AppendSessionDesc(Bytes& out, uint32_t maxPlayers, uint32_t current)
+{
+    AppendLittleEndian(out, 80, 4);
+    AppendLittleEndian(out, 0, 4);
+    AppendGuid(out, 0x1234);
+    AppendGuid(out, 0x5678);
+    AppendLittleEndian(out, maxPlayers, 4);
+    AppendLittleEndian(out, current, 4);
+    out.insert(out.end(), 32, 0); // name and password pointers, reserved and user words
+}
+
+void AppendPlayer(Bytes& out, uint32_t id, uint32_t flags)
+{
+    AppendLittleEndian(out, id, 4);
+    AppendLittleEndian(out, flags, 4);
+    AppendName(out, "Ana");
+    AppendName(out, "Ana Ferreira");
+}
+
+void WriteImages(const fs::path& root)
+{
+    SeedDir d(root, "fuzz_image");
+    d.Add("4bit.bmp", FormatBmp(Pattern(9, 5, 4)));
+    d.Add("8bit.bmp", FormatBmp(Pattern(16, 8, 8)));
+    d.Add("24bit.bmp", FormatBmp(Pattern(7, 3, 24)));
+    d.Add("4bit.tim", FormatTim(Pattern(8, 4, 4)));
+    d.Add("8bit.tim", FormatTim(Pattern(6, 5, 8)));
+
+    SeedDir p(root, "fuzz_palette");
+    p.Add("grey.pal", FormatPaletteFile(GreyPalette()));
+    p.Add("spectrum.pal", FormatPaletteFile(SpectrumPalette()));
+
+    SeedDir f(root, "fuzz_font");
+    f.Add("plain.fon", FormatFont(FontStyle{}));
+    FontStyle outlined;
+    outlined.scale = 2;
+    outlined.outline = true;
+    f.Add("outlined.fon", FormatFont(outlined));
+}
+
+void WriteFiles(const fs::path& root)
+{
+    const std::string text = "stage data\r\nwith a second line\r\n";
+    SeedDir d(root, "fuzz_file");
+    d.Add("raw.dat", text);
+    d.Add("dkpr.dat", DkprWrap(AsBytes(text)));
+    d.Add("dkpr-gzip.dat", Gzip(DkprWrap(AsBytes(text))));
+
+    // The patch program's resources are DKPR records in one gzip member each.
+    SeedDir p(root, "fuzz_patch");
+    p.Add("small.gz", Gzip(DkprWrap(AsBytes(text))));
+    Bytes larger;
+    for (int i = 0; i < 9000; ++i)
+        larger.push_back(static_cast<uint8_t>(i * 7 / 5));
+    p.Add("larger.gz", Gzip(DkprWrap(larger)));
+    p.Add("empty.gz", Gzip(DkprWrap({})));
+}
+
+void WriteTexts(const fs::path& root)
+{
+    // Framed for the target: language count, strings a language (16-bit), then the images,
+    // of equal lengths, one after the other.
+    SeedDir d(root, "fuzz_text");
+    const std::string english = FormatLanguageText({"Start race", "Options", "Quit^now"});
+    const std::string french = FormatLanguageText({"Depart ...", "Choix..", "Fin^vite"});
+    d.Add("one.txt", std::string("\x01\x03\x00", 3) + english);
+    d.Add("two.txt", std::string("\x02\x03\x00", 3) + english + french);
+    d.Add("short.txt", std::string("\x01\x05\x00", 3) + english);
+
+    SeedDir c(root, "fuzz_cmd_line");
+    c.Add("track", std::string("stages\\test.trk"));
+    c.Add("words", std::string("  -window  -nosound demo.rpl x y z "));
+}
+
+void WriteRegistry(const fs::path& root)
+{
+    SeedDir d(root, "fuzz_reg");
+    RegistryModel model;
+    model.Set(kDrivesSection, "C", "/tmp/dezor/c");
+    model.Set(kDrivesSection, "D", "/tmp/dezor/disc");
+    const std::string key = "HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor\\1.00";
+    model.Set(key, "HDPath", "C:\\Dezor");
+    model.Set(key, "CDPath", "D:");
+    model.Set(key, "Language", "2");
+    d.Add("registry.ini", FormatRegistry(model));
+    d.Add("comments.ini", std::string("; comment\n# other\n[ Drives ]\n  c = /x \nnot a value\n"));
+}
+
+void WriteSounds(const fs::path& root)
+{
+    SeedDir d(root, "fuzz_wave");
+    d.Add("mono.wav", FormatWaveFile(Tone(440.0, 200, 22050, 8000), 22050));
+    d.Add("stereo.wav", FormatWaveFile(Noise(300, 4000, 7), 11025, 2));
+
+    SeedDir m(root, "fuzz_movie");
+    AviMovie movie;
+    movie.width = 8;
+    movie.height = 6;
+    movie.framesPerSecond = 10;
+    const uint8_t red[3] = {255, 0, 0};
+    const uint8_t blue[3] = {0, 0, 255};
+    movie.frames = {TwoColourFrame(8, 6, 2, red, blue), TwoColourFrame(8, 6, 4, blue, red)};
+    m.Add("silent.avi", FormatAviFile(movie));
+    movie.sound = Tone(300.0, 4410, 22050, 6000);
+    m.Add("sound.avi", FormatAviFile(movie));
+}
+
+void WriteController(const fs::path& root)
+{
+    // 18 records of 140 bytes: a type word, then key and button assignments.
+    SeedDir d(root, "fuzz_input");
+    Bytes image;
+    for (int slot = 0; slot < 18; ++slot)
+        for (int i = 0; i < 35; ++i)
+            AppendLittleEndian(image, static_cast<uint32_t>(i == 0 ? slot % 3 : (slot + i) % 160),
+                               4);
+    d.Add("control.dat", image);
+    d.Add("zero.dat", Bytes(18 * 140, 0));
+}
+
+void WriteNetwork(const fs::path& root)
+{
+    enum : uint16_t
+    {
+        kQuery = 1,
+        kQueryReply,
+        kJoin,
+        kJoinAccept,
+        kJoinRefuse,
+        kCreatePlayer,
+        kPlayerCreated,
+        kPlayerAdded,
+        kDestroyPlayer,
+        kPlayerRemoved,
+        kSessionDesc,
+        kData,
+    };
+    Bytes query;
+    AppendLittleEndian(query, 77, 4);
+    AppendGuid(query, 0);
+    Bytes join;
+    AppendGuid(join, 0x1234);
+    Bytes create;
+    AppendLittleEndian(create, 1, 4);
+    AppendName(create, "Ana");
+    AppendName(create, "Ana Ferreira");
+    Bytes id;
+    AppendLittleEndian(id, 2, 4);
+    Bytes data;
+    AppendLittleEndian(data, 2, 4);
+    AppendLittleEndian(data, 0, 4);
+    AppendLittleEndian(data, 0, 4);
+    AppendLittleEndian(data, 5, 4);
+    data.insert(data.end(), {'h', 'e', 'l', 'l', 'o'});
+
+    SeedDir host(root, "fuzz_dplay_host");
+    host.Add("query", Frame(kQuery, query));
+    host.Add("join", Frame(kJoin, join));
+    host.Add("create", Frame(kCreatePlayer, create));
+    host.Add("destroy", Frame(kDestroyPlayer, id));
+    host.Add("data", Frame(kData, data));
+
+    Bytes session;
+    AppendSessionDesc(session, 8, 2);
+    AppendName(session, "Rally");
+    Bytes accept = session;
+    AppendLittleEndian(accept, 2, 4);
+    AppendPlayer(accept, 1, 1);
+    AppendPlayer(accept, 2, 0);
+    Bytes created;
+    AppendLittleEndian(created, 1, 4);
+    AppendLittleEndian(created, 0, 4);
+    AppendPlayer(created, 3, 0);
+    Bytes added;
+    AppendPlayer(added, 4, 1);
+    Bytes refuse;
+    AppendLittleEndian(refuse, 0x8877000Au, 4);
+    SeedDir joiner(root, "fuzz_dplay_joiner");
+    joiner.Add("accept", Frame(kJoinAccept, accept));
+    joiner.Add("refuse", Frame(kJoinRefuse, refuse));
+    joiner.Add("created", Frame(kPlayerCreated, created));
+    joiner.Add("added", Frame(kPlayerAdded, added));
+    joiner.Add("removed", Frame(kPlayerRemoved, id));
+    joiner.Add("session", Frame(kSessionDesc, session));
+    joiner.Add("data", Frame(kData, data));
+
+    SeedDir sys(root, "fuzz_sysmsg");
+    Bytes setDesc;
+    AppendLittleEndian(setDesc, 0x0104, 4);
+    AppendSessionDesc(setDesc, 6, 3);
+    sys.Add("setsessiondesc", setDesc);
+    Bytes lost;
+    AppendLittleEndian(lost, 0x0031, 4);
+    sys.Add("sessionlost", lost);
+}
+} // namespace
+
+void WriteFuzzSeeds(const fs::path& dir)
+{
+    fs::create_directories(dir);
+    WriteImages(dir);
+    WriteFiles(dir);
+    WriteTexts(dir);
+    WriteRegistry(dir);
+    WriteSounds(dir);
+    WriteController(dir);
+    WriteNetwork(dir);
+}
+} // namespace datakit
