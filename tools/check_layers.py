@@ -26,6 +26,13 @@ RULES = [
      "engine/common and engine/include must not include engine/pc or platform", set()),
     (("game", "frontend"), ("platform",),
      "game and frontend must not include platform", set()),
+    # The layers call down only: frontend, game, engine, platform.
+    (("engine",), ("game", "frontend"),
+     "engine must not include game or frontend", set()),
+    (("game",), ("frontend",),
+     "game must not include frontend", set()),
+    (("platform",), ("engine", "game", "frontend"),
+     "platform must not include engine, game or frontend", set()),
     (("patcher",), ("engine", "game", "frontend"),
      "patcher must not include engine, game or frontend", set()),
     (("tools/datakit",), ("engine", "game", "frontend", "patcher", "platform"),

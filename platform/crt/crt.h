@@ -20,3 +20,11 @@ struct crt_timeb
     short dstflag;
 };
 void crt_ftime(crt_timeb* tp);
+
+// A whole decimal number from the environment variable `pszName`, from uMin to uMax. Unset, it
+// gives uFallback quietly. Any other value that is not such a number (empty, a sign, spaces,
+// a unit, out of range) gives uFallback and one line on standard error naming the variable,
+// the value and the number used, once for each bad value. `pszWhat` names the number ("a
+// number", "a number of bytes").
+uint64_t crt_env_number(const char* pszName, uint64_t uMin, uint64_t uMax, uint64_t uFallback,
+                        const char* pszWhat);

@@ -23,6 +23,7 @@
 #include <emmintrin.h>
 #endif
 
+#include "platform/crt/crt.h"
 #include "platform/d3d/d3d_internal.h"
 
 namespace
@@ -1645,29 +1646,7 @@ void BinPrimitives(BandedCall& call, const D3dRasterState& rs, const D3dPrimitiv
 
 int D3dRasterThreadsFromEnvironment()
 {
-    const char* text = std::getenv("DEZOR_RASTER_THREADS");
-    if (text == nullptr)
-        return 1;
-    // The whole value must be digits: strtol would take " 4", "+4" or "4x" as 4.
-    long n = 0;
-    bool valid = *text != '\0';
-    for (const char* c = text; valid && *c != '\0'; ++c)
-    {
-        valid = *c >= '0' && *c <= '9';
-        n = std::min<long>(n * 10 + (*c - '0'), 1000);
-    }
-    if (valid && n >= 1 && n <= 64)
-        return static_cast<int>(n);
-    // Devices are made now and then; one line for each bad value is enough.
-    static std::string lastWarned;
-    if (lastWarned != text)
-    {
-        lastWarned = text;
-        std::fprintf(stderr,
-                     "dezor: DEZOR_RASTER_THREADS=\"%s\" is not a number from 1 to 64; using 1\n",
-                     text);
-    }
-    return 1;
+    return static_cast<int>(crt_env_number("DEZOR_RASTER_THREADS", 1, 64, 1, "a number"));
 }
 
 void D3dRasterPrimitives(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count)

@@ -14,6 +14,7 @@
 #include <utility>
 
 #include "platform/d3d/d3d.h"
+#include "platform/crt/crt.h"
 #include "platform/ddraw/ddraw_internal.h"
 #include "platform/time/time.h"
 
@@ -47,30 +48,8 @@ DWORD VideoMemoryTotal()
 {
     if (gdwVideoMemoryHook != 0)
         return gdwVideoMemoryHook;
-    const char* env = std::getenv("DEZOR_VIDEO_MEMORY");
-    if (env == nullptr || *env == '\0')
-        return kDefaultVideoMemory;
-    // The whole value must be digits: strtoul would take "-1" as a huge size and "4M" as 4.
-    uint64_t bytes = 0;
-    bool valid = true;
-    for (const char* c = env; valid && *c != '\0'; ++c)
-    {
-        valid = *c >= '0' && *c <= '9';
-        bytes = std::min<uint64_t>(bytes * 10 + static_cast<uint64_t>(*c - '0'), 1ull << 40);
-    }
-    if (valid && bytes > 0 && bytes <= 0xFFFFFFFFull)
-        return static_cast<DWORD>(bytes);
-    // Asked for at every surface; one line for each bad value is enough.
-    static std::string lastWarned;
-    if (lastWarned != env)
-    {
-        lastWarned = env;
-        std::fprintf(stderr,
-                     "dezor: DEZOR_VIDEO_MEMORY=\"%s\" is not a number of bytes from 1 to "
-                     "4294967295; using %lu\n",
-                     env, static_cast<unsigned long>(kDefaultVideoMemory));
-    }
-    return kDefaultVideoMemory;
+    return static_cast<DWORD>(crt_env_number("DEZOR_VIDEO_MEMORY", 1, 0xFFFFFFFFu,
+                                             kDefaultVideoMemory, "a number of bytes"));
 }
 
 // What is left of the total; never below zero, should the total shrink under what is in use.

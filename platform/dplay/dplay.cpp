@@ -844,7 +844,11 @@ private:
     bool Queue(DPID from, DPID to, std::vector<uint8_t> data, Keep keep = Keep::Always)
     {
         size_t size = data.size();
-        QueueLoad& sender = load_[from];
+        // A sender's count is made only for a message that is kept, so dropped ones leave
+        // no entry behind.
+        auto known = load_.find(from);
+        const QueueLoad none{};
+        const QueueLoad& sender = known != load_.end() ? known->second : none;
         if (keep == Keep::Plain &&
             (!Fits(sender, size, DP_QUEUE_PLAYER_MESSAGES, DP_QUEUE_PLAYER_BYTES) ||
              !Fits(total_, size, DP_QUEUE_TOTAL_MESSAGES, DP_QUEUE_TOTAL_BYTES)))
@@ -853,8 +857,9 @@ private:
             (!Fits(sender, size, 2 * DP_QUEUE_PLAYER_MESSAGES, 2 * DP_QUEUE_PLAYER_BYTES) ||
              !Fits(total_, size, 2 * DP_QUEUE_TOTAL_MESSAGES, 2 * DP_QUEUE_TOTAL_BYTES)))
             return false;
-        ++sender.messages;
-        sender.bytes += size;
+        QueueLoad& kept = load_[from];
+        ++kept.messages;
+        kept.bytes += size;
         ++total_.messages;
         total_.bytes += size;
         queue_.push_back(Message{from, to, std::move(data)});

@@ -220,7 +220,13 @@ public:
         if (found == peers_.end())
             return;
         found->second->data = nullptr;
-        enet_peer_disconnect_later(found->second, 0);
+        // A machine that never joined has nothing queued and no place to give back: its slot
+        // is freed at once, so a burst of such connections cannot hold the host's slots while
+        // their disconnections are acknowledged or time out.
+        if (admitted_.count(id))
+            enet_peer_disconnect_later(found->second, 0);
+        else
+            enet_peer_reset(found->second);
         peers_.erase(found);
         admitted_.erase(id);
         enet_host_flush(host_);

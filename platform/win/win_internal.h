@@ -17,6 +17,8 @@ BOOL WinVideoStarted(void);
 // X errors (x11_errors.cpp): watched once the X11 video driver runs; the loss of the window
 // they report is a quit.
 void WinWatchX11Errors(void);
+// The game's window, made on the X11 driver: the errors that concern it are its loss.
+void WinX11WindowCreated(SDL_Window* pWindow);
 BOOL WinWindowLost(void);
 
 // Activation as last posted to the queue, so that focus events post only changes.

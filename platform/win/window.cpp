@@ -71,41 +71,47 @@ Window* FromHandle(HWND hWnd)
     return (hWnd != nullptr && reinterpret_cast<Window*>(hWnd) == gpWindow) ? gpWindow : nullptr;
 }
 
+// Says that there is no display to show the game on, and why.
+void ReportNoDisplay()
+{
+    const char* display = std::getenv("DISPLAY");
+    const std::string why = display == nullptr || *display == '\0'
+                                ? std::string("DISPLAY is not set")
+                                : "cannot open DISPLAY=" + std::string(display);
+    std::fprintf(stderr,
+                 "dezor: no display found (%s); start it from a desktop session, or set "
+                 "SDL_VIDEODRIVER=dummy to run without one\n",
+                 why.c_str());
+}
+
 bool StartVideo()
 {
     if (gbVideoStarted)
         return !gbNoDisplay;
     // Closing the window must reach the window procedure as WM_CLOSE and nothing more.
     SDL_SetHint(SDL_HINT_QUIT_ON_LAST_WINDOW_CLOSE, "0");
+    const char* asked = std::getenv("SDL_VIDEODRIVER");
     if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
     {
-        std::fprintf(stderr, "dezor: cannot open the display: %s\n", SDL_GetError());
+        // A driver that was asked for by name says what went wrong in its own words.
+        if (asked != nullptr && *asked != '\0')
+            std::fprintf(stderr, "dezor: cannot open the display: %s\n", SDL_GetError());
+        else
+            ReportNoDisplay();
         return false;
     }
     std::atexit(SDL_Quit);
     gbVideoStarted = true;
-    if (const char* current = SDL_GetCurrentVideoDriver();
-        current != nullptr && std::strcmp(current, "x11") == 0)
-        WinWatchX11Errors();
-    // Without a display SDL falls back to a driver that draws nowhere; the game would then run
-    // unseen until killed. Those drivers are for headless runs that ask for them.
     const char* driver = SDL_GetCurrentVideoDriver();
-    const char* asked = std::getenv("SDL_VIDEODRIVER");
+    if (driver != nullptr && std::strcmp(driver, "x11") == 0)
+        WinWatchX11Errors();
+    // Without a display SDL may fall back to a driver that draws nowhere; the game would then
+    // run unseen until killed. Those drivers are for headless runs that ask for them.
     if (driver != nullptr &&
         (std::strcmp(driver, "offscreen") == 0 || std::strcmp(driver, "dummy") == 0) &&
         (asked == nullptr || std::strcmp(asked, driver) != 0))
     {
-        const char* display = std::getenv("DISPLAY");
-        if (display == nullptr || *display == '\0')
-            std::fprintf(stderr, "dezor: no display found (DISPLAY is not set); start it from a "
-                                 "desktop session, or set SDL_VIDEODRIVER=dummy to run without "
-                                 "one\n");
-        else
-            std::fprintf(stderr,
-                         "dezor: no display found (cannot open DISPLAY=%s); start it from "
-                         "a desktop session, or set SDL_VIDEODRIVER=dummy to run without "
-                         "one\n",
-                         display);
+        ReportNoDisplay();
         gbNoDisplay = true;
         return false;
     }
@@ -252,6 +258,7 @@ HWND CreateWindowExA(DWORD, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwSty
         return nullptr;
     }
 
+    WinX11WindowCreated(sdl);
     gpWindow = new Window;
     gpWindow->sdl = sdl;
     gpWindow->proc = c->desc.lpfnWndProc;

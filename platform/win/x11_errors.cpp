@@ -1,7 +1,8 @@
 // X errors of the game's window. A window destroyed from outside (a window manager's kill,
 // `xdotool windowclose`) makes the next drawing fail with an X error, which Xlib's default
 // handler answers by ending the process on the spot: no shutdown, no log, status 1. The loss
-// of the window is taken as a quit instead; any other error goes to the handler before ours.
+// of the window is taken as a quit instead: any error about the game's window (core or an
+// extension's, such as GL's) marks it lost; any other error goes to the handler before ours.
 // Kept apart from the rest of the window code, whose names X's headers would take.
 
 #include <SDL.h>
@@ -15,11 +16,13 @@ namespace
 {
 
 std::atomic<bool> gbWindowLost{false};
+std::atomic<XID> gGameWindow{0};
 XErrorHandler gpfnPreviousHandler = nullptr;
 
 int OnXError(Display* pDisplay, XErrorEvent* pError)
 {
-    if (pError->error_code == BadWindow || pError->error_code == BadDrawable)
+    const XID window = gGameWindow;
+    if (window != 0 && pError->resourceid == window)
     {
         gbWindowLost = true;
         return 0;
@@ -38,6 +41,16 @@ void WinWatchX11Errors(void)
     gpfnPreviousHandler = XSetErrorHandler(OnXError);
 }
 
+void WinX11WindowCreated(SDL_Window* pWindow)
+{
+    SDL_SysWMinfo info;
+    SDL_VERSION(&info.version);
+    if (gpfnPreviousHandler != nullptr && SDL_GetWindowWMInfo(pWindow, &info) &&
+        info.subsystem == SDL_SYSWM_X11)
+        gGameWindow = info.info.x11.window;
+    gbWindowLost = false;
+}
+
 BOOL WinSdlWindowGone(SDL_Window* pWindow)
 {
     if (gpfnPreviousHandler == nullptr || gbWindowLost)
@@ -46,7 +59,9 @@ BOOL WinSdlWindowGone(SDL_Window* pWindow)
     SDL_VERSION(&info.version);
     if (SDL_GetWindowWMInfo(pWindow, &info) && info.subsystem == SDL_SYSWM_X11)
     {
-        // A window that is gone answers with BadWindow, which the handler above takes.
+        // SDL makes the X window again when a GL renderer comes to it, so its id is taken
+        // afresh. A window that is gone answers with BadWindow, which the handler takes.
+        gGameWindow = info.info.x11.window;
         XWindowAttributes attributes;
         XGetWindowAttributes(info.info.x11.display, info.info.x11.window, &attributes);
     }

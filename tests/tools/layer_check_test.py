@@ -22,6 +22,9 @@ PLANTED = {
     ("frontend/frontend.cpp", 1, '"platform/ddraw/ddraw.h"'),
     ("patcher/patch_main.cpp", 3, "<engine/pc/core/dk_file.h>"),
     ("tools/datakit/image_writer.cpp", 3, '"engine/pc/display/dk_image.h"'),
+    ("engine/pc/core/dk_debug.cpp", 3, '"../../../game/race/gmhndlr.h"'),  # an upward call
+    ("game/race/stage.cpp", 2, '"frontend/frontend.h"'),
+    ("platform/win/win.h", 2, '"engine/pc/core/main.h"'),
 }
 
 # (file, line) of includes the layers allow, or that are no include at all.
@@ -59,7 +62,7 @@ class LayerCheckTest(unittest.TestCase):
         self.assertEqual(code, 1)
         self.assertEqual(found, PLANTED)
         self.assertFalse({(f, n) for f, n, _ in found} & ALLOWED)
-        self.assertRegex(summary, r"^layer check: 9 files, 7 violations$")
+        self.assertRegex(summary, rf"^layer check: 9 files, {len(PLANTED)} violations$")
 
     def test_clean_tree_passes(self):
         with tempfile.TemporaryDirectory() as tree:

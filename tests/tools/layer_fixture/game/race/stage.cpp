@@ -1,1 +1,2 @@
 #include "../../platform/win/win.h"
+#include "frontend/frontend.h"

@@ -1,1 +1,2 @@
 #include "wintypes.h"
+#include "engine/pc/core/main.h"

@@ -1,2 +1,3 @@
 #include "platform/win/win.h"
 #include "dk_debug.h"
+#include "../../../game/race/gmhndlr.h"
