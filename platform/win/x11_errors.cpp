@@ -1,8 +1,9 @@
 // X errors of the game's window. A window destroyed from outside (a window manager's kill,
 // `xdotool windowclose`) makes the next drawing fail with an X error, which Xlib's default
 // handler answers by ending the process on the spot: no shutdown, no log, status 1. The loss
-// of the window is taken as a quit instead: any error about the game's window (core or an
-// extension's, such as GL's) marks it lost; any other error goes to the handler before ours.
+// of the window is taken as a quit instead: an error about the game's window (core or an
+// extension's, such as GL's) or about a window or drawable that is gone marks it lost; any
+// other error goes to the handler before ours.
 // Kept apart from the rest of the window code, whose names X's headers would take.
 
 #include <SDL.h>
@@ -21,8 +22,12 @@ XErrorHandler gpfnPreviousHandler = nullptr;
 
 int OnXError(Display* pDisplay, XErrorEvent* pError)
 {
+    // The window's own errors, of any kind (GL's included), and any BadWindow or BadDrawable:
+    // once the window is gone SDL may still ask after ids of its own that went with it. Xlib's
+    // default answer to those would end the process at once, so a quit is the better end.
     const XID window = gGameWindow;
-    if (window != 0 && pError->resourceid == window)
+    if ((window != 0 && pError->resourceid == window) || pError->error_code == BadWindow ||
+        pError->error_code == BadDrawable)
     {
         gbWindowLost = true;
         return 0;

@@ -16,6 +16,7 @@
 #include "platform/win/win.h"
 #include "tests/support/png_read.h"
 #include "tests/support/test_env.h"
+#include "tests/support/xvfb.h"
 
 extern char** environ;
 
@@ -28,28 +29,6 @@ struct Process
 {
     pid_t pid = -1;
     std::string stderrPath;
-};
-
-// Restores an environment variable when it goes out of scope.
-struct SavedVariable
-{
-    explicit SavedVariable(const char* name) : name(name)
-    {
-        const char* value = std::getenv(name);
-        had = value != nullptr;
-        if (had)
-            old = value;
-    }
-    ~SavedVariable()
-    {
-        if (had)
-            setenv(name, old.c_str(), 1);
-        else
-            unsetenv(name);
-    }
-    const char* name;
-    bool had = false;
-    std::string old;
 };
 
 // Starts dezor with the test's environment plus SDL's dummy drivers, standard error to a file;
@@ -180,15 +159,12 @@ TEST(DezorRunTest, WithoutADisplayItSaysSoAndFails)
 // X11 driver as on a desktop.
 TEST(DezorRunTest, AWindowDestroyedFromOutsideEndsTheGameAsAQuit)
 {
-    if (system("command -v xvfb-run >/dev/null 2>&1") != 0)
+    if (!HaveXvfbRun())
         GTEST_SKIP() << "xvfb-run is not installed";
     TestEnv env;
     const std::string scriptPath = env.Path("long.input");
     WriteWholeFile(scriptPath, "60000 end\n");
     const std::string errPath = env.Path("destroyed.stderr");
-    const std::string authority = env.Path("Xauthority");
-    WriteWholeFile(authority, "");
-
     SavedVariable driver("SDL_VIDEODRIVER"), input("DEZOR_INPUT"), debug("DEZOR_DEBUG"),
         asan("ASAN_OPTIONS");
     unsetenv("SDL_VIDEODRIVER");
@@ -199,28 +175,13 @@ TEST(DezorRunTest, AWindowDestroyedFromOutsideEndsTheGameAsAQuit)
     setenv("SDL_AUDIODRIVER", "dummy", 1);
     setenv("DEZOR_INPUT", scriptPath.c_str(), 1);
 
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-    posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawnattr_t attr;
-    posix_spawnattr_init(&attr);
-    posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-    posix_spawnattr_setpgroup(&attr, 0);
     // The shell's status is the game's; 99 when the window never came.
     const char* shell = "\"$0\" & pid=$!; \"$1\" \"Dravik Dezor\" || { kill $pid; exit 99; }; "
                         "wait $pid";
-    const char* argv[] = {
-        "xvfb-run", "-a",  "-f",         authority.c_str(), "-s",   "-screen 0 640x480x24", "sh",
-        "-c",       shell, DEZOR_BINARY, X11_CLOSE_WINDOW,  nullptr};
     Process p;
     p.stderrPath = errPath;
-    int rc = posix_spawnp(&p.pid, "xvfb-run", &actions, &attr, const_cast<char**>(argv), environ);
-    posix_spawn_file_actions_destroy(&actions);
-    posix_spawnattr_destroy(&attr);
-    ASSERT_EQ(rc, 0);
+    p.pid = SpawnUnderXvfb(env, {"sh", "-c", shell, DEZOR_BINARY, X11_CLOSE_WINDOW}, errPath);
+    ASSERT_GT(p.pid, 0);
 
     int status = WaitFor(p, 90);
     if (status == -1)

@@ -18,6 +18,7 @@
 
 #include "platform/png/png.h"
 #include "tests/support/test_env.h"
+#include "tests/support/xvfb.h"
 #include "tools/datakit/dkpr_writer.h"
 
 extern char** environ;
@@ -26,11 +27,6 @@ namespace fs = std::filesystem;
 
 namespace
 {
-
-bool HaveXvfbRun()
-{
-    return system("command -v xvfb-run >/dev/null 2>&1") == 0;
-}
 
 // The program's captures, as 8-bit RGB.
 struct Image
@@ -81,6 +77,15 @@ protected:
         }
     }
 
+    // The installation with no Windows directory of its own: the program makes a private one
+    // under $TMPDIR.
+    void RegistryWithoutWindows()
+    {
+        env.WriteRegistry("[Drives]\nC=" + env.DriveC() +
+                          "\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor\\1.00]\n"
+                          "HDPath=C:\\Dezor\n");
+    }
+
     void Registry(const std::string& values)
     {
         env.WriteRegistry("[Drives]\nC=" + env.DriveC() + "\nWindows=" + env.Path("windows") +
@@ -98,32 +103,11 @@ protected:
         setenv("DEZOR_PATCH_ANSWERS", answers.c_str(), 1);
         setenv("DEZOR_PATCH_CAPTURE", env.Path("capture").c_str(), 1);
 
-        posix_spawn_file_actions_t actions;
-        posix_spawn_file_actions_init(&actions);
-        posix_spawn_file_actions_addopen(&actions, 0, "/dev/null", O_RDONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 1, "/dev/null", O_WRONLY, 0);
-        posix_spawn_file_actions_addopen(&actions, 2, errPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                         0644);
-        // Its own process group, so that a hung run can be ended whole.
-        posix_spawnattr_t attr;
-        posix_spawnattr_init(&attr);
-        posix_spawnattr_setflags(&attr, POSIX_SPAWN_SETPGROUP);
-        posix_spawnattr_setpgroup(&attr, 0);
-        // An authority file of our own: xvfb-run's own temporary directory for it can fail to
-        // go at the end, and xvfb-run then ends with 5 whatever the program returned.
-        const std::string authority = env.Path("Xauthority");
-        WriteWholeFile(authority, "");
-        const char* argv[] = {"xvfb-run",         "-a",   "-f",
-                              authority.c_str(),  "-s",   "-screen 0 640x480x24",
-                              DEZOR_PATCH_BINARY, nullptr};
-        pid_t pid = -1;
-        int rc = posix_spawnp(&pid, "xvfb-run", &actions, &attr, const_cast<char**>(argv), environ);
-        posix_spawn_file_actions_destroy(&actions);
-        posix_spawnattr_destroy(&attr);
+        pid_t pid = SpawnUnderXvfb(env, {DEZOR_PATCH_BINARY}, errPath);
         unsetenv("DEZOR_PATCH_RESOURCES");
         unsetenv("DEZOR_PATCH_ANSWERS");
         unsetenv("DEZOR_PATCH_CAPTURE");
-        if (rc != 0)
+        if (pid < 0)
         {
             ADD_FAILURE() << "cannot start xvfb-run";
             return -1;
@@ -296,22 +280,18 @@ TEST_F(PatchWindowTest, APrivateWindowsDirectoryGoesAtTheEnd)
     };
     const std::string tmp = env.Path("tmp");
     fs::create_directories(tmp);
-    const char* oldTmp = getenv("TMPDIR");
-    const std::string savedTmp = oldTmp != nullptr ? oldTmp : "";
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);
-        env.WriteRegistry("[Drives]\nC=" + env.DriveC() +
-                          "\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor\\1.00]\n"
-                          "HDPath=C:\\Dezor\n");
+        RegistryWithoutWindows();
         if (!c.withGame)
             fs::remove(env.Path("resources/104"));
-        setenv("TMPDIR", tmp.c_str(), 1);
-        int status = RunPatch("ok,ok");
-        if (oldTmp != nullptr)
-            setenv("TMPDIR", savedTmp.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
+        int status = 0;
+        {
+            SavedVariable saved("TMPDIR");
+            setenv("TMPDIR", tmp.c_str(), 1);
+            status = RunPatch("ok,ok");
+        }
         EXPECT_EQ(status, c.status) << Stderr();
         EXPECT_EQ(ReadWholeFile(Target("Plosset.vxd")), payload[103]);
         for (const auto& entry : fs::directory_iterator(tmp))
@@ -357,22 +337,18 @@ TEST_F(PatchWindowTest, ASignalMidUnpackLeavesNoMess)
     WriteWholeFile(env.Path("resources/104"), std::string(gz.begin(), gz.end()));
     const std::string tmp = env.Path("tmp");
     fs::create_directories(tmp);
-    const char* oldTmp = getenv("TMPDIR");
-    const std::string savedTmp = oldTmp != nullptr ? oldTmp : "";
     for (int sig : {SIGTERM, SIGINT})
     {
         SCOPED_TRACE(sig == SIGTERM ? "SIGTERM" : "SIGINT");
-        env.WriteRegistry("[Drives]\nC=" + env.DriveC() +
-                          "\n\n[HKEY_LOCAL_MACHINE\\SOFTWARE\\Velmorra\\Dezor\\1.00]\n"
-                          "HDPath=C:\\Dezor\n");
+        RegistryWithoutWindows();
         WriteWholeFile(Target("Marvane.exe"), "the old game");
         fs::remove(Target("Plosset.vxd"));
-        setenv("TMPDIR", tmp.c_str(), 1);
-        pid_t group = StartPatch("ok,ok");
-        if (oldTmp != nullptr)
-            setenv("TMPDIR", savedTmp.c_str(), 1);
-        else
-            unsetenv("TMPDIR");
+        pid_t group = -1;
+        {
+            SavedVariable saved("TMPDIR");
+            setenv("TMPDIR", tmp.c_str(), 1);
+            group = StartPatch("ok,ok");
+        }
         ASSERT_GT(group, 0);
 
         auto deadline = std::chrono::steady_clock::now() + std::chrono::seconds(60);

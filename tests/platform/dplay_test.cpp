@@ -237,6 +237,27 @@ struct ProviderCase
 
 class DplaySession : public DplayEnv, public testing::WithParamInterface<ProviderCase>
 {
+protected:
+    // A session `name` with a host player "h" and a joiner player "j", on the case's provider.
+    struct Joined
+    {
+        IDirectPlay3A* host = nullptr;
+        IDirectPlay3A* joiner = nullptr;
+        DPID hostId = 0;
+        DPID joinerId = 0;
+    };
+    void JoinPair(const char* name, Joined& j)
+    {
+        j.host = Make(*GetParam().guid);
+        j.joiner = Make(*GetParam().guid);
+        ASSERT_TRUE(j.host && j.joiner);
+        ASSERT_EQ(Host(j.host, name, 4), DP_OK);
+        j.hostId = NewPlayer(j.host, "h", "h");
+        EnumResult found = EnumOne(j.joiner);
+        ASSERT_EQ(found.sessions.size(), 1u);
+        ASSERT_EQ(Join(j.joiner, found.sessions[0].desc.guidInstance), DP_OK);
+        j.joinerId = NewPlayer(j.joiner, "j", "j");
+    }
 };
 
 BOOL CollectProvider(LPGUID guid, LPSTR name, DWORD, DWORD, LPVOID context)
@@ -455,15 +476,11 @@ TEST_P(DplaySession, HostAndTwoJoinersPlayThroughASession)
 // The game sends on one thread and polls on another; both directions keep their order.
 TEST_P(DplaySession, TwoThreadsShareOneObject)
 {
-    IDirectPlay3A* host = Make(*GetParam().guid);
-    IDirectPlay3A* joiner = Make(*GetParam().guid);
-    ASSERT_TRUE(host && joiner);
-    ASSERT_EQ(Host(host, "threads", 4), DP_OK);
-    DPID hostId = NewPlayer(host, "h", "h");
-    EnumResult found = EnumOne(joiner);
-    ASSERT_EQ(found.sessions.size(), 1u);
-    ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK);
-    DPID joinerId = NewPlayer(joiner, "j", "j");
+    Joined pair;
+    ASSERT_NO_FATAL_FAILURE(JoinPair("threads", pair));
+    IDirectPlay3A* host = pair.host;
+    IDirectPlay3A* joiner = pair.joiner;
+    const DPID hostId = pair.hostId, joinerId = pair.joinerId;
     ASSERT_EQ(NextSystem(host, hostId, DPSYS_CREATEPLAYERORGROUP).size(), dpsys::kCreatePlayerSize);
 
     constexpr uint32_t kCount = 200;
@@ -580,15 +597,11 @@ TEST_P(DplaySession, CallbacksMayCallTheirObject)
 // plain messages going first; past the hard bound the joiner is let go.
 TEST_P(DplaySession, AFloodingJoinerCannotGrowTheHostsQueue)
 {
-    IDirectPlay3A* host = Make(*GetParam().guid);
-    IDirectPlay3A* joiner = Make(*GetParam().guid);
-    ASSERT_TRUE(host && joiner);
-    ASSERT_EQ(Host(host, "flood", 4), DP_OK);
-    DPID hostId = NewPlayer(host, "h", "h");
-    EnumResult found = EnumOne(joiner);
-    ASSERT_EQ(found.sessions.size(), 1u);
-    ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK);
-    DPID joinerId = NewPlayer(joiner, "j", "j");
+    Joined pair;
+    ASSERT_NO_FATAL_FAILURE(JoinPair("flood", pair));
+    IDirectPlay3A* host = pair.host;
+    IDirectPlay3A* joiner = pair.joiner;
+    const DPID hostId = pair.hostId, joinerId = pair.joinerId;
 
     // Whatever the host holds beyond the flood: its system messages.
     constexpr size_t kSlack = 1024;
@@ -643,15 +656,11 @@ TEST_P(DplaySession, AFloodingJoinerCannotGrowTheHostsQueue)
 // through the queue in all.
 TEST_P(DplaySession, AReadingGameGetsEveryGuaranteedMessage)
 {
-    IDirectPlay3A* host = Make(*GetParam().guid);
-    IDirectPlay3A* joiner = Make(*GetParam().guid);
-    ASSERT_TRUE(host && joiner);
-    ASSERT_EQ(Host(host, "steady", 4), DP_OK);
-    DPID hostId = NewPlayer(host, "h", "h");
-    EnumResult found = EnumOne(joiner);
-    ASSERT_EQ(found.sessions.size(), 1u);
-    ASSERT_EQ(Join(joiner, found.sessions[0].desc.guidInstance), DP_OK);
-    DPID joinerId = NewPlayer(joiner, "j", "j");
+    Joined pair;
+    ASSERT_NO_FATAL_FAILURE(JoinPair("steady", pair));
+    IDirectPlay3A* host = pair.host;
+    IDirectPlay3A* joiner = pair.joiner;
+    const DPID hostId = pair.hostId, joinerId = pair.joinerId;
     ASSERT_EQ(NextSystem(host, hostId, DPSYS_CREATEPLAYERORGROUP).size(), dpsys::kCreatePlayerSize);
 
     // More than the hard bound in all, at a steady pace.

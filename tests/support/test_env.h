@@ -3,6 +3,7 @@
 // configuration directory. The environment points at it while the object lives.
 #pragma once
 
+#include <cstdlib>
 #include <string>
 
 class TestEnv
@@ -25,6 +26,33 @@ public:
 
 private:
     std::string root_;
+};
+
+// Puts an environment variable back as it was (or unset) when it goes out of scope.
+class SavedVariable
+{
+public:
+    explicit SavedVariable(const char* name) : name_(name)
+    {
+        const char* value = std::getenv(name);
+        had_ = value != nullptr;
+        if (had_)
+            old_ = value;
+    }
+    ~SavedVariable()
+    {
+        if (had_)
+            setenv(name_, old_.c_str(), 1);
+        else
+            unsetenv(name_);
+    }
+    SavedVariable(const SavedVariable&) = delete;
+    SavedVariable& operator=(const SavedVariable&) = delete;
+
+private:
+    const char* name_;
+    bool had_ = false;
+    std::string old_;
 };
 
 // Whole-file helpers for assertions.

@@ -174,6 +174,12 @@ void WriteRegistry(const fs::path& root)
     model.Set(key, "Language", "2");
     d.Add("registry.ini", FormatRegistry(model));
     d.Add("comments.ini", std::string("; comment\n# other\n[ Drives ]\n  c = /x \nnot a value\n"));
+
+    // The data kit reads a registry file too: the player's, which an install keeps.
+    SeedDir kit(root, "fuzz_datakit_registry");
+    kit.Add("registry.ini", FormatRegistry(model));
+    kit.Add("comments.ini",
+            std::string("; comment\n# other\n[ Drives ]\n  c = /x \nnot a value\n"));
 }
 
 void WriteSounds(const fs::path& root)
