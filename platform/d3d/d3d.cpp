@@ -176,6 +176,7 @@ namespace
 {
 
 std::atomic<int> gnLive{0};
+int gnDevices = 0;    // the drawing threads end with the last device
 unsigned gnScene = 1; // stamps texture decodes; each BeginScene starts a new one
 
 // Handles are indexes + 1 into these tables; a released object leaves its slot empty.
@@ -366,6 +367,7 @@ HRESULT IDirect3D2::CreateDevice(REFIID rclsid, IDirectDrawSurface* lpDDS,
 
     auto* d = new D3dDevice;
     ++gnLive;
+    ++gnDevices;
     d->iface.data = d;
     d->ramp = !hal;
     d->rasterThreads = D3dRasterThreadsFromEnvironment();
@@ -465,9 +467,12 @@ ULONG IDirect3DDevice2::Release()
                 v->data->device = nullptr;
             v->Release();
         }
+        D3dFinishDrawing();
         d->target->Release();
         delete d;
         --gnLive;
+        if (--gnDevices == 0)
+            D3dStopDrawingThreads();
     }
     return refs;
 }
@@ -524,6 +529,8 @@ HRESULT IDirect3DDevice2::BeginScene()
 {
     if (data->inScene)
         return D3DERR_SCENE_IN_SCENE;
+    // A scene decodes its textures anew, so none of the last one's drawing may wait.
+    D3dFinishDrawing();
     data->inScene = true;
     ++gnScene;
     if (gnScene == 0)
@@ -535,6 +542,7 @@ HRESULT IDirect3DDevice2::EndScene()
 {
     if (!data->inScene)
         return D3DERR_SCENE_NOT_IN_SCENE;
+    D3dFinishDrawing();
     data->inScene = false;
     return D3D_OK;
 }
@@ -633,6 +641,7 @@ const std::vector<uint8_t>& RampTable(D3dDevice& d, const std::array<PALETTEENTR
 {
     if (!d.rampTable.empty() && std::memcmp(pal.data(), d.rampPalette.data(), sizeof pal) == 0)
         return d.rampTable;
+    D3dFinishDrawing(); // recorded drawing reads the table being replaced
     d.rampPalette = pal;
     d.rampTable.assign(32768, 0);
     for (int c = 0; c < 32768; ++c)
@@ -944,6 +953,7 @@ HRESULT IDirect3DViewport2::Clear(DWORD dwCount, const D3DRECT* lpRects, DWORD d
         return DDERR_INVALIDPARAMS;
     if (data->device == nullptr)
         return D3DERR_VIEWPORTHASNODEVICE;
+    D3dFinishDrawing();
     DdSurfaceData& target = *DdData(data->device->target);
     DdSurfaceData* z = ZSurface(target);
     DWORD fill = 0;
@@ -1050,6 +1060,7 @@ ULONG IDirect3DTexture2::Release()
     ULONG refs = --data->refs;
     if (refs == 0)
     {
+        D3dFinishDrawing(); // recorded drawing reads its texels
         gTextures[data->handle - 1] = nullptr;
         IDirectDrawSurface* surface = data->surface;
         delete data;
@@ -1088,6 +1099,7 @@ HRESULT IDirect3DTexture2::Load(IDirect3DTexture2* lpSource)
     if (to.width != from.width || to.height != from.height ||
         to.bytesPerPixel != from.bytesPerPixel || to.format.dwFlags != from.format.dwFlags)
         return D3DERR_TEXTURE_LOAD_FAILED;
+    D3dFinishDrawing();
     if (&to != &from)
     {
         const size_t rowBytes = static_cast<size_t>(to.width) * to.bytesPerPixel;

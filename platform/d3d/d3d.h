@@ -554,6 +554,15 @@ HRESULT D3dCreateForDirectDraw(IDirectDraw2* lpDD, IDirect3D2** lplpD3D);
 HRESULT D3dCreateTexture(IDirectDrawSurface* lpDDS, IDirect3DTexture2** lplpTexture);
 // The number of 3D objects alive (devices, viewports, materials, textures; tests check leaks).
 int D3dLiveObjects(void);
+// Devices drawing on several threads record their drawing and do it when something else is
+// about to look at pixels: this does it now. DirectDraw calls it before every access to a
+// surface's pixels or to a palette, and the devices at their own such points.
+void D3dFinishDrawing(void);
+// Finishes the drawing and ends the threads that help with it (done when the last device goes;
+// the next device to draw on several threads starts them again).
+void D3dStopDrawingThreads(void);
+// The helper threads alive (tests check none is left).
+int D3dDrawingThreads(void);
 
 // The hardware-like device's description, which tests may change (the ramp device, with an
 // all-zero hardware description, is always offered before it).

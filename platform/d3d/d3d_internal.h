@@ -86,7 +86,7 @@ struct D3dRasterState
     bool zWrite = false;
     const uint8_t* ramp = nullptr; // 8-bit target: 5:5:5 colour -> nearest palette index
     const PALETTEENTRY* palette = nullptr;
-    int threads = 1; // threads a draw call may be shared among (bands of rows)
+    int threads = 1; // threads the drawing may be shared among (see D3dRasterPrimitives)
 };
 
 // A vertex in screen space: colours and fog 0..255; u and v as given (the rasteriser divides
@@ -113,15 +113,14 @@ struct D3dPrimitive
     D3dScreenVertex v[3];
 };
 
-// Draws the primitives in their order. With rs.threads above 1 a large enough call is shared
-// among that many threads, which take bands of rows in turn; each band is drawn by one thread in
-// the primitives' order, so the output equals a single thread's, and the call returns when all
-// is drawn.
+// Draws the primitives in their order. With rs.threads at 1 they are drawn at once; above 1
+// they are recorded (copied) with the state and drawn by D3dFinishDrawing, shared among that
+// many threads by bands of rows, with the bytes one thread gives.
 void D3dRasterPrimitives(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count);
 // Rows a band holds.
 constexpr int kD3dBandRows = 16;
-// The thread count devices draw with: DEZOR_RASTER_THREADS when set to 1..64, else 1 (a bad
-// value is reported on standard error, once for each value).
+// The thread count devices draw with: DEZOR_RASTER_THREADS when set to 1..64, else the
+// machine's cores (a bad value is reported on standard error, once for each value).
 int D3dRasterThreadsFromEnvironment();
 
 // The vertex stage's view of the device.

@@ -10,6 +10,7 @@
 #include <cstdlib>
 #include <cstdio>
 #include <cstring>
+#include <cstdint>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -231,23 +232,52 @@ inline void SpanStart(const AttributePlanes& pl, int64_t x, int64_t y, Chunk& c)
         c.start[a] = static_cast<float>(pl.base[a] + pl.ddx[a] * ox + pl.ddy[a] * oy);
 }
 
-// Walks the rows from top to bottom, between the long edge and the short edge beside it, and
-// draws each row's span.
-inline void WalkEdges(const D3dRasterState& rs, const TriangleEdges& e, const AttributePlanes& pl,
-                      const Pipeline& pipe)
+// A triangle ready to be drawn: its edges, attribute planes and stages.
+struct TriangleSetUp
 {
+    TriangleEdges edges;
+    AttributePlanes planes;
+    Pipeline pipe;
+};
+
+// Sets a triangle up; false if it draws nothing.
+bool SetUpTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3dScreenVertex& v1,
+                   const D3dScreenVertex& v2, TriangleSetUp& t)
+{
+    if (!Finite(v0) || !Finite(v1) || !Finite(v2))
+        return false;
+    const D3dScreenVertex* v[3] = {&v0, &v1, &v2};
+    if (!SetUpEdges(rs, v, t.edges))
+        return false;
+    const bool perspective = UsePerspective(rs, v);
+    if (!SetUpPlanes(rs, v, t.edges.p, perspective, t.planes))
+        return false;
+    t.pipe = PickPipeline(rs, perspective);
+    return true;
+}
+
+// Walks the rows yFrom..yTo - 1 of a set-up triangle (at most its own), between the long edge
+// and the short edge beside it, and draws each row's span. The edges are exact integers, so a
+// walk started at any row gives the columns a walk from the top gives.
+void WalkEdges(const D3dRasterState& rs, const TriangleSetUp& t, int64_t yFrom, int64_t yTo)
+{
+    const TriangleEdges& e = t.edges;
+    yFrom = std::max(yFrom, e.yBegin);
+    yTo = std::min(yTo, e.yEnd);
+    if (yFrom >= yTo)
+        return;
     Chunk c;
     for (int a = 0; a < kAttrCount; ++a)
-        c.step[a] = static_cast<float>(pl.ddx[a]);
+        c.step[a] = static_cast<float>(t.planes.ddx[a]);
 
     EdgeWalk longEdge, shortEdge;
-    longEdge.Start(e.top, e.bot, e.yBegin);
-    bool upper = e.yBegin * kSub < e.mid.y;
+    longEdge.Start(e.top, e.bot, yFrom);
+    bool upper = yFrom * kSub < e.mid.y;
     if (upper)
-        shortEdge.Start(e.top, e.mid, e.yBegin);
+        shortEdge.Start(e.top, e.mid, yFrom);
     else
-        shortEdge.Start(e.mid, e.bot, e.yBegin);
-    for (int64_t y = e.yBegin; y < e.yEnd; ++y, longEdge.Step(), shortEdge.Step())
+        shortEdge.Start(e.mid, e.bot, yFrom);
+    for (int64_t y = yFrom; y < yTo; ++y, longEdge.Step(), shortEdge.Step())
     {
         if (upper && y * kSub >= e.mid.y)
         {
@@ -264,8 +294,8 @@ inline void WalkEdges(const D3dRasterState& rs, const TriangleEdges& e, const At
         c.x = static_cast<int>(xl);
         c.y = static_cast<int>(y);
         c.n = 0;
-        SpanStart(pl, xl, y, c);
-        RunSpan(pipe, rs, c, static_cast<int>(xr));
+        SpanStart(t.planes, xl, y, c);
+        RunSpan(t.pipe, rs, c, static_cast<int>(xr));
     }
 }
 
@@ -274,18 +304,9 @@ inline void WalkEdges(const D3dRasterState& rs, const TriangleEdges& e, const At
 void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
                        const D3dScreenVertex& v1, const D3dScreenVertex& v2)
 {
-    if (!Finite(v0) || !Finite(v1) || !Finite(v2))
-        return;
-    const D3dScreenVertex* v[3] = {&v0, &v1, &v2};
-    TriangleEdges edges;
-    if (!SetUpEdges(rs, v, edges))
-        return;
-    const bool perspective = UsePerspective(rs, v);
-    AttributePlanes planes;
-    if (!SetUpPlanes(rs, v, edges.p, perspective, planes))
-        return;
-    const Pipeline pipe = PickPipeline(rs, perspective);
-    WalkEdges(rs, edges, planes, pipe);
+    TriangleSetUp t;
+    if (SetUpTriangle(rs, v0, v1, v2, t))
+        WalkEdges(rs, t, INT64_MIN, INT64_MAX);
 }
 
 void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3dScreenVertex& v1)
@@ -351,14 +372,27 @@ void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3
     }
 }
 
+// Drawing shared among threads. Between the points where anything else looks at the pixels
+// (see D3dFinishDrawing) the calls are recorded, with their resolved state and a copy of their
+// screen-space primitives, and listed by bands of rows. Finishing sets every triangle up once,
+// on all threads, then draws the bands on all threads: a band is drawn by one thread, its
+// primitives in the order they were recorded and kept to its rows, so the target and Z come out
+// as one thread draws them whatever the number of threads. A band holds whole rows because the
+// span pipeline may rewrite pixels just past a span's end with what they hold.
 namespace
 {
 
-// Below this many pixels (by bounding boxes) a call is drawn on the calling thread alone.
-constexpr double kBandedArea = 16384;
+// Below this many pixels (by bounding boxes) recorded drawing is done on the calling thread
+// alone, since waking the workers costs more than a few small primitives take to draw.
+constexpr double kSharedArea = 16384;
+// Recorded primitives beyond which they are drawn at once, which bounds what a frame holds.
+constexpr size_t kMaxRecorded = size_t{1} << 18;
+// Primitives a thread sets up at a time.
+constexpr uint32_t kSetUpBlock = 64;
 
-// The rows a primitive may touch, with a row to spare either side; false if it draws nothing.
-bool RowSpan(const D3dPrimitive& p, int64_t& first, int64_t& last)
+// Rows a primitive may touch inside the scissor, with a row to spare either side (the exact
+// rows come with the set-up); false if it touches none.
+bool RowSpan(const D3dPrimitive& p, const RECT& scissor, int64_t& first, int64_t& last)
 {
     const int n = p.line ? 2 : 3;
     float y0 = p.v[0].y, y1 = y0;
@@ -368,9 +402,9 @@ bool RowSpan(const D3dPrimitive& p, int64_t& first, int64_t& last)
             return false;
         y0 = std::min(y0, p.v[i].y), y1 = std::max(y1, p.v[i].y);
     }
-    first = static_cast<int64_t>(std::floor(y0)) - 1;
-    last = static_cast<int64_t>(std::ceil(y1)) + 1;
-    return true;
+    first = std::max<int64_t>(static_cast<int64_t>(std::floor(y0)) - 1, scissor.top);
+    last = std::min<int64_t>(static_cast<int64_t>(std::ceil(y1)) + 1, scissor.bottom - 1);
+    return first <= last;
 }
 
 double BoxArea(const D3dPrimitive& p)
@@ -386,94 +420,101 @@ double BoxArea(const D3dPrimitive& p)
     return area == area ? area : 0; // NaN coordinates are not drawn
 }
 
-void Draw(const D3dRasterState& rs, const D3dPrimitive& p)
-{
-    if (p.line)
-        D3dRasterLine(rs, p.v[0], p.v[1]);
-    else
-        D3dRasterTriangle(rs, p.v[0], p.v[1], p.v[2]);
-}
+class DrawPool;
 
-// The state of a call kept to the rows of band b.
-D3dRasterState BandState(const D3dRasterState& rs, int b)
-{
-    D3dRasterState band = rs;
-    band.scissor.top = std::max<LONG>(rs.scissor.top, rs.scissor.top + b * kD3dBandRows);
-    band.scissor.bottom = std::min<LONG>(rs.scissor.bottom, band.scissor.top + kD3dBandRows);
-    return band;
-}
-
-// One call cut into bands of rows: each band lists, in order, the primitives that may reach it.
-struct BandedCall
-{
-    const D3dRasterState* rs = nullptr;
-    const D3dPrimitive* primitives = nullptr;
-    std::vector<std::vector<uint32_t>> bins;
-    std::atomic<int> next{0}; // the next band to be drawn
-
-    // Draws bands until none is left. Each band is drawn by one thread, its primitives in
-    // their order and kept to its rows, so the pixels come out as one thread draws them.
-    void DrawBands()
-    {
-        const int count = static_cast<int>(bins.size());
-        for (int b = next.fetch_add(1, std::memory_order_relaxed); b < count;
-             b = next.fetch_add(1, std::memory_order_relaxed))
-        {
-            const D3dRasterState band = BandState(*rs, b);
-            for (uint32_t i : bins[static_cast<size_t>(b)])
-                Draw(band, primitives[i]);
-        }
-    }
-};
-
-// Threads that draw bands of a call beside the calling thread. They live until the program
-// ends, asleep between calls.
-class BandPool
+// The recorded, not yet drawn calls of all devices.
+class Recording
 {
 public:
-    static BandPool& Instance()
+    // Records a call's primitives; draws what was recorded first if it is too much to hold.
+    void Add(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count);
+    // Draws everything recorded, on rs.threads threads where that pays, and forgets it.
+    void Finish();
+    // Draws the band of rows and its share of set-ups on one thread; run by every thread of a
+    // Finish (see DrawPool).
+    void Work();
+
+private:
+    void Reset();
+    void SetUpBlock(uint32_t block);
+    void DrawBand(int64_t band);
+
+    std::vector<D3dRasterState> calls_;
+    std::vector<D3dPrimitive> primitives_;
+    std::vector<uint32_t> callOf_;                  // each primitive's call
+    std::vector<std::vector<uint32_t>> bins_;       // each band's primitives, in their order
+    int64_t firstBand_ = INT64_MAX, lastBand_ = -1; // the bands holding any
+    double area_ = 0;
+    int threads_ = 1;
+    // While finishing: each primitive's set-up, and whether it draws anything.
+    std::vector<TriangleSetUp> setUps_;
+    std::vector<uint8_t> drawn_;
+    std::atomic<uint32_t> nextBlock_{0}, blocksDone_{0};
+    std::atomic<int64_t> nextBand_{0};
+    uint32_t blocks_ = 0;
+};
+
+// Threads that help the calling thread finish a recording. They live while any device does,
+// asleep between finishes; each finish wakes them once.
+class DrawPool
+{
+public:
+    static DrawPool& Instance()
     {
-        static BandPool pool;
+        static DrawPool pool;
         return pool;
     }
 
-    void Run(BandedCall& call, int threads)
+    // Runs recording.Work() on `threads` threads, the calling one included, and returns when
+    // all are done.
+    void Run(Recording& recording, int threads)
     {
-        std::lock_guard<std::mutex> caller(callerLock_); // one call at a time
         {
             std::lock_guard<std::mutex> lock(lock_);
             while (static_cast<int>(workers_.size()) < threads - 1)
             {
                 const int index = static_cast<int>(workers_.size());
-                workers_.emplace_back([this, index] { Work(index); });
+                workers_.emplace_back([this, index] { Serve(index); });
             }
-            call_ = &call;
+            recording_ = &recording;
             helpers_ = threads - 1;
             pending_ = helpers_;
             ++job_;
         }
         wake_.notify_all();
-        call.DrawBands();
+        recording.Work();
         std::unique_lock<std::mutex> lock(lock_);
         done_.wait(lock, [this] { return pending_ == 0; });
-        call_ = nullptr;
+        recording_ = nullptr;
     }
 
-private:
-    BandPool() = default;
-
-    ~BandPool()
+    void Stop()
     {
+        std::vector<std::thread> workers;
         {
             std::lock_guard<std::mutex> lock(lock_);
             quit_ = true;
+            workers.swap(workers_);
         }
         wake_.notify_all();
-        for (std::thread& t : workers_)
+        for (std::thread& t : workers)
             t.join();
+        std::lock_guard<std::mutex> lock(lock_);
+        quit_ = false;
     }
 
-    void Work(int index)
+    int Workers()
+    {
+        std::lock_guard<std::mutex> lock(lock_);
+        return static_cast<int>(workers_.size());
+    }
+
+private:
+    DrawPool() = default;
+    ~DrawPool() { Stop(); }
+
+    // A worker is made for the job about to be handed over, so it takes the job in hand first.
+    void Serve(int index)
     {
         uint64_t seen = 0;
         std::unique_lock<std::mutex> lock(lock_);
@@ -483,85 +524,191 @@ private:
             if (quit_)
                 return;
             seen = job_;
-            if (index >= helpers_) // not wanted for this call
+            if (index >= helpers_) // not wanted this time
                 continue;
-            BandedCall* call = call_;
+            Recording* recording = recording_;
             lock.unlock();
-            call->DrawBands();
+            recording->Work();
             lock.lock();
             if (--pending_ == 0)
                 done_.notify_one();
         }
     }
 
-    std::mutex callerLock_;
     std::mutex lock_;
     std::condition_variable wake_, done_;
     std::vector<std::thread> workers_;
     uint64_t job_ = 0;
     bool quit_ = false;
-    BandedCall* call_ = nullptr;
+    Recording* recording_ = nullptr;
     int helpers_ = 0;
     int pending_ = 0;
 };
 
-// Whether a call is shared among threads: it must have threads and bands to share, and enough
-// to draw, since waking the other threads costs more than a few small primitives take to draw.
-bool WorthBanding(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count,
-                  int64_t bands)
+void Recording::Add(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count)
 {
-    if (rs.threads <= 1 || bands <= 1 || count > UINT32_MAX)
-        return false;
-    double area = 0;
-    for (size_t i = 0; i < count && area < kBandedArea; ++i)
-        area += BoxArea(primitives[i]);
-    return area >= kBandedArea;
-}
-
-// Lists each primitive, in order, in every band of rows it may reach, and readies the call to
-// be drawn.
-void BinPrimitives(BandedCall& call, const D3dRasterState& rs, const D3dPrimitive* primitives,
-                   size_t count, int64_t rows, int64_t bands)
-{
-    call.rs = &rs;
-    call.primitives = primitives;
-    call.bins.resize(static_cast<size_t>(bands));
-    for (std::vector<uint32_t>& bin : call.bins)
-        bin.clear();
+    if (primitives_.size() + count > kMaxRecorded)
+        Finish();
+    const auto call = static_cast<uint32_t>(calls_.size());
+    calls_.push_back(rs);
+    threads_ = std::max(threads_, rs.threads);
     for (size_t i = 0; i < count; ++i)
     {
+        const D3dPrimitive& p = primitives[i];
         int64_t first = 0, last = 0;
-        if (!RowSpan(primitives[i], first, last))
+        if (!RowSpan(p, rs.scissor, first, last))
             continue;
-        first = std::max<int64_t>(first - rs.scissor.top, 0) / kD3dBandRows;
-        last = std::min<int64_t>(last - rs.scissor.top, rows - 1);
-        if (last < 0)
-            continue;
-        last /= kD3dBandRows;
-        for (int64_t b = first; b <= last; ++b)
-            call.bins[static_cast<size_t>(b)].push_back(static_cast<uint32_t>(i));
+        const auto index = static_cast<uint32_t>(primitives_.size());
+        primitives_.push_back(p);
+        callOf_.push_back(call);
+        area_ += BoxArea(p);
+        const int64_t b0 = first / kD3dBandRows, b1 = last / kD3dBandRows;
+        if (static_cast<size_t>(b1) >= bins_.size())
+            bins_.resize(static_cast<size_t>(b1) + 1);
+        for (int64_t b = b0; b <= b1; ++b)
+            bins_[static_cast<size_t>(b)].push_back(index);
+        firstBand_ = std::min(firstBand_, b0);
+        lastBand_ = std::max(lastBand_, b1);
     }
-    call.next.store(0, std::memory_order_relaxed);
 }
+
+void Recording::Reset()
+{
+    calls_.clear();
+    primitives_.clear();
+    callOf_.clear();
+    for (int64_t b = firstBand_; b <= lastBand_; ++b)
+        bins_[static_cast<size_t>(b)].clear();
+    firstBand_ = INT64_MAX, lastBand_ = -1;
+    area_ = 0;
+    threads_ = 1;
+}
+
+void Recording::Finish()
+{
+    if (primitives_.empty())
+    {
+        Reset();
+        return;
+    }
+    const int64_t bands = lastBand_ - firstBand_ + 1;
+    const int threads = static_cast<int>(std::min<int64_t>(threads_, bands));
+    if (threads <= 1 || area_ < kSharedArea)
+    {
+        for (size_t i = 0; i < primitives_.size(); ++i)
+        {
+            const D3dPrimitive& p = primitives_[i];
+            const D3dRasterState& rs = calls_[callOf_[i]];
+            if (p.line)
+                D3dRasterLine(rs, p.v[0], p.v[1]);
+            else
+                D3dRasterTriangle(rs, p.v[0], p.v[1], p.v[2]);
+        }
+        Reset();
+        return;
+    }
+    setUps_.resize(primitives_.size());
+    drawn_.resize(primitives_.size());
+    blocks_ = static_cast<uint32_t>((primitives_.size() + kSetUpBlock - 1) / kSetUpBlock);
+    nextBlock_.store(0, std::memory_order_relaxed);
+    blocksDone_.store(0, std::memory_order_relaxed);
+    nextBand_.store(firstBand_, std::memory_order_relaxed);
+    DrawPool::Instance().Run(*this, threads);
+    Reset();
+}
+
+void Recording::SetUpBlock(uint32_t block)
+{
+    const size_t end = std::min<size_t>(primitives_.size(), size_t{block + 1} * kSetUpBlock);
+    for (size_t i = size_t{block} * kSetUpBlock; i < end; ++i)
+    {
+        const D3dPrimitive& p = primitives_[i];
+        drawn_[i] = p.line || SetUpTriangle(calls_[callOf_[i]], p.v[0], p.v[1], p.v[2], setUps_[i]);
+    }
+}
+
+void Recording::DrawBand(int64_t band)
+{
+    const int64_t top = band * kD3dBandRows, bottom = top + kD3dBandRows;
+    for (uint32_t i : bins_[static_cast<size_t>(band)])
+    {
+        if (!drawn_[i])
+            continue;
+        const D3dPrimitive& p = primitives_[i];
+        const D3dRasterState& rs = calls_[callOf_[i]];
+        if (p.line)
+        {
+            D3dRasterState kept = rs;
+            kept.scissor.top = static_cast<LONG>(std::max<int64_t>(rs.scissor.top, top));
+            kept.scissor.bottom = static_cast<LONG>(std::min<int64_t>(rs.scissor.bottom, bottom));
+            D3dRasterLine(kept, p.v[0], p.v[1]);
+        }
+        else
+            WalkEdges(rs, setUps_[i], top, bottom);
+    }
+}
+
+void Recording::Work()
+{
+    uint32_t done = 0;
+    for (uint32_t b = nextBlock_.fetch_add(1, std::memory_order_relaxed); b < blocks_;
+         b = nextBlock_.fetch_add(1, std::memory_order_relaxed), ++done)
+        SetUpBlock(b);
+    // Every set-up is in before any band is drawn: the other threads' blocks are short.
+    blocksDone_.fetch_add(done, std::memory_order_release);
+    while (blocksDone_.load(std::memory_order_acquire) < blocks_)
+        std::this_thread::yield();
+    for (int64_t b = nextBand_.fetch_add(1, std::memory_order_relaxed); b <= lastBand_;
+         b = nextBand_.fetch_add(1, std::memory_order_relaxed))
+        DrawBand(b);
+}
+
+std::mutex gRecordingLock;
+Recording gRecording;
 
 } // namespace
 
 int D3dRasterThreadsFromEnvironment()
 {
-    return static_cast<int>(crt_env_number("DEZOR_RASTER_THREADS", 1, 64, 1, "a number"));
+    const unsigned cores = std::thread::hardware_concurrency();
+    const long fallback = std::clamp<long>(cores != 0 ? static_cast<long>(cores) : 1, 1, 64);
+    return static_cast<int>(crt_env_number("DEZOR_RASTER_THREADS", 1, 64, fallback, "a number"));
 }
 
 void D3dRasterPrimitives(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count)
 {
-    const int64_t rows = static_cast<int64_t>(rs.scissor.bottom) - rs.scissor.top;
-    const int64_t bands = (rows + kD3dBandRows - 1) / kD3dBandRows;
-    if (!WorthBanding(rs, primitives, count, bands))
+    std::lock_guard<std::mutex> lock(gRecordingLock);
+    if (rs.threads > 1)
     {
-        for (size_t i = 0; i < count; ++i)
-            Draw(rs, primitives[i]);
+        gRecording.Add(rs, primitives, count);
         return;
     }
-    thread_local BandedCall call;
-    BinPrimitives(call, rs, primitives, count, rows, bands);
-    BandPool::Instance().Run(call, std::min<int>(rs.threads, static_cast<int>(bands)));
+    // Drawn at once, after whatever another device recorded.
+    gRecording.Finish();
+    for (size_t i = 0; i < count; ++i)
+    {
+        const D3dPrimitive& p = primitives[i];
+        if (p.line)
+            D3dRasterLine(rs, p.v[0], p.v[1]);
+        else
+            D3dRasterTriangle(rs, p.v[0], p.v[1], p.v[2]);
+    }
+}
+
+void D3dFinishDrawing(void)
+{
+    std::lock_guard<std::mutex> lock(gRecordingLock);
+    gRecording.Finish();
+}
+
+void D3dStopDrawingThreads(void)
+{
+    std::lock_guard<std::mutex> lock(gRecordingLock);
+    gRecording.Finish();
+    DrawPool::Instance().Stop();
+}
+
+int D3dDrawingThreads(void)
+{
+    return DrawPool::Instance().Workers();
 }

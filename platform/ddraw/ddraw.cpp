@@ -316,6 +316,7 @@ DdSurfaceData* NewSurface(DdObject& owner, DWORD caps, DWORD width, DWORD height
 
 void DestroySurface(DdSurfaceData* s)
 {
+    D3dFinishDrawing(); // drawing recorded into it, or from a texture made of it
     if (s->palette != nullptr)
         s->palette->Release();
     if (s->zbuffer != nullptr)
@@ -718,6 +719,7 @@ HRESULT IDirectDrawPalette::SetEntries(DWORD, DWORD dwStartingEntry, DWORD dwCou
 {
     if (lpEntries == nullptr || dwStartingEntry > 256 || dwCount > 256 - dwStartingEntry)
         return DDERR_INVALIDPARAMS;
+    D3dFinishDrawing();
     std::copy_n(lpEntries, dwCount, data->entries.begin() + dwStartingEntry);
     data->stamp = DdNewStamp();
     // The display's colours change at once, as a hardware palette's do: a primary surface
@@ -769,6 +771,7 @@ HRESULT IDirectDrawSurface::Lock(RECT* lpDestRect, DDSURFACEDESC* lpDDSurfaceDes
     RECT r = lpDestRect != nullptr ? *lpDestRect : WholeRect(*data);
     if (!Inside(r, *data))
         return DDERR_INVALIDRECT;
+    D3dFinishDrawing();
     FillDesc(*data, *lpDDSurfaceDesc);
     lpDDSurfaceDesc->dwFlags |= DDSD_LPSURFACE;
     lpDDSurfaceDesc->lpSurface = DdRow(*data, r.top) + r.left * data->bytesPerPixel;
@@ -866,6 +869,7 @@ HRESULT IDirectDrawSurface::Blt(RECT* lpDestRect, IDirectDrawSurface* lpDDSrcSur
     DdSurfaceData& dst = *data;
     if (HRESULT hr = CheckUsable(dst); hr != DD_OK)
         return hr;
+    D3dFinishDrawing();
     RECT d = lpDestRect != nullptr ? *lpDestRect : WholeRect(dst);
     if (dwFlags & DDBLT_COLORFILL)
     {
@@ -891,6 +895,7 @@ HRESULT IDirectDrawSurface::BltFast(DWORD dwX, DWORD dwY, IDirectDrawSurface* lp
     DdSurfaceData& dst = *data;
     if (HRESULT hr = CheckUsable(dst); hr != DD_OK)
         return hr;
+    D3dFinishDrawing();
     DdSurfaceData* src = DdData(lpDDSrcSurface);
     if (src == nullptr)
         return DDERR_INVALIDPARAMS;
@@ -915,6 +920,7 @@ HRESULT IDirectDrawSurface::Flip(IDirectDrawSurface*, DWORD)
         return hr;
     if (HRESULT hr = CheckUsable(*back); hr != DD_OK)
         return hr;
+    D3dFinishDrawing();
     std::swap(data->pixels, back->pixels);
     DdTouch(*data);
     DdTouch(*back);
@@ -963,6 +969,7 @@ HRESULT IDirectDrawSurface::IsLost()
 HRESULT IDirectDrawSurface::Restore()
 {
     // The pixels are kept: the game redraws a restored surface anyway.
+    D3dFinishDrawing();
     data->lost = false;
     DdTouch(*data);
     if (data->back != nullptr)
@@ -977,6 +984,7 @@ HRESULT IDirectDrawSurface::SetPalette(IDirectDrawPalette* lpDDPalette)
 {
     if (lpDDPalette != nullptr && !IsPalettised(*data))
         return DDERR_INVALIDPIXELFORMAT;
+    D3dFinishDrawing();
     if (lpDDPalette != nullptr)
         lpDDPalette->AddRef();
     if (data->palette != nullptr)
@@ -1008,6 +1016,7 @@ HRESULT IDirectDrawSurface::GetDC(HDC* lphDC)
                     ((data->format.dwFlags & DDPF_RGB) && data->format.dwRGBBitCount == 16);
     if (!drawable)
         return DDERR_CANTCREATEDC;
+    D3dFinishDrawing();
     data->dc = GdiDcState{};
     data->access = DdAccess::DcOut;
     DdTouch(*data);
@@ -1044,12 +1053,14 @@ void DdSetVideoMemory(DWORD dwBytes)
 
 void DdLoseAllSurfaces(void)
 {
+    D3dFinishDrawing();
     for (DdSurfaceData* s : gaSurfaces)
         s->lost = true;
 }
 
 DdSurfaceData* DdPrimarySurface(void)
 {
+    D3dFinishDrawing(); // its pixels are about to be written from outside
     return gpPrimary;
 }
 

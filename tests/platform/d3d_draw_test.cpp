@@ -17,6 +17,7 @@
 #include <gtest/gtest.h>
 
 #include "tests/support/golden.h"
+#include "tests/support/test_env.h"
 
 namespace
 {
@@ -173,8 +174,10 @@ protected:
         ASSERT_EQ(device_->SetRenderState(state, value), D3D_OK);
     }
 
+    // Pixels are read as DirectDraw reads them: after what the device has recorded is drawn.
     uint32_t Pixel(int x, int y) const
     {
+        D3dFinishDrawing();
         const DdSurfaceData& t = *DdData(target_);
         const uint8_t* row = DdRow(t, static_cast<DWORD>(y));
         if (t.bytesPerPixel == 1)
@@ -186,6 +189,7 @@ protected:
 
     uint16_t Depth(int x, int y) const
     {
+        D3dFinishDrawing();
         const DdSurfaceData& z = *DdData(DdData(target_)->zbuffer);
         uint16_t p;
         std::memcpy(&p, DdRow(z, static_cast<DWORD>(y)) + x * 2, 2);
@@ -229,6 +233,7 @@ protected:
 
     void ExpectGolden(const std::string& name)
     {
+        D3dFinishDrawing();
         ExpectGoldenFrame(*DdData(target_), DEZOR_GOLDEN_DIR, name);
     }
 
@@ -687,10 +692,13 @@ TEST_F(D3dDrawTest, TextureFollowsEveryChangeOfItsSurface)
              ASSERT_EQ(s->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
          },
          0x07E0},
-        {"blit", [&](IDirect3DTexture2*, IDirectDrawSurface* s) { ASSERT_EQ(s->Blt(nullptr, blue, nullptr, 0, nullptr), DD_OK); },
+        {"blit",
+         [&](IDirect3DTexture2*, IDirectDrawSurface* s)
+         { ASSERT_EQ(s->Blt(nullptr, blue, nullptr, 0, nullptr), DD_OK); },
          0x001F},
         {"fast blit",
-         [&](IDirect3DTexture2*, IDirectDrawSurface* s) { ASSERT_EQ(s->BltFast(0, 0, blue, nullptr, 0), DD_OK); },
+         [&](IDirect3DTexture2*, IDirectDrawSurface* s)
+         { ASSERT_EQ(s->BltFast(0, 0, blue, nullptr, 0), DD_OK); },
          0x001F},
         {"colour key",
          [&](IDirect3DTexture2*, IDirectDrawSurface* s)
@@ -1293,112 +1301,320 @@ TEST_F(D3dDrawTest, RampDeviceDrawsNearestPaletteColours)
     ExpectGolden("d3d_ramp_gouraud");
 }
 
-// Drawing shared among threads in bands of rows gives the bytes of one thread, target and Z,
-// for each way of drawing: two devices on one target, one made for one thread and one for four.
-TEST_F(D3dDrawTest, BandedDrawingMatchesOneThread)
+// Drawing shared among threads: devices record their drawing and draw it, by bands of rows on
+// several threads, when anything else looks at the pixels. Every picture must come out as one
+// thread draws it, target and Z, whatever the number of threads.
+class D3dThreadedDrawTest : public D3dDrawTest
 {
-    setenv("DEZOR_RASTER_THREADS", "1", 1);
-    Open(160, 120);
-    setenv("DEZOR_RASTER_THREADS", "4", 1);
-    IDirect3DDevice2* banded = nullptr;
-    ASSERT_EQ(d3d_->CreateDevice(IID_IDirect3DHALDevice, target_, &banded), D3D_OK);
-    unsetenv("DEZOR_RASTER_THREADS");
-    IDirect3DViewport2* bandedViewport = nullptr;
-    ASSERT_EQ(d3d_->CreateViewport(&bandedViewport, nullptr), D3D_OK);
-    ASSERT_EQ(banded->AddViewport(bandedViewport), D3D_OK);
-    D3DVIEWPORT2 vp{};
-    vp.dwSize = sizeof vp;
-    ASSERT_EQ(viewport_->GetViewport2(&vp), D3D_OK);
-    ASSERT_EQ(bandedViewport->SetViewport2(&vp), D3D_OK);
-    ASSERT_EQ(banded->SetCurrentViewport(bandedViewport), D3D_OK);
-    banded->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
-
-    std::vector<uint16_t> texels(32 * 32);
-    for (size_t i = 0; i < texels.size(); ++i)
-        texels[i] = static_cast<uint16_t>(i * 2654435761u >> 7) | (i % 7 == 0 ? 0x001F : 0);
-    IDirect3DTexture2* texture = Texture(32, 32, texels);
-    DDCOLORKEY key{0x001F, 0x001F};
-    ASSERT_EQ(surfaces_.back()->SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
-
-    // Many overlapping primitives over every band, some reaching past the target's edges.
-    uint32_t seed = 12345;
-    auto next = [&](float lo, float hi)
+protected:
+    // A device drawing on `threads` threads on the fixture's target, with a viewport like the
+    // fixture's own.
+    IDirect3DDevice2* Device(int threads)
     {
-        seed = seed * 1664525u + 1013904223u;
-        return lo + (hi - lo) * static_cast<float>(seed >> 8) / 16777216.0f;
-    };
-    auto vertex = [&]
-    {
-        const float rhw = next(0.2f, 1.0f);
-        const DWORD colour = static_cast<DWORD>(next(0, 4294967040.0f));
-        const DWORD fog = static_cast<DWORD>(next(0, 255)) << 24;
-        const float x = next(-20, 180), y = next(-20, 140), z = next(0, 1);
-        return Tl(x, y, colour, z, next(-0.2f, 1.2f), next(-0.2f, 1.2f), rhw, fog);
-    };
-    std::vector<D3DTLVERTEX> triangles, lines;
-    for (int i = 0; i < 3 * 120; ++i)
-        triangles.push_back(vertex());
-    for (int i = 0; i < 2 * 60; ++i)
-        lines.push_back(vertex());
-
-    struct Case
-    {
-        const char* name;
-        std::function<void()> states;
-        bool lines;
-    };
-    const Case cases[] = {
-        {"gouraud, Z", [] {}, false},
-        {"bilinear perspective texture, modulate alpha, blended",
-         [&]
-         {
-             UseTexture(texture);
-             Set(D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_LINEAR);
-             Set(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_MODULATEALPHA);
-             Set(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
-             Set(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
-             Set(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
-         },
-         false},
-        {"nearest keyed texture, fog, flat",
-         [&]
-         {
-             UseTexture(texture);
-             Set(D3DRENDERSTATE_COLORKEYENABLE, 1);
-             Set(D3DRENDERSTATE_FOGENABLE, 1);
-             Set(D3DRENDERSTATE_FOGCOLOR, 0x8090A0);
-             Set(D3DRENDERSTATE_SHADEMODE, D3DSHADE_FLAT);
-         },
-         false},
-        {"stippled alpha", [&] { Set(D3DRENDERSTATE_STIPPLEDALPHA, 1); }, false},
-        {"lines", [] {}, true},
-    };
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(c.name);
-        std::vector<uint8_t> frames[2], depths[2], cleared;
-        for (int run = 0; run < 2; ++run)
-        {
-            if (run == 1)
-                std::swap(device_, banded); // the fixture's helpers draw through device_
-            Set(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD);
-            Set(D3DRENDERSTATE_TEXTUREHANDLE, 0);
-            Set(D3DRENDERSTATE_ZENABLE, 1);
-            c.states();
-            ClearAll();
-            cleared = DdData(target_)->pixels;
-            Draw(c.lines ? D3DPT_LINELIST : D3DPT_TRIANGLELIST, c.lines ? lines : triangles);
-            frames[run] = DdData(target_)->pixels;
-            depths[run] = DdData(DdData(target_)->zbuffer)->pixels;
-            if (run == 1)
-                std::swap(device_, banded);
-        }
-        EXPECT_TRUE(frames[0] == frames[1]);
-        EXPECT_TRUE(depths[0] == depths[1]);
-        EXPECT_TRUE(frames[0] != cleared) << "nothing drawn";
+        const SavedVariable saved("DEZOR_RASTER_THREADS");
+        setenv("DEZOR_RASTER_THREADS", std::to_string(threads).c_str(), 1);
+        IDirect3DDevice2* device = nullptr;
+        EXPECT_EQ(d3d_->CreateDevice(DdData(target_)->bytesPerPixel == 1 ? IID_IDirect3DRampDevice
+                                                                         : IID_IDirect3DHALDevice,
+                                     target_, &device),
+                  D3D_OK);
+        IDirect3DViewport2* vp = nullptr;
+        EXPECT_EQ(d3d_->CreateViewport(&vp, nullptr), D3D_OK);
+        EXPECT_EQ(device->AddViewport(vp), D3D_OK);
+        D3DVIEWPORT2 desc{};
+        desc.dwSize = sizeof desc;
+        EXPECT_EQ(viewport_->GetViewport2(&desc), D3D_OK);
+        EXPECT_EQ(vp->SetViewport2(&desc), D3D_OK);
+        EXPECT_EQ(device->SetCurrentViewport(vp), D3D_OK);
+        vp->Release(); // the device holds it
+        device->SetRenderState(D3DRENDERSTATE_CULLMODE, D3DCULL_NONE);
+        return device;
     }
-    bandedViewport->Release();
-    EXPECT_EQ(banded->Release(), 0u);
+
+    // Draws with `device` through the fixture's helpers (which draw through device_).
+    void With(IDirect3DDevice2* device, const std::function<void()>& draw)
+    {
+        std::swap(device_, device);
+        draw();
+        std::swap(device_, device);
+    }
+
+    // The target's and Z buffer's bytes, read through a lock as the game reads them.
+    std::vector<uint8_t> Locked(IDirectDrawSurface* s)
+    {
+        DDSURFACEDESC d{};
+        d.dwSize = sizeof d;
+        EXPECT_EQ(s->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+        const auto* p = static_cast<const uint8_t*>(d.lpSurface);
+        std::vector<uint8_t> bytes(p, p + static_cast<size_t>(d.lPitch) * d.dwHeight);
+        EXPECT_EQ(s->Unlock(nullptr), DD_OK);
+        return bytes;
+    }
+    std::vector<uint8_t> Frame() { return Locked(target_); }
+    std::vector<uint8_t> Depths() { return Locked(DdData(target_)->zbuffer); }
+
+    // Small random triangles (some reaching past the target's edges) as TL vertices.
+    std::vector<D3DTLVERTEX> RandomTriangles(uint32_t& seed, int count, float size)
+    {
+        auto next = [&](float lo, float hi)
+        {
+            seed = seed * 1664525u + 1013904223u;
+            return lo + (hi - lo) * static_cast<float>(seed >> 8) / 16777216.0f;
+        };
+        const DdSurfaceData& t = *DdData(target_);
+        const float w = static_cast<float>(t.width), h = static_cast<float>(t.height);
+        std::vector<D3DTLVERTEX> v;
+        for (int i = 0; i < count; ++i)
+        {
+            const float cx = next(-8, w + 8), cy = next(-8, h + 8);
+            for (int k = 0; k < 3; ++k)
+            {
+                const DWORD colour = static_cast<DWORD>(next(0, 4294967040.0f));
+                const DWORD fog = static_cast<DWORD>(next(0, 255)) << 24;
+                v.push_back(Tl(cx + next(-size, size), cy + next(-size, size), colour, next(0, 1),
+                               next(-0.2f, 1.2f), next(-0.2f, 1.2f), next(0.2f, 1.0f), fog));
+            }
+        }
+        return v;
+    }
+
+    // Every combination of the states the rasteriser specialises on, `each` random triangles
+    // a combination, with a line now and then, drawn on 1, 2, 3 and 8 threads.
+    void ExpectEveryStateCombinationMatches(bool ramp, int each)
+    {
+        Open(96, 72, ramp);
+        std::vector<uint16_t> texels(32 * 32);
+        for (size_t i = 0; i < texels.size(); ++i)
+            texels[i] = static_cast<uint16_t>(i * 2654435761u >> 7) | (i % 7 == 0 ? 0x001F : 0);
+        IDirect3DTexture2* keyed = Texture(32, 32, texels);
+        DDCOLORKEY key{0x001F, 0x001F};
+        ASSERT_EQ(surfaces_.back()->SetColorKey(DDCKEY_SRCBLT, &key), DD_OK);
+        IDirect3DTexture2* alpha = Texture(16, 16, texels, Rgb16(0x0F00, 0x00F0, 0x000F, 0xF000));
+        IDirect3DTexture2* const textures[] = {nullptr, keyed, alpha};
+        const DWORD filters[] = {D3DFILTER_NEAREST, D3DFILTER_LINEAR};
+        const DWORD mapBlends[] = {D3DTBLEND_COPY, D3DTBLEND_MODULATE, D3DTBLEND_MODULATEALPHA};
+        const DWORD shades[] = {D3DSHADE_FLAT, D3DSHADE_GOURAUD};
+        const DWORD blends[][2] = {{0, 0}, // none
+                                   {D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA},
+                                   {D3DBLEND_ONE, D3DBLEND_ONE},
+                                   {D3DBLEND_INVSRCCOLOR, D3DBLEND_ONE},
+                                   {D3DBLEND_ONE, D3DBLEND_INVSRCCOLOR},
+                                   {1, 1}}; // stippled
+        // Digits of a combination number, lowest first: texture, filter, perspective, texture
+        // blend, colour key, shading, blend, fog, Z (off, test, test and write).
+        const int radix[] = {3, 2, 2, 3, 2, 2, 6, 2, 3};
+        int combinations = 1;
+        for (int r : radix)
+            combinations *= r;
+        auto states = [&](int n)
+        {
+            int digit[std::size(radix)];
+            for (size_t i = 0; i < std::size(radix); ++i)
+            {
+                digit[i] = n % radix[i];
+                n /= radix[i];
+            }
+            if (IDirect3DTexture2* t = textures[digit[0]])
+                UseTexture(t);
+            else
+                Set(D3DRENDERSTATE_TEXTUREHANDLE, 0);
+            Set(D3DRENDERSTATE_TEXTUREMAG, filters[digit[1]]);
+            Set(D3DRENDERSTATE_TEXTUREPERSPECTIVE, static_cast<DWORD>(digit[2]));
+            Set(D3DRENDERSTATE_TEXTUREMAPBLEND, mapBlends[digit[3]]);
+            Set(D3DRENDERSTATE_COLORKEYENABLE, static_cast<DWORD>(digit[4]));
+            Set(D3DRENDERSTATE_SHADEMODE, shades[digit[5]]);
+            const DWORD* blend = blends[digit[6]];
+            Set(D3DRENDERSTATE_ALPHABLENDENABLE, blend[0] > 1);
+            Set(D3DRENDERSTATE_STIPPLEDALPHA, blend[0] == 1);
+            if (blend[0] > 1)
+            {
+                Set(D3DRENDERSTATE_SRCBLEND, blend[0]);
+                Set(D3DRENDERSTATE_DESTBLEND, blend[1]);
+            }
+            Set(D3DRENDERSTATE_FOGENABLE, static_cast<DWORD>(digit[7]));
+            Set(D3DRENDERSTATE_FOGCOLOR, 0x8090A0);
+            Set(D3DRENDERSTATE_ZENABLE, digit[8] != 0);
+            Set(D3DRENDERSTATE_ZWRITEENABLE, digit[8] == 2);
+        };
+        auto frame = [&](IDirect3DDevice2* device)
+        {
+            uint32_t seed = 2024;
+            With(device,
+                 [&]
+                 {
+                     ClearAll();
+                     ASSERT_EQ(device_->BeginScene(), D3D_OK);
+                     for (int n = 0; n < combinations; ++n)
+                     {
+                         states(n);
+                         Draw(D3DPT_TRIANGLELIST, RandomTriangles(seed, each, 10.0f));
+                         if (n % 97 == 0)
+                         {
+                             std::vector<D3DTLVERTEX> line = RandomTriangles(seed, 1, 40.0f);
+                             line.pop_back();
+                             Draw(D3DPT_LINELIST, line);
+                         }
+                     }
+                     ASSERT_EQ(device_->EndScene(), D3D_OK);
+                 });
+            return std::make_pair(Frame(), Depths());
+        };
+        IDirect3DDevice2* one = Device(1);
+        const auto expected = frame(one);
+        EXPECT_EQ(one->Release(), 0u);
+        for (int threads : {2, 3, 8})
+        {
+            SCOPED_TRACE(threads);
+            IDirect3DDevice2* shared = Device(threads);
+            const auto got = frame(shared);
+            EXPECT_TRUE(got.first == expected.first) << "target";
+            EXPECT_TRUE(got.second == expected.second) << "Z";
+            EXPECT_EQ(shared->Release(), 0u);
+        }
+    }
+};
+
+// 10,368 combinations: about 31,000 triangles on 5:6:5, 10,000 on the palettised ramp target.
+TEST_F(D3dThreadedDrawTest, EveryStateCombinationMatchesOneThread)
+{
+    ExpectEveryStateCombinationMatches(false, 3);
+}
+
+TEST_F(D3dThreadedDrawTest, EveryStateCombinationMatchesOneThreadOnThePalettisedTarget)
+{
+    ExpectEveryStateCombinationMatches(true, 1);
+}
+
+// A lock, a blit, a texture's surface changed or loaded, or a viewport clear in the middle of a
+// scene each see (and act on) the drawing before them, and the drawing after them sees them.
+TEST_F(D3dThreadedDrawTest, WhatIsLookedAtMidSceneIsDrawnFirst)
+{
+    Open(128, 96);
+    std::vector<uint16_t> texels(16 * 16), other(16 * 16);
+    for (size_t i = 0; i < texels.size(); ++i)
+    {
+        texels[i] = static_cast<uint16_t>(i * 40503u);
+        other[i] = static_cast<uint16_t>(~i * 2654435761u >> 9);
+    }
+    IDirect3DTexture2* texture = Texture(16, 16, texels);
+    IDirectDrawSurface* textureSurface = surfaces_.back();
+    IDirect3DTexture2* source = Texture(16, 16, other);
+    IDirectDrawSurface* picture = Surface(Desc(24, 24, nullptr, DDSCAPS_OFFSCREENPLAIN));
+    DDBLTFX fx{};
+    fx.dwSize = sizeof fx;
+    fx.dwFillColor = 0xF81F;
+    ASSERT_EQ(picture->Blt(nullptr, nullptr, nullptr, DDBLT_COLORFILL, &fx), DD_OK);
+
+    struct Seen
+    {
+        std::vector<std::vector<uint8_t>> frames;
+    };
+    auto run = [&](IDirect3DDevice2* device)
+    {
+        Seen seen;
+        uint32_t seed = 99;
+        With(device,
+             [&]
+             {
+                 ClearAll();
+                 ASSERT_EQ(device_->BeginScene(), D3D_OK);
+                 UseTexture(texture);
+                 Set(D3DRENDERSTATE_TEXTUREMAG, D3DFILTER_LINEAR);
+                 Draw(D3DPT_TRIANGLELIST, RandomTriangles(seed, 300, 30.0f));
+                 // A lock right after a draw call sees its pixels.
+                 seen.frames.push_back(Frame());
+                 Draw(D3DPT_TRIANGLELIST, RandomTriangles(seed, 300, 30.0f));
+                 RECT to{40, 30, 64, 54};
+                 ASSERT_EQ(target_->Blt(&to, picture, nullptr, 0, nullptr), DD_OK);
+                 Draw(D3DPT_TRIANGLELIST, RandomTriangles(seed, 300, 30.0f));
+                 // The texture's surface changes under the scene, then it is loaded anew.
+                 DDSURFACEDESC d{};
+                 d.dwSize = sizeof d;
+                 ASSERT_EQ(textureSurface->Lock(nullptr, &d, DDLOCK_WAIT, nullptr), DD_OK);
+                 std::memset(d.lpSurface, 0x5A, 16 * 2);
+                 ASSERT_EQ(textureSurface->Unlock(nullptr), DD_OK);
+                 Draw(D3DPT_TRIANGLELIST, RandomTriangles(seed, 300, 30.0f));
+                 ASSERT_EQ(texture->Load(source), D3D_OK);
+                 Draw(D3DPT_TRIANGLELIST, RandomTriangles(seed, 300, 30.0f));
+                 const D3DRECT part{10, 10, 50, 40};
+                 IDirect3DViewport2* vp = nullptr;
+                 ASSERT_EQ(device_->GetCurrentViewport(&vp), D3D_OK);
+                 ASSERT_EQ(vp->Clear(1, &part, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER), D3D_OK);
+                 vp->Release();
+                 Draw(D3DPT_TRIANGLELIST, RandomTriangles(seed, 300, 30.0f));
+                 ASSERT_EQ(device_->EndScene(), D3D_OK);
+             });
+        seen.frames.push_back(Frame());
+        seen.frames.push_back(Depths());
+        return seen;
+    };
+    // Each device starts from the same texels.
+    auto restore = [&]
+    {
+        DdSurfaceData& t = *DdData(textureSurface);
+        for (size_t i = 0; i < texels.size(); ++i)
+            std::memcpy(DdRow(t, static_cast<DWORD>(i / 16)) + i % 16 * 2, &texels[i], 2);
+        DdTouch(t);
+    };
+    IDirect3DDevice2* one = Device(1);
+    const Seen expected = run(one);
+    EXPECT_EQ(one->Release(), 0u);
+    for (int threads : {2, 3, 8})
+    {
+        SCOPED_TRACE(threads);
+        restore();
+        IDirect3DDevice2* shared = Device(threads);
+        const Seen got = run(shared);
+        ASSERT_EQ(got.frames.size(), expected.frames.size());
+        for (size_t i = 0; i < got.frames.size(); ++i)
+            EXPECT_TRUE(got.frames[i] == expected.frames[i]) << "frame " << i;
+        EXPECT_EQ(shared->Release(), 0u);
+    }
+}
+
+// The helper threads start with the first device drawing on several, keep through a display
+// mode change and a lost and restored surface, and end with the last device.
+TEST_F(D3dThreadedDrawTest, HelperThreadsLiveAsLongAsTheDevices)
+{
+    EXPECT_EQ(D3dDrawingThreads(), 0);
+    Open(128, 96);
+    IDirect3DDevice2* shared = Device(4);
+    uint32_t seed = 7;
+    auto frame = [&](IDirect3DDevice2* device)
+    {
+        With(device,
+             [&]
+             {
+                 ClearAll();
+                 ASSERT_EQ(device_->BeginScene(), D3D_OK);
+                 Draw(D3DPT_TRIANGLELIST, RandomTriangles(seed, 200, 30.0f));
+                 ASSERT_EQ(device_->EndScene(), D3D_OK);
+             });
+        return Frame();
+    };
+    const uint32_t start = seed;
+    const std::vector<uint8_t> first = frame(shared);
+    EXPECT_EQ(D3dDrawingThreads(), 3);
+
+    int fakeWindow = 0;
+    ASSERT_EQ(dd_->SetCooperativeLevel(reinterpret_cast<HWND>(&fakeWindow),
+                                       DDSCL_EXCLUSIVE | DDSCL_FULLSCREEN),
+              DD_OK);
+    ASSERT_EQ(dd_->SetDisplayMode(640, 480, 16, 0, 0), DD_OK);
+    DdLoseAllSurfaces();
+    ASSERT_EQ(target_->Restore(), DD_OK);
+    ASSERT_EQ(DdData(target_)->zbuffer->Restore(), DD_OK);
+    seed = start;
+    EXPECT_TRUE(frame(shared) == first);
+    EXPECT_EQ(D3dDrawingThreads(), 3);
+
+    EXPECT_EQ(shared->Release(), 0u);
+    EXPECT_EQ(D3dDrawingThreads(), 3) << "the fixture's device still lives";
+    viewport_->Release();
+    background_->Release();
+    EXPECT_EQ(device_->Release(), 0u);
+    device_ = nullptr;
+    EXPECT_EQ(D3dDrawingThreads(), 0);
 }
 
 } // namespace

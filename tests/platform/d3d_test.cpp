@@ -1,11 +1,15 @@
 #include "platform/d3d/d3d.h"
 #include "platform/d3d/d3d_internal.h"
 
+#include <algorithm>
 #include <cstdlib>
 #include <string>
+#include <thread>
 #include <vector>
 
 #include <gtest/gtest.h>
+
+#include "tests/support/test_env.h"
 
 namespace
 {
@@ -132,13 +136,15 @@ TEST_F(D3dTest, TestHookReplacesTheHardwareDescription)
 }
 
 // DEZOR_RASTER_THREADS is taken only as a whole number from 1 to 64; anything else gives one line
-// on standard error for the value and one thread.
+// on standard error for the value and the machine's cores, which are also what no value gives.
 TEST(D3dRasterThreads, TheEnvironmentValueIsCheckedWhole)
 {
+    const SavedVariable saved("DEZOR_RASTER_THREADS");
+    const int cores = std::clamp(static_cast<int>(std::thread::hardware_concurrency()), 1, 64);
     struct Case
     {
         const char* value;
-        int threads; // 0: one thread, and a report
+        int threads; // 0: the cores, and a report
     };
     const Case cases[] = {
         {"1", 1},   {"4", 4}, {"64", 64}, {"0", 0},  {"65", 0}, {"lots", 0},
@@ -151,14 +157,15 @@ TEST(D3dRasterThreads, TheEnvironmentValueIsCheckedWhole)
         const int threads = D3dRasterThreadsFromEnvironment();
         EXPECT_EQ(D3dRasterThreadsFromEnvironment(), threads) << "asked again, the same";
         const std::string err = testing::internal::GetCapturedStderr();
-        EXPECT_EQ(threads, c.threads != 0 ? c.threads : 1) << c.value;
+        EXPECT_EQ(threads, c.threads != 0 ? c.threads : cores) << c.value;
         EXPECT_EQ(err, c.threads != 0 ? std::string()
                                       : "dezor: DEZOR_RASTER_THREADS=\"" + std::string(c.value) +
-                                            "\" is not a number from 1 to 64; using 1\n")
+                                            "\" is not a number from 1 to 64; using " +
+                                            std::to_string(cores) + "\n")
             << "the second call reports nothing more: " << c.value;
     }
     unsetenv("DEZOR_RASTER_THREADS");
-    EXPECT_EQ(D3dRasterThreadsFromEnvironment(), 1);
+    EXPECT_EQ(D3dRasterThreadsFromEnvironment(), cores);
 }
 
 } // namespace
