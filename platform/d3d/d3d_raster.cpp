@@ -4,6 +4,7 @@
 // each pixel once. Each row's span goes to the span pipeline (d3d_span.h).
 
 #include <algorithm>
+#include <array>
 #include <atomic>
 #include <cmath>
 #include <condition_variable>
@@ -11,6 +12,7 @@
 #include <cstdio>
 #include <cstring>
 #include <cstdint>
+#include <memory>
 #include <mutex>
 #include <string>
 #include <thread>
@@ -147,19 +149,37 @@ struct TriangleEdges
     int64_t yBegin, yEnd;
 };
 
+// A coordinate in sub-pixels, rounded half away from zero as llround rounds (the product is
+// exact, and so is the sum in double for coordinates inside kCoordLimit).
+inline int64_t RoundToSub(float v)
+{
+    const double d = static_cast<double>(v * kSub);
+    return static_cast<int64_t>(d + (d < 0 ? -0.5 : 0.5));
+}
+
 // Snaps and orders the corners; false if the triangle has no area or no row inside the scissor.
 inline bool SetUpEdges(const D3dRasterState& rs, const D3dScreenVertex* const v[3],
                        TriangleEdges& e)
 {
     for (int i = 0; i < 3; ++i)
-        e.p[i] = {std::llround(v[i]->x * kSub), std::llround(v[i]->y * kSub)};
+        e.p[i] = {RoundToSub(v[i]->x), RoundToSub(v[i]->y)};
 
-    // Edges: top, middle and bottom by y; the long edge runs top to bottom.
-    int order[3] = {0, 1, 2};
-    std::sort(order, order + 3, [&](int a, int b) { return e.p[a].y < e.p[b].y; });
-    e.top = e.p[order[0]];
-    e.mid = e.p[order[1]];
-    e.bot = e.p[order[2]];
+    // Edges: top, middle and bottom by y (corners at one height kept in their order); the long
+    // edge runs top to bottom.
+    int o0 = 0, o1 = 1, o2 = 2;
+    if (e.p[1].y < e.p[0].y)
+        std::swap(o0, o1);
+    if (e.p[2].y < e.p[o1].y)
+    {
+        o2 = o1;
+        if (e.p[2].y < e.p[o0].y)
+            o1 = o0, o0 = 2;
+        else
+            o1 = 2;
+    }
+    e.top = e.p[o0];
+    e.mid = e.p[o1];
+    e.bot = e.p[o2];
     const int64_t cross =
         (e.mid.x - e.top.x) * (e.bot.y - e.top.y) - (e.bot.x - e.top.x) * (e.mid.y - e.top.y);
     if (cross == 0)
@@ -232,12 +252,13 @@ inline void SpanStart(const AttributePlanes& pl, int64_t x, int64_t y, Chunk& c)
         c.start[a] = static_cast<float>(pl.base[a] + pl.ddx[a] * ox + pl.ddy[a] * oy);
 }
 
-// A triangle ready to be drawn: its edges, attribute planes and stages.
+// A triangle ready to be drawn: its edges and attribute planes, and whether it is drawn with
+// perspective (which picks its stages).
 struct TriangleSetUp
 {
     TriangleEdges edges;
     AttributePlanes planes;
-    Pipeline pipe;
+    bool perspective;
 };
 
 // Sets a triangle up; false if it draws nothing.
@@ -249,17 +270,15 @@ bool SetUpTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3
     const D3dScreenVertex* v[3] = {&v0, &v1, &v2};
     if (!SetUpEdges(rs, v, t.edges))
         return false;
-    const bool perspective = UsePerspective(rs, v);
-    if (!SetUpPlanes(rs, v, t.edges.p, perspective, t.planes))
-        return false;
-    t.pipe = PickPipeline(rs, perspective);
-    return true;
+    t.perspective = UsePerspective(rs, v);
+    return SetUpPlanes(rs, v, t.edges.p, t.perspective, t.planes);
 }
 
 // Walks the rows yFrom..yTo - 1 of a set-up triangle (at most its own), between the long edge
 // and the short edge beside it, and draws each row's span. The edges are exact integers, so a
 // walk started at any row gives the columns a walk from the top gives.
-void WalkEdges(const D3dRasterState& rs, const TriangleSetUp& t, int64_t yFrom, int64_t yTo)
+void WalkEdges(const D3dRasterState& rs, const Pipeline& pipe, const TriangleSetUp& t,
+               int64_t yFrom, int64_t yTo)
 {
     const TriangleEdges& e = t.edges;
     yFrom = std::max(yFrom, e.yBegin);
@@ -295,7 +314,7 @@ void WalkEdges(const D3dRasterState& rs, const TriangleSetUp& t, int64_t yFrom, 
         c.y = static_cast<int>(y);
         c.n = 0;
         SpanStart(t.planes, xl, y, c);
-        RunSpan(t.pipe, rs, c, static_cast<int>(xr));
+        RunSpan(pipe, rs, c, static_cast<int>(xr));
     }
 }
 
@@ -306,7 +325,7 @@ void D3dRasterTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0,
 {
     TriangleSetUp t;
     if (SetUpTriangle(rs, v0, v1, v2, t))
-        WalkEdges(rs, t, INT64_MIN, INT64_MAX);
+        WalkEdges(rs, PickPipeline(rs, t.perspective), t, INT64_MIN, INT64_MAX);
 }
 
 void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3dScreenVertex& v1)
@@ -374,11 +393,11 @@ void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3
 
 // Drawing shared among threads. Between the points where anything else looks at the pixels
 // (see D3dFinishDrawing) the calls are recorded, with their resolved state and a copy of their
-// screen-space primitives, and listed by bands of rows. Finishing sets every triangle up once,
-// on all threads, then draws the bands on all threads: a band is drawn by one thread, its
-// primitives in the order they were recorded and kept to its rows, so the target and Z come out
-// as one thread draws them whatever the number of threads. A band holds whole rows because the
-// span pipeline may rewrite pixels just past a span's end with what they hold.
+// screen-space primitives, and listed by bands of rows. Finishing draws the bands on all
+// threads: a band is drawn by one thread, its primitives in the order they were recorded and
+// kept to its rows, so the target and Z come out as one thread draws them whatever the number
+// of threads. A triangle is set up once, by the first thread to reach it. A band holds whole rows
+// because the span pipeline may rewrite pixels just past a span's end with what they hold.
 namespace
 {
 
@@ -387,8 +406,6 @@ namespace
 constexpr double kSharedArea = 16384;
 // Recorded primitives beyond which they are drawn at once, which bounds what a frame holds.
 constexpr size_t kMaxRecorded = size_t{1} << 18;
-// Primitives a thread sets up at a time.
-constexpr uint32_t kSetUpBlock = 64;
 
 // Rows a primitive may touch inside the scissor, with a row to spare either side (the exact
 // rows come with the set-up); false if it touches none.
@@ -430,28 +447,36 @@ public:
     void Add(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count);
     // Draws everything recorded, on rs.threads threads where that pays, and forgets it.
     void Finish();
-    // Draws the band of rows and its share of set-ups on one thread; run by every thread of a
-    // Finish (see DrawPool).
+    // Draws bands until none is left; run by every thread of a Finish (see DrawPool).
     void Work();
 
 private:
+    // Where a primitive's set-up stands while finishing.
+    enum : uint8_t
+    {
+        kNotSetUp,
+        kSettingUp,
+        kDraws,
+        kDrawsNothing,
+    };
+
     void Reset();
-    void SetUpBlock(uint32_t block);
+    bool SetUp(uint32_t i);
     void DrawBand(int64_t band);
 
     std::vector<D3dRasterState> calls_;
+    std::vector<std::array<Pipeline, 2>> pipes_; // each call's stages, without and with perspective
     std::vector<D3dPrimitive> primitives_;
     std::vector<uint32_t> callOf_;                  // each primitive's call
     std::vector<std::vector<uint32_t>> bins_;       // each band's primitives, in their order
     int64_t firstBand_ = INT64_MAX, lastBand_ = -1; // the bands holding any
     double area_ = 0;
     int threads_ = 1;
-    // While finishing: each primitive's set-up, and whether it draws anything.
+    // While finishing: each primitive's set-up and where it stands.
     std::vector<TriangleSetUp> setUps_;
-    std::vector<uint8_t> drawn_;
-    std::atomic<uint32_t> nextBlock_{0}, blocksDone_{0};
+    std::unique_ptr<std::atomic<uint8_t>[]> state_;
+    size_t stateSize_ = 0;
     std::atomic<int64_t> nextBand_{0};
-    uint32_t blocks_ = 0;
 };
 
 // Threads that help the calling thread finish a recording. They live while any device does,
@@ -551,6 +576,7 @@ void Recording::Add(const D3dRasterState& rs, const D3dPrimitive* primitives, si
         Finish();
     const auto call = static_cast<uint32_t>(calls_.size());
     calls_.push_back(rs);
+    pipes_.push_back({PickPipeline(rs, false), PickPipeline(rs, true)});
     threads_ = std::max(threads_, rs.threads);
     for (size_t i = 0; i < count; ++i)
     {
@@ -575,6 +601,7 @@ void Recording::Add(const D3dRasterState& rs, const D3dPrimitive* primitives, si
 void Recording::Reset()
 {
     calls_.clear();
+    pipes_.clear();
     primitives_.clear();
     callOf_.clear();
     for (int64_t b = firstBand_; b <= lastBand_; ++b)
@@ -607,24 +634,41 @@ void Recording::Finish()
         Reset();
         return;
     }
-    setUps_.resize(primitives_.size());
-    drawn_.resize(primitives_.size());
-    blocks_ = static_cast<uint32_t>((primitives_.size() + kSetUpBlock - 1) / kSetUpBlock);
-    nextBlock_.store(0, std::memory_order_relaxed);
-    blocksDone_.store(0, std::memory_order_relaxed);
+    const size_t n = primitives_.size();
+    setUps_.resize(n);
+    if (stateSize_ < n)
+    {
+        stateSize_ = std::max(n, 2 * stateSize_);
+        state_ = std::make_unique<std::atomic<uint8_t>[]>(stateSize_);
+    }
+    for (size_t i = 0; i < n; ++i)
+        state_[i].store(kNotSetUp, std::memory_order_relaxed);
     nextBand_.store(firstBand_, std::memory_order_relaxed);
     DrawPool::Instance().Run(*this, threads);
     Reset();
 }
 
-void Recording::SetUpBlock(uint32_t block)
+// Sets primitive i up unless another thread has (waiting while one does); whether it draws.
+bool Recording::SetUp(uint32_t i)
 {
-    const size_t end = std::min<size_t>(primitives_.size(), size_t{block + 1} * kSetUpBlock);
-    for (size_t i = size_t{block} * kSetUpBlock; i < end; ++i)
+    std::atomic<uint8_t>& state = state_[i];
+    uint8_t now = state.load(std::memory_order_acquire);
+    if (now == kNotSetUp &&
+        state.compare_exchange_strong(now, kSettingUp, std::memory_order_acquire))
     {
         const D3dPrimitive& p = primitives_[i];
-        drawn_[i] = p.line || SetUpTriangle(calls_[callOf_[i]], p.v[0], p.v[1], p.v[2], setUps_[i]);
+        const bool draws =
+            p.line || SetUpTriangle(calls_[callOf_[i]], p.v[0], p.v[1], p.v[2], setUps_[i]);
+        state.store(draws ? kDraws : kDrawsNothing, std::memory_order_release);
+        return draws;
     }
+    // A set-up takes a fraction of a microsecond.
+    while (now == kSettingUp)
+    {
+        std::this_thread::yield();
+        now = state.load(std::memory_order_acquire);
+    }
+    return now == kDraws;
 }
 
 void Recording::DrawBand(int64_t band)
@@ -632,7 +676,7 @@ void Recording::DrawBand(int64_t band)
     const int64_t top = band * kD3dBandRows, bottom = top + kD3dBandRows;
     for (uint32_t i : bins_[static_cast<size_t>(band)])
     {
-        if (!drawn_[i])
+        if (!SetUp(i))
             continue;
         const D3dPrimitive& p = primitives_[i];
         const D3dRasterState& rs = calls_[callOf_[i]];
@@ -644,20 +688,15 @@ void Recording::DrawBand(int64_t band)
             D3dRasterLine(kept, p.v[0], p.v[1]);
         }
         else
-            WalkEdges(rs, setUps_[i], top, bottom);
+        {
+            const TriangleSetUp& t = setUps_[i];
+            WalkEdges(rs, pipes_[callOf_[i]][t.perspective], t, top, bottom);
+        }
     }
 }
 
 void Recording::Work()
 {
-    uint32_t done = 0;
-    for (uint32_t b = nextBlock_.fetch_add(1, std::memory_order_relaxed); b < blocks_;
-         b = nextBlock_.fetch_add(1, std::memory_order_relaxed), ++done)
-        SetUpBlock(b);
-    // Every set-up is in before any band is drawn: the other threads' blocks are short.
-    blocksDone_.fetch_add(done, std::memory_order_release);
-    while (blocksDone_.load(std::memory_order_acquire) < blocks_)
-        std::this_thread::yield();
     for (int64_t b = nextBand_.fetch_add(1, std::memory_order_relaxed); b <= lastBand_;
          b = nextBand_.fetch_add(1, std::memory_order_relaxed))
         DrawBand(b);
