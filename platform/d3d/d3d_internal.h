@@ -4,6 +4,7 @@
 
 #include <array>
 #include <cstdint>
+#include <mutex>
 #include <vector>
 
 #include "platform/d3d/d3d.h"
@@ -113,10 +114,28 @@ struct D3dPrimitive
     D3dScreenVertex v[3];
 };
 
-// Draws the primitives in their order. With rs.threads at 1 they are drawn at once; above 1
-// they are recorded (copied) with the state and drawn by D3dFinishDrawing, shared among that
-// many threads by bands of rows, with the bytes one thread gives.
-void D3dRasterPrimitives(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count);
+// One draw call on its way to the rasteriser: the vertex stage appends its primitives to
+// Primitives() and Submit() draws them in their order. With rs.threads at 1 they are drawn at
+// once; above 1 they are recorded with the state and drawn by D3dFinishDrawing, shared among
+// that many threads by bands of rows, with the bytes one thread gives. A call not submitted
+// draws nothing. Calls are taken one at a time.
+class D3dRasterCall
+{
+public:
+    explicit D3dRasterCall(const D3dRasterState& rs);
+    ~D3dRasterCall();
+    D3dRasterCall(const D3dRasterCall&) = delete;
+    D3dRasterCall& operator=(const D3dRasterCall&) = delete;
+
+    std::vector<D3dPrimitive>& Primitives() { return *out_; }
+    void Submit();
+
+private:
+    const D3dRasterState& rs_;
+    std::unique_lock<std::mutex> lock_;
+    std::vector<D3dPrimitive>* out_ = nullptr;
+    size_t first_ = 0;
+};
 // Rows a band holds.
 constexpr int kD3dBandRows = 16;
 // The thread count devices draw with: DEZOR_RASTER_THREADS when set to 1..64, else the

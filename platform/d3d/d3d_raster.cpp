@@ -407,34 +407,23 @@ constexpr double kSharedArea = 16384;
 // Recorded primitives beyond which they are drawn at once, which bounds what a frame holds.
 constexpr size_t kMaxRecorded = size_t{1} << 18;
 
-// Rows a primitive may touch inside the scissor, with a row to spare either side (the exact
-// rows come with the set-up); false if it touches none.
-bool RowSpan(const D3dPrimitive& p, const RECT& scissor, int64_t& first, int64_t& last)
+// The rows a primitive may touch inside the scissor, with a row to spare either side (the exact
+// rows come with the set-up), and the area of its bounding box; false if it touches no row.
+bool Extent(const D3dPrimitive& p, const RECT& scissor, int64_t& first, int64_t& last, double& area)
 {
     const int n = p.line ? 2 : 3;
-    float y0 = p.v[0].y, y1 = y0;
+    float x0 = p.v[0].x, x1 = x0, y0 = p.v[0].y, y1 = y0;
     for (int i = 0; i < n; ++i)
     {
         if (!Finite(p.v[i]))
             return false;
+        x0 = std::min(x0, p.v[i].x), x1 = std::max(x1, p.v[i].x);
         y0 = std::min(y0, p.v[i].y), y1 = std::max(y1, p.v[i].y);
     }
     first = std::max<int64_t>(static_cast<int64_t>(std::floor(y0)) - 1, scissor.top);
     last = std::min<int64_t>(static_cast<int64_t>(std::ceil(y1)) + 1, scissor.bottom - 1);
+    area = (static_cast<double>(x1) - x0 + 1) * (static_cast<double>(y1) - y0 + 1);
     return first <= last;
-}
-
-double BoxArea(const D3dPrimitive& p)
-{
-    const int n = p.line ? 2 : 3;
-    float x0 = p.v[0].x, x1 = x0, y0 = p.v[0].y, y1 = y0;
-    for (int i = 1; i < n; ++i)
-    {
-        x0 = std::min(x0, p.v[i].x), x1 = std::max(x1, p.v[i].x);
-        y0 = std::min(y0, p.v[i].y), y1 = std::max(y1, p.v[i].y);
-    }
-    const double area = (static_cast<double>(x1) - x0 + 1) * (static_cast<double>(y1) - y0 + 1);
-    return area == area ? area : 0; // NaN coordinates are not drawn
 }
 
 class DrawPool;
@@ -443,8 +432,11 @@ class DrawPool;
 class Recording
 {
 public:
-    // Records a call's primitives; draws what was recorded first if it is too much to hold.
-    void Add(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count);
+    // Where a call's primitives are put before Added.
+    std::vector<D3dPrimitive>& Primitives() { return primitives_; }
+    // Records the call whose primitives were put from `first` on (dropping those outside the
+    // scissor or not finite); draws all if it is too much to hold.
+    void Added(const D3dRasterState& rs, size_t first);
     // Draws everything recorded, on rs.threads threads where that pays, and forgets it.
     void Finish();
     // Draws bands until none is left; run by every thread of a Finish (see DrawPool).
@@ -570,25 +562,25 @@ private:
     int pending_ = 0;
 };
 
-void Recording::Add(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count)
+void Recording::Added(const D3dRasterState& rs, size_t first)
 {
-    if (primitives_.size() + count > kMaxRecorded)
-        Finish();
     const auto call = static_cast<uint32_t>(calls_.size());
     calls_.push_back(rs);
     pipes_.push_back({PickPipeline(rs, false), PickPipeline(rs, true)});
     threads_ = std::max(threads_, rs.threads);
-    for (size_t i = 0; i < count; ++i)
+    size_t kept = first;
+    for (size_t i = first; i < primitives_.size(); ++i)
     {
-        const D3dPrimitive& p = primitives[i];
-        int64_t first = 0, last = 0;
-        if (!RowSpan(p, rs.scissor, first, last))
+        int64_t top = 0, bottom = 0;
+        double area = 0;
+        if (!Extent(primitives_[i], rs.scissor, top, bottom, area))
             continue;
-        const auto index = static_cast<uint32_t>(primitives_.size());
-        primitives_.push_back(p);
+        if (kept != i)
+            primitives_[kept] = primitives_[i];
+        const auto index = static_cast<uint32_t>(kept++);
         callOf_.push_back(call);
-        area_ += BoxArea(p);
-        const int64_t b0 = first / kD3dBandRows, b1 = last / kD3dBandRows;
+        area_ += area;
+        const int64_t b0 = top / kD3dBandRows, b1 = bottom / kD3dBandRows;
         if (static_cast<size_t>(b1) >= bins_.size())
             bins_.resize(static_cast<size_t>(b1) + 1);
         for (int64_t b = b0; b <= b1; ++b)
@@ -596,6 +588,9 @@ void Recording::Add(const D3dRasterState& rs, const D3dPrimitive* primitives, si
         firstBand_ = std::min(firstBand_, b0);
         lastBand_ = std::max(lastBand_, b1);
     }
+    primitives_.resize(kept);
+    if (primitives_.size() > kMaxRecorded)
+        Finish();
 }
 
 void Recording::Reset()
@@ -714,24 +709,39 @@ int D3dRasterThreadsFromEnvironment()
     return static_cast<int>(crt_env_number("DEZOR_RASTER_THREADS", 1, 64, fallback, "a number"));
 }
 
-void D3dRasterPrimitives(const D3dRasterState& rs, const D3dPrimitive* primitives, size_t count)
+D3dRasterCall::D3dRasterCall(const D3dRasterState& rs) : rs_(rs), lock_(gRecordingLock)
 {
-    std::lock_guard<std::mutex> lock(gRecordingLock);
     if (rs.threads > 1)
     {
-        gRecording.Add(rs, primitives, count);
+        out_ = &gRecording.Primitives();
+        first_ = out_->size();
         return;
     }
     // Drawn at once, after whatever another device recorded.
     gRecording.Finish();
-    for (size_t i = 0; i < count; ++i)
-    {
-        const D3dPrimitive& p = primitives[i];
-        if (p.line)
-            D3dRasterLine(rs, p.v[0], p.v[1]);
-        else
-            D3dRasterTriangle(rs, p.v[0], p.v[1], p.v[2]);
-    }
+    thread_local std::vector<D3dPrimitive> primitives;
+    primitives.clear();
+    out_ = &primitives;
+    first_ = 0;
+}
+
+D3dRasterCall::~D3dRasterCall()
+{
+    if (out_ != nullptr) // not submitted
+        out_->resize(first_);
+}
+
+void D3dRasterCall::Submit()
+{
+    if (rs_.threads > 1)
+        gRecording.Added(rs_, first_);
+    else
+        for (const D3dPrimitive& p : *out_)
+            if (p.line)
+                D3dRasterLine(rs_, p.v[0], p.v[1]);
+            else
+                D3dRasterTriangle(rs_, p.v[0], p.v[1], p.v[2]);
+    out_ = nullptr;
 }
 
 void D3dFinishDrawing(void)

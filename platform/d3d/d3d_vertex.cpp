@@ -301,10 +301,8 @@ HRESULT D3dDrawVertices(const D3dRasterState& rsIn, const D3dVertexState& vs, D3
 
     thread_local std::vector<ClipVertex> clipped;
     thread_local std::vector<D3dScreenVertex> screen;
-    thread_local std::vector<D3dPrimitive> primitives;
     clipped.clear();
     screen.clear();
-    primitives.clear();
     const auto* bytes = static_cast<const uint8_t*>(vertices);
     if (screenSpace)
     {
@@ -349,7 +347,8 @@ HRESULT D3dDrawVertices(const D3dRasterState& rsIn, const D3dVertexState& vs, D3
         }
     }
 
-    Assembler as{rs, vs, screenSpace, clip, clipped, screen, primitives};
+    D3dRasterCall call(rs);
+    Assembler as{rs, vs, screenSpace, clip, clipped, screen, call.Primitives()};
     auto at = [indices](DWORD i) -> unsigned { return indices != nullptr ? indices[i] : i; };
     switch (type)
     {
@@ -382,6 +381,6 @@ HRESULT D3dDrawVertices(const D3dRasterState& rsIn, const D3dVertexState& vs, D3
                 as.Triangle(at(0), at(i), at(i + 1));
             break;
     }
-    D3dRasterPrimitives(rs, primitives.data(), primitives.size());
+    call.Submit();
     return D3D_OK;
 }
