@@ -114,3 +114,11 @@ void DdPresent(const DdSurfaceData& front, HWND hWnd);
 std::vector<BYTE> DdSurfaceToRgb(const DdSurfaceData& s);
 // Drops the renderer when the last DirectDraw object goes.
 void DdPresentShutdown();
+// How frames have been handed over so far, for tests.
+struct DdPresentInfo
+{
+    uint32_t shownFormat = 0; // SDL pixel format of the last frame given to the window; 0: none
+    int texturesMade = 0;     // the window's textures, made anew when format or size change
+    int conversions = 0;      // surfaces converted to RGB (DdSurfaceToRgb's included)
+};
+DdPresentInfo DdPresentInfoForTests();

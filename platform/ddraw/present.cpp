@@ -1,6 +1,7 @@
-// Presenting the front buffer: converted to 24-bit RGB, shown in the game window through an
-// SDL renderer (scaled with its aspect kept) and, when DEZOR_CAPTURE names a directory, saved
-// there as numbered PNG files.
+// Presenting the front buffer: shown in the game window through an SDL renderer (scaled with
+// its aspect kept) and, when DEZOR_CAPTURE names a directory, saved there as numbered PNG files.
+// 5:6:5 and 5:5:5 surfaces go to SDL as they are; other formats, and the capture, are first
+// converted to 24-bit RGB.
 
 #include <SDL.h>
 
@@ -26,12 +27,15 @@ struct Screen
     bool ownRenderer = false;
     bool failed = false; // no renderer could be made for this window
     SDL_Texture* texture = nullptr;
+    Uint32 textureFormat = 0;
     int textureWidth = 0;
     int textureHeight = 0;
 };
 
 Screen gScreen;
 int gnFramesPresented = 0;
+DdPresentInfo gInfo;
+std::vector<BYTE> gRgb; // kept between frames: a frame's conversion allocates nothing
 std::string gCaptureDir;
 int gnCaptured = 0;
 bool gbCaptureFailed = false; // the directory could not be written; reported once
@@ -78,13 +82,14 @@ BYTE Level(const ChannelTable& c, DWORD pixel)
     return c.levels[(pixel & c.mask) >> c.shift];
 }
 
-std::vector<BYTE> PalettisedToRgb(const DdSurfaceData& s)
+void PalettisedToRgb(const DdSurfaceData& s, BYTE* out)
 {
-    std::vector<BYTE> rgb(static_cast<size_t>(s.width) * s.height * 3, 0);
     const DdPaletteData* pal = DdSurfacePalette(s);
     if (pal == nullptr)
-        return rgb; // no palette shows black
-    BYTE* out = rgb.data();
+    {
+        std::memset(out, 0, static_cast<size_t>(s.width) * s.height * 3); // black
+        return;
+    }
     for (DWORD y = 0; y < s.height; ++y)
     {
         const uint8_t* row = DdRow(s, y);
@@ -96,17 +101,14 @@ std::vector<BYTE> PalettisedToRgb(const DdSurfaceData& s)
             *out++ = e.peBlue;
         }
     }
-    return rgb;
 }
 
-std::vector<BYTE> RgbToRgb(const DdSurfaceData& s)
+void RgbToRgb(const DdSurfaceData& s, BYTE* out)
 {
-    std::vector<BYTE> rgb(static_cast<size_t>(s.width) * s.height * 3);
     ChannelTable red = MakeChannel(s.format.dwRBitMask);
     ChannelTable green = MakeChannel(s.format.dwGBitMask);
     ChannelTable blue = MakeChannel(s.format.dwBBitMask);
     const DWORD bpp = s.bytesPerPixel;
-    BYTE* out = rgb.data();
     for (DWORD y = 0; y < s.height; ++y)
     {
         const uint8_t* p = DdRow(s, y);
@@ -119,14 +121,32 @@ std::vector<BYTE> RgbToRgb(const DdSurfaceData& s)
             *out++ = Level(blue, pixel);
         }
     }
-    return rgb;
 }
 
-std::vector<BYTE> ToRgb(const DdSurfaceData& s)
+// Fills rgb with the surface as 8-bit RGB triples.
+void ToRgb(const DdSurfaceData& s, std::vector<BYTE>& rgb)
 {
+    ++gInfo.conversions;
+    rgb.resize(static_cast<size_t>(s.width) * s.height * 3);
     if (s.format.dwFlags & DDPF_PALETTEINDEXED8)
-        return PalettisedToRgb(s);
-    return RgbToRgb(s);
+        PalettisedToRgb(s, rgb.data());
+    else
+        RgbToRgb(s, rgb.data());
+}
+
+// The SDL format whose pixels are laid out as the surface's, so that SDL can take its rows as
+// they are; 0 when the surface must be converted first.
+Uint32 NativeFormat(const DdSurfaceData& s)
+{
+    const DDPIXELFORMAT& f = s.format;
+    if (s.bytesPerPixel != 2 || !(f.dwFlags & DDPF_RGB) || (f.dwFlags & DDPF_PALETTEINDEXED8))
+        return 0;
+    if (f.dwRBitMask == 0xF800 && f.dwGBitMask == 0x07E0 && f.dwBBitMask == 0x001F)
+        return SDL_PIXELFORMAT_RGB565;
+    // A top alpha bit is ignored, as the conversion ignores it.
+    if (f.dwRBitMask == 0x7C00 && f.dwGBitMask == 0x03E0 && f.dwBBitMask == 0x001F)
+        return SDL_PIXELFORMAT_RGB555;
+    return 0;
 }
 
 void Capture(const std::vector<BYTE>& rgb, DWORD width, DWORD height)
@@ -196,18 +216,23 @@ SDL_Renderer* RendererFor(SDL_Window* window)
     return gScreen.renderer;
 }
 
-SDL_Texture* TextureFor(SDL_Renderer* renderer, int width, int height)
+SDL_Texture* TextureFor(SDL_Renderer* renderer, Uint32 format, int width, int height)
 {
     if (gScreen.texture != nullptr &&
-        (gScreen.textureWidth != width || gScreen.textureHeight != height))
+        (gScreen.textureFormat != format || gScreen.textureWidth != width ||
+         gScreen.textureHeight != height))
     {
         SDL_DestroyTexture(gScreen.texture);
         gScreen.texture = nullptr;
     }
     if (gScreen.texture == nullptr)
     {
-        gScreen.texture = SDL_CreateTexture(renderer, SDL_PIXELFORMAT_RGB24,
-                                            SDL_TEXTUREACCESS_STREAMING, width, height);
+        gScreen.texture =
+            SDL_CreateTexture(renderer, format, SDL_TEXTUREACCESS_STREAMING, width, height);
+        if (gScreen.texture == nullptr)
+            return nullptr;
+        ++gInfo.texturesMade;
+        gScreen.textureFormat = format;
         gScreen.textureWidth = width;
         gScreen.textureHeight = height;
     }
@@ -227,7 +252,8 @@ SDL_Rect Letterbox(int width, int height, int outWidth, int outHeight)
     return r;
 }
 
-void Show(const std::vector<BYTE>& rgb, int width, int height, HWND hWnd)
+// Shows width x height pixels of the given SDL format, rows pitch bytes apart.
+void Show(const void* pixels, int pitch, Uint32 format, int width, int height, HWND hWnd)
 {
     if (hWnd == nullptr || SDL_WasInit(SDL_INIT_VIDEO) == 0)
         return;
@@ -237,10 +263,11 @@ void Show(const std::vector<BYTE>& rgb, int width, int height, HWND hWnd)
     SDL_Renderer* renderer = RendererFor(window);
     if (renderer == nullptr)
         return;
-    SDL_Texture* texture = TextureFor(renderer, width, height);
+    SDL_Texture* texture = TextureFor(renderer, format, width, height);
     if (texture == nullptr)
         return;
-    SDL_UpdateTexture(texture, nullptr, rgb.data(), width * 3);
+    SDL_UpdateTexture(texture, nullptr, pixels, pitch);
+    gInfo.shownFormat = format;
     int outWidth = 0, outHeight = 0;
     if (SDL_GetRendererOutputSize(renderer, &outWidth, &outHeight) != 0 || outWidth <= 0 ||
         outHeight <= 0)
@@ -262,11 +289,19 @@ void DdPresent(const DdSurfaceData& front, HWND hWnd)
     bool showing = hWnd != nullptr && SDL_WasInit(SDL_INIT_VIDEO) != 0;
     if (!capturing && !showing)
         return;
-    std::vector<BYTE> rgb = ToRgb(front);
+    const Uint32 native = NativeFormat(front);
+    // The capture is always converted, so its files stay the same whatever the window is given.
+    if (capturing || native == 0)
+        ToRgb(front, gRgb);
     if (capturing)
-        Capture(rgb, front.width, front.height);
-    if (showing)
-        Show(rgb, static_cast<int>(front.width), static_cast<int>(front.height), hWnd);
+        Capture(gRgb, front.width, front.height);
+    if (!showing)
+        return;
+    const int width = static_cast<int>(front.width), height = static_cast<int>(front.height);
+    if (native != 0)
+        Show(front.pixels.data(), front.pitch, native, width, height, hWnd);
+    else
+        Show(gRgb.data(), width * 3, SDL_PIXELFORMAT_RGB24, width, height, hWnd);
 }
 
 void DdPresentShutdown()
@@ -281,5 +316,12 @@ int DdFramesPresented(void)
 
 std::vector<BYTE> DdSurfaceToRgb(const DdSurfaceData& s)
 {
-    return ToRgb(s);
+    std::vector<BYTE> rgb;
+    ToRgb(s, rgb);
+    return rgb;
+}
+
+DdPresentInfo DdPresentInfoForTests()
+{
+    return gInfo;
 }

@@ -1,11 +1,15 @@
 #include "platform/ddraw/ddraw.h"
 
+#include <SDL.h>
+
 #include <cstdlib>
+#include <cstring>
 #include <string>
 #include <vector>
 
 #include <gtest/gtest.h>
 
+#include "platform/ddraw/ddraw_internal.h"
 #include "platform/png/png.h"
 #include "platform/time/time.h"
 #include "platform/win/win.h"
@@ -906,6 +910,237 @@ TEST_F(DdTest, CaptureExpands16BitChannelsAndShowsBlackWithoutAPalette)
     Png black;
     ASSERT_TRUE(DecodePng(ReadWholeFile(env.Path("frame-00002.png")), black));
     EXPECT_EQ(RgbAt(black, 10, 10), (std::vector<int>{0, 0, 0}));
+}
+
+// Frames shown in a window of their own size, so that the renderer's output is the frame pixel
+// for pixel. The odd width gives rows padded past their pixels.
+class DdWindowTest : public DdTest
+{
+protected:
+    static constexpr DWORD kWidth = 37, kHeight = 21;
+
+    // Before the window, whose lock file lies in its runtime directory.
+    TestEnv env_;
+
+    void SetUp() override
+    {
+        DdTest::SetUp();
+        WNDCLASSA wc{};
+        wc.lpfnWndProc = PlainProc;
+        wc.lpszClassName = kClass;
+        ASSERT_NE(RegisterClassA(&wc), 0);
+        hWnd_ = CreateWindowExA(0, kClass, "Present", WS_CAPTION, 0, 0, kWidth, kHeight, nullptr,
+                                nullptr, nullptr, nullptr);
+        ASSERT_NE(hWnd_, nullptr);
+        ShowWindow(hWnd_, SW_SHOW);
+        ASSERT_EQ(dd_->SetCooperativeLevel(hWnd_, kExclusive), DD_OK);
+    }
+
+    void TearDown() override
+    {
+        DdTest::TearDown(); // the renderer goes with the last DirectDraw object, window alive
+        if (hWnd_ != nullptr)
+            DestroyWindow(hWnd_);
+        UnregisterClassA(kClass, nullptr);
+    }
+
+    // A new flip chain in the given mode (the only ones listed), the old one released first.
+    IDirectDrawSurface* Chain(DWORD width, DWORD height, DWORD bits, DWORD greenMask)
+    {
+        for (IDirectDrawSurface* s : surfaces_)
+            s->Release();
+        surfaces_.clear();
+        const DdMode mode{width, height, bits};
+        DdSetModesForTests(&mode, 1, greenMask);
+        EXPECT_EQ(dd_->SetDisplayMode(width, height, bits, 0, 0), DD_OK);
+        IDirectDrawSurface* primary = Make(ChainDesc());
+        DDSCAPS caps{DDSCAPS_BACKBUFFER};
+        back_ = nullptr;
+        EXPECT_EQ(primary->GetAttachedSurface(&caps, &back_), DD_OK);
+        surfaces_.push_back(back_);
+        if (bits == 8)
+        {
+            PALETTEENTRY table[256];
+            for (int i = 0; i < 256; ++i)
+                table[i] = PALETTEENTRY{BYTE(i), BYTE(255 - i), BYTE(i * 7), 0};
+            IDirectDrawPalette* pal = nullptr;
+            EXPECT_EQ(dd_->CreatePalette(DDPCAPS_8BIT | DDPCAPS_ALLOW256, table, &pal, nullptr),
+                      DD_OK);
+            EXPECT_EQ(primary->SetPalette(pal), DD_OK);
+            pal->Release();
+        }
+        return primary;
+    }
+
+    // Pixel values spread over every channel, limited to the bits the format shows; another
+    // seed gives another picture.
+    static std::vector<DWORD> Pattern(DWORD width, DWORD height, DWORD mask, DWORD seed = 0)
+    {
+        std::vector<DWORD> values;
+        for (DWORD y = 0; y < height; ++y)
+            for (DWORD x = 0; x < width; ++x)
+                values.push_back(
+                    ((x * 2654435761u) ^ (y * 40503u + 0x5A5Au + seed * 0x9E3779B9u)) >> 7 & mask);
+        return values;
+    }
+
+    // The window's picture in the given SDL format, rows packed.
+    std::vector<uint8_t> WindowPixels(Uint32 format)
+    {
+        SDL_Renderer* renderer = SDL_GetRenderer(WinGetSdlWindow(hWnd_));
+        EXPECT_NE(renderer, nullptr);
+        if (renderer == nullptr)
+            return {};
+        int w = 0, h = 0;
+        EXPECT_EQ(SDL_GetRendererOutputSize(renderer, &w, &h), 0);
+        EXPECT_EQ(w, static_cast<int>(kWidth));
+        EXPECT_EQ(h, static_cast<int>(kHeight));
+        const int pitch = static_cast<int>(kWidth) * SDL_BYTESPERPIXEL(format);
+        std::vector<uint8_t> pixels(static_cast<size_t>(pitch) * kHeight);
+        EXPECT_EQ(SDL_RenderReadPixels(renderer, nullptr, format, pixels.data(), pitch), 0)
+            << SDL_GetError();
+        return pixels;
+    }
+
+    static constexpr const char* kClass = "DdPresentTest";
+    HWND hWnd_ = nullptr;
+    IDirectDrawSurface* back_ = nullptr;
+};
+
+// What the window is expected to hold for the pattern, in the SDL format it reads back in: the
+// 16-bit values themselves (SDL's expansion to the screen may round low bits differently from
+// ours, but reading back in the same format undoes it exactly), or the colours of the palette
+// Chain gives 8-bit modes.
+std::vector<uint8_t> ExpectedWindow(const std::vector<DWORD>& values, DWORD bits)
+{
+    std::vector<uint8_t> out;
+    for (DWORD v : values)
+    {
+        if (bits == 8)
+            out.insert(out.end(), {uint8_t(v), uint8_t(255 - v), uint8_t(v * 7)});
+        else
+            out.insert(out.end(), {uint8_t(v), uint8_t(v >> 8)}); // SDL's packed 16 bits
+    }
+    return out;
+}
+
+struct PresentCase
+{
+    const char* name;
+    DWORD bits;
+    DWORD greenMask;
+    DWORD valueMask;  // the bits a pixel shows
+    Uint32 sdlFormat; // what the window is handed
+    int conversions;  // surfaces converted to RGB for one frame shown and not captured
+};
+
+const PresentCase kPresentCases[] = {
+    {"5:6:5", 16, 0x07E0, 0xFFFF, SDL_PIXELFORMAT_RGB565, 0},
+    {"5:5:5", 16, 0x03E0, 0x7FFF, SDL_PIXELFORMAT_RGB555, 0},
+    {"8-bit palettised", 8, 0, 0xFF, SDL_PIXELFORMAT_RGB24, 1},
+};
+
+TEST_F(DdWindowTest, EachModeReachesTheWindowInItsOwnFormatWithTheRightPicture)
+{
+    for (const PresentCase& c : kPresentCases)
+    {
+        SCOPED_TRACE(c.name);
+        IDirectDrawSurface* primary = Chain(kWidth, kHeight, c.bits, c.greenMask);
+        const std::vector<DWORD> values = Pattern(kWidth, kHeight, c.valueMask);
+        WritePixels(back_, values);
+        const DdPresentInfo before = DdPresentInfoForTests();
+        ASSERT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+        const DdPresentInfo after = DdPresentInfoForTests();
+        EXPECT_EQ(after.shownFormat, c.sdlFormat) << SDL_GetPixelFormatName(after.shownFormat);
+        EXPECT_EQ(after.conversions - before.conversions, c.conversions);
+        const Uint32 readFormat = c.bits == 8 ? Uint32{SDL_PIXELFORMAT_RGB24} : c.sdlFormat;
+        EXPECT_EQ(WindowPixels(readFormat), ExpectedWindow(values, c.bits));
+    }
+}
+
+// Capturing while the window is given the surface as it is: one conversion a frame, and the
+// file holds our expansion of each channel (the top bits repeated into the low ones), byte for
+// byte as the encoder writes it.
+TEST_F(DdWindowTest, CaptureOf16BitModesIsTheExactExpansionWhileTheWindowTakesTheSurface)
+{
+    setenv("DEZOR_CAPTURE", env_.Root().c_str(), 1);
+    auto expand = [](DWORD v, int bits)
+    { return uint8_t(bits == 5 ? v << 3 | v >> 2 : v << 2 | v >> 4); };
+    int frame = 0;
+    for (const PresentCase& c : kPresentCases)
+    {
+        if (c.bits != 16)
+            continue;
+        SCOPED_TRACE(c.name);
+        IDirectDrawSurface* primary = Chain(kWidth, kHeight, 16, c.greenMask);
+        const std::vector<DWORD> values = Pattern(kWidth, kHeight, c.valueMask);
+        WritePixels(back_, values);
+        const DdPresentInfo before = DdPresentInfoForTests();
+        ASSERT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+        const DdPresentInfo after = DdPresentInfoForTests();
+        EXPECT_EQ(after.shownFormat, c.sdlFormat);
+        EXPECT_EQ(after.conversions - before.conversions, 1);
+        EXPECT_EQ(WindowPixels(c.sdlFormat), ExpectedWindow(values, 16));
+
+        const bool is565 = c.greenMask == 0x07E0;
+        std::vector<uint8_t> rgb;
+        for (DWORD v : values)
+        {
+            if (is565)
+                rgb.insert(rgb.end(),
+                           {expand(v >> 11, 5), expand(v >> 5 & 63, 6), expand(v & 31, 5)});
+            else
+                rgb.insert(rgb.end(),
+                           {expand(v >> 10 & 31, 5), expand(v >> 5 & 31, 5), expand(v & 31, 5)});
+        }
+        std::string expected;
+        ASSERT_TRUE(PngEncodeRgb(rgb, kWidth, kHeight, expected));
+        char name[32];
+        std::snprintf(name, sizeof name, "frame-%05d.png", ++frame);
+        EXPECT_EQ(ReadWholeFile(env_.Path(name)), expected);
+    }
+}
+
+// The window's texture is made again only when the frame's format or size changes, and what is
+// shown after a round through the palette is the 16-bit frame again.
+TEST_F(DdWindowTest, TextureFollowsFormatAndSizeChanges)
+{
+    struct Step
+    {
+        DWORD width, height, bits;
+        bool sameChain; // flips the chain of the step before again
+        Uint32 sdlFormat;
+        bool newTexture;
+    };
+    const Step steps[] = {
+        {kWidth, kHeight, 16, false, SDL_PIXELFORMAT_RGB565, true},
+        {kWidth, kHeight, 16, true, SDL_PIXELFORMAT_RGB565, false},
+        {kWidth, kHeight, 8, false, SDL_PIXELFORMAT_RGB24, true},
+        {kWidth, kHeight, 16, false, SDL_PIXELFORMAT_RGB565, true},
+        {kWidth + 3, kHeight + 2, 16, false, SDL_PIXELFORMAT_RGB565, true},
+    };
+    IDirectDrawSurface* primary = nullptr;
+    for (DWORD i = 0; i < std::size(steps); ++i)
+    {
+        const Step& step = steps[i];
+        SCOPED_TRACE(i);
+        if (!step.sameChain)
+            primary = Chain(step.width, step.height, step.bits, 0x07E0);
+        const std::vector<DWORD> values =
+            Pattern(step.width, step.height, step.bits == 8 ? 0xFF : 0xFFFF, i);
+        WritePixels(back_, values);
+        const DdPresentInfo before = DdPresentInfoForTests();
+        ASSERT_EQ(primary->Flip(nullptr, DDFLIP_WAIT), DD_OK);
+        const DdPresentInfo after = DdPresentInfoForTests();
+        EXPECT_EQ(after.shownFormat, step.sdlFormat);
+        EXPECT_EQ(after.texturesMade - before.texturesMade, step.newTexture ? 1 : 0);
+        if (step.width == kWidth)
+        {
+            const Uint32 readFormat =
+                step.bits == 8 ? Uint32{SDL_PIXELFORMAT_RGB24} : step.sdlFormat;
+            EXPECT_EQ(WindowPixels(readFormat), ExpectedWindow(values, step.bits));
+        }
+    }
 }
 
 // A capture directory that cannot be written (it would lie under a regular file) is reported at
