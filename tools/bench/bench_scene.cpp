@@ -1,8 +1,10 @@
 #include "tools/bench/bench_scene.h"
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
 #include <cstring>
+#include <utility>
 
 namespace bench
 {
@@ -34,15 +36,34 @@ private:
     uint64_t s_;
 };
 
-constexpr int kLayers = 5;
-constexpr int kColumns = 20;
-constexpr int kRows = 15;
-constexpr float kCell = 32.0f;
-// Quads of this area, 1,500 of them, cover the screen about 3.7 times.
-constexpr float kSide = 27.5f;
-constexpr float kNear = 1.0f;
-constexpr float kFar = 16.0f;
-constexpr int kWindow = 32; // texels across a quad
+// How a generated texture looks: noise over cross stripes, with structure at several scales.
+struct Pattern
+{
+    int xShift;         // red stripes every 2^xShift texels across
+    uint32_t rLo, rHi;  // red of the two kinds of stripe
+    int yShift;         // green stripes every 2^yShift texels down
+    uint32_t gLo, gHi;  // green of the two kinds of stripe
+    int bShift;         // blue from a diagonal lattice of 2^bShift texels
+    uint32_t bStep;     // and its steps
+};
+
+Texture MakeTexture(Rng& rng, int size, const Pattern& p)
+{
+    Texture t;
+    t.size = size;
+    t.texels.resize(static_cast<size_t>(size) * size);
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+        {
+            uint32_t n = rng.Next();
+            uint32_t r = ((x >> p.xShift) & 1 ? p.rHi : p.rLo) + (n & 7);
+            uint32_t g = ((y >> p.yShift) & 1 ? p.gHi : p.gLo) + ((n >> 3) & 15);
+            uint32_t b = ((x ^ y) >> p.bShift & 7) * p.bStep + ((n >> 7) & 7);
+            t.texels[static_cast<size_t>(y) * size + x] = static_cast<uint16_t>(
+                std::min(r, 31u) << 11 | std::min(g, 63u) << 5 | std::min(b, 31u));
+        }
+    return t;
+}
 
 D3DCOLOR VertexColor(Rng& rng)
 {
@@ -50,12 +71,60 @@ D3DCOLOR VertexColor(Rng& rng)
     return c(0x70, 0xD0) << 24 | c(0x60, 0xFF) << 16 | c(0x60, 0xFF) << 8 | c(0x60, 0xFF);
 }
 
-// Fog factor (255 = clear) of a depth: clear at the nearest layer, thickest at the farthest.
+// Fog factor (255 = clear) of a depth: clear at 2, thickest from 14 on.
 DWORD FogOf(float w)
 {
     float f = 1.0f - (w - 2.0f) / 12.0f;
     f = std::clamp(f, 0.0f, 1.0f);
     return static_cast<DWORD>(f * 255.0f + 0.5f) << 24;
+}
+
+// Depths 1 (near) to 16 (far) onto Z 0..1, as a projection does: z is affine in 1/w.
+constexpr float kNear = 1.0f;
+constexpr float kFar = 16.0f;
+
+float ZOf(float rhw)
+{
+    return kFar / (kFar - kNear) * (1.0f - kNear * rhw);
+}
+
+double TriangleArea(const D3DTLVERTEX& a, const D3DTLVERTEX& b, const D3DTLVERTEX& c)
+{
+    return std::abs(static_cast<double>(b.sx - a.sx) * (c.sy - a.sy) -
+                    static_cast<double>(c.sx - a.sx) * (b.sy - a.sy)) /
+           2;
+}
+
+// The smallest and largest triangle of a call.
+std::pair<double, double> AreaRange(const Scene& s, const Call& c)
+{
+    std::pair<double, double> range{1e30, 0};
+    for (uint32_t i = c.firstIndex; i + 2 < c.firstIndex + c.indexCount; i += 3)
+    {
+        const D3DTLVERTEX* v = s.vertices.data() + c.firstVertex;
+        const double area = TriangleArea(v[s.indices[i]], v[s.indices[i + 1]], v[s.indices[i + 2]]);
+        range = {std::min(range.first, area), std::max(range.second, area)};
+    }
+    return range;
+}
+
+// The triangle figures of a finished scene.
+void Measure(Scene& s)
+{
+    double total = 0;
+    s.minArea = s.calls.empty() ? 0 : 1e30;
+    s.maxArea = 0;
+    for (const Call& c : s.calls)
+    {
+        const D3DTLVERTEX* v = s.vertices.data() + c.firstVertex;
+        for (uint32_t i = c.firstIndex; i + 2 < c.firstIndex + c.indexCount; i += 3)
+            total += TriangleArea(v[s.indices[i]], v[s.indices[i + 1]], v[s.indices[i + 2]]);
+        const auto [lo, hi] = AreaRange(s, c);
+        s.minArea = std::min(s.minArea, lo);
+        s.maxArea = std::max(s.maxArea, hi);
+    }
+    s.meanArea = s.Triangles() == 0 ? 0 : total / static_cast<double>(s.Triangles());
+    s.overdraw = total / (static_cast<double>(kWidth) * kHeight);
 }
 
 } // namespace
@@ -73,26 +142,27 @@ const char* VariantName(Variant v)
     }
 }
 
-ReferenceScene BuildReferenceScene()
+namespace
 {
-    ReferenceScene s;
-    Rng rng(0x0DE20C0FFEEull);
 
-    // A texture with structure at several scales: noise over cross stripes.
-    s.texture.resize(kTextureSize * kTextureSize);
-    for (int y = 0; y < kTextureSize; ++y)
-        for (int x = 0; x < kTextureSize; ++x)
-        {
-            uint32_t n = rng.Next();
-            uint32_t r = ((x >> 3) & 1 ? 24u : 14u) + (n & 7);
-            uint32_t g = ((y >> 4) & 1 ? 44u : 30u) + ((n >> 3) & 15);
-            uint32_t b = ((x ^ y) >> 2 & 7) * 3 + ((n >> 7) & 7);
-            s.texture[static_cast<size_t>(y) * kTextureSize + x] = static_cast<uint16_t>(
-                std::min(r, 31u) << 11 | std::min(g, 63u) << 5 | std::min(b, 31u));
-        }
+constexpr int kLayers = 5;
+constexpr int kColumns = 20;
+constexpr int kRows = 15;
+constexpr float kCell = 32.0f;
+// Quads of this area, 1,500 of them, cover the screen about 3.7 times.
+constexpr float kSide = 27.5f;
+constexpr int kReferenceTexture = 256;
+constexpr int kWindow = 32; // texels across a quad
+
+} // namespace
+
+Scene BuildReferenceScene()
+{
+    Scene s;
+    Rng rng(0x0DE20C0FFEEull);
+    s.textures.push_back(MakeTexture(rng, kReferenceTexture, {3, 14, 24, 4, 30, 44, 2, 3}));
 
     // Each layer is a grid of quads at about one depth, each quad a tilted plane.
-    double covered = 0;
     for (int layer = 0; layer < kLayers; ++layer)
     {
         const float depth = 2.0f + 2.5f * static_cast<float>(layer);
@@ -105,33 +175,30 @@ ReferenceScene BuildReferenceScene()
                 float cy = (static_cast<float>(row) + 0.5f) * kCell + rng.Range(-6.0f, 6.0f);
                 cx = std::clamp(cx, w / 2, static_cast<float>(kWidth) - w / 2);
                 cy = std::clamp(cy, h / 2, static_cast<float>(kHeight) - h / 2);
-                covered += static_cast<double>(w) * h;
                 // 1/w is affine on screen for a plane: a centre value and two slopes.
                 const float rhw0 = 1.0f / (depth + rng.Range(-0.5f, 0.5f));
                 const float gx = rhw0 * rng.Range(-0.3f, 0.3f) / w;
                 const float gy = rhw0 * rng.Range(-0.3f, 0.3f) / h;
-                const float u0 = static_cast<float>(rng.Below(kTextureSize - kWindow));
-                const float v0 = static_cast<float>(rng.Below(kTextureSize - kWindow));
+                const float u0 = static_cast<float>(rng.Below(kReferenceTexture - kWindow));
+                const float v0 = static_cast<float>(rng.Below(kReferenceTexture - kWindow));
                 for (int corner = 0; corner < 4; ++corner)
                 {
                     const float dx = corner & 1 ? w / 2 : -w / 2;
                     const float dy = corner & 2 ? h / 2 : -h / 2;
                     const float rhw = rhw0 + gx * dx + gy * dy;
-                    const float z = kFar / (kFar - kNear) * (1.0f - kNear * rhw);
                     D3DTLVERTEX v{};
                     v.sx = cx + dx;
                     v.sy = cy + dy;
-                    v.sz = z;
+                    v.sz = ZOf(rhw);
                     v.rhw = rhw;
                     v.color = VertexColor(rng);
                     v.specular = FogOf(1.0f / rhw);
-                    v.tu = (u0 + (corner & 1 ? kWindow : 0)) / kTextureSize;
-                    v.tv = (v0 + (corner & 2 ? kWindow : 0)) / kTextureSize;
+                    v.tu = (u0 + (corner & 1 ? kWindow : 0)) / kReferenceTexture;
+                    v.tv = (v0 + (corner & 2 ? kWindow : 0)) / kReferenceTexture;
                     s.vertices.push_back(v);
                 }
             }
     }
-    s.overdraw = covered / (static_cast<double>(kWidth) * kHeight);
 
     const int quads = kLayers * kRows * kColumns;
     std::vector<int> order(quads);
@@ -142,6 +209,216 @@ ReferenceScene BuildReferenceScene()
     for (int q : order)
         for (int k : {0, 1, 2, 2, 1, 3})
             s.indices.push_back(static_cast<WORD>(q * 4 + k));
+    Call all;
+    all.vertexCount = static_cast<uint32_t>(s.vertices.size());
+    all.indexCount = static_cast<uint32_t>(s.indices.size());
+    s.calls.push_back(all);
+    Measure(s);
+    return s;
+}
+
+namespace
+{
+
+constexpr int kGameCalls = 60;
+constexpr int kGameTextures = 12; // 64, 128 and 256 texels square in turn
+// Quads in all (two triangles each), shared out among the calls at 0.55 to 1.45 times the mean
+// of what is left.
+constexpr int kGameQuads = 3325;
+// A call's cells are of one size on its plane: the side (pixels, at the mesh's centre) is drawn
+// evenly from this range, as distances are; the nearer the mesh, the larger its cells.
+constexpr float kGameMinSide = 8.5f;
+constexpr float kGameMaxSide = 30.0f;
+constexpr float kGameNearest = 2.2f; // depth of a mesh of the largest cells
+// Every triangle of a mesh is within this range of areas (pixels), or the mesh is made again.
+constexpr double kGameMinArea = 11;
+constexpr double kGameMaxArea = 600;
+// Inner grid points move by up to this part of a cell, so triangles differ within a mesh.
+constexpr float kGameJitter = 0.15f;
+// Planes are turned up to this slope (depth over breadth) from facing the screen, seen with a
+// 90-degree field of view; their depth is kept within 1 +- kGameDepthSpread of the centre's.
+constexpr float kGameSlope = 1.0f;
+constexpr float kGameFocal = kWidth / 2.0f;
+constexpr float kGameDepthSpread = 0.35f;
+
+// A mesh: a grid of nx x ny quads on a plane seen in perspective. Each grid point is placed on
+// a flat grid (cells sx x sy, turned by `angle`, centred on the screen at cx, cy), then scaled
+// about the screen's centre by Z0/Z, Z being the plane's depth there (affine in the grid
+// position): exactly a plane's image with the eye on the screen's centre. Texture coordinates
+// follow the grid, so texture and 1/w vary across each triangle as a perspective view makes them.
+struct Mesh
+{
+    int nx, ny;
+    float sx, sy, angle, cx, cy;
+    float z0, tiltX, tiltY; // depth at the centre; its relative change from centre to edge
+};
+
+struct Point
+{
+    float x, y, k; // screen position; k = Z0 / Z
+};
+
+Point Place(const Mesh& m, float a, float b) // a, b: grid position, 0..nx and 0..ny
+{
+    const float ca = std::cos(m.angle), sa = std::sin(m.angle);
+    const float lx = (a - m.nx / 2.0f) * m.sx, ly = (b - m.ny / 2.0f) * m.sy;
+    const float k = 1.0f / (1.0f + m.tiltX * (2.0f * a / m.nx - 1.0f) +
+                            m.tiltY * (2.0f * b / m.ny - 1.0f));
+    const float hx = kWidth / 2.0f, hy = kHeight / 2.0f;
+    return {hx + k * (m.cx - hx + lx * ca - ly * sa), hy + k * (m.cy - hy + lx * sa + ly * ca), k};
+}
+
+// Where the mesh's centre may go, along one axis, for the mesh to lie on the screen: the
+// screen position of a point is c + k (centre - c + l), so each corner bounds the centre on
+// both sides. Its edges are straight, so the corners tell. Empty if lo > hi.
+struct Span
+{
+    float lo, hi;
+};
+
+Span CentreSpan(const Mesh& m, bool vertical)
+{
+    const float extent = static_cast<float>(vertical ? kHeight : kWidth), c = extent / 2;
+    Span s{-1e30f, 1e30f};
+    Mesh at = m;
+    at.cx = kWidth / 2.0f;
+    at.cy = kHeight / 2.0f;
+    for (int corner = 0; corner < 4; ++corner)
+    {
+        const Point p = Place(at, corner & 1 ? static_cast<float>(m.nx) : 0.0f,
+                              corner & 2 ? static_cast<float>(m.ny) : 0.0f);
+        const float l = ((vertical ? p.y : p.x) - c) / p.k; // the corner's offset, unscaled
+        s.lo = std::max(s.lo, c + (1.0f - c) / p.k - l);
+        s.hi = std::min(s.hi, c + (extent - 1.0f - c) / p.k - l);
+    }
+    return s;
+}
+
+// A mesh of about `quads` quads with cells of side `side`, somewhere on the screen.
+Mesh PlaceMesh(Rng& rng, int quads, float side)
+{
+    const float aspect = std::exp(rng.Range(-0.7f, 0.7f));
+    Mesh m{};
+    m.nx = std::max(2, static_cast<int>(std::lround(std::sqrt(static_cast<float>(quads) * aspect))));
+    m.ny = std::max(2, static_cast<int>(std::lround(static_cast<float>(quads) / m.nx)));
+    const float stretch = rng.Range(0.8f, 1.25f);
+    m.sx = side * stretch;
+    m.sy = side / stretch;
+    m.z0 = kGameNearest * kGameMaxSide / side * rng.Range(0.9f, 1.1f);
+    for (;;)
+    {
+        m.angle = rng.Range(-0.6f, 0.6f);
+        // The slope over half the mesh's breadth, as a part of its depth.
+        m.tiltX = rng.Range(-kGameSlope, kGameSlope) * m.nx * m.sx / 2 / kGameFocal;
+        m.tiltY = rng.Range(-kGameSlope, kGameSlope) * m.ny * m.sy / 2 / kGameFocal;
+        const float spread = std::abs(m.tiltX) + std::abs(m.tiltY);
+        if (spread > kGameDepthSpread)
+            m.tiltX *= kGameDepthSpread / spread, m.tiltY *= kGameDepthSpread / spread;
+        const Span x = CentreSpan(m, false), y = CentreSpan(m, true);
+        if (x.lo <= x.hi && y.lo <= y.hi)
+        {
+            m.cx = rng.Range(x.lo, x.hi);
+            m.cy = rng.Range(y.lo, y.hi);
+            return m;
+        }
+    }
+}
+
+// Appends the mesh's vertices and indices as one call.
+Call AddMesh(Scene& s, Rng& rng, const Mesh& m, int texture)
+{
+    // A window of the texture at 0.5 to 1.5 texels a pixel, less where it would not fit.
+    const float size = static_cast<float>(s.textures[texture].size);
+    const float perCell = std::min(rng.Range(0.5f, 1.5f) * std::sqrt(m.sx * m.sy),
+                                   (size - 2.0f) / static_cast<float>(std::max(m.nx, m.ny)));
+    const float u0 = rng.Range(1.0f, size - 1.0f - m.nx * perCell);
+    const float v0 = rng.Range(1.0f, size - 1.0f - m.ny * perCell);
+
+    Call c;
+    c.texture = texture;
+    c.firstVertex = static_cast<uint32_t>(s.vertices.size());
+    c.firstIndex = static_cast<uint32_t>(s.indices.size());
+    for (int j = 0; j <= m.ny; ++j)
+        for (int i = 0; i <= m.nx; ++i)
+        {
+            float a = static_cast<float>(i), b = static_cast<float>(j);
+            if (i > 0 && i < m.nx)
+                a += rng.Range(-kGameJitter, kGameJitter);
+            if (j > 0 && j < m.ny)
+                b += rng.Range(-kGameJitter, kGameJitter);
+            const Point p = Place(m, a, b);
+            const float rhw = p.k / m.z0;
+            D3DTLVERTEX v{};
+            v.sx = p.x;
+            v.sy = p.y;
+            v.sz = ZOf(rhw);
+            v.rhw = rhw;
+            v.color = VertexColor(rng);
+            v.specular = FogOf(1.0f / rhw);
+            v.tu = (u0 + a * perCell) / size;
+            v.tv = (v0 + b * perCell) / size;
+            s.vertices.push_back(v);
+        }
+    for (int j = 0; j < m.ny; ++j)
+        for (int i = 0; i < m.nx; ++i)
+        {
+            const int q = j * (m.nx + 1) + i;
+            for (int k : {q, q + 1, q + m.nx + 1, q + m.nx + 1, q + 1, q + m.nx + 2})
+                s.indices.push_back(static_cast<WORD>(k));
+        }
+    c.vertexCount = static_cast<uint32_t>(s.vertices.size()) - c.firstVertex;
+    c.indexCount = static_cast<uint32_t>(s.indices.size()) - c.firstIndex;
+    return c;
+}
+
+} // namespace
+
+Scene BuildGameFrame()
+{
+    Scene s;
+    s.staged = true;
+    Rng rng(0x6A3E5EED5ull);
+    for (int t = 0; t < kGameTextures; ++t)
+    {
+        Pattern p{};
+        p.xShift = 1 + static_cast<int>(rng.Below(4));
+        p.rLo = 4 + rng.Below(10);
+        p.rHi = p.rLo + 4 + rng.Below(10);
+        p.yShift = 1 + static_cast<int>(rng.Below(5));
+        p.gLo = 8 + rng.Below(20);
+        p.gHi = p.gLo + 6 + rng.Below(20);
+        p.bShift = 1 + static_cast<int>(rng.Below(4));
+        p.bStep = 1 + rng.Below(3);
+        s.textures.push_back(MakeTexture(rng, 64 << (t % 3), p));
+    }
+
+    int texture = -1;
+    for (int call = 0; call < kGameCalls; ++call)
+    {
+        // Never the texture of the call before: every call changes it.
+        const int next = static_cast<int>(rng.Below(kGameTextures - 1));
+        texture = texture >= 0 && next >= texture ? next + 1 : next;
+        const int left = kGameQuads - static_cast<int>(s.indices.size() / 6);
+        const float share = static_cast<float>(left) / static_cast<float>(kGameCalls - call);
+        const int quads = std::max(
+            4, static_cast<int>(std::lround(share * (call + 1 < kGameCalls
+                                                         ? rng.Range(0.55f, 1.45f)
+                                                         : 1.0f))));
+        for (;;)
+        {
+            const Mesh m = PlaceMesh(rng, quads, rng.Range(kGameMinSide, kGameMaxSide));
+            const Call c = AddMesh(s, rng, m, texture);
+            const auto [lo, hi] = AreaRange(s, c);
+            if (lo >= kGameMinArea && hi <= kGameMaxArea)
+            {
+                s.calls.push_back(c);
+                break;
+            }
+            s.vertices.resize(c.firstVertex);
+            s.indices.resize(c.firstIndex);
+        }
+    }
+    Measure(s);
     return s;
 }
 
@@ -207,16 +484,13 @@ OurDevice::OurDevice()
 
 OurDevice::~OurDevice()
 {
+    ReleaseTextures();
     if (background_ != nullptr)
         background_->Release();
     if (viewport_ != nullptr)
         viewport_->Release();
     if (device_ != nullptr)
         device_->Release();
-    if (texture_ != nullptr)
-        texture_->Release();
-    if (texSurface_ != nullptr)
-        texSurface_->Release();
     if (z_ != nullptr)
         z_->Release();
     if (target_ != nullptr)
@@ -227,38 +501,51 @@ OurDevice::~OurDevice()
         dd_->Release();
 }
 
-void OurDevice::SetTexture(const std::vector<uint16_t>& texels, int size)
+void OurDevice::ReleaseTextures()
 {
-    if (texture_ != nullptr)
-        texture_->Release(), texture_ = nullptr;
-    if (texSurface_ != nullptr)
-        texSurface_->Release(), texSurface_ = nullptr;
-    DDSURFACEDESC d{};
-    target_->GetSurfaceDesc(&d);
-    d.dwSize = sizeof d;
-    d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
-    d.dwWidth = d.dwHeight = static_cast<DWORD>(size);
-    d.ddsCaps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY;
-    if (dd_->CreateSurface(&d, &texSurface_, nullptr) != DD_OK)
-        return;
-    DDSURFACEDESC locked{};
-    locked.dwSize = sizeof locked;
-    if (texSurface_->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr) == DD_OK)
+    for (Loaded& t : textures_)
     {
-        for (int y = 0; y < size; ++y)
-            std::memcpy(static_cast<uint8_t*>(locked.lpSurface) + y * locked.lPitch,
-                        texels.data() + static_cast<size_t>(y) * size, size * 2u);
-        texSurface_->Unlock(nullptr);
+        if (t.texture != nullptr)
+            t.texture->Release();
+        if (t.surface != nullptr)
+            t.surface->Release();
     }
-    handle_ = 0;
-    if (D3dCreateTexture(texSurface_, &texture_) == D3D_OK)
-        texture_->GetHandle(device_, &handle_);
-    UseTexture();
+    textures_.clear();
 }
 
-void OurDevice::UseTexture()
+void OurDevice::LoadTextures(const std::vector<Texture>& textures)
 {
-    Set(D3DRENDERSTATE_TEXTUREHANDLE, handle_);
+    ReleaseTextures();
+    for (const Texture& t : textures)
+    {
+        Loaded& l = textures_.emplace_back();
+        DDSURFACEDESC d{};
+        target_->GetSurfaceDesc(&d);
+        d.dwSize = sizeof d;
+        d.dwFlags = DDSD_CAPS | DDSD_WIDTH | DDSD_HEIGHT | DDSD_PIXELFORMAT;
+        d.dwWidth = d.dwHeight = static_cast<DWORD>(t.size);
+        d.ddsCaps.dwCaps = DDSCAPS_TEXTURE | DDSCAPS_SYSTEMMEMORY;
+        if (dd_->CreateSurface(&d, &l.surface, nullptr) != DD_OK)
+            continue;
+        DDSURFACEDESC locked{};
+        locked.dwSize = sizeof locked;
+        if (l.surface->Lock(nullptr, &locked, DDLOCK_WAIT, nullptr) == DD_OK)
+        {
+            for (int y = 0; y < t.size; ++y)
+                std::memcpy(static_cast<uint8_t*>(locked.lpSurface) + y * locked.lPitch,
+                            t.texels.data() + static_cast<size_t>(y) * t.size, t.size * 2u);
+            l.surface->Unlock(nullptr);
+        }
+        if (D3dCreateTexture(l.surface, &l.texture) == D3D_OK)
+            l.texture->GetHandle(device_, &l.handle);
+    }
+    if (!textures_.empty())
+        UseTexture(0);
+}
+
+void OurDevice::UseTexture(size_t i)
+{
+    Set(D3DRENDERSTATE_TEXTUREHANDLE, i < textures_.size() ? textures_[i].handle : 0);
 }
 
 void OurDevice::NoTexture()
@@ -291,11 +578,15 @@ void OurDevice::Clear()
     viewport_->Clear(1, &all, D3DCLEAR_TARGET | D3DCLEAR_ZBUFFER);
 }
 
-void OurDevice::Draw(const ReferenceScene& s)
+void OurDevice::Draw(const Scene& s)
 {
-    device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DVT_TLVERTEX, s.vertices.data(),
-                                  static_cast<DWORD>(s.vertices.size()), s.indices.data(),
-                                  static_cast<DWORD>(s.indices.size()), 0);
+    for (const Call& c : s.calls)
+    {
+        UseTexture(static_cast<size_t>(c.texture));
+        device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DVT_TLVERTEX,
+                                      CallVertices(s, c, s.vertices, staging_), c.vertexCount,
+                                      s.indices.data() + c.firstIndex, c.indexCount, 0);
+    }
 }
 
 void OurDevice::DrawTriangles(const std::vector<D3DTLVERTEX>& v)

@@ -1,5 +1,6 @@
 // Micro-benchmarks of our rasteriser on a 640x480 5:6:5 target with a 16-bit Z buffer: one
-// screen-filling triangle pair, untextured and textured, and the reference scene.
+// screen-filling triangle pair, untextured and textured, the reference scene and the game-like
+// frame, on DEZOR_RASTER_THREADS threads (1 when unset).
 #include <benchmark/benchmark.h>
 
 #include <vector>
@@ -45,7 +46,7 @@ void Pair(benchmark::State& state, bool textured, bool bilinear)
     }
     d.SetVariant(bench::Variant::Plain, bilinear);
     if (textured)
-        d.SetTexture(Checker(64), 64);
+        d.LoadTextures({bench::Texture{64, Checker(64)}});
     else
         d.NoTexture();
     const std::vector<D3DTLVERTEX> pair = ScreenPair();
@@ -77,18 +78,17 @@ void BM_PairTexturedBilinearModulate(benchmark::State& state)
 }
 BENCHMARK(BM_PairTexturedBilinearModulate)->Unit(benchmark::kMillisecond);
 
-// The reference scene of dezor-bench-scene, in each variant (a frame an iteration).
-void BM_ReferenceScene(benchmark::State& state)
+// A scene of dezor-bench-scene in each variant (a frame an iteration).
+void DrawScene(benchmark::State& state, const bench::Scene& scene)
 {
     const auto variant = static_cast<bench::Variant>(state.range(0));
-    static const bench::ReferenceScene scene = bench::BuildReferenceScene();
     bench::OurDevice d;
     if (!d.Ok())
     {
         state.SkipWithError("no device");
         return;
     }
-    d.SetTexture(scene.texture, bench::kTextureSize);
+    d.LoadTextures(scene.textures);
     d.SetVariant(variant);
     for (auto _ : state)
     {
@@ -97,10 +97,27 @@ void BM_ReferenceScene(benchmark::State& state)
         d.Draw(scene);
         d.EndScene();
     }
-    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(scene.indices.size() / 3));
+    state.SetItemsProcessed(state.iterations() * static_cast<int64_t>(scene.Triangles()));
     state.SetLabel(bench::VariantName(variant));
 }
+
+void BM_ReferenceScene(benchmark::State& state)
+{
+    static const bench::Scene scene = bench::BuildReferenceScene();
+    DrawScene(state, scene);
+}
 BENCHMARK(BM_ReferenceScene)
+    ->Arg(static_cast<int>(bench::Variant::Plain))
+    ->Arg(static_cast<int>(bench::Variant::Fog))
+    ->Arg(static_cast<int>(bench::Variant::Alpha))
+    ->Unit(benchmark::kMillisecond);
+
+void BM_GameFrame(benchmark::State& state)
+{
+    static const bench::Scene scene = bench::BuildGameFrame();
+    DrawScene(state, scene);
+}
+BENCHMARK(BM_GameFrame)
     ->Arg(static_cast<int>(bench::Variant::Plain))
     ->Arg(static_cast<int>(bench::Variant::Fog))
     ->Arg(static_cast<int>(bench::Variant::Alpha))

@@ -1,18 +1,23 @@
-// Draws the reference scene with our device and, in the same run, with OpenGL on Mesa's
-// llvmpipe (through SDL's offscreen video driver), and prints the mean frame times, on one
-// thread and on N (the hardware threads, or --threads N): our device with DEZOR_RASTER_THREADS,
-// llvmpipe with LP_NUM_THREADS.
+// Draws the benchmark scenes with our device and, in the same run, with OpenGL on Mesa's
+// llvmpipe (through SDL's offscreen video driver), and prints the frame times on one thread and
+// on N (the hardware threads, or --threads N): our device with DEZOR_RASTER_THREADS, llvmpipe
+// with LP_NUM_THREADS. The scenes are the reference scene (one call, one texture) and a game-like
+// frame (60 indexed calls, a texture change before each), each textured, fogged and
+// alpha-blended.
 //
-//   dezor-bench-scene [--frames N] [--threads N]
+//   dezor-bench-scene [--frames N] [--threads N] [--runs N]
 //
-// llvmpipe takes its thread count when its context is made, so each count is measured in a
-// child process of its own.
+// Each run measures ours and then llvmpipe at every thread count, so the two alternate; a run's
+// figure is the mean of its frames, and the table gives the min and median over the runs.
+// llvmpipe takes its thread count when its context is made, so each of its measurements is made
+// in a child process of its own.
 #include <SDL.h>
 #include <SDL_opengl.h>
 #include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
+#include <array>
 #include <chrono>
 #include <cstdio>
 #include <cstdlib>
@@ -31,29 +36,20 @@ using bench::Variant;
 
 constexpr int kWarmUpFrames = 5;
 constexpr Variant kVariants[] = {Variant::Plain, Variant::Fog, Variant::Alpha};
+constexpr int kVariantCount = sizeof kVariants / sizeof kVariants[0];
+constexpr const char* kSceneNames[] = {"reference", "game frame"};
+constexpr int kSceneCount = sizeof kSceneNames / sizeof kSceneNames[0];
 
-constexpr int kBatchFrames = 10;
-
-// Milliseconds a frame, after the warm-up frames: the frames are timed in batches of ten and
-// the best batch's mean is taken, so that other work on a shared machine weighs less.
+// Milliseconds a frame: the mean over `frames` frames, after the warm-up frames.
 double MeanFrameMs(int frames, const std::function<void()>& frame)
 {
     for (int i = 0; i < kWarmUpFrames; ++i)
         frame();
-    double best = 0;
-    for (int done = 0; done < frames;)
-    {
-        const int batch = std::min(kBatchFrames, frames - done);
-        const auto start = std::chrono::steady_clock::now();
-        for (int i = 0; i < batch; ++i)
-            frame();
-        const std::chrono::duration<double, std::milli> total =
-            std::chrono::steady_clock::now() - start;
-        const double ms = total.count() / batch;
-        best = done == 0 ? ms : std::min(best, ms);
-        done += batch;
-    }
-    return best;
+    const auto start = std::chrono::steady_clock::now();
+    for (int i = 0; i < frames; ++i)
+        frame();
+    const std::chrono::duration<double, std::milli> total = std::chrono::steady_clock::now() - start;
+    return total.count() / frames;
 }
 
 // The scene's vertices as GL takes them: clip coordinates (x w, y w, z w, w) under an
@@ -67,7 +63,7 @@ struct GlVertex
     float fogCoord; // 0 = clear, 1 = all fog (linear fog from 0 to 1)
 };
 
-std::vector<GlVertex> GlVertices(const bench::ReferenceScene& s)
+std::vector<GlVertex> GlVertices(const bench::Scene& s)
 {
     std::vector<GlVertex> out;
     out.reserve(s.vertices.size());
@@ -91,11 +87,13 @@ std::vector<GlVertex> GlVertices(const bench::ReferenceScene& s)
     return out;
 }
 
-class GlScene
+// The scenes drawn through OpenGL, each call as a glDrawElements with its texture bound, from
+// client arrays (which GL copies at each call, as our device copies a call's vertices).
+class GlScenes
 {
 public:
     // False if GL could not be set up (the reason is in Error()).
-    bool Open(const bench::ReferenceScene& scene)
+    bool Open(const std::vector<bench::Scene>& scenes)
     {
         if (SDL_InitSubSystem(SDL_INIT_VIDEO) != 0)
             return Fail("SDL video: ", SDL_GetError());
@@ -122,17 +120,24 @@ public:
         if (fogCoordPointer_ == nullptr)
             return Fail("no glFogCoordPointer", "");
 
-        vertices_ = GlVertices(scene);
-        indices_ = &scene.indices;
-        glGenTextures(1, &texture_);
-        glBindTexture(GL_TEXTURE_2D, texture_);
+        scenes_ = &scenes;
         glPixelStorei(GL_UNPACK_ALIGNMENT, 2);
-        glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5, bench::kTextureSize, bench::kTextureSize, 0, GL_RGB,
-                     GL_UNSIGNED_SHORT_5_6_5, scene.texture.data());
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
-        glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+        for (const bench::Scene& s : scenes)
+        {
+            vertices_.push_back(GlVertices(s));
+            std::vector<GLuint>& names = textures_.emplace_back(s.textures.size());
+            glGenTextures(static_cast<GLsizei>(names.size()), names.data());
+            for (size_t t = 0; t < names.size(); ++t)
+            {
+                glBindTexture(GL_TEXTURE_2D, names[t]);
+                glTexImage2D(GL_TEXTURE_2D, 0, GL_RGB5, s.textures[t].size, s.textures[t].size, 0,
+                             GL_RGB, GL_UNSIGNED_SHORT_5_6_5, s.textures[t].texels.data());
+                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_S, GL_CLAMP_TO_EDGE);
+                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_WRAP_T, GL_CLAMP_TO_EDGE);
+                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MAG_FILTER, GL_LINEAR);
+                glTexParameteri(GL_TEXTURE_2D, GL_TEXTURE_MIN_FILTER, GL_LINEAR);
+            }
+        }
         glTexEnvi(GL_TEXTURE_ENV, GL_TEXTURE_ENV_MODE, GL_MODULATE);
         glEnable(GL_TEXTURE_2D);
 
@@ -160,26 +165,21 @@ public:
         glFogf(GL_FOG_END, 1.0f);
         glFogi(GL_FOG_COORDINATE_SOURCE, GL_FOG_COORDINATE);
         glBlendFunc(GL_SRC_ALPHA, GL_ONE_MINUS_SRC_ALPHA);
-
-        const GLsizei stride = sizeof(GlVertex);
         glEnableClientState(GL_VERTEX_ARRAY);
-        glVertexPointer(4, GL_FLOAT, stride, &vertices_[0].x);
         glEnableClientState(GL_COLOR_ARRAY);
-        glColorPointer(4, GL_UNSIGNED_BYTE, stride, vertices_[0].rgba);
         glEnableClientState(GL_TEXTURE_COORD_ARRAY);
-        glTexCoordPointer(2, GL_FLOAT, stride, &vertices_[0].u);
         glEnableClientState(GL_FOG_COORDINATE_ARRAY);
-        fogCoordPointer_(GL_FLOAT, stride, &vertices_[0].fogCoord);
         if (glGetError() != GL_NO_ERROR)
             return Fail("GL set-up failed", "");
         return true;
     }
 
-    ~GlScene()
+    ~GlScenes()
     {
         if (context_ != nullptr)
         {
-            glDeleteTextures(1, &texture_);
+            for (std::vector<GLuint>& names : textures_)
+                glDeleteTextures(static_cast<GLsizei>(names.size()), names.data());
             SDL_GL_DeleteContext(context_);
         }
         if (window_ != nullptr)
@@ -203,7 +203,7 @@ public:
         return text;
     }
 
-    void SetVariant(Variant v)
+    static void SetVariant(Variant v)
     {
         if (v == Variant::Fog)
             glEnable(GL_FOG);
@@ -215,16 +215,27 @@ public:
             glDisable(GL_BLEND);
     }
 
-    void Frame()
+    void Frame(size_t scene)
     {
+        const bench::Scene& s = (*scenes_)[scene];
         glClear(GL_COLOR_BUFFER_BIT | GL_DEPTH_BUFFER_BIT);
-        glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(indices_->size()), GL_UNSIGNED_SHORT,
-                       indices_->data());
+        for (const bench::Call& c : s.calls)
+        {
+            glBindTexture(GL_TEXTURE_2D, textures_[scene][static_cast<size_t>(c.texture)]);
+            const GlVertex* v = vertices_[scene].data() + c.firstVertex;
+            const GLsizei stride = sizeof(GlVertex);
+            glVertexPointer(4, GL_FLOAT, stride, &v->x);
+            glColorPointer(4, GL_UNSIGNED_BYTE, stride, v->rgba);
+            glTexCoordPointer(2, GL_FLOAT, stride, &v->u);
+            fogCoordPointer_(GL_FLOAT, stride, &v->fogCoord);
+            glDrawElements(GL_TRIANGLES, static_cast<GLsizei>(c.indexCount), GL_UNSIGNED_SHORT,
+                           s.indices.data() + c.firstIndex);
+        }
         glFinish();
     }
 
     // 0xRRGGBB pixels, row by row from the top.
-    std::vector<uint32_t> Snapshot() const
+    static std::vector<uint32_t> Snapshot()
     {
         std::vector<uint8_t> rgba(static_cast<size_t>(kWidth) * kHeight * 4);
         glPixelStorei(GL_PACK_ALIGNMENT, 4);
@@ -249,10 +260,10 @@ private:
 
     SDL_Window* window_ = nullptr;
     SDL_GLContext context_ = nullptr;
-    GLuint texture_ = 0;
     PFNGLFOGCOORDPOINTERPROC fogCoordPointer_ = nullptr;
-    std::vector<GlVertex> vertices_;
-    const std::vector<WORD>* indices_ = nullptr;
+    const std::vector<bench::Scene>* scenes_ = nullptr;
+    std::vector<std::vector<GlVertex>> vertices_;
+    std::vector<std::vector<GLuint>> textures_;
     std::string error_;
 };
 
@@ -293,21 +304,54 @@ bool ParseCount(const char* text, int& out)
     return true;
 }
 
-constexpr int kVariantCount = sizeof kVariants / sizeof kVariants[0];
+// Milliseconds a frame of each scene in each variant.
+using Times = std::array<std::array<double, kVariantCount>, kSceneCount>;
+// Our last frame of each scene in each variant, to compare with llvmpipe's.
+using Frames = std::array<std::array<std::vector<uint32_t>, kVariantCount>, kSceneCount>;
 
 // What a child process measured with llvmpipe, sent back through a pipe.
 struct GlResult
 {
     bool ok = false;
     char text[256] = {}; // the renderer, or why GL could not be used
-    double ms[kVariantCount] = {};
-    char comparison[kVariantCount][128] = {};
+    Times ms = {};
+    char comparison[kSceneCount][kVariantCount][128] = {};
 };
 
-// Measures llvmpipe on `threads` threads in a child process; ourFrames are our last frames,
-// one a variant, to compare with.
-GlResult MeasureGl(const bench::ReferenceScene& scene, int threads, int frames,
-                   const std::vector<std::vector<uint32_t>>& ourFrames)
+// Measures our device on `threads` threads; its frames go to `last` when given.
+bool MeasureOurs(const std::vector<bench::Scene>& scenes, int threads, int frames, Times& ms,
+                 Frames* last)
+{
+    // The device takes its thread count when it is made.
+    setenv("DEZOR_RASTER_THREADS", std::to_string(threads).c_str(), 1);
+    bench::OurDevice ours;
+    if (!ours.Ok())
+        return false;
+    for (int s = 0; s < kSceneCount; ++s)
+    {
+        ours.LoadTextures(scenes[s].textures);
+        for (int i = 0; i < kVariantCount; ++i)
+        {
+            ours.SetVariant(kVariants[i]);
+            ms[s][i] = MeanFrameMs(frames,
+                                   [&]
+                                   {
+                                       ours.Clear();
+                                       ours.BeginScene();
+                                       ours.Draw(scenes[s]);
+                                       ours.EndScene();
+                                   });
+            if (last != nullptr)
+                (*last)[s][i] = ours.Snapshot();
+        }
+    }
+    return true;
+}
+
+// Measures llvmpipe on `threads` threads in a child process; with `ours`, our frames, its last
+// frames are compared with them.
+GlResult MeasureGl(const std::vector<bench::Scene>& scenes, int threads, int frames,
+                   const Frames* ours)
 {
     GlResult result;
     int fds[2];
@@ -324,17 +368,19 @@ GlResult MeasureGl(const bench::ReferenceScene& scene, int threads, int frames,
         setenv("LP_NUM_THREADS", std::to_string(threads).c_str(), 1);
         GlResult r;
         {
-            GlScene gl;
-            r.ok = gl.Open(scene);
+            GlScenes gl;
+            r.ok = gl.Open(scenes);
             std::snprintf(r.text, sizeof r.text, "%s",
                           r.ok ? gl.Describe().c_str() : gl.Error().c_str());
-            for (int i = 0; r.ok && i < kVariantCount; ++i)
-            {
-                gl.SetVariant(kVariants[i]);
-                r.ms[i] = MeanFrameMs(frames, [&] { gl.Frame(); });
-                std::snprintf(r.comparison[i], sizeof r.comparison[i], "%s",
-                              Compare(ourFrames[i], gl.Snapshot()).c_str());
-            }
+            for (int s = 0; r.ok && s < kSceneCount; ++s)
+                for (int i = 0; i < kVariantCount; ++i)
+                {
+                    GlScenes::SetVariant(kVariants[i]);
+                    r.ms[s][i] = MeanFrameMs(frames, [&] { gl.Frame(static_cast<size_t>(s)); });
+                    if (ours != nullptr)
+                        std::snprintf(r.comparison[s][i], sizeof r.comparison[s][i], "%s",
+                                      Compare((*ours)[s][i], GlScenes::Snapshot()).c_str());
+                }
         }
         const bool sent = write(fds[1], &r, sizeof r) == static_cast<ssize_t>(sizeof r);
         _exit(sent ? 0 : 1);
@@ -351,11 +397,32 @@ GlResult MeasureGl(const bench::ReferenceScene& scene, int threads, int frames,
     return result;
 }
 
+struct Stats
+{
+    double min, median;
+};
+
+Stats Summarise(std::vector<double> v)
+{
+    std::sort(v.begin(), v.end());
+    const size_t n = v.size();
+    return {v.front(), n % 2 ? v[n / 2] : (v[n / 2 - 1] + v[n / 2]) / 2};
+}
+
+void DescribeScene(const char* name, const bench::Scene& s)
+{
+    std::printf("%s: %zu triangles in %zu calls, %zu textures, triangles of %.0f to %.0f pixels "
+                "(mean %.0f), overdraw %.2f%s\n",
+                name, s.Triangles(), s.calls.size(), s.textures.size(), s.minArea, s.maxArea,
+                s.meanArea, s.overdraw, s.staged ? ", vertices staged per call" : "");
+}
+
 } // namespace
 
 int main(int argc, char** argv)
 {
-    int frames = 100;
+    int frames = 50;
+    int runs = 5;
     int threads = static_cast<int>(sysconf(_SC_NPROCESSORS_ONLN));
     for (int i = 1; i < argc; ++i)
     {
@@ -364,9 +431,11 @@ int main(int argc, char** argv)
             ++i;
         else if (arg == "--threads" && i + 1 < argc && ParseCount(argv[i + 1], threads))
             ++i;
+        else if (arg == "--runs" && i + 1 < argc && ParseCount(argv[i + 1], runs))
+            ++i;
         else
         {
-            std::fprintf(stderr, "usage: %s [--frames N] [--threads N]\n", argv[0]);
+            std::fprintf(stderr, "usage: %s [--frames N] [--threads N] [--runs N]\n", argv[0]);
             return 2;
         }
     }
@@ -379,71 +448,85 @@ int main(int argc, char** argv)
     if (threads > 1)
         counts.push_back(threads);
 
-    const bench::ReferenceScene scene = bench::BuildReferenceScene();
-    std::printf("reference scene: %zu triangles, %dx%d 16-bit 5:6:5, 16-bit Z, %dx%d texture "
-                "(bilinear, modulate), overdraw %.2f\n",
-                scene.indices.size() / 3, kWidth, kHeight, bench::kTextureSize, bench::kTextureSize,
-                scene.overdraw);
-    std::printf("%d frames after %d warm-up frames, the best %d-frame batch counted; threads: ours "
+    const std::vector<bench::Scene> scenes = {bench::BuildReferenceScene(),
+                                              bench::BuildGameFrame()};
+    for (int s = 0; s < kSceneCount; ++s)
+        DescribeScene(kSceneNames[s], scenes[s]);
+    std::printf("640x480 16-bit 5:6:5 target, 16-bit Z, bilinear modulated textures; %d runs of "
+                "%d frames after %d warm-up frames, ours and llvmpipe alternating; threads: ours "
                 "DEZOR_RASTER_THREADS, llvmpipe LP_NUM_THREADS\n",
-                frames, kWarmUpFrames, kBatchFrames);
+                runs, frames, kWarmUpFrames);
 
-    // Ours first, each thread count on a device of its own (it takes the count when made).
-    std::vector<std::vector<double>> oursMs(counts.size());
-    std::vector<std::vector<std::vector<uint32_t>>> oursFrames(counts.size());
-    bool drawn[kVariantCount] = {true, true, true};
-    for (size_t c = 0; c < counts.size(); ++c)
     {
-        setenv("DEZOR_RASTER_THREADS", std::to_string(counts[c]).c_str(), 1);
-        bench::OurDevice ours;
-        if (!ours.Ok())
+        bench::OurDevice probe;
+        if (!probe.Ok())
         {
             std::printf("our device could not be made\n");
             return 1;
         }
-        drawn[1] = ours.DrawsFog();
-        drawn[2] = ours.DrawsAlphaBlend();
-        ours.SetTexture(scene.texture, bench::kTextureSize);
-        for (Variant v : kVariants)
-        {
-            ours.SetVariant(v);
-            oursMs[c].push_back(MeanFrameMs(frames,
-                                            [&]
-                                            {
-                                                ours.Clear();
-                                                ours.BeginScene();
-                                                ours.Draw(scene);
-                                                ours.EndScene();
-                                            }));
-            oursFrames[c].push_back(ours.Snapshot());
-        }
+        if (!probe.DrawsFog() || !probe.DrawsAlphaBlend())
+            std::printf("(our device does not draw fog or alpha blending as expected)\n");
     }
-    std::vector<GlResult> gl;
-    for (size_t c = 0; c < counts.size(); ++c)
-        gl.push_back(MeasureGl(scene, counts[c], frames, oursFrames[c]));
-    if (gl[0].ok)
-        std::printf("OpenGL: %s\n", gl[0].text);
-    else
-        std::printf("OpenGL could not be used (%s): only our figures follow\n", gl[0].text);
-    std::printf("\n%-14s %7s %12s %12s %14s\n", "variant", "threads", "ours ms", "llvmpipe ms",
-                "ours/llvmpipe");
 
-    for (int i = 0; i < kVariantCount; ++i)
-    {
+    // oursMs[c][run], glMs[c][run]
+    std::vector<std::vector<Times>> oursMs(counts.size()), glMs(counts.size());
+    std::vector<Frames> lastFrames(counts.size());
+    std::vector<GlResult> firstGl(counts.size());
+    bool glOk = true;
+    for (int run = 0; run < runs; ++run)
         for (size_t c = 0; c < counts.size(); ++c)
         {
-            const char* name = c == 0 ? bench::VariantName(kVariants[i]) : "";
-            if (gl[c].ok)
-                std::printf("%-14s %7d %12.3f %12.3f %14.2f\n", name, counts[c], oursMs[c][i],
-                            gl[c].ms[i], oursMs[c][i] / gl[c].ms[i]);
-            else
-                std::printf("%-14s %7d %12.3f %12s %14s\n", name, counts[c], oursMs[c][i], "-",
-                            "-");
+            Times ours{};
+            if (!MeasureOurs(scenes, counts[c], frames, ours, run == 0 ? &lastFrames[c] : nullptr))
+            {
+                std::printf("our device could not be made\n");
+                return 1;
+            }
+            oursMs[c].push_back(ours);
+            if (!glOk)
+                continue;
+            GlResult gl = MeasureGl(scenes, counts[c], frames, run == 0 ? &lastFrames[c] : nullptr);
+            if (!gl.ok)
+            {
+                std::printf("OpenGL could not be used (%s): only our figures follow\n", gl.text);
+                glOk = false;
+                continue;
+            }
+            if (run == 0)
+                firstGl[c] = gl;
+            glMs[c].push_back(gl.ms);
         }
-        if (!drawn[i])
-            std::printf("%-14s (not yet drawn by our device)\n", "");
-        if (gl[0].ok)
-            std::printf("%-14s last frames: %s\n", "", gl[0].comparison[i]);
-    }
+    if (glOk)
+        std::printf("OpenGL: %s\n", firstGl[0].text);
+
+    std::printf("\n%-11s %-14s %7s %17s %17s %15s\n", "scene", "variant", "threads",
+                "ours ms min/med", "llvmpipe min/med", "ratio min/med");
+    for (int s = 0; s < kSceneCount; ++s)
+        for (int i = 0; i < kVariantCount; ++i)
+        {
+            for (size_t c = 0; c < counts.size(); ++c)
+            {
+                std::vector<double> o, g;
+                for (const Times& t : oursMs[c])
+                    o.push_back(t[s][i]);
+                for (const Times& t : glMs[c])
+                    g.push_back(t[s][i]);
+                const Stats os = Summarise(o);
+                const char* scene = i == 0 && c == 0 ? kSceneNames[s] : "";
+                const char* variant = c == 0 ? bench::VariantName(kVariants[i]) : "";
+                if (g.empty())
+                {
+                    std::printf("%-11s %-14s %7d %8.3f %8.3f %17s %15s\n", scene, variant,
+                                counts[c], os.min, os.median, "-", "-");
+                    continue;
+                }
+                const Stats gs = Summarise(g);
+                std::printf("%-11s %-14s %7d %8.3f %8.3f %8.3f %8.3f %7.2f %7.2f\n", scene,
+                            variant, counts[c], os.min, os.median, gs.min, gs.median,
+                            os.min / gs.min, os.median / gs.median);
+            }
+            if (glOk)
+                std::printf("%-11s %-14s last frames: %s\n", "", "", firstGl[0].comparison[s][i]);
+        }
     return 0;
 }
