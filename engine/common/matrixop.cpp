@@ -353,3 +353,15 @@ void DkInvertMatrix(DK_MATRIX* pOut, const DK_MATRIX* pIn)
         o[3][j] = FfAdd(FfAdd(FfMul(tx, o[0][j]), FfMul(ty, o[1][j])), FfMul(tz, o[2][j]));
     o[3][3] = DK_FIXED_ONE;
 }
+
+int32_t DkTruncateFloat(float f)
+{
+    if (!(f > -2147483904.0f && f < 2147483648.0f))
+        return INT32_MIN;
+    return static_cast<int32_t>(f);
+}
+
+int32_t DkFloatToFixed(float f)
+{
+    return DkTruncateFloat(f * 65536.0f);
+}

@@ -91,3 +91,9 @@ void DkActorMatrixFromAnglesNegated(DK_MATRIX* pOut, int16_t ax, int16_t ay, int
 
 // Inverse of an affine matrix; out may be in. A singular matrix gives the identity.
 void DkInvertMatrix(DK_MATRIX* pOut, const DK_MATRIX* pIn);
+
+// A float truncated towards zero as the processor converts it: out of range or not a number
+// reads as 0x80000000.
+int32_t DkTruncateFloat(float f);
+// A float coordinate as 16.16 (f x 65536), truncated the same way.
+int32_t DkFloatToFixed(float f);

@@ -60,3 +60,37 @@ BOOL DkIsTimerThread(void);
 // runs it first.
 void DkMarkDirectDrawForRelease(void);
 void DkDestroyDisplay(void);
+
+// The scene graph's calls below engine/common. The actor tree (engine/common/dk_actor) keeps
+// its root in the 3D context, files moving actors on the track blocks, and hands lights,
+// cameras and execute buffers back to the modules of engine/pc/3d that own them.
+struct DK_ACTOR;
+struct DK_CAMERA;
+struct DK_LIGHT;
+
+// The world actor, root of the tree, kept in the 3D context (engine/pc/3d/3dinit).
+DK_ACTOR* DkGetWorldActor(void);
+void DkSetWorldActor(DK_ACTOR* pActor);
+// Releases every entry of the execute-buffer table (engine/pc/3d/3dinit).
+void DkReleaseExecuteBuffers(void);
+
+// Track blocks (engine/pc/3d/dk_tblk). Visible: the show-all switch is on, or the block is in
+// the visible set, or no set has been computed. In the set: the same without the switch.
+BOOL DkIsTrackBlockVisible(int nBlock);
+BOOL DkIsTrackBlockInVisibleSet(int nBlock);
+// Re-files a moved actor on the block it now lies on.
+void DkUpdateActorTrackBlock(DK_ACTOR* pActor);
+// Appends the actor at the end of block nBlock's moveable list; FALSE for a block outside the
+// grid, which leaves the actor on no block.
+BOOL DkAppendActorToTrackBlock(DK_ACTOR* pActor, int nBlock);
+// Clears every block record and the block count.
+void DkClearTrackBlocks(void);
+
+// Cameras (engine/pc/3d/cameras) and lights (engine/pc/3d/dk_light): removal of one record,
+// of every record with the count set to 0, and the light's device description brought in step
+// with its actor's world matrix.
+void DkRemoveCamera(DK_CAMERA* pCamera);
+void DkRemoveAllCameras(void);
+void DkDeleteLight(DK_LIGHT* pLight);
+void DkDeleteAllLights(void);
+void DkSyncLightD3D(DK_ACTOR* pActor);

@@ -13,6 +13,7 @@
 #include "engine/pc/core/dk_debug.h"
 #include "engine/pc/3d/dk_mats.h"
 #include "engine/pc/3d/dk_rendr.h"
+#include "engine/pc/3d/dk_tblk.h"
 #include "platform/d3d/d3d.h"
 
 namespace
@@ -122,6 +123,8 @@ DK_D3D* d3d = &gD3D;
 BOOL gbo3DReady = FALSE;
 // The track blocks' clip distance, set with the projection (16.16).
 int32_t gxTrackClipDistance = 1000 << 16;
+IDirect3DExecuteBuffer* gpExecuteBuffers[DK_MAX_EXECUTE_BUFFERS];
+uint32_t guNumExecuteBuffers = 0;
 
 int DkInit3D(void)
 {
@@ -243,6 +246,8 @@ int DkInit3D(void)
     }
 
     DkSetProjection(2 << 16, 157286, 250 << 16, 1 << 16);
+    // A new context has no track until a stage builds its blocks (the front end never does).
+    gboTrackBlocksActive = FALSE;
     DkAddDestructor(Direct3DDestructor, "Direct3DDestructor");
     return DkAddDestructor(MaterialDestructor, "MaterialDestructor");
 }
@@ -302,4 +307,27 @@ BOOL Direct3DDestructor(void)
     DkReleaseTraced(d3d->lpD3DDevice2, "d3d->lpD3DDevice2", TRUE);
     DkReleaseTraced(d3d->lpD3DDevice, "d3d->lpD3DDevice", TRUE);
     return TRUE;
+}
+
+DK_ACTOR* DkGetWorldActor(void)
+{
+    return d3d->pWorldRoot;
+}
+
+void DkSetWorldActor(DK_ACTOR* pActor)
+{
+    d3d->pWorldRoot = pActor;
+}
+
+void DkReleaseExecuteBuffers(void)
+{
+    for (IDirect3DExecuteBuffer*& lpBuffer : gpExecuteBuffers)
+    {
+        if (lpBuffer == nullptr)
+            continue;
+        DkReleaseTraced(lpBuffer, "gpExecuteBuffers[nLoop]");
+        if (lpBuffer != nullptr)
+            DKREPORT("E.B. Released, but it is not NULL");
+    }
+    guNumExecuteBuffers = 0;
 }

@@ -12,6 +12,7 @@ class IDirect3D2;
 class IDirect3DDevice2;
 class IDirect3DViewport2;
 class IDirect3DMaterial2;
+class IDirect3DExecuteBuffer;
 struct DK_ACTOR;
 struct DK_MATERIAL;
 struct DK_TEXTURE;
@@ -22,6 +23,7 @@ struct DK_TEXTURE_FORMAT;
 #define DK_MAX_MATERIALS 2048
 #define DK_MAX_TEXTURES 2048
 #define DK_RENDER_STATE_CACHE 17
+#define DK_MAX_EXECUTE_BUFFERS 8192
 
 struct DK_D3D
 {
@@ -62,3 +64,9 @@ extern int32_t gxTrackClipDistance;
 
 // Set by the 3D set-up, cleared by the display teardown.
 extern BOOL gbo3DReady;
+
+// Execute buffers of the older device interface. Nothing builds one to draw with; the object
+// destructor still releases whatever the table holds (DkReleaseExecuteBuffers, declared with
+// the core services, as are DkGetWorldActor and DkSetWorldActor for the root in pWorldRoot).
+extern IDirect3DExecuteBuffer* gpExecuteBuffers[DK_MAX_EXECUTE_BUFFERS];
+extern uint32_t guNumExecuteBuffers;

@@ -5,19 +5,6 @@
 #include "engine/include/dk_ff.h"
 #include "engine/pc/display/2dinit.h"
 
-namespace
-{
-
-// What the processor's truncating conversion gives: out of range and NaN read as 0x80000000.
-int32_t TruncateToInt32(float f)
-{
-    if (!(f > -2147483904.0f && f < 2147483648.0f))
-        return INT32_MIN;
-    return static_cast<int32_t>(f);
-}
-
-} // namespace
-
 void DkApplyPerspectiveMatrixToVector(int32_t* anOut, const DK_VECTOR* pIn,
                                       const DK_MATRIX* pMatrix)
 {
@@ -38,8 +25,8 @@ void DkApplyPerspectiveMatrixToVector(int32_t* anOut, const DK_VECTOR* pIn,
     float fScaleY = fW / static_cast<float>(d2d->nHeight / 2);
     float fQx = fX / fScaleX;
     float fQy = fY / fScaleY;
-    anOut[0] = TruncateToInt32(fQx * 65536.0f);
-    anOut[1] = TruncateToInt32(-fQy * 65536.0f);
+    anOut[0] = DkTruncateFloat(fQx * 65536.0f);
+    anOut[1] = DkTruncateFloat(-fQy * 65536.0f);
     DkTryBoolFailed("DkApplyPerspectiveMatrixToVector: This is not a correct implementation - "
                     "does not take viewport settings into consideration",
                     __LINE__, __FILE__);
