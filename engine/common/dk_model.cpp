@@ -147,7 +147,8 @@ void DkDeleteFixedModel(DK_FIXED_MODEL* pFixedModel)
         return;
     }
     gapFixedModels[nSlot] = nullptr;
-    --guNumFixedModels;
+    if (guNumFixedModels != 0)
+        --guNumFixedModels;
 }
 
 void DkSetModelAlpha(DK_MODEL* pModel, int nAlpha)

@@ -12,6 +12,7 @@
 #include "engine/pc/3d/3dinit.h"
 #include "engine/pc/3d/3dinit_internal.h"
 #include "engine/pc/3d/dk_3dcap.h"
+#include "engine/pc/3d/dk_tblk.h"
 #include "engine/pc/display/dk_dvice.h"
 #include "engine/pc/core/dk_file.h"
 #include "engine/pc/core/main.h"
@@ -255,7 +256,10 @@ TEST_F(DisplayTest, QualityFeaturesFollowTheHardwareTable)
 TEST_F(DisplayTest, TheThreeDSetUpChoosesFormatsAndBuildsTheProjection)
 {
     Display(2, DKID_16BIT);
+    // A track left active by an earlier stage: the new context has none until one is built.
+    gboTrackBlocksActive = TRUE;
     output += CaptureOutput([] { DkInit3D(); });
+    EXPECT_FALSE(gboTrackBlocksActive);
     ASSERT_NE(d3d->lpD3DDevice2, nullptr);
     ASSERT_NE(d2d->ZBuffer.lpSurface, nullptr);
     ASSERT_NE(d3d->pStandardTextureFormat, nullptr);

@@ -231,6 +231,61 @@ TEST_F(DkActorTest, MoveTurnsEachAxisAboutTheOthersAndRenormalises)
     ExpectMatrixEq(before, a->Local);
 }
 
+TEST_F(DkActorTest, ATurnOfThreeAnglesIsYThenZThenXEachAboutTheTurnedAxes)
+{
+    DK_ACTOR* pAtOnce = Make(World());
+    DK_ACTOR* pInSteps = Make(World());
+    const int16_t all[3] = {1024, 1024, 1024};
+    DkMoveActor2(pAtOnce, nullptr, all);
+    const int16_t steps[3][3] = {{0, 1024, 0}, {0, 0, 1024}, {1024, 0, 0}};
+    for (const int16_t* step : steps)
+        DkMoveActor2(pInSteps, nullptr, step);
+    ExpectMatrixEq(pInSteps->Local, pAtOnce->Local);
+
+    // Y: X to -Z, Z to X; then about that Z: X to Y, Y to Z; then about that X: Y to X, Z to -Z.
+    const int32_t aExpected[3][3] = {{0, ONE, 0}, {ONE, 0, 0}, {0, 0, -ONE}};
+    for (int r = 0; r < 3; ++r)
+        for (int c = 0; c < 3; ++c)
+            EXPECT_NEAR(pAtOnce->Local.m[r][c], aExpected[r][c], 64)
+                << "row " << r << " column " << c;
+}
+
+TEST_F(DkActorTest, LightsAndCamerasKeepWhatTheirMovesAddUp)
+{
+    for (uint32_t uType : {DK_ACTOR_LIGHT, DK_ACTOR_CAMERA})
+    {
+        SCOPED_TRACE(uType);
+        DK_ACTOR* a = Make(World());
+        a->uType = uType;
+        const DK_VECTOR p = {Fx(1), Fx(2), Fx(3)};
+        const int16_t angles[3] = {100, -200, 32000};
+        DkSetActor(a, &p, angles);
+        const int16_t turn[3] = {1, 2, 1000};
+        DkMoveActor(a, &p, turn);
+        DkMoveActorPosition(a, &p);
+        DkMoveActorRotation(a, turn);
+        EXPECT_EQ(a->Position.x, Fx(3));
+        EXPECT_EQ(a->Position.z, Fx(9));
+        EXPECT_EQ(a->anAngles[0], 102);
+        EXPECT_EQ(a->anAngles[1], -196);
+        // 32000 + 2000 wraps in 16 bits.
+        EXPECT_EQ(a->anAngles[2], -31536);
+    }
+
+    // A model keeps no position, and a new rotation starts from the base axes but keeps the
+    // translation the actor has.
+    DK_ACTOR* pModel = Make(World());
+    pModel->uType = DK_ACTOR_MODEL;
+    const int16_t half[3] = {0, 2048, 0};
+    DkMoveActor2(pModel, nullptr, half);
+    pModel->Base = Translation(Fx(10), 0, 0);
+    const DK_VECTOR step = {0, Fx(4), 0};
+    DkMoveActorPosition(pModel, &step);
+    DkSetActorRotation(pModel, nullptr);
+    ExpectMatrixEq(Translation(0, Fx(4), 0), pModel->Local);
+    EXPECT_EQ(pModel->Position.y, 0);
+}
+
 TEST_F(DkActorTest, AWholeTurnGivesTheAxesBackWithinRounding)
 {
     DK_ACTOR* pWhole = Make(World());

@@ -29,16 +29,20 @@ protected:
         gxLightRadius = 500 << 16;
         SceneTest::TearDown();
     }
-    // A model of one level-0 node of lit vertices at the given whole-unit positions.
-    DK_MODEL* Model(const std::vector<DK_VECTOR>& positions, uint32_t uColour, bool boWorldSpace)
+    // A model of one level-0 node of lit vertices at the given positions.
+    struct Position
+    {
+        float x, y, z;
+    };
+    DK_MODEL* Model(const std::vector<Position>& positions, uint32_t uColour, bool boWorldSpace)
     {
         vertexLists.emplace_back();
-        for (const DK_VECTOR& p : positions)
+        for (const Position& p : positions)
         {
             DK_VERTEX v{};
-            v.x = static_cast<float>(p.x);
-            v.y = static_cast<float>(p.y);
-            v.z = static_cast<float>(p.z);
+            v.x = p.x;
+            v.y = p.y;
+            v.z = p.z;
             v.Lit.uColour = uColour;
             vertexLists.back().push_back(v);
         }
@@ -224,7 +228,9 @@ TEST_F(DkLightTest, LaterLightsOverwriteWhereTheirOwnLevelPassesForty)
     // Lights at (0, 1, 0) and (8, 1, 0), radius 10.0.
 
     guNumTrackBlocks = 1;
-    DK_MODEL* pMesh = Model({{3, 5, 0}, {-6, 0, 0}, {14, 0, 0}, {50, 0, 0}}, 0x7F123456u, true);
+    // The last vertex is a whisker inside light 0's radius: level 0, raised to 40.
+    DK_MODEL* pMesh =
+        Model({{3, 5, 0}, {-6, 0, 0}, {14, 0, 0}, {50, 0, 0}, {-9.99f, 0, 0}}, 0x7F123456u, true);
     gaTrackBlocks[0].pMesh = pMesh;
     DK_MODEL* pWorldModel = Model({{-2, 0, 0}}, 0x7F123456u, true);
     DK_ACTOR* pWorldSpace = ModelActor(pWorldModel, 0);
@@ -245,8 +251,9 @@ TEST_F(DkLightTest, LaterLightsOverwriteWhereTheirOwnLevelPassesForty)
     EXPECT_EQ(Colour(pMesh, 1), 0xFF666666u);
     // Out of light 0's reach, 6.0 from light 1.
     EXPECT_EQ(Colour(pMesh, 2), 0xFF666666u);
-    // Reached by neither: the reset grey, alpha kept.
+    // Reached by neither: the reset grey, alpha kept; so too at the edge of light 0.
     EXPECT_EQ(Colour(pMesh, 3), 0x7F282828u);
+    EXPECT_EQ(Colour(pMesh, 4), 0x7F282828u);
     EXPECT_EQ(Colour(pWorldModel, 0), 0xFFCCCCCCu); // 204 at 2.0
     const uint8_t nearExpected[4] = {179, 179, 179, 77};
     const uint8_t farExpected[4] = {40, 40, 40, 77};

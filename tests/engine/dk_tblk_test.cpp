@@ -281,17 +281,20 @@ TEST_F(DkTblkTest, TheBuildFilesFixedModelsActorsAndWallLines)
     pCamera->uId = DK_CAMERA_ACTOR_ID;
     DK_ACTOR* pB = ActorAt(Fx(29), Fx(-41));
 
-    TrackTrigger lines[5]{};
-    const uint32_t aBlocks[5] = {5, 7, 5, 200, 5};
-    for (int i = 0; i < 5; ++i)
-        lines[i].uNext = aBlocks[i];
+    // Lines 3 and 5 name blocks off either end of the grid.
+    TrackTrigger lines[6]{};
+    const int32_t aBlocks[6] = {5, 7, 5, 100, 5, -1};
+    for (int i = 0; i < 6; ++i)
+        lines[i].uNext = static_cast<uint32_t>(aBlocks[i]);
     gpWallLines = lines;
-    gnNumWallLines = 5;
+    gnNumWallLines = 6;
 
     std::string out = Build();
-    EXPECT_TRUE(Reported(out, "DkInitialiseTrackBlocks(): wall line 3 is on no track block (200)"))
+    EXPECT_TRUE(Reported(out, "DkInitialiseTrackBlocks(): wall line 3 is on no track block (100)"))
         << out;
-    EXPECT_EQ(CountReports(out), 1) << out;
+    EXPECT_TRUE(Reported(out, "DkInitialiseTrackBlocks(): wall line 5 is on no track block (-1)"))
+        << out;
+    EXPECT_EQ(CountReports(out), 2) << out;
 
     // Fixed models go first on their list, actors last on theirs; cameras stay off the blocks.
     EXPECT_EQ(gaTrackBlocks[0].pFixedList, pSecond);
@@ -312,11 +315,40 @@ TEST_F(DkTblkTest, TheBuildFilesFixedModelsActorsAndWallLines)
     EXPECT_EQ(lines[1].uNext, 0u);
     EXPECT_EQ(gaTrackBlocks[7].nNumWalls, 1);
     EXPECT_EQ(lines[3].uNext, 0u);
+    EXPECT_EQ(lines[5].uNext, 0u);
 
     // A second build finds the actors already filed.
+    gnNumWallLines = 0;
     out = Build();
     EXPECT_TRUE(Reported(out, "Trackblock 43 is not NULL")) << out;
     EXPECT_TRUE(Reported(out, "DkInitialiseLowLevelTBlockEB(): Already Initialised!")) << out;
+}
+
+TEST_F(DkTblkTest, TheBuildRegistersItsDestructorsOnce)
+{
+    auto registered = [](const char* pszName)
+    {
+        int n = 0;
+        for (int i = 0; i < gnNumDestructors; ++i)
+            n += std::string(gaDestructors[i].szName) == pszName;
+        return n;
+    };
+    Grid(2, 2);
+    Build();
+    Build();
+    EXPECT_EQ(registered("Track Destructor"), 1);
+    EXPECT_EQ(registered("Lowlevel track Destructor"), 1);
+
+    EXPECT_TRUE(DkDestroyLowLevelTBlockEB());
+    std::string out = CaptureOutput([] { DkDestroyLowLevelTBlockEB(); });
+    EXPECT_TRUE(Reported(out, "DkDestroyLowLevelTBlockEB(): Not Initialised!")) << out;
+
+    // The track destructor clears every record and leaves the count.
+    gaTrackBlocks[3].nNumMoveable = 2;
+    EXPECT_TRUE(DkTrackDestructor());
+    EXPECT_EQ(gaTrackBlocks[3].nNumMoveable, 0);
+    EXPECT_EQ(gaTrackBlocks[1].Reference.x, 0);
+    EXPECT_EQ(guNumTrackBlocks, 4u);
 }
 
 TEST_F(DkTblkTest, WithNoBlockToHoldThemItemsAreReportedAndLeftOff)
@@ -414,6 +446,19 @@ TEST_F(DkTblkTest, DistanceKeysSaturateSoFarBlocksSortFirst)
     EXPECT_EQ(gaTrackBlocks[1].xDistanceKey, Fx(22500));
     DkSortVisibleTrackBlocks();
     EXPECT_EQ(VisibleList(), (std::vector<int>{0, 2, 6, 8, 1, 3, 5, 7, 4}));
+
+    // Cells of 31,000.0 with the camera on the far left edge of block 0: block 1 is 46,500.0
+    // away, whose square does not fit even 63 bits, and still its key only saturates.
+    DkClearTrackBlocks();
+    Grid(2, 2, -1, Fx(31000));
+    for (int i = 0; i < 4; ++i)
+        gaTrackBlocks[i].Reference.x -= Fx(15000);
+    Build();
+    camera.World = Translation(Fx(-30500), 0, Fx(-10));
+    DkComputeVisibleTrackBlocks(&camera, nullptr);
+    EXPECT_EQ(VisibleList(), (std::vector<int>{0, 1, 2, 3}));
+    for (int i = 0; i < 4; ++i)
+        EXPECT_EQ(gaTrackBlocks[i].xDistanceKey, INT32_MAX) << "block " << i;
 }
 
 TEST_F(DkTblkTest, AnActorNearTheEdgesRecordsTheBlocksItOverlaps)

@@ -80,7 +80,7 @@ template <typename Fn> void ForEachBlockModelActor(const DK_TRACK_BLOCK& block, 
 template <typename Fn> void ForEachVisibleBlock(Fn&& fn)
 {
     for (int i = 0; i < gnNumVisibleBlocks && i < MAXTRACKBLOCKS; ++i)
-        if (gaVisibleBlocks[i] < guNumTrackBlocks)
+        if (gaVisibleBlocks[i] < guNumTrackBlocks && gaVisibleBlocks[i] < MAXTRACKBLOCKS)
             fn(gaTrackBlocks[gaVisibleBlocks[i]]);
 }
 

@@ -52,9 +52,12 @@ int32_t Abs32(int32_t n)
     return n < 0 ? FfNeg(n) : n;
 }
 
+// A block of the grid, and so of the table: a count above the table's size (the build cuts
+// it down, but the reader sets it first) does not let an index past the records.
 bool InGrid(int64_t nBlock)
 {
-    return nBlock >= 0 && nBlock < static_cast<int64_t>(guNumTrackBlocks);
+    return nBlock >= 0 && nBlock < static_cast<int64_t>(guNumTrackBlocks) &&
+           nBlock < MAXTRACKBLOCKS;
 }
 
 // The block at (row, column), or -1 when that is off the grid; the rows run one past the full
@@ -82,13 +85,17 @@ void ListBlock(int nBlock)
 }
 
 // Squared ground distance, saturating: the sum of 16.16 squares passes 32 bits beyond 181
-// units, and a wrapped key would sort a far block near.
+// units, and a wrapped key would sort a far block near. The squares are taken unsigned, since
+// a difference of more than 46,341 units squares past 63 bits.
 int32_t DistanceKey(const DK_VECTOR& reference, const DK_POINT_XZ& p)
 {
-    const int64_t dx = static_cast<int64_t>(reference.x) - p.x;
-    const int64_t dz = static_cast<int64_t>(reference.z) - p.z;
-    const uint64_t uSum =
-        (static_cast<uint64_t>(dx * dx) >> 16) + (static_cast<uint64_t>(dz * dz) >> 16);
+    auto square = [](int32_t a, int32_t b)
+    {
+        const int64_t d = static_cast<int64_t>(a) - b;
+        const uint64_t u = static_cast<uint64_t>(d < 0 ? -d : d);
+        return (u * u) >> 16;
+    };
+    const uint64_t uSum = square(reference.x, p.x) + square(reference.z, p.z);
     return uSum > INT32_MAX ? INT32_MAX : static_cast<int32_t>(uSum);
 }
 
@@ -213,16 +220,16 @@ void FileWallLines(void)
     for (int32_t i = 0; i < gnNumWallLines; ++i)
     {
         TrackTrigger& line = gpWallLines[i];
-        const uint32_t uBlock = line.uNext;
-        if (!InGrid(uBlock))
+        // The loader's field is the block's signed index.
+        const int32_t nBlock = static_cast<int32_t>(line.uNext);
+        if (!InGrid(nBlock))
         {
-            DKREPORT(DkFormatString("DkInitialiseTrackBlocks(): wall line %d is on no track "
-                                    "block (%u)",
-                                    i, uBlock));
+            DKREPORT(DkFormatString(
+                "DkInitialiseTrackBlocks(): wall line %d is on no track block (%d)", i, nBlock));
             line.uNext = 0;
             continue;
         }
-        DK_TRACK_BLOCK& block = gaTrackBlocks[uBlock];
+        DK_TRACK_BLOCK& block = gaTrackBlocks[nBlock];
         line.uNext = block.pWallList != nullptr
                          ? static_cast<uint32_t>(block.pWallList - gpWallLines) + 1
                          : 0;
