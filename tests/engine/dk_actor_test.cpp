@@ -703,6 +703,7 @@ TEST_F(DkActorTest, KillAllObjectsLogsItsStepsAndEmptiesEveryTable)
     const DK_VECTOR origin = {0, 0, 0};
     ASSERT_NE(DkCreateCamera(&origin, nullptr, nullptr, pWorld), nullptr);
     ASSERT_NE(DkCreateLight(0, ONE, ONE, ONE, &origin, nullptr, pWorld), nullptr);
+    ASSERT_NE(DkCreateCarLight(pModelActor, Fx(10), 2), nullptr);
     guNumTrackBlocks = 3;
     gaTrackBlocks[2].nNumMoveable = 4;
 
@@ -746,6 +747,9 @@ TEST_F(DkActorTest, KillAllObjectsLogsItsStepsAndEmptiesEveryTable)
     for (DK_CAMERA* p : gapCameras)
         ASSERT_EQ(p, nullptr);
     for (DK_LIGHT* p : gapLights)
+        ASSERT_EQ(p, nullptr);
+    // No car keeps a light whose actor is gone with the heap.
+    for (DK_ACTOR* p : gapLightActors)
         ASSERT_EQ(p, nullptr);
     for (DK_MODEL* p : gapModels)
         ASSERT_EQ(p, nullptr);
