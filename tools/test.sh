@@ -18,6 +18,7 @@ tsan_tests=(
   dk_prompt_test
   dplay_test
   d3d_draw_test
+  d3d_scene_test
   qmix_test
   dk_qsnd_test
 )

@@ -237,7 +237,9 @@ void Decode(D3dTexture& t)
     const DdSurfaceData& s = *DdData(t.surface);
     img.width = static_cast<int>(s.width);
     img.height = static_cast<int>(s.height);
-    const size_t count = static_cast<size_t>(s.width) * s.height;
+    img.stride = img.width + 1;
+    const size_t stride = static_cast<size_t>(img.stride);
+    const size_t count = stride * (s.height + 1);
     img.argb.assign(count, 0xFF000000u);
     img.hasKey = s.hasColorKey;
     img.keyed.assign(img.hasKey ? count : 0, 0);
@@ -246,10 +248,10 @@ void Decode(D3dTexture& t)
     const DdPaletteData* pal = palettised ? DdSurfacePalette(s) : nullptr;
     const bool alpha = (s.format.dwFlags & DDPF_ALPHAPIXELS) != 0;
     img.hasAlpha = alpha;
-    size_t at = 0;
     for (DWORD y = 0; y < s.height; ++y)
     {
         const uint8_t* row = DdRow(s, y);
+        size_t at = y * stride;
         for (DWORD x = 0; x < s.width; ++x, ++at)
         {
             DWORD pixel = 0;
@@ -272,6 +274,21 @@ void Decode(D3dTexture& t)
                            Channel(pixel, s.format.dwBBitMask);
         }
     }
+    // The extra column and row repeat the edges.
+    if (s.width == 0 || s.height == 0)
+        return;
+    for (size_t y = 0; y < s.height; ++y)
+    {
+        img.argb[y * stride + s.width] = img.argb[y * stride + s.width - 1];
+        if (img.hasKey)
+            img.keyed[y * stride + s.width] = img.keyed[y * stride + s.width - 1];
+    }
+    const size_t last = (s.height - 1) * stride;
+    std::copy_n(img.argb.begin() + static_cast<ptrdiff_t>(last), stride,
+                img.argb.begin() + static_cast<ptrdiff_t>(last + stride));
+    if (img.hasKey)
+        std::copy_n(img.keyed.begin() + static_cast<ptrdiff_t>(last), stride,
+                    img.keyed.begin() + static_cast<ptrdiff_t>(last + stride));
 }
 
 // Decodes the texture again only when its surface or palette changed since the last decode.

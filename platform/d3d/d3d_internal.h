@@ -16,6 +16,10 @@ struct D3dTextureImage
 {
     int width = 0;
     int height = 0;
+    // Texels a row of argb and keyed holds: the width and one more, which repeats the last
+    // column; a last row repeats the last row too. So a bilinear tap's right and lower
+    // neighbours always lie in the image, and are the edge texels where clamping gives them.
+    int stride = 0;
     bool hasKey = false;
     bool hasAlpha = false;
     std::vector<uint32_t> argb;

@@ -220,36 +220,112 @@ inline bool SetUpPlanes(const D3dRasterState& rs, const D3dScreenVertex* const v
     const double det = dx1 * dy2 - dx2 * dy1;
     if (det == 0.0)
         return false;
+    const double inverse = 1.0 / det;
+    // Only what the stages read: depth always, the texture, colour and fog when used.
+    const bool colour = rs.texture == nullptr || rs.texBlend != D3dTexBlend::Copy;
     for (int a = 0; a < kAttrCount; ++a)
     {
-        double d1 = attr[1][a] - attr[0][a], d2 = attr[2][a] - attr[0][a];
-        pl.ddx[a] = (d1 * dy2 - d2 * dy1) / det;
-        pl.ddy[a] = (d2 * dx1 - d1 * dx2) / det;
-    }
-    for (int a = 0; a < kAttrCount; ++a)
+        const bool used = a == kZ || (a >= kQ && a <= kV && rs.texture != nullptr) ||
+                          (a >= kR && a <= kA && colour) || (a == kFog && rs.fog);
+        if (!used)
+        {
+            pl.base[a] = pl.ddx[a] = pl.ddy[a] = 0.0;
+            continue;
+        }
+        const double d1 = attr[1][a] - attr[0][a], d2 = attr[2][a] - attr[0][a];
+        pl.ddx[a] = (d1 * dy2 - d2 * dy1) * inverse;
+        pl.ddy[a] = (d2 * dx1 - d1 * dx2) * inverse;
         pl.base[a] = attr[0][a];
+    }
     return true;
 }
 
-// The attributes at the first pixel of a span, from the planes in double precision.
+// Depth, colour and fog as planes in fixed point over whole pixels, anchored at a pixel
+// (x0, y0) near the triangle: a pixel's value is c + dx (x - x0) + dy (y - y0), in 16 fraction
+// bits with the rounding bias (see Chunk). The arithmetic is exact, so a row's values are the same
+// whichever row a walk starts at.
+struct FixedPlanes
+{
+    int64_t x0, y0;
+    int64_t c[kFixCount], dx[kFixCount], dy[kFixCount];
+    uint8_t inRange; // InRange bits, for the whole triangle
+};
+
+// A double rounded to an integer no larger than limit either way; NaN gives -limit.
+inline int64_t RoundClamped(double v, double limit)
+{
+    if (!(v > -limit))
+        return static_cast<int64_t>(-limit);
+    v = v < limit ? v : limit;
+    return static_cast<int64_t>(v < 0 ? v - 0.5 : v + 0.5);
+}
+
+// Whether fixed plane f stays in 0..(limit << 16) - 1 over the triangle: its pixels lie inside
+// the snapped corners' triangle, and a plane takes its extremes over that at the corners, which
+// are tested exactly (in sixteenths of a pixel).
+inline bool PlaneInRange(const FixedPlanes& fp, int f, int64_t limit, const FixedPoint p[3])
+{
+    constexpr int64_t kBound = int64_t{1} << 36;
+    if (fp.dx[f] <= -kBound || fp.dx[f] >= kBound || fp.dy[f] <= -kBound || fp.dy[f] >= kBound)
+        return false;
+    const int64_t end = (limit << 16) * kSub;
+    for (int i = 0; i < 3; ++i)
+    {
+        const int64_t v = fp.c[f] * kSub + fp.dx[f] * (p[i].x - fp.x0 * kSub) +
+                          fp.dy[f] * (p[i].y - fp.y0 * kSub);
+        if (v < 0 || v >= end)
+            return false;
+    }
+    return true;
+}
+
+inline void SetUpFixedPlanes(const AttributePlanes& pl, const FixedPoint p[3], FixedPlanes& fp)
+{
+    static constexpr int kFrom[kFixCount] = {kZ, kR, kG, kB, kA, kFog};
+    // The corners lie within kCoordLimit, so the anchor and every pixel drawn lie within 2^21 of
+    // one another and these bounds keep every sum inside 64 bits.
+    constexpr double kStepLimit = 1099511627776.0;        // 2^40
+    constexpr double kValueLimit = 1152921504606846976.0; // 2^60
+    fp.x0 = FloorDiv(p[0].x, kSub);
+    fp.y0 = FloorDiv(p[0].y, kSub);
+    const double ox = static_cast<double>(fp.x0) - pl.x0, oy = static_cast<double>(fp.y0) - pl.y0;
+    for (int f = 0; f < kFixCount; ++f)
+    {
+        const int a = kFrom[f];
+        const double scale = (f == kFixZ ? 65535.0 : 1.0) * 65536.0;
+        fp.dx[f] = RoundClamped(pl.ddx[a] * scale, kStepLimit);
+        fp.dy[f] = RoundClamped(pl.ddy[a] * scale, kStepLimit);
+        fp.c[f] =
+            RoundClamped((pl.base[a] + pl.ddx[a] * ox + pl.ddy[a] * oy) * scale, kValueLimit) +
+            0x8000;
+    }
+    fp.inRange = 0;
+    if (PlaneInRange(fp, kFixZ, 65536, p))
+        fp.inRange |= kZInRange;
+    if (PlaneInRange(fp, kFixR, 256, p) && PlaneInRange(fp, kFixG, 256, p) &&
+        PlaneInRange(fp, kFixB, 256, p) && PlaneInRange(fp, kFixA, 256, p))
+        fp.inRange |= kColoursInRange;
+    if (PlaneInRange(fp, kFixFog, 256, p))
+        fp.inRange |= kFogInRange;
+}
+
+// The texture attributes at the first pixel of a span, from the planes in double precision.
 inline void SpanStart(const AttributePlanes& pl, int64_t x, int64_t y, Chunk& c)
 {
     const double ox = static_cast<double>(x) - pl.x0, oy = static_cast<double>(y) - pl.y0;
+    static_assert(kU == kQ + 1 && kV == kQ + 2);
 #if defined(__SSE2__)
     // Two attributes at a time, each lane the same double arithmetic as one alone.
     const __m128d oxs = _mm_set1_pd(ox), oys = _mm_set1_pd(oy);
-    for (int a = 0; a < kAttrCount - 1; a += 2)
-    {
-        const __m128d v = _mm_add_pd(
-            _mm_add_pd(_mm_loadu_pd(pl.base + a), _mm_mul_pd(_mm_loadu_pd(pl.ddx + a), oxs)),
-            _mm_mul_pd(_mm_loadu_pd(pl.ddy + a), oys));
-        _mm_storel_pi(reinterpret_cast<__m64*>(c.start + a), _mm_cvtpd_ps(v));
-    }
-    for (int a = kAttrCount & ~1; a < kAttrCount; ++a)
+    const __m128d v = _mm_add_pd(
+        _mm_add_pd(_mm_loadu_pd(pl.base + kQ), _mm_mul_pd(_mm_loadu_pd(pl.ddx + kQ), oxs)),
+        _mm_mul_pd(_mm_loadu_pd(pl.ddy + kQ), oys));
+    _mm_storel_pi(reinterpret_cast<__m64*>(c.start + kQ), _mm_cvtpd_ps(v));
+    c.start[kV] = static_cast<float>(pl.base[kV] + pl.ddx[kV] * ox + pl.ddy[kV] * oy);
 #else
-    for (int a = 0; a < kAttrCount; ++a)
-#endif
+    for (int a = kQ; a <= kV; ++a)
         c.start[a] = static_cast<float>(pl.base[a] + pl.ddx[a] * ox + pl.ddy[a] * oy);
+#endif
 }
 
 // A triangle ready to be drawn: its edges and attribute planes, and whether it is drawn with
@@ -258,6 +334,7 @@ struct TriangleSetUp
 {
     TriangleEdges edges;
     AttributePlanes planes;
+    FixedPlanes fixed;
     bool perspective;
 };
 
@@ -271,7 +348,10 @@ bool SetUpTriangle(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3
     if (!SetUpEdges(rs, v, t.edges))
         return false;
     t.perspective = UsePerspective(rs, v);
-    return SetUpPlanes(rs, v, t.edges.p, t.perspective, t.planes);
+    if (!SetUpPlanes(rs, v, t.edges.p, t.perspective, t.planes))
+        return false;
+    SetUpFixedPlanes(t.planes, t.edges.p, t.fixed);
+    return true;
 }
 
 // Walks the rows yFrom..yTo - 1 of a set-up triangle (at most its own), between the long edge
@@ -286,8 +366,21 @@ void WalkEdges(const D3dRasterState& rs, const Pipeline& pipe, const TriangleSet
     if (yFrom >= yTo)
         return;
     Chunk c;
+    const bool textured = rs.texture != nullptr;
     for (int a = 0; a < kAttrCount; ++a)
-        c.step[a] = static_cast<float>(t.planes.ddx[a]);
+        c.start[a] = c.step[a] = 0.0f;
+    if (textured)
+        for (int a = kQ; a <= kV; ++a)
+            c.step[a] = static_cast<float>(t.planes.ddx[a]);
+    // The fixed-point values at x = 0 of the row.
+    const FixedPlanes& fp = t.fixed;
+    int64_t rowStart[kFixCount];
+    for (int f = 0; f < kFixCount; ++f)
+    {
+        c.fixStep[f] = fp.dx[f];
+        rowStart[f] = fp.c[f] + fp.dy[f] * (yFrom - fp.y0) - fp.dx[f] * fp.x0;
+    }
+    c.inRange = fp.inRange;
 
     EdgeWalk longEdge, shortEdge;
     longEdge.Start(e.top, e.bot, yFrom);
@@ -298,6 +391,9 @@ void WalkEdges(const D3dRasterState& rs, const Pipeline& pipe, const TriangleSet
         shortEdge.Start(e.mid, e.bot, yFrom);
     for (int64_t y = yFrom; y < yTo; ++y, longEdge.Step(), shortEdge.Step())
     {
+        if (y != yFrom)
+            for (int f = 0; f < kFixCount; ++f)
+                rowStart[f] += fp.dy[f];
         if (upper && y * kSub >= e.mid.y)
         {
             upper = false;
@@ -313,7 +409,10 @@ void WalkEdges(const D3dRasterState& rs, const Pipeline& pipe, const TriangleSet
         c.x = static_cast<int>(xl);
         c.y = static_cast<int>(y);
         c.n = 0;
-        SpanStart(t.planes, xl, y, c);
+        for (int f = 0; f < kFixCount; ++f)
+            c.fixStart[f] = rowStart[f] + c.fixStep[f] * xl;
+        if (textured)
+            SpanStart(t.planes, xl, y, c);
         RunSpan(pipe, rs, c, static_cast<int>(xr));
     }
 }
@@ -387,6 +486,7 @@ void D3dRasterLine(const D3dRasterState& rs, const D3dScreenVertex& v0, const D3
             c.start[a] = a0[a] + (a1[a] - a0[a]) * st.t;
             c.step[a] = 0.0f;
         }
+        FixFromFloats(c);
         RunSpan(pipe, rs, c, c.x + 1);
     }
 }

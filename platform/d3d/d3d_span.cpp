@@ -17,7 +17,7 @@ constexpr int kChunk = 64; // pixels per span chunk
 
 struct Scratch
 {
-    uint8_t mask[kChunk];
+    uint8_t mask[kChunk + 8]; // the eight past a chunk's end are 0 (see DepthStage)
     uint16_t z[kChunk];
     uint32_t argb[kChunk];                  // shaded colour
     alignas(16) float u[kChunk], v[kChunk]; // texture coordinates
@@ -48,54 +48,6 @@ inline int64_t ToFixed(float v, double scale)
     if (!(d > -1e15)) // also NaN
         return static_cast<int64_t>(-1e15);
     return static_cast<int64_t>(d < 1e15 ? d : 1e15);
-}
-
-#if defined(__SSE2__) && defined(__x86_64__)
-// ToFixed(v[0], 1) + bias and ToFixed(v[1], 1) + bias, in one pair of double lanes: maxpd
-// gives its second operand for a NaN, so a NaN takes the lower bound as in ToFixed.
-inline void ToFixedPair(const float* v, int64_t* out, int64_t bias)
-{
-    __m128d d =
-        _mm_cvtps_pd(_mm_castsi128_ps(_mm_loadl_epi64(reinterpret_cast<const __m128i*>(v))));
-    d = _mm_mul_pd(d, _mm_set1_pd(65536.0));
-    d = _mm_min_pd(_mm_max_pd(d, _mm_set1_pd(-1e15)), _mm_set1_pd(1e15));
-    out[0] = _mm_cvttsd_si64(d) + bias;
-    out[1] = _mm_cvttsd_si64(_mm_unpackhi_pd(d, d)) + bias;
-}
-#endif
-
-// The fixed-point interpolants from the float ones, once per chunk, those of [from, to) only.
-void FixChunk(Chunk& c, int from, int to)
-{
-#if defined(__SSE2__) && defined(__x86_64__)
-    // The four colours, which lie side by side in both forms, two at a time.
-    static_assert(kFixG == kFixR + 1 && kFixB == kFixR + 2 && kFixA == kFixR + 3);
-    static_assert(kG == kR + 1 && kB == kR + 2 && kA == kR + 3);
-    if (from == kFixR && to == kFixA + 1)
-    {
-        ToFixedPair(c.start + kR, c.fixStart + kFixR, 0x8000);
-        ToFixedPair(c.start + kB, c.fixStart + kFixB, 0x8000);
-        ToFixedPair(c.step + kR, c.fixStep + kFixR, 0);
-        ToFixedPair(c.step + kB, c.fixStep + kFixB, 0);
-        return;
-    }
-#endif
-    static constexpr int kFrom[kFixCount] = {kZ, kR, kG, kB, kA, kFog};
-    for (int f = from; f < to; ++f)
-    {
-        const double scale = f == kFixZ ? 65535.0 : 1.0;
-#if defined(__SSE2__) && defined(__x86_64__)
-        // Start and step in one pair of lanes, as ToFixed works each out.
-        __m128d d = _mm_set_pd(c.step[kFrom[f]], c.start[kFrom[f]]);
-        d = _mm_mul_pd(_mm_mul_pd(d, _mm_set1_pd(scale)), _mm_set1_pd(65536.0));
-        d = _mm_min_pd(_mm_max_pd(d, _mm_set1_pd(-1e15)), _mm_set1_pd(1e15));
-        c.fixStart[f] = _mm_cvttsd_si64(d) + 0x8000;
-        c.fixStep[f] = _mm_cvttsd_si64(_mm_unpackhi_pd(d, d));
-#else
-        c.fixStart[f] = ToFixed(c.start[kFrom[f]], scale) + 0x8000;
-        c.fixStep[f] = ToFixed(c.step[kFrom[f]], scale);
-#endif
-    }
 }
 
 inline uint32_t Clamp255(int64_t v)
@@ -161,7 +113,7 @@ template <bool ZTest> int DepthStage(const D3dRasterState& rs, const Chunk& c, S
     int blocks = n & ~7;
     if (!ZTest || static_cast<DWORD>(c.x + ((n + 7) & ~7)) <= rs.zbuffer->width)
         blocks = (n + 7) & ~7;
-    if (blocks != 0 && FixInRange(c, kFixZ, 65536))
+    if (blocks != 0 && (c.inRange & kZInRange))
     {
         const __m128i lanes = _mm_set_epi16(7, 6, 5, 4, 3, 2, 1, 0);
         const int64_t d0 = c.fixStart[kFixZ], dd = c.fixStep[kFixZ];
@@ -207,6 +159,8 @@ template <bool ZTest> int DepthStage(const D3dRasterState& rs, const Chunk& c, S
         s.mask[i] = m;
         passed += m;
     }
+    // The stages after work in blocks of four or eight: the pixels past the end are never drawn.
+    std::memset(s.mask + n, 0, 8);
     return passed;
 }
 
@@ -231,7 +185,7 @@ struct TexView
 {
     const uint32_t* argb = nullptr;
     const uint8_t* keyed = nullptr;
-    int width = 0, height = 0;
+    int width = 0, height = 0, stride = 0;
     float fw = 0, fh = 0;
     explicit TexView(const D3dTextureImage* t)
     {
@@ -239,7 +193,7 @@ struct TexView
             return;
         argb = t->argb.data();
         keyed = t->keyed.data();
-        width = t->width, height = t->height;
+        width = t->width, height = t->height, stride = t->stride;
         fw = static_cast<float>(width), fh = static_cast<float>(height);
     }
 };
@@ -248,7 +202,7 @@ inline size_t NearestAt(const TexView& t, float u, float v)
 {
     const int tx = TexelIndex(u * t.fw, t.width);
     const int ty = TexelIndex(v * t.fh, t.height);
-    return static_cast<size_t>(ty) * static_cast<size_t>(t.width) + static_cast<size_t>(tx);
+    return static_cast<size_t>(ty) * static_cast<size_t>(t.stride) + static_cast<size_t>(tx);
 }
 
 template <bool Key> inline bool FetchNearest(const TexView& t, float u, float v, uint32_t& texel)
@@ -280,8 +234,8 @@ template <bool Key> inline bool FetchBilinear(const TexView& t, float u, float v
     const int x1 = iu + 1 > t.width - 1 ? t.width - 1 : iu + 1;
     const int y0 = iv < 0 ? 0 : (iv > t.height - 1 ? t.height - 1 : iv);
     const int y1 = iv + 1 > t.height - 1 ? t.height - 1 : iv + 1;
-    const uint32_t* r0 = t.argb + static_cast<size_t>(y0) * static_cast<size_t>(t.width);
-    const uint32_t* r1 = t.argb + static_cast<size_t>(y1) * static_cast<size_t>(t.width);
+    const uint32_t* r0 = t.argb + static_cast<size_t>(y0) * static_cast<size_t>(t.stride);
+    const uint32_t* r1 = t.argb + static_cast<size_t>(y1) * static_cast<size_t>(t.stride);
     texel = Lerp2(Lerp2(r0[x0], r0[x1], wu), Lerp2(r1[x0], r1[x1], wu), wv);
     return true;
 }
@@ -336,16 +290,6 @@ void ShadeScalar(const D3dRasterState& rs, const Chunk& c, Scratch& s)
 }
 
 #if defined(__SSE2__)
-// Whether a chunk's colours stay inside 0..255 from its first pixel to its last, so that they
-// need no clamping and fit 32-bit lanes (the values are linear along the chunk).
-bool ColoursInRange(const Chunk& c)
-{
-    for (int f = kFixR; f <= kFixA; ++f)
-        if (!FixInRange(c, f, 256))
-            return false;
-    return true;
-}
-
 // y / 255 of 16-bit lanes y, by the reciprocal: (y * 0x8081) >> 23 is exact for every y
 // below 65536.
 inline __m128i Div255Exact(__m128i y)
@@ -374,23 +318,6 @@ template <bool Used> inline __m128i ColourStepLanes(const Chunk& c)
                          static_cast<int32_t>(FixStep<Used>(c, kFixR)),
                          static_cast<int32_t>(FixStep<Used>(c, kFixG)),
                          static_cast<int32_t>(FixStep<Used>(c, kFixB)));
-}
-
-// Low 32 bits of each lane's product (the products are texel indices, in range).
-inline __m128i MulLo32(__m128i a, __m128i b)
-{
-    const __m128i even = _mm_mul_epu32(a, b);
-    const __m128i odd = _mm_mul_epu32(_mm_srli_si128(a, 4), _mm_srli_si128(b, 4));
-    return _mm_unpacklo_epi32(_mm_shuffle_epi32(even, _MM_SHUFFLE(0, 0, 2, 0)),
-                              _mm_shuffle_epi32(odd, _MM_SHUFFLE(0, 0, 2, 0)));
-}
-
-// Two pixels' texels at indices a and b as 16-bit lanes: a's channels, then b's.
-inline __m128i TexelPair(const TexView& tex, int32_t a, int32_t b)
-{
-    return _mm_unpacklo_epi8(_mm_unpacklo_epi32(_mm_cvtsi32_si128(static_cast<int>(tex.argb[a])),
-                                                _mm_cvtsi32_si128(static_cast<int>(tex.argb[b]))),
-                             _mm_setzero_si128());
 }
 
 // (a * (256 - f) + b * f) >> 8 per lane; the sum is below 65536, so 16-bit lanes hold it.
@@ -435,14 +362,20 @@ struct CoordLanes
     }
 };
 
-// Where four pixels' texels lie: the index of each top-left texel, whether the texels right of
-// it and below it are inside the texture (else the edge repeats), and the weights across and
-// down as 16-bit lanes, four a pixel: pixels 0 and 1, then 2 and 3.
+// Where four pixels' texels lie: the index of each top-left texel (its right and lower
+// neighbours follow in the image, see D3dTextureImage), and the weights across and down as
+// 16-bit lanes, four a pixel: pixels 0 and 1, then 2 and 3.
 struct BilinearTaps
 {
-    __m128i at0, insideU, insideV;
+    __m128i at0;
     __m128i wu[2], wv[2];
 };
+
+// Whether a texture's texel indices can be worked out by 16-bit multiplies (TapsAt).
+inline bool SmallTexture(const D3dTextureImage& tex)
+{
+    return tex.stride < 32768 && tex.height < 32768;
+}
 
 // The taps of pixels i..i + 3 at coordinates u and v; pixels whose coordinates are NaN are
 // dropped from the mask.
@@ -451,7 +384,7 @@ inline BilinearTaps TapsAt(const TexView& tex, __m128 u, __m128 v, Scratch& s, i
     const __m128 half = _mm_set1_ps(0.5f), zero = _mm_setzero_ps(), scale = _mm_set1_ps(256.0f);
     __m128 fu = _mm_sub_ps(_mm_mul_ps(u, _mm_set1_ps(tex.fw)), half);
     __m128 fv = _mm_sub_ps(_mm_mul_ps(v, _mm_set1_ps(tex.fh)), half);
-    const int nan = _mm_movemask_ps(_mm_or_ps(_mm_cmpunord_ps(fu, fu), _mm_cmpunord_ps(fv, fv)));
+    const int nan = _mm_movemask_ps(_mm_cmpunord_ps(fu, fv));
     if (nan != 0)
         for (int k = 0; k < 4 && i + k < n; ++k)
             if (nan & (1 << k))
@@ -459,29 +392,30 @@ inline BilinearTaps TapsAt(const TexView& tex, __m128 u, __m128 v, Scratch& s, i
     // Clamped addressing: outside the texture the edge texels repeat. Clamping to the texel
     // centres 0..size - 1 gives the texels the plain stage gives: its blend of a texel with
     // itself there equals this one's blend with weight 0. The values are then not negative, so
-    // truncation floors them.
+    // truncation floors them; in 8 fraction bits (an exact scaling) they give the texel in
+    // their top bits and the weight in their low byte.
     fu = _mm_min_ps(_mm_max_ps(fu, zero), _mm_set1_ps(tex.fw - 1.0f));
     fv = _mm_min_ps(_mm_max_ps(fv, zero), _mm_set1_ps(tex.fh - 1.0f));
-    const __m128i iu = _mm_cvttps_epi32(fu), iv = _mm_cvttps_epi32(fv);
-    const __m128i wu = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fu, _mm_cvtepi32_ps(iu)), scale));
-    const __m128i wv = _mm_cvttps_epi32(_mm_mul_ps(_mm_sub_ps(fv, _mm_cvtepi32_ps(iv)), scale));
+    const __m128i su = _mm_cvttps_epi32(_mm_mul_ps(fu, scale));
+    const __m128i sv = _mm_cvttps_epi32(_mm_mul_ps(fv, scale));
     BilinearTaps t;
-    const __m128i wu16 = _mm_unpacklo_epi16(_mm_packs_epi32(wu, wu), _mm_packs_epi32(wu, wu));
-    const __m128i wv16 = _mm_unpacklo_epi16(_mm_packs_epi32(wv, wv), _mm_packs_epi32(wv, wv));
-    t.wu[0] = _mm_unpacklo_epi32(wu16, wu16);
-    t.wu[1] = _mm_unpackhi_epi32(wu16, wu16);
-    t.wv[0] = _mm_unpacklo_epi32(wv16, wv16);
-    t.wv[1] = _mm_unpackhi_epi32(wv16, wv16);
-    t.insideU = _mm_cmpgt_epi32(_mm_set1_epi32(tex.width - 1), iu);
-    t.insideV = _mm_cmpgt_epi32(_mm_set1_epi32(tex.height - 1), iv);
-    t.at0 = _mm_add_epi32(MulLo32(iv, _mm_set1_epi32(tex.width)), iu);
+    // u + v * stride by one multiply-add of 16-bit pairs (u, v) and (1, stride).
+    const __m128i uv =
+        _mm_or_si128(_mm_srli_epi32(su, 8), _mm_slli_epi32(_mm_srli_epi32(sv, 8), 16));
+    t.at0 = _mm_madd_epi16(uv, _mm_set1_epi32(tex.stride << 16 | 1));
+    const __m128i byte = _mm_set1_epi32(0xFF);
+    const __m128i w = _mm_packs_epi32(_mm_and_si128(su, byte), _mm_and_si128(sv, byte));
+    const __m128i wu = _mm_unpacklo_epi16(w, w), wv = _mm_unpackhi_epi16(w, w);
+    t.wu[0] = _mm_unpacklo_epi32(wu, wu);
+    t.wu[1] = _mm_unpackhi_epi32(wu, wu);
+    t.wv[0] = _mm_unpacklo_epi32(wv, wv);
+    t.wv[1] = _mm_unpackhi_epi32(wv, wv);
     return t;
 }
 
-// The texel rows filtered across, for pixels 0 and 1, then 2 and 3, when no texel is clamped:
-// each pixel's four texels are two pairs side by side in memory, one row apart.
-inline void FilterRowsInside(const TexView& tex, const BilinearTaps& t, __m128i top[2],
-                             __m128i bottom[2])
+// The texel rows filtered across, for pixels 0 and 1, then 2 and 3: each pixel's four texels
+// are two pairs side by side in memory, one row apart.
+inline void FilterRows(const TexView& tex, const BilinearTaps& t, __m128i top[2], __m128i bottom[2])
 {
     // The indices are not negative, so zero extension keeps them.
     const uint64_t at01 = static_cast<uint64_t>(_mm_cvtsi128_si64(t.at0));
@@ -489,7 +423,7 @@ inline void FilterRowsInside(const TexView& tex, const BilinearTaps& t, __m128i 
         static_cast<uint64_t>(_mm_cvtsi128_si64(_mm_unpackhi_epi64(t.at0, t.at0)));
     const uint32_t* const p[4] = {tex.argb + static_cast<uint32_t>(at01), tex.argb + (at01 >> 32),
                                   tex.argb + static_cast<uint32_t>(at23), tex.argb + (at23 >> 32)};
-    const size_t down = static_cast<size_t>(tex.width);
+    const size_t down = static_cast<size_t>(tex.stride);
     const __m128i zero = _mm_setzero_si128();
     // A row's two texels of two pixels by two loads: a0 b0 a1 b1.
     auto row = [&](const uint32_t* a, const uint32_t* b, __m128i w)
@@ -505,28 +439,6 @@ inline void FilterRowsInside(const TexView& tex, const BilinearTaps& t, __m128i 
         const uint32_t* b = p[2 * h + 1];
         top[h] = row(a, b, t.wu[h]);
         bottom[h] = row(a + down, b + down, t.wu[h]);
-    }
-}
-
-// The same where some texel is clamped at the last column or row.
-inline void FilterRowsClamped(const TexView& tex, const BilinearTaps& t, __m128i top[2],
-                              __m128i bottom[2])
-{
-    // 1, or 0 at the last column; the width, or 0 at the last row.
-    const __m128i right = _mm_and_si128(t.insideU, _mm_set1_epi32(1));
-    const __m128i at1 = _mm_add_epi32(t.at0, _mm_and_si128(t.insideV, _mm_set1_epi32(tex.width)));
-    alignas(16) int32_t at[4][4]; // top-left, top-right, bottom-left, bottom-right
-    _mm_store_si128(reinterpret_cast<__m128i*>(at[0]), t.at0);
-    _mm_store_si128(reinterpret_cast<__m128i*>(at[1]), _mm_add_epi32(t.at0, right));
-    _mm_store_si128(reinterpret_cast<__m128i*>(at[2]), at1);
-    _mm_store_si128(reinterpret_cast<__m128i*>(at[3]), _mm_add_epi32(at1, right));
-    for (int h = 0; h < 2; ++h)
-    {
-        const int k = 2 * h;
-        top[h] = LerpLanes(TexelPair(tex, at[0][k], at[0][k + 1]),
-                           TexelPair(tex, at[1][k], at[1][k + 1]), t.wu[h]);
-        bottom[h] = LerpLanes(TexelPair(tex, at[2][k], at[2][k + 1]),
-                              TexelPair(tex, at[3][k], at[3][k + 1]), t.wu[h]);
     }
 }
 
@@ -597,10 +509,7 @@ void ShadeBilinearSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         }
         const BilinearTaps taps = TapsAt(tex, u, v, s, i, n);
         __m128i top[2], bottom[2];
-        if (_mm_movemask_epi8(_mm_and_si128(taps.insideU, taps.insideV)) == 0xFFFF)
-            FilterRowsInside(tex, taps, top, bottom);
-        else
-            FilterRowsClamped(tex, taps, top, bottom);
+        FilterRows(tex, taps, top, bottom);
         BlendBilinear<TB>(top, bottom, taps.wv, colourEven, colourOdd, colourStep2, s.argb + i);
     }
 }
@@ -653,10 +562,8 @@ void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     const int n = c.n;
 #if defined(__SSE2__)
     if constexpr (T == Tex::Bilinear && !Key)
-        if (TB == D3dTexBlend::Copy || ColoursInRange(c))
+        if ((TB == D3dTexBlend::Copy || (c.inRange & kColoursInRange)) && SmallTexture(*rs.texture))
         {
-            for (int i = n; i < ((n + 3) & ~3); ++i)
-                s.mask[i] = 0;
             ShadeBilinearSimd<TB, Persp, false>(rs, c, s);
             return;
         }
@@ -683,17 +590,22 @@ void ShadeStage(const D3dRasterState& rs, const Chunk& c, Scratch& s)
         }
 #if defined(__SSE2__)
         for (int i = n; i % 4 != 0; ++i)
-        {
             s.u[i] = s.v[i] = 0.0f;
-            s.mask[i] = 0;
-        }
-        if (TB == D3dTexBlend::Copy || ColoursInRange(c))
+        if (TB == D3dTexBlend::Copy || (c.inRange & kColoursInRange))
         {
             if constexpr (T == Tex::Bilinear)
-                ShadeBilinearSimd<TB, Persp, Key>(rs, c, s);
+            {
+                if (SmallTexture(*rs.texture))
+                {
+                    ShadeBilinearSimd<TB, Persp, Key>(rs, c, s);
+                    return;
+                }
+            }
             else
+            {
                 ShadeSimd<TB, Key>(rs, c, s);
-            return;
+                return;
+            }
         }
 #endif
     }
@@ -853,7 +765,7 @@ int OutputSimd(const D3dRasterState& rs, const Chunk& c, Scratch& s)
     if (blocks == 0)
         return 0;
     if constexpr (Fog)
-        if (!FixInRange(c, kFixFog, 256))
+        if (!(c.inRange & kFogInRange))
             return 0;
     auto* row = reinterpret_cast<uint16_t*>(DdRow(*rs.target, c.y)) + c.x;
     uint16_t* zrow = nullptr;
@@ -1045,24 +957,41 @@ Pipeline PickPipeline(const D3dRasterState& rs, bool perspective)
 void RunSpan(const Pipeline& p, const D3dRasterState& rs, Chunk& c, int xEnd)
 {
     Scratch s;
-    while (c.x < xEnd)
+    for (;;)
     {
         c.n = std::min(kChunk, xEnd - c.x);
-        FixChunk(c, kFixZ, kFixZ + 1);
         if (p.depth(rs, c, s) != 0)
         {
-            if (p.colour)
-                FixChunk(c, kFixR, kFixA + 1);
-            if (p.fog)
-                FixChunk(c, kFixFog, kFixFog + 1);
             p.shade(rs, c, s);
             p.output(rs, c, s);
         }
         c.x += c.n;
-        if (c.x < xEnd)
-            for (int a = 0; a < kAttrCount; ++a)
-                c.start[a] += c.step[a] * static_cast<float>(c.n);
+        if (c.x >= xEnd)
+            return;
+        for (int a = kQ; a <= kV; ++a)
+            c.start[a] += c.step[a] * static_cast<float>(c.n);
+        for (int f = 0; f < kFixCount; ++f)
+            c.fixStart[f] += c.fixStep[f] * c.n;
     }
+}
+
+void FixFromFloats(Chunk& c)
+{
+    static constexpr int kFrom[kFixCount] = {kZ, kR, kG, kB, kA, kFog};
+    for (int f = 0; f < kFixCount; ++f)
+    {
+        const double scale = f == kFixZ ? 65535.0 : 1.0;
+        c.fixStart[f] = ToFixed(c.start[kFrom[f]], scale) + 0x8000;
+        c.fixStep[f] = ToFixed(c.step[kFrom[f]], scale);
+    }
+    c.inRange = 0;
+    if (FixInRange(c, kFixZ, 65536))
+        c.inRange |= kZInRange;
+    if (FixInRange(c, kFixR, 256) && FixInRange(c, kFixG, 256) && FixInRange(c, kFixB, 256) &&
+        FixInRange(c, kFixA, 256))
+        c.inRange |= kColoursInRange;
+    if (FixInRange(c, kFixFog, 256))
+        c.inRange |= kFogInRange;
 }
 
 } // namespace d3dspan

@@ -40,15 +40,27 @@ enum Fixed
     kFixCount
 };
 
-// Interpolants of one chunk: value at its first pixel and step per pixel.
+// Which fixed-point interpolants stay inside their range (0..65535 for Z, 0..255 for the others)
+// at every pixel of a span: those need no clamping and fit unsigned 32-bit lanes.
+enum InRange : uint8_t
+{
+    kZInRange = 1,
+    kColoursInRange = 2,
+    kFogInRange = 4,
+};
+
+// Interpolants of one chunk: value at its first pixel and step per pixel. Of the float ones
+// only the texture's (kQ, kU, kV) are read; depth, colour and fog are read in fixed point.
 struct Chunk
 {
     int x, y, n;
     float start[kAttrCount];
     float step[kAttrCount];
-    // Set for what the pipeline reads only (see RunSpan); the others are never read.
+    // Set for what the pipeline reads only (Pipeline::colour, Pipeline::fog); the others are
+    // never read.
     int64_t fixStart[kFixCount];
     int64_t fixStep[kFixCount];
+    uint8_t inRange; // InRange bits
 };
 
 struct Scratch;
@@ -65,8 +77,12 @@ struct Pipeline
 
 Pipeline PickPipeline(const D3dRasterState& rs, bool perspective);
 
-// Draws the pixels c.x .. xEnd - 1 of row c.y, from c.start (the values at c.x) and c.step
-// (their change per pixel); c is used up.
+// Draws the pixels c.x .. xEnd - 1 of row c.y, from the values at c.x and their change per pixel
+// (start and step, fixStart and fixStep, inRange); c is used up.
 void RunSpan(const Pipeline& p, const D3dRasterState& rs, Chunk& c, int xEnd);
+
+// Sets a chunk's fixed-point interpolants and inRange from its float ones (start and step of
+// every attribute), for primitives not set up in fixed point.
+void FixFromFloats(Chunk& c);
 
 } // namespace d3dspan

@@ -39,12 +39,12 @@ private:
 // How a generated texture looks: noise over cross stripes, with structure at several scales.
 struct Pattern
 {
-    int xShift;         // red stripes every 2^xShift texels across
-    uint32_t rLo, rHi;  // red of the two kinds of stripe
-    int yShift;         // green stripes every 2^yShift texels down
-    uint32_t gLo, gHi;  // green of the two kinds of stripe
-    int bShift;         // blue from a diagonal lattice of 2^bShift texels
-    uint32_t bStep;     // and its steps
+    int xShift;        // red stripes every 2^xShift texels across
+    uint32_t rLo, rHi; // red of the two kinds of stripe
+    int yShift;        // green stripes every 2^yShift texels down
+    uint32_t gLo, gHi; // green of the two kinds of stripe
+    int bShift;        // blue from a diagonal lattice of 2^bShift texels
+    uint32_t bStep;    // and its steps
 };
 
 Texture MakeTexture(Rng& rng, int size, const Pattern& p)
@@ -262,8 +262,8 @@ Point Place(const Mesh& m, float a, float b) // a, b: grid position, 0..nx and 0
 {
     const float ca = std::cos(m.angle), sa = std::sin(m.angle);
     const float lx = (a - m.nx / 2.0f) * m.sx, ly = (b - m.ny / 2.0f) * m.sy;
-    const float k = 1.0f / (1.0f + m.tiltX * (2.0f * a / m.nx - 1.0f) +
-                            m.tiltY * (2.0f * b / m.ny - 1.0f));
+    const float k =
+        1.0f / (1.0f + m.tiltX * (2.0f * a / m.nx - 1.0f) + m.tiltY * (2.0f * b / m.ny - 1.0f));
     const float hx = kWidth / 2.0f, hy = kHeight / 2.0f;
     return {hx + k * (m.cx - hx + lx * ca - ly * sa), hy + k * (m.cy - hy + lx * sa + ly * ca), k};
 }
@@ -299,7 +299,8 @@ Mesh PlaceMesh(Rng& rng, int quads, float side)
 {
     const float aspect = std::exp(rng.Range(-0.7f, 0.7f));
     Mesh m{};
-    m.nx = std::max(2, static_cast<int>(std::lround(std::sqrt(static_cast<float>(quads) * aspect))));
+    m.nx =
+        std::max(2, static_cast<int>(std::lround(std::sqrt(static_cast<float>(quads) * aspect))));
     m.ny = std::max(2, static_cast<int>(std::lround(static_cast<float>(quads) / m.nx)));
     const float stretch = rng.Range(0.8f, 1.25f);
     m.sx = side * stretch;
@@ -400,10 +401,9 @@ Scene BuildGameFrame()
         texture = texture >= 0 && next >= texture ? next + 1 : next;
         const int left = kGameQuads - static_cast<int>(s.indices.size() / 6);
         const float share = static_cast<float>(left) / static_cast<float>(kGameCalls - call);
-        const int quads = std::max(
-            4, static_cast<int>(std::lround(share * (call + 1 < kGameCalls
-                                                         ? rng.Range(0.55f, 1.45f)
-                                                         : 1.0f))));
+        const int quads =
+            std::max(4, static_cast<int>(std::lround(
+                            share * (call + 1 < kGameCalls ? rng.Range(0.55f, 1.45f) : 1.0f))));
         for (;;)
         {
             const Mesh m = PlaceMesh(rng, quads, rng.Range(kGameMinSide, kGameMaxSide));
@@ -634,6 +634,21 @@ std::vector<uint32_t> OurDevice::Snapshot()
             out.push_back(Rgb888(p));
         }
     target_->Unlock(nullptr);
+    return out;
+}
+
+std::vector<uint16_t> OurDevice::Depths()
+{
+    std::vector<uint16_t> out;
+    DDSURFACEDESC d{};
+    d.dwSize = sizeof d;
+    if (z_->Lock(nullptr, &d, DDLOCK_WAIT | DDLOCK_READONLY, nullptr) != DD_OK)
+        return out;
+    out.resize(static_cast<size_t>(kWidth) * kHeight);
+    for (int y = 0; y < kHeight; ++y)
+        std::memcpy(out.data() + static_cast<size_t>(y) * kWidth,
+                    static_cast<const uint8_t*>(d.lpSurface) + y * d.lPitch, kWidth * 2u);
+    z_->Unlock(nullptr);
     return out;
 }
 

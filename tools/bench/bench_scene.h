@@ -104,9 +104,11 @@ public:
     // The scene's calls, each after making its texture current; LoadTextures(s.textures) first.
     void Draw(const Scene& s);
     void DrawTriangles(const std::vector<D3DTLVERTEX>& v);
-    // 0xRRGGBB of a pixel of the target, and of all of them, row by row from the top.
+    // 0xRRGGBB of a pixel of the target, and of all of them, row by row from the top; the Z
+    // buffer's values, row by row.
     uint32_t Pixel(int x, int y);
     std::vector<uint32_t> Snapshot();
+    std::vector<uint16_t> Depths();
     // Whether the device draws fog and alpha blending yet: a small probe drawn and read back
     // (it leaves the device untextured).
     bool DrawsFog();

@@ -48,7 +48,8 @@ double MeanFrameMs(int frames, const std::function<void()>& frame)
     const auto start = std::chrono::steady_clock::now();
     for (int i = 0; i < frames; ++i)
         frame();
-    const std::chrono::duration<double, std::milli> total = std::chrono::steady_clock::now() - start;
+    const std::chrono::duration<double, std::milli> total =
+        std::chrono::steady_clock::now() - start;
     return total.count() / frames;
 }
 
@@ -521,9 +522,9 @@ int main(int argc, char** argv)
                     continue;
                 }
                 const Stats gs = Summarise(g);
-                std::printf("%-11s %-14s %7d %8.3f %8.3f %8.3f %8.3f %7.2f %7.2f\n", scene,
-                            variant, counts[c], os.min, os.median, gs.min, gs.median,
-                            os.min / gs.min, os.median / gs.median);
+                std::printf("%-11s %-14s %7d %8.3f %8.3f %8.3f %8.3f %7.2f %7.2f\n", scene, variant,
+                            counts[c], os.min, os.median, gs.min, gs.median, os.min / gs.min,
+                            os.median / gs.median);
             }
             if (glOk)
                 std::printf("%-11s %-14s last frames: %s\n", "", "", firstGl[0].comparison[s][i]);
