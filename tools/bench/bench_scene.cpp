@@ -606,49 +606,61 @@ uint32_t Rgb888(uint16_t p)
 
 } // namespace
 
-uint32_t OurDevice::Pixel(int x, int y)
+namespace
+{
+
+// Runs read(pixels, pitch) on the surface's pixels under a read-only lock; false if it could not
+// be locked.
+template <class Read> bool ReadLocked(IDirectDrawSurface* surface, Read read)
 {
     DDSURFACEDESC d{};
     d.dwSize = sizeof d;
-    if (target_->Lock(nullptr, &d, DDLOCK_WAIT | DDLOCK_READONLY, nullptr) != DD_OK)
-        return 0;
-    uint16_t p;
-    std::memcpy(&p, static_cast<const uint8_t*>(d.lpSurface) + y * d.lPitch + x * 2, 2);
-    target_->Unlock(nullptr);
+    if (surface->Lock(nullptr, &d, DDLOCK_WAIT | DDLOCK_READONLY, nullptr) != DD_OK)
+        return false;
+    read(static_cast<const uint8_t*>(d.lpSurface), static_cast<size_t>(d.lPitch));
+    surface->Unlock(nullptr);
+    return true;
+}
+
+} // namespace
+
+uint32_t OurDevice::Pixel(int x, int y)
+{
+    uint16_t p = 0;
+    ReadLocked(target_, [&](const uint8_t* pixels, size_t pitch)
+               { std::memcpy(&p, pixels + y * pitch + x * 2, 2); });
     return Rgb888(p);
 }
 
 std::vector<uint32_t> OurDevice::Snapshot()
 {
     std::vector<uint32_t> out;
-    DDSURFACEDESC d{};
-    d.dwSize = sizeof d;
-    if (target_->Lock(nullptr, &d, DDLOCK_WAIT | DDLOCK_READONLY, nullptr) != DD_OK)
-        return out;
-    out.reserve(static_cast<size_t>(kWidth) * kHeight);
-    for (int y = 0; y < kHeight; ++y)
-        for (int x = 0; x < kWidth; ++x)
-        {
-            uint16_t p;
-            std::memcpy(&p, static_cast<const uint8_t*>(d.lpSurface) + y * d.lPitch + x * 2, 2);
-            out.push_back(Rgb888(p));
-        }
-    target_->Unlock(nullptr);
+    ReadLocked(target_,
+               [&](const uint8_t* pixels, size_t pitch)
+               {
+                   out.reserve(static_cast<size_t>(kWidth) * kHeight);
+                   for (int y = 0; y < kHeight; ++y)
+                       for (int x = 0; x < kWidth; ++x)
+                       {
+                           uint16_t p;
+                           std::memcpy(&p, pixels + y * pitch + x * 2, 2);
+                           out.push_back(Rgb888(p));
+                       }
+               });
     return out;
 }
 
 std::vector<uint16_t> OurDevice::Depths()
 {
     std::vector<uint16_t> out;
-    DDSURFACEDESC d{};
-    d.dwSize = sizeof d;
-    if (z_->Lock(nullptr, &d, DDLOCK_WAIT | DDLOCK_READONLY, nullptr) != DD_OK)
-        return out;
-    out.resize(static_cast<size_t>(kWidth) * kHeight);
-    for (int y = 0; y < kHeight; ++y)
-        std::memcpy(out.data() + static_cast<size_t>(y) * kWidth,
-                    static_cast<const uint8_t*>(d.lpSurface) + y * d.lPitch, kWidth * 2u);
-    z_->Unlock(nullptr);
+    ReadLocked(z_,
+               [&](const uint8_t* pixels, size_t pitch)
+               {
+                   out.resize(static_cast<size_t>(kWidth) * kHeight);
+                   for (int y = 0; y < kHeight; ++y)
+                       std::memcpy(out.data() + static_cast<size_t>(y) * kWidth, pixels + y * pitch,
+                                   kWidth * 2u);
+               });
     return out;
 }
 
