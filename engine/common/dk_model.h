@@ -47,7 +47,9 @@ static_assert(sizeof(DK_VERTEX) == 32, "a device vertex is 32 bytes");
 struct DK_MODEL_NODE
 {
     int32_t nTexture;   // -1: untextured, flat colour
-    float* pfPositions; // x, y, z per vertex, filled by the draw-list builder
+    // Three words a vertex, filled by the draw-list builder: what followed each position (the
+    // normal) before the builder wrote colours there.
+    float* pfPositions;
     int32_t nNumVertices;
     DK_VERTEX* pVertices;
     int32_t nNumIndices;

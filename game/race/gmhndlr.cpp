@@ -3,9 +3,12 @@
 #include "game/race/gmhndlr.h"
 
 #include "engine/include/dk_entries.h"
+#include "engine/include/dk_services.h"
 
 BOOL gboGameDisplayReady = FALSE;
 BOOL gboLoadingScreenUp = FALSE;
+// The car loading sets it from the graphics options before it reads a car model.
+int32_t gboMediumDetailCar = 0;
 
 namespace
 {
