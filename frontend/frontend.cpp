@@ -79,12 +79,18 @@ int Frontend_GetGameType(void)
     return (gpGame_Data->raw[kGameTypeByte] >> 2) & 7;
 }
 
+int Frontend_GetGameTypeByte(void)
+{
+    return gpGame_Data->raw[kGameTypeByte];
+}
+
 void Frontend_RegisterEntries(void)
 {
     DK_ENTRIES entries{};
     entries.Frontend_Update = Frontend_Update;
     entries.Frontend_LogCommandLine = Frontend_LogCommandLine;
     entries.GetGameType = Frontend_GetGameType;
+    entries.GetGameTypeByte = Frontend_GetGameTypeByte;
     entries.IsRallySchool = IsRallySchool;
     DkRegisterEntries(&entries);
 }

@@ -22,6 +22,8 @@ extern int32_t gboRallySchool;
 // The game type: bits 2-4 of byte 358 of the game data. 1 and 3 are two players on one screen
 // (3 with collisions between their cars), 2 is two players taking turns.
 int Frontend_GetGameType(void);
+// The whole of that byte (bits 0-1 game mode, 2-4 game type, 5 special car, 6 secret stage).
+int Frontend_GetGameTypeByte(void);
 
 // Registers the front end's entries with the engine (engine/include/dk_entries.h).
 void Frontend_RegisterEntries(void);

@@ -12,12 +12,16 @@ int OnePlayerGame(void)
 {
     return 0;
 }
+int NoBits(void)
+{
+    return 0;
+}
 BOOL No(void)
 {
     return FALSE;
 }
 
-constexpr DK_ENTRIES kIdle = {NoPass, NoCommandLine, OnePlayerGame, No, No, No, No};
+constexpr DK_ENTRIES kIdle = {NoPass, NoCommandLine, OnePlayerGame, No, NoBits, No, No, No};
 
 DK_ENTRIES gEntries = kIdle;
 
@@ -37,6 +41,7 @@ void DkRegisterEntries(const DK_ENTRIES* pEntries)
     Take(gEntries.Frontend_LogCommandLine, pEntries->Frontend_LogCommandLine);
     Take(gEntries.GetGameType, pEntries->GetGameType);
     Take(gEntries.IsRallySchool, pEntries->IsRallySchool);
+    Take(gEntries.GetGameTypeByte, pEntries->GetGameTypeByte);
     Take(gEntries.IsGameDisplayReady, pEntries->IsGameDisplayReady);
     Take(gEntries.IsLoadingScreenUp, pEntries->IsLoadingScreenUp);
     Take(gEntries.IsStageRunning, pEntries->IsStageRunning);

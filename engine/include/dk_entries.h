@@ -19,6 +19,9 @@ struct DK_ENTRIES
     int (*GetGameType)(void);
     // Whether the rally school runs (always a one-player game).
     BOOL (*IsRallySchool)(void);
+    // The whole game-type byte of the front end's game data (byte 358: game mode, game type,
+    // special car, secret stage), for the game's tests of its other bits.
+    int (*GetGameTypeByte)(void);
 
     // The game.
     // Whether a stage, the school menu or the set-up screen has set up the game display.

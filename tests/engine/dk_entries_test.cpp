@@ -37,6 +37,7 @@ TEST_F(DkEntriesTest, NothingRegisteredAnswersAsAnIdleOnePlayerProgram)
     char line[] = "-a -b";
     e.Frontend_LogCommandLine(line);
     EXPECT_EQ(0, e.GetGameType());
+    EXPECT_EQ(0, e.GetGameTypeByte());
     EXPECT_FALSE(e.IsRallySchool());
     EXPECT_FALSE(e.IsGameDisplayReady());
     EXPECT_FALSE(e.IsLoadingScreenUp());

@@ -45,6 +45,7 @@ TEST_F(FrontendEntriesTest, GameTypePredicatesReadTheGameData)
             EXPECT_EQ(e.twoPlayer, IsTwoPlayerGame());
             EXPECT_EQ(e.alternating, IsAlternatingGame());
             EXPECT_EQ(e.collisions, IsSplitScreenCollisionGame());
+            EXPECT_EQ(DkEntries().GetGameTypeByte(), byte);
         }
     gboRallySchool = 0;
     byte = saved;

@@ -1,4 +1,5 @@
 // dezor-datakit: writes the data files the game reads, and a demo installation.
+#include <algorithm>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -6,6 +7,7 @@
 
 #include "tools/datakit/dkpr_writer.h"
 #include "tools/datakit/file_io.h"
+#include "tools/datakit/grounds.h"
 #include "tools/datakit/image_writer.h"
 #include "tools/datakit/install.h"
 #include "tools/datakit/palette_writer.h"
@@ -32,6 +34,10 @@ constexpr const char* kUsage =
     "  font OUT [SCALE]       write a bitmap font OUT (\".fon\") from the built-in 8x8\n"
     "                         glyphs, each glyph pixel SCALE pixels square (1 to 8, default 1)\n"
     "  seeds DIR              write seed inputs for the fuzz targets, DIR/<target>/\n"
+    "  ground NAME DIR        write the generated test ground NAME into DIR: its height data\n"
+    "                         (NAME.hpc) and trigger lines (NAME.dat); NAME is flat-tarmac,\n"
+    "                         tilted-plane, bumpy-gravel, crest, side-ramp, bridge,\n"
+    "                         snow-water-sea or vertical-triangle\n"
     "  help                   show this text\n";
 
 int Usage(const std::string& problem)
@@ -80,6 +86,20 @@ int Font(const std::string& out, int scale)
     style.scale = scale;
     datakit::WriteImageFile(out, datakit::FormatFont(style));
     std::printf("%s: font with %d-pixel glyph pixels\n", out.c_str(), scale);
+    return kExitOk;
+}
+
+int WriteGround(const std::string& name, const std::string& dir)
+{
+    const datakit::Ground ground = datakit::MakeGround(name);
+    const datakit::GroundFiles files = datakit::WriteGround(ground, dir);
+    const auto& nodes = files.grid.nodes;
+    std::printf("%s: %s\n", name.c_str(), ground.description.c_str());
+    std::printf("%s: %zu triangles, cells on levels 0 to 4: %d %d %d %d %d\n",
+                files.heights.c_str(), files.triangles, nodes[0], nodes[1], nodes[2], nodes[3],
+                nodes[4]);
+    std::printf("%s: %zu lines in %zu records\n", files.lines.c_str(), ground.lines.size(),
+                files.records);
     return kExitOk;
 }
 
@@ -133,6 +153,15 @@ int Run(const std::vector<std::string>& args)
         datakit::WriteFuzzSeeds(args[1]);
         std::printf("Fuzz seeds written to %s\n", args[1].c_str());
         return kExitOk;
+    }
+    if (command == "ground")
+    {
+        if (args.size() != 3 || args[2].empty() || args[2].starts_with("-"))
+            return Usage("ground takes NAME DIR");
+        const std::vector<std::string> names = datakit::GroundNames();
+        if (std::find(names.begin(), names.end(), args[1]) == names.end())
+            return Usage("no ground named '" + args[1] + "'");
+        return WriteGround(args[1], args[2]);
     }
     return Usage("unknown command '" + command + "'");
 }

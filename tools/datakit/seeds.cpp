@@ -6,6 +6,7 @@
 #include "tools/datakit/avi_writer.h"
 #include "tools/datakit/dkpr_writer.h"
 #include "tools/datakit/file_io.h"
+#include "tools/datakit/grounds.h"
 #include "tools/datakit/image_writer.h"
 #include "tools/datakit/language_writer.h"
 #include "tools/datakit/palette_writer.h"
@@ -301,5 +302,6 @@ void WriteFuzzSeeds(const fs::path& dir)
     WriteSounds(dir);
     WriteController(dir);
     WriteNetwork(dir);
+    WriteGroundSeeds(dir);
 }
 } // namespace datakit

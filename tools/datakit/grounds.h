@@ -1,0 +1,100 @@
+// A library of generated test grounds, each a height-data mesh with its trigger lines, for the
+// car tests, the fuzz targets' seeds and the `ground` command. Every ground is a road 40.0
+// wide and 200.0 long (x from -20 to 20, z from 0 to 200; y up) with the same lines:
+//
+//   walls along both edges (x = -18 and x = +18) in segments of 20.0: on the left, facing +x,
+//     types 2, 12 to 20 from z = 0 on; on the right, facing -x, types 22, 20 down to 12, every
+//     other one two-sided (the first included)
+//   lines across the road from x = -18 to +18, facing a car that drives towards +z: a timed
+//     event (21) at z = 10; camera sets 7 to 11 at z = 20, 60, 100, 140, 180; pace notes (0,
+//     calls 101, 102, 103) at z = 30, 90, 150; split markers (1, cat's eyes 0, 1, 2) at
+//     z = 50, 110, 170; the finish (6) at z = 190
+//
+// each spanning the ground's heights along it from 2.0 below to 4.0 above, and stored once per
+// track block it crosses on a grid of 32.0 blocks, 2 columns (centres x = -16, 16) and 7 rows
+// (centres z = 208 down to 16).
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "tools/datakit/height_writer.h"
+#include "tools/datakit/lines_writer.h"
+
+namespace datakit
+{
+
+// A regular piece of ground: heights at the nodes of the grid lines xs x zs (increasing), each
+// cell split along its diagonal from (low x, low z) to (high x, high z); a triangle takes the
+// surface at its centroid.
+struct GroundPatch
+{
+    std::vector<double> xs;
+    std::vector<double> zs;
+    std::function<double(double x, double z)> height;
+    std::function<uint8_t(double x, double z)> surface;
+};
+
+// A single triangle beside the patches (the vertical one).
+struct GroundFacet
+{
+    HeightVertex a, b, c;
+    uint8_t surface;
+};
+
+struct Ground
+{
+    std::string name;
+    std::string description;
+    std::vector<GroundPatch> patches;
+    std::vector<GroundFacet> facets;
+    std::vector<TriggerLine> lines;
+    BlockGrid blocks;
+    double featureZ = 100.0; // where along the road its feature lies
+};
+
+// What a ground is under a point, as the generator defines it: among the patches over the
+// point, the triangle whose mean height is nearest the reference height; its plane's height
+// there (node heights as the file stores them) and its surface. The facets are left out.
+struct GroundPoint
+{
+    bool found = false;
+    double height = 0.0;
+    uint8_t surface = 0;
+};
+
+// "flat-tarmac", "tilted-plane", "bumpy-gravel", "crest", "side-ramp", "bridge",
+// "snow-water-sea", "vertical-triangle".
+std::vector<std::string> GroundNames();
+// Throws Error for a name not in the list.
+Ground MakeGround(const std::string& name);
+
+HeightMesh GroundMesh(const Ground& ground);
+GroundPoint GroundSurface(const Ground& ground, double x, double z, double reference);
+
+// The triangles of the mesh whose corners all lie in the window, with their vertices alone.
+HeightMesh CropMesh(const HeightMesh& mesh, double minX, double maxX, double minZ, double maxZ);
+
+// What WriteGround wrote.
+struct GroundFiles
+{
+    std::filesystem::path heights; // DIR/NAME.hpc
+    std::filesystem::path lines;   // DIR/NAME.dat
+    size_t triangles = 0;
+    HeightGridStats grid;
+    size_t records = 0;
+};
+
+// Writes DIR/NAME.hpc and DIR/NAME.dat (DIR is created when missing).
+GroundFiles WriteGround(const Ground& ground, const std::filesystem::path& dir,
+                        const HeightGridOptions& options = {});
+
+// Seeds for the height-data and lines fuzz targets: small crops of every ground around its
+// feature at two grid depths, the grounds' trigger files and an older combined lines file,
+// under ROOT/fuzz_heightdata and ROOT/fuzz_lines.
+void WriteGroundSeeds(const std::filesystem::path& root);
+
+} // namespace datakit
