@@ -21,7 +21,7 @@ BOOL No(void)
     return FALSE;
 }
 
-constexpr DK_ENTRIES kIdle = {NoPass, NoCommandLine, OnePlayerGame, No, NoBits, No, No, No};
+constexpr DK_ENTRIES kIdle = {NoPass, NoCommandLine, OnePlayerGame, No, NoBits, No, No, No, No};
 
 DK_ENTRIES gEntries = kIdle;
 
@@ -45,6 +45,7 @@ void DkRegisterEntries(const DK_ENTRIES* pEntries)
     Take(gEntries.IsGameDisplayReady, pEntries->IsGameDisplayReady);
     Take(gEntries.IsLoadingScreenUp, pEntries->IsLoadingScreenUp);
     Take(gEntries.IsStageRunning, pEntries->IsStageRunning);
+    Take(gEntries.IsMediumDetailCar, pEntries->IsMediumDetailCar);
 }
 
 const DK_ENTRIES& DkEntries(void)

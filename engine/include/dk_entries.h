@@ -31,6 +31,9 @@ struct DK_ENTRIES
     BOOL (*IsLoadingScreenUp)(void);
     // Whether a stage is running: the game states from the stage's set-up to its end.
     BOOL (*IsStageRunning)(void);
+    // Whether the medium-detail car models are in use: the DK3D reader loads car textures at
+    // full size then.
+    BOOL (*IsMediumDetailCar)(void);
 };
 
 // Takes the entries the caller sets; its null members leave those registered before as they

@@ -94,7 +94,3 @@ void DkRemoveAllCameras(void);
 void DkDeleteLight(DK_LIGHT* pLight);
 void DkDeleteAllLights(void);
 void DkSyncLightD3D(DK_ACTOR* pActor);
-
-// Non-zero while the medium-detail car models are in use: the game's car loading sets it from
-// the graphics options before it reads a car model; the DK3D reader only reads it.
-extern int32_t gboMediumDetailCar;

@@ -3,7 +3,6 @@
 #include "game/race/gmhndlr.h"
 
 #include "engine/include/dk_entries.h"
-#include "engine/include/dk_services.h"
 
 BOOL gboGameDisplayReady = FALSE;
 BOOL gboLoadingScreenUp = FALSE;
@@ -34,6 +33,11 @@ BOOL IsStageRunning(void)
     return gnGameState >= kFirstStageState && gnGameState <= kLastStageState ? TRUE : FALSE;
 }
 
+BOOL IsMediumDetailCar(void)
+{
+    return gboMediumDetailCar ? TRUE : FALSE;
+}
+
 } // namespace
 
 int GetGameState(void)
@@ -47,5 +51,6 @@ void GameHandler_RegisterEntries(void)
     entries.IsGameDisplayReady = IsGameDisplayReady;
     entries.IsLoadingScreenUp = IsLoadingScreenUp;
     entries.IsStageRunning = IsStageRunning;
+    entries.IsMediumDetailCar = IsMediumDetailCar;
     DkRegisterEntries(&entries);
 }

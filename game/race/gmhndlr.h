@@ -9,6 +9,10 @@ extern BOOL gboGameDisplayReady;
 // Set while the race flow shows its loading screen.
 extern BOOL gboLoadingScreenUp;
 
+// Non-zero while the medium-detail car models are in use: the car loading sets it from the
+// graphics options before it reads a car model; the DK3D reader asks for it.
+extern int32_t gboMediumDetailCar;
+
 // The game state whose timed function ran last (0..12; 5 to 10 are the in-stage states).
 int GetGameState(void);
 

@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "tools/datakit/c3d_writer.h"
 #include "tools/datakit/dkpr_writer.h"
 #include "tools/datakit/file_io.h"
 #include "tools/datakit/grounds.h"
@@ -33,6 +34,10 @@ constexpr const char* kUsage =
     "                         default) or a hue spectrum\n"
     "  font OUT [SCALE]       write a bitmap font OUT (\".fon\") from the built-in 8x8\n"
     "                         glyphs, each glyph pixel SCALE pixels square (1 to 8, default 1)\n"
+    "  c3d OUT grid|scenery|car\n"
+    "                         write a generated DK3D file OUT (\".c3d\"): a 3x3 track block\n"
+    "                         grid, scenery of fixed models and actors, or a car-like\n"
+    "                         hierarchy\n"
     "  seeds DIR              write seed inputs for the fuzz targets, DIR/<target>/\n"
     "  ground NAME DIR        write the generated test ground NAME into DIR: its height data\n"
     "                         (NAME.hpc) and trigger lines (NAME.dat); NAME is flat-tarmac,\n"
@@ -86,6 +91,17 @@ int Font(const std::string& out, int scale)
     style.scale = scale;
     datakit::WriteImageFile(out, datakit::FormatFont(style));
     std::printf("%s: font with %d-pixel glyph pixels\n", out.c_str(), scale);
+    return kExitOk;
+}
+
+int C3d(const std::string& out, const std::string& kind)
+{
+    const datakit::C3dScene scene = kind == "grid"      ? datakit::C3dBlockGrid({})
+                                    : kind == "scenery" ? datakit::C3dScenery(2, 2)
+                                                        : datakit::C3dCar();
+    datakit::WriteFileAtomically(out, datakit::FormatC3d(scene));
+    std::printf("%s: DK3D %s, %zu objects, %zu shapes, %zu textures\n", out.c_str(), kind.c_str(),
+                scene.objects.size(), scene.shapes.size(), scene.textures.size());
     return kExitOk;
 }
 
@@ -145,6 +161,13 @@ int Run(const std::vector<std::string>& args)
             scale.size() != 1 || scale[0] < '1' || scale[0] > '8')
             return Usage("font takes OUT [SCALE], SCALE 1 to 8");
         return Font(args[1], scale[0] - '0');
+    }
+    if (command == "c3d")
+    {
+        if (args.size() != 3 || args[1].empty() || args[1].starts_with("-") ||
+            (args[2] != "grid" && args[2] != "scenery" && args[2] != "car"))
+            return Usage("c3d takes OUT grid|scenery|car");
+        return C3d(args[1], args[2]);
     }
     if (command == "seeds")
     {

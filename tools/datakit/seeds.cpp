@@ -4,6 +4,7 @@
 #include <vector>
 
 #include "tools/datakit/avi_writer.h"
+#include "tools/datakit/c3d_writer.h"
 #include "tools/datakit/dkpr_writer.h"
 #include "tools/datakit/file_io.h"
 #include "tools/datakit/grounds.h"
@@ -292,6 +293,37 @@ void WriteNetwork(const fs::path& root)
 }
 } // namespace
 
+// Framed for the target: the load kind's place in 0, 1, 2, 3, 4, 5, 6, 8, 9 with 0x80 for an
+// 8-bit display, then the options with 0x80 for colour keys and 0x40 for the vertex-colour
+// option, then the file.
+Bytes C3dSeed(int kindIndex, bool eightBit, uint8_t options, const C3dScene& scene)
+{
+    Bytes out = {static_cast<uint8_t>(kindIndex | (eightBit ? 0x80 : 0)), options};
+    const Bytes file = FormatC3d(scene);
+    out.insert(out.end(), file.begin(), file.end());
+    return out;
+}
+
+void WriteScenes(const fs::path& root)
+{
+    SeedDir d(root, "fuzz_c3d");
+    C3dGridOptions grid;
+    grid.columns = 2;
+    grid.rows = 2;
+    grid.animatedSign = true;
+    d.Add("track.bin", C3dSeed(0, false, 0x02, C3dBlockGrid(grid)));
+    d.Add("night-track.bin", C3dSeed(1, true, 0x40, C3dBlockGrid({})));
+    d.Add("scenery.bin", C3dSeed(2, false, 0x82, C3dScenery(2, 2)));
+    d.Add("shadows.bin", C3dSeed(3, true, 0xC2, C3dScenery(1, 0)));
+    d.Add("horizon.bin", C3dSeed(4, false, 0x00, C3dScenery(0, 3)));
+    d.Add("car.bin", C3dSeed(5, false, 0x82, C3dCar()));
+    d.Add("select-car.bin", C3dSeed(7, true, 0x98, C3dCar()));
+    d.Add("medium-car-unlit.bin", C3dSeed(6, false, 0x11, C3dCar()));
+    C3dScene head = C3dCar();
+    head.textures[1].image = FormatTim(Pattern(8, 4, 8));
+    d.Add("head-tim.bin", C3dSeed(8, false, 0x8A, head));
+}
+
 void WriteFuzzSeeds(const fs::path& dir)
 {
     fs::create_directories(dir);
@@ -302,6 +334,7 @@ void WriteFuzzSeeds(const fs::path& dir)
     WriteSounds(dir);
     WriteController(dir);
     WriteNetwork(dir);
+    WriteScenes(dir);
     WriteGroundSeeds(dir);
 }
 } // namespace datakit

@@ -60,6 +60,9 @@ DK_MODEL* DkFindModelByData(const char* pszName, const DK_MODEL* pSkip = nullptr
 // the game; a check that a teardown left nothing behind).
 void DkResetC3dObjects(void);
 
+// Test hook: the flags of the reader's last DkImageToTexture call.
+uint32_t DkC3dLastTextureFlags(void);
+
 // Whether 3D bitmaps are used (off at start); the detail options and the configuration set it.
 void DkSetUse3DBitmaps(int nFlag);
 int DkGetUse3DBitmaps(void);

@@ -11,6 +11,7 @@
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
 #include "engine/pc/3d/3dinit.h"
+#include "engine/pc/3d/dk_anim.h"
 #include "engine/pc/core/dk_debug.h"
 #include "engine/pc/display/dk_image.h"
 #include "engine/pc/display/dk_dvice.h"
@@ -294,6 +295,7 @@ void DkSetFullScreenMode(void)
 BOOL DkInitialiseDisplay(DK_PALETTE_ENTRY* pPalette, int nModeIndex, const char* pszPaletteFile,
                          uint32_t uFlags, int nLoadKind)
 {
+    DkClearAnimatedTextures();
     gbo3DReady = FALSE;
     if (gnHardwareType == 6)
         uFlags = DKID_8BIT;

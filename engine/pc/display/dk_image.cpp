@@ -912,6 +912,32 @@ DK_TEXTURE* DkBmpToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
     return pTexture;
 }
 
+void DkDestroyTexture(DK_TEXTURE* pTexture)
+{
+    if (pTexture == nullptr || pTexture->uSlot >= DK_MAX_TEXTURES ||
+        d3d->apTextures[pTexture->uSlot] != pTexture)
+    {
+        DKREPORT("DkDestroyTexture() : texture not in its slot");
+        return;
+    }
+    // Only a software device makes a texture a material of its own; slot 0 is never one.
+    if (!HardwareDevice() && pTexture->nMaterial > 0 && pTexture->nMaterial < DK_MAX_MATERIALS)
+    {
+        DK_MATERIAL*& pMaterial = d3d->apMaterials[pTexture->nMaterial];
+        DkReleaseMaterial(pMaterial);
+        pMaterial = nullptr;
+    }
+    DK_SURFACE* pDevice = pTexture->pDeviceSurface;
+    DK_SURFACE* pSource = pTexture->pSourceSurface;
+    DkReleaseTexture(pTexture);
+    if (pDevice != nullptr && pDevice != pSource)
+        DkDestroySurface(pDevice, __FILE__, __LINE__);
+    if (pSource != nullptr)
+        DkDestroySurface(pSource, __FILE__, __LINE__);
+    d3d->apTextures[pTexture->uSlot] = nullptr;
+    DkHeapFree(pTexture);
+}
+
 DK_TEXTURE* DkTimToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
 {
     TimInfo info;

@@ -58,6 +58,9 @@ DK_SURFACE* DkImageToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t u
 DK_TEXTURE* DkImageToTexture(const void* pData, uint32_t uSize, uint32_t uFlags);
 DK_TEXTURE* DkBmpToTexture(const void* pData, uint32_t uSize, uint32_t uFlags);
 DK_TEXTURE* DkTimToTexture(const void* pData, uint32_t uSize, uint32_t uFlags);
+// Gives a texture back at once: its interfaces, surfaces, software material and slot. For a
+// copy made only to be compared with a texture already loaded.
+void DkDestroyTexture(DK_TEXTURE* pTexture);
 int DkTimToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t uSize, uint32_t uFlags);
 // A texture with alpha from a 24-bit colour BMP and an 8-bit alpha BMP of the same size (files
 // loaded from the disc root); NULL when the device has no alpha texture format.
