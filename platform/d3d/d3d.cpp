@@ -200,6 +200,25 @@ template <class T> T* FromHandle(const std::vector<T*>& table, DWORD handle)
     return handle != 0 && handle <= table.size() ? table[handle - 1] : nullptr;
 }
 
+// The call log (see d3d.h): every hook tests gboCallLog first and does nothing more when it is off.
+bool gboCallLog = false;
+std::vector<D3dLoggedCall> gCallLog;
+
+D3dLoggedCall& Logged(D3dCall call, HRESULT result)
+{
+    D3dLoggedCall& c = gCallLog.emplace_back();
+    c.call = call;
+    c.result = result;
+    return c;
+}
+
+void LogState(D3dCall call, DWORD what, DWORD value, HRESULT result)
+{
+    D3dLoggedCall& c = Logged(call, result);
+    c.what = what;
+    c.value = value;
+}
+
 D3DMATRIX Identity()
 {
     D3DMATRIX m{};
@@ -544,32 +563,47 @@ HRESULT IDirect3DDevice2::EnumTextureFormats(LPD3DENUMTEXTUREFORMATSCALLBACK lpC
 
 HRESULT IDirect3DDevice2::BeginScene()
 {
-    if (data->inScene)
-        return D3DERR_SCENE_IN_SCENE;
-    // A scene decodes its textures anew, so none of the last one's drawing may wait.
-    D3dFinishDrawing();
-    data->inScene = true;
-    ++gnScene;
-    if (gnScene == 0)
-        gnScene = 1;
-    return D3D_OK;
+    HRESULT hr = D3DERR_SCENE_IN_SCENE;
+    if (!data->inScene)
+    {
+        // A scene decodes its textures anew, so none of the last one's drawing may wait.
+        D3dFinishDrawing();
+        data->inScene = true;
+        ++gnScene;
+        if (gnScene == 0)
+            gnScene = 1;
+        hr = D3D_OK;
+    }
+    if (gboCallLog) [[unlikely]]
+        Logged(D3dCall::BeginScene, hr);
+    return hr;
 }
 
 HRESULT IDirect3DDevice2::EndScene()
 {
-    if (!data->inScene)
-        return D3DERR_SCENE_NOT_IN_SCENE;
-    D3dFinishDrawing();
-    data->inScene = false;
-    return D3D_OK;
+    HRESULT hr = D3DERR_SCENE_NOT_IN_SCENE;
+    if (data->inScene)
+    {
+        D3dFinishDrawing();
+        data->inScene = false;
+        hr = D3D_OK;
+    }
+    if (gboCallLog) [[unlikely]]
+        Logged(D3dCall::EndScene, hr);
+    return hr;
 }
 
 HRESULT IDirect3DDevice2::SetRenderState(D3DRENDERSTATETYPE state, DWORD value)
 {
-    if (state <= 0 || state >= D3DRENDERSTATE_COUNT)
-        return DDERR_INVALIDPARAMS;
-    data->states[state] = value;
-    return D3D_OK;
+    HRESULT hr = DDERR_INVALIDPARAMS;
+    if (state > 0 && state < D3DRENDERSTATE_COUNT)
+    {
+        data->states[state] = value;
+        hr = D3D_OK;
+    }
+    if (gboCallLog) [[unlikely]]
+        LogState(D3dCall::RenderState, static_cast<DWORD>(state), value, hr);
+    return hr;
 }
 
 HRESULT IDirect3DDevice2::GetRenderState(D3DRENDERSTATETYPE state, DWORD* lpValue)
@@ -582,11 +616,15 @@ HRESULT IDirect3DDevice2::GetRenderState(D3DRENDERSTATETYPE state, DWORD* lpValu
 
 HRESULT IDirect3DDevice2::SetLightState(D3DLIGHTSTATETYPE state, DWORD value)
 {
+    HRESULT hr = DDERR_INVALIDPARAMS;
     if (state == D3DLIGHTSTATE_MATERIAL)
+    {
         data->material = value;
-    else
-        return DDERR_INVALIDPARAMS;
-    return D3D_OK;
+        hr = D3D_OK;
+    }
+    if (gboCallLog) [[unlikely]]
+        LogState(D3dCall::LightState, static_cast<DWORD>(state), value, hr);
+    return hr;
 }
 
 HRESULT IDirect3DDevice2::GetLightState(D3DLIGHTSTATETYPE state, DWORD* lpValue)
@@ -602,21 +640,30 @@ HRESULT IDirect3DDevice2::GetLightState(D3DLIGHTSTATETYPE state, DWORD* lpValue)
 
 HRESULT IDirect3DDevice2::SetTransform(D3DTRANSFORMSTATETYPE state, const D3DMATRIX* lpMatrix)
 {
-    if (lpMatrix == nullptr)
-        return DDERR_INVALIDPARAMS;
+    D3DMATRIX* slot = nullptr;
     switch (state)
     {
         case D3DTRANSFORMSTATE_WORLD:
-            data->world = *lpMatrix;
-            return D3D_OK;
+            slot = &data->world;
+            break;
         case D3DTRANSFORMSTATE_VIEW:
-            data->view = *lpMatrix;
-            return D3D_OK;
+            slot = &data->view;
+            break;
         case D3DTRANSFORMSTATE_PROJECTION:
-            data->projection = *lpMatrix;
-            return D3D_OK;
+            slot = &data->projection;
+            break;
     }
-    return DDERR_INVALIDPARAMS;
+    const HRESULT hr = slot != nullptr && lpMatrix != nullptr ? D3D_OK : DDERR_INVALIDPARAMS;
+    if (hr == D3D_OK)
+        *slot = *lpMatrix;
+    if (gboCallLog) [[unlikely]]
+    {
+        D3dLoggedCall& c = Logged(D3dCall::Transform, hr);
+        c.what = static_cast<DWORD>(state);
+        if (lpMatrix != nullptr)
+            c.matrix = *lpMatrix;
+    }
+    return hr;
 }
 
 HRESULT IDirect3DDevice2::GetTransform(D3DTRANSFORMSTATETYPE state, D3DMATRIX* lpMatrix)
@@ -783,12 +830,32 @@ HRESULT Draw(D3dDevice& d, D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType, cons
                            flags);
 }
 
+void LogDraw(D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType, const void* vertices,
+             DWORD vertexCount, const WORD* indices, DWORD indexCount, DWORD flags, HRESULT hr)
+{
+    D3dLoggedCall& c = Logged(D3dCall::Draw, hr);
+    c.what = static_cast<DWORD>(type);
+    c.value = static_cast<DWORD>(vertexType);
+    c.flags = flags;
+    if (vertices != nullptr)
+    {
+        const auto* v = static_cast<const D3DLVERTEX*>(vertices);
+        c.vertices.assign(v, v + vertexCount);
+    }
+    if (indices != nullptr)
+        c.indices.assign(indices, indices + indexCount);
+}
+
 } // namespace
 
 HRESULT IDirect3DDevice2::DrawPrimitive(D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType,
                                         const void* lpVertices, DWORD dwVertexCount, DWORD dwFlags)
 {
-    return Draw(*data, type, vertexType, lpVertices, dwVertexCount, nullptr, 0, dwFlags);
+    const HRESULT hr =
+        Draw(*data, type, vertexType, lpVertices, dwVertexCount, nullptr, 0, dwFlags);
+    if (gboCallLog) [[unlikely]]
+        LogDraw(type, vertexType, lpVertices, dwVertexCount, nullptr, 0, dwFlags, hr);
+    return hr;
 }
 
 HRESULT IDirect3DDevice2::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType,
@@ -796,11 +863,14 @@ HRESULT IDirect3DDevice2::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, D3DVERTEXT
                                                const WORD* lpIndices, DWORD dwIndexCount,
                                                DWORD dwFlags)
 {
-    if (lpIndices == nullptr && dwIndexCount > 0)
-        return DDERR_INVALIDPARAMS;
     static const WORD kNone = 0; // an empty index list still draws indexed (nothing)
-    return Draw(*data, type, vertexType, lpVertices, dwVertexCount,
-                lpIndices != nullptr ? lpIndices : &kNone, dwIndexCount, dwFlags);
+    const HRESULT hr = lpIndices == nullptr && dwIndexCount > 0
+                           ? DDERR_INVALIDPARAMS
+                           : Draw(*data, type, vertexType, lpVertices, dwVertexCount,
+                                  lpIndices != nullptr ? lpIndices : &kNone, dwIndexCount, dwFlags);
+    if (gboCallLog) [[unlikely]]
+        LogDraw(type, vertexType, lpVertices, dwVertexCount, lpIndices, dwIndexCount, dwFlags, hr);
+    return hr;
 }
 
 HRESULT IDirect3DDevice2::AddViewport(IDirect3DViewport2* lpViewport)
@@ -834,10 +904,19 @@ HRESULT IDirect3DDevice2::DeleteViewport(IDirect3DViewport2* lpViewport)
 HRESULT IDirect3DDevice2::SetCurrentViewport(IDirect3DViewport2* lpViewport)
 {
     auto& list = data->viewports;
-    if (lpViewport == nullptr || std::find(list.begin(), list.end(), lpViewport) == list.end())
-        return DDERR_INVALIDPARAMS;
-    data->current = lpViewport->data;
-    return D3D_OK;
+    const HRESULT hr =
+        lpViewport == nullptr || std::find(list.begin(), list.end(), lpViewport) == list.end()
+            ? DDERR_INVALIDPARAMS
+            : D3D_OK;
+    if (hr == D3D_OK)
+        data->current = lpViewport->data;
+    if (gboCallLog) [[unlikely]]
+    {
+        D3dLoggedCall& c = Logged(D3dCall::CurrentViewport, hr);
+        if (lpViewport != nullptr)
+            c.viewport = lpViewport->data->vp;
+    }
+    return hr;
 }
 
 HRESULT IDirect3DDevice2::GetCurrentViewport(IDirect3DViewport2** lplpViewport)
@@ -949,11 +1028,22 @@ HRESULT IDirect3DViewport2::QueryInterface(REFIID riid, void** ppv)
 
 HRESULT IDirect3DViewport2::SetViewport2(const D3DVIEWPORT2* lpData)
 {
-    if (lpData == nullptr || lpData->dvClipWidth == 0.0f || lpData->dvClipHeight == 0.0f)
-        return DDERR_INVALIDPARAMS;
-    data->vp = *lpData;
-    data->vp.dwSize = sizeof data->vp;
-    return D3D_OK;
+    const HRESULT hr =
+        lpData == nullptr || lpData->dvClipWidth == 0.0f || lpData->dvClipHeight == 0.0f
+            ? DDERR_INVALIDPARAMS
+            : D3D_OK;
+    if (hr == D3D_OK)
+    {
+        data->vp = *lpData;
+        data->vp.dwSize = sizeof data->vp;
+    }
+    if (gboCallLog) [[unlikely]]
+    {
+        D3dLoggedCall& c = Logged(D3dCall::SetViewport, hr);
+        if (lpData != nullptr)
+            c.viewport = *lpData;
+    }
+    return hr;
 }
 
 HRESULT IDirect3DViewport2::GetViewport2(D3DVIEWPORT2* lpData)
@@ -964,7 +1054,10 @@ HRESULT IDirect3DViewport2::GetViewport2(D3DVIEWPORT2* lpData)
     return D3D_OK;
 }
 
-HRESULT IDirect3DViewport2::Clear(DWORD dwCount, const D3DRECT* lpRects, DWORD dwFlags)
+namespace
+{
+
+HRESULT ClearViewport(D3dViewport* data, DWORD dwCount, const D3DRECT* lpRects, DWORD dwFlags)
 {
     if (dwCount > 0 && lpRects == nullptr)
         return DDERR_INVALIDPARAMS;
@@ -992,6 +1085,21 @@ HRESULT IDirect3DViewport2::Clear(DWORD dwCount, const D3DRECT* lpRects, DWORD d
             DdFillClipped(*z, r, 0xFFFF);
     }
     return D3D_OK;
+}
+
+} // namespace
+
+HRESULT IDirect3DViewport2::Clear(DWORD dwCount, const D3DRECT* lpRects, DWORD dwFlags)
+{
+    const HRESULT hr = ClearViewport(data, dwCount, lpRects, dwFlags);
+    if (gboCallLog) [[unlikely]]
+    {
+        D3dLoggedCall& c = Logged(D3dCall::Clear, hr);
+        c.what = dwFlags;
+        if (lpRects != nullptr)
+            c.rects.assign(lpRects, lpRects + dwCount);
+    }
+    return hr;
 }
 
 HRESULT IDirect3DViewport2::SetBackground(D3DMATERIALHANDLE hMat)
@@ -1135,4 +1243,20 @@ HRESULT IDirect3DTexture2::Load(IDirect3DTexture2* lpSource)
 void D3dSetTextureFormatsForTests(const DDPIXELFORMAT* pFormats, int nCount)
 {
     gTestFormats.assign(pFormats, pFormats + (pFormats != nullptr && nCount > 0 ? nCount : 0));
+}
+
+void D3dStartCallLog(void)
+{
+    gCallLog.clear();
+    gboCallLog = true;
+}
+
+void D3dStopCallLog(void)
+{
+    gboCallLog = false;
+}
+
+const std::vector<D3dLoggedCall>& D3dCallLog(void)
+{
+    return gCallLog;
 }

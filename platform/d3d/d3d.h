@@ -8,6 +8,8 @@
 // Objects stand for COM interfaces as in platform/ddraw: Release returns the count left.
 #pragma once
 
+#include <vector>
+
 #include "platform/ddraw/ddraw.h"
 
 extern const IID IID_IDirect3D;
@@ -570,3 +572,38 @@ D3DDEVICEDESC D3dHardwareDescription(void);
 void D3dSetHardwareDescriptionForTests(const D3DDEVICEDESC* pDesc);
 // The texture formats the devices offer (NULL or 0 restores their own).
 void D3dSetTextureFormatsForTests(const DDPIXELFORMAT* pFormats, int nCount);
+
+// The call log, a test hook: while it is on, what the devices and viewports are told (states,
+// transforms, draws, scenes, viewports and clears) is recorded in call order, with the result
+// of each call. Off, a call pays one test of a flag; the rasteriser never looks at it.
+enum class D3dCall
+{
+    RenderState, // what: the D3DRENDERSTATETYPE, value: the value
+    LightState,  // what: the D3DLIGHTSTATETYPE, value: the value
+    Transform,   // what: the D3DTRANSFORMSTATETYPE, matrix
+    BeginScene,
+    EndScene,
+    Draw,            // what: the primitive type, value: the vertex type, flags, vertices, indices
+    SetViewport,     // viewport
+    CurrentViewport, // viewport: the one made current
+    Clear,           // what: the D3DCLEAR_* flags, rects
+};
+struct D3dLoggedCall
+{
+    D3dCall call = D3dCall::RenderState;
+    DWORD what = 0;
+    DWORD value = 0;
+    DWORD flags = 0;
+    HRESULT result = D3D_OK;
+    D3DMATRIX matrix{};
+    D3DVIEWPORT2 viewport{};
+    // A draw's vertices in the lit layout whatever their type (all three are 32 bytes), and
+    // its indices (none for DrawPrimitive).
+    std::vector<D3DLVERTEX> vertices;
+    std::vector<WORD> indices;
+    std::vector<D3DRECT> rects;
+};
+// Empties the log and starts recording; stopping keeps what was recorded.
+void D3dStartCallLog(void);
+void D3dStopCallLog(void);
+const std::vector<D3dLoggedCall>& D3dCallLog(void);

@@ -330,6 +330,67 @@ TEST_F(D3dDrawTest, ExecuteBuffersAreAcceptedAndDrawNothing)
     buffer->Release();
 }
 
+// The call log records what the device and viewport were told, refused calls too, in order,
+// and nothing while it is off.
+TEST_F(D3dDrawTest, TheCallLogKeepsEveryCallInOrderOnlyWhileOn)
+{
+    Open(8, 8);
+    Set(D3DRENDERSTATE_ZENABLE, 0);
+    D3dStartCallLog();
+    ASSERT_EQ(device_->BeginScene(), D3D_OK);
+    EXPECT_EQ(device_->BeginScene(), D3DERR_SCENE_IN_SCENE);
+    Set(D3DRENDERSTATE_SHADEMODE, D3DSHADE_FLAT);
+    EXPECT_EQ(device_->SetLightState(D3DLIGHTSTATE_MATERIAL, 4), D3D_OK);
+    D3DMATRIX world{};
+    world._11 = world._22 = world._33 = world._44 = 2.0f;
+    EXPECT_EQ(device_->SetTransform(D3DTRANSFORMSTATE_WORLD, &world), D3D_OK);
+    const std::vector<D3DTLVERTEX> v = {Tl(0, 0, 0xFF0000FF), Tl(8, 0, 0xFF0000FF),
+                                        Tl(0, 8, 0xFF00FF00)};
+    const WORD indices[] = {0, 1, 2};
+    EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DVT_TLVERTEX, v.data(), 3,
+                                            indices, 3, D3DDP_DONOTUPDATEEXTENTS),
+              D3D_OK);
+    EXPECT_EQ(device_->DrawIndexedPrimitive(D3DPT_TRIANGLELIST, D3DVT_TLVERTEX, v.data(), 3,
+                                            nullptr, 3, 0),
+              DDERR_INVALIDPARAMS);
+    SetViewport(0, 0, 4, 4);
+    ASSERT_EQ(device_->SetCurrentViewport(viewport_), D3D_OK);
+    D3DRECT all{0, 0, 8, 8};
+    ASSERT_EQ(viewport_->Clear(1, &all, D3DCLEAR_ZBUFFER), D3D_OK);
+    ASSERT_EQ(device_->EndScene(), D3D_OK);
+    D3dStopCallLog();
+    Set(D3DRENDERSTATE_SHADEMODE, D3DSHADE_GOURAUD);
+
+    const std::vector<D3dLoggedCall>& log = D3dCallLog();
+    const std::vector<D3dCall> order = {
+        D3dCall::BeginScene,      D3dCall::BeginScene, D3dCall::RenderState, D3dCall::LightState,
+        D3dCall::Transform,       D3dCall::Draw,       D3dCall::Draw,        D3dCall::SetViewport,
+        D3dCall::CurrentViewport, D3dCall::Clear,      D3dCall::EndScene};
+    ASSERT_EQ(log.size(), order.size());
+    for (size_t i = 0; i < order.size(); ++i)
+        EXPECT_EQ(log[i].call, order[i]) << i;
+    EXPECT_EQ(log[1].result, D3DERR_SCENE_IN_SCENE);
+    EXPECT_EQ(log[2].what, static_cast<DWORD>(D3DRENDERSTATE_SHADEMODE));
+    EXPECT_EQ(log[2].value, static_cast<DWORD>(D3DSHADE_FLAT));
+    EXPECT_EQ(log[3].value, 4u);
+    EXPECT_EQ(log[4].what, static_cast<DWORD>(D3DTRANSFORMSTATE_WORLD));
+    EXPECT_EQ(log[4].matrix._22, 2.0f);
+    EXPECT_EQ(log[5].what, static_cast<DWORD>(D3DPT_TRIANGLELIST));
+    EXPECT_EQ(log[5].value, static_cast<DWORD>(D3DVT_TLVERTEX));
+    EXPECT_EQ(log[5].flags, D3DDP_DONOTUPDATEEXTENTS);
+    ASSERT_EQ(log[5].vertices.size(), 3u);
+    EXPECT_EQ(log[5].vertices[2].color, 0xFF00FF00u);
+    EXPECT_EQ(log[5].indices, (std::vector<WORD>{0, 1, 2}));
+    EXPECT_EQ(log[6].result, DDERR_INVALIDPARAMS);
+    EXPECT_EQ(log[7].viewport.dwWidth, 4u);
+    EXPECT_EQ(log[8].viewport.dwWidth, 4u);
+    EXPECT_EQ(log[9].what, D3DCLEAR_ZBUFFER);
+    ASSERT_EQ(log[9].rects.size(), 1u);
+    EXPECT_EQ(log[9].rects[0].x2, 8);
+    // The drawing itself is what it would be without the log: flat, the first vertex's blue.
+    EXPECT_EQ(Pixel(1, 1), Rgb565(0x0000FF));
+}
+
 TEST_F(D3dDrawTest, ClearFillsTheBackgroundAndFarDepthInsideTheViewportOnly)
 {
     Open(16, 16, false, 0xFF0000);

@@ -2,13 +2,24 @@
 
 #include <cstring>
 
+#include "engine/include/dk_ff.h"
+#include "engine/common/dk_actor.h"
+#include "engine/common/dk_model.h"
+#include "engine/pc/display/2dinit.h"
+#include "engine/pc/display/dk_image.h"
 #include "engine/pc/3d/3dinit.h"
+#include "engine/pc/3d/c3d.h"
 #include "engine/pc/3d/dk_3dcap.h"
+#include "engine/pc/3d/dk_fog.h"
+#include "engine/pc/3d/dk_mats.h"
 #include "engine/pc/core/dk_debug.h"
 #include "platform/d3d/d3d.h"
 
 namespace
 {
+
+// gnLastTextureIndex when no list's texture is known to be selected.
+constexpr int32_t kNoLastTexture = -2;
 
 uint32_t guCachedTextureHandle = 0;
 uint32_t guCachedMaterialHandle = 0;
@@ -16,6 +27,46 @@ uint32_t guCachedTextureFilter = 2;
 uint32_t guCachedTextureMinFilter = 2;
 int gnCachedZEnable = 0;
 int gnCachedZWriteEnable = 0;
+uint32_t guCachedFillMode = D3DFILL_SOLID;
+int64_t gnCachedCullMode = -1; // -1: the CullMode cache entry, taken on first use
+
+uint8_t guObjectDetailLevel = 3;
+BOOL gboShowAllObjects = TRUE;
+// Set while an id-111 part's subtree is drawn translucent.
+BOOL gboInTranslucentPart = FALSE;
+
+const D3DMATRIX kIdentity = {1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f, 0.0f, 0.0f,
+                             0.0f, 0.0f, 1.0f, 0.0f, 0.0f, 0.0f, 0.0f, 1.0f};
+
+IDirect3DDevice2* Device()
+{
+    return d3d->lpD3DDevice2;
+}
+
+bool IsHardware()
+{
+    return d3d->nHardwareTexturing != 0;
+}
+
+void Send(D3DRENDERSTATETYPE state, DWORD value)
+{
+    if (Device() != nullptr)
+        TRYDD(Device()->SetRenderState(state, value));
+}
+
+void SetWorld(const D3DMATRIX& m)
+{
+    if (Device() != nullptr)
+        TRYDD(Device()->SetTransform(D3DTRANSFORMSTATE_WORLD, &m));
+}
+
+D3DMATRIX DeviceMatrix(const DK_ACTOR* pActor)
+{
+    D3DMATRIX m;
+    static_assert(sizeof m == sizeof pActor->afDevice, "a device matrix is 16 floats");
+    std::memcpy(&m, pActor->afDevice, sizeof m);
+    return m;
+}
 
 int32_t FloatBits(float f)
 {
@@ -24,20 +75,192 @@ int32_t FloatBits(float f)
     return bits;
 }
 
-void Send(D3DRENDERSTATETYPE state, DWORD value)
+void SendTextureHandle(uint32_t uHandle)
 {
-    if (d3d->lpD3DDevice2 != nullptr)
-        d3d->lpD3DDevice2->SetRenderState(state, value);
+    guCachedTextureHandle = uHandle;
+    Send(D3DRENDERSTATE_TEXTUREHANDLE, uHandle);
+}
+
+void SendTextureFilter(uint32_t uFilter)
+{
+    // Without clamped addressing the device filters by nearest texel only.
+    DWORD sent = DkCapTextureClamp() ? uFilter : static_cast<DWORD>(D3DFILTER_NEAREST);
+    Send(D3DRENDERSTATE_TEXTUREMAG, sent);
+    Send(D3DRENDERSTATE_TEXTUREMIN, sent);
+    guCachedTextureFilter = uFilter;
+    guCachedTextureMinFilter = sent;
+}
+
+// The cached texture and material changes; each says whether it sent anything.
+bool ChangeTextureHandle(uint32_t uHandle)
+{
+    if (uHandle == guCachedTextureHandle)
+        return false;
+    SendTextureHandle(uHandle);
+    return true;
+}
+
+bool ChangeMaterialHandle(uint32_t uHandle)
+{
+    if (uHandle == guCachedMaterialHandle)
+        return false;
+    guCachedMaterialHandle = uHandle;
+    if (Device() != nullptr)
+        TRYDD(Device()->SetLightState(D3DLIGHTSTATE_MATERIAL, uHandle));
+    return true;
+}
+
+// What a change made outside the list selection leaves: the next list selects its own texture
+// and, on a hardware device, material 0 again.
+void ForgetSelectedList()
+{
+    gnLastTextureIndex = kNoLastTexture;
+    gboForceDefaultMaterial = TRUE;
+}
+
+uint32_t MaterialHandle(int nSlot)
+{
+    if (nSlot < 0 || nSlot >= DK_MAX_MATERIALS || d3d->apMaterials[nSlot] == nullptr)
+        return 0;
+    return d3d->apMaterials[nSlot]->uHandle;
+}
+
+DK_MODEL* ModelOf(const DK_ACTOR* pActor)
+{
+    return pActor->uType == DK_ACTOR_MODEL ? static_cast<DK_MODEL*>(pActor->pObject) : nullptr;
+}
+
+const DK_MODEL_LEVEL* CurrentLevel(const DK_MODEL* pModel)
+{
+    return pModel->uCurrentLevel < DK_MODEL_LEVELS ? &pModel->aLevels[pModel->uCurrentLevel]
+                                                   : nullptr;
+}
+
+bool InPass(const DK_ACTOR* pActor, int nPass)
+{
+    return nPass >= 0 && nPass < 8 && (pActor->uPassMask >> nPass & 1u);
+}
+
+// The tests an object and, in a tree walk, its whole subtree must pass.
+bool IsShown(const DK_ACTOR* pActor, int nPass)
+{
+    const DK_MODEL* pModel = ModelOf(pActor);
+    return (DkIsWorldSpaceModel(pModel) || pActor->uAlwaysDraw || gboShowAllObjects) &&
+           pActor->uMinimumDetail <= guObjectDetailLevel && InPass(pActor, nPass);
+}
+
+bool IsDrawableModel(const DK_ACTOR* pActor)
+{
+    return ModelOf(pActor) != nullptr && pActor != gpHorizonActor;
+}
+
+// The current level's lists, each selected and drawn.
+void DrawLevel(const DK_MODEL_LEVEL& level, int32_t xFogDistance, const uint8_t* pTint,
+               const char* pszWhat)
+{
+    for (const DK_MODEL_NODE* pNode = level.pFirstNode; pNode != nullptr; pNode = pNode->pNext)
+    {
+        DkSelectListTexture(pNode->nTexture, TRUE);
+        DkDrawPrimitiveList(pNode, level.nVertexType, nullptr, xFogDistance, pTint, pszWhat);
+    }
+}
+
+// One model actor: world-space models with the identity world, never tinted and fogged per
+// vertex; level flag bit 0 draws with culling off.
+void DrawModelActor(DK_ACTOR* pActor, const char* pszWhat)
+{
+    const DK_MODEL* pModel = ModelOf(pActor);
+    const bool boWorldSpace = DkIsWorldSpaceModel(pModel);
+    SetWorld(boWorldSpace ? kIdentity : DeviceMatrix(pActor));
+    const DK_MODEL_LEVEL* pLevel = CurrentLevel(pModel);
+    if (pLevel == nullptr)
+        return;
+    const bool boCullOff = pLevel->uFlags & 1u;
+    if (boCullOff)
+        DkSetCullMode(D3DCULL_NONE);
+    DrawLevel(*pLevel, boWorldSpace ? 0 : gxObjectDistance,
+              gboActorTintLighting && !boWorldSpace ? pActor->auColour : nullptr, pszWhat);
+    if (boCullOff)
+        DkSetCullMode(static_cast<uint32_t>(d3d->anRenderStateCache[DKRS_CULLMODE]));
+}
+
+// A facing level's lists are four-vertex quads all drawn from one four-vertex buffer.
+bool IsFourVertexLevel(const DK_MODEL_LEVEL& level)
+{
+    const DK_MODEL_NODE* pFirst = level.pFirstNode;
+    if (pFirst == nullptr || pFirst->pVertices == nullptr || pFirst->nNumVertices < 4)
+        return false;
+    for (const DK_MODEL_NODE* pNode = pFirst; pNode != nullptr; pNode = pNode->pNext)
+    {
+        if (pNode->nNumVertices < 0 || pNode->nNumVertices > 4 || pNode->nNumIndices < 0 ||
+            (pNode->puIndices == nullptr && pNode->nNumIndices > 0))
+            return false;
+        for (int32_t i = 0; i < pNode->nNumIndices; ++i)
+            if (pNode->puIndices[i] >= 4)
+                return false;
+    }
+    return true;
+}
+
+// A car part (no always-draw, detail or world-space tests). A part with id 111 shows only where
+// translucency can look like glass.
+void DrawCarPart(DK_ACTOR* pPart, int nPass, const char* pszWhat)
+{
+    const DK_MODEL* pModel = ModelOf(pPart);
+    if (pModel == nullptr || !InPass(pPart, nPass))
+        return;
+    if (pPart->uId == DK_SPHERE_MAPPED_PART_ID && !DkCapGetD() && DkGetDisplayModeIndex() == 0)
+        return;
+    SetWorld(DeviceMatrix(pPart));
+    if (const DK_MODEL_LEVEL* pLevel = CurrentLevel(pModel))
+        DrawLevel(*pLevel, gxObjectDistance, nullptr, pszWhat);
+}
+
+void DrawCarSubtree(DK_ACTOR* pPart, int nPass)
+{
+    if (!InPass(pPart, nPass))
+        return;
+    DrawCarPart(pPart, nPass, "DrawCarRecursive");
+    if (pPart->pChild != nullptr)
+        DrawCarRecursive(pPart->pChild, nPass);
+}
+
+// An id-111 part and its subtree, translucent and sphere-mapped. Translucency is switched only
+// around the outermost such part, so a nested one leaves the rest of the subtree translucent.
+void DrawSphereMappedPart(DK_ACTOR* pPart, int nPass)
+{
+    const bool boOutermost = !gboInTranslucentPart;
+    if (boOutermost)
+    {
+        if (DkGetHardwareType() != 0 && DkCapGetD())
+            DkSetTextureBlendMode(3);
+        else
+            DkSetTranslucent(1);
+        gboInTranslucentPart = TRUE;
+    }
+    DkSetSphereMapCoords(pPart);
+    DrawCarSubtree(pPart, nPass);
+    if (boOutermost)
+    {
+        DkSetTranslucent(0);
+        gboInTranslucentPart = FALSE;
+    }
 }
 
 } // namespace
+
+int32_t gnLastTextureIndex = kNoLastTexture;
+BOOL gboForceDefaultMaterial = TRUE;
+int32_t gxObjectDistance = 0;
+DK_VECTOR gFogEyePoint = {0, 0, 0};
+DK_ACTOR* gpRenderCameraActor = nullptr;
 
 int SetRenderState(int nReset)
 {
     int32_t* cache = d3d->anRenderStateCache;
     if (nReset)
     {
-        const bool hardware = d3d->nHardwareTexturing != 0;
+        const bool hardware = IsHardware();
         const int32_t defaults[DK_RENDER_STATE_CACHE] = {
             1,
             1,
@@ -83,38 +306,39 @@ int SetRenderState(int nReset)
     Send(D3DRENDERSTATE_ANTIALIAS, cache[DKRS_ANTIALIAS]);
     Send(D3DRENDERSTATE_FOGENABLE, cache[DKRS_FOGENABLE]);
     Send(D3DRENDERSTATE_FOGCOLOR, 0xFFFFFF);
-    DkSetTextureHandle(0);
-    DkSetTextureFilter(static_cast<uint32_t>(cache[DKRS_TEXTUREFILTER]));
+    // The sends above went past the setters: their caches take what the device now holds, so
+    // the first setter call after a reset is never skipped on a stale cache.
+    gnCachedZEnable = cache[DKRS_ZENABLE];
+    gnCachedZWriteEnable = cache[DKRS_ZENABLE];
+    gnCachedCullMode = static_cast<uint32_t>(cache[DKRS_CULLMODE]);
+    guCachedFillMode = static_cast<uint32_t>(cache[DKRS_FILLMODE]);
+    SendTextureHandle(0);
+    ForgetSelectedList();
+    SendTextureFilter(static_cast<uint32_t>(cache[DKRS_TEXTUREFILTER]));
     return 1;
+}
+
+void DkSendRenderState(uint32_t uState, uint32_t uValue)
+{
+    Send(static_cast<D3DRENDERSTATETYPE>(uState), uValue);
 }
 
 void DkSetTextureHandle(uint32_t uHandle)
 {
-    if (uHandle == guCachedTextureHandle)
-        return;
-    guCachedTextureHandle = uHandle;
-    Send(D3DRENDERSTATE_TEXTUREHANDLE, uHandle);
-}
-
-void DkSetTextureFilter(uint32_t uFilter)
-{
-    if (uFilter == guCachedTextureFilter)
-        return;
-    // Without clamped addressing the device filters by nearest texel only.
-    DWORD sent = DkCapTextureClamp() ? uFilter : static_cast<DWORD>(D3DFILTER_NEAREST);
-    Send(D3DRENDERSTATE_TEXTUREMAG, sent);
-    Send(D3DRENDERSTATE_TEXTUREMIN, sent);
-    guCachedTextureFilter = uFilter;
-    guCachedTextureMinFilter = sent;
+    if (ChangeTextureHandle(uHandle))
+        ForgetSelectedList();
 }
 
 void DkSetMaterialHandle(uint32_t uHandle)
 {
-    if (uHandle == guCachedMaterialHandle)
-        return;
-    guCachedMaterialHandle = uHandle;
-    if (d3d->lpD3DDevice2 != nullptr)
-        TRYD3D(d3d->lpD3DDevice2->SetLightState(D3DLIGHTSTATE_MATERIAL, uHandle));
+    if (ChangeMaterialHandle(uHandle))
+        ForgetSelectedList();
+}
+
+void DkSetTextureFilter(uint32_t uFilter)
+{
+    if (uFilter != guCachedTextureFilter)
+        SendTextureFilter(uFilter);
 }
 
 void DkSetTextureMinFilter(uint32_t uFilter)
@@ -145,6 +369,24 @@ int DkSetZWriteEnable(int nOn)
     return nOn;
 }
 
+void DkSetCullMode(uint32_t uMode)
+{
+    if (gnCachedCullMode < 0)
+        gnCachedCullMode = static_cast<uint32_t>(d3d->anRenderStateCache[DKRS_CULLMODE]);
+    if (uMode == gnCachedCullMode)
+        return;
+    gnCachedCullMode = uMode;
+    Send(D3DRENDERSTATE_CULLMODE, uMode);
+}
+
+void DkSetFillMode(uint32_t uMode)
+{
+    if (uMode == guCachedFillMode)
+        return;
+    guCachedFillMode = uMode;
+    Send(D3DRENDERSTATE_FILLMODE, uMode);
+}
+
 void DkResetSetterCaches(void)
 {
     guCachedTextureHandle = 0;
@@ -153,4 +395,292 @@ void DkResetSetterCaches(void)
     guCachedTextureMinFilter = 2;
     gnCachedZEnable = 0;
     gnCachedZWriteEnable = 0;
+    guCachedFillMode = D3DFILL_SOLID;
+    gnCachedCullMode = -1;
+    ForgetSelectedList();
+}
+
+void DkSetTranslucent(int nOn)
+{
+    if (DkGetHardwareType() == 3 || !IsHardware())
+        return;
+    const D3DRENDERSTATETYPE state =
+        DkCapGetD() ? D3DRENDERSTATE_ALPHABLENDENABLE : D3DRENDERSTATE_STIPPLEDALPHA;
+    if (!nOn)
+    {
+        Send(state, 0);
+        return;
+    }
+    Send(state, 1);
+    Send(D3DRENDERSTATE_TEXTUREMAPBLEND,
+         DkIsZBufferlessDevice() ? D3DTBLEND_MODULATEALPHA : D3DTBLEND_MODULATE);
+    Send(D3DRENDERSTATE_SRCBLEND, D3DBLEND_SRCALPHA);
+    Send(D3DRENDERSTATE_DESTBLEND, D3DBLEND_INVSRCALPHA);
+}
+
+int DkSetTextureBlendMode(int nMode)
+{
+    if (DkGetHardwareType() == 3 || !IsHardware())
+        return 1;
+    auto blend = [](DWORD source, DWORD destination)
+    {
+        Send(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_MODULATEALPHA);
+        Send(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
+        Send(D3DRENDERSTATE_SRCBLEND, source);
+        Send(D3DRENDERSTATE_DESTBLEND, destination);
+    };
+    switch (nMode)
+    {
+        case 0:
+            Send(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_MODULATE);
+            Send(D3DRENDERSTATE_ALPHABLENDENABLE, 0);
+            if (DkCapGetB())
+                Send(D3DRENDERSTATE_COLORKEYENABLE, 0);
+            return 1;
+        case 1:
+            if (DkCapGetB())
+            {
+                Send(D3DRENDERSTATE_TEXTUREMAPBLEND, D3DTBLEND_MODULATE);
+                Send(D3DRENDERSTATE_ALPHABLENDENABLE, DkGetHardwareType() == 2 ? 1 : 0);
+                Send(D3DRENDERSTATE_COLORKEYENABLE, 1);
+            }
+            else
+                blend(D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA);
+            return 1;
+        case 3:
+            if (DkCapGetC())
+            {
+                blend(D3DBLEND_ONE, D3DBLEND_INVSRCCOLOR);
+                return 1;
+            }
+            [[fallthrough]];
+        case 2:
+            if (DkCapAlphaBlend())
+                blend(D3DBLEND_SRCALPHA, D3DBLEND_INVSRCALPHA);
+            return 1;
+        default:
+            DKREPORT("DkSetTextureBlendMode() : Unknown blend mode");
+            return 0;
+    }
+}
+
+void DkSelectListTexture(int32_t nTexture, BOOL boShortcut)
+{
+    if (boShortcut && nTexture == gnLastTextureIndex)
+        return;
+    if (nTexture < 0)
+    {
+        ChangeMaterialHandle(0);
+        gboForceDefaultMaterial = TRUE;
+        ChangeTextureHandle(0);
+    }
+    else
+    {
+        // A slot with no texture in it draws untextured rather than through a null.
+        const DK_TEXTURE* pTexture =
+            nTexture < DK_MAX_TEXTURES ? d3d->apTextures[nTexture] : nullptr;
+        if (!IsHardware())
+            ChangeMaterialHandle(MaterialHandle(pTexture != nullptr ? pTexture->nMaterial : 0));
+        else if (gboForceDefaultMaterial)
+        {
+            ChangeMaterialHandle(MaterialHandle(0));
+            gboForceDefaultMaterial = FALSE;
+        }
+        ChangeTextureHandle(pTexture != nullptr ? pTexture->uHandle : 0);
+    }
+    gnLastTextureIndex = boShortcut ? nTexture : kNoLastTexture;
+}
+
+void DkDrawPrimitiveList(const DK_MODEL_NODE* pNode, int32_t nVertexType, DK_VERTEX* pVertices,
+                         int32_t xFogDistance, const uint8_t* pTint, const char* pszWhat)
+{
+    DK_VERTEX* pList = pVertices != nullptr ? pVertices : pNode->pVertices;
+    const int nCount = pNode->nNumVertices;
+    // Device-lit vertices have a normal where the lit ones keep their colours: neither fog nor
+    // tint is written into them.
+    if (DkIsVertexFogOn() && nVertexType != DK_VERTEX_UNLIT)
+        DkApplyVertexFog(pList, nCount, xFogDistance, &gFogEyePoint);
+    if (pTint != nullptr && nVertexType == DK_VERTEX_LIT && pList != nullptr)
+    {
+        const uint32_t uRgb =
+            static_cast<uint32_t>(pTint[0]) << 16 | static_cast<uint32_t>(pTint[1]) << 8 | pTint[2];
+        for (int i = 0; i < nCount; ++i)
+            pList[i].Lit.uColour = (pList[i].Lit.uColour & 0xFF000000u) | uRgb;
+    }
+    if (Device() == nullptr)
+        return;
+    const HRESULT hr = Device()->DrawIndexedPrimitive(
+        D3DPT_TRIANGLELIST, static_cast<D3DVERTEXTYPE>(nVertexType), pList,
+        static_cast<DWORD>(nCount), pNode->puIndices, static_cast<DWORD>(pNode->nNumIndices),
+        D3DDP_DONOTUPDATEEXTENTS);
+    const char* pszFailure = hr == D3DERR_INVALIDRAMPTEXTURE ? "invalid ramp"
+                             : hr == E_INVALIDARG            ? "invalid PARAM"
+                                                             : nullptr;
+    if (pszFailure == nullptr)
+        return;
+    if (pszWhat != nullptr)
+        DKREPORT(DkFormatString("%s:%s", pszWhat, pszFailure));
+    else
+        DKREPORT(pszFailure);
+}
+
+void DrawObject(DK_ACTOR* pActor, int nPass)
+{
+    if (pActor == nullptr)
+        return;
+    if (IsDrawableModel(pActor) && IsShown(pActor, nPass))
+        DrawModelActor(pActor, "DrawObject");
+    // A hidden actor's children are still drawn here, unlike in the tree walk.
+    if (pActor->pChild != nullptr)
+        DrawObjectRecursive(pActor->pChild, nPass);
+}
+
+void DrawObjectRecursive(DK_ACTOR* pFirst, int nPass)
+{
+    for (DK_ACTOR* pActor = pFirst; pActor != nullptr; pActor = pActor->pNext)
+    {
+        if (!IsShown(pActor, nPass))
+            continue;
+        if (IsDrawableModel(pActor))
+            DrawModelActor(pActor, "DrawObjectRecursive");
+        if (pActor->pChild != nullptr)
+            DrawObjectRecursive(pActor->pChild, nPass);
+    }
+}
+
+void DkDrawObjectFacing(DK_ACTOR* pActor, const DK_VECTOR* pSide, int)
+{
+    const DK_MODEL* pModel = pActor != nullptr ? ModelOf(pActor) : nullptr;
+    if (pModel == nullptr)
+    {
+        DKREPORT("DkDrawObjectFacing: theoretically shouldn't reach here!");
+        return;
+    }
+    if (!(pActor->uAlwaysDraw || gboShowAllObjects) || pActor->uMinimumDetail > guObjectDetailLevel)
+        return;
+    const DK_MODEL_LEVEL* pLevel = CurrentLevel(pModel);
+    if (pLevel == nullptr || !IsFourVertexLevel(*pLevel))
+    {
+        DKREPORT("DkDrawObjectFacing: a facing level must be four-vertex lists");
+        return;
+    }
+
+    // The quad's z is its width along the side vector, so it always turns square to the view.
+    DK_VERTEX aQuad[4];
+    std::memcpy(aQuad, pLevel->pFirstNode->pVertices, sizeof aQuad);
+    const DK_VECTOR side = pSide != nullptr ? *pSide : DK_VECTOR{0, 0, 0};
+    for (DK_VERTEX& v : aQuad)
+    {
+        const int32_t xWidth = DkFloatToFixed(v.z);
+        v.x = static_cast<float>(FfMul(xWidth, FfNeg(side.x)) / 65536.0);
+        v.z = static_cast<float>(FfMul(xWidth, FfNeg(side.z)) / 65536.0);
+    }
+
+    D3DMATRIX world = DeviceMatrix(pActor);
+    world._11 = static_cast<float>(pActor->Scale.x / 65536.0);
+    world._12 = world._13 = 0.0f;
+    world._21 = world._23 = 0.0f;
+    world._22 = static_cast<float>(pActor->Scale.y / 65536.0);
+    world._31 = world._32 = 0.0f;
+    world._33 = static_cast<float>(pActor->Scale.z / 65536.0);
+    SetWorld(world);
+
+    const uint8_t* pTint = gboActorTintLighting ? pActor->auColour : nullptr;
+    for (const DK_MODEL_NODE* pNode = pLevel->pFirstNode; pNode != nullptr; pNode = pNode->pNext)
+    {
+        DkSelectListTexture(pNode->nTexture, TRUE);
+        DkDrawPrimitiveList(pNode, pLevel->nVertexType, aQuad, gxObjectDistance, pTint,
+                            "DrawObjectFacing");
+    }
+}
+
+void DrawHorizon(DK_ACTOR* pActor, int)
+{
+    // The sky lies beyond the track's far plane.
+    const int32_t xSavedFar = gxTrackClipDistance;
+    DkSetProjection(0, 0, 0x61A80000, 0);
+    const DK_MODEL* pModel = pActor != nullptr ? ModelOf(pActor) : nullptr;
+    if (pModel != nullptr)
+    {
+        SetWorld(DeviceMatrix(pActor));
+        if (const DK_MODEL_LEVEL* pLevel = CurrentLevel(pModel))
+            DrawLevel(*pLevel, DkGetHorizonFogDistance(), nullptr, "Horizon");
+    }
+    DkSetProjection(0, 0, xSavedFar, 0);
+}
+
+void DrawCar(DK_ACTOR* pCar, int nPass)
+{
+    if (pCar == nullptr)
+        return;
+    DrawCarPart(pCar, nPass, "DrawCar");
+    if (pCar->pChild != nullptr)
+        DrawCarRecursive(pCar->pChild, nPass);
+}
+
+void DrawCarRecursive(DK_ACTOR* pFirst, int nPass)
+{
+    // Each part once: an id-111 part with its subtree translucent, the peers after it as they
+    // are.
+    for (DK_ACTOR* pPart = pFirst; pPart != nullptr; pPart = pPart->pNext)
+    {
+        if (pPart->uId == DK_SPHERE_MAPPED_PART_ID)
+            DrawSphereMappedPart(pPart, nPass);
+        else
+            DrawCarSubtree(pPart, nPass);
+    }
+}
+
+void DkSetSphereMapCoords(DK_ACTOR* pActor)
+{
+    // Nothing to reflect before a frame has chosen its camera.
+    if (pActor == nullptr || gpRenderCameraActor == nullptr)
+        return;
+    const DK_MODEL* pModel = ModelOf(pActor);
+    const DK_MODEL_LEVEL* pLevel = pModel != nullptr ? CurrentLevel(pModel) : nullptr;
+    if (pLevel == nullptr || pLevel->pFirstNode == nullptr)
+        return;
+    DK_MATRIX inverse;
+    DkInvertMatrix(&inverse, &gpRenderCameraActor->World);
+    DK_MATRIX toView;
+    DkMultiplyMatrix(&toView, &pActor->World, &inverse);
+    const DK_MODEL_NODE& node = *pLevel->pFirstNode;
+    if (node.pVertices == nullptr)
+        return;
+    for (int32_t i = 0; i < node.nNumVertices; ++i)
+    {
+        DK_VERTEX& v = node.pVertices[i];
+        DK_VECTOR d = {FfNeg(DkFloatToFixed(v.x)), FfNeg(DkFloatToFixed(v.y)),
+                       FfNeg(DkFloatToFixed(v.z))};
+        FfVecNormalise(&d, &d);
+        DK_VECTOR r;
+        DkTransformPointTransposed(&r, &d, &toView);
+        v.u = static_cast<float>(r.x / 65536.0f / 2.0f + 0.5f);
+        v.v = static_cast<float>(r.y / 65536.0f / 2.0f + 0.5f);
+    }
+}
+
+void DkSetObjectDetailLevel(int nLevel)
+{
+    guObjectDetailLevel = static_cast<uint8_t>(nLevel);
+}
+
+int DkGetObjectDetailLevel(void)
+{
+    return guObjectDetailLevel;
+}
+
+void DkSetAlwaysDrawOnly(int nFlag)
+{
+    gboShowAllObjects = nFlag ? FALSE : TRUE;
+}
+
+void DkSetEngineOptionA(int nFlag)
+{
+    gboDkEngineOptionA = nFlag ? TRUE : FALSE;
+}
+
+void DkSetC3dLoadOption(int nFlag)
+{
+    gboC3dLoadOption = nFlag ? TRUE : FALSE;
 }

@@ -1,10 +1,16 @@
-// The renderer's device states: the 17-entry render-state cache of the 3D context, the reset
-// that sends it to a new device, and the cached setters every draw goes through.
+// The renderer: the 17-entry render-state cache of the 3D context, the reset that sends it to a
+// new device, the cached setters every draw goes through, blend modes and translucency, and the
+// drawing of model actors, actor trees, camera-facing objects, the horizon and cars.
 #pragma once
 
 #include <cstdint>
 
 #include "engine/include/dk_types.h"
+#include "engine/common/matrixop.h"
+
+struct DK_ACTOR;
+struct DK_MODEL_NODE;
+struct DK_VERTEX;
 
 // Cache entries (indices into DK_D3D's cache, 0-based).
 enum
@@ -28,8 +34,27 @@ enum
     DKRS_CULLMODE,
 };
 
-// With bReset, writes the defaults of the device kind into the cache first; then sends the
-// cached states to the device. Returns 1.
+// The part identifier that DrawCarRecursive draws translucent and sphere-mapped.
+#define DK_SPHERE_MAPPED_PART_ID 111
+
+// Texture slot of the last primitive list drawn (-1: untextured, -2: none known). Lists with
+// the same slot one after another set nothing, across actors.
+extern int32_t gnLastTextureIndex;
+// Hardware device: set after an untextured list, so the next textured one selects material 0.
+extern BOOL gboForceDefaultMaterial;
+// Ground distance from the camera to the object being drawn (16.16), the fog distance of
+// objects; and the camera position of the frame, the eye of per-vertex fog. The scene frame
+// sets both.
+extern int32_t gxObjectDistance;
+extern DK_VECTOR gFogEyePoint;
+// The camera actor of the view being drawn (the scene frame sets it); NULL before any frame.
+extern DK_ACTOR* gpRenderCameraActor;
+// Objects are drawn in their actor's tint while the DK3D reader's night-track flag
+// (gboActorTintLighting, c3d.h) is set.
+
+// With nReset, writes the defaults of the device kind into the cache first; then sends the
+// cached states to the device. Afterwards every setter cache holds what the device holds.
+// Returns 1.
 int SetRenderState(int nReset);
 void DkSetTextureHandle(uint32_t uHandle);
 void DkSetMaterialHandle(uint32_t uHandle);
@@ -39,5 +64,47 @@ void DkSetTextureMinFilter(uint32_t uFilter);
 // Depth test and depth write, 0 or 1; each returns what it was given.
 int DkSetZEnable(int nOn);
 int DkSetZWriteEnable(int nOn);
+void DkSetCullMode(uint32_t uMode);
+void DkSetFillMode(uint32_t uMode);
 // Forgets what the setters last sent (a new device knows nothing of it).
 void DkResetSetterCaches(void);
+// A render state sent straight to the device, past every cache (D3DRENDERSTATE_*).
+void DkSendRenderState(uint32_t uState, uint32_t uValue);
+
+// Translucency on or off; nothing on hardware type 3 or a software device.
+void DkSetTranslucent(int nOn);
+// 0 opaque, 1 colour-keyed, 2 alpha, 3 additive. 1, or 0 (reported) for another mode.
+int DkSetTextureBlendMode(int nMode);
+
+// Selects a primitive list's texture (and material) for drawing. With boShortcut the last-index
+// comparison skips a slot already selected; without it the selection is made and the last
+// index forgotten.
+void DkSelectListTexture(int32_t nTexture, BOOL boShortcut);
+// Draws one primitive list after its texture is selected: vertex fog at xFogDistance (0: each
+// vertex its own distance) unless the list is device-lit, the tint's RGB over every vertex
+// colour when pTint (R, G, B) is given, then the draw. pVertices stands in for the node's own
+// vertices when not NULL. A failed draw is reported as "<pszWhat>:invalid ramp" or
+// "<pszWhat>:invalid PARAM" (plain "invalid ..." without pszWhat).
+void DkDrawPrimitiveList(const DK_MODEL_NODE* pNode, int32_t nVertexType, DK_VERTEX* pVertices,
+                         int32_t xFogDistance, const uint8_t* pTint, const char* pszWhat);
+
+// Drawing in render pass nPass (0-7): an actor takes part when bit nPass of its pass mask is
+// set.
+void DrawObject(DK_ACTOR* pActor, int nPass);
+void DrawObjectRecursive(DK_ACTOR* pFirst, int nPass);
+// pSide is the 16.16 vector (z, 0, -x) of the camera's unit ground direction (x, z).
+void DkDrawObjectFacing(DK_ACTOR* pActor, const DK_VECTOR* pSide, int nPass);
+void DrawHorizon(DK_ACTOR* pActor, int nPass);
+void DrawCar(DK_ACTOR* pCar, int nPass);
+void DrawCarRecursive(DK_ACTOR* pFirst, int nPass);
+// Rewrites the texture coordinates of the first list of the actor's current level as a
+// reflection seen from the frame's camera.
+void DkSetSphereMapCoords(DK_ACTOR* pActor);
+
+void DkSetObjectDetailLevel(int nLevel);
+int DkGetObjectDetailLevel(void);
+// With flag set only always-draw actors and world-space models are drawn.
+void DkSetAlwaysDrawOnly(int nFlag);
+void DkSetEngineOptionA(int nFlag);
+// The DK3D reader's vertex-colour option (gboC3dLoadOption, c3d.h).
+void DkSetC3dLoadOption(int nFlag);
