@@ -166,7 +166,8 @@ protected:
         gboMediumDetail = false;
     }
 
-    void Open(int bits, int type = 0, const std::function<void(D3DDEVICEDESC&)>& tweak = {})
+    void Open(int bits, int type = 0, const std::function<void(D3DDEVICEDESC&)>& tweak = {},
+              uint32_t heapBytes = 24 * 1024 * 1024)
     {
         Close();
         DkForgetDisplayCapabilities();
@@ -182,7 +183,7 @@ protected:
         DkSetDisplayDevice(0);
         DkMarkDirectDrawForRelease();
         DkTempHeapInit(64 * 1024);
-        DkHeapInit(24 * 1024 * 1024);
+        DkHeapInit(heapBytes);
         DkInitialiseTrigTables();
         ASSERT_TRUE(InitGameWindow(nullptr, &ghWnd, "C3d Test", DefWindowProcA));
         out += CaptureOutput(
@@ -1042,6 +1043,30 @@ TEST_F(C3dTest, AFullActorTableSkipsTheObjectsItCannotHold)
     EXPECT_EQ(guNumActors, static_cast<uint32_t>(MAXACTORS));
     EXPECT_NE(ModelOf(first), nullptr);
     EXPECT_TRUE(Reported(last, "ERROR (DkCreateActor): No space for the new actor!")) << last;
+}
+
+TEST_F(C3dTest, LoadsGoOnWhenTheHeapRunsOutAndLeaveNothingHalfMade)
+{
+    Open(16, 0, {}, 3 * 1024 * 1024);
+    const Bytes file = FormatC3d(C3dScenery(20, 30));
+    bool ranOut = false;
+    for (int i = 0; i < 100 && !ranOut; ++i)
+    {
+        Load(file, DK3D_SHADOWS);
+        ranOut = last.find("Cannot allocate") != std::string::npos;
+    }
+    ASSERT_TRUE(ranOut) << "the heap should run out";
+    Load(file, DK3D_SHADOWS);
+    // Whatever a level got, its lists agree with their counts.
+    for (const DK_MODEL* m : gapModels)
+        for (int l = 0; m != nullptr && l < DK_MODEL_LEVELS; ++l)
+            for (const DK_MODEL_NODE* n = m->aLevels[l].pFirstNode; n != nullptr; n = n->pNext)
+            {
+                ASSERT_TRUE(n->nNumIndices == 0 || n->puIndices != nullptr);
+                ASSERT_TRUE(n->nNumVertices == 0 || (n->pVertices && n->pfPositions));
+                for (int i = 0; i < n->nNumIndices; ++i)
+                    ASSERT_LT(n->puIndices[i], n->nNumVertices);
+            }
 }
 
 } // namespace
