@@ -37,6 +37,14 @@ int DkAddDestructor(DK_DESTRUCTOR_FN pfnCallback, const char* pszName)
     return gnNumDestructors++;
 }
 
+BOOL DkIsDestructorAdded(DK_DESTRUCTOR_FN pfnCallback)
+{
+    for (int i = 0; i < gnNumDestructors && i < DK_MAX_DESTRUCTORS; ++i)
+        if (gaDestructors[i].pfnCallback == pfnCallback)
+            return TRUE;
+    return FALSE;
+}
+
 int DkCallDestructors(int nMark)
 {
     DkDebugPrint(DkFormatString("\nNOW CALLING ALL DESTRUCTORS UP TO %d \n", gnNumDestructors));

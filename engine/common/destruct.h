@@ -21,6 +21,9 @@ extern int gnNumDestructors;
 
 // The entry's index, or -1 on failure.
 int DkAddDestructor(DK_DESTRUCTOR_FN pfnCallback, const char* pszName);
+// Whether the callback is in the registry now (a module that may be set up again after its
+// callback ran registers it only then).
+BOOL DkIsDestructorAdded(DK_DESTRUCTOR_FN pfnCallback);
 // Calls entries count-1 down to nMark, inclusive, and leaves the count at nMark.
 int DkCallDestructors(int nMark);
 int DkCallAllDestructors(void);

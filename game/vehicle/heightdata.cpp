@@ -124,6 +124,26 @@ BOOL Refuse(const char* pszWhy)
     return FALSE;
 }
 
+// Steps over a table of n records of nSize bytes, noting where it starts.
+BOOL SkipTable(ByteCursor& c, int64_t n, int nSize, const char* pszWhat, uint32_t* pAt)
+{
+    if (!Take(c, static_cast<uint64_t>(n) * static_cast<uint64_t>(nSize), pszWhat))
+        return FALSE;
+    *pAt = c.uAt;
+    c.uAt += static_cast<uint32_t>(n * nSize);
+    return TRUE;
+}
+
+// A count field of 4 bytes, of which the first two hold the count.
+BOOL GetCount(ByteCursor& c, const char* pszWhat, int* pnCount)
+{
+    if (!Take(c, 4, pszWhat))
+        return FALSE;
+    *pnCount = static_cast<int>(Get(c, 2));
+    c.uAt += 2;
+    return TRUE;
+}
+
 BOOL MeasureFile(const uint8_t* pBytes, uint32_t uSize, HeightLayout& l)
 {
     ByteCursor c{pBytes, uSize, 0, ""};
@@ -140,38 +160,18 @@ BOOL MeasureFile(const uint8_t* pBytes, uint32_t uSize, HeightLayout& l)
             return Refuse(DkFormatString("level %d has %d nodes", i, l.anNodes[i]));
     }
     for (int i = 0; i < HEIGHT_DATA_LEVELS; ++i)
-    {
-        if (!Take(c, static_cast<uint64_t>(l.anNodes[i]) * 8, "node tables"))
+        if (!SkipTable(c, l.anNodes[i], 8, "node tables", &l.auNodeAt[i]))
             return ends();
-        l.auNodeAt[i] = c.uAt;
-        c.uAt += static_cast<uint32_t>(l.anNodes[i]) * 8;
-    }
-    if (!Take(c, 4, "vertex count"))
-        return ends();
-    l.nVertices = static_cast<int>(Get(c, 2));
-    c.uAt += 2;
-    if (!Take(c, static_cast<uint64_t>(l.nVertices) * 12, "vertices"))
-        return ends();
-    l.uVerticesAt = c.uAt;
-    c.uAt += static_cast<uint32_t>(l.nVertices) * 12;
-    if (!Take(c, 4, "triangle count"))
-        return ends();
-    l.nTriangles = static_cast<int>(Get(c, 2));
-    c.uAt += 2;
-    if (!Take(c, static_cast<uint64_t>(l.nTriangles) * 8, "triangles"))
-        return ends();
-    l.uTrianglesAt = c.uAt;
-    c.uAt += static_cast<uint32_t>(l.nTriangles) * 8;
-    if (!Take(c, 4, "index-list length"))
+    if (!GetCount(c, "vertex count", &l.nVertices) ||
+        !SkipTable(c, l.nVertices, 12, "vertices", &l.uVerticesAt) ||
+        !GetCount(c, "triangle count", &l.nTriangles) ||
+        !SkipTable(c, l.nTriangles, 8, "triangles", &l.uTrianglesAt) ||
+        !Take(c, 4, "index-list length"))
         return ends();
     l.nIndexLength = GetI32(c);
     if (l.nIndexLength < 0)
         return Refuse(DkFormatString("the index list has %d entries", l.nIndexLength));
-    if (!Take(c, static_cast<uint64_t>(l.nIndexLength) * 2, "index list"))
-        return ends();
-    l.uIndexAt = c.uAt;
-    c.uAt += static_cast<uint32_t>(l.nIndexLength) * 2;
-    if (!Take(c, 4, "box counts"))
+    if (!SkipTable(c, l.nIndexLength, 2, "index list", &l.uIndexAt) || !Take(c, 4, "box counts"))
         return ends();
     l.nBoxesX = GetI16(c);
     l.nBoxesZ = GetI16(c);
@@ -200,17 +200,15 @@ BOOL ReadTables(const uint8_t* pBytes, uint32_t uSize, const HeightLayout& l)
             {
                 // A subdivided level-4 node has no children to check; the search reports it.
                 if (level < kLastLevel && (nFirst < 0 || nFirst + kChildren > l.anNodes[level + 1]))
-                    return Refuse(DkFormatString("level %d node %d has children %d to %d of %d",
-                                                 level, n, node.nIndex, node.nIndex + 15,
-                                                 l.anNodes[level + 1]));
+                    return Refuse(DkFormatString("level %d node %d has 16 children from %d of %d",
+                                                 level, n, node.nIndex, l.anNodes[level + 1]));
             }
             else if (node.nCount < 0)
                 return Refuse(
                     DkFormatString("level %d node %d has a count of %d", level, n, node.nCount));
             else if (nFirst < 0 || nFirst + node.nCount > l.nIndexLength)
-                return Refuse(DkFormatString("level %d node %d lists entries %d to %d of %d", level,
-                                             n, node.nIndex, node.nIndex + node.nCount - 1,
-                                             l.nIndexLength));
+                return Refuse(DkFormatString("level %d node %d lists %d entries from %d of %d",
+                                             level, n, node.nCount, node.nIndex, l.nIndexLength));
         }
     }
     c.uAt = l.uVerticesAt;
@@ -246,14 +244,6 @@ BOOL ReadTables(const uint8_t* pBytes, uint32_t uSize, const HeightLayout& l)
     return TRUE;
 }
 
-BOOL DestructorRegistered(void)
-{
-    for (int i = 0; i < gnNumDestructors && i < DK_MAX_DESTRUCTORS; ++i)
-        if (gaDestructors[i].pfnCallback == HeightData_Destructor)
-            return TRUE;
-    return FALSE;
-}
-
 // Triangle numbers past the 16-bit cache's range are not kept.
 void StoreCache(int16_t* pCache, int nTriangle)
 {
@@ -284,7 +274,7 @@ int FindTriangleNumber(const DK_VECTOR* pPoint, int32_t nReferenceHeight)
         return -1;
     }
     const HeightNode* pNode = &gapNodes[0][nCellX + nCellZ * gnBoxesX];
-    int64_t uMask = kLevelZeroMask;
+    int64_t nMask = kLevelZeroMask;
     int nShift = kLevelZeroShift;
     for (int level = 0; pNode->nCount == -1; ++level)
     {
@@ -293,11 +283,11 @@ int FindTriangleNumber(const DK_VECTOR* pPoint, int32_t nReferenceHeight)
             DkLog("*** SUBDIVISION ARSE!\n");
             return -1;
         }
-        bx &= uMask;
-        bz &= uMask;
+        bx &= nMask;
+        bz &= nMask;
         nShift -= 2;
         pNode = &gapNodes[level + 1][pNode->nIndex + (bx >> nShift) + 4 * (bz >> nShift)];
-        uMask >>= 2;
+        nMask >>= 2;
     }
     return HeightData_PickTriangle(pNode->nIndex, pNode->nCount, pPoint->x, pPoint->z,
                                    nReferenceHeight);
@@ -354,7 +344,7 @@ BOOL HeightData_Parse(const uint8_t* pBytes, uint32_t uSize)
     gnBoxesX = layout.nBoxesX;
     gnBoxesZ = layout.nBoxesZ;
     gboHeightDataLoaded = TRUE;
-    if (!DestructorRegistered())
+    if (!DkIsDestructorAdded(HeightData_Destructor))
         DkAddDestructor(HeightData_Destructor, "Height Data Destructor");
     return TRUE;
 }

@@ -31,7 +31,8 @@ int32_t GetI32(const uint8_t* p)
     return static_cast<int32_t>(GetU32(p));
 }
 
-void ReadRecord(const uint8_t* p, TrackTrigger& r)
+// The two end points, as both files lead with them.
+void ReadEnds(const uint8_t* p, TrackTrigger& r)
 {
     r.ax = GetI32(p + 0);
     r.ay = GetI32(p + 4);
@@ -39,6 +40,11 @@ void ReadRecord(const uint8_t* p, TrackTrigger& r)
     r.bx = GetI32(p + 12);
     r.by = GetI32(p + 16);
     r.bz = GetI32(p + 20);
+}
+
+void ReadRecord(const uint8_t* p, TrackTrigger& r)
+{
+    ReadEnds(p, r);
     r.nx = GetI32(p + 24);
     r.ny = GetI32(p + 28);
     r.nz = GetI32(p + 32);
@@ -63,14 +69,6 @@ void ForgetOldLines(void)
     gpLoadedWallLines = nullptr;
     gnNumLoadedWallLines = 0;
     gpRacingLineBytes = nullptr;
-}
-
-BOOL DestructorRegistered(void)
-{
-    for (int i = 0; i < gnNumDestructors && i < DK_MAX_DESTRUCTORS; ++i)
-        if (gaDestructors[i].pfnCallback == Points_Destructor)
-            return TRUE;
-    return FALSE;
 }
 
 } // namespace
@@ -206,14 +204,8 @@ BOOL Points_Load(const uint8_t* pBytes, uint32_t uSize)
     }
     for (int32_t i = 0; i < nWalls; ++i)
     {
-        const uint8_t* p = pWalls + i * kOldWallLineBytes;
         WallLine& line = pWallLines[i]; // zeroed by the heap
-        line.ax = GetI32(p + 0);
-        line.ay = GetI32(p + 4);
-        line.az = GetI32(p + 8);
-        line.bx = GetI32(p + 12);
-        line.by = GetI32(p + 16);
-        line.bz = GetI32(p + 20);
+        ReadEnds(pWalls + i * kOldWallLineBytes, line);
         line.nParam = kOldWallLineParam;
         line.uPlayerBits = 0;
     }
@@ -222,7 +214,7 @@ BOOL Points_Load(const uint8_t* pBytes, uint32_t uSize)
     gpLoadedWallLines = pWallLines;
     gnNumLoadedWallLines = nWalls;
     gpRacingLineBytes = pRacingLineBytes;
-    if (!DestructorRegistered())
+    if (!DkIsDestructorAdded(Points_Destructor))
         DkAddDestructor(Points_Destructor, "Points Destructor!");
     return TRUE;
 }

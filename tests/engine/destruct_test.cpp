@@ -47,6 +47,8 @@ TEST_F(DestructTest, RegistrationsReturnTheirIndexAndExitCallsThemInReverse)
     EXPECT_EQ(DkAddDestructor(kCallbacks[0], "first"), 0);
     EXPECT_EQ(DkAddDestructor(kCallbacks[1], "second"), 1);
     EXPECT_EQ(DkAddDestructor(kCallbacks[2], "third"), 2);
+    EXPECT_TRUE(DkIsDestructorAdded(kCallbacks[1]));
+    EXPECT_FALSE(DkIsDestructorAdded(kCallbacks[3]));
 
     testing::internal::CaptureStderr();
     DkCallAllDestructors();
@@ -54,6 +56,7 @@ TEST_F(DestructTest, RegistrationsReturnTheirIndexAndExitCallsThemInReverse)
 
     EXPECT_EQ(gCalls, (std::vector<int>{2, 1, 0}));
     EXPECT_EQ(gnNumDestructors, 0);
+    EXPECT_FALSE(DkIsDestructorAdded(kCallbacks[1]));
     EXPECT_EQ(out, "~:-- Calling destructor 2 (third)\n"
                    "~:-- Calling destructor 1 (second)\n"
                    "~:-- Calling destructor 0 (first)\n");
