@@ -27,7 +27,7 @@ DK_MATRIX Axes(DK_VECTOR x, DK_VECTOR y, DK_VECTOR z)
 }
 
 // A quarter turn about Y: X to -Z, Z to X.
-const DK_MATRIX kQuarterTurnY = Axes({0, 0, -kOne}, {0, kOne, 0}, {kOne, 0, 0});
+const DK_MATRIX kQuarterTurnY = Axes({0, 0, -ONE}, {0, ONE, 0}, {ONE, 0, 0});
 
 D3DMATRIX Floats(const float (&af)[16])
 {
@@ -282,15 +282,15 @@ TEST_F(RendrTest, AnActorIsDrawnOnlyWhenItsModelPassesEveryTest)
         bool horizon;
         bool drawn;
     };
-    const DK_VECTOR unit = {kOne, kOne, kOne};
-    const DK_VECTOR world = {-kOne, -kOne, -kOne};
+    const DK_VECTOR unit = {ONE, ONE, ONE};
+    const DK_VECTOR world = {-ONE, -ONE, -ONE};
     const Case cases[] = {
         {"plain", unit, 0, false, 0, 0xFF, 0, false, true},
         {"always-draw only, not always-drawn", unit, 0, true, 0, 0xFF, 0, false, false},
         {"always-draw only, always-drawn", unit, 1, true, 0, 0xFF, 0, false, true},
         {"always-draw only, world-space", world, 0, true, 0, 0xFF, 0, false, true},
         {"always-draw only, (-1, -1, 1) is not world-space",
-         {-kOne, -kOne, kOne},
+         {-ONE, -ONE, ONE},
          0,
          true,
          0,
@@ -334,10 +334,10 @@ TEST_F(RendrTest, WorldSpaceModelsDrawWithTheIdentityAndUntinted)
         uint32_t colour;
     };
     const Case cases[] = {
-        {"world-space, tint on", {-kOne, -kOne, -kOne}, 1, true, 0x80102030},
-        {"(-1, -1, 1), tint on", {-kOne, -kOne, kOne}, 1, false, 0x80C86432},
-        {"placed, tint on", {kOne, kOne, kOne}, 1, false, 0x80C86432},
-        {"placed, tint off", {kOne, kOne, kOne}, 0, false, 0x80102030},
+        {"world-space, tint on", {-ONE, -ONE, -ONE}, 1, true, 0x80102030},
+        {"(-1, -1, 1), tint on", {-ONE, -ONE, ONE}, 1, false, 0x80C86432},
+        {"placed, tint on", {ONE, ONE, ONE}, 1, false, 0x80C86432},
+        {"placed, tint off", {ONE, ONE, ONE}, 0, false, 0x80102030},
     };
     for (const Case& c : cases)
     {
@@ -640,8 +640,8 @@ TEST_F(RendrTest, AFacingObjectTurnsWithTheSideVectorAndScalesByItsActor)
     };
     // Vertex z is the width along the side vector: -1, -1, 1, 1.
     const Case cases[] = {
-        {"looking along +z", {kOne, 0, 0}, {1, 1, -1, -1}, {0, 0, 0, 0}},
-        {"looking along +x", {0, 0, -kOne}, {0, 0, 0, 0}, {-1, -1, 1, 1}},
+        {"looking along +z", {ONE, 0, 0}, {1, 1, -1, -1}, {0, 0, 0, 0}},
+        {"looking along +x", {0, 0, -ONE}, {0, 0, 0, 0}, {-1, -1, 1, 1}},
         {"half way",
          {Fx(0.5), 0, Fx(-0.5)},
          {0.5f, 0.5f, -0.5f, -0.5f},
@@ -705,7 +705,7 @@ TEST_F(RendrTest, AFacingObjectIsDrawnOnlyFromFourVertexListsAndWhenShown)
         {"always-draw only", 4, 4, 3, 0, true, 0, false},
         {"always-draw only, always drawn", 4, 4, 3, 1, true, 2, false},
     };
-    const DK_VECTOR side = {kOne, 0, 0};
+    const DK_VECTOR side = {ONE, 0, 0};
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);

@@ -14,14 +14,7 @@
 #include "engine/pc/3d/cameras.h"
 #include "engine/pc/3d/dk_fog.h"
 #include "tests/engine/overlay_fixture.h"
-
-inline constexpr int32_t kOne = 0x10000;
-
-// n in 16.16.
-constexpr int32_t Fx(double n)
-{
-    return static_cast<int32_t>(n * 65536.0);
-}
+#include "tests/engine/scene_fixture.h"
 
 // A lit vertex.
 inline DK_VERTEX Lit(float x, float y, float z, uint32_t uColour = 0xFFFFFFFF, float u = 0.0f,
@@ -143,7 +136,7 @@ protected:
     {
         DK_MODEL* model = DkCreateModel();
         model->uNumLevels = 1;
-        model->Scale = {kOne, kOne, kOne};
+        model->Scale = {ONE, ONE, ONE};
         DK_MODEL_LEVEL& level = model->aLevels[0];
         level.nVertexType = nVertexType;
         level.uFlags = uFlags;
@@ -155,7 +148,7 @@ protected:
         }
         return model;
     }
-    static void MakeWorldSpace(DK_MODEL* model) { model->Scale = {-kOne, -kOne, -kOne}; }
+    static void MakeWorldSpace(DK_MODEL* model) { model->Scale = {-ONE, -ONE, -ONE}; }
 
     DK_ACTOR* World()
     {
