@@ -32,6 +32,7 @@
 #include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw.h"
 #include "platform/win/win.h"
+#include "tests/engine/device_fixture.h"
 #include "tests/support/engine_test.h"
 #include "tools/datakit/c3d_writer.h"
 #include "tools/datakit/image_writer.h"
@@ -64,17 +65,6 @@ std::ostream& operator<<(std::ostream& os, const Counts& c)
               << c.materials << ", animated " << c.anims << "}";
 }
 
-C3dVertex V(double x, double y, double z, double u = 0, double v = 0)
-{
-    C3dVertex vertex;
-    vertex.x = x;
-    vertex.y = y;
-    vertex.z = z;
-    vertex.u = u;
-    vertex.v = v;
-    return vertex;
-}
-
 C3dFace F(uint16_t a, uint16_t b, uint16_t c, int texture = -1, C3dRgba colour = {1, 2, 3, 4})
 {
     C3dFace face;
@@ -89,19 +79,15 @@ C3dShape Tri(const std::string& name, int texture = -1, double x = 1, double y =
 {
     C3dShape s;
     s.name = name;
-    s.vertices = {V(x, 0, 0, 0.25, 0.5), V(0, y, 0, 1.5, 0.75), V(0, 0, z, 1.0, 0.0)};
+    s.vertices = {C3dVertexAt(x, 0, 0, 0.25, 0.5), C3dVertexAt(0, y, 0, 1.5, 0.75),
+                  C3dVertexAt(0, 0, z, 1.0, 0.0)};
     s.faces = {F(0, 1, 2, texture)};
     return s;
 }
 
 C3dObject Obj(int parent, std::vector<int> shapes, C3dMatrix m = C3dIdentity(), uint32_t flags = 0)
 {
-    C3dObject o;
-    o.parent = parent;
-    o.shapes = std::move(shapes);
-    o.matrix = m;
-    o.flags = flags;
-    return o;
+    return C3dPlaced(parent, std::move(shapes), m, flags);
 }
 
 C3dTexture Tex(const std::string& name, C3dRgba colour = {200, 40, 40, 255})
@@ -138,17 +124,15 @@ BOOL MediumDetail(void)
     return gboMediumDetail ? TRUE : FALSE;
 }
 
-// A display with its 3D device as a phase's set-up leaves it, a world actor, and the reader's
-// switches at their starting values. 16 bits give the hardware-like device with hardware
-// texturing, 8 bits the software one without.
-class C3dTest : public LoggedTest
+// The display and device of device_fixture.h, a world actor, and the reader's switches at
+// their starting values. 16 bits give the hardware-like device with hardware texturing, 8 bits
+// the software one without.
+class C3dTest : public DeviceTest
 {
 protected:
     void SetUp() override
     {
-        LoggedTest::SetUp();
-        CaptureOutput([] { DkCallAllDestructors(); });
-        card = D3dHardwareDescription();
+        DeviceTest::SetUp();
         ResetSwitches();
         DK_ENTRIES entries{};
         entries.IsMediumDetailCar = MediumDetail;
@@ -157,8 +141,6 @@ protected:
 
     void ResetSwitches()
     {
-        gboDkEngineOptionA = FALSE;
-        gboDkShrinkAllTextures = FALSE;
         gboC3dLoadOption = FALSE;
         gboActorTintLighting = 0;
         gboCarVertexLighting = 0;
@@ -166,35 +148,14 @@ protected:
         gboMediumDetail = false;
     }
 
-    void Open(int bits, int type = 0, const std::function<void(D3DDEVICEDESC&)>& tweak = {},
-              uint32_t heapBytes = 24 * 1024 * 1024)
+    // A display afresh, with the heap a stage has.
+    void Open(int bits, int type = 0, uint32_t heapBytes = 24 * 1024 * 1024)
     {
         Close();
-        DkForgetDisplayCapabilities();
-        DkClear3DCapabilities();
-        D3DDEVICEDESC desc = card;
-        if (tweak)
-            tweak(desc);
-        D3dSetHardwareDescriptionForTests(&desc);
-        const DdMode modes[] = {{320, 240, static_cast<DWORD>(bits)}};
-        DdSetModesForTests(modes, 1, 0x7E0);
-        D3dSetTextureFormatsForTests(nullptr, 0);
-        DkSetHardwareType(type);
-        DkSetDisplayDevice(0);
-        DkMarkDirectDrawForRelease();
-        DkTempHeapInit(64 * 1024);
-        DkHeapInit(heapBytes);
-        DkInitialiseTrigTables();
-        ASSERT_TRUE(InitGameWindow(nullptr, &ghWnd, "C3d Test", DefWindowProcA));
-        out += CaptureOutput(
-            [&]
-            {
-                DkInitialiseDisplay(nullptr, 0, "c:\\none.pal", bits == 8 ? DKID_8BIT : DKID_16BIT,
-                                    DKLF_AS_GIVEN);
-                DkInit3D();
-                world = DkCreateWorldActor();
-            });
+        DeviceTest::Open(bits, {}, type, heapBytes);
         ASSERT_EQ(d3d->nHardwareTexturing, bits == 16 ? 1 : 0);
+        DkInitialiseTrigTables();
+        output += CaptureOutput([&] { world = DkCreateWorldActor(); });
         opened = true;
     }
 
@@ -202,7 +163,7 @@ protected:
     {
         if (!opened)
             return;
-        out += CaptureOutput(
+        output += CaptureOutput(
             []
             {
                 DkKillAllObjects();
@@ -215,15 +176,11 @@ protected:
 
     void TearDown() override
     {
-        Close();
-        D3dSetHardwareDescriptionForTests(&card);
-        DkClear3DCapabilities();
-        DdSetModesForTests(nullptr, 0, 0x7E0);
-        DkForgetDisplayCapabilities();
-        DkSetHardwareType(0);
+        output += CaptureOutput([] { DkKillAllObjects(); });
+        opened = false;
         ResetSwitches();
         DkResetEntries();
-        LoggedTest::TearDown();
+        DeviceTest::TearDown();
     }
 
     DK_ACTOR* Load(const Bytes& file, int kind, BOOL keyed = FALSE, uint32_t options = 2)
@@ -235,7 +192,7 @@ protected:
                 first = DkProcessC3dObject(file.data(), static_cast<uint32_t>(file.size()), kind,
                                            world, keyed, options);
             });
-        out += last;
+        output += last;
         return first;
     }
 
@@ -244,11 +201,9 @@ protected:
         return Load(FormatC3d(scene), kind, keyed, options);
     }
 
-    D3DDEVICEDESC card;
     DK_ACTOR* world = nullptr;
     bool opened = false;
-    std::string out;  // every report of the test
-    std::string last; // those of the last load
+    std::string last; // the reports of the last load
 };
 
 // ---------------------------------------------------------------------------------------------
@@ -820,7 +775,7 @@ TEST_F(C3dTest, ALevelIsSharedWithAModelPastAHoleInTheTable)
     DK_ACTOR* a = Load(one("A"), DK3D_OBJECTS);
     const DK_MODEL* b = ModelOf(Load(one("B"), DK3D_OBJECTS));
     ASSERT_EQ(gapModels[1], b);
-    out += CaptureOutput([&] { DkDeleteObject(a); });
+    output += CaptureOutput([&] { DkDeleteObject(a); });
     ASSERT_EQ(gapModels[0], nullptr);
 
     // The new model takes slot 0, and the model to share with stands after it.
@@ -839,7 +794,7 @@ TEST_F(C3dTest, ParentsAreTheActorsThisCallMadeWhateverHolesTheTableHas)
     Open(16);
     // Holes in the actor table ahead of the load.
     std::vector<DK_ACTOR*> spare;
-    out += CaptureOutput(
+    output += CaptureOutput(
         [&]
         {
             for (int i = 0; i < 6; ++i)
@@ -1032,7 +987,7 @@ TEST_F(C3dTest, EveryCorruptionOfAGoodFileIsRefusedBeforeAnythingIsMade)
 TEST_F(C3dTest, AFullActorTableSkipsTheObjectsItCannotHold)
 {
     Open(16);
-    out += CaptureOutput(
+    output += CaptureOutput(
         [&]
         {
             while (guNumActors < MAXACTORS - 1)
@@ -1047,7 +1002,7 @@ TEST_F(C3dTest, AFullActorTableSkipsTheObjectsItCannotHold)
 
 TEST_F(C3dTest, LoadsGoOnWhenTheHeapRunsOutAndLeaveNothingHalfMade)
 {
-    Open(16, 0, {}, 3 * 1024 * 1024);
+    Open(16, 0, 3 * 1024 * 1024);
     const Bytes file = FormatC3d(C3dScenery(20, 30));
     bool ranOut = false;
     for (int i = 0; i < 100 && !ranOut; ++i)

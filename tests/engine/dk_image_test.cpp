@@ -21,6 +21,7 @@
 #include "engine/pc/core/main.h"
 #include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw_internal.h"
+#include "tests/engine/device_fixture.h"
 #include "tests/support/engine_test.h"
 #include "tools/datakit/image_writer.h"
 
@@ -78,69 +79,11 @@ uint16_t Word(const DK_SURFACE* s, int x, int y)
     return v;
 }
 
-// A display of the given depth with its 3D device, as a phase's set-up leaves it. 8 bits give
-// the software (ramp) device, 16 bits the hardware-like one.
-class ImageTest : public LoggedTest
+// The image tests' display and device (device_fixture.h), with conversions whose reports are
+// kept.
+class ImageTest : public DeviceTest
 {
 protected:
-    void SetUp() override
-    {
-        LoggedTest::SetUp();
-        CaptureOutput([] { DkCallAllDestructors(); });
-        card = D3dHardwareDescription();
-        gboDkEngineOptionA = FALSE;
-        gboDkShrinkAllTextures = FALSE;
-    }
-
-    void Open(int bits, const std::function<void(D3DDEVICEDESC&)>& tweak = {}, int type = 0,
-              uint32_t heapBytes = 2 * 1024 * 1024)
-    {
-        DkForgetDisplayCapabilities();
-        DkClear3DCapabilities();
-        D3DDEVICEDESC desc = card;
-        if (tweak)
-            tweak(desc);
-        D3dSetHardwareDescriptionForTests(&desc);
-        const DdMode modes[] = {{320, 240, static_cast<DWORD>(bits)}};
-        DdSetModesForTests(modes, 1, 0x7E0);
-        D3dSetTextureFormatsForTests(nullptr, 0);
-        DkSetHardwareType(type);
-        DkSetDisplayDevice(0);
-        DkMarkDirectDrawForRelease();
-        DkTempHeapInit(64 * 1024);
-        DkHeapInit(heapBytes);
-        ASSERT_TRUE(InitGameWindow(nullptr, &ghWnd, "Image Test", DefWindowProcA));
-        output += CaptureOutput(
-            [&]
-            {
-                DkInitialiseDisplay(nullptr, 0, "c:\\none.pal", bits == 8 ? DKID_8BIT : DKID_16BIT,
-                                    DKLF_AS_GIVEN);
-                DkInit3D();
-            });
-        ASSERT_EQ(d2d->nBitsPerPixel, bits);
-        ASSERT_NE(d3d->lpD3DDevice2, nullptr);
-        ASSERT_EQ(d3d->nHardwareDevice, bits == 16 ? 1 : 0);
-    }
-
-    void TearDown() override
-    {
-        output += CaptureOutput(
-            []
-            {
-                DkDestroyDisplay();
-                DkCallAllDestructors();
-            });
-        EXPECT_EQ(DdLiveObjects(), 0) << "every DirectDraw object was released";
-        D3dSetHardwareDescriptionForTests(&card);
-        DkClear3DCapabilities();
-        DdSetModesForTests(nullptr, 0, 0x7E0);
-        DkForgetDisplayCapabilities();
-        DkSetHardwareType(0);
-        gboDkEngineOptionA = FALSE;
-        gboDkShrinkAllTextures = FALSE;
-        LoggedTest::TearDown();
-    }
-
     DK_TEXTURE* Texture(const Bytes& file, uint32_t flags)
     {
         DK_TEXTURE* t = nullptr;
@@ -155,9 +98,6 @@ protected:
             CaptureOutput([&] { s = DkImageToSurface(into, file.data(), Size(file), flags); });
         return s;
     }
-
-    D3DDEVICEDESC card;
-    std::string output;
 };
 
 void NoSquares(D3DDEVICEDESC& d)

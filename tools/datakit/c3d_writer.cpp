@@ -148,17 +148,6 @@ void AppendObject(std::vector<uint8_t>& out, const C3dObject& object, size_t ind
     }
 }
 
-C3dVertex Vertex(double x, double y, double z, double u, double v)
-{
-    C3dVertex vertex;
-    vertex.x = x;
-    vertex.y = y;
-    vertex.z = z;
-    vertex.u = u;
-    vertex.v = v;
-    return vertex;
-}
-
 C3dFace Face(uint16_t a, uint16_t b, uint16_t c, int texture, C3dRgba colour)
 {
     C3dFace face;
@@ -174,8 +163,8 @@ C3dShape Square(const std::string& name, double side, double y, int texture)
     C3dShape shape;
     shape.name = name;
     const double h = side / 2;
-    shape.vertices = {Vertex(-h, y, h, 0, 0), Vertex(h, y, h, 1, 0), Vertex(h, y, -h, 1, 1),
-                      Vertex(-h, y, -h, 0, 1)};
+    shape.vertices = {C3dVertexAt(-h, y, h, 0, 0), C3dVertexAt(h, y, h, 1, 0),
+                      C3dVertexAt(h, y, -h, 1, 1), C3dVertexAt(-h, y, -h, 0, 1)};
     const C3dRgba grey{180, 180, 180, 255};
     shape.faces = {Face(0, 1, 2, texture, grey), Face(0, 2, 3, texture, grey)};
     return shape;
@@ -187,8 +176,8 @@ C3dShape Box(const std::string& name, double hx, double hy, double hz, int textu
     C3dShape shape;
     shape.name = name;
     for (int i = 0; i < 8; ++i)
-        shape.vertices.push_back(Vertex(i & 1 ? hx : -hx, i & 2 ? 2 * hy : 0, i & 4 ? hz : -hz,
-                                        i & 1 ? 1 : 0, i & 2 ? 0 : 1));
+        shape.vertices.push_back(C3dVertexAt(i & 1 ? hx : -hx, i & 2 ? 2 * hy : 0, i & 4 ? hz : -hz,
+                                             i & 1 ? 1 : 0, i & 2 ? 0 : 1));
     static const uint16_t kSides[6][4] = {{0, 1, 3, 2}, {4, 6, 7, 5}, {0, 4, 5, 1},
                                           {2, 3, 7, 6}, {0, 2, 6, 4}, {1, 5, 7, 3}};
     const C3dRgba white{255, 255, 255, 255};
@@ -206,6 +195,27 @@ C3dTexture Texture(const std::string& name, C3dRgba colour, int size = 16)
 }
 
 } // namespace
+
+C3dVertex C3dVertexAt(double x, double y, double z, double u, double v)
+{
+    C3dVertex vertex;
+    vertex.x = x;
+    vertex.y = y;
+    vertex.z = z;
+    vertex.u = u;
+    vertex.v = v;
+    return vertex;
+}
+
+C3dObject C3dPlaced(int parent, std::vector<int> shapes, const C3dMatrix& matrix, uint32_t flags)
+{
+    C3dObject object;
+    object.parent = parent;
+    object.shapes = std::move(shapes);
+    object.matrix = matrix;
+    object.flags = flags;
+    return object;
+}
 
 C3dMatrix C3dIdentity()
 {
@@ -311,12 +321,10 @@ C3dScene C3dBlockGrid(const C3dGridOptions& options)
             for (C3dFace& face : shape.faces)
                 face.surface = static_cast<uint16_t>(c == road ? 1 : 20);
             scene.shapes.push_back(shape);
-            C3dObject object;
-            object.parent = 0;
-            object.matrix = C3dTranslation((c + 0.5) * options.cell, 0.0,
-                                           (options.rows - r - 0.5) * options.cell);
-            object.shapes = {block};
-            scene.objects.push_back(object);
+            scene.objects.push_back(
+                C3dPlaced(0, {block},
+                          C3dTranslation((c + 0.5) * options.cell, 0.0,
+                                         (options.rows - r - 0.5) * options.cell)));
         }
     return scene;
 }
@@ -330,45 +338,22 @@ C3dScene C3dScenery(int fixed, int posts)
                     Square("BOARD", 2.0, 0.0, 1)};
     C3dShape lamp;
     lamp.name = "LAMP";
-    lamp.vertices = {Vertex(0, 0, 0, 0, 0), Vertex(0.5, 0, 0, 1, 0), Vertex(0, 0.5, 0, 0, 1)};
+    lamp.vertices = {C3dVertexAt(0, 0, 0, 0, 0), C3dVertexAt(0.5, 0, 0, 1, 0),
+                     C3dVertexAt(0, 0.5, 0, 0, 1)};
     lamp.faces = {Face(0, 1, 2, -1, {255, 220, 120, 255})};
     scene.shapes.push_back(lamp);
 
     for (int k = 0; k < fixed; ++k)
     {
-        C3dObject place;
-        place.parent = 0;
-        place.matrix = C3dTranslation(8.0 * k, 0.0, 20.0);
-        scene.objects.push_back(place);
-        C3dObject box;
-        box.parent = 0;
-        box.shapes = {0};
-        scene.objects.push_back(box);
+        scene.objects.push_back(C3dPlaced(0, {}, C3dTranslation(8.0 * k, 0.0, 20.0)));
+        scene.objects.push_back(C3dPlaced(0, {0}));
     }
-    C3dObject signpost;
-    signpost.shapes = {1};
-    signpost.flags = 1;
-    scene.objects.push_back(signpost);
-    C3dObject board;
-    board.parent = 0;
-    board.matrix = C3dTranslation(0.0, 3.0, 0.0);
-    board.shapes = {2};
-    board.flags = 2;
-    scene.objects.push_back(board);
-    C3dObject light;
-    light.parent = 1;
-    light.matrix = C3dTranslation(0.0, 0.5, 0.0);
-    light.shapes = {3};
-    light.flags = 3;
-    scene.objects.push_back(light);
+    scene.objects.push_back(C3dPlaced(-1, {1}, C3dIdentity(), 1));
+    scene.objects.push_back(C3dPlaced(0, {2}, C3dTranslation(0.0, 3.0, 0.0), 2));
+    scene.objects.push_back(C3dPlaced(1, {3}, C3dTranslation(0.0, 0.5, 0.0), 3));
     for (int k = 0; k < posts; ++k)
-    {
-        C3dObject post;
-        post.matrix = C3dTranslation(4.0 + 4.0 * k, 0.0, -6.0);
-        post.shapes = {1};
-        post.flags = static_cast<uint32_t>(10 + k);
-        scene.objects.push_back(post);
-    }
+        scene.objects.push_back(C3dPlaced(-1, {1}, C3dTranslation(4.0 + 4.0 * k, 0.0, -6.0),
+                                          static_cast<uint32_t>(10 + k)));
     return scene;
 }
 
@@ -378,28 +363,15 @@ C3dScene C3dCar()
     scene.textures = {Texture("CARBODY", {200, 30, 30, 255}), Texture("TYRE", {20, 20, 20, 255})};
     C3dShape high = Box("BODYHI", 1.0, 0.6, 2.2, 0);
     // A roof line: the top face split, so the detailed level has more vertices.
-    high.vertices.push_back(Vertex(0.0, 1.5, 0.0, 0.5, 0.5));
+    high.vertices.push_back(C3dVertexAt(0.0, 1.5, 0.0, 0.5, 0.5));
     high.faces.push_back(Face(2, 3, 8, -1, {30, 30, 60, 255}));
     scene.shapes = {high, Box("BODYLO", 1.0, 0.6, 2.2, 0), Box("WHEEL", 0.15, 0.35, 0.35, 1)};
-    C3dObject body;
-    body.shapes = {0, 1};
-    body.flags = 1;
-    scene.objects.push_back(body);
+    scene.objects.push_back(C3dPlaced(-1, {0, 1}, C3dIdentity(), 1));
     const double corners[4][2] = {{-1.0, 1.4}, {1.0, 1.4}, {-1.0, -1.4}, {1.0, -1.4}};
     for (int w = 0; w < 4; ++w)
-    {
-        C3dObject wheel;
-        wheel.parent = 0;
-        wheel.matrix = C3dTranslation(corners[w][0], 0.0, corners[w][1]);
-        wheel.shapes = {2};
-        wheel.flags = static_cast<uint32_t>(2 + w);
-        scene.objects.push_back(wheel);
-    }
-    C3dObject head;
-    head.parent = 0;
-    head.matrix = C3dTranslation(-0.4, 1.1, 0.2);
-    head.flags = 7;
-    scene.objects.push_back(head);
+        scene.objects.push_back(C3dPlaced(0, {2}, C3dTranslation(corners[w][0], 0.0, corners[w][1]),
+                                          static_cast<uint32_t>(2 + w)));
+    scene.objects.push_back(C3dPlaced(0, {}, C3dTranslation(-0.4, 1.1, 0.2), 7));
     return scene;
 }
 

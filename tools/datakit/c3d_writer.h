@@ -55,6 +55,8 @@ struct C3dVertex
     double nx = 0, ny = 1, nz = 0;
 };
 
+C3dVertex C3dVertexAt(double x, double y, double z, double u = 0, double v = 0);
+
 struct C3dFace
 {
     std::array<uint16_t, 3> vertices{};
@@ -100,6 +102,10 @@ struct C3dObject
     uint8_t alwaysDraw = 0;
     uint8_t minimumDetail = 0;
 };
+
+// An object under `parent` with a shape a level, placed by `matrix`.
+C3dObject C3dPlaced(int parent, std::vector<int> shapes, const C3dMatrix& matrix = C3dIdentity(),
+                    uint32_t flags = 0);
 
 struct C3dScene
 {

@@ -3,7 +3,6 @@
 #include <cstdio>
 #include <cstring>
 
-#include "engine/common/dk_heap.h"
 #include "engine/pc/3d/3dinit.h"
 #include "engine/pc/core/dk_debug.h"
 #include "engine/pc/display/dk_image.h"
@@ -60,21 +59,10 @@ DK_TEXTURE* DkCreateAnimatedTexture(const char* pszName, int nFrames, DK_TEXTURE
             return nullptr;
         }
 
-    int nSlot = 0;
-    while (nSlot < DK_MAX_TEXTURES && d3d->apTextures[nSlot] != nullptr)
-        ++nSlot;
-    auto* pTexture = nSlot < DK_MAX_TEXTURES
-                         ? static_cast<DK_TEXTURE*>(DkHeapAlloc(sizeof(DK_TEXTURE)))
-                         : nullptr;
+    DK_TEXTURE* pTexture =
+        DkTakeTextureSlot("Animation Texture : Unable to allocate memory for the Texture struct");
     if (pTexture == nullptr)
-    {
-        DKREPORT("Animation Texture : Unable to allocate memory for the Texture struct");
         return nullptr;
-    }
-    d3d->apTextures[nSlot] = pTexture;
-    pTexture->uSlot = static_cast<uint16_t>(nSlot);
-    pTexture->lpTexture = nullptr;
-    ++guNumTextures;
 
     // The end mode stays as the record last had it.
     DK_ANIMTEXTURE& anim = gaAnimTextures[guNumAnimTextures++];

@@ -182,26 +182,6 @@ uint16_t PackByFormat(const DK_TEXTURE_FORMAT& f, uint8_t r, uint8_t g, uint8_t 
                                  channel(b, f.uBlueBits, f.uBlueShift));
 }
 
-// The lowest free texture slot with a new record in it, or NULL (reported with pszFailure).
-DK_TEXTURE* TakeTextureSlot(const char* pszFailure)
-{
-    int nSlot = 0;
-    while (nSlot < DK_MAX_TEXTURES && d3d->apTextures[nSlot] != nullptr)
-        ++nSlot;
-    DK_TEXTURE* pTexture = nSlot < DK_MAX_TEXTURES
-                               ? static_cast<DK_TEXTURE*>(DkHeapAlloc(sizeof(DK_TEXTURE)))
-                               : nullptr;
-    if (pTexture == nullptr)
-    {
-        DKREPORT(pszFailure);
-        return nullptr;
-    }
-    d3d->apTextures[nSlot] = pTexture;
-    pTexture->uSlot = static_cast<uint16_t>(nSlot);
-    ++guNumTextures;
-    return pTexture;
-}
-
 // A slot taken for a texture whose conversion then failed, emptied for the next load.
 void GiveBackTextureSlot(DK_TEXTURE* pTexture)
 {
@@ -789,6 +769,25 @@ DK_SURFACE* DkImageToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t u
     return ic.pTarget;
 }
 
+DK_TEXTURE* DkTakeTextureSlot(const char* pszFailure)
+{
+    int nSlot = 0;
+    while (nSlot < DK_MAX_TEXTURES && d3d->apTextures[nSlot] != nullptr)
+        ++nSlot;
+    DK_TEXTURE* pTexture = nSlot < DK_MAX_TEXTURES
+                               ? static_cast<DK_TEXTURE*>(DkHeapAlloc(sizeof(DK_TEXTURE)))
+                               : nullptr;
+    if (pTexture == nullptr)
+    {
+        DKREPORT(pszFailure);
+        return nullptr;
+    }
+    d3d->apTextures[nSlot] = pTexture;
+    pTexture->uSlot = static_cast<uint16_t>(nSlot);
+    ++guNumTextures;
+    return pTexture;
+}
+
 DK_TEXTURE* DkImageToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
 {
     if (uFlags & ITT_BMP)
@@ -818,7 +817,7 @@ DK_TEXTURE* DkBmpToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
         return nullptr;
     }
     DK_TEXTURE* pTexture =
-        TakeTextureSlot("DkBmpToTexture() : Unable to allocate memory for the Texture");
+        DkTakeTextureSlot("DkBmpToTexture() : Unable to allocate memory for the Texture");
     if (pTexture == nullptr)
         return nullptr;
 
@@ -955,7 +954,7 @@ DK_TEXTURE* DkTimToTexture(const void* pData, uint32_t uSize, uint32_t uFlags)
         return nullptr;
     }
     DK_TEXTURE* pTexture =
-        TakeTextureSlot("DkTimToTexture() : Unable to allocate memory for the Texture");
+        DkTakeTextureSlot("DkTimToTexture() : Unable to allocate memory for the Texture");
     if (pTexture == nullptr)
         return nullptr;
     DK_SURFACE* pSource =
@@ -1149,7 +1148,7 @@ DK_TEXTURE* DkBmpToAlphaTexture(const char* pszColourFile, const char* pszAlphaF
         return nullptr;
 
     DK_TEXTURE* pTexture =
-        TakeTextureSlot("DkBmpToTexture() : Unable to allocate memory for the Texture");
+        DkTakeTextureSlot("DkBmpToTexture() : Unable to allocate memory for the Texture");
     if (pTexture == nullptr)
         return nullptr;
     DK_SURFACE* pSource =

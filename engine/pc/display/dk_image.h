@@ -58,6 +58,9 @@ DK_SURFACE* DkImageToSurface(DK_SURFACE* pSurface, const void* pData, uint32_t u
 DK_TEXTURE* DkImageToTexture(const void* pData, uint32_t uSize, uint32_t uFlags);
 DK_TEXTURE* DkBmpToTexture(const void* pData, uint32_t uSize, uint32_t uFlags);
 DK_TEXTURE* DkTimToTexture(const void* pData, uint32_t uSize, uint32_t uFlags);
+// The lowest free texture slot with a new, zeroed record in it, counted; NULL, reported with
+// pszFailure, when no slot is free or the heap is full.
+DK_TEXTURE* DkTakeTextureSlot(const char* pszFailure);
 // Gives a texture back at once: its interfaces, surfaces, software material and slot. For a
 // copy made only to be compared with a texture already loaded.
 void DkDestroyTexture(DK_TEXTURE* pTexture);
