@@ -186,7 +186,9 @@ TEST_F(MovieTest, AMoviePlaysToItsEndIntoTheRectangle)
         DWORD took = Play("c:\\movie.avi", &c.rect);
         unsetenv("DEZOR_CAPTURE");
         EXPECT_GE(took, 1000u * (kMovieFrames - 1) / kMovieFps) << "it played to its end";
-        EXPECT_GE(DdFramesPresented() - before, 2) << "its frames were presented";
+        // Frames that fall due while an earlier one is drawn are passed over, so on a loaded
+        // machine the last may be the only one shown after the first.
+        EXPECT_GE(DdFramesPresented() - before, 1) << "its frames were presented";
         EXPECT_EQ(CountReports(output), 0) << output;
         ExpectNothingOpen();
 
