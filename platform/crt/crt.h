@@ -7,7 +7,8 @@
 #define CRT_CLOCKS_PER_SEC 1000
 
 // Wall-clock milliseconds since the program started (the runtime's clock(), which counts
-// elapsed time rather than processor time).
+// elapsed time rather than processor time); it follows the fake clock of time.h while a test
+// holds it.
 long crt_clock(void);
 
 // The runtime's ftime(): seconds since 1970, milliseconds, time-zone minutes west of UTC and

@@ -204,6 +204,19 @@ template <class T> T* FromHandle(const std::vector<T*>& table, DWORD handle)
 bool gboCallLog = false;
 std::vector<D3dLoggedCall> gCallLog;
 
+// D3dFailDrawsForTests: what the next draws return instead of drawing.
+HRESULT gFailedDrawResult = D3D_OK;
+int gnFailedDraws = 0;
+
+bool TakeFailedDraw(HRESULT& hr)
+{
+    if (gnFailedDraws <= 0) [[likely]]
+        return false;
+    --gnFailedDraws;
+    hr = gFailedDrawResult;
+    return true;
+}
+
 D3dLoggedCall& Logged(D3dCall call, HRESULT result)
 {
     D3dLoggedCall& c = gCallLog.emplace_back();
@@ -371,6 +384,7 @@ struct D3dDevice
     std::array<PALETTEENTRY, 256> rampPalette{};
     std::vector<uint8_t> rampTable;
     int rasterThreads = 1; // chosen when the device is made (DEZOR_RASTER_THREADS)
+    D3DSTATS stats{sizeof(D3DSTATS), 0, 0, 0, 0, 0};
 };
 
 struct D3dExecuteBuffer
@@ -591,6 +605,14 @@ HRESULT IDirect3DDevice2::EndScene()
     if (gboCallLog) [[unlikely]]
         Logged(D3dCall::EndScene, hr);
     return hr;
+}
+
+HRESULT IDirect3DDevice2::GetStats(D3DSTATS* lpStats)
+{
+    if (lpStats == nullptr || lpStats->dwSize != sizeof(D3DSTATS))
+        return DDERR_INVALIDPARAMS;
+    *lpStats = data->stats;
+    return D3D_OK;
 }
 
 HRESULT IDirect3DDevice2::SetRenderState(D3DRENDERSTATETYPE state, DWORD value)
@@ -827,7 +849,7 @@ HRESULT Draw(D3dDevice& d, D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType, cons
     const D3dMaterial* m = FromHandle(gMaterials, d.material);
     vs.materialColor = m != nullptr ? ToColor(m->material.diffuse) : 0xFFFFFFFFu;
     return D3dDrawVertices(rs, vs, type, vertexType, vertices, vertexCount, indices, indexCount,
-                           flags);
+                           flags, d.stats);
 }
 
 void LogDraw(D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType, const void* vertices,
@@ -851,8 +873,9 @@ void LogDraw(D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType, const void* vertic
 HRESULT IDirect3DDevice2::DrawPrimitive(D3DPRIMITIVETYPE type, D3DVERTEXTYPE vertexType,
                                         const void* lpVertices, DWORD dwVertexCount, DWORD dwFlags)
 {
-    const HRESULT hr =
-        Draw(*data, type, vertexType, lpVertices, dwVertexCount, nullptr, 0, dwFlags);
+    HRESULT hr = D3D_OK;
+    if (!TakeFailedDraw(hr))
+        hr = Draw(*data, type, vertexType, lpVertices, dwVertexCount, nullptr, 0, dwFlags);
     if (gboCallLog) [[unlikely]]
         LogDraw(type, vertexType, lpVertices, dwVertexCount, nullptr, 0, dwFlags, hr);
     return hr;
@@ -864,10 +887,12 @@ HRESULT IDirect3DDevice2::DrawIndexedPrimitive(D3DPRIMITIVETYPE type, D3DVERTEXT
                                                DWORD dwFlags)
 {
     static const WORD kNone = 0; // an empty index list still draws indexed (nothing)
-    const HRESULT hr = lpIndices == nullptr && dwIndexCount > 0
-                           ? DDERR_INVALIDPARAMS
-                           : Draw(*data, type, vertexType, lpVertices, dwVertexCount,
-                                  lpIndices != nullptr ? lpIndices : &kNone, dwIndexCount, dwFlags);
+    HRESULT hr = D3D_OK;
+    if (!TakeFailedDraw(hr))
+        hr = lpIndices == nullptr && dwIndexCount > 0
+                 ? DDERR_INVALIDPARAMS
+                 : Draw(*data, type, vertexType, lpVertices, dwVertexCount,
+                        lpIndices != nullptr ? lpIndices : &kNone, dwIndexCount, dwFlags);
     if (gboCallLog) [[unlikely]]
         LogDraw(type, vertexType, lpVertices, dwVertexCount, lpIndices, dwIndexCount, dwFlags, hr);
     return hr;
@@ -1259,4 +1284,10 @@ void D3dStopCallLog(void)
 const std::vector<D3dLoggedCall>& D3dCallLog(void)
 {
     return gCallLog;
+}
+
+void D3dFailDrawsForTests(HRESULT hr, int nCount)
+{
+    gFailedDrawResult = hr;
+    gnFailedDraws = nCount > 0 ? nCount : 0;
 }

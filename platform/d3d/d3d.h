@@ -27,7 +27,7 @@ extern const IID IID_IDirect3DViewport2;
 
 #define D3D_OK DD_OK
 #define MAKE_D3DHRESULT(n) MAKE_DDHRESULT(n)
-#define D3DERR_INVALIDRAMPTEXTURE MAKE_D3DHRESULT(731)
+#define D3DERR_INVALIDRAMPTEXTURE MAKE_D3DHRESULT(739)
 #define D3DERR_SCENE_IN_SCENE MAKE_D3DHRESULT(790)
 #define D3DERR_SCENE_NOT_IN_SCENE MAKE_D3DHRESULT(791)
 #define D3DERR_SCENE_BEGIN_FAILED MAKE_D3DHRESULT(792)
@@ -241,6 +241,20 @@ struct D3DVIEWPORT2
     D3DVALUE dvMaxZ;
 };
 
+// What a device has drawn since it was made: primitives handed to the rasteriser after
+// clipping and culling, the pixel rows they cross inside the viewport, and the vertices of
+// every draw call.
+struct D3DSTATS
+{
+    DWORD dwSize;
+    DWORD dwTrianglesDrawn;
+    DWORD dwLinesDrawn;
+    DWORD dwPointsDrawn;
+    DWORD dwSpansDrawn;
+    DWORD dwVerticesProcessed;
+};
+static_assert(sizeof(D3DSTATS) == 24, "the statistics record is 24 bytes");
+
 struct D3DEXECUTEBUFFERDESC
 {
     DWORD dwSize;
@@ -440,6 +454,8 @@ public:
     HRESULT EnumTextureFormats(LPD3DENUMTEXTUREFORMATSCALLBACK lpCallback, LPVOID lpArg);
     HRESULT BeginScene();
     HRESULT EndScene();
+    // lpStats->dwSize must be sizeof(D3DSTATS). The counts wrap modulo 2^32.
+    HRESULT GetStats(D3DSTATS* lpStats);
     HRESULT SetRenderState(D3DRENDERSTATETYPE state, DWORD value);
     HRESULT GetRenderState(D3DRENDERSTATETYPE state, DWORD* lpValue);
     HRESULT SetLightState(D3DLIGHTSTATETYPE state, DWORD value);
@@ -607,3 +623,6 @@ struct D3dLoggedCall
 void D3dStartCallLog(void);
 void D3dStopCallLog(void);
 const std::vector<D3dLoggedCall>& D3dCallLog(void);
+// A fault to order, a test hook: the next nCount draw calls of any device fail with hr and draw
+// nothing (0 ends it).
+void D3dFailDrawsForTests(HRESULT hr, int nCount);

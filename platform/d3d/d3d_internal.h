@@ -155,8 +155,9 @@ struct D3dVertexState
     DWORD cullMode;         // D3DCULL_*
 };
 
+// Adds what the call draws to stats.
 HRESULT D3dDrawVertices(const D3dRasterState& rs, const D3dVertexState& vs, D3DPRIMITIVETYPE type,
                         D3DVERTEXTYPE vertexType, const void* vertices, DWORD vertexCount,
-                        const WORD* indices, DWORD indexCount, DWORD flags);
+                        const WORD* indices, DWORD indexCount, DWORD flags, D3DSTATS& stats);
 
 D3DMATRIX D3dMultiply(const D3DMATRIX& a, const D3DMATRIX& b);

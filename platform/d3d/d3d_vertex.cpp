@@ -256,6 +256,45 @@ struct Assembler
     }
 };
 
+// The rows of pixels from y0 to y1 inside the scissor: those whose centres a triangle covers;
+// for a line those it steps through (one at least, a point's).
+DWORD Rows(float y0, float y1, bool line, const RECT& scissor)
+{
+    if (!(y0 > -1e9f && y1 < 1e9f))
+        return 0;
+    const double top = line ? std::floor(double{y0}) : std::ceil(y0 - 0.5);
+    const double end = line ? std::max(std::floor(double{y1}), top + 1.0) : std::ceil(y1 - 0.5);
+    const double rows = std::min<double>(end, scissor.bottom) - std::max<double>(top, scissor.top);
+    return rows > 0.0 ? static_cast<DWORD>(rows) : 0;
+}
+
+// What a call handed to the rasteriser (its primitives from `first` on) that crosses a row of
+// the viewport, added to the device's statistics; a point list's primitives are its points.
+void Count(D3DSTATS& stats, const RECT& scissor, const std::vector<D3dPrimitive>& primitives,
+           size_t first, bool points, DWORD vertexCount)
+{
+    stats.dwVerticesProcessed += vertexCount;
+    for (size_t i = first; i < primitives.size(); ++i)
+    {
+        const D3dPrimitive& p = primitives[i];
+        const int n = p.line ? 2 : 3;
+        float y0 = p.v[0].y, y1 = y0;
+        for (int k = 1; k < n; ++k)
+            y0 = std::min(y0, p.v[k].y), y1 = std::max(y1, p.v[k].y);
+        // A primitive crossing no row of the viewport draws nothing.
+        const DWORD rows = Rows(y0, y1, p.line, scissor);
+        if (rows == 0)
+            continue;
+        stats.dwSpansDrawn += rows;
+        if (!p.line)
+            ++stats.dwTrianglesDrawn;
+        else if (points)
+            ++stats.dwPointsDrawn;
+        else
+            ++stats.dwLinesDrawn;
+    }
+}
+
 } // namespace
 
 D3DMATRIX D3dMultiply(const D3DMATRIX& a, const D3DMATRIX& b)
@@ -277,7 +316,7 @@ D3DMATRIX D3dMultiply(const D3DMATRIX& a, const D3DMATRIX& b)
 
 HRESULT D3dDrawVertices(const D3dRasterState& rsIn, const D3dVertexState& vs, D3DPRIMITIVETYPE type,
                         D3DVERTEXTYPE vertexType, const void* vertices, DWORD vertexCount,
-                        const WORD* indices, DWORD indexCount, DWORD flags)
+                        const WORD* indices, DWORD indexCount, DWORD flags, D3DSTATS& stats)
 {
     if (vertices == nullptr && vertexCount > 0)
         return DDERR_INVALIDPARAMS;
@@ -348,6 +387,7 @@ HRESULT D3dDrawVertices(const D3dRasterState& rsIn, const D3dVertexState& vs, D3
     }
 
     D3dRasterCall call(rs);
+    const size_t first = call.Primitives().size();
     Assembler as{rs, vs, screenSpace, clip, clipped, screen, call.Primitives()};
     auto at = [indices](DWORD i) -> unsigned { return indices != nullptr ? indices[i] : i; };
     switch (type)
@@ -381,6 +421,7 @@ HRESULT D3dDrawVertices(const D3dRasterState& rsIn, const D3dVertexState& vs, D3
                 as.Triangle(at(0), at(i), at(i + 1));
             break;
     }
+    Count(stats, rs.scissor, call.Primitives(), first, type == D3DPT_POINTLIST, vertexCount);
     call.Submit();
     return D3D_OK;
 }

@@ -109,4 +109,27 @@ TEST(ImageWriter, ImagesTheFormatsCannotHoldAreRefused)
     EXPECT_THROW(datakit::FormatFont({9, {0, 0, 0}, false}), datakit::Error);
 }
 
+// The shadow's blob: solid in the middle, gone at the corners, fading without a step between.
+TEST(ImageWriter, TheShadowBlobIsSolidInTheMiddleAndFadesToNothing)
+{
+    const Image alpha = datakit::ShadowAlphaImage(64);
+    ASSERT_EQ(alpha.pixels.size(), 64u * 64u);
+    auto at = [&](int x, int y) { return alpha.pixels[static_cast<size_t>(y) * 64 + x]; };
+    EXPECT_EQ(at(31, 31), 255);
+    EXPECT_EQ(at(24, 32), 255) << "the inner half of the radius is solid";
+    EXPECT_EQ(at(0, 0), 0);
+    EXPECT_LE(at(0, 32), 2) << "the edge of the circle";
+    for (int x = 1; x < 32; ++x)
+    {
+        EXPECT_GE(at(x, 32), at(x - 1, 32)) << x;
+        EXPECT_LE(at(x, 32) - at(x - 1, 32), 40) << x;
+    }
+    EXPECT_EQ(alpha.colours.size(), 256u);
+    const Image colour = datakit::ShadowColourImage(64);
+    EXPECT_EQ(colour.bits, 24);
+    EXPECT_EQ(colour.pixels, std::vector<uint8_t>(64 * 64 * 3, 0));
+    EXPECT_NO_THROW(datakit::FormatBmp(alpha));
+    EXPECT_NO_THROW(datakit::FormatBmp(colour));
+}
+
 } // namespace

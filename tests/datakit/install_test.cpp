@@ -98,6 +98,10 @@ void ExpectDemoTree(const fs::path& root)
                                       "disc/movies",
                                       "disc/game",
                                       "disc/game/language",
+                                      "disc/game/images",
+                                      "disc/game/images/shadpc.bmp",
+                                      "disc/game/images/shadam.bmp",
+                                      "disc/game/images/fps2.bmp",
                                       "disc/new_fe",
                                       "disc/new_fe/language",
                                       "disc/music/new_fe",
@@ -141,6 +145,8 @@ void ExpectDemoTree(const fs::path& root)
         EXPECT_EQ(f.size(), header + 24 + static_cast<uint8_t>(f[header + 1]) * 16u) << font;
     }
     EXPECT_EQ(tree["c/Dezor/ini/loading.bmp"].substr(0, 2), "BM");
+    for (const char* image : {"shadpc.bmp", "shadam.bmp", "fps2.bmp"})
+        EXPECT_EQ(tree[std::string("disc/game/images/") + image].substr(0, 2), "BM") << image;
     EXPECT_EQ(tree["registry.ini"], ExpectedRegistry(root.string()));
 
     struct Set

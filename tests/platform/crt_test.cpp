@@ -22,6 +22,18 @@ TEST(CrtClockTest, CountsMillisecondsOfElapsedTime)
     EXPECT_GE(crt_clock() - start, 50);
 }
 
+TEST(CrtClockTest, FollowsTheFakeClockWhileATestHoldsIt)
+{
+    TimeFakeClock(TRUE);
+    const uint64_t now = TimeNowNs();
+    const long start = crt_clock();
+    Sleep(20);
+    EXPECT_EQ(crt_clock(), start);
+    TimeFakeSetNs(now + 1500000000u);
+    EXPECT_EQ(crt_clock(), start + 1500);
+    TimeFakeClock(FALSE);
+}
+
 class ScopedTz
 {
 public:

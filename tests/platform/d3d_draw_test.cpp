@@ -1096,6 +1096,51 @@ TEST_F(D3dDrawTest, LinesDrawFromTheirStartUpToTheirEnd)
         EXPECT_EQ(Pixel(3, y) != 0, y > 8 && y <= 14) << y;
 }
 
+// The statistics count what reaches the rasteriser: culled and off-screen triangles are not
+// drawn, a clipped one is drawn as what is left of it.
+TEST_F(D3dDrawTest, StatisticsCountWhatIsDrawnAndEveryVertexGiven)
+{
+    Open(32, 32, false, 0);
+    D3DSTATS stats{};
+    EXPECT_EQ(device_->GetStats(&stats), DDERR_INVALIDPARAMS) << "a record of no size";
+    auto read = [&]
+    {
+        D3DSTATS s{};
+        s.dwSize = sizeof s;
+        EXPECT_EQ(device_->GetStats(&s), D3D_OK);
+        return s;
+    };
+    const D3DSTATS before = read();
+    Set(D3DRENDERSTATE_CULLMODE, D3DCULL_CCW);
+    // Rows 2-9 (centres 2.5 to 9.5 lie in y 2..10); the same triangle wound the other way is
+    // culled; one wholly below the viewport is clipped away.
+    Draw(D3DPT_TRIANGLELIST, {Tl(4, 2, 0xFFFFFF), Tl(12, 10, 0xFFFFFF), Tl(4, 10, 0xFFFFFF),
+                              Tl(4, 2, 0xFFFFFF), Tl(4, 10, 0xFFFFFF), Tl(12, 10, 0xFFFFFF),
+                              Tl(4, 40, 0xFFFFFF), Tl(12, 48, 0xFFFFFF), Tl(4, 48, 0xFFFFFF)});
+    // Across the bottom edge: rows 28-31 of it are left.
+    Draw(D3DPT_TRIANGLELIST, {Tl(4, 28, 0xFFFFFF), Tl(12, 40, 0xFFFFFF), Tl(4, 40, 0xFFFFFF)});
+    // A row and six rows; two points of one row each.
+    Draw(D3DPT_LINELIST,
+         {Tl(2, 5, 0xFFFFFF), Tl(10, 5, 0xFFFFFF), Tl(3, 14, 0xFF0000), Tl(3, 8, 0xFF0000)});
+    Draw(D3DPT_POINTLIST, {Tl(1, 1, 0xFFFFFF), Tl(20, 20, 0xFFFFFF)});
+    const D3DSTATS after = read();
+    EXPECT_EQ(after.dwTrianglesDrawn - before.dwTrianglesDrawn, 2u);
+    EXPECT_EQ(after.dwLinesDrawn - before.dwLinesDrawn, 2u);
+    EXPECT_EQ(after.dwPointsDrawn - before.dwPointsDrawn, 2u);
+    EXPECT_EQ(after.dwSpansDrawn - before.dwSpansDrawn, 8u + 4u + 1u + 6u + 2u);
+    EXPECT_EQ(after.dwVerticesProcessed - before.dwVerticesProcessed, 9u + 3u + 4u + 2u);
+
+    // Failed draws (the test hook) draw and count nothing, then drawing goes on.
+    ClearAll();
+    D3dFailDrawsForTests(E_INVALIDARG, 1);
+    const D3DTLVERTEX point = Tl(1, 1, 0xFFFFFF);
+    EXPECT_EQ(device_->DrawPrimitive(D3DPT_POINTLIST, D3DVT_TLVERTEX, &point, 1, 0), E_INVALIDARG);
+    EXPECT_EQ(Pixel(1, 1), 0u);
+    EXPECT_EQ(read().dwPointsDrawn, after.dwPointsDrawn);
+    Draw(D3DPT_POINTLIST, {Tl(1, 1, 0xFFFFFF)});
+    EXPECT_NE(Pixel(1, 1), 0u);
+}
+
 // Frame-buffer operations.
 
 TEST_F(D3dDrawTest, BlendPairsMixWithTheFrameBuffer)

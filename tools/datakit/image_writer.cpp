@@ -1,6 +1,7 @@
 #include "tools/datakit/image_writer.h"
 
 #include <algorithm>
+#include <cmath>
 
 #include "platform/win/font8x8.h"
 
@@ -261,6 +262,43 @@ Image DemoScreen(int width, int height, const std::vector<std::string>& lines)
         }
         top += advance + advance / 2;
     }
+    return image;
+}
+
+Image ShadowColourImage(int size)
+{
+    if (size <= 0)
+        throw Error("shadow image: the image needs a size");
+    Image image;
+    image.width = image.height = size;
+    image.bits = 24;
+    image.pixels.assign(static_cast<size_t>(size) * size * 3, 0);
+    return image;
+}
+
+Image ShadowAlphaImage(int size)
+{
+    if (size <= 0)
+        throw Error("shadow image: the image needs a size");
+    Image image;
+    image.width = image.height = size;
+    image.bits = 8;
+    for (int i = 0; i < 256; ++i)
+        image.colours.push_back(
+            {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)});
+    image.pixels.resize(static_cast<size_t>(size) * size);
+    const double radius = size / 2.0;
+    for (int y = 0; y < size; ++y)
+        for (int x = 0; x < size; ++x)
+        {
+            // Distance of the pixel's centre from the middle, as a fraction of the radius.
+            const double dx = x + 0.5 - radius, dy = y + 0.5 - radius;
+            const double r = std::sqrt(dx * dx + dy * dy) / radius;
+            const double t = std::clamp((r - 0.5) / 0.5, 0.0, 1.0);
+            const double alpha = 255.0 * (1.0 - t * t * (3.0 - 2.0 * t));
+            image.pixels[static_cast<size_t>(y) * size + x] =
+                static_cast<uint8_t>(std::lround(alpha));
+        }
     return image;
 }
 

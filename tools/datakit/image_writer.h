@@ -79,6 +79,12 @@ std::vector<uint8_t> FormatFont(const FontStyle& style);
 // grey i), a dark gradient with the lines of text centred in white, the first one large.
 Image DemoScreen(int width, int height, const std::vector<std::string>& lines);
 
+// The car shadow's soft blob, `size` pixels square: its colour (24 bits, black) and its alpha
+// (8 bits over the grey ramp, index = alpha): 255 within the inner half of the radius, falling
+// smoothly to 0 at the edge of the circle inside the square.
+Image ShadowColourImage(int size);
+Image ShadowAlphaImage(int size);
+
 // Writes any of the above atomically; throws Error when it cannot.
 void WriteImageFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 

@@ -1,6 +1,7 @@
 #include "tools/datakit/install.h"
 
 #include <system_error>
+#include <utility>
 
 #include "tools/datakit/avi_writer.h"
 #include "tools/datakit/file_io.h"
@@ -114,6 +115,24 @@ void WriteStartScreens(InstallSummary& summary, const fs::path& hardDisk)
     }
 }
 
+// The game's own pictures on the disc: the car shadow's soft blob (colour and alpha) and the
+// frame-rate image of the developer's overlay.
+void WriteGameImages(InstallSummary& summary, const fs::path& gameDir)
+{
+    fs::path dir = gameDir / "images";
+    MakeDirectory(summary, dir);
+    const std::pair<const char*, Image> images[] = {
+        {"shadpc.bmp", ShadowColourImage(kShadowImageSize)},
+        {"shadam.bmp", ShadowAlphaImage(kShadowImageSize)},
+        {"fps2.bmp", DemoScreen(64, 16, {"FPS"})},
+    };
+    for (const auto& [name, image] : images)
+    {
+        WriteImageFile(dir / name, FormatBmp(image));
+        summary.files.push_back(dir / name);
+    }
+}
+
 // The front end's music: a short tune of rising and falling tones that loops cleanly.
 std::vector<int16_t> DemoMusic()
 {
@@ -178,6 +197,7 @@ InstallSummary InstallDemo(const fs::path& dir)
     WriteTextSet(summary, disc / "game", TextSet::Game);
     WriteTextSet(summary, disc / "new_fe", TextSet::FrontEnd);
     WriteFrontEndFonts(summary, disc / "new_fe");
+    WriteGameImages(summary, disc / "game");
     WriteStartScreens(summary, driveC / "Dezor");
 
     RegistryModel registry;

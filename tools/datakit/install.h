@@ -8,6 +8,8 @@
 //                                    loading.bmp, and their palettes legal.pal, loading.pal
 //   DIR/disc/                        drive D:, the game disc, CDPath=D:
 //   DIR/disc/game/language/*.txt     the game's texts, DKPR gzip
+//   DIR/disc/game/images/            the car shadow's image (shadpc.bmp colour, shadam.bmp
+//                                    alpha) and the frame-rate image fps2.bmp
 //   DIR/disc/new_fe/language/*.txt   the front end's texts, plain
 //   DIR/disc/new_fe/FONTS/*.FON      the front end's sixteen menu fonts
 //   DIR/disc/music/                  WAVPath=D:\music: the front end's music stream
@@ -45,6 +47,8 @@ inline constexpr int kFrontEndFontCount = 16;
 inline constexpr const char* kFrontEndFonts[kFrontEndFontCount] = {
     "TITLE",   "OP_RED",  "OPTIONS", "OPT_GREY", "RED_DY",  "BLUE_DY", "GREY_DY", "GR_INFO",
     "BL_INFO", "RED_LCD", "WHITTIT", "WHITSEAR", "BLUETIT", "WHITE",   "GREY",    "YELLOW"};
+// The car shadow's images are this many pixels square.
+inline constexpr int kShadowImageSize = 64;
 // Language directories of the legal screen, in the game's language order.
 inline constexpr const char* kLanguageDirectories[kLanguageCount] = {"ENGLISH", "FRENCH", "GERMAN",
                                                                      "SPANISH", "ITALIAN"};
