@@ -84,6 +84,13 @@ int Frontend_GetGameTypeByte(void)
     return gpGame_Data->raw[kGameTypeByte];
 }
 
+static_assert(sizeof(GameData) == DK_GAME_DATA_SIZE, "the game reads the whole record");
+
+const uint8_t* Frontend_GetGameData(void)
+{
+    return gpGame_Data->raw;
+}
+
 void Frontend_RegisterEntries(void)
 {
     DK_ENTRIES entries{};
@@ -91,6 +98,7 @@ void Frontend_RegisterEntries(void)
     entries.Frontend_LogCommandLine = Frontend_LogCommandLine;
     entries.GetGameType = Frontend_GetGameType;
     entries.GetGameTypeByte = Frontend_GetGameTypeByte;
+    entries.GetGameData = Frontend_GetGameData;
     entries.IsRallySchool = IsRallySchool;
     DkRegisterEntries(&entries);
 }

@@ -24,6 +24,8 @@ extern int32_t gboRallySchool;
 int Frontend_GetGameType(void);
 // The whole of that byte (bits 0-1 game mode, 2-4 game type, 5 special car, 6 secret stage).
 int Frontend_GetGameTypeByte(void);
+// The game data's bytes, which the game reads through its registered entry.
+const uint8_t* Frontend_GetGameData(void);
 
 // Registers the front end's entries with the engine (engine/include/dk_entries.h).
 void Frontend_RegisterEntries(void);

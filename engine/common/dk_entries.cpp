@@ -20,8 +20,14 @@ BOOL No(void)
 {
     return FALSE;
 }
+const uint8_t* NoGameData(void)
+{
+    static const uint8_t kZeros[DK_GAME_DATA_SIZE] = {};
+    return kZeros;
+}
 
-constexpr DK_ENTRIES kIdle = {NoPass, NoCommandLine, OnePlayerGame, No, NoBits, No, No, No, No};
+constexpr DK_ENTRIES kIdle = {NoPass, NoCommandLine, OnePlayerGame, No,
+                               NoBits, NoGameData, No, No, No, No};
 
 DK_ENTRIES gEntries = kIdle;
 
@@ -42,6 +48,7 @@ void DkRegisterEntries(const DK_ENTRIES* pEntries)
     Take(gEntries.GetGameType, pEntries->GetGameType);
     Take(gEntries.IsRallySchool, pEntries->IsRallySchool);
     Take(gEntries.GetGameTypeByte, pEntries->GetGameTypeByte);
+    Take(gEntries.GetGameData, pEntries->GetGameData);
     Take(gEntries.IsGameDisplayReady, pEntries->IsGameDisplayReady);
     Take(gEntries.IsLoadingScreenUp, pEntries->IsLoadingScreenUp);
     Take(gEntries.IsStageRunning, pEntries->IsStageRunning);

@@ -7,6 +7,9 @@
 
 #include "engine/include/dk_types.h"
 
+// The game data record's size in bytes.
+#define DK_GAME_DATA_SIZE 1732
+
 struct DK_ENTRIES
 {
     // The front end.
@@ -22,6 +25,9 @@ struct DK_ENTRIES
     // The whole game-type byte of the front end's game data (byte 358: game mode, game type,
     // special car, secret stage), for the game's tests of its other bits.
     int (*GetGameTypeByte)(void);
+    // The front end's game data record (DK_GAME_DATA_SIZE bytes), from which the game reads its
+    // option bits and the players' set-up choices. Unregistered: a record of zeros.
+    const uint8_t* (*GetGameData)(void);
 
     // The game.
     // Whether a stage, the school menu or the set-up screen has set up the game display.

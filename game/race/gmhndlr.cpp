@@ -8,6 +8,8 @@ BOOL gboGameDisplayReady = FALSE;
 BOOL gboLoadingScreenUp = FALSE;
 // The car loading sets it from the graphics options before it reads a car model.
 int32_t gboMediumDetailCar = 0;
+int32_t gNumberOfPlayers = 1;
+BOOL boThisIsPodiumStage = FALSE;
 
 namespace
 {

@@ -13,6 +13,10 @@ extern BOOL gboLoadingScreenUp;
 // graphics options before it reads a car model; the DK3D reader asks for it.
 extern int32_t gboMediumDetailCar;
 
+// The number of cars driven by players (1 or 2), and whether the stage is the podium stage.
+extern int32_t gNumberOfPlayers;
+extern BOOL boThisIsPodiumStage;
+
 // The game state whose timed function ran last (0..12; 5 to 10 are the in-stage states).
 int GetGameState(void);
 

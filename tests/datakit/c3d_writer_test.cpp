@@ -169,7 +169,7 @@ TEST(C3dWriter, TheBuildersMakeWhatTheyPromise)
 
     const C3dScene car = C3dCar();
     EXPECT_EQ(car.objects[0].shapes.size(), 2u);
-    EXPECT_EQ(car.objects.size(), 6u);
+    EXPECT_EQ(car.objects.size(), 8u);
     EXPECT_NO_THROW(FormatC3d(car));
 }
 

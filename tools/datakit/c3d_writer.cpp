@@ -370,8 +370,11 @@ C3dScene C3dCar()
     const double corners[4][2] = {{-1.0, 1.4}, {1.0, 1.4}, {-1.0, -1.4}, {1.0, -1.4}};
     for (int w = 0; w < 4; ++w)
         scene.objects.push_back(C3dPlaced(0, {2}, C3dTranslation(corners[w][0], 0.0, corners[w][1]),
-                                          static_cast<uint32_t>(2 + w)));
+                                          static_cast<uint32_t>(1 + w)));
     scene.objects.push_back(C3dPlaced(0, {}, C3dTranslation(-0.4, 1.1, 0.2), 7));
+    // Beside the body under the caller's actor: the sway pivot and the reflection shell.
+    scene.objects.push_back(C3dPlaced(-1, {}, C3dTranslation(0.0, 0.3, 0.0), 5));
+    scene.objects.push_back(C3dPlaced(-1, {1}, C3dIdentity(), 111));
     return scene;
 }
 

@@ -149,8 +149,9 @@ C3dScene C3dBlockGrid(const C3dGridOptions& options);
 // (the first parent -1 object) with a board and a light as its children, and `posts` posts.
 C3dScene C3dScenery(int fixed, int posts);
 
-// A car-like hierarchy: a body of two detail levels under the caller's actor, four wheels
-// sharing one shape under it, and a dummy for the driver's head.
+// A car as the game binds it: a body of two detail levels under the caller's actor, four wheels
+// (ids 1 to 4) sharing one shape under it and a dummy for the driver's head (id 7); beside the
+// body, under the caller's actor, a dummy with id 5 and a reflection shell with id 111.
 C3dScene C3dCar();
 
 } // namespace datakit

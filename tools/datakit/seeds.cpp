@@ -5,6 +5,7 @@
 
 #include "tools/datakit/avi_writer.h"
 #include "tools/datakit/c3d_writer.h"
+#include "tools/datakit/car_state_writer.h"
 #include "tools/datakit/dkpr_writer.h"
 #include "tools/datakit/file_io.h"
 #include "tools/datakit/grounds.h"
@@ -324,6 +325,41 @@ void WriteScenes(const fs::path& root)
     d.Add("head-tim.bin", C3dSeed(8, false, 0x8A, head));
 }
 
+// Car states: a car at rest, one moving in third gear with an impulse, one asking for a
+// rescue, and one whose gear lies past the table.
+void WriteCarStates(const fs::path& root)
+{
+    SeedDir d(root, "fuzz_carstate");
+    CarState rest;
+    rest.position = {1.5, 0.4, 20.0};
+    for (size_t i = 0; i < rest.contactPoints.size(); ++i)
+        rest.contactPoints[i] = {1.5 + (i & 1 ? -2.0 : 2.0), i < 4 ? 0.0 : 1.4, 20.0 + (i & 2 ? -1.0 : 1.0)};
+    rest.carType = 5;
+    rest.maxRevs = 8.35;
+    rest.gearRatios = {0, 3.14, 2.22, 1.68, 1.37, 1.16, 1.0, -3.14};
+    rest.revSweep = true;
+    rest.revSweepPeriod = 23;
+    d.Add("rest.bin", FormatCarState(rest));
+    CarState moving = rest;
+    moving.carNumber = 1;
+    moving.velocity = {0.2, 0.0, 1.1};
+    moving.forward = {0.6, 0.0, 0.8};
+    moving.side = {0.8, 0.0, -0.6};
+    moving.extForce = {0.0, 0.3, 0.0};
+    moving.gear = 3;
+    moving.engineRevs = 6.2;
+    d.Add("moving.bin", FormatCarState(moving));
+    CarState rescue = rest;
+    rescue.needsRescue = true;
+    rescue.eventTimer = -200;
+    rescue.carNumber = 7;
+    rescue.carType = 13;
+    d.Add("rescue.bin", FormatCarState(rescue));
+    CarState badGear = rest;
+    badGear.gear = 9;
+    d.Add("bad-gear.bin", FormatCarState(badGear));
+}
+
 void WriteFuzzSeeds(const fs::path& dir)
 {
     fs::create_directories(dir);
@@ -336,5 +372,6 @@ void WriteFuzzSeeds(const fs::path& dir)
     WriteNetwork(dir);
     WriteScenes(dir);
     WriteGroundSeeds(dir);
+    WriteCarStates(dir);
 }
 } // namespace datakit

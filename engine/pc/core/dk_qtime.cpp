@@ -209,6 +209,13 @@ void DkSetClockMeasureCounts(uint32_t uCounts)
     guClockMeasureCounts = uCounts;
 }
 
+uint32_t DkGetPerformanceFrequency(void)
+{
+    LARGE_INTEGER frequency;
+    QueryPerformanceFrequency(&frequency);
+    return static_cast<uint32_t>(frequency.QuadPart);
+}
+
 uint32_t DkMeasureCpuClock(void)
 {
     SetPriorityClass(GetCurrentProcess(), REALTIME_PRIORITY_CLASS);

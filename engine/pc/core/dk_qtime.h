@@ -36,6 +36,9 @@ BOOL DkQuickTimeRecordRun(const char* pszName, uint32_t uRawCycles);
 // Read-only view of a slot, for checks; NULL outside 0..MAX_QTIMERS-1.
 const DK_QTIMER* DkQuickTimeGetSlot(int nSlot);
 
+// The performance counter's rate, counts a second.
+uint32_t DkGetPerformanceFrequency(void);
+
 // The processor's clock rate in Hz, a whole number of MHz x 1,000,000. Blocks the caller for
 // the measured span (one second).
 uint32_t DkMeasureCpuClock(void);

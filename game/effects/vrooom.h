@@ -1,0 +1,10 @@
+// The engine sound. So far only the hook a rescue calls.
+#pragma once
+
+// Does nothing.
+void CarSound_Nothing(int nCar);
+
+// Test hooks: the calls since the last reset and the car of the last one.
+int CarSound_GetNothingCallsForTests(void);
+int CarSound_GetLastNothingCarForTests(void);
+void CarSound_ResetForTests(void);

@@ -1,0 +1,69 @@
+#include "game/race/gamedata.h"
+
+#include "engine/include/dk_entries.h"
+
+namespace
+{
+
+constexpr int kFirstLocalPlayer = 44;
+constexpr int kFirstRemotePlayer = 628;
+// Within a player record.
+constexpr int kSetupPairs = 100;
+constexpr int kCarTypeByte = 138;
+constexpr int kGearboxBit = 4;
+constexpr int kInGameWord = 144;
+constexpr int kSchoolByte = 1728;
+
+} // namespace
+
+uint8_t GameData_GetByte(int nOffset)
+{
+    if (nOffset < 0 || nOffset >= DK_GAME_DATA_SIZE)
+        return 0;
+    return DkEntries().GetGameData()[nOffset];
+}
+
+BOOL GameData_IsOptionSet(int nOffset, int nBit)
+{
+    return (GameData_GetByte(nOffset) >> nBit) & 1 ? TRUE : FALSE;
+}
+
+int GameData_GetSchoolGroup(void)
+{
+    return (GameData_GetByte(kSchoolByte) >> 3) & 3;
+}
+
+int GameData_GetSchoolTask(void)
+{
+    return (GameData_GetByte(kSchoolByte) >> 5) & 7;
+}
+
+const uint8_t* GameData_GetPlayerInfo(int nCarNumber)
+{
+    const int nPlayer = nCarNumber >= 0 && nCarNumber < GAME_DATA_LOCAL_PLAYERS ? nCarNumber : 0;
+    return DkEntries().GetGameData() + kFirstLocalPlayer + nPlayer * GAME_DATA_PLAYER_SIZE;
+}
+
+int GameData_GetSetupChoice(int nCarNumber, int nItem)
+{
+    if (nItem < SETUP_TYRES || nItem > SETUP_GEAR_RATIO)
+        return 0;
+    // Each item is a pair: the cost, then the choice in bits 0-2.
+    return GameData_GetPlayerInfo(nCarNumber)[kSetupPairs + 2 * nItem + 1] & 7;
+}
+
+BOOL GameData_GetGearboxBit(int nCarNumber)
+{
+    return (GameData_GetPlayerInfo(nCarNumber)[kCarTypeByte] >> kGearboxBit) & 1 ? TRUE : FALSE;
+}
+
+BOOL GameData_IsRemotePlayerActive(int nSlot)
+{
+    if (nSlot < 0 || nSlot >= GAME_DATA_REMOTE_PLAYERS)
+        return FALSE;
+    const int nAt = kFirstRemotePlayer + nSlot * GAME_DATA_PLAYER_SIZE + kInGameWord;
+    uint32_t uWord = 0;
+    for (int i = 0; i < 4; ++i)
+        uWord |= static_cast<uint32_t>(GameData_GetByte(nAt + i)) << (8 * i);
+    return uWord != 0 ? TRUE : FALSE;
+}

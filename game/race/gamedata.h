@@ -1,0 +1,40 @@
+// The game's one reader of the front end's game data record: the option bits that change the
+// car physics (bytes 36 to 39), the rally-school lesson, and the players' records with their
+// set-up choices. The record comes through the engine's registered entries, so the game never
+// names the front end; with nothing registered every byte reads 0.
+#pragma once
+
+#include <cstdint>
+
+#include "engine/include/dk_types.h"
+
+// Player records: two local ones at byte 44, seven remote ones at byte 628.
+#define GAME_DATA_PLAYER_SIZE 156
+#define GAME_DATA_LOCAL_PLAYERS 2
+#define GAME_DATA_REMOTE_PLAYERS 7
+
+// The player's set-up items, in the order of their pairs in the record.
+#define SETUP_TYRES 0
+#define SETUP_SUSPENSION 1
+#define SETUP_BRAKES 2
+#define SETUP_STEERING 3
+#define SETUP_GEAR_RATIO 4
+
+// The byte at nOffset of the record, 0 outside it.
+uint8_t GameData_GetByte(int nOffset);
+// Bit nBit (0..7) of byte nOffset.
+BOOL GameData_IsOptionSet(int nOffset, int nBit);
+
+// The rally-school lesson of byte 1728: its group (bits 3-4) and task (bits 5-7).
+int GameData_GetSchoolGroup(void);
+int GameData_GetSchoolTask(void);
+
+// The record of the player whose number the car carries. Cars 0 and 1 are the two local
+// players; the other car numbers have no record of their own and read the first player's.
+const uint8_t* GameData_GetPlayerInfo(int nCarNumber);
+// The choice (bits 0-2) of a set-up item of the car's player.
+int GameData_GetSetupChoice(int nCarNumber, int nItem);
+// The gearbox bit (bit 4 of the car-type byte): set chooses gearbox mode 1.
+BOOL GameData_GetGearboxBit(int nCarNumber);
+// Whether remote player slot nSlot (0..6) takes part in the game: the slot's in-game word.
+BOOL GameData_IsRemotePlayerActive(int nSlot);

@@ -1,0 +1,4 @@
+#include "game/race/netplay.h"
+
+BOOL gboNetworkGame = FALSE;
+NetPlayer gaNetPlayer[NETPLAY_PLAYERS];

@@ -1,0 +1,3 @@
+#include "game/vehicle/damage.h"
+
+DamageRecord gaDamage[MAX_DAMAGE_RECORDS];
