@@ -828,27 +828,8 @@ TEST_F(CarTest, AnId111CarIsDrawnOnlyWithTextureAlpha)
 
 TEST_F(CarTest, AnId111CarIsDrawnWithoutTextureAlphaInADisplayModeAboveTheFirst)
 {
-    D3dStopCallLog();
-    output += CaptureOutput([] { DkDestroyDisplay(); });
-    DkForgetDisplayCapabilities();
-    DkClear3DCapabilities();
-    const DdMode modes[] = {{kDisplayWidth, kDisplayHeight, 16}, {640, 480, 16}};
-    DdSetModesForTests(modes, 2, 0x7E0);
-    D3DDEVICEDESC desc = card;
-    desc.dpcTriCaps.dwTextureCaps &= ~D3DPTEXTURECAPS_ALPHA;
-    D3dSetHardwareDescriptionForTests(&desc);
-    output += CaptureOutput(
-        []
-        {
-            DkInitialiseDisplay(nullptr, 1, "c:\\none.pal", DKID_16BIT, DKLF_AS_GIVEN);
-            DkInit3D();
-            DkInitialisePolyBlits();
-            DkInitialise2DTriangles();
-        });
-    ASSERT_EQ(DkGetDisplayModeIndex(), 1) << output;
+    ReopenInSecondMode([](D3DPRIMCAPS& tri) { tri.dwTextureCaps &= ~D3DPTEXTURECAPS_ALPHA; });
     ASSERT_FALSE(DkCapGetD());
-    D3dStartCallLog();
-    seen = 0;
     DK_ACTOR* car = Part(nullptr, 'G', 111);
     Forget();
     DrawCar(car, 0);

@@ -106,6 +106,32 @@ protected:
         d3d->apMaterials[nSlot] = m.get();
     }
 
+    // The display made again in its second mode (640x480 beside the first, 320x240), on a card
+    // whose triangle capabilities change makes; the call log starts again.
+    template <typename Change> void ReopenInSecondMode(Change change)
+    {
+        D3dStopCallLog();
+        output += CaptureOutput([] { DkDestroyDisplay(); });
+        DkForgetDisplayCapabilities();
+        DkClear3DCapabilities();
+        const DdMode modes[] = {{kDisplayWidth, kDisplayHeight, 16}, {640, 480, 16}};
+        DdSetModesForTests(modes, 2, 0x7E0);
+        D3DDEVICEDESC desc = card;
+        change(desc.dpcTriCaps);
+        D3dSetHardwareDescriptionForTests(&desc);
+        output += CaptureOutput(
+            []
+            {
+                DkInitialiseDisplay(nullptr, 1, "c:\\none.pal", DKID_16BIT, DKLF_AS_GIVEN);
+                DkInit3D();
+                DkInitialisePolyBlits();
+                DkInitialise2DTriangles();
+            });
+        ASSERT_EQ(DkGetDisplayModeIndex(), 1) << output;
+        D3dStartCallLog();
+        seen = 0;
+    }
+
     // A list on the heap: its texture slot, vertices and triangle indices.
     static DK_MODEL_NODE* Node(int32_t nTexture, std::initializer_list<DK_VERTEX> vertices,
                                std::initializer_list<uint16_t> indices)

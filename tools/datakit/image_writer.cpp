@@ -302,6 +302,11 @@ Image ShadowAlphaImage(int size)
     return image;
 }
 
+Image FpsImage()
+{
+    return DemoScreen(64, 16, {"FPS"});
+}
+
 void WriteImageFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes)
 {
     WriteFileAtomically(path, bytes);

@@ -85,6 +85,9 @@ Image DemoScreen(int width, int height, const std::vector<std::string>& lines);
 Image ShadowColourImage(int size);
 Image ShadowAlphaImage(int size);
 
+// The developer overlay's frame-rate image: "FPS" on a small screen picture, 64x16.
+Image FpsImage();
+
 // Writes any of the above atomically; throws Error when it cannot.
 void WriteImageFile(const std::filesystem::path& path, const std::vector<uint8_t>& bytes);
 

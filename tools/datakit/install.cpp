@@ -124,7 +124,7 @@ void WriteGameImages(InstallSummary& summary, const fs::path& gameDir)
     const std::pair<const char*, Image> images[] = {
         {"shadpc.bmp", ShadowColourImage(kShadowImageSize)},
         {"shadam.bmp", ShadowAlphaImage(kShadowImageSize)},
-        {"fps2.bmp", DemoScreen(64, 16, {"FPS"})},
+        {"fps2.bmp", FpsImage()},
     };
     for (const auto& [name, image] : images)
     {

@@ -108,6 +108,13 @@ BOOL MaterialDestructor(void)
     return TRUE;
 }
 
+uint32_t DkGetMaterialHandle(int nSlot)
+{
+    if (nSlot < 0 || nSlot >= DK_MAX_MATERIALS || d3d->apMaterials[nSlot] == nullptr)
+        return 0;
+    return d3d->apMaterials[nSlot]->uHandle;
+}
+
 float* DkNormaliseVector(float* pVector)
 {
     if (pVector == nullptr)

@@ -25,6 +25,8 @@ uint16_t DkCreateMaterial(DK_MATERIAL** ppMaterial, const DK_TEXTURE* pTexture, 
                           const uint8_t* pDiffuse, const uint8_t* pAmbient,
                           const uint8_t* pSpecular, float fPower, int nRampSize);
 BOOL MaterialDestructor(void);
+// The device handle of the material in slot nSlot; 0 for an empty slot or one out of range.
+uint32_t DkGetMaterialHandle(int nSlot);
 void DkReleaseMaterial(DK_MATERIAL* pMaterial);
 void DkReleaseTexture(DK_TEXTURE* pTexture);
 float* DkNormaliseVector(float* pVector);

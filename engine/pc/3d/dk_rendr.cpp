@@ -118,13 +118,6 @@ void ForgetSelectedList()
     gboForceDefaultMaterial = TRUE;
 }
 
-uint32_t MaterialHandle(int nSlot)
-{
-    if (nSlot < 0 || nSlot >= DK_MAX_MATERIALS || d3d->apMaterials[nSlot] == nullptr)
-        return 0;
-    return d3d->apMaterials[nSlot]->uHandle;
-}
-
 DK_MODEL* ModelOf(const DK_ACTOR* pActor)
 {
     return pActor->uType == DK_ACTOR_MODEL ? static_cast<DK_MODEL*>(pActor->pObject) : nullptr;
@@ -254,6 +247,8 @@ BOOL gboForceDefaultMaterial = TRUE;
 int32_t gxObjectDistance = 0;
 DK_VECTOR gFogEyePoint = {0, 0, 0};
 DK_ACTOR* gpRenderCameraActor = nullptr;
+int32_t gxObjectClipDistance = 100 << 16;
+BOOL gboGameScene3D = FALSE;
 
 int SetRenderState(int nReset)
 {
@@ -480,10 +475,11 @@ void DkSelectListTexture(int32_t nTexture, BOOL boShortcut)
         const DK_TEXTURE* pTexture =
             nTexture < DK_MAX_TEXTURES ? d3d->apTextures[nTexture] : nullptr;
         if (!IsHardware())
-            ChangeMaterialHandle(MaterialHandle(pTexture != nullptr ? pTexture->nMaterial : 0));
+            ChangeMaterialHandle(
+                DkGetMaterialHandle(pTexture != nullptr ? pTexture->nMaterial : 0));
         else if (gboForceDefaultMaterial)
         {
-            ChangeMaterialHandle(MaterialHandle(0));
+            ChangeMaterialHandle(DkGetMaterialHandle(0));
             gboForceDefaultMaterial = FALSE;
         }
         ChangeTextureHandle(pTexture != nullptr ? pTexture->uHandle : 0);

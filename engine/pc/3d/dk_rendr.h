@@ -49,6 +49,10 @@ extern int32_t gxObjectDistance;
 extern DK_VECTOR gFogEyePoint;
 // The camera actor of the view being drawn (the scene frame sets it); NULL before any frame.
 extern DK_ACTOR* gpRenderCameraActor;
+// The scene frame's reach of the near object wedge (16.16, 100.0 at start), and whether the last
+// view drawn was a game scene (1) or a free-standing actor tree (0).
+extern int32_t gxObjectClipDistance;
+extern BOOL gboGameScene3D;
 // Objects are drawn in their actor's tint while the DK3D reader's night-track flag
 // (gboActorTintLighting, c3d.h) is set.
 
