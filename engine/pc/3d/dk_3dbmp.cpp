@@ -72,10 +72,10 @@ void BuildQuad(const DK_3DBITMAP_ENTRY& e, const DK_MATRIX& camera, int32_t nx, 
     {
         const int32_t a = e.axCorners[k][0], b = e.axCorners[k][1];
         DK_VECTOR q = p; // an invalid type keeps its places as a quad of no area
+        auto along = [&](int32_t xp, int c)
+        { return FfAdd(xp, FfAdd(FfMul(a, camera.m[0][c]), FfMul(b, camera.m[1][c]))); };
         if (boScreen)
-            for (int c = 0; c < 3; ++c)
-                (&q.x)[c] =
-                    FfAdd((&p.x)[c], FfAdd(FfMul(a, camera.m[0][c]), FfMul(b, camera.m[1][c])));
+            q = {along(p.x, 0), along(p.y, 1), along(p.z, 2)};
         else if (boUpright)
             q = {FfAdd(p.x, FfMul(b, nz)), FfAdd(p.y, a), FfSub(p.z, FfMul(b, nx))};
         D3DLVERTEX& out = v[k];
@@ -104,9 +104,9 @@ void DrawBatch(int nFirst, int nCount)
 // behind still show.
 void DrawAdditiveBatch(int nFirst, int nCount)
 {
-    if (DkGetHardwareType() != 3)
-        DkSendRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
     const int nType = DkGetHardwareType();
+    if (nType != 3)
+        DkSendRenderState(D3DRENDERSTATE_ALPHABLENDENABLE, 1);
     if (nType == 0 || nType == 1 || DkIsZBufferlessDevice())
     {
         DkSendRenderState(D3DRENDERSTATE_SRCBLEND, D3DBLEND_ONE);
