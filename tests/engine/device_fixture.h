@@ -21,8 +21,8 @@
 #include "platform/win/win.h"
 #include "tests/support/engine_test.h"
 
-// A display of the given depth with its 3D device, as a phase's set-up leaves it. 8 bits give
-// the software (ramp) device, 16 bits the hardware-like one.
+// A display of the given depth (and size, 320x240 unless given) with its 3D device, as a phase's
+// set-up leaves it. 8 bits give the software (ramp) device, 16 bits the hardware-like one.
 class DeviceTest : public LoggedTest
 {
 protected:
@@ -36,7 +36,7 @@ protected:
     }
 
     void Open(int bits, const std::function<void(D3DDEVICEDESC&)>& tweak = {}, int type = 0,
-              uint32_t heapBytes = 2 * 1024 * 1024)
+              uint32_t heapBytes = 2 * 1024 * 1024, int width = 320, int height = 240)
     {
         DkForgetDisplayCapabilities();
         DkClear3DCapabilities();
@@ -44,7 +44,8 @@ protected:
         if (tweak)
             tweak(desc);
         D3dSetHardwareDescriptionForTests(&desc);
-        const DdMode modes[] = {{320, 240, static_cast<DWORD>(bits)}};
+        const DdMode modes[] = {
+            {static_cast<DWORD>(width), static_cast<DWORD>(height), static_cast<DWORD>(bits)}};
         DdSetModesForTests(modes, 1, 0x7E0);
         D3dSetTextureFormatsForTests(nullptr, 0);
         DkSetHardwareType(type);

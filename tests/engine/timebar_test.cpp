@@ -7,58 +7,30 @@
 #include <functional>
 #include <set>
 
-#include "engine/common/destruct.h"
-#include "engine/common/dk_heap.h"
-#include "engine/pc/3d/3dinit.h"
-#include "engine/pc/3d/dk_3dcap.h"
 #include "engine/pc/3d/dk_rendr.h"
-#include "engine/pc/core/dk_file.h"
-#include "engine/pc/core/main.h"
-#include "engine/pc/display/2dinit.h"
-#include "engine/pc/display/dk_dvice.h"
-#include "engine/pc/display/dk_image.h"
-#include "platform/d3d/d3d.h"
 #include "platform/ddraw/ddraw_internal.h"
 #include "platform/time/time.h"
-#include "tests/support/engine_test.h"
+#include "tests/engine/device_fixture.h"
 #include "tools/datakit/image_writer.h"
 
 namespace
 {
 
 // A 16-bit (5:6:5) display of the given size with its 3D device.
-class InstrumentTest : public LoggedTest
+class InstrumentTest : public DeviceTest
 {
 protected:
     void SetUp() override
     {
-        LoggedTest::SetUp();
-        CaptureOutput([] { DkCallAllDestructors(); });
+        DeviceTest::SetUp();
         savedTrack = gxTrackClipDistance;
         savedObject = gxObjectClipDistance;
     }
 
     void Open(int width, int height)
     {
-        DkForgetDisplayCapabilities();
-        DkClear3DCapabilities();
-        const DdMode modes[] = {{static_cast<DWORD>(width), static_cast<DWORD>(height), 16}};
-        DdSetModesForTests(modes, 1, 0x7E0);
-        D3dSetTextureFormatsForTests(nullptr, 0);
-        DkSetHardwareType(0);
-        DkSetDisplayDevice(0);
-        DkMarkDirectDrawForRelease();
-        DkTempHeapInit(64 * 1024);
-        DkHeapInit(1024 * 1024);
-        ASSERT_TRUE(InitGameWindow(nullptr, &ghWnd, "Instrument Test", DefWindowProcA));
-        output += CaptureOutput(
-            []
-            {
-                DkInitialiseDisplay(nullptr, 0, "c:\\none.pal", DKID_16BIT, DKLF_AS_GIVEN);
-                DkInit3D();
-            });
+        DeviceTest::Open(16, {}, 0, 1024 * 1024, width, height);
         ASSERT_EQ(d2d->nWidth, width) << output;
-        ASSERT_NE(d3d->lpD3DDevice2, nullptr);
         Clear();
     }
 
@@ -68,18 +40,8 @@ protected:
             TimeFakeClock(FALSE);
         gxTrackClipDistance = savedTrack;
         gxObjectClipDistance = savedObject;
-        output += CaptureOutput(
-            []
-            {
-                DkDestroyDisplay();
-                DkCallAllDestructors();
-            });
-        EXPECT_EQ(DdLiveObjects(), 0);
-        DdSetModesForTests(nullptr, 0, 0x7E0);
-        DkForgetDisplayCapabilities();
-        DkClear3DCapabilities();
         DkResetDataPathsForTests();
-        LoggedTest::TearDown();
+        DeviceTest::TearDown();
     }
 
     DdSurfaceData& Back() const { return *DdData(d2d->BackSurface.lpSurface); }
@@ -131,7 +93,6 @@ protected:
     }
 
     int32_t savedTrack = 0, savedObject = 0;
-    std::string output;
 };
 
 // Bars start free: a reset on a fresh program finds bar 0 free and leaves bar 3 alone. This

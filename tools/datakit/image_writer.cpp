@@ -265,28 +265,35 @@ Image DemoScreen(int width, int height, const std::vector<std::string>& lines)
     return image;
 }
 
-Image ShadowColourImage(int size)
+namespace
+{
+
+// A black square of `size` pixels at the given depth; 8 bits over the grey ramp.
+Image BlackSquare(int size, int bits)
 {
     if (size <= 0)
         throw Error("shadow image: the image needs a size");
     Image image;
     image.width = image.height = size;
-    image.bits = 24;
-    image.pixels.assign(static_cast<size_t>(size) * size * 3, 0);
+    image.bits = bits;
+    if (bits == 8)
+        for (int i = 0; i < 256; ++i)
+            image.colours.push_back(
+                {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)});
+    image.pixels.assign(static_cast<size_t>(size) * size * (bits / 8), 0);
     return image;
+}
+
+} // namespace
+
+Image ShadowColourImage(int size)
+{
+    return BlackSquare(size, 24);
 }
 
 Image ShadowAlphaImage(int size)
 {
-    if (size <= 0)
-        throw Error("shadow image: the image needs a size");
-    Image image;
-    image.width = image.height = size;
-    image.bits = 8;
-    for (int i = 0; i < 256; ++i)
-        image.colours.push_back(
-            {static_cast<uint8_t>(i), static_cast<uint8_t>(i), static_cast<uint8_t>(i)});
-    image.pixels.resize(static_cast<size_t>(size) * size);
+    Image image = BlackSquare(size, 8);
     const double radius = size / 2.0;
     for (int y = 0; y < size; ++y)
         for (int x = 0; x < size; ++x)
