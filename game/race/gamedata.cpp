@@ -23,9 +23,9 @@ uint8_t GameData_GetByte(int nOffset)
     return DkEntries().GetGameData()[nOffset];
 }
 
-BOOL GameData_IsOptionSet(int nOffset, int nBit)
+BOOL GameData_IsOptionSet(GameOption option)
 {
-    return (GameData_GetByte(nOffset) >> nBit) & 1 ? TRUE : FALSE;
+    return (GameData_GetByte(option.nByte) >> option.nBit) & 1 ? TRUE : FALSE;
 }
 
 int GameData_GetSchoolGroup(void)

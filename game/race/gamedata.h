@@ -20,10 +20,22 @@
 #define SETUP_STEERING 3
 #define SETUP_GEAR_RATIO 4
 
+// An option bit: its byte and bit.
+struct GameOption
+{
+    int nByte;
+    int nBit;
+};
+// The option bits that change the car physics.
+inline constexpr GameOption OPTION_LOW_GRAVITY = {37, 0};
+inline constexpr GameOption OPTION_MORE_POWER = {37, 1};
+inline constexpr GameOption OPTION_HALF_SIZE = {37, 2};
+// Flat raised gravel ground, suspension choice 0 and wheel shake -0.5 at set-up.
+inline constexpr GameOption OPTION_FLAT_GRAVEL = {38, 1};
+
 // The byte at nOffset of the record, 0 outside it.
 uint8_t GameData_GetByte(int nOffset);
-// Bit nBit (0..7) of byte nOffset.
-BOOL GameData_IsOptionSet(int nOffset, int nBit);
+BOOL GameData_IsOptionSet(GameOption option);
 
 // The rally-school lesson of byte 1728: its group (bits 3-4) and task (bits 5-7).
 int GameData_GetSchoolGroup(void);

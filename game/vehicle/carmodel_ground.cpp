@@ -19,8 +19,6 @@ constexpr int32_t kSink = 0x4CCC;        // 0.3
 constexpr int32_t kSeaSink = 0xC4;       // 0.003 a tick on the sea
 constexpr int32_t kObjectLift = 0x9999;  // 0.6
 constexpr int32_t kCornerDrop = 0x50000; // 5.0
-constexpr int kOptions38 = 38;
-constexpr int kFlatGravelBit = 1;
 
 bool IsSnow(int16_t nSurface)
 {
@@ -60,7 +58,7 @@ void UpdatePoint(CarBody* pBody, CarMechanics* pMech, int i)
     }
     if (i < CAR_WHEELS)
         xHeight = FfSub(xHeight, pBody->WheelHubOffset[i][1]);
-    if (GameData_IsOptionSet(kOptions38, kFlatGravelBit))
+    if (GameData_IsOptionSet(OPTION_FLAT_GRAVEL))
     {
         xHeight = FfAdd(xHeight, DK_FIXED_ONE);
         pBody->PointNormal[i] = kLevel;

@@ -71,6 +71,19 @@ void StopCar(CarBody* pBody, CarMechanics* pMech)
     pBody->StartCountdown = 0;
 }
 
+// Queries the ground under every point, stands the rows on its normal, and queries again where
+// the corners now are.
+void StandOnGround(CarBody* pBody, CarMechanics* pMech)
+{
+    CarModel_ForgetTriangles(pMech);
+    CarModel_UpdateBodyContacts(pBody, pMech);
+    CarModel_GroundNormal();
+    CarModel_AlignToGround(pBody);
+    CarModel_WriteMatrix(pBody);
+    CarModel_UpdateCorners(pBody);
+    CarModel_UpdateBodyContacts(pBody, pMech);
+}
+
 // Puts the car down at the point facing the heading, resting on the ground.
 void PlaceCar(CarBody* pBody, CarMechanics* pMech, const DK_VECTOR* pPoint,
               const DK_VECTOR* pHeading)
@@ -82,14 +95,7 @@ void PlaceCar(CarBody* pBody, CarMechanics* pMech, const DK_VECTOR* pPoint,
     pBody->Position.y = FfSub(pBody->Position.y, kPlacingDepth);
     CarModel_WriteMatrix(pBody);
     CarModel_UpdateCorners(pBody);
-    CarModel_ForgetTriangles(pMech);
-    CarModel_UpdateBodyContacts(pBody, pMech);
-    CarModel_GroundNormal();
-
-    CarModel_AlignToGround(pBody);
-    CarModel_WriteMatrix(pBody);
-    CarModel_UpdateCorners(pBody);
-    CarModel_UpdateBodyContacts(pBody, pMech);
+    StandOnGround(pBody, pMech);
 
     CarModel_UpdateTouchingPoints();
     CarModel_LiftOutOfGround();
@@ -205,13 +211,7 @@ void CarModel_PlaceAtStart(DK_ACTOR* pActor, CarBody* pBody, CarMechanics* pMech
     for (int i = 0; i < CAR_WHEELS; ++i)
         pBody->TouchingList[i] = static_cast<int8_t>(i);
 
-    CarModel_ForgetTriangles(pMech);
-    CarModel_UpdateBodyContacts(pBody, pMech);
-    CarModel_GroundNormal();
-    CarModel_AlignToGround(pBody);
-    CarModel_WriteMatrix(pBody);
-    CarModel_UpdateCorners(pBody);
-    CarModel_UpdateBodyContacts(pBody, pMech);
+    StandOnGround(pBody, pMech);
     CarModel_LiftOutOfGround();
 
     const int32_t xAlong = FfVecDot(&pBody->OrientRow0, &pBody->GroundNormal);

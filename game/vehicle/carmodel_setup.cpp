@@ -21,14 +21,6 @@ namespace
 constexpr int32_t ONE = DK_FIXED_ONE;
 constexpr int32_t HALF = 0x8000;
 
-// Game data option bytes and their bits.
-constexpr int kOptions37 = 37;
-constexpr int kLowGravityBit = 0;
-constexpr int kMorePowerBit = 1;
-constexpr int kHalfSizeBit = 2;
-constexpr int kOptions38 = 38;
-constexpr int kFlatGravelBit = 1;
-
 constexpr int32_t kMass = 65536000; // 1000.0
 constexpr int32_t kWeightExtra = 120 * ONE;
 constexpr int32_t kSteerLimitCut = 1310;  // 0.02
@@ -87,7 +79,7 @@ int SchoolTyre(void)
 
 BOOL IsHalfSize(void)
 {
-    return GameData_IsOptionSet(kOptions37, kHalfSizeBit);
+    return GameData_IsOptionSet(OPTION_HALF_SIZE);
 }
 
 } // namespace
@@ -209,7 +201,7 @@ BOOL InitialiseCar(CarBody* pBody, CarMechanics* pMech, DK_ACTOR* pStartActor, i
 
     SetTypeValues(pBody, pMech, nCarType);
     pMech->SteerLimit -= kSteerLimitCut;
-    if (GameData_IsOptionSet(kOptions37, kMorePowerBit))
+    if (GameData_IsOptionSet(OPTION_MORE_POWER))
     {
         pMech->MaxRevs = FfMul(pMech->MaxRevs, kMorePowerRevs);
         pMech->SteerLimit = FfMul(pMech->SteerLimit, 2 * ONE);
@@ -274,7 +266,7 @@ BOOL InitialiseCar(CarBody* pBody, CarMechanics* pMech, DK_ACTOR* pStartActor, i
                                            {-hx, hy, hz},   {-hx, hy, -hz}};
     std::memcpy(pBody->LocalCorner, corners, sizeof(corners));
 
-    const BOOL boFlatGravel = GameData_IsOptionSet(kOptions38, kFlatGravelBit);
+    const BOOL boFlatGravel = GameData_IsOptionSet(OPTION_FLAT_GRAVEL);
     for (int w = 0; w < CAR_WHEELS; ++w)
     {
         pMech->WheelSpeed[w] = 0;
@@ -351,8 +343,7 @@ BOOL InitialiseCar(CarBody* pBody, CarMechanics* pMech, DK_ACTOR* pStartActor, i
     pMech->RescueFade = 0;
     pMech->PowerSlide = 1;
 
-    gxGravityScale =
-        GameData_IsOptionSet(kOptions37, kLowGravityBit) ? kLowGravity : kNormalGravity;
+    gxGravityScale = GameData_IsOptionSet(OPTION_LOW_GRAVITY) ? kLowGravity : kNormalGravity;
     if (DkEntries().IsRallySchool())
         School_SavePlayerInfo();
     return TRUE;
@@ -401,7 +392,7 @@ void CarModel_SetSuspension(void)
     };
     CarMechanics* pMech = gpCurrentCarMechanics;
     const int nChoice =
-        GameData_IsOptionSet(kOptions38, kFlatGravelBit)
+        GameData_IsOptionSet(OPTION_FLAT_GRAVEL)
             ? 0
             : GameData_GetSetupChoice(gpCurrentCarBody->nCarNumber, SETUP_SUSPENSION);
     DkLog(DkFormatString("Suspension chosen %d", nChoice));

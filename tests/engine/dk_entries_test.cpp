@@ -44,6 +44,10 @@ TEST_F(DkEntriesTest, NothingRegisteredAnswersAsAnIdleOnePlayerProgram)
     EXPECT_FALSE(e.IsStageRunning());
     EXPECT_FALSE(IsTwoPlayerGame());
     EXPECT_FALSE(IsAlternatingGame());
+    const uint8_t* pGameData = e.GetGameData();
+    ASSERT_NE(pGameData, nullptr);
+    for (int i = 0; i < DK_GAME_DATA_SIZE; ++i)
+        ASSERT_EQ(pGameData[i], 0) << i;
 }
 
 TEST_F(DkEntriesTest, EachLayerRegistersItsOwnWithoutUndoingTheOther)

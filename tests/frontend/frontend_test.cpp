@@ -7,6 +7,7 @@
 #include "engine/include/dk_entries.h"
 #include "engine/include/dk_ff.h"
 #include "frontend/game_data.h"
+#include "game/race/gamedata.h"
 
 namespace
 {
@@ -49,6 +50,34 @@ TEST_F(FrontendEntriesTest, GameTypePredicatesReadTheGameData)
         }
     gboRallySchool = 0;
     byte = saved;
+}
+
+TEST_F(FrontendEntriesTest, TheGameReadsOptionsAndPlayersChoicesFromTheGameData)
+{
+    uint8_t* raw = gpGame_Data->raw;
+    const GameData saved = *gpGame_Data;
+    raw[37] = 0x04;
+    raw[44 + 156 + 105] = 0x3A; // player 2's brakes: choice 2, start choice 7
+    raw[44 + 109] = 0x04;       // player 1's gear ratios
+    raw[44 + 138] = 0x15;       // player 1's car type 5 and the gearbox bit
+    raw[628 + 156 * 6 + 147] = 0x80;
+    raw[1728] = 3 << 3 | 5 << 5;
+    EXPECT_TRUE(GameData_IsOptionSet(OPTION_HALF_SIZE));
+    EXPECT_FALSE(GameData_IsOptionSet(OPTION_LOW_GRAVITY));
+    EXPECT_EQ(GameData_GetSetupChoice(1, SETUP_BRAKES), 2);
+    EXPECT_EQ(GameData_GetSetupChoice(0, SETUP_BRAKES), 0);
+    EXPECT_EQ(GameData_GetSetupChoice(0, SETUP_GEAR_RATIO), 4);
+    // Car numbers without a record of their own read the first player's.
+    EXPECT_EQ(GameData_GetSetupChoice(6, SETUP_GEAR_RATIO), 4);
+    EXPECT_TRUE(GameData_GetGearboxBit(0));
+    EXPECT_FALSE(GameData_GetGearboxBit(1));
+    EXPECT_TRUE(GameData_IsRemotePlayerActive(6));
+    EXPECT_FALSE(GameData_IsRemotePlayerActive(5));
+    EXPECT_FALSE(GameData_IsRemotePlayerActive(7));
+    EXPECT_EQ(GameData_GetSchoolGroup(), 3);
+    EXPECT_EQ(GameData_GetSchoolTask(), 5);
+    EXPECT_EQ(GameData_GetByte(DK_GAME_DATA_SIZE), 0);
+    *gpGame_Data = saved;
 }
 
 } // namespace
