@@ -311,8 +311,8 @@ void CarModel_ClearAll(void);
 // Makes the records the current car, binds the car's actors from loaded car nCarNumber and sets
 // it up by type and its player's choices, standing on the ground at the start. A type outside
 // 0..13, a car number outside 0..7, a missing start actor or position, or a car model without
-// the actors it needs is reported and refused (FALSE) before the records are touched by the
-// set-up.
+// the actors it needs is reported and refused (FALSE) before the set-up writes anything but the
+// car number.
 BOOL InitialiseCar(CarBody* pBody, CarMechanics* pMechanics, DK_ACTOR* pStartActor, int nCarType,
                    const DK_VECTOR* pStartPosition, int nCarNumber);
 // Binds the actors of loaded car nIndex to the body: FALSE, with a report, when the record has

@@ -126,6 +126,7 @@ BOOL CarModel_BindActors(int nIndex, CarBody* pBody)
     for (int w = 0; w < CAR_WHEELS; ++w)
         pBody->paWheel[w] = apWheel[w];
     pBody->paReflection = DkFindActorById(car.paBodyDummy->pChild, kReflectionActorId);
+    // The scene root is the world actor.
     dkChangeActorParent(car.paCar, DkGetWorldActor());
     dkChangeActorParent(pSpecial, car.paBodyDummy);
     for (int w = 0; w < CAR_WHEELS; ++w)
