@@ -26,8 +26,13 @@ const uint8_t* NoGameData(void)
     return kZeros;
 }
 
-constexpr DK_ENTRIES kIdle = {NoPass, NoCommandLine, OnePlayerGame, No,
-                               NoBits, NoGameData, No, No, No, No};
+int NoCars(void)
+{
+    return 0;
+}
+
+constexpr DK_ENTRIES kIdle = {
+    NoPass, NoCommandLine, OnePlayerGame, No, NoBits, NoGameData, No, No, No, No, NoCars};
 
 DK_ENTRIES gEntries = kIdle;
 
@@ -53,6 +58,7 @@ void DkRegisterEntries(const DK_ENTRIES* pEntries)
     Take(gEntries.IsLoadingScreenUp, pEntries->IsLoadingScreenUp);
     Take(gEntries.IsStageRunning, pEntries->IsStageRunning);
     Take(gEntries.IsMediumDetailCar, pEntries->IsMediumDetailCar);
+    Take(gEntries.GetNumMechCars, pEntries->GetNumMechCars);
 }
 
 const DK_ENTRIES& DkEntries(void)

@@ -40,6 +40,9 @@ struct DK_ENTRIES
     // Whether the medium-detail car models are in use: the DK3D reader loads car textures at
     // full size then.
     BOOL (*IsMediumDetailCar)(void);
+    // The number of cars simulated in the stage (gnNumMechCars); the track drawing lights each
+    // car below it. Unregistered: 0.
+    int (*GetNumMechCars)(void);
 };
 
 // Takes the entries the caller sets; its null members leave those registered before as they

@@ -3,6 +3,7 @@
 #include "game/race/gmhndlr.h"
 
 #include "engine/include/dk_entries.h"
+#include "game/vehicle/carmodel.h"
 
 BOOL gboGameDisplayReady = FALSE;
 BOOL gboLoadingScreenUp = FALSE;
@@ -40,11 +41,21 @@ BOOL IsMediumDetailCar(void)
     return gboMediumDetailCar ? TRUE : FALSE;
 }
 
+int GetNumMechCars(void)
+{
+    return gnNumMechCars;
+}
+
 } // namespace
 
 int GetGameState(void)
 {
     return gnGameState;
+}
+
+void GameHandler_SetStateForTests(int nState)
+{
+    gnGameState = nState;
 }
 
 void GameHandler_RegisterEntries(void)
@@ -54,5 +65,6 @@ void GameHandler_RegisterEntries(void)
     entries.IsLoadingScreenUp = IsLoadingScreenUp;
     entries.IsStageRunning = IsStageRunning;
     entries.IsMediumDetailCar = IsMediumDetailCar;
+    entries.GetNumMechCars = GetNumMechCars;
     DkRegisterEntries(&entries);
 }

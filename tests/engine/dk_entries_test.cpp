@@ -42,6 +42,7 @@ TEST_F(DkEntriesTest, NothingRegisteredAnswersAsAnIdleOnePlayerProgram)
     EXPECT_FALSE(e.IsGameDisplayReady());
     EXPECT_FALSE(e.IsLoadingScreenUp());
     EXPECT_FALSE(e.IsStageRunning());
+    EXPECT_EQ(0, e.GetNumMechCars());
     EXPECT_FALSE(IsTwoPlayerGame());
     EXPECT_FALSE(IsAlternatingGame());
     const uint8_t* pGameData = e.GetGameData();

@@ -587,21 +587,6 @@ TEST_F(DkSurfTest, ColourFillsUseTheNearestPaletteIndex)
     EXPECT_TRUE(Reported(out, "DkFillPolyRect(): Passed rgbaColour is NULL")) << out;
 }
 
-TEST_F(DkSurfTest, BackSurfacePixelReadsStayInsideTheSurface)
-{
-    Paint(d2d->BackSurface.lpSurface, [](int x, int y) { return static_cast<uint8_t>(x + y); });
-    EXPECT_EQ(DkReadBackSurfacePixel(5, 7), 12u);
-    EXPECT_EQ(DkReadBackSurfacePixel(kBackWidth, 0), 0u);
-    EXPECT_EQ(DkReadBackSurfacePixel(-1, 0), 0u);
-    // A mode that was asked for but not set leaves the display's size larger than the surface.
-    d2d->nWidth = 2 * kBackWidth;
-    d2d->nHeight = 2 * kBackHeight;
-    EXPECT_EQ(DkReadBackSurfacePixel(0, kBackHeight), 0u);
-    EXPECT_EQ(DkReadBackSurfacePixel(kBackWidth + 3, 0), 0u);
-    EXPECT_EQ(DkReadBackSurfacePixel(kBackWidth - 1, kBackHeight - 1),
-              static_cast<uint32_t>(kBackWidth - 1 + kBackHeight - 1));
-}
-
 TEST_F(DkSurfTest, ClearSurfaceZeroesEveryPixel)
 {
     DK_SURFACE* pSurface = Make8(6, 3, [](int, int) { return 0x5A; });

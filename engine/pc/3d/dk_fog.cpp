@@ -39,21 +39,17 @@ uint32_t FogSpecular(int32_t xDistance)
     return (static_cast<uint32_t>(FogValue(xDistance)) >> 16 & 0xFF) << 24;
 }
 
-// Ground distance of a vertex from the eye. The squares are summed wide: a sum past 32 bits
-// (beyond 256 units) would wrap back near the eye, so it stands for the farthest distance.
-int32_t GroundDistance(const DK_VERTEX& v, const DK_VECTOR& eye)
+} // namespace
+
+int32_t DkGroundDistance(int64_t xDx, int64_t xDz)
 {
-    const int64_t dx = static_cast<int64_t>(DkFloatToFixed(v.x)) - eye.x;
-    const int64_t dz = static_cast<int64_t>(DkFloatToFixed(v.z)) - eye.z;
-    const uint64_t ax = static_cast<uint64_t>(dx < 0 ? -dx : dx);
-    const uint64_t az = static_cast<uint64_t>(dz < 0 ? -dz : dz);
+    const uint64_t ax = static_cast<uint64_t>(xDx < 0 ? -xDx : xDx);
+    const uint64_t az = static_cast<uint64_t>(xDz < 0 ? -xDz : xDz);
     const uint64_t sum = (ax * ax >> 16) + (az * az >> 16);
     if (sum > UINT32_MAX)
         return INT32_MAX;
     return FfSqrt(static_cast<int32_t>(static_cast<uint32_t>(sum)));
 }
-
-} // namespace
 
 void DkSetFog(int32_t xStart, int32_t xEnd, uint32_t uColour)
 {
@@ -120,5 +116,7 @@ void DkApplyVertexFog(DK_VERTEX* pVertices, int nCount, int32_t xDistance, const
     }
     const DK_VECTOR eye = pEye != nullptr ? *pEye : DK_VECTOR{0, 0, 0};
     for (int i = 0; i < nCount; ++i)
-        pVertices[i].Lit.uSpecular = FogSpecular(GroundDistance(pVertices[i], eye));
+        pVertices[i].Lit.uSpecular = FogSpecular(
+            DkGroundDistance(static_cast<int64_t>(DkFloatToFixed(pVertices[i].x)) - eye.x,
+                             static_cast<int64_t>(DkFloatToFixed(pVertices[i].z)) - eye.z));
 }

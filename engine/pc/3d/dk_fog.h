@@ -20,6 +20,9 @@ void DkSetFogDensity(float fDensity);
 void DkSetHorizonFogDistance(int32_t xDistance);
 int32_t DkGetHorizonFogDistance(void);
 int DkIsVertexFogOn(void);
+// The ground distance (16.16) of the offset (dx, dz), its squares summed wide: a sum past 32
+// bits (beyond 256 units) would wrap back near, so it stands for the farthest distance.
+int32_t DkGroundDistance(int64_t xDx, int64_t xDz);
 // Writes the fog factor into the specular word of nCount 32-byte vertices: one value for
 // xDistance (16.16), or with xDistance 0 each vertex's own ground distance from pEye (x, z).
 void DkApplyVertexFog(DK_VERTEX* pVertices, int nCount, int32_t xDistance, const DK_VECTOR* pEye);

@@ -1,6 +1,10 @@
 // The renderer: the 17-entry render-state cache of the 3D context, the reset that sends it to a
 // new device, the cached setters every draw goes through, blend modes and translucency, and the
-// drawing of model actors, actor trees, camera-facing objects, the horizon and cars.
+// drawing of model actors, actor trees, camera-facing objects, the horizon and cars. Then the
+// scene frame: one 3D view of a stage (horizon, the visible track blocks, shadows, the objects
+// of the visible blocks culled by two ground wedges, near objects last, the per-frame queues
+// and, on the last view, the 2D overlays), a free-standing actor tree, the clears, and the
+// pixel and depth probes.
 #pragma once
 
 #include <cstdint>
@@ -10,6 +14,7 @@
 
 struct DK_ACTOR;
 struct DK_MODEL_NODE;
+struct DK_RECT;
 struct DK_VERTEX;
 
 // Cache entries (indices into DK_D3D's cache, 0-based).
@@ -55,6 +60,21 @@ extern int32_t gxObjectClipDistance;
 extern BOOL gboGameScene3D;
 // Objects are drawn in their actor's tint while the DK3D reader's night-track flag
 // (gboActorTintLighting, c3d.h) is set.
+
+// The scene frame's switches. The far wedge reaches gxHorizonDistance (16.16, 500.0 at start);
+// objects nearer the camera than gxNearObjectDistance (7.0) are held back and drawn after all
+// blocks, translucent with gboBlendNearObjects; the 2D overlays end the view's scene while
+// gboDrawOverlaysInScene is set (at start). The race cameras and stage set-up set them.
+extern int32_t gxHorizonDistance;
+extern int32_t gxNearObjectDistance;
+extern BOOL gboBlendNearObjects;
+extern BOOL gboDrawOverlaysInScene;
+// The viewport rectangle DkRender3D last applied; kept across frames.
+extern const DK_RECT* gpLastViewportRect;
+// 1 while a display state draws its frame.
+extern BOOL gboDrawingFrame;
+// Held back objects a view draws after its blocks, at most.
+#define DK_MAX_DEFERRED_OBJECTS 25
 
 // With nReset, writes the defaults of the device kind into the cache first; then sends the
 // cached states to the device. Afterwards every setter cache holds what the device holds.
@@ -112,3 +132,48 @@ void DkSetAlwaysDrawOnly(int nFlag);
 void DkSetEngineOptionA(int nFlag);
 // The DK3D reader's vertex-colour option (gboC3dLoadOption, c3d.h).
 void DkSetC3dLoadOption(int nFlag);
+
+// One view of a stage: the visible blocks for the camera, the tree's update, the camera's view,
+// then DrawTrack. pCar and pCarRoot are the model actor and the root of the car the view
+// follows, nPass the pass-mask bit (0, or 0 and 1 for the views of a split screen). A null
+// rect is reported and draws nothing; a null car is reported and the view drawn. Returns 1.
+// Before each view the caller clears (DkClearZBuffer, DkClearTarget) and sets
+// DkSetTrackDrawParamA to 1 only for the view the 2D overlays follow.
+int DkRender3D(DK_ACTOR* pRoot, DK_ACTOR* pCamera, const DK_RECT* pRect, DK_ACTOR* pCar,
+               DK_ACTOR* pCarRoot, int nPass);
+// A free-standing actor tree in its own scene (the front end's 3D scenes). Returns 1.
+int DkRender3DActorTree(DK_ACTOR* pRoot, DK_ACTOR* pCamera, const DK_RECT* pRect, int nPass);
+// The whole display's target, or depth (nothing without a z-buffer). Each returns 1.
+int DkClearTarget(void);
+int DkClearZBuffer(void);
+// The scene of one view, from BeginScene to EndScene. Returns 1.
+int DrawTrack(DK_ACTOR* pCamera, DK_ACTOR* pCar, DK_ACTOR* pCarRoot, int nPass);
+// Every model actor of the actor table, for a stage without track blocks. pSide as for
+// DkDrawObjectFacing.
+void DrawAllActors(const DK_VECTOR* pSide);
+// One pass of neighbour swaps along the moveable list of the block at visible-list position
+// nPosition, the nearer of two to the eye going behind: over frames, far to near.
+void DkSortBlockActorsByDistance(int32_t xEyeX, int32_t xEyeZ, int nPosition);
+void DkSetTrackDrawParamA(int nOn);
+int DkSetTrackDrawParamB(int nOn);
+int32_t DkSetTrackDrawParamC(int32_t xDistance);
+int DkSetDrawingFrame(int nValue);
+int DkGetDrawingFrame(void);
+
+// The depth probe each scene reads: the last result, or 0 for a point outside the display,
+// which is then not stored. Starts at (-1, -1).
+int32_t DkSetDepthSamplePoint(int nX, int nY);
+// The pixel the flip samples: the last sample, or 0x01020304 for a point outside the display,
+// which is then not stored (the old point stays). Starts at (-1, -1).
+uint32_t DkSetSamplePoint(int nX, int nY);
+// The flip's sample at the stored point, kept as the last sample.
+uint32_t DkSampleBackSurface(void);
+uint32_t DkGetLastSample(void);
+// R | G << 8 | B << 16 of a back-surface pixel, each channel widened to 8 bits; 0x04030201
+// outside the display, on a software device, when the lock fails or the surface is not 16
+// bits a pixel.
+uint32_t DkReadBackSurfacePixel(int nX, int nY);
+// 1 when the depth word there is 0xFFFF (nothing drawn) or the depth surface cannot be locked;
+// 0 otherwise, also without a 16-bit depth surface, on a software device or outside the
+// display.
+int DkReadDepthAt(int nX, int nY);

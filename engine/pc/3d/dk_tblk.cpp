@@ -384,13 +384,9 @@ void DkComputeVisibleTrackBlocks(const DK_ACTOR* pCamera, const DK_RECT*)
     const int64_t nRowFrom = std::max<int64_t>(0, nRow - m - 1);
     const int64_t nRowTo = std::min<int64_t>(guTrackGridRows, nRow + m + 2);
 
-    // A right-angled wedge of depth D along the view, opening 45 degrees to each side.
-    DK_VECTOR view = {pCamera->World.m[2][0], 0, pCamera->World.m[2][2]};
-    FfVecNormalise(&view, &view);
-    const int32_t fx = FfMul(view.x, xClip);
-    const int32_t fz = FfMul(view.z, xClip);
-    const DK_POINT_XZ b = {FfAdd(p.x, FfSub(fx, fz)), FfAdd(p.z, FfAdd(fz, fx))};
-    const DK_POINT_XZ c = {FfAdd(p.x, FfAdd(fx, fz)), FfAdd(p.z, FfSub(fz, fx))};
+    int32_t dx = 0, dz = 0;
+    DkGetGroundDirection(pCamera, &dx, &dz);
+    const DK_WEDGE wedge = DkMakeViewWedge(p, dx, dz, xClip);
 
     for (int64_t r = nRowFrom; r < nRowTo; ++r)
         for (int64_t k = nColumnFrom; k < nColumnTo; ++k)
@@ -400,10 +396,8 @@ void DkComputeVisibleTrackBlocks(const DK_ACTOR* pCamera, const DK_RECT*)
                 continue;
             DK_TRACK_BLOCK& block = gaTrackBlocks[i];
             const DK_POINT_XZ* fp = block.aFootprint;
-            const bool boTaken = DkPointInTriangleXZ(&fp[2], &p, &b, &c) ||
-                                 DkPointInTriangleXZ(&fp[3], &p, &b, &c) ||
-                                 DkPointInTriangleXZ(&fp[1], &p, &b, &c) ||
-                                 DkPointInTriangleXZ(&fp[0], &p, &b, &c) ||
+            const bool boTaken = DkPointInWedge(&fp[2], &wedge) || DkPointInWedge(&fp[3], &wedge) ||
+                                 DkPointInWedge(&fp[1], &wedge) || DkPointInWedge(&fp[0], &wedge) ||
                                  IsNineNeighbour(i, nCentre, nWidth);
             if (!boTaken)
                 continue;
@@ -430,6 +424,28 @@ BOOL DkPointInTriangleXZ(const DK_POINT_XZ* pPoint, const DK_POINT_XZ* pA, const
         return FfAdd(FfMul(qx, ez), FfMul(qz, FfNeg(ex)));
     };
     return side(*pA, *pB) >= 0 && side(*pB, *pC) >= 0 && side(*pC, *pA) >= 0 ? TRUE : FALSE;
+}
+
+void DkGetGroundDirection(const DK_ACTOR* pCamera, int32_t* pxDx, int32_t* pxDz)
+{
+    DK_VECTOR view = {pCamera->World.m[2][0], 0, pCamera->World.m[2][2]};
+    FfVecNormalise(&view, &view);
+    *pxDx = view.x;
+    *pxDz = view.z;
+}
+
+DK_WEDGE DkMakeViewWedge(DK_POINT_XZ Apex, int32_t xDx, int32_t xDz, int32_t xReach)
+{
+    const int32_t fx = FfMul(xReach, xDx);
+    const int32_t fz = FfMul(xReach, xDz);
+    return {Apex,
+            {FfAdd(Apex.x, FfSub(fx, fz)), FfAdd(Apex.z, FfAdd(fz, fx))},
+            {FfAdd(Apex.x, FfAdd(fx, fz)), FfAdd(Apex.z, FfSub(fz, fx))}};
+}
+
+BOOL DkPointInWedge(const DK_POINT_XZ* pPoint, const DK_WEDGE* pWedge)
+{
+    return DkPointInTriangleXZ(pPoint, &pWedge->Apex, &pWedge->B, &pWedge->C);
 }
 
 void DkSortVisibleTrackBlocks(void)

@@ -30,6 +30,15 @@ struct DK_POINT_XZ
     int32_t z;
 };
 
+// A right-angled wedge of the ground plane: its apex at a camera, opening 45 degrees to each
+// side of the view, its far edge a reach ahead. The view test and the object culling use it.
+struct DK_WEDGE
+{
+    DK_POINT_XZ Apex;
+    DK_POINT_XZ B;
+    DK_POINT_XZ C;
+};
+
 struct DK_TRACK_BLOCK
 {
     DK_VECTOR Reference;        // the block's centre as loaded
@@ -94,8 +103,15 @@ int16_t DkFindModelTrackBlocks(const DK_FIXED_MODEL* pFixedModel, int16_t* anNei
 // Height of the block mesh's vertex nearest, in the ground plane, to corner nCorner.
 int32_t DkCheckBlockHeight(int nCorner, int nBlock);
 void DkComputeTrackBlockBounds(void);
+// Inside (edges included) the triangle A, B, C of the ground plane, in integer arithmetic.
 BOOL DkPointInTriangleXZ(const DK_POINT_XZ* pPoint, const DK_POINT_XZ* pA, const DK_POINT_XZ* pB,
                          const DK_POINT_XZ* pC);
+// The camera's view along the ground: its world Z axis without y, made unit length (both 0
+// for a camera looking straight up or down).
+void DkGetGroundDirection(const DK_ACTOR* pCamera, int32_t* pxDx, int32_t* pxDz);
+// The wedge with its apex at Apex around the unit direction (dx, dz), xReach deep.
+DK_WEDGE DkMakeViewWedge(DK_POINT_XZ Apex, int32_t xDx, int32_t xDz, int32_t xReach);
+BOOL DkPointInWedge(const DK_POINT_XZ* pPoint, const DK_WEDGE* pWedge);
 BOOL DkTrackDestructor(void);
 void DkInitialiseLowLevelTBlockEB(void);
 BOOL DkDestroyLowLevelTBlockEB(void);

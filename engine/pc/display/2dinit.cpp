@@ -12,6 +12,7 @@
 #include "engine/common/dk_heap.h"
 #include "engine/pc/3d/3dinit.h"
 #include "engine/pc/3d/dk_anim.h"
+#include "engine/pc/3d/dk_rendr.h"
 #include "engine/pc/core/dk_debug.h"
 #include "engine/pc/display/dk_image.h"
 #include "engine/pc/display/dk_dvice.h"
@@ -41,10 +42,6 @@ int gnModeIndex = 0;
 uint32_t guLastFlip = 0;
 DK_PALETTE_ENTRY gaSystemPalette[256];
 DK_PALETTE_ENTRY gaWorkPalette[256];
-BOOL gboSamplePointSet = FALSE;
-int gnSampleX = 0;
-int gnSampleY = 0;
-uint32_t guLastSample = 0;
 
 uint32_t CounterLow()
 {
@@ -411,47 +408,11 @@ void DkMarkDirectDrawForRelease(void)
     gboDisplayTeardown = TRUE;
 }
 
-uint32_t DkReadBackSurfacePixel(int nX, int nY)
-{
-    IDirectDrawSurface* lpBack = d2d->BackSurface.lpSurface;
-    if (lpBack == nullptr || nX < 0 || nY < 0 || nX >= d2d->nWidth || nY >= d2d->nHeight)
-        return 0;
-    DDSURFACEDESC desc{};
-    desc.dwSize = sizeof desc;
-    if (lpBack->Lock(nullptr, &desc, DDLOCK_WAIT | DDLOCK_READONLY, nullptr) != DD_OK)
-        return 0;
-    // The surface may be smaller than the display's size when a mode could not be set.
-    if (static_cast<DWORD>(nX) >= desc.dwWidth || static_cast<DWORD>(nY) >= desc.dwHeight)
-    {
-        lpBack->Unlock(nullptr);
-        return 0;
-    }
-    const uint8_t* row = static_cast<const uint8_t*>(desc.lpSurface) + nY * desc.lPitch;
-    uint32_t value = desc.ddpfPixelFormat.dwRGBBitCount == 16
-                         ? static_cast<uint32_t>(row[2 * nX] | (row[2 * nX + 1] << 8))
-                         : row[nX];
-    lpBack->Unlock(nullptr);
-    return value;
-}
-
-void DkSetSamplePoint(int nX, int nY)
-{
-    gnSampleX = nX;
-    gnSampleY = nY;
-    gboSamplePointSet = TRUE;
-}
-
-uint32_t DkGetLastSample(void)
-{
-    return guLastSample;
-}
-
 BOOL DkFlip(void)
 {
     if (d2d->boFullScreen)
     {
-        if (gboSamplePointSet)
-            guLastSample = DkReadBackSurfacePixel(gnSampleX, gnSampleY);
+        DkSampleBackSurface();
         if (d2d->PrimarySurface.lpSurface != nullptr)
             d2d->PrimarySurface.lpSurface->Flip(nullptr, DDFLIP_WAIT);
         return TRUE;
@@ -470,8 +431,7 @@ void DkWaitAndFlip(void)
     // millisecond or so is spun on the counter, which keeps the spacing exact.
     for (uint32_t uElapsed; (uElapsed = CounterLow() - guLastFlip) < DK_FLIP_SPACING;)
     {
-        const uint64_t uMs =
-            uint64_t{DK_FLIP_SPACING - uElapsed} * 1000 / DK_PERFORMANCE_FREQUENCY;
+        const uint64_t uMs = uint64_t{DK_FLIP_SPACING - uElapsed} * 1000 / DK_PERFORMANCE_FREQUENCY;
         if (uMs >= 2)
             Sleep(static_cast<DWORD>(uMs - 1));
     }

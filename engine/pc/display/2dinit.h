@@ -86,7 +86,5 @@ void DkSetVgaPaletteEntry(int nIndex, int nRed, int nGreen, int nBlue);
 void DkBlackVgaPalette(void);
 void DkWaitVgaRetrace(void);
 
-// The pixel the scene frame samples at each flip, and the last sample read.
-void DkSetSamplePoint(int nX, int nY);
-uint32_t DkGetLastSample(void);
-uint32_t DkReadBackSurfacePixel(int nX, int nY);
+// A full-screen flip first samples the back surface at the scene frame's sample point
+// (DkSetSamplePoint, dk_rendr.h).
