@@ -30,8 +30,14 @@ struct GameOption
 inline constexpr GameOption OPTION_LOW_GRAVITY = {37, 0};
 inline constexpr GameOption OPTION_MORE_POWER = {37, 1};
 inline constexpr GameOption OPTION_HALF_SIZE = {37, 2};
+// The front and rear wheel frames swapped, the steering side force reversed.
+inline constexpr GameOption OPTION_SWAPPED_FRAMES = {37, 4};
+// The wobble of loose body parts on every car.
+inline constexpr GameOption OPTION_WOBBLE_ALWAYS = {38, 0};
 // Flat raised gravel ground, suspension choice 0 and wheel shake -0.5 at set-up.
 inline constexpr GameOption OPTION_FLAT_GRAVEL = {38, 1};
+// The rear wheel frame mirrored from the front: the rear wheels steer against the fronts.
+inline constexpr GameOption OPTION_MIRRORED_REAR = {38, 7};
 
 // The byte at nOffset of the record, 0 outside it.
 uint8_t GameData_GetByte(int nOffset);

@@ -19,6 +19,8 @@ extern BOOL boThisIsPodiumStage;
 
 // The game state whose timed function ran last (0..12; 5 to 10 are the in-stage states).
 int GetGameState(void);
+// Test hook: the state GetGameState answers.
+void GameHandler_SetStateForTests(int nState);
 
 // Registers the game's entries with the engine (engine/include/dk_entries.h).
 void GameHandler_RegisterEntries(void);

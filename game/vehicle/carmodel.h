@@ -160,14 +160,37 @@ struct CarMechanics
     DK_VECTOR SwayCorner[CAR_WHEELS];
     int32_t SwayBaseY;
     int32_t WheelSwayOffset[CAR_WHEELS];
-    int32_t SwayConstant[9]; // the drawn-body sway's springs, limits and heights, in record order
+    // The sway constants. The set-up writes nine in record order, the same for every car but the
+    // last; the drawn-body sway names them:
+    //   order  value               name             what it is
+    //   1      0.09                SwaySpring       spring of the state that shares the load
+    //   2      1.0                 SwaySpring2      spring of the state that tilts the drawn body
+    //   3      0.09                SwayLimitX       tilt clamp fore and aft
+    //   4      0.1                 SwayLimitZ       tilt clamp sideways
+    //   5      1.0                 SwayUpLength     the tilt vector's fixed height
+    //   6      -0.3                SwayHeightGain   sway height per unit of vertical state
+    //   7      0.2                 SwayHeightLimit  clamp of the sway height
+    //   8      0.012 x gStepScale  SwayStepLimit    largest horizontal change of a state a tick
+    //   9      0.2, 0.6 or 1.0     SwayBaseHeight   the drawn body's raise, by suspension choice
+    // AirDroop and MinCornerHeight take two of the record's unnamed words, which nothing sets:
+    // both read 0 (no droop input in the air; no corner of the drawn body below the physics
+    // body's centre).
+    int32_t SwaySpring;
+    int32_t SwaySpring2;
+    int32_t SwayLimitX;
+    int32_t SwayLimitZ;
+    int32_t SwayUpLength;
+    int32_t SwayHeightGain;
+    int32_t SwayHeightLimit;
+    int32_t SwayStepLimit;
+    int32_t SwayBaseHeight;
     int32_t FollowThreshold;
     int32_t FollowGain;
     int32_t SwayOffsetLimit;
     int32_t SwayLoadGain;
     int32_t FollowBase;
     int32_t FollowExtra;
-    int32_t xFixed276;
+    int32_t MinCornerHeight;
     int32_t LoadTransferGain;
     int32_t AntiRollGain;
     int32_t SuspTravelMax;
@@ -245,7 +268,7 @@ struct CarMechanics
     int32_t UpsideDown;
     int32_t OnSide;
     int32_t OnEnd;
-    int32_t nWord1020;
+    int32_t AirDroop;
     int32_t Upright;
     int32_t InputSwap; // the accelerate and brake inputs trade roles
     int32_t ClutchOut;
@@ -281,6 +304,14 @@ extern int32_t gaCarIndexByDamageSlot[MAX_CARS];
 // Scratch of the car step, shared by the set-up.
 extern int32_t gxGravityScale;
 extern DK_VECTOR gDownVector;
+// Per-car scratch of the car step, valid only within the car's passes: the gravity along the
+// ground that the tyres push against, and the ground slope's grip factor.
+extern DK_VECTOR TickGravity;
+extern int32_t gxSlopeGrip;
+// Each list position's linear acceleration of the tick, written by the body forces.
+extern DK_VECTOR gaCarAcceleration[MAX_CARS];
+// The landing jolt's strength per car number, for the chase camera's bounce.
+extern int32_t gaCarCamBData[MAX_CARS];
 
 // The step rate: gRateScale is 1.0 at 25 ticks a second and 2.0 at 50 (a little under), and
 // gStepScale its reciprocal. gTicksPerStep is a twenty-fifth of a second of the performance
@@ -323,12 +354,47 @@ void CarModel_SetBrakeBalance(void);
 void CarModel_SetGearRatios(void);
 void CarModel_SetSuspension(void);
 
-// Pieces of the step that the set-up and the placing use.
+// The car step: the listed cars (indices into both arrays, at most MAX_CARS of them) go through
+// nine passes, each pass over every car from the list's last entry to its first before the
+// next pass. Entries outside 0..7 are reported and skipped.
+void CarModel_StepCars(CarMechanics* paMechanics, CarBody* paBodies, const int16_t* panList,
+                       int16_t nCount);
+// Test hook: called as each pass (1..9) starts on a car, with the list position and the car.
+typedef void (*CarStepPassHook)(int nPass, int nListPosition, int nCar);
+void CarModel_SetStepPassHook(CarStepPassHook pHook);
+
+// The passes' pieces, on the current car unless they take one.
+void CarModel_ApplyGearRatio(CarMechanics* pMechanics);
+void CarModel_UpdateWheelSpeeds(void);
+void CarModel_SlopeGripFactor(void);
+void CarModel_DistributeLoad(void);
+void CarModel_CornerVelocities(void);
 void CarModel_UpdateCorners(CarBody* pBody);
 void CarModel_GroundNormal(void);
+
+// Tyres.
 void CarModel_CountWheelsOnGround(void);
+void CarModel_TyreForces(void);
+void CarModel_SlopeChangeForce(int32_t xForceScale);
+void CarModel_BodyPointFriction(void);
+
+// Engine and drive train.
+void CarModel_DriveTorque(void);
+void CarModel_UpdateEngineRevs(void);
+void CarModel_EqualiseAxles(void);
+
+// Body sway, wheel loads and the drawn body.
+void CarModel_UpdateLoadTransfer(void);
+void CarModel_SetWheelLoads(void);
+void CarModel_UpdateDisplayBody(CarBody* pBody, CarMechanics* pMechanics);
+
+// Body forces: the integration of the tick's forces into motion; empty so far.
+void CarModel_IntegrateBody(void);
+
+// Pieces of the body update.
 void CarModel_UpdateTouchingPoints(void);
 void CarModel_LiftOutOfGround(void);
+void CarModel_MarkStuck(void);
 
 // Step rate and placing.
 void CarModel_SetStepRate(int32_t xRate);

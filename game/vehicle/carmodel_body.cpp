@@ -1,5 +1,5 @@
-// The body update's pieces that keep the car in touch with the ground: which points touch, and
-// lifting the car out of the ground.
+// The body update's pieces that keep the car in touch with the ground: which points touch,
+// lifting the car out of the ground, and marking a car stuck on its roof or side.
 #include "game/vehicle/carmodel_internal.h"
 
 void CarModel_UpdateTouchingPoints(void)
@@ -40,4 +40,26 @@ void CarModel_LiftOutOfGround(void)
     pBody->Position.y = FfAdd(pBody->Position.y, xLift);
     for (DK_VECTOR& point : pBody->ContactPoint)
         point.y = FfAdd(point.y, xLift);
+}
+
+void CarModel_MarkStuck(void)
+{
+    CarMechanics* pMech = gpCurrentCarMechanics;
+    constexpr int8_t kSettleTicks = 20;
+    if (pMech->UpsideDown)
+    {
+        pMech->Stuck = 1;
+        pMech->FlipTicksUp = kSettleTicks;
+    }
+    else if (pMech->OnSide)
+    {
+        pMech->Stuck = 1;
+        pMech->FlipTicksSide = kSettleTicks;
+    }
+    else if (pMech->OnEnd)
+    {
+        // A car on its nose or tail is not settled: it falls one way or the other.
+        pMech->OnEnd = 0;
+        pMech->FlipTicksEnd = 0;
+    }
 }

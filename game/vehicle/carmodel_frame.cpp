@@ -21,11 +21,6 @@ constexpr int32_t kPullSpan = 150 * ONE;
 constexpr int32_t kPullGain = 0x106; // 0.004
 constexpr int32_t kNoseLength = 2 * ONE;
 
-int32_t Abs(int32_t v)
-{
-    return v < 0 ? FfNeg(v) : v;
-}
-
 // w x 4096 / (2 pi 65536) truncated towards zero; |w| is at most 1.0.
 int32_t RadiansToAngle(int32_t w)
 {
@@ -127,11 +122,11 @@ void CarModel_PullForce(const DK_VECTOR* pTowards, const DK_VECTOR* pFrom, DK_VE
     *pOut = {};
     const DK_VECTOR d = VecSub(*pTowards, *pFrom);
     // The largest component first, so that far-apart cars keep the length in range.
-    int32_t xLargest = Abs(d.x);
-    if (Abs(d.y) > xLargest)
-        xLargest = Abs(d.y);
-    if (Abs(d.z) > xLargest)
-        xLargest = Abs(d.z);
+    int32_t xLargest = FfAbs(d.x);
+    if (FfAbs(d.y) > xLargest)
+        xLargest = FfAbs(d.y);
+    if (FfAbs(d.z) > xLargest)
+        xLargest = FfAbs(d.z);
     if (xLargest == 0)
         return;
     const DK_VECTOR v = {FfDiv(d.x, xLargest), FfDiv(d.y, xLargest), FfDiv(d.z, xLargest)};

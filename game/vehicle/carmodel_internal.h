@@ -4,6 +4,44 @@
 
 #include "engine/include/dk_ff.h"
 #include "game/vehicle/carmodel.h"
+#include "game/vehicle/damage.h"
+
+// The gaCarAcceleration entry the body forces write: the car step points it at the entry of the
+// list position it works on.
+extern DK_VECTOR* gpCarAcceleration;
+
+inline int32_t FfAbs(int32_t v)
+{
+    return v < 0 ? FfNeg(v) : v;
+}
+
+// 25 or 50, as the step rate was set.
+inline int CarModel_TicksPerSecond(void)
+{
+    return gRateScale > 0x18000 ? 50 : 25;
+}
+
+// The car's damage record; a car number outside the records reads an undamaged one.
+inline const DamageRecord& CarModel_Damage(const CarBody* pBody)
+{
+    static const DamageRecord kUndamaged{};
+    const int n = pBody->nCarNumber;
+    return n >= 0 && n < MAX_DAMAGE_RECORDS ? gaDamage[n] : kUndamaged;
+}
+
+// The gear as an index into the gear tables; a gear outside them reads neutral.
+inline int CarModel_GearIndex(const CarMechanics* pMechanics)
+{
+    const int g = pMechanics->Gear;
+    return g >= 0 && g < CAR_GEARS ? g : 0;
+}
+
+// Whether the drive reaches the axle of wheel w: the front wheels unless all drive goes to the
+// rear, the rear wheels unless all goes to the front.
+inline bool CarModel_AxleDriven(const CarMechanics* pMechanics, int w)
+{
+    return w < 2 ? pMechanics->DriveShareFront != 0 : pMechanics->DriveShareFront != DK_FIXED_ONE;
+}
 
 inline DK_VECTOR VecAdd(const DK_VECTOR& a, const DK_VECTOR& b)
 {

@@ -331,6 +331,9 @@ BOOL InitialiseCar(CarBody* pBody, CarMechanics* pMech, DK_ACTOR* pStartActor, i
         pMech->RevSweepOn = 1;
         pMech->RevSweepPeriod = static_cast<int16_t>(10 * (DkRand() % 2) + 13);
     }
+    // The engine start waits and sweeps on the body's copies.
+    pBody->EngineStarting = pMech->RevSweepOn;
+    pBody->EngineStartTicks = pMech->RevSweepPeriod;
 
     std::memcpy(pBody->StartCorner, pBody->ContactPoint, sizeof(pBody->ContactPoint));
     pBody->StartRow[0] = pBody->OrientRow0;
@@ -399,9 +402,16 @@ void CarModel_SetSuspension(void)
     DkLog(DkFormatString("Suspension chosen %d", nChoice));
     const Column& c = kColumns[nChoice == 1 || nChoice == 2 ? nChoice : 0];
 
-    const int32_t axSway[9] = {
-        5898, ONE, 5898, 6553, ONE, -19660, 13107, FfMul(786, gStepScale), c.xLastSway};
-    std::memcpy(pMech->SwayConstant, axSway, sizeof(axSway));
+    // The nine sway constants in record order; the drawn-body sway names them (carmodel.h).
+    pMech->SwaySpring = 5898;
+    pMech->SwaySpring2 = ONE;
+    pMech->SwayLimitX = 5898;
+    pMech->SwayLimitZ = 6553;
+    pMech->SwayUpLength = ONE;
+    pMech->SwayHeightGain = -19660;
+    pMech->SwayHeightLimit = 13107;
+    pMech->SwayStepLimit = FfMul(786, gStepScale);
+    pMech->SwayBaseHeight = c.xLastSway;
     pMech->FollowThreshold = 6553;
     pMech->FollowGain = FfMul(157286, gStepScale);
     pMech->SwayOffsetLimit = 0x4000;

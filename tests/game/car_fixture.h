@@ -14,9 +14,12 @@
 #include "engine/include/dk_ff.h"
 #include "engine/include/dk_services.h"
 #include "engine/pc/3d/c3d.h"
+#include "game/effects/crowdsnd.h"
+#include "game/effects/forcefeedback.h"
 #include "game/effects/vrooom.h"
 #include "game/effects/weather.h"
 #include "game/hud/rs_main.h"
+#include "game/race/attract.h"
 #include "game/race/gmhndlr.h"
 #include "game/race/netplay.h"
 #include "game/race/pertick.h"
@@ -24,6 +27,7 @@
 #include "game/race/stageinfo.h"
 #include "game/race/startup.h"
 #include "game/race/superspecial.h"
+#include "game/vehicle/carcontrol.h"
 #include "game/vehicle/carmodel.h"
 #include "game/vehicle/damage.h"
 #include "game/vehicle/heightdata.h"
@@ -85,6 +89,15 @@ protected:
         CarSound_ResetForTests();
         School_ResetForTests();
         PerTick_ResetForTests();
+        Damage_ResetForTests();
+        CarControl_ResetForTests();
+        CrowdNoise_ResetForTests();
+        ForceFeedback_ResetForTests();
+        MessageRoll_SetFinishedForTests(0);
+        GameHandler_SetStateForTests(0);
+        CarModel_SetStepPassHook(nullptr);
+        for (int32_t& xBounce : gaCarCamBData)
+            xBounce = 0;
         for (DamageRecord& record : gaDamage)
             record = DamageRecord{};
         for (LoadedCar& car : gaLoadedCar)
@@ -100,6 +113,7 @@ protected:
 
     void TearDown() override
     {
+        CarModel_SetStepPassHook(nullptr);
         output += CaptureOutput([] { DkKillAllObjects(); });
         DkSetWorldActor(nullptr);
         GroundTest::TearDown();

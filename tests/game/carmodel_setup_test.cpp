@@ -229,7 +229,7 @@ TEST_F(CarSetupTest, BrakeSuspensionAndGearboxChoices)
         ASSERT_TRUE(SetUpCar(0, 8)) << last;
         const CarMechanics& m = gaCarMechanics[0];
         EXPECT_EQ(m.BrakeBalance, c.balance);
-        EXPECT_EQ(m.SwayConstant[8], c.columns[0]);
+        EXPECT_EQ(m.SwayBaseHeight, c.columns[0]);
         EXPECT_EQ(m.SuspensionConstant, c.columns[1]);
         EXPECT_EQ(m.FollowBase, c.columns[2]);
         EXPECT_EQ(m.FollowExtra, c.columns[3]);
@@ -255,7 +255,7 @@ TEST_F(CarSetupTest, StepScaleReachesTheScaledSuspensionConstants)
     CarModel_SetStepRate(50 * ONE);
     ASSERT_TRUE(SetUpCar(0, 0)) << last;
     const CarMechanics& m = gaCarMechanics[0];
-    EXPECT_EQ(m.SwayConstant[7], FfMul(786, 32773));
+    EXPECT_EQ(m.SwayStepLimit, FfMul(786, 32773));
     EXPECT_EQ(m.FollowGain, FfMul(157286, 32773));
     EXPECT_EQ(m.SlopeChangeGain, FfMul(9829, 32773));
 }

@@ -1,0 +1,10 @@
+// The crowd and weather sounds. So far only the abduction sample the car step's event timer
+// plays.
+#pragma once
+
+// Plays the abduction sample once at full volume; records the call so far.
+void CrowdNoise_PlayAbduct(void);
+
+// Test hooks: the calls since the last reset.
+int CrowdNoise_GetAbductCallsForTests(void);
+void CrowdNoise_ResetForTests(void);
