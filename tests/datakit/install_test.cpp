@@ -121,6 +121,9 @@ void ExpectDemoTree(const fs::path& root)
                      "c/Dezor/ini/legal.pal", "c/Dezor/ini/loading.pal"});
     for (const char* font : datakit::kFrontEndFonts)
         expected.insert(std::string("disc/new_fe/FONTS/") + font + ".FON");
+    expected.insert({"disc/game/stages", "disc/game/stages/demo"});
+    for (const char* extension : {".c3d", ".obj", ".sht", ".hzn", ".hpc", ".dat"})
+        expected.insert(std::string("disc/game/stages/demo/demo") + extension);
     for (const char* language : datakit::kLanguageDirectories)
     {
         expected.insert(std::string("c/Dezor/ini/") + language);

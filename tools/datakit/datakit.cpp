@@ -13,6 +13,7 @@
 #include "tools/datakit/install.h"
 #include "tools/datakit/palette_writer.h"
 #include "tools/datakit/seeds.h"
+#include "tools/datakit/stage_writer.h"
 
 namespace
 {
@@ -43,6 +44,9 @@ constexpr const char* kUsage =
     "                         (NAME.hpc) and trigger lines (NAME.dat); NAME is flat-tarmac,\n"
     "                         tilted-plane, bumpy-gravel, crest, side-ramp, bridge,\n"
     "                         snow-water-sea or vertical-triangle\n"
+    "  stage DIR              write the demo stage into DIR: track (demo.c3d), scenery\n"
+    "                         (demo.obj), shadow casters (demo.sht), sky (demo.hzn), height\n"
+    "                         data (demo.hpc) and trigger lines (demo.dat)\n"
     "  help                   show this text\n";
 
 int Usage(const std::string& problem)
@@ -119,6 +123,15 @@ int WriteGround(const std::string& name, const std::string& dir)
     return kExitOk;
 }
 
+int WriteStage(const std::string& dir)
+{
+    const datakit::DemoStageFiles files = datakit::WriteDemoStage(dir);
+    std::printf("Demo stage written to %s:\n", dir.c_str());
+    for (const auto& file : files.All())
+        std::printf("  %s\n", file.filename().c_str());
+    return kExitOk;
+}
+
 int Run(const std::vector<std::string>& args)
 {
     if (args.empty())
@@ -185,6 +198,12 @@ int Run(const std::vector<std::string>& args)
         if (std::find(names.begin(), names.end(), args[1]) == names.end())
             return Usage("no ground named '" + args[1] + "'");
         return WriteGround(args[1], args[2]);
+    }
+    if (command == "stage")
+    {
+        if (args.size() != 2 || args[1].empty() || args[1].starts_with("-"))
+            return Usage("stage takes one directory");
+        return WriteStage(args[1]);
     }
     return Usage("unknown command '" + command + "'");
 }

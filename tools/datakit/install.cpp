@@ -9,6 +9,7 @@
 #include "tools/datakit/language_writer.h"
 #include "tools/datakit/palette_writer.h"
 #include "tools/datakit/registry_writer.h"
+#include "tools/datakit/stage_writer.h"
 #include "tools/datakit/wave_writer.h"
 
 namespace fs = std::filesystem;
@@ -133,6 +134,15 @@ void WriteGameImages(InstallSummary& summary, const fs::path& gameDir)
     }
 }
 
+// The demo stage under the game's disc root, "stages\\demo\\demo" and its extensions.
+void WriteDemoStageFiles(InstallSummary& summary, const fs::path& gameDir)
+{
+    const fs::path dir = gameDir / "stages" / kDemoStageName;
+    MakeDirectory(summary, dir);
+    for (const fs::path& file : WriteDemoStage(dir).All())
+        summary.files.push_back(file);
+}
+
 // The front end's music: a short tune of rising and falling tones that loops cleanly.
 std::vector<int16_t> DemoMusic()
 {
@@ -198,6 +208,7 @@ InstallSummary InstallDemo(const fs::path& dir)
     WriteTextSet(summary, disc / "new_fe", TextSet::FrontEnd);
     WriteFrontEndFonts(summary, disc / "new_fe");
     WriteGameImages(summary, disc / "game");
+    WriteDemoStageFiles(summary, disc / "game");
     WriteStartScreens(summary, driveC / "Dezor");
 
     RegistryModel registry;

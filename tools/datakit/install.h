@@ -10,6 +10,7 @@
 //   DIR/disc/game/language/*.txt     the game's texts, DKPR gzip
 //   DIR/disc/game/images/            the car shadow's image (shadpc.bmp colour, shadam.bmp
 //                                    alpha) and the frame-rate image fps2.bmp
+//   DIR/disc/game/stages/demo/       the demo stage: demo.c3d, .obj, .sht, .hzn, .hpc, .dat
 //   DIR/disc/new_fe/language/*.txt   the front end's texts, plain
 //   DIR/disc/new_fe/FONTS/*.FON      the front end's sixteen menu fonts
 //   DIR/disc/music/                  WAVPath=D:\music: the front end's music stream
