@@ -21,8 +21,9 @@ constexpr double kCell = kDemoStageCell;
 constexpr double kWidth = kDemoStageColumns * kCell;
 constexpr double kLength = kDemoStageRows * kCell;
 constexpr double kHalf = kDemoRoadHalfWidth;
-// Rows of quads a block's mesh has along z.
-constexpr int kBlockRows = 4;
+// A block's mesh has rows of vertices every kRowStep along z, and more where the road's edges
+// cross a column boundary.
+constexpr double kRowStep = kCell / 4;
 
 // Line types.
 constexpr uint8_t kPaceNote = 0;
@@ -316,21 +317,59 @@ std::array<double, 6> Columns(double x0, double z)
     return {x0, (x0 + l) / 2, l, r, (r + x1) / 2, x1};
 }
 
-BlockMesh BuildBlock(int row, int column)
+// The z of each row of vertices of a grid row: every kRowStep from its bottom to its top, and
+// wherever a road edge meets a column boundary, so that an edge never bends at the boundary
+// between two rows. Every block of the grid row takes the same rows, so no crack opens.
+std::vector<double> RowsOfGridRow(int row)
+{
+    const double zTop = (kDemoStageRows - row) * kCell;
+    const double zBottom = zTop - kCell;
+    std::vector<double> zs;
+    for (double z = zBottom; z <= zTop; z += kRowStep)
+        zs.push_back(z);
+    constexpr double kSample = 0.5;
+    for (double edge : {-kHalf, kHalf})
+        for (int column = 1; column < kDemoStageColumns; ++column)
+        {
+            const double x = column * kCell;
+            auto f = [&](double z) { return CentreX(z) + edge - x; };
+            for (double z = zBottom; z < zTop; z += kSample)
+            {
+                double a = z, b = std::min(z + kSample, zTop);
+                if ((f(a) < 0) == (f(b) < 0))
+                    continue;
+                for (int i = 0; i < 40; ++i)
+                {
+                    const double m = (a + b) / 2;
+                    ((f(a) < 0) == (f(m) < 0) ? a : b) = m;
+                }
+                // Stored as the file stores it, so both blocks meet at the same point.
+                const double crossing = std::round((a + b) / 2 * 65536.0) / 65536.0;
+                if (crossing > zBottom + 0.01 && crossing < zTop - 0.01)
+                    zs.push_back(crossing);
+            }
+        }
+    std::sort(zs.begin(), zs.end());
+    zs.erase(std::unique(zs.begin(), zs.end(),
+                         [](double a, double b) { return std::abs(a - b) < 0.01; }),
+             zs.end());
+    return zs;
+}
+
+BlockMesh BuildBlock(int row, int column, const std::vector<double>& zs)
 {
     BlockMesh mesh;
     C3dShape& s = mesh.shape;
     s.name = "B" + std::to_string(row * kDemoStageColumns + column);
     s.scale = {-1, -1, -1};
     const double x0 = column * kCell;
-    const double zTop = (kDemoStageRows - row) * kCell;
-    const double zBottom = zTop - kCell;
+    const double zTop = zs.back();
     const double cx = x0 + kCell / 2, cz = zTop - kCell / 2;
-    const double dz = kCell / kBlockRows;
+    const int rows = static_cast<int>(zs.size()) - 1;
 
-    std::array<std::array<double, 6>, kBlockRows + 1> cols;
-    for (int j = 0; j <= kBlockRows; ++j)
-        cols[j] = Columns(x0, zBottom + j * dz);
+    std::vector<std::array<double, 6>> cols;
+    for (double z : zs)
+        cols.push_back(Columns(x0, z));
 
     // The grass shares its vertices across the block; the road takes its own a quad, since
     // its texture runs 0 to 1 along each quad.
@@ -346,7 +385,7 @@ BlockMesh BuildBlock(int row, int column)
         auto it = grassVertex.find(key);
         if (it != grassVertex.end())
             return it->second;
-        const double x = cols[j][k], z = zBottom + j * dz;
+        const double x = cols[j][k], z = zs[j];
         const uint16_t i = vertex(x, z, (x - x0) / kCell, (zTop - z) / kCell);
         grassVertex[key] = i;
         return i;
@@ -372,7 +411,7 @@ BlockMesh BuildBlock(int row, int column)
     constexpr double kFlat = 1e-6;
 
     // Grass first, the road after it: one list each.
-    for (int j = 0; j < kBlockRows; ++j)
+    for (int j = 0; j < rows; ++j)
         for (int k : {0, 1, 3, 4})
         {
             const bool top = cols[j + 1][k + 1] - cols[j + 1][k] > kFlat;
@@ -386,18 +425,25 @@ BlockMesh BuildBlock(int row, int column)
                 triangle(grass(j + 1, k), grass(j, k + 1), grass(j, k), kTrackGrass,
                          kDemoGrassSurface, 245.0);
         }
-    for (int j = 0; j < kBlockRows; ++j)
+    for (int j = 0; j < rows; ++j)
     {
         const bool top = cols[j + 1][3] - cols[j + 1][2] > kFlat;
         const bool bottom = cols[j][3] - cols[j][2] > kFlat;
         if (!top && !bottom)
             continue;
-        const double zLow = zBottom + j * dz, zHigh = zLow + dz;
+        const double zLow = zs[j], zHigh = zs[j + 1];
         auto across = [&](double x, double z) { return (x - (CentreX(z) - kHalf)) / (2 * kHalf); };
-        const uint16_t tl = vertex(cols[j + 1][2], zHigh, across(cols[j + 1][2], zHigh), 0);
-        const uint16_t tr = vertex(cols[j + 1][3], zHigh, across(cols[j + 1][3], zHigh), 0);
-        const uint16_t br = vertex(cols[j][3], zLow, across(cols[j][3], zLow), 1);
-        const uint16_t bl = vertex(cols[j][2], zLow, across(cols[j][2], zLow), 1);
+        // Along the road the texture runs down each kRowStep, whatever rows split it.
+        const double step =
+            zs.front() + kRowStep * std::floor((zLow - zs.front()) / kRowStep + 1e-6);
+        auto along = [&](double z)
+        { return std::clamp((step + kRowStep - z) / kRowStep, 0.0, 1.0); };
+        const uint16_t tl =
+            vertex(cols[j + 1][2], zHigh, across(cols[j + 1][2], zHigh), along(zHigh));
+        const uint16_t tr =
+            vertex(cols[j + 1][3], zHigh, across(cols[j + 1][3], zHigh), along(zHigh));
+        const uint16_t br = vertex(cols[j][3], zLow, across(cols[j][3], zLow), along(zLow));
+        const uint16_t bl = vertex(cols[j][2], zLow, across(cols[j][2], zLow), along(zLow));
         if (top)
             triangle(tl, tr, br, kTrackRoad, kDemoRoadSurface, 255.0);
         if (bottom)
@@ -439,9 +485,11 @@ void BuildTrack(DemoStage& stage)
     track.objects.push_back(C3dObject{});
     std::map<std::pair<double, double>, uint32_t> heightVertex;
     for (int r = 0; r < kDemoStageRows; ++r)
+    {
+        const std::vector<double> zs = RowsOfGridRow(r);
         for (int c = 0; c < kDemoStageColumns; ++c)
         {
-            BlockMesh mesh = BuildBlock(r, c);
+            BlockMesh mesh = BuildBlock(r, c, zs);
             const double cx = (c + 0.5) * kCell, cz = (kDemoStageRows - r - 0.5) * kCell;
             for (double z : kSignZ)
             {
@@ -477,6 +525,7 @@ void BuildTrack(DemoStage& stage)
             track.objects.push_back(C3dPlaced(0, {static_cast<int>(track.shapes.size() - 1)},
                                               C3dTranslation(cx, 0.0, cz)));
         }
+    }
 }
 
 C3dShape Quad(const std::string& name, std::array<C3dVertex, 4> corners, int texture, bool twoSided,
@@ -669,7 +718,7 @@ void BuildHorizon(DemoStage& stage)
     constexpr double kRadius = 1600.0;
     // Heights of the ring's three rows of vertices and the texture rows they take.
     constexpr std::array<double, 3> kHeights = {1500.0, 110.0, -120.0};
-    constexpr std::array<double, 3> kV = {0.0, 0.56, 1.0};
+    constexpr std::array<double, 3> kV = {0.02, 0.56, 1.0};
     const std::array<C3dRgba, 3> white = {Grey(255), Grey(255), Grey(255)};
     for (int i = 0; i < kSegments; ++i)
     {
