@@ -24,16 +24,6 @@ constexpr int32_t kBouncePerCount = 13107; // 0.2 off the limit per count of the
 constexpr int32_t kBounceMargin = 656;     // 0.01
 constexpr int8_t kBounceCounts = 3;
 
-bool OppositeSigns(int32_t a, int32_t b)
-{
-    return (a > 0 && b < 0) || (a < 0 && b > 0);
-}
-
-int32_t Clamp(int32_t v, int32_t lo, int32_t hi)
-{
-    return v < lo ? lo : v > hi ? hi : v;
-}
-
 // The engine running free: the start's wait and rev sweep, then the torque turning the revs.
 void FreeEngine(CarBody* pBody, CarMechanics* pMech)
 {
@@ -104,10 +94,10 @@ void GearedWheelSpeeds(const CarBody* pBody, CarMechanics* pMech, int g)
     const int32_t xLimit =
         xRatio < 0 ? pMech->MaxRevs : FfMul(pMech->RevBandHigh[g], pMech->MaxRevs);
     const int32_t xTop = FfMul(xLimit, pMech->InverseGearRatio[g]);
-    int32_t t = Clamp(FfMul(FfSub(xLimit, pMech->EngineRevs), pMech->InverseMaxRevs), 0, ONE);
+    int32_t t = FfClamp(FfMul(FfSub(xLimit, pMech->EngineRevs), pMech->InverseMaxRevs), 0, ONE);
     const int32_t y = FfMul(FfSub(ONE, FfMul(t, FfSub(ONE, a))), xTop);
     int32_t q = FfAdd(FfMul(FfAbs(FfVecDot(&pBody->OrientRow2, &pBody->Velocity)), HALF),
-                      xRatio < 0 ? ONE : FfDiv(ONE, g * ONE));
+                      xRatio < 0 || g == 0 ? ONE : FfDiv(ONE, g * ONE));
     if (q > ONE)
         q = ONE;
     const int32_t k = FfMul(a, q);
@@ -127,7 +117,7 @@ void GearedWheelSpeeds(const CarBody* pBody, CarMechanics* pMech, int g)
         }
         // Left alone, the shown speed runs back to the wheel's by at most 1.0 a tick.
         const int32_t xGap = FfSub(pMech->WheelSpeed[w], pMech->WheelSpinSpeed[w]);
-        pMech->WheelSpinSpeed[w] = FfAdd(pMech->WheelSpinSpeed[w], Clamp(xGap, -ONE, ONE));
+        pMech->WheelSpinSpeed[w] = FfAdd(pMech->WheelSpinSpeed[w], FfClamp(xGap, -ONE, ONE));
     }
     for (int32_t& xSpin : pMech->WheelSpinSpeed)
         if (FfAbs(xSpin) < kSpinFloor)

@@ -15,6 +15,17 @@ inline int32_t FfAbs(int32_t v)
     return v < 0 ? FfNeg(v) : v;
 }
 
+inline int32_t FfClamp(int32_t v, int32_t lo, int32_t hi)
+{
+    return v < lo ? lo : v > hi ? hi : v;
+}
+
+// One positive and the other negative.
+inline bool OppositeSigns(int32_t a, int32_t b)
+{
+    return (a > 0 && b < 0) || (a < 0 && b > 0);
+}
+
 // 25 or 50, as the step rate was set.
 inline int CarModel_TicksPerSecond(void)
 {

@@ -47,7 +47,7 @@ void SpringStep(const CarMechanics* pMech, DK_VECTOR* pState, int32_t xSpring,
     // The horizontal change of a tick is limited; the vertical is not.
     const DK_VECTOR flat = {a.x, 0, a.z};
     const int32_t xFlat = FfVecLength(&flat);
-    if (xFlat > pMech->SwayStepLimit)
+    if (xFlat > pMech->SwayStepLimit && xFlat > 0)
     {
         const int32_t xShrink = FfDiv(pMech->SwayStepLimit, xFlat);
         a.x = FfMul(a.x, xShrink);
@@ -58,7 +58,7 @@ void SpringStep(const CarMechanics* pMech, DK_VECTOR* pState, int32_t xSpring,
 
 int32_t Clamp(int32_t v, int32_t xLimit)
 {
-    return v > xLimit ? xLimit : v < FfNeg(xLimit) ? FfNeg(xLimit) : v;
+    return FfClamp(v, FfNeg(xLimit), xLimit);
 }
 
 // The sway matrix from a state: the up row leans by the state's clamped horizontal parts, and
@@ -139,7 +139,7 @@ void CarModel_SetWheelLoads(void)
     for (int32_t xOffset : pMech->WheelSwayOffset)
         if (FfAbs(xOffset) > m)
             m = FfAbs(xOffset);
-    if (m > pMech->SwayOffsetLimit)
+    if (m > pMech->SwayOffsetLimit && m > 0)
     {
         const int32_t xShrink = FfDiv(pMech->SwayOffsetLimit, m);
         for (int32_t& xOffset : pMech->WheelSwayOffset)

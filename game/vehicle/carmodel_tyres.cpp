@@ -96,17 +96,9 @@ void SpinWheel(const CarBody* pBody, CarMechanics* pMech, int w, int32_t s)
     const int32_t xOld = xSpeed;
     xSpeed = FfAdd(xSpeed, FfMul(pBody->WheelTorque[w], s));
     const int g = CarModel_GearIndex(pMech);
-    if (g == 0 || pMech->ClutchOut != 0 || !CarModel_AxleDriven(pMech, w))
-    {
-        if ((xOld > 0 && xSpeed < 0) || (xOld < 0 && xSpeed > 0))
-            xSpeed = 0;
-    }
-    else
-    {
-        const int32_t xRatio = pMech->GearRatio[g];
-        if ((xRatio > 0 && xSpeed < 0) || (xRatio < 0 && xSpeed > 0))
-            xSpeed = 0;
-    }
+    const bool boFree = g == 0 || pMech->ClutchOut != 0 || !CarModel_AxleDriven(pMech, w);
+    if (OppositeSigns(boFree ? xOld : pMech->GearRatio[g], xSpeed))
+        xSpeed = 0;
 }
 
 // A frame vector: v along the ground, normalised; FALSE (and 0) when nothing is left of it.
@@ -344,15 +336,15 @@ void CarModel_TyreForces(void)
             {
                 const int32_t v = FfVecDot(&pBody->PointVelocity[w], &frame.Forward);
                 xSlip = FfSub(FfMul(v, 4 * ONE), pMech->WheelSpeed[w]);
-                boReversing = (v > 0 && xSlip < 0) || (v < 0 && xSlip > 0);
+                boReversing = OppositeSigns(v, xSlip);
             }
             if (w < 2 || !pMech->HandbrakeOn || boReversing)
             {
                 // The road turns the wheel towards its rolling speed, within its slide grip.
                 pMech->WheelTorqueOut[w] = pBody->WheelTorque[w];
                 const int32_t xGrip = pMech->SlideGrip[w];
-                int32_t T = FfMul(4 * ONE, FfMul(xSlip, xSlipScale));
-                T = T > xGrip ? xGrip : T < FfNeg(xGrip) ? FfNeg(xGrip) : T;
+                const int32_t T =
+                    FfClamp(FfMul(4 * ONE, FfMul(xSlip, xSlipScale)), FfNeg(xGrip), xGrip);
                 const int nShift = LaunchLocked(pMech, w)                                 ? 5
                                    : pMech->AccelControl == 0 && pMech->BrakeControl == 0 ? 2
                                                                                           : 3;
@@ -409,9 +401,8 @@ void CarModel_SlopeChangeForce(int32_t xForceScale)
         const DK_VECTOR& before = pBody->PointNormalPrev[w];
         DK_VECTOR dir =
             VecNormalised(VecSub(normal, VecScaled(before, FfVecDot(&normal, &before))));
-        int32_t q = FfVecDot(&dir, &pBody->PointVelocity[w]);
-        q = q > ONE ? ONE : q < -ONE ? -ONE : q;
-        dir = VecScaled(dir, q);
+        const int32_t q = FfVecDot(&dir, &pBody->PointVelocity[w]);
+        dir = VecScaled(dir, FfClamp(q, -ONE, ONE));
         int32_t f = FfMul(FfSub(axAngle[w], kSlopeChangeMin), FfDiv(ONE, 50 * ONE));
         if (f > ONE)
             f = ONE;
