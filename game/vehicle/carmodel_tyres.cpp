@@ -35,7 +35,7 @@ namespace
 constexpr int32_t ONE = DK_FIXED_ONE;
 constexpr int32_t HALF = 0x8000;
 constexpr int32_t kCoastBrake = 6553;        // 0.1
-constexpr int32_t kAirSpinDivisor = 0x1999;  // 0.1
+constexpr int32_t kAirSpinDivisor = 0x1999;  // 0.1: free wheels spin ten times as fast
 constexpr int32_t kSlipScale = 0xF000;       // 0.9375
 constexpr int32_t kSpinStep = 0x11113;       // 1.0667
 constexpr int32_t kLaunchSlip = 0x147A;      // 0.08
@@ -46,7 +46,7 @@ constexpr int32_t kSlopeChangeMin = 0xA0000;    // 10 degrees
 constexpr int32_t kDegreesPerAngle = 0x1680;    // 360 / 4096 as 16.16
 constexpr int32_t kSlopeChangeShare = 0x140000; // 20.0 over the counting wheels
 
-// The tick's brakes: the front's, the rear's (with the handbrake), and each wheel's drag.
+// The tick's brake torques: the front's, and the rear's with the handbrake.
 struct Brakes
 {
     int32_t xFront;
