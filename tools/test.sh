@@ -1,10 +1,11 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs every test. The tests where threads meet (the timer's,
-# the menu and prompt ticks against their drawing, the network transport, the sound mixer and
-# the rasteriser's drawing shared among threads) also run under ThreadSanitizer (first, so that the last
-# summary covers everything). Every reader of untrusted bytes has a libFuzzer target
-# (tests/fuzz), built with clang; its seeds and regressions are replayed and it fuzzes briefly.
+# the menu and prompt ticks against their drawing, the network transport, the sound mixer, the
+# rasteriser's drawing shared among threads and the scene frame drawn on them) also run under
+# ThreadSanitizer (first, so that the last summary covers everything). Every reader of untrusted
+# bytes has a libFuzzer target (tests/fuzz), built with clang; its seeds and regressions are
+# replayed and it fuzzes briefly.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 
@@ -19,6 +20,7 @@ tsan_tests=(
   dplay_test
   d3d_draw_test
   d3d_scene_test
+  dk_frame_threads_test
   qmix_test
   dk_qsnd_test
 )

@@ -2,6 +2,7 @@
 
 #include <cmath>
 #include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <vector>
 
@@ -200,6 +201,7 @@ bool LoadStage(bool night, Stage* pStage, std::string* problem)
 {
     Stage& s = *pStage;
     s = Stage{};
+    s.area = {0, 0, static_cast<int16_t>(d2d->nWidth), static_cast<int16_t>(d2d->nHeight)};
     s.pWorld = DkCreateWorldActor();
     const std::string base = kStageBase;
     LoadC3d(base + ".c3d", night ? DK3D_NIGHT_TRACK : DK3D_TRACK, s.pWorld, FALSE, problem);
@@ -294,20 +296,21 @@ void QueueExtras(Stage& s, bool boSurfaceBlit)
     const datakit::StagePoint car = datakit::DemoCentreLine(s.carZ);
     const double sx = car.dz, sz = -car.dx; // across the road, to the right
 
-    // Dust kicked up behind the car, drifting and growing.
+    // Dust kicked up behind the wheels, drifting and growing.
     DK_3DBITMAP puffs[6] = {};
     for (int i = 0; i < 6; ++i)
     {
-        const double back = 2.6 + 0.9 * i + 0.3 * ((s.frame + i) % 3);
-        const double side = (i % 2 ? 0.8 : -0.8);
-        const double r = 0.3 + 0.1 * i;
-        puffs[i].Position = FixedVector(car.x - car.dx * back + sx * side, car.y + 0.4 + 0.15 * i,
-                                        car.z - car.dz * back + sz * side);
+        const double back = 2.8 + 1.1 * i + 0.3 * ((s.frame + i) % 3);
+        const double side = (i % 2 ? 1.2 : -1.2);
+        const double r = 0.22 + 0.07 * i;
+        puffs[i].Position =
+            FixedVector(car.x - car.dx * back + sx * side, car.y + 0.3 + 0.12 * i,
+                        car.z - car.dz * back + sz * side);
         puffs[i].axExtent[0] = Fixed(-r);
         puffs[i].axExtent[1] = Fixed(-r);
         puffs[i].axExtent[3] = Fixed(r);
         puffs[i].axExtent[4] = Fixed(r);
-        puffs[i].uColourA = static_cast<uint32_t>(200 - 25 * i);
+        puffs[i].uColourA = static_cast<uint32_t>(170 - 22 * i);
         puffs[i].uColourB = 230;
         puffs[i].pNext = i + 1 < 6 ? &puffs[i + 1] : nullptr;
     }
@@ -317,9 +320,9 @@ void QueueExtras(Stage& s, bool boSurfaceBlit)
         DkDraw3DBitmap(&puffs[3], 3, s.pPuff, DK3DB_SCREEN_ALIGNED | DK3DB_ADDITIVE, 1);
     }
 
-    // The car's shadow on the road, a quad a little larger than the body.
+    // The car's shadow on the road, a quad a little larger than the body, cast to the right.
     DK_SHADOW shadow{};
-    const double corners[4][2] = {{-1.3, 2.6}, {1.3, 2.6}, {1.3, -2.4}, {-1.3, -2.4}};
+    const double corners[4][2] = {{-0.5, 2.4}, {2.1, 2.4}, {2.1, -2.8}, {-0.5, -2.8}};
     for (int k = 0; k < 4; ++k)
     {
         const double x = car.x + sx * corners[k][0] + car.dx * corners[k][1];
@@ -343,8 +346,9 @@ void QueueExtras(Stage& s, bool boSurfaceBlit)
             };
             const DK_VECTOR a = at(b0, side - 0.12), b = at(b0, side + 0.12),
                             c = at(b1, side + 0.12), d = at(b1, side - 0.12);
-            DkDrawTriangle(&a, &d, &c, mark, mark, mark);
-            DkDrawTriangle(&a, &c, &b, mark, mark, mark);
+            // a, b across the mark's far end, c, d its near end: clockwise from above.
+            DkDrawTriangle(&a, &b, &c, mark, mark, mark);
+            DkDrawTriangle(&a, &c, &d, mark, mark, mark);
         }
     const uint8_t plate[4] = {250, 220, 40, 255};
     const DK_VECTOR p0 = FixedVector(-0.4, 0.5, -2.21), p1 = FixedVector(0.4, 0.5, -2.21),
@@ -363,29 +367,39 @@ void QueueExtras(Stage& s, bool boSurfaceBlit)
         DkDrawLine(&start, &end, wall, nullptr);
     }
 
-    // The dashboard: a panel and a badge of polygon blits, a rev bar of 2D triangles.
-    const int w = d2d->nWidth, h = d2d->nHeight;
+    // The dashboard: a panel on its shade and a badge of polygon blits, a rev bar of 2D
+    // triangles with a needle.
+    const int w = s.area.w, h = s.area.h, ax = s.area.x, ay = s.area.y;
     if (s.pPanel != nullptr)
     {
         const DK_RECT source = {0, 0, 64, 32};
-        const DK_RECT panel = {static_cast<int16_t>(w / 32), static_cast<int16_t>(h - h / 6),
-                               static_cast<int16_t>(w / 4), static_cast<int16_t>(h / 8)};
+        const DK_RECT panel = {static_cast<int16_t>(ax + w / 32),
+                               static_cast<int16_t>(ay + h - h / 6), static_cast<int16_t>(w / 4),
+                               static_cast<int16_t>(h / 8)};
+        const DK_RECT shade = {static_cast<int16_t>(panel.x + 3), static_cast<int16_t>(panel.y + 3),
+                               panel.w, panel.h};
+        const uint8_t dark[4] = {0, 0, 0, 120};
+        DkPolyAlphaBlit(&source, &shade, s.pPanel, dark, BLIT_TO_BACK, 0, DK_PIVOT_CENTRE, nullptr,
+                        0);
         DkPolyAlphaBlit(&source, &panel, s.pPanel, kWhite, BLIT_TO_MIDDLE, 0, DK_PIVOT_CENTRE,
                         nullptr, 0);
-        const DK_RECT badge = {static_cast<int16_t>(w - w / 8), static_cast<int16_t>(h / 24),
-                               static_cast<int16_t>(w / 10), static_cast<int16_t>(h / 15)};
+        const DK_RECT badge = {static_cast<int16_t>(ax + w - w / 8),
+                               static_cast<int16_t>(ay + h / 24), static_cast<int16_t>(w / 10),
+                               static_cast<int16_t>(h / 15)};
         const uint8_t tint[4] = {255, 255, 255, 200};
         if (boSurfaceBlit)
         {
             const DK_RECT whole = {0, 0, 64, 32};
-            DkPolyAlphaBlit(&whole, &whole, s.pPanel, kWhite, BLIT_TO_BACK, 0, DK_PIVOT_CENTRE,
+            const DK_RECT at = {static_cast<int16_t>(ax + w / 2 - 32), static_cast<int16_t>(ay), 64,
+                                32};
+            DkPolyAlphaBlit(&whole, &at, s.pPanel, kWhite, BLIT_TO_BACK, 0, DK_PIVOT_CENTRE,
                             nullptr, DKPB_SURFACE_BLIT);
         }
         DkPolyAlphaBlit(&source, &badge, s.pPanel, tint, BLIT_TO_FRONT, 12 * (s.frame % 30),
                         DK_PIVOT_CENTRE, nullptr, 0);
     }
     const int32_t revs = (s.frame * 7) % 100;
-    const int x0 = w / 32 + w / 40, y0 = h - h / 40, y1 = y0 - h / 30;
+    const int x0 = ax + w / 32 + w / 40, y0 = ay + h - h / 40, y1 = y0 - h / 30;
     const int x1 = x0 + (w / 5) * (20 + revs) / 120;
     const DK_2D_VERTEX a = {x0 << 16, y0 << 16}, b = {x1 << 16, y0 << 16}, c = {x1 << 16, y1 << 16},
                        d = {x0 << 16, y1 << 16};
@@ -401,11 +415,21 @@ void QueueExtras(Stage& s, bool boSurfaceBlit)
 void DrawFrame(Stage& s, bool boSplitScreen)
 {
     DkSetDrawingFrame(1);
-    const int16_t w = static_cast<int16_t>(d2d->nWidth), h = static_cast<int16_t>(d2d->nHeight);
-    static DK_RECT whole, top, bottom;
-    whole = {0, 0, w, h};
-    top = {0, 0, w, static_cast<int16_t>(h / 2)};
-    bottom = {0, static_cast<int16_t>(h / 2), w, static_cast<int16_t>(h - h / 2)};
+    // A view applies its viewport only when its rectangle is another record: one whose
+    // content changes is applied afresh.
+    const DK_RECT a = s.area;
+    const DK_RECT views[3] = {
+        a,
+        {a.x, a.y, a.w, static_cast<int16_t>(a.h / 2)},
+        {a.x, static_cast<int16_t>(a.y + a.h / 2), a.w, static_cast<int16_t>(a.h - a.h / 2)}};
+    if (std::memcmp(views, s.views, sizeof views) != 0)
+    {
+        std::memcpy(s.views, views, sizeof views);
+        gpLastViewportRect = nullptr;
+    }
+    const DK_RECT& whole = s.views[0];
+    const DK_RECT& top = s.views[1];
+    const DK_RECT& bottom = s.views[2];
     if (!boSplitScreen)
     {
         DkClearZBuffer();

@@ -53,6 +53,11 @@ struct Stage
     DK_TEXTURE* pPanel = nullptr;
     double carZ = 0.0;
     int frame = 0;
+    // Where the frame is drawn: the whole display unless changed after LoadStage.
+    DK_RECT area{};
+    // The views' rectangles, kept here as the game keeps its own: the whole area, its top and
+    // bottom halves.
+    DK_RECT views[3]{};
 };
 
 // Loads the demo stage from the disc root by day (track load kind 0, fog) or by night (kind
@@ -62,12 +67,13 @@ bool LoadStage(bool night, Stage* pStage, std::string* problem);
 // The car at z along the road, the cameras behind it (the second higher and further back) and
 // the sky around the first; animated textures step once.
 void MoveAlongRoad(Stage& s, double z);
-// Queues what game code queues during a tick. With boSurfaceBlit the dashboard's badge is a
-// 2D blit to the back surface in the middle of the overlays.
+// Queues what game code queues during a tick (the dashboard in the area's corners). With
+// boSurfaceBlit the dashboard's badge is a 2D blit to the back surface in the middle of the
+// overlays.
 void QueueExtras(Stage& s, bool boSurfaceBlit = false);
 
 // One frame as the race display draws it: per view the clears, the overlay switch (on for the
-// last view) and DkRender3D. Two views split the display top and bottom, in passes 0 and 1.
+// last view) and DkRender3D. Two views split the area top and bottom, in passes 0 and 1.
 void DrawFrame(Stage& s, bool boSplitScreen = false);
 // A free-standing actor tree as the front end's scenes draw it: depth cleared, then
 // DkRender3DActorTree.

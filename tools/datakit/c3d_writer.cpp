@@ -287,11 +287,13 @@ std::vector<uint8_t> C3dSolidBmp(int width, int height, C3dRgba colour)
     image.height = height;
     image.bits = 8;
     auto lighter = [](uint8_t c) { return static_cast<uint8_t>(c + (255 - c) / 2); };
-    image.colours = {{colour.red, colour.green, colour.blue},
+    // The engine keys an 8-bit texture on its first colour: that entry is black and unused.
+    image.colours = {{0, 0, 0},
+                     {colour.red, colour.green, colour.blue},
                      {lighter(colour.red), lighter(colour.green), lighter(colour.blue)}};
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.pixels.push_back(x == y ? 1 : 0);
+            image.pixels.push_back(x == y ? 2 : 1);
     return FormatBmp(image);
 }
 

@@ -128,7 +128,8 @@ struct C3dLayout
 // a parent that is no earlier actor, a number beyond 16.16).
 std::vector<uint8_t> FormatC3d(const C3dScene& scene, C3dLayout* layout = nullptr);
 
-// A solid 8-bit BMP of w x h in one colour, with a lighter diagonal so images differ by name.
+// A solid 8-bit BMP of w x h in one colour, with a lighter diagonal so images differ by name;
+// its first palette entry, on which the engine keys textures, is black and unused.
 std::vector<uint8_t> C3dSolidBmp(int width, int height, C3dRgba colour);
 
 // Generated scenes for the tests, the fuzz seeds and the demo stage.

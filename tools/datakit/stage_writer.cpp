@@ -83,17 +83,20 @@ private:
 };
 
 // An 8-bit image over `palette`, each pixel the index `paint` gives.
-Image Painted(int width, int height, std::vector<Rgb> palette,
+// The engine keys an 8-bit texture on its first colour, so that entry is black and taken
+// only where `paint` gives -1 (transparent); `paint`'s index i is palette entry i + 1.
+Image Painted(int width, int height, const std::vector<Rgb>& palette,
               const std::function<int(int, int)>& paint)
 {
     Image image;
     image.width = width;
     image.height = height;
     image.bits = 8;
-    image.colours = std::move(palette);
+    image.colours = {{0, 0, 0}};
+    image.colours.insert(image.colours.end(), palette.begin(), palette.end());
     for (int y = 0; y < height; ++y)
         for (int x = 0; x < width; ++x)
-            image.pixels.push_back(static_cast<uint8_t>(paint(x, y)));
+            image.pixels.push_back(static_cast<uint8_t>(paint(x, y) + 1));
     return image;
 }
 
@@ -182,31 +185,29 @@ Image ArrowImage()
 // A fir on black (the colour key), 64 square: a trunk and three tiers of needles.
 Image TreeImage()
 {
-    std::vector<Rgb> palette = {{0, 0, 0}};
-    for (const Rgb& c : Ramp({18, 60, 26}, {70, 130, 60}))
-        palette.push_back(c);
+    std::vector<Rgb> palette = Ramp({18, 60, 26}, {70, 130, 60});
     palette.push_back({90, 62, 40});
     return Painted(64, 64, palette,
                    [](int x, int y)
                    {
                        const int dx = std::abs(x - 32);
                        if (y >= 56)
-                           return dx < 3 ? 17 : 0;
+                           return dx < 3 ? 16 : -1;
                        const int tier = y < 22 ? y : y < 40 ? y - 12 : y - 22;
                        if (dx > tier * 3 / 4 + 2)
-                           return 0;
-                       return 1 + std::clamp((Noise(x, y, 5) >> 5) + (x < 32 ? 2 : 6), 0, 15);
+                           return -1;
+                       return std::clamp((Noise(x, y, 5) >> 5) + (x < 32 ? 2 : 6), 0, 15);
                    });
 }
 
 // A soft round puff of dust on black.
 Image PuffImage()
 {
-    return Painted(32, 32, Ramp({0, 0, 0}, {210, 198, 170}),
+    return Painted(32, 32, Ramp({14, 13, 11}, {210, 198, 170}),
                    [](int x, int y)
                    {
                        const double r = std::hypot(x - 15.5, y - 15.5) / 15.5;
-                       return static_cast<int>(std::lround(15.0 * (1.0 - Smooth(0.2, 1.0, r))));
+                       return static_cast<int>(std::lround(15.0 * (1.0 - Smooth(0.2, 1.0, r)))) - 1;
                    });
 }
 
@@ -234,8 +235,8 @@ Image BaleImage()
 
 Image ShadowDiscImage()
 {
-    return Painted(32, 32, {{0, 0, 0}, {22, 40, 20}},
-                   [](int x, int y) { return std::hypot(x - 15.5, y - 15.5) < 14.0 ? 1 : 0; });
+    return Painted(32, 32, {{22, 40, 20}},
+                   [](int x, int y) { return std::hypot(x - 15.5, y - 15.5) < 14.0 ? 0 : -1; });
 }
 
 // Sky over distant hills and the land below them; nothing black (the colour key). The sky

@@ -1377,3 +1377,11 @@ int DkReadDepthAt(int nX, int nY)
     lpDepth->Unlock(nullptr);
     return nResult;
 }
+
+void DkResetSamplePointsForTests(void)
+{
+    gDepthSample = {-1, -1};
+    gnLastDepthResult = 0;
+    gPixelSample = {-1, -1};
+    guLastSample = 0x02010102u;
+}

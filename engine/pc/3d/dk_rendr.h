@@ -177,3 +177,5 @@ uint32_t DkReadBackSurfacePixel(int nX, int nY);
 // 0 otherwise, also without a 16-bit depth surface, on a software device or outside the
 // display.
 int DkReadDepthAt(int nX, int nY);
+// Test hook: both probes back at (-1, -1) with their first results.
+void DkResetSamplePointsForTests(void);
