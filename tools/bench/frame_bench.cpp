@@ -18,6 +18,7 @@
 #include "engine/pc/3d/dk_rendr.h"
 #include "engine/pc/core/dk_file.h"
 #include "platform/d3d/d3d.h"
+#include "platform/d3d/d3d_internal.h"
 #include "tools/bench/stage_frame.h"
 
 namespace
@@ -89,23 +90,6 @@ Clip Transform(const D3DMATRIX& m, double x, double y, double z)
             x * m._13 + y * m._23 + z * m._33 + m._43, x * m._14 + y * m._24 + z * m._34 + m._44};
 }
 
-D3DMATRIX Multiply(const D3DMATRIX& a, const D3DMATRIX& b)
-{
-    const float* pa = &a._11;
-    const float* pb = &b._11;
-    D3DMATRIX r;
-    float* pr = &r._11;
-    for (int i = 0; i < 4; ++i)
-        for (int j = 0; j < 4; ++j)
-        {
-            float sum = 0.0f;
-            for (int k = 0; k < 4; ++k)
-                sum += pa[i * 4 + k] * pb[k * 4 + j];
-            pr[i * 4 + j] = sum;
-        }
-    return r;
-}
-
 struct Coverage
 {
     double calls = 0, pixels = 0;
@@ -142,7 +126,7 @@ Coverage CoverageOf(const std::vector<D3dLoggedCall>& log, int width, int height
             continue;
         ++c.calls;
         const bool screen = call.value == D3DVT_TLVERTEX;
-        const D3DMATRIX wvp = Multiply(Multiply(world, view), projection);
+        const D3DMATRIX wvp = D3dMultiply(D3dMultiply(world, view), projection);
         std::vector<Clip> v;
         for (const D3DLVERTEX& lv : call.vertices)
             v.push_back(screen ? Clip{lv.x, lv.y, lv.z, 1.0} : Transform(wvp, lv.x, lv.y, lv.z));

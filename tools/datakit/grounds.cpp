@@ -26,15 +26,6 @@ constexpr uint8_t kSea = 82;
 constexpr uint8_t kStoneBridge = 94;
 constexpr uint8_t kArmco = 96;
 
-// Line types.
-constexpr uint8_t kPaceNote = 0;
-constexpr uint8_t kSplit = 1;
-constexpr uint8_t kWall = 2;
-constexpr uint8_t kFinish = 6;
-constexpr uint8_t kFirstCameraSet = 7;
-constexpr uint8_t kTimedEvent = 21;
-constexpr uint8_t kParticleWall = 22;
-
 // As the file stores it.
 double Stored(double v)
 {

@@ -33,6 +33,15 @@ namespace datakit
 
 inline constexpr size_t kTriggerRecordSize = 48;
 
+// Line types.
+inline constexpr uint8_t kPaceNote = 0;
+inline constexpr uint8_t kSplit = 1;
+inline constexpr uint8_t kWall = 2;
+inline constexpr uint8_t kFinish = 6;
+inline constexpr uint8_t kFirstCameraSet = 7;
+inline constexpr uint8_t kTimedEvent = 21;
+inline constexpr uint8_t kParticleWall = 22;
+
 struct TriggerRecord
 {
     std::array<int32_t, 3> a{}; // 16.16

@@ -25,14 +25,6 @@ constexpr double kHalf = kDemoRoadHalfWidth;
 // cross a column boundary.
 constexpr double kRowStep = kCell / 4;
 
-// Line types.
-constexpr uint8_t kPaceNote = 0;
-constexpr uint8_t kSplit = 1;
-constexpr uint8_t kWall = 2;
-constexpr uint8_t kFinish = 6;
-constexpr uint8_t kFirstCameraSet = 7;
-constexpr uint8_t kTimedEvent = 21;
-
 // Actor ids of the scenery.
 constexpr uint32_t kPostId = 20;
 constexpr uint32_t kTreeId = 30;

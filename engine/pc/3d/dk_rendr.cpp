@@ -756,28 +756,8 @@ void ApplyViewport(const DK_RECT* pRect)
 {
     if (d3d->lpD3DViewport2 == nullptr)
         return;
-    D3DVIEWPORT2 vp{};
-    vp.dwSize = sizeof vp;
-    if (pRect != nullptr)
-    {
-        vp.dwX = static_cast<DWORD>(pRect->x);
-        vp.dwY = static_cast<DWORD>(pRect->y);
-        vp.dwWidth = static_cast<DWORD>(pRect->w);
-        vp.dwHeight = static_cast<DWORD>(pRect->h);
-    }
-    else
-    {
-        vp.dwWidth = static_cast<DWORD>(d2d->nWidth);
-        vp.dwHeight = static_cast<DWORD>(d2d->nHeight);
-    }
-    const float fAspect =
-        vp.dwHeight != 0 ? static_cast<float>(vp.dwWidth) / static_cast<float>(vp.dwHeight) : 0.0f;
-    vp.dvClipX = -1.0f;
-    vp.dvClipY = fAspect;
-    vp.dvClipWidth = 2.0f;
-    vp.dvClipHeight = 2.0f * fAspect;
-    vp.dvMinZ = 0.0f;
-    vp.dvMaxZ = 1.0f;
+    D3DVIEWPORT2 vp;
+    DkDescribeViewport(pRect, &vp);
     TRYD3D(d3d->lpD3DViewport2->SetViewport2(&vp));
 }
 
@@ -1054,6 +1034,33 @@ uint32_t Channel(uint32_t uPixel, uint32_t uMask)
 }
 
 } // namespace
+
+void DkDescribeViewport(const DK_RECT* pRect, D3DVIEWPORT2* pViewport)
+{
+    D3DVIEWPORT2& vp = *pViewport;
+    vp = D3DVIEWPORT2{};
+    vp.dwSize = sizeof vp;
+    if (pRect != nullptr)
+    {
+        vp.dwX = static_cast<DWORD>(pRect->x);
+        vp.dwY = static_cast<DWORD>(pRect->y);
+        vp.dwWidth = static_cast<DWORD>(pRect->w);
+        vp.dwHeight = static_cast<DWORD>(pRect->h);
+    }
+    else
+    {
+        vp.dwWidth = static_cast<DWORD>(d2d->nWidth);
+        vp.dwHeight = static_cast<DWORD>(d2d->nHeight);
+    }
+    const float fAspect =
+        vp.dwHeight != 0 ? static_cast<float>(vp.dwWidth) / static_cast<float>(vp.dwHeight) : 0.0f;
+    vp.dvClipX = -1.0f;
+    vp.dvClipY = fAspect;
+    vp.dvClipWidth = 2.0f;
+    vp.dvClipHeight = 2.0f * fAspect;
+    vp.dvMinZ = 0.0f;
+    vp.dvMaxZ = 1.0f;
+}
 
 int DkRender3D(DK_ACTOR* pRoot, DK_ACTOR* pCamera, const DK_RECT* pRect, DK_ACTOR* pCar,
                DK_ACTOR* pCarRoot, int nPass)

@@ -12,6 +12,7 @@
 #include "engine/include/dk_types.h"
 #include "engine/common/matrixop.h"
 
+struct D3DVIEWPORT2;
 struct DK_ACTOR;
 struct DK_MODEL_NODE;
 struct DK_RECT;
@@ -143,6 +144,9 @@ int DkRender3D(DK_ACTOR* pRoot, DK_ACTOR* pCamera, const DK_RECT* pRect, DK_ACTO
                DK_ACTOR* pCarRoot, int nPass);
 // A free-standing actor tree in its own scene (the front end's 3D scenes). Returns 1.
 int DkRender3DActorTree(DK_ACTOR* pRoot, DK_ACTOR* pCamera, const DK_RECT* pRect, int nPass);
+// The device viewport of a rectangle, or of the whole display for NULL: its place and size,
+// the clip square widened by its aspect, depths 0 to 1.
+void DkDescribeViewport(const DK_RECT* pRect, D3DVIEWPORT2* pViewport);
 // The whole display's target, or depth (nothing without a z-buffer). Each returns 1.
 int DkClearTarget(void);
 int DkClearZBuffer(void);

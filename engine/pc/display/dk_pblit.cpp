@@ -199,19 +199,8 @@ void DrawEntry(const DK_POLYBLIT& entry, const D3DTLVERTEX* pCorners)
         {
             saved.dwSize = sizeof saved;
             TRYD3D(lpViewport->GetViewport2(&saved));
-            const float fAspect = static_cast<float>(clip.w) / static_cast<float>(clip.h);
-            D3DVIEWPORT2 view{};
-            view.dwSize = sizeof view;
-            view.dwX = static_cast<DWORD>(static_cast<int32_t>(clip.x));
-            view.dwY = static_cast<DWORD>(static_cast<int32_t>(clip.y));
-            view.dwWidth = static_cast<DWORD>(clip.w);
-            view.dwHeight = static_cast<DWORD>(clip.h);
-            view.dvClipX = -1.0f;
-            view.dvClipY = fAspect;
-            view.dvClipWidth = 2.0f;
-            view.dvClipHeight = 2.0f * fAspect;
-            view.dvMinZ = 0.0f;
-            view.dvMaxZ = 1.0f;
+            D3DVIEWPORT2 view;
+            DkDescribeViewport(&clip, &view);
             TRYD3D(lpViewport->SetViewport2(&view));
         }
     }
