@@ -251,7 +251,8 @@ bool LoadStage(bool night, Stage* pStage, std::string* problem)
     }
     else
     {
-        DkSetFog(Fixed(70.0), Fixed(245.0), 0xB8C8D8);
+        // The haze the sky takes near its horizon, so far ground and trees fade into it.
+        DkSetFog(Fixed(70.0), Fixed(245.0), 0xA5B4C3);
         DkSetHorizonFogDistance(Fixed(150.0));
     }
     DkSetFogDensity(1.0f);
