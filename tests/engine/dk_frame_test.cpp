@@ -63,7 +63,7 @@ protected:
             name(t, "track");
         for (const char* t : {"POST", "WOOD", "SIGNBOARD", "ARROW", "TREE", "SHADOW", "BALE"})
             name(t, "object");
-        for (const char* t : {"CARBODY", "TYRE"})
+        for (const char* t : {"DCBODY", "DCTYRE", "DCGLASS"})
             name(t, "car");
         name("PUFF", "bitmap");
         const std::set<DWORD> kept = {

@@ -116,7 +116,7 @@ void Look(DK_ACTOR* pActor, double ex, double ey, double ez, double tx, double t
 
 DK_ACTOR* LoadCar(DK_ACTOR* pParent, int nKind)
 {
-    const std::vector<uint8_t> car = datakit::FormatC3d(datakit::C3dCar());
+    const std::vector<uint8_t> car = datakit::FormatC3d(datakit::DemoCar());
     return DkProcessC3dObject(car.data(), static_cast<uint32_t>(car.size()), nKind, pParent, TRUE,
                               2);
 }
@@ -304,9 +304,8 @@ void QueueExtras(Stage& s, bool boSurfaceBlit)
         const double back = 2.8 + 1.1 * i + 0.3 * ((s.frame + i) % 3);
         const double side = (i % 2 ? 1.2 : -1.2);
         const double r = 0.22 + 0.07 * i;
-        puffs[i].Position =
-            FixedVector(car.x - car.dx * back + sx * side, car.y + 0.3 + 0.12 * i,
-                        car.z - car.dz * back + sz * side);
+        puffs[i].Position = FixedVector(car.x - car.dx * back + sx * side, car.y + 0.3 + 0.12 * i,
+                                        car.z - car.dz * back + sz * side);
         puffs[i].axExtent[0] = Fixed(-r);
         puffs[i].axExtent[1] = Fixed(-r);
         puffs[i].axExtent[3] = Fixed(r);
@@ -352,8 +351,8 @@ void QueueExtras(Stage& s, bool boSurfaceBlit)
             DkDrawTriangle(&a, &c, &d, mark, mark, mark);
         }
     const uint8_t plate[4] = {250, 220, 40, 255};
-    const DK_VECTOR p0 = FixedVector(-0.4, 0.5, -2.21), p1 = FixedVector(0.4, 0.5, -2.21),
-                    p2 = FixedVector(0.0, 0.8, -2.21);
+    const DK_VECTOR p0 = FixedVector(-0.4, 0.15, -2.11), p1 = FixedVector(0.4, 0.15, -2.11),
+                    p2 = FixedVector(0.0, 0.45, -2.11);
     DkDrawActorTriangle(s.pCar, &p0, &p2, &p1, plate, 0);
 
     // Debug lines along the walls beside the car.

@@ -79,7 +79,7 @@ void DrawFrame(Stage& s, bool boSplitScreen = false);
 // DkRender3DActorTree.
 void DrawActorTree(DK_ACTOR* pRoot, DK_ACTOR* pCamera, const DK_RECT& rect);
 
-// The data kit's car, loaded under pParent with the DK3D load kind given; its body.
+// The demo's car (the data kit's), loaded under pParent with the DK3D load kind given; its body.
 DK_ACTOR* LoadCar(DK_ACTOR* pParent, int nKind);
 // The actor's local matrix: placed at the eye, its Z axis looking at the target, its X axis
 // level.

@@ -773,6 +773,27 @@ void BuildLines(DemoStage& stage)
 
 } // namespace
 
+C3dScene DemoCar()
+{
+    C3dScene car;
+    car.textures = {ImageTexture("DCBODY", Painted(16, 16, {{190, 28, 24}, {240, 220, 60}},
+                                                   [](int, int y) { return y == 7 || y == 8; })),
+                    ImageTexture("DCTYRE", Painted(8, 8, {{26, 24, 22}, {70, 70, 70}},
+                                                   [](int x, int) { return x == 3 || x == 4; })),
+                    ImageTexture("DCGLASS", Painted(8, 8, {{150, 190, 230}, {230, 240, 250}},
+                                                    [](int x, int y) { return x == y; }))};
+    car.shapes = {Column("DCBODY", 0.95, 0.3, 2.1, 0), Column("DCWHEEL", 0.14, 0.34, 0.34, 1),
+                  Column("DCCABIN", 0.75, 0.28, 0.95, 2)};
+    // The body and its wheels (ids 1 to 4), then the cabin's glass beside it (id 111).
+    car.objects.push_back(C3dPlaced(-1, {0}, C3dTranslation(0.0, 0.3, 0.0), 10));
+    const double corners[4][2] = {{-0.95, 1.35}, {0.95, 1.35}, {-0.95, -1.35}, {0.95, -1.35}};
+    for (int w = 0; w < 4; ++w)
+        car.objects.push_back(C3dPlaced(0, {1}, C3dTranslation(corners[w][0], -0.3, corners[w][1]),
+                                        static_cast<uint32_t>(1 + w)));
+    car.objects.push_back(C3dPlaced(-1, {2}, C3dTranslation(0.0, 0.9, -0.2), 111));
+    return car;
+}
+
 StagePoint DemoCentreLine(double z)
 {
     const double e = 0.25;

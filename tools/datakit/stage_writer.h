@@ -66,6 +66,10 @@ struct DemoStage
 };
 DemoStage MakeDemoStage();
 
+// The demo's car, for the viewer, the scene frame's tests and its benchmark (not a stage
+// file): a body on four wheels (ids 1 to 4) and, beside it, the cabin's glass (id 111).
+C3dScene DemoCar();
+
 // What WriteDemoStage wrote: DIR/NAME.c3d, .obj, .sht, .hzn, .hpc and .dat.
 struct DemoStageFiles
 {
