@@ -373,6 +373,40 @@ TEST_F(FrameTest, AFreeStandingActorTreeHasItsOwnOrder)
     EXPECT_EQ(CountReports(output), 0) << output;
 }
 
+// A stage loaded with the car-light option lights the view's car from the colour of the track
+// vertex nearest to it, a step of 5 a frame; not without the option, and not at night, when
+// the car lights colour the stage.
+TEST_F(FrameTest, TheFollowedCarTakesTheLightOfTheTrackUnderIt)
+{
+    struct Case
+    {
+        const char* name;
+        bool night;
+        bool option;
+        int step;
+    };
+    const Case cases[] = {{"by day with the option", false, true, 5},
+                          {"by day without it", false, false, 0},
+                          {"by night", true, true, 0}};
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        ASSERT_TRUE(Open(16, c.night, 160, 120));
+        gboCarVertexLighting = c.option ? 1 : 0;
+        At(kZ);
+        const DK_MODEL* body = static_cast<const DK_MODEL*>(s.pCar->pObject);
+        const uint32_t before = body->aLevels[0].pFirstNode->pVertices[0].Lit.uColour;
+        output += CaptureOutput([&] { stage::DrawFrame(s); });
+        const uint32_t after = body->aLevels[0].pFirstNode->pVertices[0].Lit.uColour;
+        // The track under the car is lighter than the car's ambient grey.
+        EXPECT_EQ(static_cast<int>(after >> 16 & 0xFF) - static_cast<int>(before >> 16 & 0xFF),
+                  c.step);
+        EXPECT_EQ(after >> 24, before >> 24) << "alpha kept";
+        output += CaptureOutput([] { stage::CloseDisplay(); });
+        gboCarVertexLighting = 0;
+    }
+}
+
 // Golden frames of the whole frame at 160x120: the stage by day down the road (fog, horizon,
 // objects, facing trees, the animated sign, dust, the car's shadow, tyre marks, lines and the
 // dashboard), by night (a car light over the track and its objects), on a split screen (posts
@@ -579,6 +613,50 @@ TEST_F(CullTest, TwentyFiveNearObjectsWaitForTheEndAndTheTwentySixthIsDrawnInPla
     Ready();
     EXPECT_EQ(Drawn(), "Zf"
                        "ABCDEFGHIJKLMNOPQRSTUVWXY");
+}
+
+// The race cameras set how near an object must be to wait for the end (C) and whether those
+// that wait are drawn translucent (B).
+TEST_F(CullTest, TheNearDistanceAndBlendSwitchesShapeTheHeldBackObjects)
+{
+    struct Case
+    {
+        const char* name;
+        int32_t xNear;
+        int nBlend;
+        const char* drawn;
+        bool translucent;
+    };
+    const Case cases[] = {
+        {"at start: within 7.0, opaque", 0x70000, 0, "bfa", false},
+        {"within 30.0", 30 << 16, 0, "fab", false},
+        {"within 7.0, translucent", 0x70000, 1, "bfa", true},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        output += CaptureOutput([] { DkKillAllObjects(); });
+        Grid(3, 2);
+        Thing('a', 600.0, 105.0);
+        Thing('b', 600.0, 120.0);
+        Thing('f', 850.0, 380.0);
+        Ready();
+        EXPECT_EQ(DkSetTrackDrawParamC(c.xNear), c.xNear);
+        EXPECT_EQ(DkSetTrackDrawParamB(c.nBlend), c.nBlend);
+        Strings calls;
+        EXPECT_EQ(Drawn(&calls), c.drawn);
+        // The last draw is the last held-back object's: translucency comes on just before it.
+        std::vector<size_t> draws;
+        for (size_t i = 0; i < calls.size(); ++i)
+            if (calls[i].rfind("draw", 0) == 0)
+                draws.push_back(i);
+        ASSERT_GE(draws.size(), 2u);
+        const auto from = calls.begin() + static_cast<ptrdiff_t>(draws[draws.size() - 2]);
+        const auto to = calls.begin() + static_cast<ptrdiff_t>(draws.back());
+        EXPECT_EQ(std::find(from, to, "ALPHABLENDENABLE 1") != to, c.translucent);
+        DkSetTrackDrawParamB(0);
+        DkSetTrackDrawParamC(0x70000);
+    }
 }
 
 // With the far wedge shorter than the near one, an object between their reaches is drawn at
