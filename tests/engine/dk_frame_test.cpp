@@ -782,6 +782,42 @@ TEST_F(CullTest, TheViewportIsAppliedOnlyWhenTheRectangleChanges)
     EXPECT_FLOAT_EQ(it->viewport.dvClipHeight, 2.0f * kWidth / kHeight);
 }
 
+// Whatever else sets the device's viewport (the overlays over the whole display, an actor
+// tree's own rectangle, a new device) makes the next view apply its rectangle again: a view
+// smaller than the display must not be drawn over all of it from its second frame on.
+TEST_F(CullTest, AViewportSetElsewhereIsAppliedAgainByTheNextView)
+{
+    Grid(1, 1);
+    Ready(200.0, 100.0);
+    static const DK_RECT half = {0, 0, kWidth / 2, kHeight / 2};
+    static const DK_RECT whole = {0, 0, kWidth, kHeight};
+    auto viewports = [&](const std::function<void()>& draw)
+    {
+        output += CaptureOutput(draw);
+        const Strings calls = Calls();
+        return std::count(calls.begin(), calls.end(), "viewport");
+    };
+    auto view = [&] { DkRender3D(World(), camera, &half, camera, camera, 0); };
+    EXPECT_EQ(viewports(view), 1);
+    EXPECT_EQ(viewports(view), 0) << "unchanged, nothing else set it";
+
+    gboDrawOverlaysInScene = TRUE;
+    EXPECT_EQ(viewports(view), 1) << "the overlays' whole display";
+    gboDrawOverlaysInScene = FALSE;
+    EXPECT_EQ(viewports(view), 1) << "the half rectangle again";
+    const auto& log = D3dCallLog();
+    const auto last =
+        std::find_if(log.rbegin(), log.rend(),
+                     [](const D3dLoggedCall& c) { return c.call == D3dCall::SetViewport; });
+    ASSERT_NE(last, log.rend());
+    EXPECT_EQ(last->viewport.dwWidth, static_cast<DWORD>(kWidth / 2));
+
+    EXPECT_EQ(viewports([&] { DkRender3DActorTree(World(), camera, &whole, 0); }), 1);
+    EXPECT_EQ(viewports(view), 1) << "after an actor tree drawn in another rectangle";
+    DkResetSetterCaches(); // as a new device's set-up does
+    EXPECT_EQ(viewports(view), 1) << "after a new device";
+}
+
 // The visible list names a block past the count (a list left from a larger stage): it is
 // reported and skipped, the other blocks drawn.
 TEST_F(CullTest, AVisibleEntryPastTheBlocksIsReportedAndSkipped)

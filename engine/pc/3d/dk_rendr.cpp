@@ -429,6 +429,8 @@ void DkResetSetterCaches(void)
     guCachedFillMode = D3DFILL_SOLID;
     gnCachedCullMode = -1;
     ForgetSelectedList();
+    // A new device's viewport is the whole display, whatever rectangle was applied before.
+    gpLastViewportRect = nullptr;
 }
 
 void DkSetTranslucent(int nOn)
@@ -973,6 +975,9 @@ void DrawDeferredObjects(View& v)
 void DrawOverlays(const DK_CAMERA* pCameraRecord)
 {
     ApplyViewport(nullptr);
+    // The device no longer holds the remembered rectangle's viewport: the next view applies its
+    // own again, or a view smaller than the display would be drawn over all of it.
+    gpLastViewportRect = nullptr;
     DkProcessWorldTriangles(pCameraRecord);
     DkSetCullMode(D3DCULL_NONE);
     DkSetZEnable(0);
@@ -1105,6 +1110,7 @@ int DkRender3DActorTree(DK_ACTOR* pRoot, DK_ACTOR* pCamera, const DK_RECT* pRect
         return 1;
     }
     ApplyViewport(pRect);
+    gpLastViewportRect = pRect;
     if (Device() == nullptr)
         return 1;
     TRYD3D(Device()->BeginScene());
