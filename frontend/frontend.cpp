@@ -91,6 +91,11 @@ const uint8_t* Frontend_GetGameData(void)
     return gpGame_Data->raw;
 }
 
+uint8_t* Frontend_GetWritableGameData(void)
+{
+    return gpGame_Data->raw;
+}
+
 void Frontend_RegisterEntries(void)
 {
     DK_ENTRIES entries{};
@@ -99,6 +104,7 @@ void Frontend_RegisterEntries(void)
     entries.GetGameType = Frontend_GetGameType;
     entries.GetGameTypeByte = Frontend_GetGameTypeByte;
     entries.GetGameData = Frontend_GetGameData;
+    entries.GetWritableGameData = Frontend_GetWritableGameData;
     entries.IsRallySchool = IsRallySchool;
     DkRegisterEntries(&entries);
 }

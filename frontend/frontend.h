@@ -26,6 +26,8 @@ int Frontend_GetGameType(void);
 int Frontend_GetGameTypeByte(void);
 // The game data's bytes, which the game reads through its registered entry.
 const uint8_t* Frontend_GetGameData(void);
+// The same bytes for the game to write its results into.
+uint8_t* Frontend_GetWritableGameData(void);
 
 // Registers the front end's entries with the engine (engine/include/dk_entries.h).
 void Frontend_RegisterEntries(void);

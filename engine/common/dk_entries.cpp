@@ -26,13 +26,19 @@ const uint8_t* NoGameData(void)
     return kZeros;
 }
 
+uint8_t* NoWritableGameData(void)
+{
+    return nullptr;
+}
+
 int NoCars(void)
 {
     return 0;
 }
 
 constexpr DK_ENTRIES kIdle = {
-    NoPass, NoCommandLine, OnePlayerGame, No, NoBits, NoGameData, No, No, No, No, NoCars};
+    NoPass, NoCommandLine, OnePlayerGame, No, NoBits, NoGameData, NoWritableGameData, No, No, No,
+    No,     NoCars};
 
 DK_ENTRIES gEntries = kIdle;
 
@@ -54,6 +60,7 @@ void DkRegisterEntries(const DK_ENTRIES* pEntries)
     Take(gEntries.IsRallySchool, pEntries->IsRallySchool);
     Take(gEntries.GetGameTypeByte, pEntries->GetGameTypeByte);
     Take(gEntries.GetGameData, pEntries->GetGameData);
+    Take(gEntries.GetWritableGameData, pEntries->GetWritableGameData);
     Take(gEntries.IsGameDisplayReady, pEntries->IsGameDisplayReady);
     Take(gEntries.IsLoadingScreenUp, pEntries->IsLoadingScreenUp);
     Take(gEntries.IsStageRunning, pEntries->IsStageRunning);

@@ -28,6 +28,9 @@ struct DK_ENTRIES
     // The front end's game data record (DK_GAME_DATA_SIZE bytes), from which the game reads its
     // option bits and the players' set-up choices. Unregistered: a record of zeros.
     const uint8_t* (*GetGameData)(void);
+    // The same record for the game to write its results into (the damage between stages).
+    // Unregistered: NULL, and nothing is written.
+    uint8_t* (*GetWritableGameData)(void);
 
     // The game.
     // Whether a stage, the school menu or the set-up screen has set up the game display.

@@ -44,6 +44,14 @@ const uint8_t* GameData_GetPlayerInfo(int nCarNumber)
     return DkEntries().GetGameData() + kFirstLocalPlayer + nPlayer * GAME_DATA_PLAYER_SIZE;
 }
 
+uint8_t* GameData_GetPlayerInfoForWrite(int nPlayer)
+{
+    uint8_t* pData = DkEntries().GetWritableGameData();
+    if (pData == nullptr || nPlayer < 0 || nPlayer >= GAME_DATA_LOCAL_PLAYERS)
+        return nullptr;
+    return pData + kFirstLocalPlayer + nPlayer * GAME_DATA_PLAYER_SIZE;
+}
+
 int GameData_GetSetupChoice(int nCarNumber, int nItem)
 {
     if (nItem < SETUP_TYRES || nItem > SETUP_GEAR_RATIO)

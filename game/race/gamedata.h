@@ -36,6 +36,9 @@ inline constexpr GameOption OPTION_SWAPPED_FRAMES = {37, 4};
 inline constexpr GameOption OPTION_WOBBLE_ALWAYS = {38, 0};
 // Flat raised gravel ground, suspension choice 0 and wheel shake -0.5 at set-up.
 inline constexpr GameOption OPTION_FLAT_GRAVEL = {38, 1};
+// Impacts do no damage: bit 0 (the bit that wobbles every car) and bit 4 (without the wobble).
+inline constexpr GameOption OPTION_DAMAGE_OFF = OPTION_WOBBLE_ALWAYS;
+inline constexpr GameOption OPTION_DAMAGE_OFF_NO_WOBBLE = {38, 4};
 // The rear wheel frame mirrored from the front: the rear wheels steer against the fronts.
 inline constexpr GameOption OPTION_MIRRORED_REAR = {38, 7};
 
@@ -50,6 +53,9 @@ int GameData_GetSchoolTask(void);
 // The record of the player whose number the car carries. Cars 0 and 1 are the two local
 // players; the other car numbers have no record of their own and read the first player's.
 const uint8_t* GameData_GetPlayerInfo(int nCarNumber);
+// Local player nPlayer's record (0 or 1) for the game to write its results into; NULL for
+// another player or when the front end gave no record to write.
+uint8_t* GameData_GetPlayerInfoForWrite(int nPlayer);
 // The choice (bits 0-2) of a set-up item of the car's player.
 int GameData_GetSetupChoice(int nCarNumber, int nItem);
 // The gearbox bit (bit 4 of the car-type byte): set chooses gearbox mode 1.

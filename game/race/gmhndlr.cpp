@@ -10,6 +10,7 @@ BOOL gboLoadingScreenUp = FALSE;
 // The car loading sets it from the graphics options before it reads a car model.
 int32_t gboMediumDetailCar = 0;
 int32_t gNumberOfPlayers = 1;
+uint8_t gnCurrentPlayer = 0;
 BOOL boThisIsPodiumStage = FALSE;
 
 namespace

@@ -15,6 +15,8 @@ extern int32_t gboMediumDetailCar;
 
 // The number of cars driven by players (1 or 2), and whether the stage is the podium stage.
 extern int32_t gNumberOfPlayers;
+// The player who drives now in a game where two take turns (0 or 1).
+extern uint8_t gnCurrentPlayer;
 extern BOOL boThisIsPodiumStage;
 
 // The game state whose timed function ran last (0..12; 5 to 10 are the in-stage states).

@@ -249,7 +249,7 @@ struct CarMechanics
     int32_t BrakeHeld;
     int32_t HandbrakeOn;
     int32_t JumpControl;
-    int32_t nWord788;
+    int32_t QuickDrying; // the damage model's water dries ten times as fast
     int32_t SteerControl;
     int32_t PointSlideLimit[CAR_POINTS];
     int32_t PointPeakLimit[CAR_POINTS];

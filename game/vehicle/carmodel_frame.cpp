@@ -79,7 +79,7 @@ void CarModel_SpinWheels(CarBody* pBody, CarMechanics* pMech)
         else
             nAngle = AddAngle(nAngle, -RadiansToAngle(xSpin));
 
-        const int32_t xDamage = gaDamage[nCar].DamageWheel[w];
+        const int32_t xDamage = gaDamage[nCar].DamageValue[w];
         if (xDamage <= 0)
         {
             pBody->WheelHubOffset[w][0] = pBody->WheelHubOffset[w][1] = 0;

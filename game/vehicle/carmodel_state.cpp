@@ -144,7 +144,7 @@ constexpr Field kMechanicsFields[] = {
     MECH_FIELD(EngineRevsPrev) MECH_FIELD(EngineTarget) MECH_FIELD(BrakeInput)
     MECH_FIELD(xFixed752) MECH_FIELD(HandbrakeTorque) MECH_FIELD(xFixed760)
     MECH_FIELD(AccelControl) MECH_FIELD(BrakeControl) MECH_FIELD(AccelHeld) MECH_FIELD(BrakeHeld)
-    MECH_FIELD(HandbrakeOn) MECH_FIELD(JumpControl) MECH_FIELD(nWord788) MECH_FIELD(SteerControl)
+    MECH_FIELD(HandbrakeOn) MECH_FIELD(JumpControl) MECH_FIELD(QuickDrying) MECH_FIELD(SteerControl)
     MECH_FIELD(PointSlideLimit) MECH_FIELD(PointPeakLimit) MECH_FIELD(PeakGrip)
     MECH_FIELD(SlideGrip) MECH_FIELD(RearGripOffset) MECH_FIELD(WheelFrames)
     MECH_FIELD(WheelSlipOut) MECH_FIELD(WheelSideSpeed) MECH_FIELD(PointTriangleCache)

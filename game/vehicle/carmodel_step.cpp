@@ -137,10 +137,11 @@ void TakeTyreValues(const CarBody* pBody, CarMechanics* pMech)
     }
 }
 
-void Housekeeping(CarBody* pBody, CarMechanics* pMech, int nListPosition)
+void Housekeeping(CarBody* pBody, CarMechanics* pMech, int)
 {
+    // The wobble is the car's own, by its number (its damage record's).
     if (GameData_IsOptionSet(OPTION_WOBBLE_ALWAYS) || pBody->NoDamage)
-        Damage_UpdateWobble(nListPosition);
+        Damage_UpdateWobble(pBody->nCarNumber);
     StepEventTimer(pBody, pMech);
     LandingJolt(pBody, pMech);
 

@@ -2,6 +2,7 @@
 // rule, and the scenes it refuses because the format cannot hold them.
 #include "tools/datakit/c3d_writer.h"
 
+#include <cmath>
 #include <functional>
 #include <string>
 #include <vector>
@@ -167,10 +168,41 @@ TEST(C3dWriter, TheBuildersMakeWhatTheyPromise)
     EXPECT_EQ(scenery.objects[4].parent, -1) << "the first actor follows two fixed models";
     EXPECT_NO_THROW(FormatC3d(scenery));
 
-    const C3dScene car = C3dCar();
+    const C3dScene car = C3dCar(C3dCarParts::None);
     EXPECT_EQ(car.objects[0].shapes.size(), 2u);
     EXPECT_EQ(car.objects.size(), 8u);
     EXPECT_NO_THROW(FormatC3d(car));
+    // The damageable parts: under the body, attribute 6 + part number, then the main body; each
+    // with its rest, damaged and rest shapes, the damaged one pushed in.
+    for (C3dCarParts parts : {C3dCarParts::Full, C3dCarParts::Medium})
+    {
+        const C3dScene damageable = C3dCar(parts);
+        const size_t count = parts == C3dCarParts::Full ? 11 : 9;
+        std::vector<uint32_t> ids;
+        for (const C3dObject& o : damageable.objects)
+            if (o.parent == 0 && o.flags >= 6 && !o.shapes.empty())
+            {
+                ids.push_back(o.flags);
+                ASSERT_EQ(o.shapes.size(), 3u);
+                EXPECT_EQ(o.shapes[0], o.shapes[2]);
+                const C3dShape& rest = damageable.shapes[o.shapes[0]];
+                const C3dShape& damaged = damageable.shapes[o.shapes[1]];
+                ASSERT_EQ(rest.vertices.size(), damaged.vertices.size());
+                EXPECT_LE(rest.vertices.size(), o.flags == 111 ? 100u : 1024u);
+                double moved = 0;
+                for (size_t k = 0; k < rest.vertices.size(); ++k)
+                    moved += std::abs(rest.vertices[k].x - damaged.vertices[k].x) +
+                             std::abs(rest.vertices[k].y - damaged.vertices[k].y) +
+                             std::abs(rest.vertices[k].z - damaged.vertices[k].z);
+                EXPECT_GT(moved, 0.0) << o.flags;
+                EXPECT_NE(rest.faces[0].texture, damaged.faces[0].texture);
+            }
+        ASSERT_EQ(ids.size(), count + 1);
+        for (size_t k = 0; k < count; ++k)
+            EXPECT_EQ(ids[k], 6 + k);
+        EXPECT_EQ(ids.back(), 111u);
+        EXPECT_NO_THROW(FormatC3d(damageable));
+    }
 }
 
 } // namespace

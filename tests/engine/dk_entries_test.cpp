@@ -49,6 +49,7 @@ TEST_F(DkEntriesTest, NothingRegisteredAnswersAsAnIdleOnePlayerProgram)
     ASSERT_NE(pGameData, nullptr);
     for (int i = 0; i < DK_GAME_DATA_SIZE; ++i)
         ASSERT_EQ(pGameData[i], 0) << i;
+    EXPECT_EQ(e.GetWritableGameData(), nullptr) << "nothing the game writes is kept";
 }
 
 TEST_F(DkEntriesTest, EachLayerRegistersItsOwnWithoutUndoingTheOther)

@@ -77,6 +77,10 @@ TEST_F(FrontendEntriesTest, TheGameReadsOptionsAndPlayersChoicesFromTheGameData)
     EXPECT_EQ(GameData_GetSchoolGroup(), 3);
     EXPECT_EQ(GameData_GetSchoolTask(), 5);
     EXPECT_EQ(GameData_GetByte(DK_GAME_DATA_SIZE), 0);
+    // The game writes its results into the local players' records, and only theirs.
+    ASSERT_EQ(GameData_GetPlayerInfoForWrite(1), raw + 44 + 156);
+    EXPECT_EQ(GameData_GetPlayerInfoForWrite(2), nullptr);
+    EXPECT_EQ(GameData_GetPlayerInfoForWrite(-1), nullptr);
     *gpGame_Data = saved;
 }
 

@@ -47,6 +47,10 @@ inline const uint8_t* TestGameData(void)
 {
     return gaTestGameData.data();
 }
+inline uint8_t* TestWritableGameData(void)
+{
+    return gaTestGameData.data();
+}
 inline int TestGameType(void)
 {
     return gnTestGameType;
@@ -73,6 +77,7 @@ protected:
         gboTestRallySchool = FALSE;
         DK_ENTRIES entries{};
         entries.GetGameData = TestGameData;
+        entries.GetWritableGameData = TestWritableGameData;
         entries.GetGameType = TestGameType;
         entries.IsRallySchool = TestRallySchool;
         DkRegisterEntries(&entries);
@@ -89,7 +94,6 @@ protected:
         CarSound_ResetForTests();
         School_ResetForTests();
         PerTick_ResetForTests();
-        Damage_ResetForTests();
         CarControl_ResetForTests();
         CrowdNoise_ResetForTests();
         ForceFeedback_ResetForTests();
@@ -100,6 +104,8 @@ protected:
             xBounce = 0;
         for (DamageRecord& record : gaDamage)
             record = DamageRecord{};
+        for (DamageWobble& wobble : gaDamageWobble)
+            wobble = DamageWobble{};
         for (LoadedCar& car : gaLoadedCar)
             car = LoadedCar{};
         for (NetPlayer& player : gaNetPlayer)

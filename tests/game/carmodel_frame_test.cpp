@@ -68,7 +68,7 @@ TEST_F(CarFrameTest, WheelsTurnAgainstTheirSpeedAtMostARadianATick)
     {
         SCOPED_TRACE(w.angle);
         b.WheelSpinAngle[3] = w.angle;
-        gaDamage[0].DamageWheel[3] = w.damage;
+        gaDamage[0].DamageValue[3] = w.damage;
         b.WheelHubOffset[3][0] = b.WheelHubOffset[3][1] = 99;
         CarModel_SpinWheels(&b, &gaCarMechanics[0]);
         EXPECT_NEAR(b.WheelHubOffset[3][0], w.x, 1);

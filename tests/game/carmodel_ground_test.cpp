@@ -139,7 +139,7 @@ TEST_F(CarGroundTest, SoftObjectsLiftAndDamagedWheelsBump)
     b.PointInObject[1] = 0;
 
     // A damaged wheel's ground follows its hub once a turn.
-    gaDamage[0].DamageWheel[2] = ONE;
+    gaDamage[0].DamageValue[2] = ONE;
     gaCarMechanics[0].WheelSpinSpeed[2] = ONE / 2; // 325 angle units a tick
     int highs = 0;
     int32_t prev = 0, prevRise = 0;

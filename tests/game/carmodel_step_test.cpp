@@ -2,6 +2,7 @@
 // (event timer, landing jolt, wobble, tyre values, launch), the controls' still-car rule, the
 // upright test, the ground's normal and slope grip, the load shared over the points, the
 // corners' velocities and the steered heading.
+#include <algorithm>
 #include <cmath>
 #include <utility>
 #include <vector>
@@ -83,9 +84,14 @@ TEST_F(CarStepTest, EveryPassVisitsEveryCarFromTheListsLastEntryBeforeTheNextPas
         SCOPED_TRACE(c.name);
         CarModel_ClearAll();
         for (int nCar = 0; nCar < MAX_CARS; ++nCar)
+        {
             StandCar(nCar);
+            gaCarBody[nCar].DamageActive = 1;
+            gaDamage[nCar] = DamageRecord{};
+            gaDamage[nCar].xWaterFactor = ONE / 2;
+            gaDamage[nCar].nDrying = 1;
+        }
         gVisits.clear();
-        Damage_ResetForTests();
         output.clear();
         Step(c.list);
         std::vector<std::pair<int, int>> expected;
@@ -94,9 +100,12 @@ TEST_F(CarStepTest, EveryPassVisitsEveryCarFromTheListsLastEntryBeforeTheNextPas
                 expected.emplace_back(nPass, nCar);
         EXPECT_EQ(gVisits, expected);
         EXPECT_EQ(CountReports(output) > 0, c.reported) << output;
-        // The last pass hands each car to the damage model.
-        EXPECT_EQ(Damage_GetWaterCallsForTests(), static_cast<int>(c.order.size()));
-        EXPECT_EQ(Damage_GetLastWaterBodyForTests(), &gaCarBody[c.order.back()]);
+        // The last pass hands each listed car to the damage model once: its water dries a step.
+        for (int nCar = 0; nCar < MAX_CARS; ++nCar)
+        {
+            const bool listed = std::count(c.order.begin(), c.order.end(), nCar) != 0;
+            EXPECT_EQ(gaDamage[nCar].xWaterFactor, ONE / 2 + (listed ? 32 : 0)) << nCar;
+        }
     }
 }
 
@@ -208,18 +217,20 @@ TEST_F(CarStepTest, HousekeepingWobblesTakesTyreValuesAndEndsTheLaunch)
     CarBody& b = gaCarBody[1];
     CarMechanics& m = gaCarMechanics[1];
 
-    // The wobble runs with the option bit or on a car that takes no damage, by list position.
-    Step({0, 1});
-    EXPECT_EQ(Damage_GetWobbleCallsForTests(), 0);
+    // The wobble runs with the option bit or on a car that takes no damage, each car's own: a
+    // still car's phase moves 5 degrees (56 units) a tick.
+    Step({1, 0});
+    EXPECT_EQ(gaDamageWobble[0].nPhase, 0);
+    EXPECT_EQ(gaDamageWobble[1].nPhase, 0);
     b.NoDamage = 1;
-    Step({0, 1});
-    EXPECT_EQ(Damage_GetWobbleCallsForTests(), 1);
-    EXPECT_EQ(Damage_GetLastWobblePositionForTests(), 1);
+    Step({1, 0});
+    EXPECT_EQ(gaDamageWobble[0].nPhase, 0);
+    EXPECT_EQ(gaDamageWobble[1].nPhase, 56);
     b.NoDamage = 0;
     gaTestGameData[OPTION_WOBBLE_ALWAYS.nByte] = 1 << OPTION_WOBBLE_ALWAYS.nBit;
-    Step({0, 1});
-    EXPECT_EQ(Damage_GetWobbleCallsForTests(), 3);
-    EXPECT_EQ(Damage_GetLastWobblePositionForTests(), 0);
+    Step({1, 0});
+    EXPECT_EQ(gaDamageWobble[0].nPhase, 56);
+    EXPECT_EQ(gaDamageWobble[1].nPhase, 112);
     gaTestGameData[OPTION_WOBBLE_ALWAYS.nByte] = 0;
 
     // The tyre table is neutral, and a tyre type outside it reads the neutral row.
@@ -591,32 +602,6 @@ TEST_F(CarStepTest, TheRearHeadingLagsAndTheFrontWheelsTurnByTheSteering)
     const DK_VECTOR side = VecCross(b.FrontWheelForward, b.UpAxis);
     EXPECT_EQ(b.FrontWheelSide.x, side.x);
     EXPECT_EQ(b.FrontWheelSide.z, side.z);
-}
-
-TEST_F(CarStepTest, AnImpactsStrengthGrowsFromItsLeastSpeedToFull)
-{
-    CarBody& b = gaCarBody[0];
-    struct Case
-    {
-        int32_t speed;
-        double strength;
-    } cases[] = {
-        {0, 0.0},
-        {0x2623, 0.0},
-        {0x2624, 0.0},
-        {Fixed(0.149 + 0.522), 0.5},
-        {Fixed(1.193), 1.0},
-        {Fixed(4.0), 1.0},
-    };
-    for (const Case& c : cases)
-    {
-        SCOPED_TRACE(c.speed);
-        b.ExtForce = {0, 0, c.speed};
-        int32_t nKind = -1, xStrength = -1;
-        Damage_ApplyImpact(&b, &nKind, &xStrength);
-        EXPECT_EQ(nKind, 0);
-        EXPECT_NEAR(Units(xStrength), c.strength, 1e-3);
-    }
 }
 
 } // namespace

@@ -359,7 +359,130 @@ C3dScene C3dScenery(int fixed, int posts)
     return scene;
 }
 
-C3dScene C3dCar()
+// A panel of nu x nv cells from `origin` along u and v, and its damaged shape: every vertex
+// pushed by `push`, the edges half as far, drawn with the damaged texture at u / 2 + 0.5.
+struct Panel
+{
+    std::array<double, 3> origin, u, v, push, normal;
+    int nu = 1, nv = 1;
+};
+
+std::pair<C3dShape, C3dShape> PanelShapes(const std::string& name, const std::vector<Panel>& panels,
+                                          int texture, int damagedTexture)
+{
+    C3dShape rest, damaged;
+    rest.name = name;
+    damaged.name = name + "D";
+    const C3dRgba white{255, 255, 255, 255};
+    for (const Panel& p : panels)
+    {
+        const auto first = static_cast<uint16_t>(rest.vertices.size());
+        for (int j = 0; j <= p.nv; ++j)
+            for (int i = 0; i <= p.nu; ++i)
+            {
+                const double s = static_cast<double>(i) / p.nu, t = static_cast<double>(j) / p.nv;
+                const bool edge = i == 0 || j == 0 || i == p.nu || j == p.nv;
+                const double k = edge ? 0.5 : 1.0;
+                C3dVertex a;
+                a.x = p.origin[0] + s * p.u[0] + t * p.v[0];
+                a.y = p.origin[1] + s * p.u[1] + t * p.v[1];
+                a.z = p.origin[2] + s * p.u[2] + t * p.v[2];
+                a.u = s;
+                a.v = t;
+                a.nx = p.normal[0];
+                a.ny = p.normal[1];
+                a.nz = p.normal[2];
+                rest.vertices.push_back(a);
+                C3dVertex b = a;
+                b.x += k * p.push[0];
+                b.y += k * p.push[1];
+                b.z += k * p.push[2];
+                b.u = s / 2 + 0.5;
+                damaged.vertices.push_back(b);
+            }
+        const int row = p.nu + 1;
+        for (int j = 0; j < p.nv; ++j)
+            for (int i = 0; i < p.nu; ++i)
+            {
+                const auto c = static_cast<uint16_t>(first + j * row + i);
+                const auto r = static_cast<uint16_t>(row);
+                rest.faces.push_back(Face(c, static_cast<uint16_t>(c + 1),
+                                          static_cast<uint16_t>(c + r + 1), texture, white));
+                rest.faces.push_back(Face(c, static_cast<uint16_t>(c + r + 1),
+                                          static_cast<uint16_t>(c + r), texture, white));
+            }
+    }
+    damaged.faces = rest.faces;
+    for (C3dFace& face : damaged.faces)
+        face.texture = damagedTexture;
+    return {rest, damaged};
+}
+
+// The six faces of a box of half sizes h around the centre, each of n x n cells, pushed in.
+std::vector<Panel> Hull(std::array<double, 3> h, int n, double push)
+{
+    std::vector<Panel> faces;
+    for (int a = 0; a < 3; ++a)
+        for (int sign : {1, -1})
+        {
+            // The face across axis a, spanned by the other two.
+            const int b = (a + 1) % 3, c = (a + 2) % 3;
+            Panel p;
+            p.origin = {0, 0, 0};
+            p.origin[a] = sign * h[a];
+            p.origin[b] = -h[b];
+            p.origin[c] = -h[c];
+            p.u = {0, 0, 0};
+            p.u[b] = 2 * h[b];
+            p.v = {0, 0, 0};
+            p.v[c] = 2 * h[c];
+            p.push = {0, 0, 0};
+            p.push[a] = -sign * push;
+            p.normal = {0, 0, 0};
+            p.normal[a] = sign;
+            p.nu = p.nv = n;
+            faces.push_back(p);
+        }
+    return faces;
+}
+
+// The parts by number, in the car's frame: where each panel lies and which way it is dented.
+std::vector<std::vector<Panel>> CarPanels(C3dCarParts parts)
+{
+    using V = std::array<double, 3>;
+    const auto panel = [](V origin, V u, V v, V push, V normal, int nu, int nv) {
+        return std::vector<Panel>{Panel{origin, u, v, push, normal, nu, nv}};
+    };
+    const V up = {0, 1, 0}, down = {0, -1, 0}, front = {1, 0, 0}, back = {-1, 0, 0};
+    const V sideA = {0, 0, 1}, sideB = {0, 0, -1};
+    if (parts == C3dCarParts::Medium)
+        return {
+            panel({-1.0, 0.68, -0.7}, {2.0, 0, 0}, {0, 0, 1.4}, {0, -0.25, 0}, up, 1, 1),
+            panel({2.12, 0.0, -0.85}, {0, 0, 1.7}, {0, 0.2, 0}, {-0.1, 0, 0}, front, 1, 1),
+            panel({1.2, 0.4, -0.7}, {0.9, 0, 0}, {0, 0, 1.4}, {0, -0.2, 0}, up, 1, 1),
+            panel({1.2, -0.5, 0.9}, {0.9, 0, 0}, {0, 0.8, 0}, {0, 0, -0.25}, sideA, 1, 1),
+            panel({-2.1, -0.5, 0.9}, {0.9, 0, 0}, {0, 0.8, 0}, {0, 0, -0.25}, sideA, 1, 1),
+            panel({-1.2, -0.5, 0.9}, {2.4, 0, 0}, {0, 1.0, 0}, {0, 0, -0.3}, sideA, 1, 1),
+            panel({-1.2, -0.5, -0.9}, {2.4, 0, 0}, {0, 1.0, 0}, {0, 0, 0.3}, sideB, 1, 1),
+            panel({2.1, -0.5, -0.6}, {0, 0, 1.2}, {0, 0.8, 0}, {-0.3, 0, 0}, front, 1, 1),
+            panel({-2.1, -0.5, 0.6}, {0, 0, -1.2}, {0, 0.8, 0}, {0.3, 0, 0}, back, 1, 1),
+        };
+    return {
+        panel({-1.0, 0.68, -0.7}, {2.0, 0, 0}, {0, 0, 1.4}, {0, -0.25, 0}, up, 2, 2),
+        panel({-1.2, -0.5, 0.9}, {2.4, 0, 0}, {0, 1.0, 0}, {0, 0, -0.3}, sideA, 3, 2),
+        panel({-1.2, -0.5, -0.9}, {2.4, 0, 0}, {0, 1.0, 0}, {0, 0, 0.3}, sideB, 3, 2),
+        panel({0.0, -0.68, -0.6}, {1.2, 0, 0}, {0, 0, 1.2}, {0, 0.25, 0}, down, 2, 2),
+        panel({1.2, -0.5, 0.9}, {0.9, 0, 0}, {0, 0.8, 0}, {0, 0, -0.25}, sideA, 2, 1),
+        panel({-2.1, -0.5, -0.9}, {0.9, 0, 0}, {0, 0.8, 0}, {0, 0, 0.25}, sideB, 2, 1),
+        panel({-1.2, -0.68, -0.6}, {1.2, 0, 0}, {0, 0, 1.2}, {0, 0.25, 0}, down, 2, 2),
+        panel({2.1, -0.5, -0.6}, {0, 0, 1.2}, {0, 0.8, 0}, {-0.3, 0, 0}, front, 2, 2),
+        panel({2.12, 0.0, 0.6}, {0, 0, 0.25}, {0, 0.2, 0}, {-0.1, 0, 0}, front, 1, 1),
+        panel({2.12, 0.0, -0.85}, {0, 0, 0.25}, {0, 0.2, 0}, {-0.1, 0, 0}, front, 1, 1),
+        panel({-2.1, -0.5, 0.6}, {0, 0, -1.2}, {0, 0.8, 0}, {0.3, 0, 0}, back, 2, 2),
+    };
+}
+
+C3dScene C3dCar(C3dCarParts parts)
 {
     C3dScene scene;
     scene.textures = {Texture("CARBODY", {200, 30, 30, 255}), Texture("TYRE", {20, 20, 20, 255})};
@@ -374,9 +497,30 @@ C3dScene C3dCar()
         scene.objects.push_back(C3dPlaced(0, {2}, C3dTranslation(corners[w][0], 0.0, corners[w][1]),
                                           static_cast<uint32_t>(1 + w)));
     scene.objects.push_back(C3dPlaced(0, {}, C3dTranslation(-0.4, 1.1, 0.2), 7));
+    if (parts != C3dCarParts::None)
+    {
+        // Under the body: the parts by number, then the main body, which takes the next.
+        const int panel = static_cast<int>(scene.textures.size());
+        scene.textures.push_back(Texture("PANEL", {200, 200, 40, 255}));
+        scene.textures.push_back(Texture("PANELDMG", {90, 70, 40, 255}));
+        std::vector<std::vector<Panel>> panels = CarPanels(parts);
+        panels.push_back(Hull({2.15, 0.7, 0.92}, parts == C3dCarParts::Medium ? 1 : 2, 0.15));
+        for (size_t k = 0; k < panels.size(); ++k)
+        {
+            const bool main = k + 1 == panels.size();
+            const auto [rest, damaged] = PanelShapes(main ? "SHELL" : "PART" + std::to_string(k),
+                                                     panels[k], panel, panel + 1);
+            const int at = static_cast<int>(scene.shapes.size());
+            scene.shapes.push_back(rest);
+            scene.shapes.push_back(damaged);
+            scene.objects.push_back(C3dPlaced(0, {at, at + 1, at}, C3dIdentity(),
+                                              main ? 111u : static_cast<uint32_t>(6 + k)));
+        }
+    }
     // Beside the body under the caller's actor: the sway pivot and the reflection shell.
     scene.objects.push_back(C3dPlaced(-1, {}, C3dTranslation(0.0, 0.3, 0.0), 5));
-    scene.objects.push_back(C3dPlaced(-1, {1}, C3dIdentity(), 111));
+    if (parts == C3dCarParts::None)
+        scene.objects.push_back(C3dPlaced(-1, {1}, C3dIdentity(), 111));
     return scene;
 }
 

@@ -150,9 +150,25 @@ C3dScene C3dBlockGrid(const C3dGridOptions& options);
 // (the first parent -1 object) with a board and a light as its children, and `posts` posts.
 C3dScene C3dScenery(int fixed, int posts);
 
+// The damageable parts a car's body may carry.
+enum class C3dCarParts
+{
+    None,
+    Full,   // the full-detail car's parts 0 to 10
+    Medium, // the medium-detail car's parts 0 to 8, coarser
+};
+
 // A car as the game binds it: a body of two detail levels under the caller's actor, four wheels
 // (ids 1 to 4) sharing one shape under it and a dummy for the driver's head (id 7); beside the
-// body, under the caller's actor, a dummy with id 5 and a reflection shell with id 111.
-C3dScene C3dCar();
+// body, under the caller's actor, a dummy with id 5, and without parts a reflection shell with
+// id 111.
+//
+// With parts (the full-detail car's unless asked otherwise), the body also carries them (attribute
+// 6 + part number) and, as the reflection shell, a main body (id 111, at most 100 vertices) instead
+// of the shell beside it. Each has the levels the damage model reads: the rest shape with the
+// "PANEL" texture, the damaged shape pushed in with the "PANELDMG" texture and other texture
+// coordinates, and the rest shape again. Their vertices are in the car's frame: x forward, y up, z
+// to the side, around the centre.
+C3dScene C3dCar(C3dCarParts parts = C3dCarParts::Full);
 
 } // namespace datakit

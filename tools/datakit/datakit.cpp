@@ -35,10 +35,11 @@ constexpr const char* kUsage =
     "                         default) or a hue spectrum\n"
     "  font OUT [SCALE]       write a bitmap font OUT (\".fon\") from the built-in 8x8\n"
     "                         glyphs, each glyph pixel SCALE pixels square (1 to 8, default 1)\n"
-    "  c3d OUT grid|scenery|car\n"
+    "  c3d OUT grid|scenery|car|medium-car\n"
     "                         write a generated DK3D file OUT (\".c3d\"): a 3x3 track block\n"
     "                         grid, scenery of fixed models and actors, or a car with\n"
-    "                         its wheels (ids 1-4), id-5 dummy and id-111 reflection\n"
+    "                         its wheels (ids 1-4), id-5 dummy, damageable parts (ids 6-16,\n"
+    "                         6-14 for the medium-detail car) and id-111 main body\n"
     "  seeds DIR              write seed inputs for the fuzz targets, DIR/<target>/\n"
     "  ground NAME DIR        write the generated test ground NAME into DIR: its height data\n"
     "                         (NAME.hpc) and trigger lines (NAME.dat); NAME is flat-tarmac,\n"
@@ -102,7 +103,9 @@ int C3d(const std::string& out, const std::string& kind)
 {
     const datakit::C3dScene scene = kind == "grid"      ? datakit::C3dBlockGrid({})
                                     : kind == "scenery" ? datakit::C3dScenery(2, 2)
-                                                        : datakit::C3dCar();
+                                    : kind == "medium-car"
+                                        ? datakit::C3dCar(datakit::C3dCarParts::Medium)
+                                        : datakit::C3dCar();
     datakit::WriteFileAtomically(out, datakit::FormatC3d(scene));
     std::printf("%s: DK3D %s, %zu objects, %zu shapes, %zu textures\n", out.c_str(), kind.c_str(),
                 scene.objects.size(), scene.shapes.size(), scene.textures.size());
@@ -178,8 +181,9 @@ int Run(const std::vector<std::string>& args)
     if (command == "c3d")
     {
         if (args.size() != 3 || args[1].empty() || args[1].starts_with("-") ||
-            (args[2] != "grid" && args[2] != "scenery" && args[2] != "car"))
-            return Usage("c3d takes OUT grid|scenery|car");
+            (args[2] != "grid" && args[2] != "scenery" && args[2] != "car" &&
+             args[2] != "medium-car"))
+            return Usage("c3d takes OUT grid|scenery|car|medium-car");
         return C3d(args[1], args[2]);
     }
     if (command == "seeds")
