@@ -27,6 +27,8 @@ struct GameOption
     int nBit;
 };
 // The option bits that change the car physics.
+// A jump on the jump button: the car pitches up and is pushed up and forward.
+inline constexpr GameOption OPTION_TIMED_JUMP = {36, 6};
 inline constexpr GameOption OPTION_LOW_GRAVITY = {37, 0};
 inline constexpr GameOption OPTION_MORE_POWER = {37, 1};
 inline constexpr GameOption OPTION_HALF_SIZE = {37, 2};
@@ -41,6 +43,8 @@ inline constexpr GameOption OPTION_DAMAGE_OFF = OPTION_WOBBLE_ALWAYS;
 inline constexpr GameOption OPTION_DAMAGE_OFF_NO_WOBBLE = {38, 4};
 // The rear wheel frame mirrored from the front: the rear wheels steer against the fronts.
 inline constexpr GameOption OPTION_MIRRORED_REAR = {38, 7};
+// The local car pulled towards the remote cars of a network game.
+inline constexpr GameOption OPTION_NETWORK_PULL = {39, 2};
 
 // The byte at nOffset of the record, 0 outside it.
 uint8_t GameData_GetByte(int nOffset);

@@ -21,6 +21,8 @@ constexpr int kFirstStageState = 5;
 constexpr int kLastStageState = 10;
 
 int gnGameState = 0;
+BOOL gboGhostPlaying = FALSE;
+BOOL gaboStartHolding[MAX_CARS] = {};
 
 BOOL IsGameDisplayReady(void)
 {
@@ -57,6 +59,27 @@ int GetGameState(void)
 void GameHandler_SetStateForTests(int nState)
 {
     gnGameState = nState;
+}
+
+BOOL Ghost_IsPlaying(void)
+{
+    return gboGhostPlaying;
+}
+
+BOOL StartSeq_IsHoldingCar(int nCar)
+{
+    return nCar >= 0 && nCar < MAX_CARS ? gaboStartHolding[nCar] : FALSE;
+}
+
+void Ghost_SetPlayingForTests(BOOL boPlaying)
+{
+    gboGhostPlaying = boPlaying;
+}
+
+void StartSeq_SetHoldingForTests(int nCar, BOOL boHolding)
+{
+    if (nCar >= 0 && nCar < MAX_CARS)
+        gaboStartHolding[nCar] = boHolding;
 }
 
 void GameHandler_RegisterEntries(void)

@@ -24,5 +24,14 @@ int GetGameState(void);
 // Test hook: the state GetGameState answers.
 void GameHandler_SetStateForTests(int nState);
 
+// Whether the ghost replay plays (the second car is its car then). FALSE so far.
+BOOL Ghost_IsPlaying(void);
+// Whether the start sequence still holds the car: its start is not yet released while the
+// start hold is on. FALSE so far.
+BOOL StartSeq_IsHoldingCar(int nCar);
+// Test hooks: what the two answer; the car outside 0..7 holds none.
+void Ghost_SetPlayingForTests(BOOL boPlaying);
+void StartSeq_SetHoldingForTests(int nCar, BOOL boHolding);
+
 // Registers the game's entries with the engine (engine/include/dk_entries.h).
 void GameHandler_RegisterEntries(void);

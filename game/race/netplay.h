@@ -1,5 +1,6 @@
-// Network play. So far only what the car model's pull towards the remote cars reads: the
-// network-game flag and each remote car's position and heading.
+// Network play. So far only what the car model's pull towards the remote cars reads (the
+// network-game flag and each remote car's position and heading) and the turn angles the body
+// forces hand over each tick.
 #pragma once
 
 #include <cstdint>
@@ -18,3 +19,11 @@ struct NetPlayer
 
 extern BOOL gboNetworkGame;
 extern NetPlayer gaNetPlayer[NETPLAY_PLAYERS];
+
+// The local car's turn of the tick about its x, y and z axes (4096 a turn); recorded so far.
+void NetPlay_SetLocalTimes(int16_t nAngleX, int16_t nAngleY, int16_t nAngleZ);
+
+// Test hooks: the calls since the last reset and the angles of the last one.
+int NetPlay_GetLocalTimesCallsForTests(void);
+void NetPlay_GetLastLocalTimesForTests(int16_t anAngles[3]);
+void NetPlay_ResetForTests(void);

@@ -13,8 +13,9 @@
 // written field by field in record order with 4-byte pointer slots holding 0: the body section
 // (CAR_BODY_IMAGE_SIZE bytes), the mechanics section (CAR_MECHANICS_IMAGE_SIZE, its last 8
 // bytes reserved and 0), then a section of the fields that came after the records' first
-// layout (CAR_EXTRA_IMAGE_SIZE). Each field sits at the next multiple of its element's size
-// (pointers and 32-bit values 4, 16-bit values 2).
+// layout (CAR_EXTRA_IMAGE_SIZE): the mechanics' and, from the next 4-byte boundary, the body's.
+// Each field sits at the next multiple of its element's size (pointers and 32-bit values 4,
+// 16-bit values 2).
 #pragma once
 
 #include <cstdint>
@@ -32,7 +33,7 @@ struct DK_ACTOR;
 
 #define CAR_BODY_IMAGE_SIZE 1896
 #define CAR_MECHANICS_IMAGE_SIZE 1124
-#define CAR_EXTRA_IMAGE_SIZE 8
+#define CAR_EXTRA_IMAGE_SIZE 108
 #define CAR_STATE_IMAGE_SIZE (CAR_BODY_IMAGE_SIZE + CAR_MECHANICS_IMAGE_SIZE + CAR_EXTRA_IMAGE_SIZE)
 
 struct CarBody
@@ -148,6 +149,12 @@ struct CarBody
     int16_t StartCountdown; // the event timer
     int32_t NoDamage;
     int32_t nEffectsWord;
+    // Fields beyond the first layout (the image's last section, after the mechanics' own).
+    int32_t BrakeLamp;   // the pedal that brakes the car is held
+    int32_t Reversing;   // the gear engaged runs backwards
+    int32_t Finished;    // the car has crossed the finish: its inputs are held
+    int32_t Parked;      // a finished car parked: brakes and handbrake on
+    int32_t FinishAccel; // the accelerator word as it was when the finish held the car
 };
 
 struct CarMechanics
@@ -260,8 +267,8 @@ struct CarMechanics
     int32_t WheelSlipOut[CAR_WHEELS];
     int32_t WheelSideSpeed[CAR_WHEELS];
     int16_t PointTriangleCache[CAR_POINTS]; // the height-data triangle under each point, -1 none
-    int16_t SteerAngle;
-    int16_t ControlValue;
+    int16_t SteerAngle;                     // the front wheels' angle
+    int16_t TargetSteerAngle;               // where the controls turn them; the set-up writes 682
     int32_t nWord996;
     int32_t Stuck;
     int32_t GearboxMode; // 1 or 2
@@ -291,6 +298,41 @@ struct CarMechanics
     // Fields beyond the first layout (the image's last section).
     int32_t RevSweepOn;
     int16_t RevSweepPeriod;
+    // The driver's control words, written each tick by the in-race keys or the replay player:
+    // 16.16 amounts (1.0 for a key), the handbrake 0 or 1, a further button, and the gear
+    // change asked for (1 up, -1 down, 0 none).
+    int32_t InputSteerLeft;
+    int32_t InputSteerRight;
+    int32_t InputAccel;
+    int32_t InputBrake;
+    int32_t InputHandbrake;
+    int32_t InputSecond;
+    int8_t InputGearChange;
+    // Which inputs come from an analogue axis rather than a key.
+    int32_t AnalogueSteer;
+    int32_t AnalogueThrottle;
+    int32_t AnalogueBrake;
+    int32_t Started; // released at the start: the gearbox may change gear
+    // The pedals' ramps (0..1.0) and the digital steering's position (-1.0..1.0, left positive)
+    // and direction (-1.0, 0 or 1.0). The pedals are Throttle, BrakeInput and HandbrakeTorque.
+    int32_t ThrottleRamp;
+    int32_t BrakeRamp;
+    int32_t HandbrakeRamp;
+    int32_t SteerPosition;
+    int32_t SteerDirection;
+    // The gearbox: the gear a change will engage, the change waiting for the clutch, the ticks
+    // the clutch stays out, the ticks within which the last change may not be undone and its
+    // direction (2 up, 1 down), the count of second-gear changes a broken gearbox still makes,
+    // and the manual box's hint that the revs ask for no lower gear.
+    int8_t TargetGear;
+    uint8_t ShiftPending;
+    uint8_t ShiftDelay;
+    uint8_t ShiftTimer;
+    uint8_t ShiftDirection;
+    uint8_t GearboxDamageCounter;
+    uint8_t ShiftHint;
+    int32_t MaxThrottle; // and its copy; 1.0 at set-up
+    int32_t MaxThrottleCopy;
 };
 
 extern CarBody gaCarBody[MAX_CARS];
@@ -388,13 +430,26 @@ void CarModel_UpdateLoadTransfer(void);
 void CarModel_SetWheelLoads(void);
 void CarModel_UpdateDisplayBody(CarBody* pBody, CarMechanics* pMechanics);
 
-// Body forces: the integration of the tick's forces into motion; empty so far.
+// Body forces: the integration of the tick's forces into motion, writing the car's linear
+// acceleration where the car step points; and the pieces it runs first, in this order.
 void CarModel_IntegrateBody(void);
+void CarModel_SteerAndSlide(void);
+void CarModel_RollOver(void);
+void CarModel_JumpBoost(void);
 
-// Pieces of the body update.
+// The body update, once a car a tick after the step: the car put back in touch with the ground,
+// driving on its wheels or tumbling, its suspension worked and its matrix written.
+void CarModel_UpdateBody(CarBody* pBody, CarMechanics* pMechanics);
+void CarModel_UpdateRolling(CarBody* pBody, CarMechanics* pMechanics);
 void CarModel_UpdateTouchingPoints(void);
 void CarModel_LiftOutOfGround(void);
+void CarModel_RollDamping(void);
+void CarModel_SettleOrientation(int nStrong);
+void CarModel_UpdateSuspension(void);
 void CarModel_MarkStuck(void);
+// Stands the car on GroundNormal and stops it: motion, controls, revs and wheels at rest, first
+// gear with the drive engaged. Nothing calls it.
+void CarModel_ResetToGround(CarBody* pBody, CarMechanics* pMechanics);
 
 // Step rate and placing.
 void CarModel_SetStepRate(int32_t xRate);

@@ -199,10 +199,12 @@ void CarModel_DriveTorque(void)
     if (pMech->RevLimiterOn)
         pBody->EngineTorque = FfNeg(pMech->RevLimiterCut);
     else if (r < pMech->MaxRevs)
+        // In gear with the clutch out the throttle is cut and the friction alone slows the
+        // engine.
         pBody->EngineTorque =
             g == 0 || pMech->ClutchOut != 1
                 ? FfSub(FfMul(pMech->Throttle, CarModel_Damage(pBody).DamageEngine), xDrag)
-                : xDrag;
+                : FfNeg(xDrag);
     else if (g != 0)
         pBody->EngineTorque = 0;
     else

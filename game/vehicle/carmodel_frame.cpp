@@ -33,24 +33,6 @@ int16_t AddAngle(int16_t nAngle, int32_t nDelta)
     return static_cast<int16_t>(static_cast<uint16_t>(nAngle) + static_cast<uint32_t>(nDelta));
 }
 
-// normalise(R v) for the turn by nAngle about the unit axis.
-void TurnRow(DK_VECTOR* pRow, const DK_MATRIX& turn)
-{
-    DK_VECTOR turned;
-    DkTransformPointTransposed(&turned, pRow, &turn);
-    *pRow = VecNormalised(turned);
-}
-
-void TurnRows(const DK_VECTOR& axis, int16_t nAngle, DK_VECTOR* pA, DK_VECTOR* pB)
-{
-    if (nAngle == 0)
-        return;
-    DK_MATRIX turn;
-    DkAxisAngleToMatrix(&turn, &axis, nAngle);
-    TurnRow(pA, turn);
-    TurnRow(pB, turn);
-}
-
 void CornerOffsets(const CarBody* pBody, DK_VECTOR aOffset[4])
 {
     const DK_VECTOR a = VecScaled(pBody->OrientRow0, pBody->FrontOverhang);
@@ -112,9 +94,9 @@ void CarModel_UnoffsetCorners(CarBody* pBody)
 void CarModel_RotateBody(const int16_t anAngles[3])
 {
     CarBody* pBody = gpCurrentCarBody;
-    TurnRows(pBody->UpAxis, anAngles[1], &pBody->OrientRow0, &pBody->OrientRow2);
-    TurnRows(pBody->OrientRow2, anAngles[2], &pBody->OrientRow0, &pBody->UpAxis);
-    TurnRows(pBody->OrientRow0, anAngles[0], &pBody->UpAxis, &pBody->OrientRow2);
+    CarModel_TurnRows(pBody->UpAxis, anAngles[1], &pBody->OrientRow0, &pBody->OrientRow2);
+    CarModel_TurnRows(pBody->OrientRow2, anAngles[2], &pBody->OrientRow0, &pBody->UpAxis);
+    CarModel_TurnRows(pBody->OrientRow0, anAngles[0], &pBody->UpAxis, &pBody->OrientRow2);
 }
 
 void CarModel_PullForce(const DK_VECTOR* pTowards, const DK_VECTOR* pFrom, DK_VECTOR* pOut)

@@ -2,6 +2,7 @@
 // the steps several of them take on a car's frame.
 #pragma once
 
+#include "engine/common/dk_actor.h"
 #include "engine/include/dk_ff.h"
 #include "game/vehicle/carmodel.h"
 #include "game/vehicle/damage.h"
@@ -102,6 +103,39 @@ inline void CarModel_AlignToGround(CarBody* pBody)
     const int32_t xAlong = FfVecDot(&pBody->UpAxis, &pBody->OrientRow0);
     pBody->OrientRow0 = VecNormalised(VecSub(pBody->OrientRow0, VecScaled(pBody->UpAxis, xAlong)));
     pBody->OrientRow2 = VecNormalised(VecCross(pBody->OrientRow0, pBody->UpAxis));
+}
+
+// Two rows turned by nAngle (4096 a turn) about the unit axis, each normalised; nothing for 0.
+inline void CarModel_TurnRows(const DK_VECTOR& axis, int32_t nAngle, DK_VECTOR* pA, DK_VECTOR* pB)
+{
+    if (nAngle == 0)
+        return;
+    DK_MATRIX turn;
+    DkAxisAngleToMatrix(&turn, &axis, nAngle);
+    DK_VECTOR turned;
+    DkTransformPointTransposed(&turned, pA, &turn);
+    *pA = VecNormalised(turned);
+    DkTransformPointTransposed(&turned, pB, &turn);
+    *pB = VecNormalised(turned);
+}
+
+// Each orientation row dotted with the ground's normal.
+inline void CarModel_TakeAxisDots(CarBody* pBody)
+{
+    pBody->AxisDotGround[0] = FfVecDot(&pBody->OrientRow0, &pBody->GroundNormal);
+    pBody->AxisDotGround[1] = FfVecDot(&pBody->UpAxis, &pBody->GroundNormal);
+    pBody->AxisDotGround[2] = FfVecDot(&pBody->OrientRow2, &pBody->GroundNormal);
+}
+
+// v moved towards the target by at most xStep (reaching it once nearer).
+inline int32_t FfApproach(int32_t v, int32_t xTarget, int32_t xStep)
+{
+    const int64_t nGap = static_cast<int64_t>(xTarget) - v;
+    if (nGap > xStep)
+        return FfAdd(v, xStep);
+    if (nGap < -static_cast<int64_t>(xStep))
+        return FfSub(v, xStep);
+    return xTarget;
 }
 
 // Every triangle cache back to "none", for a car put somewhere new.

@@ -63,7 +63,7 @@ void StopCar(CarBody* pBody, CarMechanics* pMech)
         pBody->SinkTicks[i] = 0;
     }
     pMech->SteerAngle = 0;
-    pMech->ControlValue = 0;
+    pMech->TargetSteerAngle = 0;
     pMech->Stuck = pMech->UpsideDown = pMech->OnSide = pMech->OnEnd = 0;
     pMech->InputSwap = 0;
     pMech->Gear = 1;

@@ -237,8 +237,9 @@ BOOL InitialiseCar(CarBody* pBody, CarMechanics* pMech, DK_ACTOR* pStartActor, i
     pMech->RampRateB = pMech->RampRateBBase = kRate005;
     pMech->RampRateMid = HALF;
     pMech->ControlByte = 3;
-    pMech->ControlValue = 682;
+    pMech->TargetSteerAngle = 682;
     pMech->RampRateC = pMech->RampRateCBase = kRate02;
+    pMech->MaxThrottle = pMech->MaxThrottleCopy = ONE;
 
     pMech->InverseGearRatio[0] = 0;
     for (int g = 1; g < CAR_GEARS; ++g)

@@ -148,7 +148,7 @@ constexpr Field kMechanicsFields[] = {
     MECH_FIELD(PointSlideLimit) MECH_FIELD(PointPeakLimit) MECH_FIELD(PeakGrip)
     MECH_FIELD(SlideGrip) MECH_FIELD(RearGripOffset) MECH_FIELD(WheelFrames)
     MECH_FIELD(WheelSlipOut) MECH_FIELD(WheelSideSpeed) MECH_FIELD(PointTriangleCache)
-    MECH_FIELD(SteerAngle) MECH_FIELD(ControlValue) MECH_FIELD(nWord996) MECH_FIELD(Stuck)
+    MECH_FIELD(SteerAngle) MECH_FIELD(TargetSteerAngle) MECH_FIELD(nWord996) MECH_FIELD(Stuck)
     MECH_FIELD(GearboxMode) MECH_FIELD(UpsideDown) MECH_FIELD(OnSide) MECH_FIELD(OnEnd)
     MECH_FIELD(AirDroop) MECH_FIELD(Upright) MECH_FIELD(InputSwap) MECH_FIELD(ClutchOut)
     MECH_FIELD(anWords1036) MECH_FIELD(RescueActive) MECH_FIELD(PowerSlide)
@@ -158,8 +158,22 @@ constexpr Field kMechanicsFields[] = {
     MECH_FIELD(RevLimiterCut) MECH_FIELD(anWords1092) MECH_FIELD(RescuePenalty)
 };
 
+// The later fields: the mechanics' first, then the body's from the next 4-byte boundary.
 constexpr Field kExtraFields[] = {
-    MECH_FIELD(RevSweepOn) MECH_FIELD(RevSweepPeriod)
+    MECH_FIELD(RevSweepOn) MECH_FIELD(RevSweepPeriod) MECH_FIELD(InputSteerLeft)
+    MECH_FIELD(InputSteerRight) MECH_FIELD(InputAccel) MECH_FIELD(InputBrake)
+    MECH_FIELD(InputHandbrake) MECH_FIELD(InputSecond) MECH_FIELD(InputGearChange)
+    MECH_FIELD(AnalogueSteer) MECH_FIELD(AnalogueThrottle) MECH_FIELD(AnalogueBrake)
+    MECH_FIELD(Started) MECH_FIELD(ThrottleRamp) MECH_FIELD(BrakeRamp) MECH_FIELD(HandbrakeRamp)
+    MECH_FIELD(SteerPosition) MECH_FIELD(SteerDirection) MECH_FIELD(TargetGear)
+    MECH_FIELD(ShiftPending) MECH_FIELD(ShiftDelay) MECH_FIELD(ShiftTimer)
+    MECH_FIELD(ShiftDirection) MECH_FIELD(GearboxDamageCounter) MECH_FIELD(ShiftHint)
+    MECH_FIELD(MaxThrottle) MECH_FIELD(MaxThrottleCopy)
+};
+
+constexpr Field kBodyExtraFields[] = {
+    BODY_FIELD(BrakeLamp) BODY_FIELD(Reversing) BODY_FIELD(Finished) BODY_FIELD(Parked)
+    BODY_FIELD(FinishAccel)
 };
 // clang-format on
 
@@ -209,7 +223,10 @@ template <size_t N> constexpr bool CoversMemory(const Field (&fields)[N], size_t
 constexpr size_t kBodyFieldsEnd = ImageEnd(kBodyFields);
 constexpr size_t kMechanicsFieldsEnd = ImageEnd(kMechanicsFields);
 
-static_assert(CoversMemory(kBodyFields, 0, sizeof(CarBody)), "every CarBody member, in order");
+static_assert(CoversMemory(kBodyFields, 0, offsetof(CarBody, BrakeLamp)),
+              "every CarBody member of the first layout, in order");
+static_assert(CoversMemory(kBodyExtraFields, offsetof(CarBody, BrakeLamp), sizeof(CarBody)),
+              "every later CarBody member, in order");
 static_assert(CoversMemory(kMechanicsFields, 0, offsetof(CarMechanics, RevSweepOn)),
               "every CarMechanics member of the first layout, in order");
 static_assert(CoversMemory(kExtraFields, offsetof(CarMechanics, RevSweepOn), sizeof(CarMechanics)),
@@ -218,7 +235,9 @@ static_assert(CoversMemory(kExtraFields, offsetof(CarMechanics, RevSweepOn), siz
 static_assert(kBodyFieldsEnd == CAR_BODY_IMAGE_SIZE, "the body section is 1,896 bytes");
 // The mechanics fields take 1,116 bytes; 8 reserved bytes of 0 end the section.
 static_assert(kMechanicsFieldsEnd == 1116, "the mechanics fields take 1,116 bytes");
-static_assert(AlignUp(ImageEnd(kExtraFields), 4) == CAR_EXTRA_IMAGE_SIZE, "the later fields");
+constexpr size_t kBodyExtraAt = AlignUp(ImageEnd(kExtraFields), 4);
+static_assert(kBodyExtraAt + AlignUp(ImageEnd(kBodyExtraFields), 4) == CAR_EXTRA_IMAGE_SIZE,
+              "the later fields");
 
 static_assert(ImageOffsetOf(kBodyFields, offsetof(CarBody, Position)) == 200);
 static_assert(ImageOffsetOf(kBodyFields, offsetof(CarBody, ContactPoint)) == 252);
@@ -321,6 +340,8 @@ const char* BadIndex(const CarBody& body, const CarMechanics& mech)
         return "car type";
     if (!InRange(mech.Gear, 0, CAR_GEARS - 1))
         return "gear";
+    if (!InRange(mech.TargetGear, 0, CAR_GEARS - 1))
+        return "target gear";
     if (!InRange(body.PointsTouching, 0, CAR_POINTS))
         return "touching-point count";
     for (int k = 0; k < body.PointsTouching; ++k)
@@ -350,7 +371,9 @@ uint32_t CarModel_WriteState(const CarBody* pBody, const CarMechanics* pMechanic
     std::memset(pOut, 0, CAR_STATE_IMAGE_SIZE);
     WriteFields(kBodyFields, pBody, pOut);
     WriteFields(kMechanicsFields, pMechanics, pOut + CAR_BODY_IMAGE_SIZE);
-    WriteFields(kExtraFields, pMechanics, pOut + CAR_BODY_IMAGE_SIZE + CAR_MECHANICS_IMAGE_SIZE);
+    uint8_t* pExtra = pOut + CAR_BODY_IMAGE_SIZE + CAR_MECHANICS_IMAGE_SIZE;
+    WriteFields(kExtraFields, pMechanics, pExtra);
+    WriteFields(kBodyExtraFields, pBody, pExtra + kBodyExtraAt);
     return CAR_STATE_IMAGE_SIZE;
 }
 
@@ -370,7 +393,9 @@ BOOL CarModel_ReadState(CarBody* pBody, CarMechanics* pMechanics, const uint8_t*
     CarMechanics mech = *pMechanics;
     ReadFields(kBodyFields, &body, pIn);
     ReadFields(kMechanicsFields, &mech, pIn + CAR_BODY_IMAGE_SIZE);
-    ReadFields(kExtraFields, &mech, pIn + CAR_BODY_IMAGE_SIZE + CAR_MECHANICS_IMAGE_SIZE);
+    const uint8_t* pExtra = pIn + CAR_BODY_IMAGE_SIZE + CAR_MECHANICS_IMAGE_SIZE;
+    ReadFields(kExtraFields, &mech, pExtra);
+    ReadFields(kBodyExtraFields, &body, pExtra + kBodyExtraAt);
     if (const char* pszBad = BadIndex(body, mech))
     {
         DKREPORT(DkFormatString("CarModel_ReadState() : %s out of range", pszBad));

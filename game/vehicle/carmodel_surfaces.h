@@ -136,7 +136,37 @@ constexpr DragTable MakeDragTable(void)
     return table;
 }
 
+// The sideways tip of a sliding car: per surface the slide that starts it and the slide that
+// tips it fully.
+struct TipLimits
+{
+    uint8_t nThreshold;
+    uint8_t nFullRoll;
+};
+using TipTable = std::array<TipLimits, NUM_SURFACES>;
+
+constexpr TipTable MakeTipTable(void)
+{
+    TipTable table{};
+    for (TipLimits& limits : table)
+        limits = {75, 100};
+    table[SURFACE_QUARRY_ROAD_MERGE] = {75, 90};
+    for (int id : {SURFACE_QUARRY, SURFACE_PLOUGHED_MUD, SURFACE_ROCK_FACE})
+        table[id] = {50, 80};
+    for (int id = SURFACE_DRY_GRASS1; id <= SURFACE_DRY_YELLOW_GRASS_AND_DRY_GRASS_1; ++id)
+        table[id] = {75, 120};
+    for (int id : {SURFACE_DRY_MUDBANK, SURFACE_WET_MUDBANK, SURFACE_MUD_DITCH, SURFACE_GRASS_DITCH,
+                   SURFACE_ROCK_BANK})
+        table[id] = {30, 60};
+    for (int id = SURFACE_LIGHT_SNOW_ON_ROAD; id <= SURFACE_SNOW_BANK_REAR; ++id)
+        table[id] = {80, 140};
+    table[SURFACE_DRY_ROCK] = {20, 50};
+    return table;
+}
+
 } // namespace carsurfaces
+
+inline constexpr carsurfaces::TipTable gaSurfaceTipLimits = carsurfaces::MakeTipTable();
 
 inline constexpr carsurfaces::GripTable SurfacePeakGrip =
     carsurfaces::MakeGripTable(0.24, 0.15, 0.20);

@@ -430,7 +430,7 @@ TEST_F(CarSetupTest, TheRestOfTheSetUp)
         EXPECT_EQ(b.WetStage, c.wet || c.light == 8 ? 1 : 0);
         EXPECT_EQ(b.DamageActive, 1);
         EXPECT_EQ(m.PowerSlide, 1);
-        EXPECT_EQ(m.ControlValue, 682);
+        EXPECT_EQ(m.TargetSteerAngle, 682);
         EXPECT_EQ(m.ControlByte, 3);
         EXPECT_EQ(m.RearGripOffset, -19660);
         EXPECT_EQ(m.RevBandHigh[6], 64225);

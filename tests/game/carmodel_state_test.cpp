@@ -123,7 +123,7 @@ TEST_F(CarStateTest, ImagesWithIndicesOutOfRangeAreRefusedAndChangeNothing)
         const char* report;
     } cases[] = {
         {"one byte short", 0, 0, CAR_STATE_IMAGE_SIZE - 1,
-         "CarModel_ReadState() : 3027 bytes, a car state takes 3028"},
+         "CarModel_ReadState() : 3127 bytes, a car state takes 3128"},
         {"car number 8", 1848, 8, CAR_STATE_IMAGE_SIZE,
          "CarModel_ReadState() : car number out of range"},
         {"car number -1", 1848, 0xFF, CAR_STATE_IMAGE_SIZE,

@@ -31,6 +31,8 @@ protected:
     {
         CarTest::SetUp();
         gVisits.clear();
+        // The control values are the cases' own.
+        CarControl_SetPassThroughForTests(true);
     }
 
     // Steps the listed cars once, keeping what was reported.
@@ -286,6 +288,7 @@ TEST_F(CarStepTest, ControlsAreClearedOnlyBelowAStillSpeed)
         gaCarBody[4].Speed = xSpeed;
         m.AccelControl = m.BrakeControl = 0xFFBE;
         CarControl_ResetForTests();
+        CarControl_SetPassThroughForTests(true);
         Step({4, 0});
         EXPECT_EQ(m.AccelControl, xSpeed < 327 ? 0 : 0xFFBE);
         EXPECT_EQ(m.BrakeControl, xSpeed < 327 ? 0 : 0xFFBE);
@@ -332,9 +335,9 @@ TEST_F(CarStepTest, TheCarIsUprightWhileTheGroundsNormalLeansInsideItsCone)
     CarModel_ClearAll();
     StandCar(0);
     CarBody& b = gaCarBody[0];
-    const DK_VECTOR forward = {0, 0, -ONE}, side = {ONE, 0, 0};
-    FfMatSetRow0(&forward, &b.Matrix);
-    FfMatSetRow2(&side, &b.Matrix);
+    b.OrientRow0 = {0, 0, -ONE};
+    b.OrientRow2 = {ONE, 0, 0};
+    CarModel_WriteMatrix(&b);
     b.GroundNormal = VecNormalised({ONE, ONE, 0}); // 45 degrees
     Step({0});
     EXPECT_EQ(gaCarMechanics[0].Upright, 1);

@@ -2,13 +2,19 @@
 // point asks it every tick, on the data kit's bumpy gravel ground (4,000 triangles under a grid
 // four levels deep). Cached: the point still lies in the triangle its cache names, one
 // point-in-triangle test. Uncached: the grid descent and the tests of the cell's triangles.
+// The car tick: eight cars of the determinism scenario through one tick (controls, the car
+// step, wheel spin, body update, drawn body), the scenario set up again every 2,000 ticks.
 #include <benchmark/benchmark.h>
 
 #include <vector>
 
 #include "engine/common/dk_heap.h"
 #include "engine/common/matrixop.h"
+#include "engine/common/destruct.h"
+#include "engine/common/dk_actor.h"
+#include "game/vehicle/carmodel.h"
 #include "game/vehicle/heightdata.h"
+#include "tools/bench/car_drive.h"
 #include "tools/datakit/grounds.h"
 
 namespace
@@ -86,6 +92,57 @@ void BM_FindHeightUncached(benchmark::State& state)
     Query(state, false);
 }
 BENCHMARK(BM_FindHeightUncached);
+
+void BM_CarTick(benchmark::State& state)
+{
+    constexpr int kRate = 25;
+    constexpr int kRunTicks = 2000;
+    // Set up once; every 2,000 ticks the cars are put back as they started, from their state
+    // images.
+    static std::vector<std::vector<uint8_t>> images;
+    static const bool boReady = []
+    {
+        DkCallAllDestructors();
+        drive::OpenEngine();
+        DK_ACTOR* pWorld = DkCreateWorldActor();
+        if (pWorld == nullptr || !drive::SetUpScenario(pWorld, kRate))
+            return false;
+        for (int n = 0; n < gnNumMechCars; ++n)
+        {
+            std::vector<uint8_t> image(CAR_STATE_IMAGE_SIZE);
+            CarModel_WriteState(&gaCarBody[n], &gaCarMechanics[n], image.data(),
+                                CAR_STATE_IMAGE_SIZE);
+            images.push_back(image);
+        }
+        return true;
+    }();
+    if (!boReady)
+    {
+        state.SkipWithError("the scenario did not set up");
+        return;
+    }
+    auto restart = []
+    {
+        for (int n = 0; n < gnNumMechCars; ++n)
+            CarModel_ReadState(&gaCarBody[n], &gaCarMechanics[n], images[n].data(),
+                               CAR_STATE_IMAGE_SIZE);
+    };
+    restart();
+    int nTick = 0;
+    for (auto _ : state)
+    {
+        if (nTick == kRunTicks)
+        {
+            state.PauseTiming();
+            restart();
+            nTick = 0;
+            state.ResumeTiming();
+        }
+        drive::ScenarioTick(nTick++, kRate);
+    }
+    state.SetItemsProcessed(state.iterations());
+}
+BENCHMARK(BM_CarTick);
 
 } // namespace
 

@@ -10,7 +10,9 @@
 //   bytes 1896-3019    the mechanics record (its last 8 bytes reserved, 0); among its fields,
 //                      offsets from the record's start: maximum revs (348), the eight gear
 //                      ratios (464), engine revs (736), the gear (1,078, signed byte)
-//   bytes 3020-3027    fields added later: the rev-sweep flag (32-bit), its period (16-bit)
+//   bytes 3020-3127    fields added later: the rev-sweep flag (32-bit), its period (16-bit),
+//                      the controls' and gearbox's state of the mechanics (to byte 3107),
+//                      then the body's lamp, reversing, finish and parking words
 //
 // Vectors are three 16.16 words x, y, z. Every byte not named here is written as 0.
 #pragma once
@@ -25,7 +27,7 @@ namespace datakit
 
 inline constexpr size_t kCarBodyImageSize = 1896;
 inline constexpr size_t kCarMechanicsImageSize = 1124;
-inline constexpr size_t kCarStateImageSize = kCarBodyImageSize + kCarMechanicsImageSize + 8;
+inline constexpr size_t kCarStateImageSize = kCarBodyImageSize + kCarMechanicsImageSize + 108;
 
 using CarVector = std::array<double, 3>;
 

@@ -6,6 +6,7 @@
 #include "tools/datakit/avi_writer.h"
 #include "tools/datakit/c3d_writer.h"
 #include "tools/datakit/car_state_writer.h"
+#include "tools/datakit/damage_writer.h"
 #include "tools/datakit/dkpr_writer.h"
 #include "tools/datakit/file_io.h"
 #include "tools/datakit/grounds.h"
@@ -360,6 +361,42 @@ void WriteCarStates(const fs::path& root)
     d.Add("bad-gear.bin", FormatCarState(badGear));
 }
 
+// Damage records: the full-detail car undamaged, the same dented with smashed parts, soaked and
+// pulling, the medium-detail car, and one with a role past the parts.
+void WriteDamageRecords(const fs::path& root)
+{
+    SeedDir d(root, "fuzz_damage");
+    DamageState whole;
+    whole.parts = 12;
+    whole.mainBody = 11;
+    whole.roles = {7, 10, 1, 2, 6, 3, 1, 2, 4, 5, 1, 8, 9};
+    const double thresholds[11] = {0.5, 0.2, 0.2, 0.5, 0.2, 0.2, 0.5, 0.5, 0.1, 0.1, 0.5};
+    for (int p = 0; p < 11; ++p)
+        whole.thresholds[p] = thresholds[p];
+    d.Add("whole.bin", FormatDamageRecord(whole));
+    DamageState dented = whole;
+    dented.deformation[1] = 0.6;
+    dented.deformation[7] = 1.0;
+    dented.deformation[11] = 0.3;
+    dented.smashed[1] = true;
+    dented.values = {0.4, 0.9, 0.1, 0.5, 0.3, 0.475, 0.45, 0.6, 0.2, 0.9, 0.4, 0.5, 0.1};
+    dented.water = 0.5;
+    dented.drying = true;
+    dented.pull = 40;
+    dented.brokenLights = 2;
+    d.Add("dented.bin", FormatDamageRecord(dented));
+    DamageState medium = whole;
+    medium.parts = 10;
+    medium.mainBody = 9;
+    medium.roles = {7, 8, 5, 6, 7, 1, 1, 1, 2, 1, 1, 1, 1};
+    for (int p = 0; p < 11; ++p)
+        medium.thresholds[p] = 0.2;
+    d.Add("medium.bin", FormatDamageRecord(medium));
+    DamageState badRole = whole;
+    badRole.roles[4] = 30;
+    d.Add("bad-role.bin", FormatDamageRecord(badRole));
+}
+
 void WriteFuzzSeeds(const fs::path& dir)
 {
     fs::create_directories(dir);
@@ -373,5 +410,6 @@ void WriteFuzzSeeds(const fs::path& dir)
     WriteScenes(dir);
     WriteGroundSeeds(dir);
     WriteCarStates(dir);
+    WriteDamageRecords(dir);
 }
 } // namespace datakit

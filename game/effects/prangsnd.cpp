@@ -1,0 +1,47 @@
+#include "game/effects/prangsnd.h"
+
+namespace
+{
+int gnImpactCalls = 0;
+PrangSndCall gLastImpact{};
+int gnObjectHitCalls = 0;
+PrangSndCall gLastObjectHit{};
+} // namespace
+
+void PrangSnd_PlayImpact(int32_t xStrength, const DK_VECTOR* pPoint, int nSound)
+{
+    ++gnImpactCalls;
+    gLastImpact = {xStrength, pPoint != nullptr ? *pPoint : DK_VECTOR{}, nSound};
+}
+
+void PrangSnd_PlayObjectHit(int32_t nKind, const DK_VECTOR* pPoint)
+{
+    ++gnObjectHitCalls;
+    gLastObjectHit = {nKind, pPoint != nullptr ? *pPoint : DK_VECTOR{}, 0};
+}
+
+int PrangSnd_GetImpactCallsForTests(void)
+{
+    return gnImpactCalls;
+}
+
+PrangSndCall PrangSnd_GetLastImpactForTests(void)
+{
+    return gLastImpact;
+}
+
+int PrangSnd_GetObjectHitCallsForTests(void)
+{
+    return gnObjectHitCalls;
+}
+
+PrangSndCall PrangSnd_GetLastObjectHitForTests(void)
+{
+    return gLastObjectHit;
+}
+
+void PrangSnd_ResetForTests(void)
+{
+    gnImpactCalls = gnObjectHitCalls = 0;
+    gLastImpact = gLastObjectHit = PrangSndCall{};
+}

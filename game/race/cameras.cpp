@@ -1,0 +1,3 @@
+#include "game/race/cameras.h"
+
+PlayerView gaPlayerView[CAMERA_PLAYERS];
