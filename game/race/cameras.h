@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "engine/common/matrixop.h"
+
 #define CAMERA_PLAYERS 2
 
 struct PlayerView
@@ -12,3 +14,10 @@ struct PlayerView
 };
 
 extern PlayerView gaPlayerView[CAMERA_PLAYERS];
+
+// Blends two matrices into pOut: the translation by the position weight, the rows by the
+// rotation weight, each row re-normalised and the third rebuilt by cross products. Mode 0
+// blends the side and up rows; the second weight is not used.
+void BlendMatrices(DK_MATRIX* pOut, const DK_MATRIX* pFrom, const DK_MATRIX* pTo,
+                   int32_t xPositionWeight, int32_t xRotationWeight, int32_t xSecondWeight,
+                   int nMode);
