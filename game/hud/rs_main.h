@@ -1,9 +1,19 @@
-// The rally school's lesson run. So far only the hook the car set-up calls.
+// The rally school's lesson run. So far only the hook the car set-up calls, the line the school
+// lines report and the attempts left.
 #pragma once
+
+#include <cstdint>
+
+// The attempts left in the lesson; the school lines act only while it is non-zero.
+extern int32_t gnSchoolAttempts;
 
 // Keeps player 1's car and control records before a school run (records the call so far).
 void School_SavePlayerInfo(void);
+// The car crossed school line nLine (records the call so far).
+void School_PassLine(int32_t nLine);
 
-// Test hooks: the calls since the last reset.
+// Test hooks: the calls since the last reset, and the last line passed.
 int School_GetSaveCallsForTests(void);
+int School_GetPassLineCallsForTests(void);
+int32_t School_GetLastLineForTests(void);
 void School_ResetForTests(void);

@@ -32,6 +32,8 @@ inline constexpr GameOption OPTION_TIMED_JUMP = {36, 6};
 inline constexpr GameOption OPTION_LOW_GRAVITY = {37, 0};
 inline constexpr GameOption OPTION_MORE_POWER = {37, 1};
 inline constexpr GameOption OPTION_HALF_SIZE = {37, 2};
+// The stage driven from its finish to its start.
+inline constexpr GameOption OPTION_REVERSE_DIRECTION = {37, 3};
 // The front and rear wheel frames swapped, the steering side force reversed.
 inline constexpr GameOption OPTION_SWAPPED_FRAMES = {37, 4};
 // The wobble of loose body parts on every car.

@@ -9,12 +9,22 @@ int gnAdvanceCalls = 0;
 int32_t gxLastAdvance = 0;
 } // namespace
 
+int16_t gaSplitsPassed[8];
+int32_t gnLastSplitTime = 0;
+int32_t gnLastSplitState = -1;
+int32_t gboFinishReached = 0;
+
 void StageTimer_Advance(int32_t xSeconds)
 {
     ++gnAdvanceCalls;
     gxLastAdvance = xSeconds;
     if (gxStageClock < kOneHour)
         gxStageClock += xSeconds;
+}
+
+int32_t StageTimer_GetHundredths(int)
+{
+    return static_cast<int32_t>(static_cast<int64_t>(gxStageClock) * 100 >> 16);
 }
 
 int32_t StageTimer_GetClockForTests(void)
@@ -37,4 +47,9 @@ void StageTimer_ResetForTests(void)
     gxStageClock = 0;
     gnAdvanceCalls = 0;
     gxLastAdvance = 0;
+    for (int16_t& nPassed : gaSplitsPassed)
+        nPassed = 0;
+    gnLastSplitTime = 0;
+    gnLastSplitState = -1;
+    gboFinishReached = 0;
 }

@@ -23,5 +23,12 @@ struct LoadedCar
 
 extern LoadedCar gaLoadedCar[MAX_LOADED_CARS];
 
+// The object clip and horizon distances the stage's horizon data gave (16.16), and those in
+// force after the track cameras' switches.
+extern int32_t gxStageObjectClipDistance;
+extern int32_t gxStageHorizonDistance;
+extern int32_t gxLoadedObjectClipDistance;
+extern int32_t gxLoadedHorizonDistance;
+
 // The body's TyreType: nChoice, or with -1 the TYRES choice of the car's player.
 void Car_SetTyreType(CarBody* pBody, int nChoice);

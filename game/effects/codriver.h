@@ -1,0 +1,18 @@
+// The co-driver: the pace-note calls read out during a stage. So far only the queue that the
+// pace-note triggers feed, recorded.
+#pragma once
+
+#include <cstdint>
+
+// Puts a pace-note call word into the co-driver's queue for player nPlayer.
+void CoDriver_QueueCall(int32_t nCall, int nPlayer);
+
+// Test hooks: the calls queued since the last reset, and the last one.
+struct CoDriverCall
+{
+    int32_t nCall;
+    int nPlayer;
+};
+int CoDriver_GetQueuedCallsForTests(void);
+CoDriverCall CoDriver_GetLastCallForTests(void);
+void CoDriver_ResetForTests(void);
