@@ -18,16 +18,25 @@ namespace
 
 std::atomic<bool> gbWindowLost{false};
 std::atomic<XID> gGameWindow{0};
+// The GLX extension's request code on the game's display (0 until known): making the GL
+// context current on a window that is gone fails with GLX's own errors, about the context or
+// drawable rather than the window.
+std::atomic<int> gnGlxRequest{0};
 XErrorHandler gpfnPreviousHandler = nullptr;
+
+constexpr int kGlxMakeCurrent = 5;
 
 int OnXError(Display* pDisplay, XErrorEvent* pError)
 {
-    // The window's own errors, of any kind (GL's included), and any BadWindow or BadDrawable:
-    // once the window is gone SDL may still ask after ids of its own that went with it. Xlib's
+    // The window's own errors, of any kind (GL's included), any BadWindow or BadDrawable, and a
+    // GL context that cannot be made current (or any GL error once the window is lost): once
+    // the window is gone SDL may still ask after ids of its own that went with it. Xlib's
     // default answer to those would end the process at once, so a quit is the better end.
     const XID window = gGameWindow;
     if ((window != 0 && pError->resourceid == window) || pError->error_code == BadWindow ||
-        pError->error_code == BadDrawable)
+        pError->error_code == BadDrawable ||
+        (gnGlxRequest != 0 && pError->request_code == gnGlxRequest &&
+         (pError->minor_code == kGlxMakeCurrent || gbWindowLost)))
     {
         gbWindowLost = true;
         return 0;
@@ -52,7 +61,12 @@ void WinX11WindowCreated(SDL_Window* pWindow)
     SDL_VERSION(&info.version);
     if (gpfnPreviousHandler != nullptr && SDL_GetWindowWMInfo(pWindow, &info) &&
         info.subsystem == SDL_SYSWM_X11)
+    {
         gGameWindow = info.info.x11.window;
+        int nOpcode = 0, nEvent = 0, nError = 0;
+        if (XQueryExtension(info.info.x11.display, "GLX", &nOpcode, &nEvent, &nError))
+            gnGlxRequest = nOpcode;
+    }
     gbWindowLost = false;
 }
 
