@@ -1,5 +1,11 @@
 #include "frontend/frontend.h"
 
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+
+#include "engine/common/destruct.h"
+#include "engine/common/dk_heap.h"
 #include "engine/include/dk_entries.h"
 #include "engine/pc/3d/3dinit.h"
 #include "engine/pc/core/cmd_line.h"
@@ -9,16 +15,105 @@
 #include "engine/pc/display/2dinit.h"
 #include "engine/pc/input/dk_input.h"
 #include "frontend/game_data.h"
+#include "game/race/gamedata.h"
+#include "game/race/gmhndlr.h"
 
 namespace
 {
 // The byte of the game data whose bits 2-4 hold the game type.
 constexpr int kGameTypeByte = 358;
 
+constexpr int kVkReturn = 0x0D;
+
 int gnFrontendCommandLineParams = 0;
 GameData gGameData;
 BOOL gboFrontendDisplayUp = FALSE;
 DK_PALETTE_ENTRY gaFrontendPalette[256];
+// The next game pass is the first after leaving the test card: the shutdown is still to do.
+BOOL gboFirstGamePass = TRUE;
+BOOL gboReturnedFromGame = FALSE;
+// DEZOR_GAME_DATA is read on the first pass; with it the first game starts at once.
+BOOL gboGameDataHookRead = FALSE;
+BOOL gboStartAtOnce = FALSE;
+// Return starts a game when it goes down, not while it is held from before.
+BOOL gboReturnWasHeld = TRUE;
+
+// The default keyboard controls of the two local players, by function bit: the eight controls
+// of the player record, then Escape.
+struct DefaultKey
+{
+    uint32_t uFunction;
+    int anKey[2];
+};
+constexpr DefaultKey kDefaultKeys[9] = {
+    {0x1, {37, 65}},   {0x2, {39, 83}},  {0x4, {38, 82}},   {0x8, {40, 68}},   {0x100, {100, 84}},
+    {0x200, {104, 9}}, {0x80, {98, 81}}, {0x40, {102, 92}}, {0x400, {27, 27}},
+};
+constexpr int kPlayerControls = 8;
+
+void PutLittleEndian(uint8_t* p, uint32_t uValue, int nBytes)
+{
+    for (int i = 0; i < nBytes; ++i)
+        p[i] = static_cast<uint8_t>(uValue >> (8 * i));
+}
+
+// Both local players on their own keyboard controller with the default keys, in the engine's
+// keyboard tables and in their records.
+void SetDefaultControls()
+{
+    for (int p = 0; p < GAME_DATA_LOCAL_PLAYERS; ++p)
+    {
+        uint8_t* pPlayer = gGameData.raw + GD_LOCAL_PLAYERS + p * GAME_DATA_PLAYER_SIZE;
+        PutLittleEndian(pPlayer + PI_CONTROLLER, static_cast<uint32_t>(p), 2);
+        PutLittleEndian(pPlayer + PI_CONTROLLER_TYPE, 1, 4);
+        for (int k = 0; k < kPlayerControls; ++k)
+        {
+            PutLittleEndian(pPlayer + PI_FUNCTION_BITS + 2 * k, kDefaultKeys[k].uFunction, 2);
+            PutLittleEndian(pPlayer + PI_KEYS + 4 * k,
+                            static_cast<uint32_t>(kDefaultKeys[k].anKey[p]), 4);
+        }
+        for (const DefaultKey& key : kDefaultKeys)
+            DkRedefineKeyboardKey(p, key.uFunction, key.anKey[p]);
+    }
+}
+
+// Leaves the test card for a game: the controllers found, the players given their controls,
+// and the game takes the next pass.
+void StartGame()
+{
+    DkSearchForControllers(2);
+    SetDefaultControls();
+    gboFrontendActive = 0;
+    gboGoIntoGame = 1;
+}
+
+// The front end's teardown before a game: its display and everything on the heaps.
+void Frontend_Shutdown()
+{
+    DkDumpDestructors();
+    DkResetAllHeaps();
+    gboFrontendDisplayUp = FALSE;
+    gboFirstGamePass = FALSE;
+}
+
+// The game's passes, until it returns to the test card.
+void GamePass()
+{
+    if (gboFirstGamePass)
+    {
+        Frontend_Shutdown();
+        DkLog("\n\n***************************");
+        DkLog("*** GOING INTO THE GAME ***");
+        DkLog("***************************\n\n");
+    }
+    GameHandler_Frame();
+    if (!gboGoIntoGame)
+    {
+        gboFrontendNeedsInit = 1;
+        gboReturnedFromGame = TRUE;
+        gboFirstGamePass = TRUE;
+    }
+}
 
 // Until the menus exist, the front end shows a test card: colour bars of the 5:6:5 display
 // and the program's name.
@@ -52,20 +147,99 @@ int32_t gboRallySchool = 0;
 
 int Frontend_Update(void)
 {
-    if (!gboFrontendDisplayUp)
+    if (!gboGameDataHookRead)
+    {
+        gboGameDataHookRead = TRUE;
+        const char* pszHook = std::getenv("DEZOR_GAME_DATA");
+        if (pszHook != nullptr)
+        {
+            Frontend_ApplyGameDataHook(pszHook);
+            gboStartAtOnce = TRUE;
+        }
+    }
+    if (!gboFrontendActive)
+    {
+        if (gboGoIntoGame)
+            GamePass();
+        else
+            DkTryBoolFailed("ERROR : The game state 0 is not valid", __LINE__, __FILE__);
+        // A test's input script still ends the program in a game.
+        if (DkInputScriptEnded())
+            DkRequestQuit();
+        return 0;
+    }
+    if (!gboFrontendDisplayUp || gboFrontendNeedsInit)
     {
         DkSetActivateDispatch(FALSE);
         DkInitialiseDisplay(gaFrontendPalette, 2, "", DKID_16BIT, DKLF_AS_GIVEN);
         DkInit3D();
         DkSetActivateDispatch(TRUE);
         gboFrontendDisplayUp = TRUE;
+        gboFrontendNeedsInit = 0;
     }
     DrawTestCard();
     DkWaitAndFlip();
+    const BOOL boReturnHeld = DkIsKeyHeld(kVkReturn);
+    const BOOL boReturnPressed = boReturnHeld && !gboReturnWasHeld;
+    gboReturnWasHeld = boReturnHeld;
+    if (gboStartAtOnce || boReturnPressed)
+    {
+        gboStartAtOnce = FALSE;
+        StartGame();
+        return 0;
+    }
     // The player leaves with Escape (a test, when its input script ends).
     if (DkIsKeyHeld(DK_VK_ESCAPE) || DkInputScriptEnded())
         DkRequestQuit();
     return 0;
+}
+
+int Frontend_ApplyGameDataHook(const char* pszEntries)
+{
+    int nApplied = 0;
+    const char* p = pszEntries;
+    while (*p != '\0')
+    {
+        const char* pEnd = std::strchr(p, ',');
+        const size_t uLength = pEnd != nullptr ? static_cast<size_t>(pEnd - p) : std::strlen(p);
+        char szEntry[64] = {};
+        bool boGood = uLength > 0 && uLength < sizeof(szEntry);
+        long nOffset = -1, nValue = -1;
+        if (boGood)
+        {
+            std::memcpy(szEntry, p, uLength);
+            char* pAfter = nullptr;
+            nOffset = std::strtol(szEntry, &pAfter, 0);
+            boGood = pAfter != szEntry && *pAfter == '=';
+            if (boGood)
+            {
+                const char* pValue = pAfter + 1;
+                nValue = std::strtol(pValue, &pAfter, 0);
+                boGood = pAfter != pValue && *pAfter == '\0';
+            }
+        }
+        if (boGood && nOffset >= 0 && nOffset < DK_GAME_DATA_SIZE && nValue >= 0 && nValue <= 255)
+        {
+            gGameData.raw[nOffset] = static_cast<uint8_t>(nValue);
+            ++nApplied;
+        }
+        else
+        {
+            std::fprintf(stderr,
+                         "DEZOR_GAME_DATA: \"%.*s\" is not offset=value (offset 0 to %d, value 0 "
+                         "to 255); left out\n",
+                         static_cast<int>(uLength), p, DK_GAME_DATA_SIZE - 1);
+        }
+        if (pEnd == nullptr)
+            break;
+        p = pEnd + 1;
+    }
+    return nApplied;
+}
+
+void DkSetGameOptionBits(BOOL, BOOL, BOOL, int)
+{
+    // Until the front end keeps its own record, the game data's option bits stay as they are.
 }
 
 void Frontend_LogCommandLine(char* lpCmdLine)
@@ -106,5 +280,6 @@ void Frontend_RegisterEntries(void)
     entries.GetGameData = Frontend_GetGameData;
     entries.GetWritableGameData = Frontend_GetWritableGameData;
     entries.IsRallySchool = IsRallySchool;
+    entries.SetGameOptionBits = DkSetGameOptionBits;
     DkRegisterEntries(&entries);
 }

@@ -29,5 +29,14 @@ const uint8_t* Frontend_GetGameData(void);
 // The same bytes for the game to write its results into.
 uint8_t* Frontend_GetWritableGameData(void);
 
+// Test hook behind DEZOR_GAME_DATA: sets game data bytes from "offset=value,..." (decimal or
+// 0x hexadecimal; offsets 0 to 1731, values 0 to 255). A malformed entry is reported on
+// standard error and left out. Returns the number of bytes set.
+int Frontend_ApplyGameDataHook(const char* pszEntries);
+
+// Sets the game data's option bits for the coming stage (see DK_ENTRIES::SetGameOptionBits).
+// Until the front end keeps its own record, the bytes stay as they are.
+void DkSetGameOptionBits(BOOL boDemo, BOOL boSchool, BOOL boSuperSpecial, int nStageMode);
+
 // Registers the front end's entries with the engine (engine/include/dk_entries.h).
 void Frontend_RegisterEntries(void);

@@ -23,6 +23,8 @@ tsan_tests=(
   dk_frame_threads_test
   qmix_test
   dk_qsnd_test
+  gmhndlr_test
+  pertick_test
 )
 cmake --build build/tsan --target "${tsan_tests[@]}"
 # d3d_draw_test also runs as d3d_draw_test_threads_N, its drawing shared among N threads.

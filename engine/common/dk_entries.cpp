@@ -31,14 +31,28 @@ uint8_t* NoWritableGameData(void)
     return nullptr;
 }
 
+void NoOptionBits(BOOL, BOOL, BOOL, int) {}
+
 int NoCars(void)
 {
     return 0;
 }
 
 constexpr DK_ENTRIES kIdle = {
-    NoPass, NoCommandLine, OnePlayerGame, No, NoBits, NoGameData, NoWritableGameData, No, No, No,
-    No,     NoCars};
+    .Frontend_Update = NoPass,
+    .Frontend_LogCommandLine = NoCommandLine,
+    .GetGameType = OnePlayerGame,
+    .IsRallySchool = No,
+    .GetGameTypeByte = NoBits,
+    .GetGameData = NoGameData,
+    .GetWritableGameData = NoWritableGameData,
+    .SetGameOptionBits = NoOptionBits,
+    .IsGameDisplayReady = No,
+    .IsLoadingScreenUp = No,
+    .IsStageRunning = No,
+    .IsMediumDetailCar = No,
+    .GetNumMechCars = NoCars,
+};
 
 DK_ENTRIES gEntries = kIdle;
 
@@ -61,6 +75,7 @@ void DkRegisterEntries(const DK_ENTRIES* pEntries)
     Take(gEntries.GetGameTypeByte, pEntries->GetGameTypeByte);
     Take(gEntries.GetGameData, pEntries->GetGameData);
     Take(gEntries.GetWritableGameData, pEntries->GetWritableGameData);
+    Take(gEntries.SetGameOptionBits, pEntries->SetGameOptionBits);
     Take(gEntries.IsGameDisplayReady, pEntries->IsGameDisplayReady);
     Take(gEntries.IsLoadingScreenUp, pEntries->IsLoadingScreenUp);
     Take(gEntries.IsStageRunning, pEntries->IsStageRunning);

@@ -31,6 +31,10 @@ struct DK_ENTRIES
     // The same record for the game to write its results into (the damage between stages).
     // Unregistered: NULL, and nothing is written.
     uint8_t* (*GetWritableGameData)(void);
+    // Sets the option bits of the game data the coming stage sees (bytes 35 to 39), from the
+    // front end's own record: the attract demo, the rally school, a super special stage and the
+    // stage mode decide which. Unregistered: the bytes stay as they are.
+    void (*SetGameOptionBits)(BOOL boDemo, BOOL boSchool, BOOL boSuperSpecial, int nStageMode);
 
     // The game.
     // Whether a stage, the school menu or the set-up screen has set up the game display.

@@ -12,6 +12,8 @@ void Effects_QueueWallImpact(int nPlayer, int nCorner, int32_t xValue)
     gLastWallImpact = {nPlayer, nCorner, xValue};
 }
 
+void Effects_Tick(void) {}
+
 int Effects_GetWallImpactsForTests(void)
 {
     return gnWallImpacts;

@@ -7,6 +7,8 @@
 // Asks for wall-impact particles at corner nCorner (0..3) of player nPlayer's car at the next
 // effects update; xValue 16.16.
 void Effects_QueueWallImpact(int nPlayer, int nCorner, int32_t xValue);
+// One simulation tick of every player's effects, at the end of the mechanics tick. Nothing yet.
+void Effects_Tick(void);
 
 // Test hooks: the requests since the last reset, and the last one.
 struct EffectsWallImpact

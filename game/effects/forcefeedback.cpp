@@ -22,6 +22,8 @@ void ForceFeedback_Impact(int nCar, const DK_VECTOR* pDirection, int32_t xStreng
                    xLength, nFlag};
 }
 
+void ForceFeedback_Update(int) {}
+
 int ForceFeedback_GetJoltCallsForTests(void)
 {
     return gnJoltCalls;

@@ -11,6 +11,8 @@ void ForceFeedback_Jolt(int nCar, int32_t xStrength, int32_t xLength);
 // A directional impact along the world direction; nFlag is 0 or 1.
 void ForceFeedback_Impact(int nCar, const DK_VECTOR* pDirection, int32_t xStrength, int32_t xLength,
                           int nFlag);
+// One tick of the player's force-feedback effects (0 or 1). Nothing yet.
+void ForceFeedback_Update(int nPlayer);
 
 // Test hooks: what was asked since the last reset.
 struct ForceFeedbackCall

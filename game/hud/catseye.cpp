@@ -2,3 +2,9 @@
 
 int32_t gaCatsEyeHead[8];
 int32_t gnNumCatsEyes = 0;
+
+void CatsEye_PlaceCar(int) {}
+
+void CatsEye_UpdateCar(int) {}
+
+void CatsEye_UpdateCarLoop(int) {}

@@ -9,3 +9,11 @@
 extern int32_t gaCatsEyeHead[8];
 // The stage's cat's-eye checkpoints.
 extern int32_t gnNumCatsEyes;
+
+// The tick's checkpoint work for car nCar, last car first: a car asking to be put back on the
+// road is placed at a cat's eye after its physics; then the test against the chain on an
+// ordinary stage or in the rally school, or against the closed loop of a super special stage.
+// Nothing yet.
+void CatsEye_PlaceCar(int nCar);
+void CatsEye_UpdateCar(int nCar);
+void CatsEye_UpdateCarLoop(int nCar);

@@ -11,3 +11,7 @@ void BlendMatrices(DK_MATRIX* pOut, const DK_MATRIX* pFrom, const DK_MATRIX* pTo
     (void)xPositionWeight;
     (void)xRotationWeight;
 }
+
+void Cameras_Update(int) {}
+
+void Cameras_Reattach(int) {}

@@ -21,3 +21,8 @@ extern PlayerView gaPlayerView[CAMERA_PLAYERS];
 void BlendMatrices(DK_MATRIX* pOut, const DK_MATRIX* pFrom, const DK_MATRIX* pTo,
                    int32_t xPositionWeight, int32_t xRotationWeight, int32_t xSecondWeight,
                    int nMode);
+
+// One tick of the player's cameras (0 or 1), and the re-attach of both its camera records to
+// their car. Nothing yet.
+void Cameras_Update(int nPlayer);
+void Cameras_Reattach(int nPlayer);

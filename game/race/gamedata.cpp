@@ -2,17 +2,21 @@
 
 #include "engine/include/dk_entries.h"
 
+std::atomic<int32_t> gboFrontendActive{1};
+std::atomic<int32_t> gboGoIntoGame{0};
+std::atomic<int32_t> gboFrontendNeedsInit{1};
+
 namespace
 {
 
-constexpr int kFirstLocalPlayer = 44;
-constexpr int kFirstRemotePlayer = 628;
+constexpr int kFirstLocalPlayer = GD_LOCAL_PLAYERS;
+constexpr int kFirstRemotePlayer = GD_REMOTE_PLAYERS;
 // Within a player record.
-constexpr int kSetupPairs = 100;
-constexpr int kCarTypeByte = 138;
+constexpr int kSetupPairs = PI_SETUP_PAIRS;
+constexpr int kCarTypeByte = PI_CAR_TYPE;
 constexpr int kGearboxBit = 4;
-constexpr int kInGameWord = 144;
-constexpr int kSchoolByte = 1728;
+constexpr int kInGameWord = PI_IN_GAME;
+constexpr int kSchoolByte = GD_SCHOOL_SELECTION;
 
 } // namespace
 
@@ -21,6 +25,14 @@ uint8_t GameData_GetByte(int nOffset)
     if (nOffset < 0 || nOffset >= DK_GAME_DATA_SIZE)
         return 0;
     return DkEntries().GetGameData()[nOffset];
+}
+
+uint32_t GameData_GetWord(int nOffset)
+{
+    uint32_t uWord = 0;
+    for (int i = 0; i < 4; ++i)
+        uWord |= static_cast<uint32_t>(GameData_GetByte(nOffset + i)) << (8 * i);
+    return uWord;
 }
 
 BOOL GameData_IsOptionSet(GameOption option)
@@ -69,9 +81,7 @@ BOOL GameData_IsRemotePlayerActive(int nSlot)
 {
     if (nSlot < 0 || nSlot >= GAME_DATA_REMOTE_PLAYERS)
         return FALSE;
-    const int nAt = kFirstRemotePlayer + nSlot * GAME_DATA_PLAYER_SIZE + kInGameWord;
-    uint32_t uWord = 0;
-    for (int i = 0; i < 4; ++i)
-        uWord |= static_cast<uint32_t>(GameData_GetByte(nAt + i)) << (8 * i);
-    return uWord != 0 ? TRUE : FALSE;
+    return GameData_GetWord(kFirstRemotePlayer + nSlot * GAME_DATA_PLAYER_SIZE + kInGameWord) != 0
+               ? TRUE
+               : FALSE;
 }

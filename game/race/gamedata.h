@@ -4,9 +4,46 @@
 // names the front end; with nothing registered every byte reads 0.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "engine/include/dk_types.h"
+
+// Byte positions within the record that the race flow reads (the layout is the front end's).
+inline constexpr int GD_SESSION_FLAGS = 0;    // bit 0: the attract demo
+inline constexpr int GD_PACING_MODE = 20;     // 32-bit: non-zero runs the optimised pacing
+inline constexpr int GD_LANGUAGE = 24;        // bits 0-2 language, bits 3-4 championship layout
+inline constexpr int GD_LOCAL_PLAYERS = 44;   // two PlayerInfo records
+inline constexpr int GD_COUNTRY_WORD = 356;   // stage mask, stage count
+inline constexpr int GD_GAME_TYPE = 358;      // bits 0-1 mode, 2-4 players, 5 special car, 6 secret
+inline constexpr int GD_STAGE_COUNTERS = 359; // bits 0-5
+inline constexpr int GD_STAGE_SELECTION = 360; // low nibble country, high nibble stage
+inline constexpr int GD_REMOTE_PLAYERS = 628;  // seven PlayerInfo records
+inline constexpr int GD_NETWORK_SETTINGS = 1720;
+inline constexpr int GD_CAR_STATE_RATE = 1721; // 0-9
+inline constexpr int GD_SCHOOL_SELECTION = 1728;
+// Within a PlayerInfo record.
+inline constexpr int PI_NAME = 0;
+inline constexpr int PI_CONTROLLER_OPTIONS = 16;
+inline constexpr int PI_CONTROLLER = 18;      // 16-bit controller number 0-17
+inline constexpr int PI_CONTROLLER_TYPE = 20; // 32-bit: 1 keyboard, -1 none
+inline constexpr int PI_FUNCTION_BITS = 48;   // eight 16-bit function bits
+inline constexpr int PI_KEYS = 68;            // eight 32-bit keys, in the function bits' order
+inline constexpr int PI_SETUP_PAIRS = 100;
+inline constexpr int PI_DAMAGE = 125;
+inline constexpr int PI_CAR_TYPE = 138; // bits 0-3 car type, bit 4 the gearbox
+inline constexpr int PI_CAMERA_CHOICE = 139;
+inline constexpr int PI_IN_GAME = 144; // 32-bit, remote records
+
+// The hand-over between the front end and the game, under the front end's names. They live
+// below the front end because the game writes them on its way back. The front end's menu tick
+// (the timer thread) and its main step (the main thread) both touch them.
+// The front end owns the main step; cleared when a menu move leaves for the game.
+extern std::atomic<int32_t> gboFrontendActive;
+// A game was started from the menus; the game clears it when it returns.
+extern std::atomic<int32_t> gboGoIntoGame;
+// The front end's next pass must build it (its restart flag).
+extern std::atomic<int32_t> gboFrontendNeedsInit;
 
 // Player records: two local ones at byte 44, seven remote ones at byte 628.
 #define GAME_DATA_PLAYER_SIZE 156
@@ -48,8 +85,10 @@ inline constexpr GameOption OPTION_MIRRORED_REAR = {38, 7};
 // The local car pulled towards the remote cars of a network game.
 inline constexpr GameOption OPTION_NETWORK_PULL = {39, 2};
 
-// The byte at nOffset of the record, 0 outside it.
+// The byte at nOffset of the record, 0 outside it; the little-endian 32-bit word there (bytes
+// outside the record read 0).
 uint8_t GameData_GetByte(int nOffset);
+uint32_t GameData_GetWord(int nOffset);
 BOOL GameData_IsOptionSet(GameOption option);
 
 // The rally-school lesson of byte 1728: its group (bits 3-4) and task (bits 5-7).

@@ -1,5 +1,7 @@
 #include "game/race/netplay.h"
 
+#include "game/race/gamedata.h"
+
 BOOL gboNetworkGame = FALSE;
 NetPlayer gaNetPlayer[NETPLAY_PLAYERS];
 
@@ -15,6 +17,18 @@ void NetPlay_SetLocalTimes(int16_t nAngleX, int16_t nAngleY, int16_t nAngleZ)
     ganLastLocalTimes[0] = nAngleX;
     ganLastLocalTimes[1] = nAngleY;
     ganLastLocalTimes[2] = nAngleZ;
+}
+
+void NetPlay_SendCarState(int) {}
+
+void NetPlay_Poll(void) {}
+
+void NetPlay_PredictRemoteCars(void) {}
+
+int NetPlay_GetSendInterval(void)
+{
+    const int nRate = GameData_GetByte(GD_CAR_STATE_RATE);
+    return 10 - (nRate > 9 ? 9 : nRate);
 }
 
 int NetPlay_GetLocalTimesCallsForTests(void)

@@ -23,6 +23,15 @@ extern NetPlayer gaNetPlayer[NETPLAY_PLAYERS];
 // The local car's turn of the tick about its x, y and z axes (4096 a turn); recorded so far.
 void NetPlay_SetLocalTimes(int16_t nAngleX, int16_t nAngleY, int16_t nAngleZ);
 
+// The tick's network work: the local car's state (nFinal: the last before a pause), the
+// messages waiting, and the remote cars' placement predicted into their snapshots. Nothing yet.
+void NetPlay_SendCarState(int nFinal);
+void NetPlay_Poll(void);
+void NetPlay_PredictRemoteCars(void);
+// Ticks between two car states after the one sent: 10 less the game data's car-state rate
+// (0..9; a rate out of range counts as 9), so rate r sends every (10 - r) + 1 ticks.
+int NetPlay_GetSendInterval(void);
+
 // Test hooks: the calls since the last reset and the angles of the last one.
 int NetPlay_GetLocalTimesCallsForTests(void);
 void NetPlay_GetLastLocalTimesForTests(int16_t anAngles[3]);

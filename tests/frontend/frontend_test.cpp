@@ -2,6 +2,10 @@
 
 #include "frontend/frontend.h"
 
+#include <string>
+#include <utility>
+#include <vector>
+
 #include <gtest/gtest.h>
 
 #include "engine/include/dk_entries.h"
@@ -81,6 +85,44 @@ TEST_F(FrontendEntriesTest, TheGameReadsOptionsAndPlayersChoicesFromTheGameData)
     ASSERT_EQ(GameData_GetPlayerInfoForWrite(1), raw + 44 + 156);
     EXPECT_EQ(GameData_GetPlayerInfoForWrite(2), nullptr);
     EXPECT_EQ(GameData_GetPlayerInfoForWrite(-1), nullptr);
+    *gpGame_Data = saved;
+}
+
+// The game data hook sets the bytes it names; an entry that is not offset=value within the
+// record and a byte is reported and left out.
+TEST_F(FrontendEntriesTest, TheGameDataHookSetsTheBytesItNames)
+{
+    const GameData saved = *gpGame_Data;
+    struct Case
+    {
+        const char* entries;
+        int applied;
+        std::vector<std::pair<int, int>> bytes;
+        int reports;
+    };
+    const Case cases[] = {
+        {"20=1,358=0x0c,1731=255", 3, {{20, 1}, {358, 12}, {1731, 255}}, 0},
+        {"0x2c=7", 1, {{44, 7}}, 0},
+        {"1732=1,-1=2,5=256,6=-1,7=,=3,8", 0, {}, 7},
+        {"9=1,,10=2", 2, {{9, 1}, {10, 2}}, 1},
+        {"11=3x,12=4", 1, {{11, 0}, {12, 4}}, 1},
+        {"", 0, {}, 0},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.entries);
+        *gpGame_Data = GameData{};
+        testing::internal::CaptureStderr();
+        EXPECT_EQ(Frontend_ApplyGameDataHook(c.entries), c.applied);
+        const std::string err = testing::internal::GetCapturedStderr();
+        int reports = 0;
+        for (size_t at = err.find("DEZOR_GAME_DATA:"); at != std::string::npos;
+             at = err.find("DEZOR_GAME_DATA:", at + 1))
+            ++reports;
+        EXPECT_EQ(reports, c.reports) << err;
+        for (auto [offset, value] : c.bytes)
+            EXPECT_EQ(gpGame_Data->raw[offset], value) << offset;
+    }
     *gpGame_Data = saved;
 }
 

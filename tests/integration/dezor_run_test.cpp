@@ -236,4 +236,58 @@ TEST(DezorRunTest, ASecondCopyReturnsAtOnceAndLeavesTheLogUntouched)
     EXPECT_EQ(FindWindowA("Dravik Dezor", "Dravik Dezor"), nullptr);
 }
 
+// The game data hook starts a game at once: the front end hands its passes to the game
+// handler, whose ticks the trace records, and the input script still ends the program. Return
+// at the test card starts one the same way.
+TEST(DezorRunTest, AGameStartedByTheHookOrByReturnRunsUntilTheScriptEnds)
+{
+    struct Case
+    {
+        const char* name;
+        const char* gameData; // nullptr: no hook
+        const char* script;
+    };
+    const Case cases[] = {
+        {"hook", "20=0,358=0x00,0x2c=0", "1500 end\n"},
+        {"optimised", "20=1", "1500 end\n"},
+        {"return", nullptr, "300 tap RETURN\n1500 end\n"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        TestEnv env;
+        const std::string trace = env.Path(std::string(c.name) + ".trace");
+        SavedVariable hook("DEZOR_GAME_DATA"), tracePath("DEZOR_TRACE");
+        if (c.gameData != nullptr)
+            setenv("DEZOR_GAME_DATA", c.gameData, 1);
+        else
+            unsetenv("DEZOR_GAME_DATA");
+        setenv("DEZOR_TRACE", trace.c_str(), 1);
+        Process p = Start(env, c.name, c.script, "", false);
+        ASSERT_EQ(WaitFor(p, 60), 0) << ReadWholeFile(p.stderrPath);
+        EXPECT_EQ(ReadWholeFile(p.stderrPath), "");
+        ASSERT_TRUE(FileExists(trace));
+        // The stand-in game waits at its welcome screen.
+        const std::string lines = ReadWholeFile(trace);
+        EXPECT_EQ(lines.rfind("state 2 next 2\n", 0), 0u) << lines.substr(0, 200);
+    }
+}
+
+// A malformed entry of the hook is named on standard error and left out; the rest applies and
+// the game starts.
+TEST(DezorRunTest, AMalformedGameDataEntryIsReportedAndLeftOut)
+{
+    TestEnv env;
+    const std::string trace = env.Path("bad.trace");
+    SavedVariable hook("DEZOR_GAME_DATA"), tracePath("DEZOR_TRACE");
+    setenv("DEZOR_GAME_DATA", "1732=1,20=0", 1);
+    setenv("DEZOR_TRACE", trace.c_str(), 1);
+    Process p = Start(env, "bad", "1000 end\n", "", false);
+    ASSERT_EQ(WaitFor(p, 60), 0);
+    EXPECT_EQ(ReadWholeFile(p.stderrPath),
+              "DEZOR_GAME_DATA: \"1732=1\" is not offset=value (offset 0 to 1731, value 0 to "
+              "255); left out\n");
+    EXPECT_TRUE(FileExists(trace));
+}
+
 } // namespace

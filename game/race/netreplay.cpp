@@ -1,0 +1,5 @@
+#include "game/race/netreplay.h"
+
+void NetReplay_Record(void) {}
+
+void NetReplay_Play(void) {}

@@ -1,0 +1,5 @@
+#include "game/race/replay.h"
+
+void Replay_UpdateAll(void) {}
+
+void Replay_StepAllPlaybacks(void) {}
