@@ -180,162 +180,41 @@ TEST_F(PerTickTest, TheStepsRunInOrderForEachKindOfGame)
         Calls expected;
     };
     const Calls head = {"Replay_UpdateAll", "Replay_StepAllPlaybacks", "QuickTime_Start Mechanics"};
+    // clang-format off
     const Case cases[] = {
-        {"one car",
-         1,
-         1,
-         0,
-         FALSE,
-         FALSE,
-         GAME_STATE_RACE,
+        {"one car", 1, 1, 0, FALSE, FALSE, GAME_STATE_RACE,
          {"HoldCarAtStart 0 0", "StepCars 0", "Relink", "OffsetCorners 0", "VsTrackObjects 0",
           "VsMovingObjects 0", "Trigger 0 0", "UnoffsetCorners 0", "HitObjects", "MovingObjects 0",
           "SpinWheels 0", "UpdateBody 0", "UpdateDisplayBody 0", "PlaceCar 0",
           "QuickTime_End Mechanics", "Effects_Tick", "Cameras_Update 0", "CatsEye_UpdateCar 0",
           "ForceFeedback 0"}},
-        {"split screen with collisions",
-         2,
-         2,
-         3,
-         FALSE,
-         FALSE,
-         GAME_STATE_RACE,
-         {"HoldCarAtStart 1 1",
-          "HoldCarAtStart 0 0",
-          "StepCars 0 1",
-          "Relink",
-          "OffsetCorners 0",
-          "VsTrackObjects 0",
-          "VsMovingObjects 0",
-          "OffsetCorners 1",
-          "VsTrackObjects 1",
-          "VsMovingObjects 1",
-          "VsCar 0 1",
-          "Trigger 0 0",
-          "UnoffsetCorners 0",
-          "Trigger 1 1",
-          "UnoffsetCorners 1",
-          "HitObjects",
-          "MovingObjects 0",
-          "MovingObjects 1",
-          "SpinWheels 1",
-          "UpdateBody 1",
-          "UpdateDisplayBody 1",
-          "PlaceCar 1",
-          "SpinWheels 0",
-          "UpdateBody 0",
-          "UpdateDisplayBody 0",
-          "PlaceCar 0",
-          "QuickTime_End Mechanics",
-          "Effects_Tick",
-          "Cameras_Update 0",
-          "Cameras_Update 1",
-          "CatsEye_UpdateCar 1",
-          "CatsEye_UpdateCar 0",
-          "ForceFeedback 0",
-          "ForceFeedback 1"}},
-        {"one-player super special",
-         2,
-         1,
-         0,
-         TRUE,
-         FALSE,
-         GAME_STATE_RACE,
-         {"HoldCarAtStart 1 1",
-          "HoldCarAtStart 0 0",
-          "ClearInputs 0",
-          "ClearInputs 1",
-          "StepCars 0 1",
-          "Relink",
-          "OffsetCorners 0",
-          "VsTrackObjects 0",
-          "VsMovingObjects 0",
-          "OffsetCorners 1",
-          "VsTrackObjects 1",
-          "VsMovingObjects 1",
-          "VsCar 0 1",
-          "Trigger 0 0",
-          "UnoffsetCorners 0",
-          "Trigger 1 1",
-          "UnoffsetCorners 1",
-          "HitObjects",
-          "MovingObjects 0",
-          "SpinWheels 1",
-          "UpdateBody 1",
-          "UpdateDisplayBody 1",
-          "PlaceCar 1",
-          "SpinWheels 0",
-          "UpdateBody 0",
-          "UpdateDisplayBody 0",
-          "PlaceCar 0",
-          "QuickTime_End Mechanics",
-          "Effects_Tick",
-          "Cameras_Update 0",
-          "CatsEye_UpdateCarLoop 1",
-          "CatsEye_UpdateCarLoop 0",
-          "ForceFeedback 0"}},
-        {"network",
-         1,
-         1,
-         0,
-         FALSE,
-         TRUE,
-         GAME_STATE_RACE,
-         {"HoldCarAtStart 0 0",
-          "StepCars 0",
-          "SendCarState 0",
-          "Poll",
-          "Relink",
-          "OffsetCorners 0",
-          "VsTrackObjects 0",
-          "VsMovingObjects 0",
-          "Trigger 0 0",
-          "UnoffsetCorners 0",
-          "HitObjects",
-          "MovingObjects 0",
-          "SpinWheels 0",
-          "UpdateBody 0",
-          "UpdateDisplayBody 0",
-          "PlaceCar 0",
-          "QuickTime_End Mechanics",
-          "Effects_Tick",
-          "PredictRemoteCars",
-          "NetReplay_Record",
-          "NetReplay_Play",
-          "Cameras_Update 0",
-          "CatsEye_UpdateCar 0",
-          "ForceFeedback 0"}},
-        {"network, end of stage",
-         1,
-         1,
-         0,
-         FALSE,
-         TRUE,
-         GAME_STATE_END_STAGE,
-         {"HoldCarAtStart 0 0",
-          "StepCars 0",
-          "Poll",
-          "Relink",
-          "OffsetCorners 0",
-          "VsTrackObjects 0",
-          "VsMovingObjects 0",
-          "Trigger 0 0",
-          "UnoffsetCorners 0",
-          "HitObjects",
-          "MovingObjects 0",
-          "SpinWheels 0",
-          "UpdateBody 0",
-          "UpdateDisplayBody 0",
-          "PlaceCar 0",
-          "QuickTime_End Mechanics",
-          "Effects_Tick",
-          "PredictRemoteCars",
-          "NetReplay_Record",
-          "NetReplay_Play",
-          "Cameras_Update 0",
-          "CatsEye_UpdateCar 0",
-          "ForceFeedback 0"}},
+        {"split screen with collisions", 2, 2, 3, FALSE, FALSE, GAME_STATE_RACE,
+         {"HoldCarAtStart 1 1", "HoldCarAtStart 0 0", "StepCars 0 1", "Relink", "OffsetCorners 0",
+          "VsTrackObjects 0", "VsMovingObjects 0", "OffsetCorners 1", "VsTrackObjects 1",
+          "VsMovingObjects 1", "VsCar 0 1", "Trigger 0 0", "UnoffsetCorners 0", "Trigger 1 1",
+          "UnoffsetCorners 1", "HitObjects", "MovingObjects 0", "MovingObjects 1",
+          "SpinWheels 1", "UpdateBody 1", "UpdateDisplayBody 1", "PlaceCar 1", "SpinWheels 0",
+          "UpdateBody 0", "UpdateDisplayBody 0", "PlaceCar 0", "QuickTime_End Mechanics",
+          "Effects_Tick", "Cameras_Update 0", "Cameras_Update 1", "CatsEye_UpdateCar 1",
+          "CatsEye_UpdateCar 0", "ForceFeedback 0", "ForceFeedback 1"}},
+        {"one-player super special", 2, 1, 0, TRUE, FALSE, GAME_STATE_RACE,
+         {"HoldCarAtStart 1 1", "HoldCarAtStart 0 0", "ClearInputs 0", "ClearInputs 1",
+          "StepCars 0 1", "Relink", "OffsetCorners 0", "VsTrackObjects 0", "VsMovingObjects 0",
+          "OffsetCorners 1", "VsTrackObjects 1", "VsMovingObjects 1", "VsCar 0 1", "Trigger 0 0",
+          "UnoffsetCorners 0", "Trigger 1 1", "UnoffsetCorners 1", "HitObjects",
+          "MovingObjects 0", "SpinWheels 1", "UpdateBody 1", "UpdateDisplayBody 1", "PlaceCar 1",
+          "SpinWheels 0", "UpdateBody 0", "UpdateDisplayBody 0", "PlaceCar 0",
+          "QuickTime_End Mechanics", "Effects_Tick", "Cameras_Update 0",
+          "CatsEye_UpdateCarLoop 1", "CatsEye_UpdateCarLoop 0", "ForceFeedback 0"}},
+        {"network", 1, 1, 0, FALSE, TRUE, GAME_STATE_RACE,
+         {"HoldCarAtStart 0 0", "StepCars 0", "SendCarState 0", "Poll", "Relink",
+          "OffsetCorners 0", "VsTrackObjects 0", "VsMovingObjects 0", "Trigger 0 0",
+          "UnoffsetCorners 0", "HitObjects", "MovingObjects 0", "SpinWheels 0", "UpdateBody 0",
+          "UpdateDisplayBody 0", "PlaceCar 0", "QuickTime_End Mechanics", "Effects_Tick",
+          "PredictRemoteCars", "NetReplay_Record", "NetReplay_Play", "Cameras_Update 0",
+          "CatsEye_UpdateCar 0", "ForceFeedback 0"}},
     };
+    // clang-format on
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.name);
@@ -352,7 +231,7 @@ TEST_F(PerTickTest, TheStepsRunInOrderForEachKindOfGame)
         EXPECT_FALSE(gboInMechanics.load());
         EXPECT_TRUE(gboMechanicsTickDone.load());
     }
-    EXPECT_EQ(gnTicksSinceFrame.load(), 5);
+    EXPECT_EQ(gnTicksSinceFrame.load(), 4);
 }
 
 // Two players without collisions between their cars, and the rally school, never test one car
@@ -381,25 +260,28 @@ TEST_F(PerTickTest, CarsMeetOnlyWhereTheGameHasCollisions)
 
 // The car state goes every (10 - rate) + 1 ticks; at the end of the stage none is sent, though
 // the count runs on and the messages are still received.
+// The car state goes every (10 - rate) + 1 ticks; at the end of the stage (state 8) none is
+// sent, though the count is reloaded as ever and the messages are still received.
 TEST_F(PerTickTest, NetworkCarStatesFollowTheRate)
 {
     gboNetworkGame = TRUE;
     struct Case
     {
-        int rate, state;
-        const char* sends; // one character a tick
+        int rate;
+        const char* states; // one digit a tick: 5 the race, 8 the end of the stage
+        const char* sends;  // x: a car state sent on that tick
     };
-    for (Case c :
-         {Case{9, GAME_STATE_RACE, "x.x.x.x."}, Case{7, GAME_STATE_RACE, "x...x..."},
-          Case{12, GAME_STATE_RACE, "x.x.x.x."}, Case{9, GAME_STATE_END_STAGE, "........"}})
+    for (Case c : {Case{9, "55555555", "x.x.x.x."}, Case{7, "55555555", "x...x..."},
+                   Case{12, "55555555", "x.x.x.x."}, Case{9, "88855555", "....x.x."},
+                   Case{7, "58888555", "x......."}})
     {
-        SCOPED_TRACE(testing::Message() << c.rate << " " << c.state);
+        SCOPED_TRACE(testing::Message() << c.rate << " " << c.states);
         gaGameData[GD_CAR_STATE_RATE] = static_cast<uint8_t>(c.rate);
-        GameHandler_SetStateForTests(c.state);
         gnNetSendCountdown = 0;
         std::string sends;
-        for (int t = 0; t < 8; ++t)
+        for (const char* p = c.states; *p != '\0'; ++p)
         {
+            GameHandler_SetStateForTests(*p == '8' ? GAME_STATE_END_STAGE : GAME_STATE_RACE);
             const Calls calls = Tick();
             sends +=
                 std::find(calls.begin(), calls.end(), "SendCarState 0") != calls.end() ? 'x' : '.';
