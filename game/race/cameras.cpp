@@ -1,15 +1,55 @@
 #include "game/race/cameras.h"
 
+#include "engine/include/dk_ff.h"
+
 PlayerView gaPlayerView[CAMERA_PLAYERS];
 
-void BlendMatrices(DK_MATRIX* pOut, const DK_MATRIX* pFrom, const DK_MATRIX* pTo,
-                   int32_t xPositionWeight, int32_t xRotationWeight, int32_t, int)
+namespace
 {
-    (void)pOut;
-    (void)pFrom;
-    (void)pTo;
-    (void)xPositionWeight;
-    (void)xRotationWeight;
+
+DK_VECTOR BlendRow(const DK_MATRIX* pFrom, const DK_MATRIX* pTo, int nRow, int32_t xWeight)
+{
+    DK_VECTOR a, b, d;
+    FfMatGetRow(&a, pFrom, nRow);
+    FfMatGetRow(&b, pTo, nRow);
+    const DK_VECTOR diff = {FfSub(b.x, a.x), FfSub(b.y, a.y), FfSub(b.z, a.z)};
+    FfVecScale(&d, &diff, xWeight);
+    return {FfAdd(a.x, d.x), FfAdd(a.y, d.y), FfAdd(a.z, d.z)};
+}
+
+} // namespace
+
+void BlendMatrices(DK_MATRIX* pOut, const DK_MATRIX* pFrom, const DK_MATRIX* pTo,
+                   int32_t xPositionWeight, int32_t xRotationWeight, int32_t, int nMode)
+{
+    // The rows are worked on copies, so pOut may be either input.
+    const DK_MATRIX from = *pFrom;
+    const DK_MATRIX to = *pTo;
+    *pOut = to;
+    const DK_VECTOR position = BlendRow(&from, &to, 3, xPositionWeight);
+    DK_VECTOR up = BlendRow(&from, &to, 1, xRotationWeight);
+    FfVecNormalise(&up, &up);
+    DK_VECTOR side, forward;
+    if (nMode == 0)
+    {
+        // Side and up: forward = side x up, then the side made square to both.
+        side = BlendRow(&from, &to, 0, xRotationWeight);
+        FfVecCross(&forward, &side, &up);
+        FfVecNormalise(&forward, &forward);
+        FfVecCross(&side, &up, &forward);
+    }
+    else
+    {
+        // Forward and up: side = up x forward, then the forward made square to both.
+        forward = BlendRow(&from, &to, 2, xRotationWeight);
+        FfVecCross(&side, &up, &forward);
+        FfVecNormalise(&side, &side);
+        FfVecCross(&forward, &side, &up);
+    }
+    FfMatSetRow0(&side, pOut);
+    FfMatSetRow1(&up, pOut);
+    FfMatSetRow2(&forward, pOut);
+    FfMatSetPosition(&position, pOut);
 }
 
 void Cameras_Update(int) {}

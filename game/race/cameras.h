@@ -16,8 +16,9 @@ struct PlayerView
 extern PlayerView gaPlayerView[CAMERA_PLAYERS];
 
 // Blends two matrices into pOut: the translation by the position weight, the rows by the
-// rotation weight, each row re-normalised and the third rebuilt by cross products. Mode 0
-// blends the side and up rows; the second weight is not used.
+// rotation weight, the up row re-normalised and the other two rebuilt square to it by cross
+// products. Mode 0 blends the side and up rows, any other the forward and up rows; the second
+// weight is not used. pOut may be either input.
 void BlendMatrices(DK_MATRIX* pOut, const DK_MATRIX* pFrom, const DK_MATRIX* pTo,
                    int32_t xPositionWeight, int32_t xRotationWeight, int32_t xSecondWeight,
                    int nMode);

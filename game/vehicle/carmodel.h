@@ -33,7 +33,7 @@ struct DK_ACTOR;
 
 #define CAR_BODY_IMAGE_SIZE 1896
 #define CAR_MECHANICS_IMAGE_SIZE 1124
-#define CAR_EXTRA_IMAGE_SIZE 108
+#define CAR_EXTRA_IMAGE_SIZE 192
 #define CAR_STATE_IMAGE_SIZE (CAR_BODY_IMAGE_SIZE + CAR_MECHANICS_IMAGE_SIZE + CAR_EXTRA_IMAGE_SIZE)
 
 struct CarBody
@@ -155,6 +155,19 @@ struct CarBody
     int32_t Finished;    // the car has crossed the finish: its inputs are held
     int32_t Parked;      // a finished car parked: brakes and handbrake on
     int32_t FinishAccel; // the accelerator word as it was when the finish held the car
+    // Object contacts: last tick's soft-contact values (PointObjectDepth), the word the other
+    // car's contact sets in a one-player game, and the keys of the objects touched this tick
+    // and last, static and knockable, with their counts (at most 5 each).
+    int32_t PointObjectDepthPrev[CAR_POINTS];
+    int32_t Collided;
+    uint16_t StaticKeys[5];
+    uint16_t StaticKeysPrev[5];
+    int16_t nStaticKeys;
+    int16_t nStaticKeysPrev;
+    uint16_t MovingKeys[5];
+    uint16_t MovingKeysPrev[5];
+    int16_t nMovingKeys;
+    int16_t nMovingKeysPrev;
 };
 
 struct CarMechanics

@@ -173,7 +173,10 @@ constexpr Field kExtraFields[] = {
 
 constexpr Field kBodyExtraFields[] = {
     BODY_FIELD(BrakeLamp) BODY_FIELD(Reversing) BODY_FIELD(Finished) BODY_FIELD(Parked)
-    BODY_FIELD(FinishAccel)
+    BODY_FIELD(FinishAccel) BODY_FIELD(PointObjectDepthPrev) BODY_FIELD(Collided)
+    BODY_FIELD(StaticKeys) BODY_FIELD(StaticKeysPrev) BODY_FIELD(nStaticKeys)
+    BODY_FIELD(nStaticKeysPrev) BODY_FIELD(MovingKeys) BODY_FIELD(MovingKeysPrev)
+    BODY_FIELD(nMovingKeys) BODY_FIELD(nMovingKeysPrev)
 };
 // clang-format on
 
@@ -357,6 +360,10 @@ const char* BadIndex(const CarBody& body, const CarMechanics& mech)
     for (int16_t nBlock : body.anNeighbourBlocks)
         if (!InRange(nBlock, -1, MAXTRACKBLOCKS - 1))
             return "track block";
+    for (int16_t nCount : {body.nStaticKeys, body.nStaticKeysPrev, body.nMovingKeys,
+                           body.nMovingKeysPrev})
+        if (!InRange(nCount, 0, 5))
+            return "contact key count";
     return nullptr;
 }
 

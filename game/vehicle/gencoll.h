@@ -94,7 +94,8 @@ uint8_t Coll_GetLastHitKind(void);
 int Coll_GetHitCount(void);
 
 // The 8 corners of the box of the half-extents about the centre, turned by the rows: corner i
-// takes +x when bit 2 is clear... see the source for the order.
+// lies on the -x side when bit 1 is set, on the +y side when bit 2 is, on the -z side when
+// bit 0 is.
 void TransformPoint(DK_VECTOR aCorners[8], const DK_VECTOR* pCentre, const DK_VECTOR aRows[3],
                     const DK_VECTOR* pHalfExtents);
 // Fill a track object's collision record from its rows, its box's 8 corners and its centre.
@@ -102,6 +103,10 @@ void InitTrackObjectBounds(const DK_VECTOR aRows[3], const DK_VECTOR aCorners[8]
                            TrackObjectCollision* pCollision, const DK_VECTOR* pCentre);
 void InitTrackObjectBox(const DK_VECTOR aRows[3], const DK_VECTOR aCorners[8],
                         TrackObjectCollision* pCollision, const DK_VECTOR* pCentre);
+
+// Test hook: the contact normal and the roll and corner thresholds the last contact chose.
+void Coll_GetContactForTests(DK_VECTOR* pNormal, int32_t* pxRollThreshold,
+                             int32_t* pxCornerThreshold);
 
 // Empties the static lists, the knockable lists and the remembered hits (stage start, tests).
 void Coll_ClearAll(void);

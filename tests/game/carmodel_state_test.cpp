@@ -123,7 +123,7 @@ TEST_F(CarStateTest, ImagesWithIndicesOutOfRangeAreRefusedAndChangeNothing)
         const char* report;
     } cases[] = {
         {"one byte short", 0, 0, CAR_STATE_IMAGE_SIZE - 1,
-         "CarModel_ReadState() : 3127 bytes, a car state takes 3128"},
+         "CarModel_ReadState() : 3211 bytes, a car state takes 3212"},
         {"car number 8", 1848, 8, CAR_STATE_IMAGE_SIZE,
          "CarModel_ReadState() : car number out of range"},
         {"car number -1", 1848, 0xFF, CAR_STATE_IMAGE_SIZE,
@@ -144,6 +144,10 @@ TEST_F(CarStateTest, ImagesWithIndicesOutOfRangeAreRefusedAndChangeNothing)
          "CarModel_ReadState() : track block out of range"},
         {"neighbour block -32768", 1879, 0x80, CAR_STATE_IMAGE_SIZE,
          "CarModel_ReadState() : track block out of range"},
+        {"six static-object keys", 3184, 6, CAR_STATE_IMAGE_SIZE,
+         "CarModel_ReadState() : contact key count out of range"},
+        {"last tick's knockable keys -1", 3211, 0xFF, CAR_STATE_IMAGE_SIZE,
+         "CarModel_ReadState() : contact key count out of range"},
     };
     datakit::CarState s;
     s.position = {5.0, 6.0, 7.0};

@@ -196,6 +196,11 @@ C3dTexture Texture(const std::string& name, C3dRgba colour, int size = 16)
 
 } // namespace
 
+C3dShape C3dBox(const std::string& name, double hx, double hy, double hz, int texture)
+{
+    return Box(name, hx, hy, hz, texture);
+}
+
 C3dVertex C3dVertexAt(double x, double y, double z, double u, double v)
 {
     C3dVertex vertex;

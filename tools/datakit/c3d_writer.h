@@ -146,6 +146,9 @@ struct C3dGridOptions
 };
 C3dScene C3dBlockGrid(const C3dGridOptions& options);
 
+// A box shape 2hx wide, 2hy high (its base at y = 0) and 2hz deep, every face in the texture
+// (or a flat colour for -1).
+C3dShape C3dBox(const std::string& name, double hx, double hy, double hz, int texture);
 // Scenery: `fixed` fixed models (each a dummy placing it, then a box), then actors: a signpost
 // (the first parent -1 object) with a board and a light as its children, and `posts` posts.
 C3dScene C3dScenery(int fixed, int posts);

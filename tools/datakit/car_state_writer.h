@@ -10,9 +10,12 @@
 //   bytes 1896-3019    the mechanics record (its last 8 bytes reserved, 0); among its fields,
 //                      offsets from the record's start: maximum revs (348), the eight gear
 //                      ratios (464), engine revs (736), the gear (1,078, signed byte)
-//   bytes 3020-3127    fields added later: the rev-sweep flag (32-bit), its period (16-bit),
+//   bytes 3020-3211    fields added later: the rev-sweep flag (32-bit), its period (16-bit),
 //                      the controls' and gearbox's state of the mechanics (to byte 3107),
-//                      then the body's lamp, reversing, finish and parking words
+//                      then the body's lamp, reversing, finish and parking words, and from
+//                      byte 3128 its object contacts: last tick's eight soft-contact values,
+//                      the collided word, and the static and knockable objects' keys of this
+//                      tick and the last (five 16-bit keys each) with their 16-bit counts
 //
 // Vectors are three 16.16 words x, y, z. Every byte not named here is written as 0.
 #pragma once
@@ -27,7 +30,7 @@ namespace datakit
 
 inline constexpr size_t kCarBodyImageSize = 1896;
 inline constexpr size_t kCarMechanicsImageSize = 1124;
-inline constexpr size_t kCarStateImageSize = kCarBodyImageSize + kCarMechanicsImageSize + 108;
+inline constexpr size_t kCarStateImageSize = kCarBodyImageSize + kCarMechanicsImageSize + 192;
 
 using CarVector = std::array<double, 3>;
 

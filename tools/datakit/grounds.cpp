@@ -363,6 +363,99 @@ HeightMesh CropMesh(const HeightMesh& mesh, double minX, double maxX, double min
     return out;
 }
 
+std::vector<GroundObject> GroundObjects(void)
+{
+    std::vector<GroundObject> objects;
+    // Static: a solid box, one that two players drive through, one shown from detail 3 only, a
+    // soft hedge across the right of the road.
+    objects.push_back({-8.0, 40.0, 1.0, 1.0, 1.0, 0, 3});
+    objects.push_back({-8.0, 56.0, 1.0, 1.0, 1.0, 0, 5, false, 0, false});
+    objects.push_back({-8.0, 72.0, 1.0, 1.0, 1.0, 0, 3, false, 0, true, 3});
+    objects.push_back({8.0, 40.0, 2.0, 0.6, 0.5, 0, 7, true});
+    // Knockable boxes of each mass class, and two light cones.
+    for (int massClass = 0; massClass < 4; ++massClass)
+        objects.push_back({-4.0 + 2.5 * massClass, 120.0, 0.5, 0.5, 0.5, massClass == 2 ? 2 : 1,
+                           3, false, massClass});
+    for (int i = 0; i < 2; ++i)
+        objects.push_back({-1.0 + 2.0 * i, 130.0, 0.25, 0.4, 0.25, 1, 13, false, 0});
+    return objects;
+}
+
+uint32_t GroundObjectAttribute(const GroundObject& o, int index)
+{
+    uint32_t u = static_cast<uint32_t>(200 + index) & 0xFFF;
+    u |= static_cast<uint32_t>(o.movable & 3) << 16;
+    u |= static_cast<uint32_t>(o.material & 0x3F) << 18;
+    if (o.movable == 0 && !o.soft)
+        u |= 1u << 29;
+    if (o.movable != 0)
+        u |= static_cast<uint32_t>(o.massClass & 3) << 24;
+    return u;
+}
+
+namespace
+{
+
+// The scripted objects' starts: the road's left side, from z = 150 on.
+constexpr double kScriptedX = -10.0;
+
+double GroundHeightAt(const Ground& ground, double x, double z)
+{
+    return GroundSurface(ground, x, z, 0.0).height;
+}
+
+} // namespace
+
+std::vector<MovingObject> GroundScriptedObjects(const Ground& ground)
+{
+    std::vector<MovingObject> scripted;
+    for (uint32_t type = 1; type <= 5; ++type)
+    {
+        MovingObject o;
+        o.type = type;
+        o.start = {kScriptedX, 0.0, 140.0 + 10.0 * type};
+        o.start[1] = GroundHeightAt(ground, o.start[0], o.start[2]);
+        o.distance = 6.0;
+        o.angle = 1024; // towards +x, across the road
+        o.motionSeconds = 4;
+        o.spinYSeconds = type == 5 ? -10 : 0;
+        o.spinXSeconds = type == 2 ? 3 : 0;
+        o.followGround = type == 3;
+        scripted.push_back(o);
+    }
+    return scripted;
+}
+
+C3dScene GroundObjectScene(const Ground& ground)
+{
+    C3dScene scene;
+    const std::vector<GroundObject> objects = GroundObjects();
+    for (size_t i = 0; i < objects.size(); ++i)
+    {
+        const GroundObject& o = objects[i];
+        scene.shapes.push_back(C3dBox("OBJ" + std::to_string(i), o.hx, o.hy, o.hz, -1));
+        C3dObject placed = C3dPlaced(-1, {static_cast<int>(i)},
+                                     C3dTranslation(o.x, GroundHeightAt(ground, o.x, o.z), o.z),
+                                     GroundObjectAttribute(o, static_cast<int>(i)));
+        placed.alwaysDraw = o.twoPlayer ? 1 : 0;
+        placed.minimumDetail = static_cast<uint8_t>(o.minimumDetail);
+        scene.objects.push_back(placed);
+    }
+    const std::vector<MovingObject> scripted = GroundScriptedObjects(ground);
+    for (size_t i = 0; i < scripted.size(); ++i)
+    {
+        const MovingObject& m = scripted[i];
+        scene.shapes.push_back(C3dBox("MOJ" + std::to_string(i), 0.5, 0.5, 0.5, -1));
+        C3dObject placed =
+            C3dPlaced(-1, {static_cast<int>(scene.shapes.size() - 1)},
+                      C3dTranslation(m.start[0], m.start[1], m.start[2]),
+                      static_cast<uint32_t>(300 + i));
+        placed.alwaysDraw = 1;
+        scene.objects.push_back(placed);
+    }
+    return scene;
+}
+
 GroundFiles WriteGround(const Ground& ground, const fs::path& dir, const HeightGridOptions& options)
 {
     GroundFiles files;
@@ -375,6 +468,10 @@ GroundFiles WriteGround(const Ground& ground, const fs::path& dir, const HeightG
     const std::vector<TriggerRecord> records = TriggerRecordsFor(ground.lines, ground.blocks);
     files.records = records.size();
     WriteFileAtomically(files.lines, FormatTriggerRecords(records));
+    files.objects = dir / (ground.name + ".obj");
+    files.scripted = dir / (ground.name + ".moj");
+    WriteFileAtomically(files.objects, FormatC3d(GroundObjectScene(ground)));
+    WriteFileAtomically(files.scripted, FormatMovingObjects(GroundScriptedObjects(ground)));
     return files;
 }
 

@@ -21,8 +21,10 @@
 #include <string>
 #include <vector>
 
+#include "tools/datakit/c3d_writer.h"
 #include "tools/datakit/height_writer.h"
 #include "tools/datakit/lines_writer.h"
+#include "tools/datakit/moving_objects_writer.h"
 
 namespace datakit
 {
@@ -78,17 +80,48 @@ GroundPoint GroundSurface(const Ground& ground, double x, double z, double refer
 // The triangles of the mesh whose corners all lie in the window, with their vertices alone.
 HeightMesh CropMesh(const HeightMesh& mesh, double minX, double maxX, double minZ, double maxZ);
 
+// The objects every ground carries along its road, standing on the ground:
+//
+//   NAME.obj  (DK3D, load kind 2) one actor a box, under the caller's actor: static boxes,
+//             knockable boxes and cones, and the scripted objects' actors. An actor's
+//             attribute word holds its id (bits 0-11, 200 on), its movable kind (bits 16-17:
+//             0 static, 1 knockable, 2 knockable and weighted 5.0), its material kind (bits
+//             18-23), bit 29 set on a solid static object and clear on a soft one, and on a
+//             knockable object its flags in the top byte (bits 24-25 the mass class); the
+//             always-draw byte allows the object's collisions in two-player games and the
+//             minimum-detail byte hides it below that object detail.
+//   NAME.moj  the scripted objects, one of each type (circle clockwise and anticlockwise, to a
+//             target, out and back, spin only), each starting exactly at its actor's x and z.
+struct GroundObject
+{
+    double x, z;               // on the ground there
+    double hx, hy, hz;         // half-extents
+    int movable = 0;           // 0 static, 1 or 2 knockable
+    int material = 0;          // 0..63
+    bool soft = false;         // a static object the car drives through
+    int massClass = 0;         // knockable objects
+    bool twoPlayer = true;     // collides in two-player games
+    int minimumDetail = 0;
+};
+std::vector<GroundObject> GroundObjects(void);
+uint32_t GroundObjectAttribute(const GroundObject& object, int index);
+C3dScene GroundObjectScene(const Ground& ground);
+std::vector<MovingObject> GroundScriptedObjects(const Ground& ground);
+
 // What WriteGround wrote.
 struct GroundFiles
 {
     std::filesystem::path heights; // DIR/NAME.hpc
     std::filesystem::path lines;   // DIR/NAME.dat
+    std::filesystem::path objects; // DIR/NAME.obj
+    std::filesystem::path scripted; // DIR/NAME.moj
     size_t triangles = 0;
     HeightGridStats grid;
     size_t records = 0;
 };
 
-// Writes DIR/NAME.hpc and DIR/NAME.dat (DIR is created when missing).
+// Writes DIR/NAME.hpc, DIR/NAME.dat, DIR/NAME.obj and DIR/NAME.moj (DIR is created when
+// missing).
 GroundFiles WriteGround(const Ground& ground, const std::filesystem::path& dir,
                         const HeightGridOptions& options = {});
 

@@ -12,6 +12,7 @@
 #include "tools/datakit/grounds.h"
 #include "tools/datakit/image_writer.h"
 #include "tools/datakit/language_writer.h"
+#include "tools/datakit/moving_objects_writer.h"
 #include "tools/datakit/palette_writer.h"
 #include "tools/datakit/registry_writer.h"
 #include "tools/datakit/wave_writer.h"
@@ -397,6 +398,63 @@ void WriteDamageRecords(const fs::path& root)
     d.Add("bad-role.bin", FormatDamageRecord(badRole));
 }
 
+// Scripted moving objects: one of every type with spins and the ground follower, records of
+// type 0 among them; a single circle; and a record cut short.
+void WriteMovingObjects(const fs::path& root)
+{
+    SeedDir d(root, "fuzz_moj");
+    std::vector<MovingObject> all;
+    for (uint32_t type = 0; type <= 5; ++type)
+    {
+        MovingObject o;
+        o.type = type;
+        o.angle = static_cast<int>(type * 700);
+        o.distance = 4.0 + type;
+        o.start = {10.0 * type, 1.0, -20.0};
+        o.motionSeconds = static_cast<int>(type % 3) * 4;
+        o.spinXSeconds = type == 5 ? 3 : 0;
+        o.spinYSeconds = type == 4 ? -10 : 0;
+        o.spinX2Seconds = type == 2 ? 6 : 0;
+        o.followGround = type == 1;
+        all.push_back(o);
+    }
+    d.Add("all-types.bin", FormatMovingObjects(all));
+    d.Add("circle.bin", FormatMovingObjects({all[1]}));
+    Bytes cut = FormatMovingObjects({all[3], all[4]});
+    cut.resize(cut.size() - 5);
+    d.Add("cut-short.bin", cut);
+}
+
+// Knocked-over objects' images: one at rest, one just hit with its impulses, a cone tumbling
+// in the air, and one whose state lies past the six.
+void WriteHitObjects(const fs::path& root)
+{
+    SeedDir d(root, "fuzz_hitobject");
+    HitObjectState rest;
+    rest.position = {4.0, 0.5, -12.0};
+    rest.translation = rest.position;
+    rest.kind = (7 << 5) | 3;
+    rest.block = 2;
+    rest.flags = 1;
+    d.Add("rest.bin", FormatHitObject(rest));
+    HitObjectState hit = rest;
+    hit.impulse = {3.0, 0.4, -1.0};
+    hit.spinImpulse = {0.2, 0.5, 0.0};
+    hit.flags = 2 | (1 << 3);
+    d.Add("hit.bin", FormatHitObject(hit));
+    HitObjectState cone = rest;
+    cone.kind = (9 << 5) | 13;
+    cone.restFlags = 0x02;
+    cone.velocity = {0.0, -2.0, 1.5};
+    cone.spin = {3.0, 0.0, -1.0};
+    cone.rows = {Vec3{0.6, 0.8, 0}, Vec3{-0.8, 0.6, 0}, Vec3{0, 0, 1}};
+    cone.flags = 4 | (2 << 3) | 0x40 | 0x80;
+    d.Add("cone-tumbling.bin", FormatHitObject(cone));
+    HitObjectState bad = rest;
+    bad.flags = 6 << 3;
+    d.Add("bad-state.bin", FormatHitObject(bad));
+}
+
 void WriteFuzzSeeds(const fs::path& dir)
 {
     fs::create_directories(dir);
@@ -411,5 +469,7 @@ void WriteFuzzSeeds(const fs::path& dir)
     WriteGroundSeeds(dir);
     WriteCarStates(dir);
     WriteDamageRecords(dir);
+    WriteMovingObjects(dir);
+    WriteHitObjects(dir);
 }
 } // namespace datakit
