@@ -372,6 +372,19 @@ TEST_F(CollisionTest, TheListsFileEachRecordByBlockAndRefileTheMovingOnes)
     EXPECT_EQ(o[3].pPrev, &o[1]);
     EXPECT_EQ(MovingObjects_GetList(0, Block(3, 1)), &o[0]);
     EXPECT_EQ(o[0].pNext, nullptr);
+
+    // Linking one record puts it at the front of its block's list, or opens one.
+    HitObject* pLinked = KnockableBox(4, InBlock(2, 1, 0.5), 1, 4);
+    pLinked->uBlock = static_cast<uint16_t>(Block(2, 1));
+    MovingObjects_Link(0, pLinked);
+    EXPECT_EQ(MovingObjects_GetList(0, Block(2, 1)), pLinked);
+    EXPECT_EQ(pLinked->pNext, &o[2]);
+    EXPECT_EQ(o[2].pPrev, pLinked);
+    HitObject* pAlone = KnockableBox(5, InBlock(9, 9, 0.5), 1, 5);
+    pAlone->uBlock = static_cast<uint16_t>(Block(9, 9));
+    MovingObjects_Link(0, pAlone);
+    EXPECT_EQ(MovingObjects_GetList(0, Block(9, 9)), pAlone);
+    EXPECT_EQ(MovingObjects_GetListCount(0), 4) << "the emptied list keeps its slot";
 }
 
 TEST_F(CollisionTest, ASetServesAtMost256BlocksAndAnUnfiledRecordIsReportedNotWritten)
