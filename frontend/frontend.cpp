@@ -37,6 +37,8 @@ BOOL gboGameDataHookRead = FALSE;
 BOOL gboStartAtOnce = FALSE;
 // Return starts a game when it goes down, not while it is held from before.
 BOOL gboReturnWasHeld = TRUE;
+// Escape that left a game does not also quit at the test card: it must come up first.
+BOOL gboEscapeFromGame = FALSE;
 
 // The default keyboard controls of the two local players, by function bit: the eight controls
 // of the player record, then Escape.
@@ -111,6 +113,7 @@ void GamePass()
     {
         gboFrontendNeedsInit = 1;
         gboReturnedFromGame = TRUE;
+        gboEscapeFromGame = TRUE;
         gboFirstGamePass = TRUE;
     }
 }
@@ -189,7 +192,10 @@ int Frontend_Update(void)
         return 0;
     }
     // The player leaves with Escape (a test, when its input script ends).
-    if (DkIsKeyHeld(DK_VK_ESCAPE) || DkInputScriptEnded())
+    const BOOL boEscapeHeld = DkIsKeyHeld(DK_VK_ESCAPE);
+    if (!boEscapeHeld)
+        gboEscapeFromGame = FALSE;
+    if ((boEscapeHeld && !gboEscapeFromGame) || DkInputScriptEnded())
         DkRequestQuit();
     return 0;
 }

@@ -39,14 +39,15 @@ std::atomic<int32_t> gnDisplayAllowance{0};
 int32_t gnOptimisedDisplayPhase = 2;
 
 // The game flow's timed functions: stand-ins until their stages are built. A game starts at the
-// welcome screen; every other state stays where it is.
+// welcome screen and waits there until Escape leaves it for the front end; every other state
+// stays where it is.
 int32_t InitGame(void)
 {
     return GAME_STATE_WELCOME;
 }
 int32_t GameState_Welcome(void)
 {
-    return GAME_STATE_WELCOME;
+    return DkIsKeyHeld(DK_VK_ESCAPE) ? GAME_STATE_LEAVE_GAME : GAME_STATE_WELCOME;
 }
 int32_t GameState_SetupRepair(void)
 {
@@ -82,7 +83,11 @@ int32_t PauseGame(void)
 }
 int32_t GameState_LeaveGame(void)
 {
-    return GAME_STATE_LEAVE_GAME;
+    // The game ends: back to the front end, and the next game starts again at InitGame.
+    gboGoIntoGame = 0;
+    gboFrontendActive = 1;
+    GameHandler_SetInitialised(FALSE);
+    return GAME_STATE_OVER;
 }
 
 int32_t NullFunction(void)

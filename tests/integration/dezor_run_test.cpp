@@ -273,6 +273,26 @@ TEST(DezorRunTest, AGameStartedByTheHookOrByReturnRunsUntilTheScriptEnds)
     }
 }
 
+// Escape leaves the waiting game for the test card, where Return starts the next one.
+TEST(DezorRunTest, EscapeLeavesTheGameForTheTestCardAndReturnStartsAnother)
+{
+    TestEnv env;
+    const std::string trace = env.Path("again.trace");
+    SavedVariable hook("DEZOR_GAME_DATA"), tracePath("DEZOR_TRACE");
+    unsetenv("DEZOR_GAME_DATA");
+    setenv("DEZOR_TRACE", trace.c_str(), 1);
+    Process p = Start(env, "again", "300 tap RETURN\n800 tap ESCAPE\n1400 tap RETURN\n2000 end\n",
+                      "", false);
+    ASSERT_EQ(WaitFor(p, 60), 0) << ReadWholeFile(p.stderrPath);
+    const std::string lines = ReadWholeFile(trace);
+    const size_t leave = lines.find("state 2 next 11\n");
+    ASSERT_NE(leave, std::string::npos) << lines.substr(0, 200);
+    const size_t over = lines.find("state 11 next 12\n", leave);
+    ASSERT_NE(over, std::string::npos);
+    EXPECT_NE(lines.find("state 2 next 2\n", over), std::string::npos)
+        << "a second game: " << lines.substr(over, 300);
+}
+
 // A malformed entry of the hook is named on standard error and left out; the rest applies and
 // the game starts.
 TEST(DezorRunTest, AMalformedGameDataEntryIsReportedAndLeftOut)
