@@ -44,8 +44,8 @@ struct WallImpact
 };
 extern WallImpact gaWallImpact[MAX_CARS];
 
-// The clip distances of the five track-camera sets (50.0, 75.0, 100.0, 150.0, 250.0) and the
-// set last chosen.
+// The clip distances of the five track-camera sets (50.0, 75.0, 100.0, 150.0, 250.0), and the
+// clip distance of the set last chosen.
 extern const int32_t gaTrackCameraClip[TRACK_CAMERA_SETS];
 extern int32_t gnTrackCameraClipSel;
 
@@ -74,3 +74,7 @@ void Trigger_ClassifyCorners(void);
 int Trigger_CarCrosses(int nTwoSided);
 int Trigger_OutsideHeightSpan(void);
 int Trigger_CollideCarWithWall(int nKind, int nPlayer);
+
+// Test hook: makes the body and the record those of a pass under way, with the footprint not yet
+// computed, so that the pieces above can be called alone.
+void Trigger_SetPassForTests(CarBody* pBody, TrackTrigger* pRecord);

@@ -11,6 +11,7 @@
 #include "game/vehicle/carcontrol.h"
 #include "game/vehicle/carmodel.h"
 #include "game/vehicle/heightdata.h"
+#include "game/vehicle/trigger.h"
 #include "tools/datakit/c3d_writer.h"
 #include "tools/datakit/grounds.h"
 #include "tools/datakit/height_writer.h"
@@ -140,6 +141,16 @@ void Tick(const int16_t* panList, int nCount)
             gaCarBody[n].ContactPointStart[i] = gaCarBody[n].ContactPoint[i];
     }
     CarModel_StepCars(gaCarMechanics, gaCarBody, panList, static_cast<int16_t>(nCount));
+    // The triggers see the body corners offset as the collisions do; each car's own number
+    // is its player.
+    for (int j = 0; j < nCount; ++j)
+        CarModel_OffsetCorners(&gaCarBody[panList[j]]);
+    for (int j = 0; j < nCount; ++j)
+    {
+        const int n = panList[j];
+        Trigger_ProcessCar(&gaCarBody[n], &gaCarMechanics[n], n);
+        CarModel_UnoffsetCorners(&gaCarBody[n]);
+    }
     for (int j = nCount - 1; j >= 0; --j)
     {
         const int n = panList[j];

@@ -15,6 +15,11 @@ struct DK_ACTOR;
 struct CarBody;
 struct CarMechanics;
 
+namespace datakit
+{
+struct Ground;
+}
+
 namespace drive
 {
 
@@ -44,6 +49,12 @@ void ApplyScript(const Script& script, int nTick, int nRate, CarMechanics* pMech
 bool LoadCarModel(DK_ACTOR* pWorld, int nIndex, int nCarType);
 // The data kit's ground as the stage's height data; false when the reader refused it.
 bool LoadGround(const std::string& name);
+// The ground's trigger lines as the stage loader leaves them (read, split markers numbered, fired
+// bits cleared) and filed on the ground's track blocks (their centres at height 0); false when
+// the lines gave no records.
+bool LoadLines(const datakit::Ground& ground);
+// Takes the lines and the blocks away again.
+void ClearLines(void);
 // A start actor under the world at (x, y, z) turned by nHeading about the vertical (0 faces
 // +x, 1024 +z).
 DK_ACTOR* StartActor(DK_ACTOR* pWorld, double x, double y, double z, int16_t nHeading);
@@ -55,8 +66,9 @@ bool SetUpCar(DK_ACTOR* pWorld, int nCar, int nCarType, double x, double y, doub
 void ReleaseCar(int nCar);
 
 // One tick of the listed cars in the race flow's order: the start holds, the contact points
-// kept as the tick starts, the car step, then per car (last listed first) the wheels' spin,
-// the body update and the drawn body.
+// kept as the tick starts, the car step, the body corners offset, the track triggers of each
+// car (first listed first, the car's number its player) and the corners put back, then per
+// car (last listed first) the wheels' spin, the body update and the drawn body.
 void Tick(const int16_t* panList, int nCount);
 
 // The determinism scenario: eight cars of different types, each with its own script, on the
