@@ -86,6 +86,21 @@ inline DK_VECTOR VecCross(const DK_VECTOR& a, const DK_VECTOR& b)
     return out;
 }
 
+// A world vector in the car's frame, and back.
+inline DK_VECTOR CarModel_ToCar(const CarBody* pBody, const DK_VECTOR& v)
+{
+    DK_VECTOR out;
+    DkTransformPoint(&out, &v, &pBody->Matrix);
+    return out;
+}
+
+inline DK_VECTOR CarModel_ToWorld(const CarBody* pBody, const DK_VECTOR& v)
+{
+    DK_VECTOR out;
+    DkTransformPointTransposed(&out, &v, &pBody->Matrix);
+    return out;
+}
+
 // The three rows and the position into the car matrix.
 inline void CarModel_WriteMatrix(CarBody* pBody)
 {

@@ -92,20 +92,6 @@ DK_VECTOR Flat(const DK_VECTOR& v)
     return {v.x, 0, v.z};
 }
 
-DK_VECTOR ToCar(const CarBody* pCar, const DK_VECTOR& v)
-{
-    DK_VECTOR out;
-    DkTransformPoint(&out, &v, &pCar->Matrix);
-    return out;
-}
-
-DK_VECTOR ToWorld(const CarBody* pCar, const DK_VECTOR& v)
-{
-    DK_VECTOR out;
-    DkTransformPointTransposed(&out, &v, &pCar->Matrix);
-    return out;
-}
-
 DK_VECTOR Multiply(const DK_VECTOR& a, const DK_VECTOR& b)
 {
     return {FfMul(a.x, b.x), FfMul(a.y, b.y), FfMul(a.z, b.z)};
@@ -304,13 +290,13 @@ void ChooseContactNormal(const CarBody* pCar)
             pDiagonal = boFront ? &gDiagonal1 : &gDiagonal2;
         if (pDiagonal != nullptr)
         {
-            gNormal = ToWorld(pCar, *pDiagonal);
+            gNormal = CarModel_ToWorld(pCar, *pDiagonal);
             int32_t k = ONE;
             if (pCar->Speed > 0)
             {
                 DK_VECTOR travel;
                 FfVecDivide(&travel, &pCar->Velocity, pCar->Speed);
-                const DK_VECTOR local = ToCar(pCar, travel);
+                const DK_VECTOR local = CarModel_ToCar(pCar, travel);
                 k = FfAbs(FfVecDot(&local, pDiagonal));
             }
             gxRollThreshold = kDiagonalRollThreshold;
@@ -386,7 +372,7 @@ bool NarrowPhase(CarBody* pCar, const Footprint& obstacle)
     DK_VECTOR offset = {sum.x / nCount, 0, sum.z / nCount};
     if (!gboCarCornersIn)
         offset.y = FfSub(obstacle.Centre.y, pCar->Position.y);
-    pCar->ImpactOffset = ToCar(pCar, offset);
+    pCar->ImpactOffset = CarModel_ToCar(pCar, offset);
     ChooseContactNormal(pCar);
     return true;
 }
@@ -446,7 +432,7 @@ DK_VECTOR ApplyCarImpulse(CarBody* pCar, const DK_VECTOR& impulse)
         pCar->Rolling = pCar->RollStarted = 1;
     const DK_VECTOR applied = pCar->Rolling ? VecScaled(impulse, ONE / 2) : impulse;
     pCar->ExtForce = VecAdd(pCar->ExtForce, applied);
-    const DK_VECTOR local = ToCar(pCar, applied);
+    const DK_VECTOR local = CarModel_ToCar(pCar, applied);
     const DK_VECTOR point = {pCar->ImpactOffset.x, 0, pCar->ImpactOffset.z};
     if (roll == NoRoll && pCar->Rolling == 0)
         pCar->ExtTorque = VecAdd(pCar->ExtTorque, VecCross(point, local));
@@ -476,7 +462,7 @@ void ContactEffects(CarBody* pCar, const DK_VECTOR& impulse, bool boNew, int32_t
         Damage_ApplyImpact(pCar, &nSound, &xDamage);
     else
         nSound = nKind;
-    const DK_VECTOR point = VecAdd(ToWorld(pCar, pCar->ImpactOffset), pCar->Position);
+    const DK_VECTOR point = VecAdd(CarModel_ToWorld(pCar, pCar->ImpactOffset), pCar->Position);
     if (!EffectsAllowed(pCar))
         return;
     if (nSound != 0)
@@ -600,7 +586,7 @@ void RespondMovingObject(CarBody* pCar, HitObject* pObject, uint16_t uKey)
     ContactEffects(pCar, applied, boNew, pObject->uKind & kMaterialMask);
     // The object: its impulse, its spin from where it was struck, and a lift off the ground.
     pObject->Impulse = VecAdd(pObject->Impulse, objectImpulse);
-    const DK_VECTOR contact = VecAdd(ToWorld(pCar, pCar->ImpactOffset), pCar->Position);
+    const DK_VECTOR contact = VecAdd(CarModel_ToWorld(pCar, pCar->ImpactOffset), pCar->Position);
     const DK_VECTOR offset = VecSub(contact, pObject->Position);
     const DK_VECTOR rowsOf[3] = {pObject->aRows[0], pObject->aRows[1], pObject->aRows[2]};
     const DK_VECTOR localOffset = {FfVecDot(&rowsOf[0], &offset), FfVecDot(&rowsOf[1], &offset),
@@ -904,8 +890,8 @@ BOOL Coll_CarVsCar(CarBody* pCar, CarBody* pOther)
             a.y = FfAdd(a.y, b.y);
             b.y = 0;
         }
-        const DK_VECTOR point = VecAdd(ToWorld(pCar, pCar->ImpactOffset), pCar->Position);
-        pOther->ImpactOffset = ToCar(pOther, VecSub(point, pOther->Position));
+        const DK_VECTOR point = VecAdd(CarModel_ToWorld(pCar, pCar->ImpactOffset), pCar->Position);
+        pOther->ImpactOffset = CarModel_ToCar(pOther, VecSub(point, pOther->Position));
         CarBody* apCars[2] = {pCar, pOther};
         const DK_VECTOR impulses[2] = {a, b};
         const bool boNew = !gboCarsTouching;
@@ -915,7 +901,7 @@ BOOL Coll_CarVsCar(CarBody* pCar, CarBody* pOther)
         {
             CarBody* p = apCars[k];
             p->ExtForce = VecAdd(p->ExtForce, impulses[k]);
-            const DK_VECTOR local = ToCar(p, impulses[k]);
+            const DK_VECTOR local = CarModel_ToCar(p, impulses[k]);
             const DK_VECTOR lever = {p->ImpactOffset.x, 0, p->ImpactOffset.z};
             p->ExtTorque = ClampEach(VecAdd(p->ExtTorque, VecCross(lever, local)), kSpinLimit);
             if (boNew)

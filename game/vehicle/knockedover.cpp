@@ -10,6 +10,7 @@
 #include "game/vehicle/carmodel_internal.h"
 #include "game/vehicle/gencoll.h"
 #include "game/vehicle/heightdata.h"
+#include "game/vehicle/le_bytes.h"
 
 HitObject gaHitObjects[HIT_OBJECT_SETS][HIT_OBJECT_RECORDS];
 int32_t gnNumMovingObjects = 0;
@@ -274,43 +275,16 @@ static_assert(kBlockAt == kGroundTriangleAt + 2 && kFlagsAt == kBlockAt + 2);
 static_assert(kRestFlagsAt == kFlagsAt + 1 && kNextAt == kRestFlagsAt + 1);
 static_assert(kPrevAt + 4 == HIT_OBJECT_IMAGE_SIZE, "the image is 160 bytes");
 
-void Put32(uint8_t* p, int32_t v)
-{
-    const uint32_t u = static_cast<uint32_t>(v);
-    p[0] = static_cast<uint8_t>(u);
-    p[1] = static_cast<uint8_t>(u >> 8);
-    p[2] = static_cast<uint8_t>(u >> 16);
-    p[3] = static_cast<uint8_t>(u >> 24);
-}
-
-void Put16(uint8_t* p, int32_t v)
-{
-    p[0] = static_cast<uint8_t>(v);
-    p[1] = static_cast<uint8_t>(static_cast<uint32_t>(v) >> 8);
-}
-
 void PutVector(uint8_t* p, const DK_VECTOR& v)
 {
-    Put32(p, v.x);
-    Put32(p + 4, v.y);
-    Put32(p + 8, v.z);
-}
-
-int32_t Get32(const uint8_t* p)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                                static_cast<uint32_t>(p[2]) << 16 |
-                                static_cast<uint32_t>(p[3]) << 24);
-}
-
-uint16_t Get16(const uint8_t* p)
-{
-    return static_cast<uint16_t>(p[0] | p[1] << 8);
+    LeWrite32(p, v.x);
+    LeWrite32(p + 4, v.y);
+    LeWrite32(p + 8, v.z);
 }
 
 DK_VECTOR GetVector(const uint8_t* p)
 {
-    return {Get32(p), Get32(p + 4), Get32(p + 8)};
+    return {LeRead32(p), LeRead32(p + 4), LeRead32(p + 8)};
 }
 
 } // namespace
@@ -400,7 +374,7 @@ uint32_t HitObjects_WriteImage(const HitObject* pO, uint8_t* pOut, uint32_t uSiz
 {
     if (pO == nullptr || pOut == nullptr || uSize < HIT_OBJECT_IMAGE_SIZE)
         return 0;
-    Put32(pOut, 0);
+    LeWrite32(pOut, 0);
     PutVector(pOut + kPositionAt, pO->Position);
     PutVector(pOut + kHalfExtentsAt, pO->HalfExtents);
     PutVector(pOut + kVelocityAt, pO->Velocity);
@@ -409,19 +383,19 @@ uint32_t HitObjects_WriteImage(const HitObject* pO, uint8_t* pOut, uint32_t uSiz
     PutVector(pOut + kImpulseAt, pO->Impulse);
     for (int k = 0; k < 3; ++k)
     {
-        Put32(pOut + kInverseInertiaAt + 4 * k, static_cast<int32_t>(pO->auInverseInertia[k]));
+        LeWrite32(pOut + kInverseInertiaAt + 4 * k, static_cast<int32_t>(pO->auInverseInertia[k]));
         PutVector(pOut + kRowsAt + 12 * k, pO->aRows[k]);
     }
     PutVector(pOut + kTranslationAt, pO->Translation);
-    Put32(pOut + kRadiusAt, pO->xRadius);
-    Put32(pOut + kGroundHeightAt, pO->xGroundHeight);
-    Put16(pOut + kKindAt, pO->uKind);
-    Put16(pOut + kGroundTriangleAt, pO->nGroundTriangle);
-    Put16(pOut + kBlockAt, pO->uBlock);
+    LeWrite32(pOut + kRadiusAt, pO->xRadius);
+    LeWrite32(pOut + kGroundHeightAt, pO->xGroundHeight);
+    LeWrite16(pOut + kKindAt, pO->uKind);
+    LeWrite16(pOut + kGroundTriangleAt, pO->nGroundTriangle);
+    LeWrite16(pOut + kBlockAt, pO->uBlock);
     pOut[kFlagsAt] = pO->uFlags;
     pOut[kRestFlagsAt] = pO->uRestFlags;
-    Put32(pOut + kNextAt, 0);
-    Put32(pOut + kPrevAt, 0);
+    LeWrite32(pOut + kNextAt, 0);
+    LeWrite32(pOut + kPrevAt, 0);
     return HIT_OBJECT_IMAGE_SIZE;
 }
 
@@ -433,7 +407,7 @@ BOOL HitObjects_ReadImage(HitObject* pO, const uint8_t* pIn, uint32_t uSize)
         return FALSE;
     }
     const uint8_t uFlags = pIn[kFlagsAt];
-    const uint16_t uBlock = Get16(pIn + kBlockAt);
+    const uint16_t uBlock = LeRead16(pIn + kBlockAt);
     if (((uFlags & HIT_STATE_MASK) >> HIT_STATE_SHIFT) > HIT_STATE_MOVING_UNLISTED ||
         uBlock >= COLL_TRACK_BLOCKS)
     {
@@ -449,14 +423,14 @@ BOOL HitObjects_ReadImage(HitObject* pO, const uint8_t* pIn, uint32_t uSize)
     pO->Impulse = GetVector(pIn + kImpulseAt);
     for (int k = 0; k < 3; ++k)
     {
-        pO->auInverseInertia[k] = static_cast<uint32_t>(Get32(pIn + kInverseInertiaAt + 4 * k));
+        pO->auInverseInertia[k] = static_cast<uint32_t>(LeRead32(pIn + kInverseInertiaAt + 4 * k));
         pO->aRows[k] = GetVector(pIn + kRowsAt + 12 * k);
     }
     pO->Translation = GetVector(pIn + kTranslationAt);
-    pO->xRadius = Get32(pIn + kRadiusAt);
-    pO->xGroundHeight = Get32(pIn + kGroundHeightAt);
-    pO->uKind = Get16(pIn + kKindAt);
-    pO->nGroundTriangle = static_cast<int16_t>(Get16(pIn + kGroundTriangleAt));
+    pO->xRadius = LeRead32(pIn + kRadiusAt);
+    pO->xGroundHeight = LeRead32(pIn + kGroundHeightAt);
+    pO->uKind = LeRead16(pIn + kKindAt);
+    pO->nGroundTriangle = static_cast<int16_t>(LeRead16(pIn + kGroundTriangleAt));
     pO->uBlock = uBlock;
     pO->uFlags = uFlags;
     pO->uRestFlags = pIn[kRestFlagsAt];

@@ -11,6 +11,7 @@
 #include "game/race/cameras.h"
 #include "game/vehicle/carmodel_internal.h"
 #include "game/vehicle/heightdata.h"
+#include "game/vehicle/le_bytes.h"
 
 MovingObjectState gaMovingObjects[MAX_MOVING_OBJECTS];
 int16_t gnNumScriptedObjects = 0;
@@ -35,30 +36,18 @@ static_assert(kMotionPeriodAt == 28 && kSpinXPeriodAt == 32 && kSpinYPeriodAt ==
 static_assert(kSpinX2PeriodAt == 40 && kTypeAt == 44);
 static_assert(kTypeAt + 4 == MOVING_OBJECT_RECORD_SIZE, "a record is 48 bytes");
 
-int32_t I32(const uint8_t* p)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                                static_cast<uint32_t>(p[2]) << 16 |
-                                static_cast<uint32_t>(p[3]) << 24);
-}
-
-int16_t I16(const uint8_t* p)
-{
-    return static_cast<int16_t>(p[0] | p[1] << 8);
-}
-
 MovingObjectRecord ReadRecord(const uint8_t* p)
 {
     MovingObjectRecord r{};
-    r.nGround = I32(p + kGroundAt);
-    r.nAngle = I16(p + kAngleAt);
-    r.xDistance = I32(p + kDistanceAt);
-    r.Start = {I32(p + kStartAt), I32(p + kStartAt + 4), I32(p + kStartAt + 8)};
-    r.nMotionPeriod = I32(p + kMotionPeriodAt);
-    r.nSpinXPeriod = I32(p + kSpinXPeriodAt);
-    r.nSpinYPeriod = I32(p + kSpinYPeriodAt);
-    r.nSpinX2Period = I32(p + kSpinX2PeriodAt);
-    r.uType = static_cast<uint32_t>(I32(p + kTypeAt));
+    r.nGround = LeRead32(p + kGroundAt);
+    r.nAngle = static_cast<int16_t>(LeRead16(p + kAngleAt));
+    r.xDistance = LeRead32(p + kDistanceAt);
+    r.Start = {LeRead32(p + kStartAt), LeRead32(p + kStartAt + 4), LeRead32(p + kStartAt + 8)};
+    r.nMotionPeriod = LeRead32(p + kMotionPeriodAt);
+    r.nSpinXPeriod = LeRead32(p + kSpinXPeriodAt);
+    r.nSpinYPeriod = LeRead32(p + kSpinYPeriodAt);
+    r.nSpinX2Period = LeRead32(p + kSpinX2PeriodAt);
+    r.uType = static_cast<uint32_t>(LeRead32(p + kTypeAt));
     return r;
 }
 
