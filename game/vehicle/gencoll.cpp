@@ -583,7 +583,10 @@ void RespondMovingObject(CarBody* pCar, HitObject* pObject, uint16_t uKey)
     }
     const bool boNew = !HasKey(pCar->MovingKeysPrev, pCar->nMovingKeysPrev, uKey);
     const DK_VECTOR applied = ApplyCarImpulse(pCar, carImpulse);
-    ContactEffects(pCar, applied, boNew, pObject->uKind & kMaterialMask);
+    const int32_t nKind = pObject->uKind & kMaterialMask;
+    if (DkEntries().IsRallySchool())
+        guLastHitKind = static_cast<uint8_t>(nKind);
+    ContactEffects(pCar, applied, boNew, nKind);
     // The object: its impulse, its spin from where it was struck, and a lift off the ground.
     pObject->Impulse = VecAdd(pObject->Impulse, objectImpulse);
     const DK_VECTOR contact = VecAdd(CarModel_ToWorld(pCar, pCar->ImpactOffset), pCar->Position);

@@ -251,6 +251,27 @@ TEST_F(CollisionTest, ALightBoxIsKnockedAwayWhileTheCarKeepsItsSpeed)
     EXPECT_EQ((pBox->uFlags & HIT_STATE_MASK) >> HIT_STATE_SHIFT, HIT_STATE_MOVING);
 }
 
+TEST_F(CollisionTest, TheSchoolKeepsTheMaterialOfTheLastObjectHit)
+{
+    for (const BOOL boSchool : {FALSE, TRUE})
+    {
+        SCOPED_TRACE(boSchool);
+        Coll_ClearAll();
+        gboObjectsSchool = boSchool;
+        CarBody* pCar = BoxCar(0, {0, Fixed(0.7), 0}, {ONE / 2, 0, 0});
+        StaticBox({Fixed(2.8), Fixed(1.0), 0}, {ONE, ONE, ONE}, 0x45);
+        Coll_CarVsTrackObjects(pCar);
+        EXPECT_EQ(Coll_GetLastHitKind(), boSchool ? 0x45 : 0);
+        pCar = BoxCar(0, {0, Fixed(0.7), Fixed(-40.0)}, {ONE / 2, 0, 0});
+        pCar->nCurrentBlock = DkGetTrackBlockIndex(0, 0, Fixed(-40.0));
+        HitObject* pBox = KnockableBox(0, {Fixed(2.3), Fixed(0.5), Fixed(-40.0)}, 1, 7);
+        pBox->uKind = static_cast<uint16_t>(7 << 5 | 22);
+        MovingObjects_Reset(0);
+        Coll_CarVsMovingObjects(pCar);
+        EXPECT_EQ(Coll_GetLastHitKind(), boSchool ? 22 : 0);
+    }
+}
+
 TEST_F(CollisionTest, TheSameBoxHitAgainWithinTwoSecondsIsNoNewHit)
 {
     for (const int rate : {25, 50})
