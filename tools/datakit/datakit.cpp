@@ -42,7 +42,8 @@ constexpr const char* kUsage =
     "                         6-14 for the medium-detail car) and id-111 main body\n"
     "  seeds DIR              write seed inputs for the fuzz targets, DIR/<target>/\n"
     "  ground NAME DIR        write the generated test ground NAME into DIR: its height data\n"
-    "                         (NAME.hpc) and trigger lines (NAME.dat); NAME is flat-tarmac,\n"
+    "                         (NAME.hpc), trigger lines (NAME.dat), track objects (NAME.obj)\n"
+    "                         and scripted moving objects (NAME.moj); NAME is flat-tarmac,\n"
     "                         tilted-plane, bumpy-gravel, crest, side-ramp, bridge,\n"
     "                         snow-water-sea or vertical-triangle\n"
     "  stage DIR              write the demo stage into DIR: track (demo.c3d), scenery\n"
@@ -123,6 +124,9 @@ int WriteGround(const std::string& name, const std::string& dir)
                 nodes[4]);
     std::printf("%s: %zu lines in %zu records\n", files.lines.c_str(), ground.lines.size(),
                 files.records);
+    std::printf("%s: %zu objects\n", files.objects.c_str(), datakit::GroundObjects().size());
+    std::printf("%s: %zu scripted objects\n", files.scripted.c_str(),
+                datakit::GroundScriptedObjects(ground).size());
     return kExitOk;
 }
 
