@@ -309,6 +309,26 @@ void ChooseContactNormal(const CarBody* pCar)
     gNormal = pCar->OrientRow2;
 }
 
+// Which of the four corners lie in the rectangle, their count, and the largest distance one
+// of them must move along the direction to leave it (0 when none lies in it).
+int CornersInside(const Footprint& rect, const DK_VECTOR aCorners[4], const DK_VECTOR& d,
+                  bool abIn[4], int32_t* pxMost)
+{
+    int nIn = 0;
+    *pxMost = 0;
+    for (int i = 0; i < 4; ++i)
+    {
+        int32_t p1, p2;
+        if (!Inside(rect, aCorners[i], &p1, &p2))
+            continue;
+        abIn[i] = true;
+        const int32_t x = ExitDistance(rect, d, p1, p2);
+        if (nIn++ == 0 || x > *pxMost)
+            *pxMost = x;
+    }
+    return nIn;
+}
+
 // The push-out of the car from the obstacle along its approach and the contact point; false
 // when no corner of either lies in the other.
 bool NarrowPhase(CarBody* pCar, const Footprint& obstacle)
@@ -317,43 +337,16 @@ bool NarrowPhase(CarBody* pCar, const Footprint& obstacle)
         return false;
     const DK_VECTOR d = VecNormalised(Flat(VecSub(obstacle.Centre, pCar->PositionPrev)));
     const DK_VECTOR back = VecScaled(d, -ONE);
-    // Pass 1: the obstacle's corners in the car's footprint.
+    // Pass 1: the obstacle's corners in the car's footprint; pass 2: the car's corners in the
+    // obstacle's rectangle, leaving it the other way. Each moves the car back along D.
     bool abObstacleIn[4] = {};
-    int nObstacleIn = 0;
     int32_t xMost = 0;
-    bool boAny = false;
-    for (int i = 0; i < 4; ++i)
-    {
-        int32_t p1, p2;
-        if (!Inside(gCarPrint, obstacle.aCorners[i], &p1, &p2))
-            continue;
-        abObstacleIn[i] = true;
-        ++nObstacleIn;
-        const int32_t x = ExitDistance(gCarPrint, d, p1, p2);
-        if (!boAny || x > xMost)
-            xMost = x;
-        boAny = true;
-    }
-    if (boAny && xMost > 0)
+    const int nObstacleIn = CornersInside(gCarPrint, obstacle.aCorners, d, abObstacleIn, &xMost);
+    if (xMost > 0)
         MoveCar(pCar, VecScaled(d, FfNeg(xMost)));
-    // Pass 2: the car's corners in the obstacle's rectangle.
     bool abCarIn[4] = {};
-    int nCarIn = 0;
-    boAny = false;
-    xMost = 0;
-    for (int i = 0; i < 4; ++i)
-    {
-        int32_t p1, p2;
-        if (!Inside(obstacle, gCarPrint.aCorners[i], &p1, &p2))
-            continue;
-        abCarIn[i] = true;
-        ++nCarIn;
-        const int32_t x = ExitDistance(obstacle, back, p1, p2);
-        if (!boAny || x > xMost)
-            xMost = x;
-        boAny = true;
-    }
-    if (boAny && xMost > 0)
+    const int nCarIn = CornersInside(obstacle, gCarPrint.aCorners, back, abCarIn, &xMost);
+    if (xMost > 0)
         MoveCar(pCar, VecScaled(d, FfNeg(xMost)));
     if (nObstacleIn == 0 && nCarIn == 0)
         return false;
