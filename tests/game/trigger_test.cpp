@@ -741,3 +741,26 @@ TEST_F(TriggerTest, TheDebugLinesShowTheLinesOfTheCarsBlockByType)
     EXPECT_EQ(nFound, 4);
     gnNumLines = 0;
 }
+
+// The determinism scenario's cars on the bumpy gravel meet the walls along its sides.
+TEST_F(TriggerTest, TheScenariosCarsStrikeAndScrapeTheWalls)
+{
+    bool boReady = false;
+    output += CaptureOutput([&] { boReady = drive::SetUpScenario(world, 25); });
+    ASSERT_TRUE(boReady) << output;
+    int nFirstTouches = 0, nContinued = 0;
+    int32_t anBefore[MAX_CARS] = {};
+    for (int nTick = 0; nTick < 1000; ++nTick)
+    {
+        output += CaptureOutput([&] { drive::ScenarioTick(nTick, 25); });
+        for (int n = 0; n < gnNumMechCars; ++n)
+        {
+            nFirstTouches += gaCarBody[n].WallHit && !anBefore[n];
+            nContinued += gaCarBody[n].WallHit && anBefore[n];
+            anBefore[n] = gaCarBody[n].WallHit;
+        }
+    }
+    EXPECT_GT(nFirstTouches, 0);
+    EXPECT_GT(nContinued, 0);
+    EXPECT_GT(ForceFeedback_GetJoltCallsForTests(), 0);
+}

@@ -205,6 +205,9 @@ bool SetUpScenario(DK_ACTOR* pWorld, int nRate)
     const std::vector<uint8_t> bytes = datakit::FormatHeightData(datakit::GroundMesh(field));
     if (HeightData_Parse(bytes.data(), static_cast<uint32_t>(bytes.size())) != TRUE)
         return false;
+    // The road's walls along both sides and its lines across it, where the cars meet them.
+    if (!LoadLines(field))
+        return false;
     CarModel_ClearAll();
     CarModel_SetStepRate(nRate * ONE);
     DkSRand(1);
