@@ -199,12 +199,13 @@ void CarModel_DriveTorque(void)
     if (pMech->RevLimiterOn)
         pBody->EngineTorque = FfNeg(pMech->RevLimiterCut);
     else if (r < pMech->MaxRevs)
-        // In gear with the clutch out the throttle is cut and the friction alone slows the
-        // engine.
+        // In gear with the clutch out the engine runs up by its friction's measure, throttle
+        // or not: the flare of a gear change, which the revs of the coupled gear replace as
+        // the clutch comes back.
         pBody->EngineTorque =
             g == 0 || pMech->ClutchOut != 1
                 ? FfSub(FfMul(pMech->Throttle, CarModel_Damage(pBody).DamageEngine), xDrag)
-                : FfNeg(xDrag);
+                : xDrag;
     else if (g != 0)
         pBody->EngineTorque = 0;
     else

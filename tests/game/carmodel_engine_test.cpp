@@ -116,8 +116,8 @@ TEST_F(CarEngineTest, TheEnginesTorqueFromThrottleRevsAndTheLimit)
     } cases[] = {
         {"free", 0, 0, 5.0, 0, 0, 0.5 * 0.6 - drag * 25.0, 5.0},
         {"in gear", 2, 0, 5.0, 0, 0, 0.5 * 0.6 - drag * 25.0, 5.0},
-        // With the clutch out the throttle is cut and the friction slows the engine.
-        {"changing gear", 2, 1, 5.0, 0, 0, -drag * 25.0, 5.0},
+        // With the clutch out the engine flares by its friction's measure.
+        {"changing gear", 2, 1, 5.0, 0, 0, drag * 25.0, 5.0},
         // At the limit in neutral the revs are pinned; a closed throttle brakes them.
         {"neutral at the limit, released", 0, 0, 10.0, 0, 0, -drag * 100.0, 9.543},
         {"neutral at the limit, pressed", 0, 0, 10.0, ONE, 0, 0.0, 9.543},

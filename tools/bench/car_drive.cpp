@@ -1,5 +1,6 @@
 #include "tools/bench/car_drive.h"
 
+#include <algorithm>
 #include <cmath>
 
 #include "engine/common/dk_actor.h"
@@ -10,6 +11,7 @@
 #include "game/race/startup.h"
 #include "game/vehicle/carcontrol.h"
 #include "game/vehicle/carmodel.h"
+#include "game/vehicle/damage.h"
 #include "game/vehicle/heightdata.h"
 #include "game/vehicle/trigger.h"
 #include "tools/datakit/c3d_writer.h"
@@ -202,6 +204,24 @@ bool SetUpScenario(DK_ACTOR* pWorld, int nRate)
         for (int i = 0; i <= 100; ++i)
             patch.zs.push_back(-80.0 + 4.0 * i);
     }
+    // A kicker beside the first car's line, 3.0 wide (x = -16 to -13), rising 4.0 from z = 40
+    // to 46 and dropping by z = 48: the car's wheels on that side run up it, the car rolls and
+    // strikes the ground, and its body is damaged.
+    for (datakit::GroundPatch& patch : field.patches)
+    {
+        patch.xs.push_back(-13.0);
+        patch.zs.push_back(46.0);
+        std::sort(patch.xs.begin(), patch.xs.end());
+        std::sort(patch.zs.begin(), patch.zs.end());
+        const auto bumps = patch.height;
+        patch.height = [bumps](double x, double z)
+        {
+            const bool boOn = x >= -16.0 && x <= -13.0 && z > 40.0 && z < 48.0;
+            const double kicker = !boOn ? 0.0 : z <= 46.0 ? 4.0 * (z - 40.0) / 6.0
+                                                          : 4.0 * (48.0 - z) / 2.0;
+            return bumps(x, z) + kicker;
+        };
+    }
     const std::vector<uint8_t> bytes = datakit::FormatHeightData(datakit::GroundMesh(field));
     if (HeightData_Parse(bytes.data(), static_cast<uint32_t>(bytes.size())) != TRUE)
         return false;
@@ -219,6 +239,8 @@ bool SetUpScenario(DK_ACTOR* pWorld, int nRate)
         if (!SetUpCar(pWorld, n, c.carType, c.x, 0.5, c.z, c.heading))
             return false;
     }
+    // Their damage records from their body models, undamaged.
+    InitialiseDamage();
     // The second car's player drives a manual gearbox.
     gaCarMechanics[1].GearboxMode = 1;
     CarControl_SetSteeringSensitivity();
@@ -244,9 +266,16 @@ void ScenarioTick(int nTick, int nRate)
 
 uint64_t RunScenario(int nTicks, int nRate)
 {
-    // FNV-1a over the state images, every car every 100 ticks.
+    // FNV-1a over the state, damage and wobble images, every car every 100 ticks.
     uint64_t uHash = 14695981039346656037ULL;
-    std::vector<uint8_t> image(CAR_STATE_IMAGE_SIZE);
+    auto fold = [&uHash](const std::vector<uint8_t>& image)
+    {
+        for (uint8_t b : image)
+            uHash = (uHash ^ b) * 1099511628211ULL;
+    };
+    std::vector<uint8_t> state(CAR_STATE_IMAGE_SIZE);
+    std::vector<uint8_t> damage(DAMAGE_RECORD_IMAGE_SIZE);
+    std::vector<uint8_t> wobble(DAMAGE_WOBBLE_IMAGE_SIZE);
     for (int nTick = 0; nTick < nTicks; ++nTick)
     {
         ScenarioTick(nTick, nRate);
@@ -254,10 +283,14 @@ uint64_t RunScenario(int nTicks, int nRate)
             continue;
         for (int n = 0; n < gnNumMechCars; ++n)
         {
-            CarModel_WriteState(&gaCarBody[n], &gaCarMechanics[n], image.data(),
-                                static_cast<uint32_t>(image.size()));
-            for (uint8_t b : image)
-                uHash = (uHash ^ b) * 1099511628211ULL;
+            CarModel_WriteState(&gaCarBody[n], &gaCarMechanics[n], state.data(),
+                                static_cast<uint32_t>(state.size()));
+            fold(state);
+            Damage_WriteRecord(&gaDamage[n], damage.data(), static_cast<uint32_t>(damage.size()));
+            fold(damage);
+            Damage_WriteWobble(&gaDamageWobble[n], wobble.data(),
+                               static_cast<uint32_t>(wobble.size()));
+            fold(wobble);
         }
     }
     return uHash;

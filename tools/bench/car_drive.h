@@ -72,7 +72,8 @@ void ReleaseCar(int nCar);
 void Tick(const int16_t* panList, int nCount);
 
 // The determinism scenario: eight cars of different types, each with its own script, on the
-// data kit's bumpy gravel spread over a field 240 x 400; Scenario() is its table.
+// data kit's bumpy gravel spread over a field 240 x 400 with a kicker that rolls the first car,
+// whose landings damage it; Scenario() is its table.
 struct ScenarioCar
 {
     int carType;
@@ -83,12 +84,13 @@ struct ScenarioCar
 const std::vector<ScenarioCar>& Scenario();
 // Sets the scenario's cars up (the engine's heaps and trig tables ready, a world actor given,
 // the game data registered by the caller): the ground, the step rate, the random seed, the
-// cars, the sensitivity, then every car released. False when anything failed.
+// cars and their damage records, the sensitivity, then every car released. False when
+// anything failed.
 bool SetUpScenario(DK_ACTOR* pWorld, int nRate);
 // One tick of the scenario: the scripts' words written, then the tick.
 void ScenarioTick(int nTick, int nRate);
-// Runs the set-up scenario for nTicks, folding every car's state image into a 64-bit hash
-// every 100 ticks; returns the hash.
+// Runs the set-up scenario for nTicks, folding every car's state image, damage record image
+// and wobble image into a 64-bit hash every 100 ticks; returns the hash.
 uint64_t RunScenario(int nTicks, int nRate);
 
 // The engine's heaps and trig tables, for a program with nothing else set up.

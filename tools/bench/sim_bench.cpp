@@ -3,7 +3,7 @@
 // four levels deep). Cached: the point still lies in the triangle its cache names, one
 // point-in-triangle test. Uncached: the grid descent and the tests of the cell's triangles.
 // The car tick: eight cars of the determinism scenario through one tick (controls, the car
-// step, wheel spin, body update, drawn body), the scenario set up again every 2,000 ticks.
+// step, wheel spin, body update, drawn body, damage), the scenario put back every 2,000 ticks.
 // The objects tick: the objects' scene (object_scene.h) through one tick, two box cars against
 // rows of static and knockable boxes and each other, the knocked boxes stepped and refiled, 96
 // scripted objects stepped; put back every 250 ticks.
@@ -16,6 +16,7 @@
 #include "engine/common/destruct.h"
 #include "engine/common/dk_actor.h"
 #include "game/vehicle/carmodel.h"
+#include "game/vehicle/damage.h"
 #include "game/vehicle/heightdata.h"
 #include "tools/bench/car_drive.h"
 #include "tools/bench/object_scene.h"
@@ -101,9 +102,11 @@ void BM_CarTick(benchmark::State& state)
 {
     constexpr int kRate = 25;
     constexpr int kRunTicks = 2000;
-    // Set up once; every 2,000 ticks the cars are put back as they started, from their state
-    // images.
+    // Set up once; every 2,000 ticks the cars are put back as they started, from their state,
+    // damage and wobble images, their bodies reshaped undented.
     static std::vector<std::vector<uint8_t>> images;
+    static std::vector<std::vector<uint8_t>> damages;
+    static std::vector<std::vector<uint8_t>> wobbles;
     static const bool boReady = []
     {
         DkCallAllDestructors();
@@ -117,6 +120,12 @@ void BM_CarTick(benchmark::State& state)
             CarModel_WriteState(&gaCarBody[n], &gaCarMechanics[n], image.data(),
                                 CAR_STATE_IMAGE_SIZE);
             images.push_back(image);
+            std::vector<uint8_t> damage(DAMAGE_RECORD_IMAGE_SIZE);
+            Damage_WriteRecord(&gaDamage[n], damage.data(), DAMAGE_RECORD_IMAGE_SIZE);
+            damages.push_back(damage);
+            std::vector<uint8_t> wobble(DAMAGE_WOBBLE_IMAGE_SIZE);
+            Damage_WriteWobble(&gaDamageWobble[n], wobble.data(), DAMAGE_WOBBLE_IMAGE_SIZE);
+            wobbles.push_back(wobble);
         }
         return true;
     }();
@@ -128,8 +137,13 @@ void BM_CarTick(benchmark::State& state)
     auto restart = []
     {
         for (int n = 0; n < gnNumMechCars; ++n)
+        {
             CarModel_ReadState(&gaCarBody[n], &gaCarMechanics[n], images[n].data(),
                                CAR_STATE_IMAGE_SIZE);
+            Damage_ReadRecord(&gaDamage[n], damages[n].data(), DAMAGE_RECORD_IMAGE_SIZE);
+            Damage_ReadWobble(&gaDamageWobble[n], wobbles[n].data(), DAMAGE_WOBBLE_IMAGE_SIZE);
+            Damage_RebuildShapes(&gaCarBody[n]);
+        }
     };
     restart();
     int nTick = 0;
