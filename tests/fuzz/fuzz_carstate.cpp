@@ -9,19 +9,6 @@
 #include "game/vehicle/carmodel.h"
 #include "tests/fuzz/fuzz_support.h"
 
-namespace
-{
-
-int32_t Word(const uint8_t* data, size_t size, size_t at)
-{
-    uint32_t u = 0;
-    for (size_t i = 0; i < 4; ++i)
-        u |= static_cast<uint32_t>(at + i < size ? data[at + i] : 0) << (8 * i);
-    return static_cast<int32_t>(u);
-}
-
-} // namespace
-
 extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
 {
     static const bool boReady = []
@@ -53,9 +40,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     CarModel_UpdateWheelContacts(pBody, pMech);
     CarModel_UpdateTouchingPoints();
     CarModel_LiftOutOfGround();
-    const int16_t anAngles[3] = {static_cast<int16_t>(Word(data, size, 0)),
-                                 static_cast<int16_t>(Word(data, size, 4)),
-                                 static_cast<int16_t>(Word(data, size, 8))};
+    const int16_t anAngles[3] = {static_cast<int16_t>(fuzz::Word(data, size, 0)),
+                                 static_cast<int16_t>(fuzz::Word(data, size, 4)),
+                                 static_cast<int16_t>(fuzz::Word(data, size, 8))};
     CarModel_RotateBody(anAngles);
     DK_VECTOR force;
     CarModel_PullForce(&pBody->Position, &pBody->Velocity, &force);

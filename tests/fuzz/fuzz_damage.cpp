@@ -17,14 +17,6 @@
 namespace
 {
 
-int32_t Word(const uint8_t* data, size_t size, size_t at)
-{
-    uint32_t u = 0;
-    for (size_t i = 0; i < 4; ++i)
-        u |= static_cast<uint32_t>(at + i < size ? data[at + i] : 0) << (8 * i);
-    return static_cast<int32_t>(u);
-}
-
 // The data kit's car set up as car 0 on flat tarmac with its damage record built; the record
 // as built, which every input starts from.
 const DamageRecord* BuiltRecord()
@@ -94,9 +86,9 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     // An impact somewhere about the car, as hard as the input says.
     const DK_VECTOR savedForce = pBody->ExtForce;
     const DK_VECTOR savedOffset = pBody->ImpactOffset;
-    pBody->ExtForce = {Word(data, size, 24) & 0x3FFFF, 0, 0};
-    pBody->ImpactOffset = {Word(data, size, 28) % (4 << 16), Word(data, size, 32) % (2 << 16),
-                           Word(data, size, 36) % (4 << 16)};
+    pBody->ExtForce = {fuzz::Word(data, size, 24) & 0x3FFFF, 0, 0};
+    pBody->ImpactOffset = {fuzz::Word(data, size, 28) % (4 << 16), fuzz::Word(data, size, 32) % (2 << 16),
+                           fuzz::Word(data, size, 36) % (4 << 16)};
     int32_t nKind = 0, xDamage = 0;
     Damage_ApplyImpact(pBody, &nKind, &xDamage);
     const DK_VECTOR point = pBody->Position;

@@ -82,4 +82,12 @@ void InitEngineHeaps(uint32_t mainBytes, uint32_t tempBytes)
     DkTempHeapInit(tempBytes);
     DkHeapInit(mainBytes);
 }
+
+int32_t Word(const uint8_t* data, size_t size, size_t at)
+{
+    uint32_t u = 0;
+    for (size_t i = 0; i < 4; ++i)
+        u |= static_cast<uint32_t>(at + i < size ? data[at + i] : 0) << (8 * i);
+    return static_cast<int32_t>(u);
+}
 } // namespace fuzz

@@ -18,4 +18,7 @@ std::string DriveCPath(const std::string& name);
 void WriteFile(const std::string& path, const uint8_t* data, size_t size);
 // The engine's heaps and the log switched off; DEZOR_DEBUG stays unset, so reports stay quiet.
 void InitEngineHeaps(uint32_t mainBytes, uint32_t tempBytes);
+// The little-endian 32-bit word of the input at byte offset at, its missing bytes 0: values a
+// target takes from the input beside what the reader reads.
+int32_t Word(const uint8_t* data, size_t size, size_t at);
 } // namespace fuzz
