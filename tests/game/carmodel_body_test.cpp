@@ -1,14 +1,18 @@
 // The body update: a car leaving the ground keeps its rows, a resting car keeps its pose, a
 // car tipped too far tumbles and lands back on its wheels only when still; the spin damped only
 // near the ground and as an axis crosses it; a car on its roof settled and rescued; a car
-// touching with a corner for too long rescued; the wheels' shake by surface and the bounce of
-// the flat-gravel wheel.
+// touching with a corner for too long rescued; a tumbling car's landing dents it; the wheels'
+// shake by surface and the bounce of the flat-gravel wheel.
 #include <cmath>
 
 #include <gtest/gtest.h>
 
+#include "game/effects/forcefeedback.h"
+#include "game/effects/prangsnd.h"
 #include "game/race/cameras.h"
+#include "game/race/gmhndlr.h"
 #include "game/vehicle/carmodel_internal.h"
+#include "game/vehicle/damage.h"
 #include "tests/game/car_fixture.h"
 #include "tools/bench/car_drive.h"
 
@@ -226,6 +230,81 @@ TEST_F(CarBodyTest, TheSpinIsDampedOnlyNearTheGroundAndOnlyAsAnAxisCrossesIt)
         const bool boDamped = b->AngularVelocity.x != spin.x || b->AngularVelocity.z != spin.z;
         EXPECT_EQ(boDamped, c.damped);
     }
+}
+
+// A tumbling car that touches the ground after a tick with nothing down strikes it at four times
+// its first touching point's speed into the ground, below its centre (within its box): the
+// damage model dents it, and the impact is heard and felt, except from the ghost's car; the
+// flat-gravel option leaves the body whole. The car's own impulse is its own again afterwards.
+TEST_F(CarBodyTest, ATumblingCarsLandingStrikesTheGroundAtFourTimesItsSpeed)
+{
+    struct Case
+    {
+        const char* name;
+        double speed; // into the ground
+        bool flatGravel;
+        bool ghost; // the car is car 1 while the ghost plays
+        bool heard;
+        bool dented;
+    } cases[] = {
+        {"hard", 0.2, false, false, true, true},
+        {"below the least impact", 0.03, false, false, false, false},
+        {"flat gravel", 0.2, true, false, false, false},
+        {"the ghost's car", 0.2, false, true, false, false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.name);
+        CarModel_ClearAll();
+        Stand("flat-tarmac");
+        gnNumMechCars = 1;
+        output += CaptureOutput([] { InitialiseDamage(); });
+        ASSERT_GT(gaDamage[0].nNoOfParts, 0);
+        gaTestGameData[38] = c.flatGravel ? 0x02 : 0;
+        Ghost_SetPlayingForTests(c.ghost ? TRUE : FALSE);
+        b->nCarNumber = static_cast<int8_t>(c.ghost ? 1 : 0);
+        PrangSnd_ResetForTests();
+        ForceFeedback_ResetForTests();
+        // Its nose a little down and its lowest point just in the ground, falling.
+        Tilt(Fixed(0.995));
+        int32_t xLowest = b->ContactPoint[0].y;
+        for (const DK_VECTOR& point : b->ContactPoint)
+            xLowest = std::min(xLowest, point.y);
+        b->Position.y = FfSub(FfSub(b->Position.y, xLowest), Fixed(0.05));
+        Place();
+        b->Rolling = 1;
+        b->AllPointsOff = 1;
+        CarModel_TakeAxisDots(b);
+        const DK_VECTOR falling = {0, FfNeg(Fixed(c.speed)), 0};
+        b->Velocity = falling;
+        for (DK_VECTOR& v : b->PointVelocity)
+            v = falling;
+        const DK_VECTOR impulse = {Fixed(0.01), Fixed(0.02), Fixed(0.03)};
+        b->ExtForce = impulse;
+        CarModel_UpdateBody(b, m);
+
+        EXPECT_EQ(b->AllPointsOff, 0) << "it is down";
+        EXPECT_EQ(b->ExtForce.x, impulse.x);
+        EXPECT_EQ(b->ExtForce.y, impulse.y);
+        EXPECT_EQ(b->ExtForce.z, impulse.z);
+        if (!c.flatGravel)
+            EXPECT_EQ(b->ImpactOffset.y, FfNeg(b->HalfSize.y)) << "2.0 down, within the box";
+        bool boDented = false;
+        for (int32_t xDeformation : gaDamage[0].xDeformation)
+            boDented = boDented || xDeformation != 0;
+        EXPECT_EQ(boDented, c.dented);
+        EXPECT_EQ(PrangSnd_GetImpactCallsForTests(), c.heard ? 1 : 0);
+        EXPECT_EQ(ForceFeedback_GetJoltCallsForTests(), c.heard ? 1 : 0);
+        if (c.heard)
+        {
+            // (4 x 0.2 - 0.149) / 1.044
+            EXPECT_NEAR(Units(PrangSnd_GetLastImpactForTests().nValue), 0.6236, 2e-3);
+            EXPECT_EQ(ForceFeedback_GetLastJoltForTests().xStrength,
+                      PrangSnd_GetLastImpactForTests().nValue);
+        }
+    }
+    Ghost_SetPlayingForTests(FALSE);
+    gaTestGameData[38] = 0;
 }
 
 TEST_F(CarBodyTest, ACarOnItsRoofIsSettledFor20TicksThenRescued)
