@@ -73,7 +73,8 @@ void Tick(const int16_t* panList, int nCount);
 
 // The determinism scenario: eight cars of different types, each with its own script, on the
 // data kit's bumpy gravel spread over a field 240 x 400 with a kicker that rolls the first car,
-// whose landings damage it; Scenario() is its table.
+// whose landings damage it, and the road's walls and lines, which the cars strike, scrape and
+// cross; Scenario() is its table.
 struct ScenarioCar
 {
     int carType;
@@ -83,9 +84,9 @@ struct ScenarioCar
 };
 const std::vector<ScenarioCar>& Scenario();
 // Sets the scenario's cars up (the engine's heaps and trig tables ready, a world actor given,
-// the game data registered by the caller): the ground, the step rate, the random seed, the
-// cars and their damage records, the sensitivity, then every car released. False when
-// anything failed.
+// the game data registered by the caller): the ground and its lines, the step rate, the random
+// seed, the cars and their damage records, the sensitivity, then every car released. False
+// when anything failed.
 bool SetUpScenario(DK_ACTOR* pWorld, int nRate);
 // One tick of the scenario: the scripts' words written, then the tick.
 void ScenarioTick(int nTick, int nRate);
