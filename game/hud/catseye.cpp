@@ -8,3 +8,7 @@ void CatsEye_PlaceCar(int) {}
 void CatsEye_UpdateCar(int) {}
 
 void CatsEye_UpdateCarLoop(int) {}
+
+void CatsEye_Load(const char*)
+{
+}

@@ -17,3 +17,6 @@ extern int32_t gnNumCatsEyes;
 void CatsEye_PlaceCar(int nCar);
 void CatsEye_UpdateCar(int nCar);
 void CatsEye_UpdateCarLoop(int nCar);
+
+// Loads the stage's checkpoint records (".cat"); nothing yet.
+void CatsEye_Load(const char* pszPath);

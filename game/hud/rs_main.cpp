@@ -1,5 +1,7 @@
 #include "game/hud/rs_main.h"
 
+#include "engine/pc/core/dk_file.h"
+
 int32_t gnSchoolAttempts = 0;
 
 namespace
@@ -7,6 +9,7 @@ namespace
 int gnSaveCalls = 0;
 int gnPassLineCalls = 0;
 int32_t gnLastLine = 0;
+int gnLeaveCalls = 0;
 } // namespace
 
 void School_SavePlayerInfo(void)
@@ -18,6 +21,21 @@ void School_PassLine(int32_t nLine)
 {
     ++gnPassLineCalls;
     gnLastLine = nLine;
+}
+
+BOOL School_Init(const char* pszPath)
+{
+    return DkGetFileSize(pszPath, DKLF_AS_GIVEN) != 0 ? TRUE : FALSE;
+}
+
+void School_Leave(void)
+{
+    ++gnLeaveCalls;
+}
+
+int School_GetLeaveCallsForTests(void)
+{
+    return gnLeaveCalls;
 }
 
 int School_GetSaveCallsForTests(void)
@@ -40,5 +58,6 @@ void School_ResetForTests(void)
     gnSaveCalls = 0;
     gnPassLineCalls = 0;
     gnLastLine = 0;
+    gnLeaveCalls = 0;
     gnSchoolAttempts = 0;
 }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "engine/include/dk_types.h"
+
 // The attempts left in the lesson; the school lines act only while it is non-zero.
 extern int32_t gnSchoolAttempts;
 
@@ -11,6 +13,13 @@ extern int32_t gnSchoolAttempts;
 void School_SavePlayerInfo(void);
 // The car crossed school line nLine (records the call so far).
 void School_PassLine(int32_t nLine);
+
+// Reads the school's lines (".rsf"); FALSE when the file is missing. So far it only asks the
+// file layer whether the file is there.
+BOOL School_Init(const char* pszPath);
+// Leaves the rally-school mode after a failed start (records the call so far).
+void School_Leave(void);
+int School_GetLeaveCallsForTests(void);
 
 // Test hooks: the calls since the last reset, and the last line passed.
 int School_GetSaveCallsForTests(void);

@@ -84,6 +84,10 @@ inline constexpr GameOption OPTION_DAMAGE_OFF_NO_WOBBLE = {38, 4};
 inline constexpr GameOption OPTION_MIRRORED_REAR = {38, 7};
 // The local car pulled towards the remote cars of a network game.
 inline constexpr GameOption OPTION_NETWORK_PULL = {39, 2};
+// The stage option bits: the dark special mode (weather 1, the night light type, a plain
+// background for the horizon) and the stage in weather type 5.
+inline constexpr GameOption OPTION_DARK_STAGE = {35, 7};
+inline constexpr GameOption OPTION_STORM_STAGE = {35, 6};
 
 // The byte at nOffset of the record, 0 outside it; the little-endian 32-bit word there (bytes
 // outside the record read 0).

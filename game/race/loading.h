@@ -1,7 +1,37 @@
-// Stage loading: the display function of the stage's initialisation, which loads the stage.
-// A stand-in that loads nothing until stage loading is built.
+// Stage loading: the display function of the stage's initialisation, the stage's path from
+// the front end's choices, and the cars' model paths.
 #pragma once
 
 #include <cstdint>
 
+#include "engine/include/dk_types.h"
+
+// Room in every path buffer below.
+#define STAGE_PATH_LENGTH 260
+
 int32_t DispInitStage(void);
+
+// Writes the stage's folder and file stem, relative to the game root ("NZ\3\NZ3"), into
+// pszOut (STAGE_PATH_LENGTH bytes); a stage the tables do not hold leaves it empty, with a
+// report. Returns 1 when the command line names the stage's base path itself (written whole).
+int BuildTrackPath(char* pszOut);
+// Writes a player's car folder ("OBJECTS\CARS\ORI") and car file stem ("ORIDAY") into the two
+// buffers (STAGE_PATH_LENGTH bytes each); returns the car type.
+int BuildCarObjectPath(int nPlayer, char* pszFolderOut, char* pszNameOut);
+// The folder and the code of a car type (those of type 0 for a type outside the table).
+const char* Loading_GetCarCode(int nCarType);
+
+// Runs the stage files over the base path in their fixed order: pszSlot points at the path's
+// four extension characters, which each step overwrites with its own. A missing file is
+// skipped as its step says; none stops the stage.
+void LoadStageData(char* pszPath, char* pszSlot);
+
+// The loading screen's progress: one step of the bar (drawn while the screen is shown), up to
+// the limit Loading_Init set.
+void Loading_Step(void);
+int Loading_GetStep(void);
+
+// Set by "Stage Data Destructor" back to FALSE; TRUE once the stage is set up.
+extern BOOL gboStageInitialised;
+// The display device has less than 1,536,000 bytes of surface memory.
+extern BOOL gboLowVideoMemory;

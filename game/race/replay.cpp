@@ -3,3 +3,7 @@
 void Replay_UpdateAll(void) {}
 
 void Replay_StepAllPlaybacks(void) {}
+
+void Replay_ResetGhostFlags(void)
+{
+}

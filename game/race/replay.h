@@ -6,3 +6,6 @@
 void Replay_UpdateAll(void);
 // Steps the playback of every recorder slot, then of every loaded slot.
 void Replay_StepAllPlaybacks(void);
+
+// Clears the ghost flags at a stage's load; nothing yet.
+void Replay_ResetGhostFlags(void);

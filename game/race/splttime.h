@@ -23,3 +23,6 @@ int32_t StageTimer_GetClockForTests(void);
 int StageTimer_GetAdvanceCallsForTests(void);
 int32_t StageTimer_GetLastAdvanceForTests(void);
 void StageTimer_ResetForTests(void);
+
+// The stage's split times: resets the split state and enables splits. Nothing yet.
+void SplitTime_InitStage(void);

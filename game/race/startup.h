@@ -32,3 +32,35 @@ extern int32_t gxLoadedHorizonDistance;
 
 // The body's TyreType: nChoice, or with -1 the TYRES choice of the car's player.
 void Car_SetTyreType(CarBody* pBody, int nChoice);
+
+// The stage files' readers. Each takes the whole base path with its extension set; a missing
+// file is skipped as its step says.
+// The horizon record (".ars"): four 16.16 words, horizon height, object clip distance, far
+// clip distance and horizon distance.
+#define HORIZON_DATA_SIZE 16
+// An animated-texture record (".anm"): an 8.3 texture name with its terminating zero.
+#define ANIMATION_RECORD_SIZE 13
+
+extern int32_t gxHorizonHeight;
+extern int32_t gxStageFarClipDistance;
+// The stage's object actors: from the first actor made after the trigger lines to the last
+// the scenery made.
+extern int32_t gnFirstObjectActor;
+extern int32_t gnLastObjectActor;
+
+// TRUE, with the four words stored, when the bytes hold a whole horizon record.
+BOOL Startup_ReadHorizonData(const uint8_t* pBytes, uint32_t uSize);
+void Startup_LoadHorizonData(const char* pszPath);
+// The track (".c3d") and beside it the height data (".hpc"), surfaces (".srf") and sun
+// (".shp"). FALSE when the track or its height data is missing.
+BOOL Startup_LoadTrack(const char* pszPath);
+void Startup_LoadWallLines(const char* pszPath);
+void Startup_LoadObjects(const char* pszPath);
+void Startup_LoadShadowObjects(const char* pszPath);
+void Startup_LoadHorizon(const char* pszPath);
+void Startup_CreateBackground(int nRed, int nGreen, int nBlue);
+// Hands each record's name whose terminator lies within its 13 bytes to pfnStart; a record
+// without one is skipped, a tail shorter than a record ignored. Returns the names handed on.
+int Startup_ReadAnimations(const uint8_t* pBytes, uint32_t uSize,
+                           void (*pfnStart)(const char* pszName));
+void Startup_LoadAnimations(const char* pszPath);

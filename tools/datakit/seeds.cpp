@@ -1,5 +1,6 @@
 #include "tools/datakit/seeds.h"
 
+#include <algorithm>
 #include <string>
 #include <vector>
 
@@ -15,6 +16,7 @@
 #include "tools/datakit/moving_objects_writer.h"
 #include "tools/datakit/palette_writer.h"
 #include "tools/datakit/registry_writer.h"
+#include "tools/datakit/stage_files_writer.h"
 #include "tools/datakit/wave_writer.h"
 
 namespace datakit
@@ -455,6 +457,21 @@ void WriteHitObjects(const fs::path& root)
     d.Add("bad-state.bin", FormatHitObject(bad));
 }
 
+// The small stage files: the demo's horizon record and animations, a record cut short, and an
+// animation record without its terminator before a good one.
+void WriteStageFiles(const fs::path& root)
+{
+    SeedDir d(root, "fuzz_stagefiles");
+    const Bytes horizon = FormatHorizonRecord(DemoHorizonRecord());
+    d.Add("horizon.ars", horizon);
+    d.Add("horizon-short.ars", Bytes(horizon.begin(), horizon.end() - 1));
+    d.Add("animations.anm", FormatAnimations({"SIGN", "WATER.BMP", "FLAG12345678"}));
+    Bytes unterminated = FormatAnimations({"A", "SIGN"});
+    std::fill(unterminated.begin(), unterminated.begin() + 13, 'A');
+    unterminated.push_back('B');
+    d.Add("unterminated.anm", unterminated);
+}
+
 void WriteFuzzSeeds(const fs::path& dir)
 {
     fs::create_directories(dir);
@@ -471,5 +488,6 @@ void WriteFuzzSeeds(const fs::path& dir)
     WriteDamageRecords(dir);
     WriteMovingObjects(dir);
     WriteHitObjects(dir);
+    WriteStageFiles(dir);
 }
 } // namespace datakit

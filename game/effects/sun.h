@@ -1,0 +1,11 @@
+// Ambient light and the sun. So far the sun data's loader, which the stage loading calls with
+// the stage's ".shp" file.
+#pragma once
+
+// Loads the sun data of the stage; a missing file leaves the defaults. Keeps nothing yet
+// (records the call).
+void Sun_LoadData(const char* pszPath);
+
+// Test hooks: the calls since the reset.
+int Sun_GetLoadCallsForTests(void);
+void Sun_ResetForTests(void);

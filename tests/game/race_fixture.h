@@ -1,0 +1,33 @@
+// What the race-flow tests share: the heaps and the log of the ground tests, a game data record
+// of their own and the rally school switch, registered as the front end would.
+#pragma once
+
+#include <array>
+
+#include "engine/include/dk_entries.h"
+#include "game/race/gmhndlr.h"
+#include "tests/game/ground_fixture.h"
+
+inline std::array<uint8_t, DK_GAME_DATA_SIZE> gaRaceGameData;
+inline BOOL gboRaceSchool = FALSE;
+
+class RaceTest : public GroundTest
+{
+protected:
+    void SetUp() override
+    {
+        GroundTest::SetUp();
+        gaRaceGameData.fill(0);
+        gboRaceSchool = FALSE;
+        boThisIsPodiumStage = FALSE;
+        DK_ENTRIES entries{};
+        entries.GetGameData = [] { return static_cast<const uint8_t*>(gaRaceGameData.data()); };
+        entries.IsRallySchool = [] { return gboRaceSchool; };
+        DkRegisterEntries(&entries);
+    }
+    void TearDown() override
+    {
+        boThisIsPodiumStage = FALSE;
+        GroundTest::TearDown();
+    }
+};

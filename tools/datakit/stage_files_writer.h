@@ -1,0 +1,35 @@
+// The small per-stage files beside a stage's DK3D, height and trigger files.
+//
+// NAME.ars   the horizon record: four signed 32-bit little-endian 16.16 words, the horizon
+//            height, the object clip distance, the far clip distance and the horizon distance
+// NAME.anm   the animated textures: 13-byte records, each an 8.3 texture name padded with
+//            zeros (so the name's terminator lies within the record)
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tools/datakit/file_io.h" // Error
+
+namespace datakit
+{
+
+struct HorizonRecord
+{
+    double horizonHeight = -10.0;
+    double objectClip = 150.0;
+    double farClip = 200.0;
+    double horizonDistance = 100.0;
+};
+std::vector<uint8_t> FormatHorizonRecord(const HorizonRecord& record);
+
+// Names of 12 characters at most; a longer one throws Error.
+std::vector<uint8_t> FormatAnimations(const std::vector<std::string>& names);
+
+// The demo stage's own: its far clip and the animated "SIGN" board.
+HorizonRecord DemoHorizonRecord();
+std::vector<std::string> DemoAnimations();
+
+} // namespace datakit
