@@ -1,7 +1,9 @@
 #include "game/race/loading.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <string>
 
 #include "engine/common/destruct.h"
 #include "engine/common/dk_actor.h"
@@ -9,13 +11,19 @@
 #include "engine/include/dk_services.h"
 #include "engine/pc/3d/dk_tblk.h"
 #include "engine/pc/core/cmd_line.h"
+#include "engine/common/dk_heap.h"
+#include "engine/common/dk_text.h"
+#include "engine/pc/core/dk_file.h"
 #include "engine/pc/display/2dinit.h"
+#include "engine/pc/display/dk_font.h"
+#include "engine/pc/display/dk_image.h"
 #include "game/race/gamedata.h"
 #include "game/hud/catseye.h"
 #include "game/hud/rs_main.h"
 #include "game/race/gmhndlr.h"
 #include "game/race/replay.h"
 #include "game/race/splttime.h"
+#include "game/race/stageinfo.h"
 #include "game/race/startup.h"
 #include "game/race/superspecial.h"
 #include "game/race/trackcam.h"
@@ -75,6 +83,72 @@ constexpr int kLowMemoryHardware = 2;
 int gnLoadingStep = 0;
 int gnLoadingSteps = 0;
 BOOL gboLoadingShown = FALSE;
+BOOL gboPodiumFollows = FALSE;
+DK_SURFACE* gpBarSurface = nullptr;
+DK_SURFACE* gpLineSurface = nullptr;
+DK_FONT* gpTitleFont = nullptr;
+DK_FONT* gpDataFont = nullptr;
+
+const char* const kCountryCode[NUM_COUNTRIES] = {"NZ", "GR", "MC", "AU", "SW", "CO", "IN", "UK"};
+const char* const kSecretFolder[4] = {"SECRET\\DANGER\\", "SECRET\\MILEHIGH\\", "SECRET\\RETSIL\\",
+                                      "SECRET\\TROUT\\"};
+const char* const kScreenFolder[4] = {"320\\", "512\\", "640\\", "800\\"};
+// The welcome folders by country, 8 the super special country's.
+const char* const kWelcomeCode[NUM_COUNTRIES + 1] = {"NEW", "GRE", "MON", "AUS", "SWE",
+                                                     "COR", "IND", "UK",  "SUP"};
+constexpr int kNarrowScreen = 512;
+constexpr int32_t kFixedOne = 1 << 16;
+constexpr int kTextCongratulations = 119;
+
+// A BMP loaded onto a surface of its own; NULL when the file is missing or bad.
+DK_SURFACE* LoadImage(const char* pszPath)
+{
+    void* pData = DkMallocLoadFile(pszPath, DKLF_AS_GIVEN);
+    if (pData == nullptr)
+        return nullptr;
+    DK_SURFACE* pSurface =
+        DkImageToSurface(nullptr, pData, DkGetLastFileSize(), ITS_CREATE_SURFACE);
+    DkHeapFree(pData);
+    return pSurface;
+}
+
+void FreeImage(DK_SURFACE*& pSurface)
+{
+    if (pSurface != nullptr)
+        DkDestroySurface(pSurface, __FILE__, __LINE__);
+    pSurface = nullptr;
+}
+
+bool RallySchool()
+{
+    return DkEntries().IsRallySchool() != FALSE;
+}
+
+bool SecretStage()
+{
+    return (GameData_GetByte(GD_GAME_TYPE) & kSecretBit) != 0;
+}
+
+// The folder the loading screen's palette and fonts come from: the secret stage's, or the
+// country's ("NZ\" for a country outside the table).
+std::string LoadingFolder()
+{
+    const uint8_t uSelection = GameData_GetByte(GD_STAGE_SELECTION);
+    if (SecretStage() && (uSelection >> 4) < 4)
+        return kSecretFolder[uSelection >> 4];
+    const int nCountry = uSelection & 0x0F;
+    return std::string(kCountryCode[nCountry < NUM_COUNTRIES ? nCountry : 0]) + "\\";
+}
+
+int ScreenIndex()
+{
+    return GameData_GetByte(GD_SCREEN_SIZE) & 3;
+}
+
+int32_t ScaledColour(int32_t xFade)
+{
+    return static_cast<int32_t>((static_cast<int64_t>(224) * xFade) >> 16);
+}
 
 BOOL StageDataDestructor(void)
 {
@@ -104,17 +178,234 @@ bool PlainBackground()
 BOOL gboStageInitialised = FALSE;
 BOOL gboLowVideoMemory = FALSE;
 
+char gszGameRoot[STAGE_PATH_LENGTH] = "";
+
+void Loading_BuildGameRoot(void)
+{
+    const char* pszCd = DkRegGetString("CDPath");
+    std::string root = pszCd != nullptr ? pszCd : "";
+    if (!root.empty() && root.back() == '\\')
+        root.pop_back();
+    root = root.empty() ? std::string("Q:\\Game") : root + "\\game";
+    std::snprintf(gszGameRoot, sizeof gszGameRoot, "%s\\", root.c_str());
+}
+
+void Loading_GetBarLayout(int nWidth, int nHeight, int nStep, DK_RECT* pBar, DK_RECT* pLine)
+{
+    const bool boNarrow = nWidth < kNarrowScreen;
+    pBar->x = static_cast<int16_t>((boNarrow ? 350 : 386) * nWidth / 640);
+    pBar->y = static_cast<int16_t>(boNarrow ? 106 : nHeight * 216 / 480);
+    pBar->w = static_cast<int16_t>(nWidth * 213 * nStep / 16640);
+    pBar->h = static_cast<int16_t>(nHeight * 13 / 480);
+    pLine->x = pBar->x;
+    pLine->y = static_cast<int16_t>(nHeight * 205 / 480);
+    pLine->w = static_cast<int16_t>(boNarrow ? 141 : nWidth * 216 / 640);
+    pLine->h = 1;
+}
+
+void Loading_Init(const char* pszBasePath, int nSteps)
+{
+    FreeImage(gpBarSurface);
+    FreeImage(gpLineSurface);
+    gboLoadingShown = FALSE;
+    gboPodiumFollows = !RallySchool() && boThisIsPodiumStage;
+    if (gboPodiumFollows)
+    {
+        Congrats_ShowScreen();
+        return;
+    }
+    gnLoadingStep = 0;
+    gnLoadingSteps = nSteps;
+
+    char path[STAGE_PATH_LENGTH];
+    if (RallySchool())
+    {
+        std::snprintf(path, sizeof path, "rallschl\\fonts\\loading\\%sfont.fon",
+                      kScreenFolder[ScreenIndex()]);
+        DkCreateAndLoadFont(&gpTitleFont, path);
+        std::snprintf(path, sizeof path, "%srallschl\\images\\loading\\r_school.bmp", gszGameRoot);
+    }
+    else
+    {
+        const std::string fonts = LoadingFolder() + "FONT\\" + kScreenFolder[ScreenIndex()];
+        DkCreateAndLoadFont(&gpTitleFont, (fonts + "Title.fon").c_str());
+        DkCreateAndLoadFont(&gpDataFont, (fonts + "Data.fon").c_str());
+        const bool boWide = d2d != nullptr && d2d->nWidth >= kNarrowScreen;
+        std::snprintf(path, sizeof path, "%s%s", pszBasePath, boWide ? ".LOA" : ".LOL");
+    }
+    DK_SURFACE* pBackground = LoadImage(path);
+    if (pBackground != nullptr && d2d != nullptr)
+    {
+        DK_RECT rect = pBackground->rect;
+        rect.w = static_cast<int16_t>(rect.w - 1);
+        rect.h = static_cast<int16_t>(rect.h - 1);
+        DkBlitPC(pBackground, &rect, &d2d->BackSurface, &rect, 0, 0, FALSE, TRUE);
+        DkBlitPC(pBackground, &rect, &d2d->PrimarySurface, &rect, 0, 0, FALSE, TRUE);
+        FreeImage(pBackground);
+        gboLoadingShown = TRUE;
+    }
+    Loading_DrawStageCaption(gpTitleFont, gpDataFont, kFixedOne);
+    if (d2d != nullptr)
+        DkFlip();
+    Loading_DrawStageCaption(gpTitleFont, gpDataFont, kFixedOne);
+}
+
+BOOL Loading_IsShown(void)
+{
+    if (RallySchool())
+        return TRUE;
+    return gboLoadingShown && !gboPodiumFollows ? TRUE : FALSE;
+}
+
 void Loading_Step(void)
 {
     if (!gboLoadingShown)
         return;
-    if (gnLoadingStep < gnLoadingSteps)
-        ++gnLoadingStep;
+    if (!RallySchool())
+    {
+        Loading_DrawBar(gnLoadingStep, kFixedOne);
+        if (gnLoadingStep < gnLoadingSteps)
+            ++gnLoadingStep;
+    }
+    if (d2d != nullptr)
+        DkFlip();
 }
 
 int Loading_GetStep(void)
 {
     return gnLoadingStep;
+}
+
+void Loading_DrawBar(int nStep, int32_t)
+{
+    if (d2d == nullptr)
+        return;
+    DK_RECT bar;
+    DK_RECT line;
+    Loading_GetBarLayout(d2d->nWidth, d2d->nHeight, nStep, &bar, &line);
+    char path[STAGE_PATH_LENGTH];
+    if (gpBarSurface == nullptr)
+    {
+        std::snprintf(path, sizeof path, "%sIMAGES\\LOADING\\BAR.BMP", gszGameRoot);
+        gpBarSurface = LoadImage(path);
+    }
+    if (gpBarSurface != nullptr && bar.w > 0)
+    {
+        const DK_RECT source = {0, 0, std::min(bar.w, gpBarSurface->rect.w),
+                                std::min(bar.h, gpBarSurface->rect.h)};
+        const DK_RECT dest = {bar.x, bar.y, source.w, source.h};
+        DkBlitPC(gpBarSurface, &source, &d2d->BackSurface, &dest, 0, 0, FALSE, TRUE);
+    }
+    if (gpLineSurface == nullptr)
+    {
+        // Not drawn the first time.
+        std::snprintf(path, sizeof path, "%sIMAGES\\LOADING\\LINE.BMP", gszGameRoot);
+        gpLineSurface = LoadImage(path);
+        return;
+    }
+    const DK_RECT source = {0, 0, std::min(line.w, gpLineSurface->rect.w), 1};
+    const DK_RECT dest = {line.x, line.y, source.w, 1};
+    DkBlitPC(gpLineSurface, &source, &d2d->BackSurface, &dest, 0, 0, FALSE, TRUE);
+}
+
+void Loading_DrawStageCaption(DK_FONT* pTitle, DK_FONT* pData, int32_t xFade)
+{
+    if (d2d == nullptr || pTitle == nullptr)
+        return;
+    const uint8_t uLevel = static_cast<uint8_t>(ScaledColour(xFade));
+    const uint8_t colour[4] = {uLevel, uLevel, uLevel, 255};
+    DK_SURFACE* pBack = &d2d->BackSurface;
+    const uint8_t uSelection = GameData_GetByte(GD_STAGE_SELECTION);
+    const int nCountry = uSelection & 0x0F;
+    const int nStage = uSelection >> 4;
+    char text[256];
+    if (RallySchool())
+    {
+        const int nLevel = GameData_GetSchoolGroup();
+        const int nTask = GameData_GetSchoolTask();
+        const int nLevelText = 47 + (nLevel < 3 ? nLevel : 0);
+        const int nTaskText = (nLevel == 0 ? 51 : 54) + nTask;
+        std::snprintf(text, sizeof text, "%s:^%s - %s", DkGetText(70), DkGetText(nLevelText),
+                      DkGetText(nTaskText));
+        DkPrintTextScaled(kFixedOne / 2, kFixedOne * 85 / 100, text, pTitle, pBack, colour,
+                          DKJ_CENTRE);
+        return;
+    }
+    const bool boNarrow = d2d->nWidth < kNarrowScreen;
+    const int32_t xX = boNarrow ? kFixedOne * 55 / 100 : kFixedOne * 603 / 1000;
+    const int nLayout = GameData_GetByte(GD_LANGUAGE) & 7;
+    const int nCountryText = SecretStage() ? 303 : (nCountry < NUM_COUNTRIES ? 60 + nCountry : 60);
+    std::snprintf(text, sizeof text, "%s -%c%s", DkGetText(70),
+                  nLayout == 1 || nLayout == 4 ? '^' : ' ', DkGetText(nCountryText));
+    DkPrintTextScaled(xX, kFixedOne * 421 / 1000, text, pTitle, pBack, colour, 0);
+    if (SecretStage())
+        std::snprintf(text, sizeof text, "%s", DkGetText(304 + (nStage & 3)));
+    else if (IsSuperSpecialStage())
+        std::snprintf(text, sizeof text, "%s", DkGetText(68));
+    else
+        std::snprintf(text, sizeof text, "%s : %d", DkGetText(37), nStage + 1);
+    const int32_t xBelow =
+        DkPrintTextScaled(xX, kFixedOne * 488 / 1000, text, pData, pBack, colour, 0);
+    StageInfo_DrawLine(nCountry, nStage, xX, xBelow, pData, colour);
+}
+
+void Loading_EndScreen(void)
+{
+    if (!RallySchool())
+    {
+        FreeImage(gpBarSurface);
+        FreeImage(gpLineSurface);
+    }
+    if (d2d != nullptr)
+    {
+        for (int i = 0; i < 2; ++i)
+        {
+            DkClearSurface(&d2d->BackSurface);
+            DkFlip();
+        }
+    }
+    gboLoadingShown = FALSE;
+}
+
+void Congrats_ShowScreen(void)
+{
+    DkLog("\nENTERING CONGRATS SCREEN\n");
+    DkDebugOutput("\nENTERING CONGRATS SCREEN\n");
+    const int nCountry = GameData_GetByte(GD_STAGE_SELECTION) & 0x0F;
+    const char* pszCode = kWelcomeCode[nCountry <= NUM_COUNTRIES ? nCountry : 0];
+    const char* pszCd = DkRegGetString("CDPath");
+    char folder[STAGE_PATH_LENGTH];
+    std::snprintf(folder, sizeof folder, "%s\\GAME\\WELCOME\\%s\\", pszCd != nullptr ? pszCd : "",
+                  pszCode);
+    char path[STAGE_PATH_LENGTH];
+    DK_FONT* pWelcomeFont = nullptr;
+    DK_FONT* pMainFont = nullptr;
+    std::snprintf(path, sizeof path, "%sfonts\\%s_wel.fon", folder, pszCode);
+    DkCreateAndLoadFont(&pWelcomeFont, path);
+    std::snprintf(path, sizeof path, "%sfonts\\main_%s.fon", folder, pszCode);
+    DkCreateAndLoadFont(&pMainFont, path);
+    std::snprintf(path, sizeof path, "%sflag_%s.bmp", folder, pszCode);
+    DK_SURFACE* pFlag = LoadImage(path);
+    if (d2d == nullptr)
+    {
+        FreeImage(pFlag);
+        return;
+    }
+    DK_FONT* pFont = d2d->nWidth == 320 ? pWelcomeFont : pMainFont;
+    for (int i = 0; i < 2; ++i)
+    {
+        if (pFlag != nullptr)
+        {
+            const DK_RECT screen = {0, 0, static_cast<int16_t>(d2d->nWidth),
+                                    static_cast<int16_t>(d2d->nHeight)};
+            DkBlitPC(pFlag, &pFlag->rect, &d2d->BackSurface, &screen, 0, 0, FALSE, TRUE);
+        }
+        if (pFont != nullptr)
+            DkPrintTextScaled(kFixedOne / 2, kFixedOne * 7 / 10, DkGetText(kTextCongratulations),
+                              pFont, &d2d->BackSurface, nullptr, DKJ_CENTRE);
+        DkFlip();
+    }
+    FreeImage(pFlag);
 }
 
 void LoadStageData(char* pszPath, char* pszSlot)

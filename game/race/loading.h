@@ -26,10 +26,25 @@ const char* Loading_GetCarCode(int nCarType);
 // skipped as its step says; none stops the stage.
 void LoadStageData(char* pszPath, char* pszSlot);
 
-// The loading screen's progress: one step of the bar (drawn while the screen is shown), up to
-// the limit Loading_Init set.
+struct DK_FONT;
+struct DK_RECT;
+
+// The game root with its trailing backslash: the registry's CD path + "\game", or "Q:\Game".
+extern char gszGameRoot[STAGE_PATH_LENGTH];
+void Loading_BuildGameRoot(void);
+// The loading screen of the stage at pszBasePath (game root, folder and stem) with nSteps
+// steps; a stage the podium follows shows the congratulations screen instead.
+void Loading_Init(const char* pszBasePath, int nSteps);
+// One step of the bar (drawn while the screen is shown), up to the limit; then a flip.
 void Loading_Step(void);
 int Loading_GetStep(void);
+void Loading_DrawBar(int nStep, int32_t xFade);
+BOOL Loading_IsShown(void);
+void Loading_DrawStageCaption(DK_FONT* pTitle, DK_FONT* pData, int32_t xFade);
+void Loading_EndScreen(void);
+void Congrats_ShowScreen(void);
+// Where the bar stands at a step on a screen of the size, and the separator line.
+void Loading_GetBarLayout(int nWidth, int nHeight, int nStep, DK_RECT* pBar, DK_RECT* pLine);
 
 // Set by "Stage Data Destructor" back to FALSE; TRUE once the stage is set up.
 extern BOOL gboStageInitialised;

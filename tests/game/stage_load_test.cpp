@@ -2,6 +2,7 @@
 // root, then with each file removed in turn.
 #include <algorithm>
 #include <array>
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -17,6 +18,7 @@
 #include "game/effects/sun.h"
 #include "game/effects/surface.h"
 #include "game/hud/rs_main.h"
+#include "game/race/gmhndlr.h"
 #include "game/race/loading.h"
 #include "game/race/startup.h"
 #include "game/vehicle/points.h"
@@ -254,5 +256,126 @@ TEST(StageFileReaders, AnimationRecordsNeedTheirTerminator)
         EXPECT_EQ(gNames, c.names);
         EXPECT_EQ(n, static_cast<int>(c.names.size()));
     }
+}
+} // namespace
+
+namespace
+{
+TEST(LoadingBar, StandsWhereTheScreenSizeSays)
+{
+    struct Case
+    {
+        int nWidth, nHeight, nStep;
+        DK_RECT bar, line;
+    };
+    const Case cases[] = {
+        {320, 240, 26, {175, 106, 106, 6}, {175, 102, 141, 1}},
+        {640, 480, 26, {386, 216, 213, 13}, {386, 205, 216, 1}},
+        {640, 480, 13, {386, 216, 106, 13}, {386, 205, 216, 1}},
+        {800, 600, 0, {482, 270, 0, 16}, {482, 256, 270, 1}},
+        {512, 384, 26, {308, 172, 170, 10}, {308, 164, 172, 1}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << c.nWidth << " step " << c.nStep);
+        DK_RECT bar;
+        DK_RECT line;
+        Loading_GetBarLayout(c.nWidth, c.nHeight, c.nStep, &bar, &line);
+        EXPECT_EQ(bar.x, c.bar.x);
+        EXPECT_EQ(bar.y, c.bar.y);
+        EXPECT_EQ(bar.w, c.bar.w);
+        EXPECT_EQ(bar.h, c.bar.h);
+        EXPECT_EQ(line.x, c.line.x);
+        EXPECT_EQ(line.y, c.line.y);
+        EXPECT_EQ(line.w, c.line.w);
+        EXPECT_EQ(line.h, c.line.h);
+    }
+}
+
+class LoadingScreenTest : public StageLoadTest
+{
+protected:
+    void SetUp() override
+    {
+        StageLoadTest::SetUp();
+        const fs::path root = fs::path(env.DriveC()) / "game";
+        fs::create_directories(root / "IMAGES" / "LOADING");
+        datakit::WriteFileAtomically(root / "IMAGES" / "LOADING" / "BAR.BMP",
+                                     datakit::FormatBmp(datakit::LoadingBarImage()));
+        datakit::WriteFileAtomically(root / "IMAGES" / "LOADING" / "LINE.BMP",
+                                     datakit::FormatBmp(datakit::LoadingLineImage()));
+        datakit::WriteFileAtomically(stageDir / "NZ1.LOL",
+                                     datakit::FormatBmp(datakit::LoadingBackground(320, 240)));
+        std::strcpy(gszGameRoot, "c:\\game\\");
+    }
+    void TearDown() override
+    {
+        boThisIsPodiumStage = FALSE;
+        StageLoadTest::TearDown();
+    }
+    void Open()
+    {
+        std::string problem;
+        stage::DisplayOptions options;
+        options.width = 320;
+        options.height = 240;
+        output += CaptureOutput([&] { EXPECT_TRUE(stage::OpenDisplay(options, &problem)); });
+    }
+    // The back surface's colour at (x, y).
+    static std::array<uint8_t, 3> Pixel(int x, int y)
+    {
+        const std::vector<uint8_t> rgb = stage::BackRgb();
+        const size_t at = (static_cast<size_t>(y) * 320 + x) * 3;
+        return {rgb[at], rgb[at + 1], rgb[at + 2]};
+    }
+    // The bar's colour, within the display's 16-bit rounding.
+    static bool Gold(int x, int y)
+    {
+        const std::array<uint8_t, 3> p = Pixel(x, y);
+        return std::abs(p[0] - 230) < 8 && std::abs(p[1] - 180) < 8 && std::abs(p[2] - 40) < 8;
+    }
+};
+
+TEST_F(LoadingScreenTest, TheBarGrowsStepByStepAndStopsAtTheLimit)
+{
+    Open();
+    std::string out = CaptureOutput([] { Loading_Init("c:\\game\\NZ\\1\\NZ1", 26); });
+    EXPECT_TRUE(Loading_IsShown());
+    EXPECT_EQ(Loading_GetStep(), 0);
+    for (int i = 0; i < 13; ++i)
+        out += CaptureOutput([] { Loading_Step(); });
+    EXPECT_EQ(Loading_GetStep(), 13);
+    // The back surface holds the frame before the last flip: the bar of step 11, 45 pixels
+    // from x 175 (320 * 213 * 11 / 16640).
+    EXPECT_TRUE(Gold(176, 108));
+    EXPECT_TRUE(Gold(175 + 44, 108));
+    EXPECT_FALSE(Gold(175 + 46, 108));
+    for (int i = 0; i < 30; ++i)
+        out += CaptureOutput([] { Loading_Step(); });
+    EXPECT_EQ(Loading_GetStep(), 26);
+    EXPECT_TRUE(Gold(175 + 105, 108));
+    EXPECT_FALSE(Gold(175 + 107, 108));
+    EXPECT_FALSE(Gold(175, 106 + 6)) << "6 rows high";
+    // The separator line, from the second step on.
+    const std::array<uint8_t, 3> line = Pixel(176, 102);
+    EXPECT_GT(line[0] + line[1] + line[2], 3 * 240);
+    out += CaptureOutput([] { Loading_EndScreen(); });
+    EXPECT_FALSE(Loading_IsShown());
+}
+
+TEST_F(LoadingScreenTest, APodiumBoundStageShowsTheCongratulationsInstead)
+{
+    Open();
+    boThisIsPodiumStage = TRUE;
+    const int nStep = Loading_GetStep();
+    Log();
+    DkOpenLogFile("c:\\error.txt");
+    CaptureOutput([] { Loading_Init("c:\\game\\NZ\\1\\NZ1", 26); });
+    for (int i = 0; i < 5; ++i)
+        CaptureOutput([] { Loading_Step(); });
+    EXPECT_NE(Log().find("\nENTERING CONGRATS SCREEN\n"), std::string::npos);
+    EXPECT_FALSE(Loading_IsShown());
+    EXPECT_EQ(Loading_GetStep(), nStep);
+    EXPECT_FALSE(Gold(176, 108)) << "no bar";
 }
 } // namespace

@@ -39,6 +39,40 @@ std::vector<uint8_t> FormatAnimations(const std::vector<std::string>& names)
     return out;
 }
 
+namespace
+{
+Image Solid(int width, int height, Rgb colour)
+{
+    Image image;
+    image.width = width;
+    image.height = height;
+    image.colours = {colour};
+    image.pixels.assign(static_cast<size_t>(width) * static_cast<size_t>(height), 0);
+    return image;
+}
+} // namespace
+
+Image LoadingBarImage()
+{
+    return Solid(213, 13, kLoadingBarColour);
+}
+
+Image LoadingLineImage()
+{
+    return Solid(216, 1, {250, 250, 250});
+}
+
+Image LoadingBackground(int width, int height)
+{
+    // Darkening bands down the screen.
+    Image image = Solid(width, height, {20, 30, 50});
+    image.colours.push_back({40, 60, 90});
+    for (int y = 0; y < height; ++y)
+        for (int x = 0; x < width; ++x)
+            image.pixels[static_cast<size_t>(y) * width + x] = (y / 16) % 2;
+    return image;
+}
+
 HorizonRecord DemoHorizonRecord()
 {
     HorizonRecord record;

@@ -12,6 +12,7 @@
 #include <vector>
 
 #include "tools/datakit/file_io.h" // Error
+#include "tools/datakit/image_writer.h"
 
 namespace datakit
 {
@@ -27,6 +28,14 @@ std::vector<uint8_t> FormatHorizonRecord(const HorizonRecord& record);
 
 // Names of 12 characters at most; a longer one throws Error.
 std::vector<uint8_t> FormatAnimations(const std::vector<std::string>& names);
+
+// The loading screen's images (8-bit BMP): the progress bar, a golden strip 213 x 13 (the
+// screen draws its first columns), the separator line 216 x 1, and a background of the
+// screen's size, NAME.LOA (512 wide and more) or NAME.LOL.
+Image LoadingBarImage();
+Image LoadingLineImage();
+Image LoadingBackground(int width, int height);
+inline constexpr Rgb kLoadingBarColour = {230, 180, 40};
 
 // The demo stage's own: its far clip and the animated "SIGN" board.
 HorizonRecord DemoHorizonRecord();
