@@ -12,6 +12,8 @@
 // Byte positions within the record that the race flow reads (the layout is the front end's).
 inline constexpr int GD_SESSION_FLAGS = 0;    // bit 0: the attract demo
 inline constexpr int GD_SCREEN_SIZE = 11;     // 0-3: 320, 512, 640 and 800 wide
+inline constexpr int GD_OBJECT_PRIORITY = 13; // object detail level
+inline constexpr int GD_CAR_RESOLUTION = 16;  // car model detail: 0 low, 1 medium, 2 high
 inline constexpr int GD_PACING_MODE = 20;     // 32-bit: non-zero runs the optimised pacing
 inline constexpr int GD_LANGUAGE = 24;        // bits 0-2 language, bits 3-4 championship layout
 inline constexpr int GD_LOCAL_PLAYERS = 44;   // two PlayerInfo records

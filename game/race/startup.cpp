@@ -13,7 +13,12 @@
 #include "engine/pc/core/dk_file.h"
 #include "game/effects/sun.h"
 #include "game/effects/surface.h"
+#include "engine/include/dk_entries.h"
+#include "engine/include/dk_ff.h"
 #include "game/race/gamedata.h"
+#include "game/race/gmhndlr.h"
+#include "game/race/netplay.h"
+#include "game/race/superspecial.h"
 #include "game/race/loading.h"
 #include "game/race/stageinfo.h"
 #include "game/vehicle/carmodel.h"
@@ -206,4 +211,59 @@ void Startup_CreateBackground(int, int, int)
 {
     // No sky: the viewport's own background shows behind the stage.
     gpHorizonActor = nullptr;
+}
+
+int Startup_CountCars(void)
+{
+    const int nResolution = GameData_GetByte(GD_CAR_RESOLUTION);
+    const BOOL boTwoPlayers = IsTwoPlayerGame();
+    gboMediumDetailCar = (boThisIsPodiumStage || boTwoPlayers || nResolution == 0) ? 1 : 0;
+    if (nResolution == 2)
+    {
+        gboMediumDetailCar = 0;
+        DkLog("Forcing no med. res as Car Resolution High");
+    }
+    else if (nResolution == 0)
+        DkLog("Forcing no med. res as Car Resolution Low");
+    DkLog(DkFormatString("gboMediumDetailCar : %d", gboMediumDetailCar));
+    DkLog(DkFormatString("uCarResolution : %d", nResolution));
+    if (gboMediumDetailCar)
+    {
+        DkLog("Using Medium detail car as :");
+        if (boThisIsPodiumStage)
+            DkLog("boThisIsPodiumStage is TRUE");
+        if (boTwoPlayers)
+            DkLog("IsTwoPlayerGame() is TRUE");
+        DkLog(DkFormatString("gpGame_Data->Options.Graphics.uCarResolution has value %d",
+                             nResolution));
+        DkLog(DkFormatString("gpGame_Data->Options.Graphics.uObjectPriority has value %d",
+                             GameData_GetByte(GD_OBJECT_PRIORITY)));
+    }
+
+    const int nMode = GameData_GetByte(GD_GAME_TYPE) & 3;
+    int nToLoad = 0;
+    if (DkEntries().IsRallySchool() || gboNetworkGame)
+        nToLoad = gnNumMechCars = 1;
+    else if (boThisIsPodiumStage)
+    {
+        nToLoad = 3;
+        gnNumMechCars = 1;
+    }
+    else if (IsSuperSpecialStage() && nMode == 0)
+    {
+        nToLoad = 3;
+        gnNumMechCars = 2;
+    }
+    else
+    {
+        if (IsSuperSpecialStage())
+            gnNumMechCars = nMode == 2 && !boTwoPlayers ? 1 : 2;
+        else
+            gnNumMechCars = gNumberOfPlayers;
+        nToLoad = gnNumMechCars;
+        if (IsAlternatingGame())
+            nToLoad *= 2;
+    }
+    DkLog(DkFormatString("nNumCarsToLoad %d", nToLoad));
+    return nToLoad;
 }

@@ -64,3 +64,7 @@ void Startup_CreateBackground(int nRed, int nGreen, int nBlue);
 int Startup_ReadAnimations(const uint8_t* pBytes, uint32_t uSize,
                            void (*pfnStart)(const char* pszName));
 void Startup_LoadAnimations(const char* pszPath);
+
+// The cars a stage needs: decides the medium-detail models (gboMediumDetailCar) and the cars
+// simulated (gnNumMechCars), and returns the cars to load.
+int Startup_CountCars(void);

@@ -2,6 +2,7 @@
 #include <array>
 #include <cstring>
 #include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -9,6 +10,10 @@
 #include "game/race/gamedata.h"
 #include "game/race/gmhndlr.h"
 #include "game/race/loading.h"
+#include "game/race/netplay.h"
+#include "game/race/startup.h"
+#include "game/race/superspecial.h"
+#include "game/vehicle/carmodel.h"
 #include "tests/game/race_fixture.h"
 
 namespace
@@ -110,5 +115,107 @@ TEST_F(LoadingTest, ACarPathTakesThePlayersCarType)
         EXPECT_STREQ(folder, c.pszFolder);
         EXPECT_STREQ(name, c.pszName);
     }
+}
+
+TEST_F(LoadingTest, TheCarsAndTheirDetailFollowTheGame)
+{
+    struct Case
+    {
+        const char* what;
+        bool boSchool, boNetwork, boPodium, boSuperSpecial;
+        int nGameType, nMode, nPlayers, nResolution;
+        int nToLoad, nMech, nMedium;
+        std::vector<std::string> logged;
+    };
+    const Case cases[] = {
+        {"school", true, false, false, false, 0, 0, 1, 1, 1, 1, 0, {"gboMediumDetailCar : 0"}},
+        {"network", false, true, false, false, 0, 1, 1, 1, 1, 1, 0, {}},
+        {"podium",
+         false,
+         false,
+         true,
+         false,
+         0,
+         1,
+         1,
+         1,
+         3,
+         1,
+         1,
+         {"Using Medium detail car as :", "boThisIsPodiumStage is TRUE",
+          "gpGame_Data->Options.Graphics.uCarResolution has value 1",
+          "gpGame_Data->Options.Graphics.uObjectPriority has value 3"}},
+        {"super special, mode 0", false, false, false, true, 0, 0, 1, 1, 3, 2, 0, {}},
+        {"super special, mode 1", false, false, false, true, 0, 1, 1, 1, 2, 2, 0, {}},
+        {"super special, mode 2", false, false, false, true, 0, 2, 1, 1, 1, 1, 0, {}},
+        {"super special, mode 2 on one screen",
+         false,
+         false,
+         false,
+         true,
+         1,
+         2,
+         2,
+         1,
+         2,
+         2,
+         1,
+         {"IsTwoPlayerGame() is TRUE"}},
+        {"one player", false, false, false, false, 0, 1, 1, 1, 1, 1, 0, {"nNumCarsToLoad 1"}},
+        {"two on one screen", false, false, false, false, 3, 1, 2, 1, 2, 2, 1, {}},
+        {"taking turns doubles", false, false, false, false, 2, 1, 1, 1, 2, 1, 0, {}},
+        {"low resolution is medium",
+         false,
+         false,
+         false,
+         false,
+         0,
+         1,
+         1,
+         0,
+         1,
+         1,
+         1,
+         {"Forcing no med. res as Car Resolution Low", "uCarResolution : 0"}},
+        {"high resolution never",
+         false,
+         false,
+         true,
+         false,
+         1,
+         1,
+         2,
+         2,
+         3,
+         1,
+         0,
+         {"Forcing no med. res as Car Resolution High", "gboMediumDetailCar : 0"}},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        gboRaceSchool = c.boSchool ? TRUE : FALSE;
+        gboNetworkGame = c.boNetwork ? TRUE : FALSE;
+        boThisIsPodiumStage = c.boPodium ? TRUE : FALSE;
+        SuperSpecial_SetForTests(c.boSuperSpecial ? TRUE : FALSE);
+        gnRaceGameType = c.nGameType;
+        gNumberOfPlayers = c.nPlayers;
+        gaRaceGameData[GD_GAME_TYPE] = static_cast<uint8_t>(c.nMode);
+        gaRaceGameData[GD_CAR_RESOLUTION] = static_cast<uint8_t>(c.nResolution);
+        gaRaceGameData[GD_OBJECT_PRIORITY] = 3;
+        TakeLog();
+        EXPECT_EQ(Startup_CountCars(), c.nToLoad);
+        const std::string log = TakeLog();
+        EXPECT_EQ(gnNumMechCars, c.nMech);
+        EXPECT_EQ(gboMediumDetailCar, c.nMedium);
+        for (const std::string& line : c.logged)
+            EXPECT_NE(log.find(line), std::string::npos) << line << "\n" << log;
+        EXPECT_EQ(log.find("Using Medium detail car as :") != std::string::npos, c.nMedium == 1);
+    }
+    gboNetworkGame = FALSE;
+    gNumberOfPlayers = 1;
+    gnNumMechCars = 0;
+    gboMediumDetailCar = 0;
+    SuperSpecial_SetForTests(FALSE);
 }
 } // namespace

@@ -10,6 +10,7 @@
 
 inline std::array<uint8_t, DK_GAME_DATA_SIZE> gaRaceGameData;
 inline BOOL gboRaceSchool = FALSE;
+inline int gnRaceGameType = 0;
 
 class RaceTest : public GroundTest
 {
@@ -19,10 +20,12 @@ protected:
         GroundTest::SetUp();
         gaRaceGameData.fill(0);
         gboRaceSchool = FALSE;
+        gnRaceGameType = 0;
         boThisIsPodiumStage = FALSE;
         DK_ENTRIES entries{};
         entries.GetGameData = [] { return static_cast<const uint8_t*>(gaRaceGameData.data()); };
         entries.IsRallySchool = [] { return gboRaceSchool; };
+        entries.GetGameType = [] { return gnRaceGameType; };
         DkRegisterEntries(&entries);
     }
     void TearDown() override
