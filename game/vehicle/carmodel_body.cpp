@@ -61,20 +61,6 @@ constexpr int16_t kBounceStep = 91;
 constexpr int32_t kBounceDepth = HALF;
 constexpr int32_t kBounceHeight = 0x1999; // 0.1
 
-DK_VECTOR ToCar(const CarBody* pBody, const DK_VECTOR& v)
-{
-    DK_VECTOR out;
-    DkTransformPoint(&out, &v, &pBody->Matrix);
-    return out;
-}
-
-DK_VECTOR ToWorld(const CarBody* pBody, const DK_VECTOR& v)
-{
-    DK_VECTOR out;
-    DkTransformPointTransposed(&out, &v, &pBody->Matrix);
-    return out;
-}
-
 void RemoveSpeedIntoGround(CarBody* pBody)
 {
     const int32_t v = FfVecDot(&pBody->GroundNormal, &pBody->Velocity);
@@ -97,7 +83,7 @@ void GroundImpact(CarBody* pBody, int32_t xSpeed, int32_t xDepth)
 {
     const DK_VECTOR saved = pBody->ExtForce;
     pBody->ExtForce = {xSpeed, 0, 0};
-    const DK_VECTOR offset = ToCar(pBody, VecScaled(pBody->GroundNormal, xDepth));
+    const DK_VECTOR offset = CarModel_ToCar(pBody, VecScaled(pBody->GroundNormal, xDepth));
     const DK_VECTOR& half = pBody->HalfSize;
     pBody->ImpactOffset = {FfClamp(offset.x, FfNeg(half.x), half.x),
                            FfClamp(offset.y, FfNeg(half.y), half.y),
@@ -106,7 +92,7 @@ void GroundImpact(CarBody* pBody, int32_t xSpeed, int32_t xDepth)
     int32_t xStrength = 0;
     if (!GameData_IsOptionSet(OPTION_FLAT_GRAVEL))
         Damage_ApplyImpact(pBody, &nKind, &xStrength);
-    const DK_VECTOR point = VecAdd(ToWorld(pBody, pBody->ImpactOffset), pBody->Position);
+    const DK_VECTOR point = VecAdd(CarModel_ToWorld(pBody, pBody->ImpactOffset), pBody->Position);
     const int nCar = pBody->nCarNumber;
     // The ghost's car makes no sound and shakes nothing.
     if (!(nCar == 1 && Ghost_IsPlaying()))
@@ -196,7 +182,7 @@ void FindLowestWheel(CarBody* pBody)
     }
     if (nLowest != -1 && nLowest != pBody->LowestWheel)
     {
-        const DK_VECTOR g = ToCar(pBody, pBody->GroundNormal);
+        const DK_VECTOR g = CarModel_ToCar(pBody, pBody->GroundNormal);
         const DK_VECTOR& spin = pBody->AngularVelocity;
         const DK_VECTOR rest = VecSub(spin, VecScaled(g, FfVecDot(&g, &spin)));
         pBody->AngularVelocity = VecSub(spin, VecScaled(rest, kLowestWheelDamping));

@@ -44,20 +44,6 @@ constexpr int32_t kJumpRollDamping = 62259;   // 0.95
 constexpr int32_t kJumpJoltLength = 0x4CCC;   // 0.3
 constexpr int32_t kJumpImpactLength = 0x1999; // 0.1
 
-DK_VECTOR ToCar(const CarBody* pBody, const DK_VECTOR& v)
-{
-    DK_VECTOR out;
-    DkTransformPoint(&out, &v, &pBody->Matrix);
-    return out;
-}
-
-DK_VECTOR ToWorld(const CarBody* pBody, const DK_VECTOR& v)
-{
-    DK_VECTOR out;
-    DkTransformPointTransposed(&out, &v, &pBody->Matrix);
-    return out;
-}
-
 void StartRolling(CarBody* pBody)
 {
     pBody->Rolling = 1;
@@ -105,7 +91,7 @@ void CarModel_SteerAndSlide(void)
     const int32_t nAngle = pMech->SteerAngle;
     const DK_VECTOR steerCar = {gaSinTable[(nAngle + DK_QUARTER_TURN) & DK_ANGLE_MASK], 0,
                                 FfNeg(gaSinTable[nAngle & DK_ANGLE_MASK])};
-    DK_VECTOR steer = VecScaled(ToWorld(pBody, steerCar), FfMul(pBody->Speed, kSteerPull));
+    DK_VECTOR steer = VecScaled(CarModel_ToWorld(pBody, steerCar), FfMul(pBody->Speed, kSteerPull));
     if (FfVecDot(&pBody->Velocity, &pBody->OrientRow0) < 0)
         steer = VecScaled(steer, -ONE);
     const DK_VECTOR n = VecNormalised(VecAdd(pBody->OrientRow0, steer));
@@ -172,9 +158,9 @@ void CarModel_RollOver(void)
         pBody->SlopeTipCounter = 0;
     else
     {
-        const DK_VECTOR p = ToCar(pBody, VecScaled(normal, kTipLever));
+        const DK_VECTOR p = CarModel_ToCar(pBody, VecScaled(normal, kTipLever));
         const int32_t xShare = pBody->SlopeTipCounter * FfMul(FfDiv(ONE, 200 * ONE), ONE / 2);
-        const DK_VECTOR q = ToCar(pBody, VecScaled(pBody->GravityForce, xShare));
+        const DK_VECTOR q = CarModel_ToCar(pBody, VecScaled(pBody->GravityForce, xShare));
         const DK_VECTOR t = VecScaled(VecCross(q, p), pBody->InverseWeight);
         if (pBody->Rolling == 0)
             StartRolling(pBody);
@@ -275,14 +261,14 @@ void CarModel_IntegrateBody(void)
             f = VecAdd(f, pBody->PointForce[i]);
             F = VecAdd(F, pBody->PointForce[i]);
         }
-        T = VecAdd(T, VecCross(ToCar(pBody, f), pBody->LocalCorner[i]));
+        T = VecAdd(T, VecCross(CarModel_ToCar(pBody, f), pBody->LocalCorner[i]));
     }
     for (int w = CAR_WHEELS - 1; w >= 0; --w)
     {
         if (!pBody->WheelOnGround[w])
             continue;
         F = VecAdd(F, pBody->PointForce[w]);
-        T = VecAdd(T, VecCross(ToCar(pBody, pBody->PointForce[w]), pBody->LocalCorner[w]));
+        T = VecAdd(T, VecCross(CarModel_ToCar(pBody, pBody->PointForce[w]), pBody->LocalCorner[w]));
     }
 
     DK_VECTOR& ext = pBody->ExtTorque;
