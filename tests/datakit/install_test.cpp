@@ -124,6 +124,19 @@ void ExpectDemoTree(const fs::path& root)
     expected.insert({"disc/game/stages", "disc/game/stages/demo"});
     for (const char* extension : {".c3d", ".obj", ".sht", ".hzn", ".hpc", ".dat"})
         expected.insert(std::string("disc/game/stages/demo/demo") + extension);
+    // The demo stage as the game loads it, with its loading screen.
+    expected.insert({"disc/game/NZ", "disc/game/NZ/1", "disc/game/NZ/FONT",
+                     "disc/game/images/LOADING", "disc/game/images/LOADING/BAR.BMP",
+                     "disc/game/images/LOADING/LINE.BMP"});
+    for (const char* extension :
+         {".c3d", ".obj", ".sht", ".hzn", ".hpc", ".dat", ".ars", ".anm", ".LOA", ".LOL"})
+        expected.insert(std::string("disc/game/NZ/1/NZ1") + extension);
+    for (const char* size : datakit::kLoadingFontSizes)
+    {
+        expected.insert(std::string("disc/game/NZ/FONT/") + size);
+        expected.insert(std::string("disc/game/NZ/FONT/") + size + "/Title.fon");
+        expected.insert(std::string("disc/game/NZ/FONT/") + size + "/Data.fon");
+    }
     for (const char* language : datakit::kLanguageDirectories)
     {
         expected.insert(std::string("c/Dezor/ini/") + language);

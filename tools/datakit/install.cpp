@@ -9,6 +9,7 @@
 #include "tools/datakit/language_writer.h"
 #include "tools/datakit/palette_writer.h"
 #include "tools/datakit/registry_writer.h"
+#include "tools/datakit/stage_files_writer.h"
 #include "tools/datakit/stage_writer.h"
 #include "tools/datakit/wave_writer.h"
 
@@ -143,6 +144,44 @@ void WriteDemoStageFiles(InstallSummary& summary, const fs::path& gameDir)
         summary.files.push_back(file);
 }
 
+// The demo stage as the game loads it, "NZ\\1\\NZ1" under the game root, with what its
+// loading screen shows: the horizon record and animations beside the stage's files, the
+// backgrounds for wide (.LOA) and narrow (.LOL) screens, the bar and line images, and the
+// title and data fonts of each screen-size folder.
+void WriteGameStageFiles(InstallSummary& summary, const fs::path& gameDir)
+{
+    const fs::path dir = gameDir / "NZ" / "1";
+    MakeDirectory(summary, gameDir / "NZ");
+    MakeDirectory(summary, dir);
+    for (const fs::path& file : WriteDemoStage(dir, "NZ1").All())
+        summary.files.push_back(file);
+    const auto add = [&](const fs::path& file, const std::vector<uint8_t>& bytes)
+    {
+        WriteImageFile(file, bytes);
+        summary.files.push_back(file);
+    };
+    add(dir / "NZ1.ars", FormatHorizonRecord(DemoHorizonRecord()));
+    add(dir / "NZ1.anm", FormatAnimations(DemoAnimations()));
+    add(dir / "NZ1.LOA", FormatBmp(LoadingBackground(640, 480)));
+    add(dir / "NZ1.LOL", FormatBmp(LoadingBackground(320, 240)));
+    const fs::path images = gameDir / "images" / "LOADING";
+    MakeDirectory(summary, images);
+    add(images / "BAR.BMP", FormatBmp(LoadingBarImage()));
+    add(images / "LINE.BMP", FormatBmp(LoadingLineImage()));
+    const fs::path fonts = gameDir / "NZ" / "FONT";
+    MakeDirectory(summary, fonts);
+    // Glyphs grow with the screen: 1, 1, 2 and 2 times the built-in size, titles one more.
+    int scale = 1;
+    for (const char* size : kLoadingFontSizes)
+    {
+        MakeDirectory(summary, fonts / size);
+        add(fonts / size / "Title.fon", FormatFont(FontStyle{scale + 1, {240, 240, 240}, true}));
+        add(fonts / size / "Data.fon", FormatFont(FontStyle{scale, {224, 224, 224}, false}));
+        if (std::string(size) == "512")
+            ++scale;
+    }
+}
+
 // The front end's music: a short tune of rising and falling tones that loops cleanly.
 std::vector<int16_t> DemoMusic()
 {
@@ -209,6 +248,7 @@ InstallSummary InstallDemo(const fs::path& dir)
     WriteFrontEndFonts(summary, disc / "new_fe");
     WriteGameImages(summary, disc / "game");
     WriteDemoStageFiles(summary, disc / "game");
+    WriteGameStageFiles(summary, disc / "game");
     WriteStartScreens(summary, driveC / "Dezor");
 
     RegistryModel registry;

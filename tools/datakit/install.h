@@ -37,6 +37,8 @@ enum class TextSet
 
 inline constexpr int kFrontEndStrings = 254;
 inline constexpr int kGameStrings = 322;
+// The screen-size folders of the loading screen's fonts.
+inline constexpr const char* kLoadingFontSizes[] = {"320", "512", "640", "800"};
 inline constexpr int kLanguageCount = 5;
 // File base names in the game's language order (0 English ... 4 Italian).
 inline constexpr const char* kLanguageFiles[kLanguageCount] = {"english", "french", "german",
