@@ -1,5 +1,6 @@
 #include "game/race/startup.h"
 
+#include <algorithm>
 #include <cstdio>
 #include <cstring>
 
@@ -52,6 +53,8 @@ namespace
 constexpr int32_t kProjectionScaleX = 2 << 16;
 constexpr int32_t kProjectionScaleY = 157286;
 constexpr int32_t kProjectionNear = 1 << 16;
+// The bits of an object actor's attribute word the objects' set-up leaves.
+constexpr uint32_t kObjectAttributeBits = 0x3FF;
 // The horizon actor's draw value.
 constexpr uint8_t kHorizonDrawValue = 3;
 
@@ -266,4 +269,12 @@ int Startup_CountCars(void)
     }
     DkLog(DkFormatString("nNumCarsToLoad %d", nToLoad));
     return nToLoad;
+}
+
+void Startup_CleanObjectFlags(void)
+{
+    const int32_t nLast = std::min<int32_t>(gnLastObjectActor, static_cast<int32_t>(guNumActors));
+    for (int32_t i = std::max<int32_t>(gnFirstObjectActor, 0); i < nLast; ++i)
+        if (gapActors[i] != nullptr)
+            gapActors[i]->uId &= kObjectAttributeBits;
 }

@@ -68,3 +68,6 @@ void Startup_LoadAnimations(const char* pszPath);
 // The cars a stage needs: decides the medium-detail models (gboMediumDetailCar) and the cars
 // simulated (gnNumMechCars), and returns the cars to load.
 int Startup_CountCars(void);
+
+// After the objects' set-up: every object actor's attribute word keeps its low 10 bits.
+void Startup_CleanObjectFlags(void);

@@ -140,6 +140,17 @@ TEST_F(StageLoadTest, TheRowsRunInOrderOverTheWholeStage)
     EXPECT_EQ(gxLoadedObjectClipDistance, 160 << 16);
     EXPECT_EQ(gxLoadedHorizonDistance, 150 << 16);
     EXPECT_EQ(School_GetLeaveCallsForTests(), 0);
+
+    // The clean-up leaves the low 10 bits of every object actor's attribute word, and nothing
+    // outside the objects' range.
+    for (int32_t i = gnFirstObjectActor; i < gnLastObjectActor; ++i)
+        gapActors[i]->uId |= 0xFFFFFC00u;
+    DK_ACTOR* pOutside = gapActors[gnFirstObjectActor - 1];
+    const uint32_t uOutside = pOutside->uId;
+    Startup_CleanObjectFlags();
+    for (int32_t i = gnFirstObjectActor; i < gnLastObjectActor; ++i)
+        EXPECT_EQ(gapActors[i]->uId & 0xFFFFFC00u, 0u) << i;
+    EXPECT_EQ(pOutside->uId, uOutside);
 }
 
 TEST_F(StageLoadTest, AMissingFileSkipsItsRowAndNothingElse)
