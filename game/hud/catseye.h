@@ -9,6 +9,11 @@
 extern int32_t gaCatsEyeHead[8];
 // The stage's cat's-eye checkpoints.
 extern int32_t gnNumCatsEyes;
+// The best time of the other drivers at each of the nine splits, hundredths; the split-time
+// display's reference. NO_SPLIT_REFERENCE: none.
+#define NUM_SPLIT_TIMES 9
+#define NO_SPLIT_REFERENCE 1000000000u
+extern uint32_t gaBestSplitTimes[NUM_SPLIT_TIMES];
 
 // The tick's checkpoint work for car nCar, last car first: a car asking to be put back on the
 // road is placed at a cat's eye after its physics; then the test against the chain on an

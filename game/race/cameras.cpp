@@ -3,6 +3,7 @@
 #include "engine/include/dk_ff.h"
 
 PlayerView gaPlayerView[CAMERA_PLAYERS];
+BOOL gboSplitHorizontal = FALSE;
 
 namespace
 {
@@ -16,6 +17,8 @@ DK_VECTOR BlendRow(const DK_MATRIX* pFrom, const DK_MATRIX* pTo, int nRow, int32
     FfVecScale(&d, &diff, xWeight);
     return {FfAdd(a.x, d.x), FfAdd(a.y, d.y), FfAdd(a.z, d.z)};
 }
+
+int ganNextModeCalls[CAMERA_PLAYERS] = {};
 
 } // namespace
 
@@ -55,3 +58,21 @@ void BlendMatrices(DK_MATRIX* pOut, const DK_MATRIX* pFrom, const DK_MATRIX* pTo
 void Cameras_Update(int) {}
 
 void Cameras_Reattach(int) {}
+
+void Cameras_NextMode(int nPlayer)
+{
+    if (nPlayer >= 0 && nPlayer < CAMERA_PLAYERS)
+        ++ganNextModeCalls[nPlayer];
+}
+
+int Cameras_GetNextModeCallsForTests(int nPlayer)
+{
+    return nPlayer >= 0 && nPlayer < CAMERA_PLAYERS ? ganNextModeCalls[nPlayer] : 0;
+}
+
+void Cameras_ResetForTests(void)
+{
+    for (int& n : ganNextModeCalls)
+        n = 0;
+    gboSplitHorizontal = FALSE;
+}

@@ -5,6 +5,7 @@
 #include <cstdint>
 
 #include "engine/common/matrixop.h"
+#include "engine/include/dk_types.h"
 
 #define CAMERA_PLAYERS 2
 
@@ -14,6 +15,9 @@ struct PlayerView
 };
 
 extern PlayerView gaPlayerView[CAMERA_PLAYERS];
+
+// The two-player split-screen layout: set, the views are stacked (a horizontal split).
+extern BOOL gboSplitHorizontal;
 
 // Blends two matrices into pOut: the translation by the position weight, the rows by the
 // rotation weight, the up row re-normalised and the other two rebuilt square to it by cross
@@ -27,3 +31,9 @@ void BlendMatrices(DK_MATRIX* pOut, const DK_MATRIX* pFrom, const DK_MATRIX* pTo
 // their car. Nothing yet.
 void Cameras_Update(int nPlayer);
 void Cameras_Reattach(int nPlayer);
+
+// The player's camera key: the next camera mode. Counted so far.
+void Cameras_NextMode(int nPlayer);
+// Test hooks: how often the player (0 or 1) asked for the next mode; back to none.
+int Cameras_GetNextModeCallsForTests(int nPlayer);
+void Cameras_ResetForTests(void);

@@ -142,6 +142,14 @@ void ExpectDemoTree(const fs::path& root)
         expected.insert(std::string("c/Dezor/ini/") + language);
         expected.insert(std::string("c/Dezor/ini/") + language + "/legal.bmp");
     }
+    // The stage clock: the time fonts on the hard disk, the split cues under the game root.
+    expected.insert({"c/Dezor/fonts", "disc/game/sounds", "disc/game/sounds/UP.WAV",
+                     "disc/game/sounds/DOWN.WAV"});
+    for (const char* size : {"320x240", "512x384", "640x480", "800x600"})
+    {
+        expected.insert(std::string("c/Dezor/fonts/") + size);
+        expected.insert(std::string("c/Dezor/fonts/") + size + "/timenum.fon");
+    }
     EXPECT_EQ(names, expected);
     // Fonts: pixels at byte 1,078, the version-3 header right after the rows.
     for (const char* font : datakit::kFrontEndFonts)

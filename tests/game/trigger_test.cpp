@@ -221,6 +221,7 @@ TEST_F(TriggerTest, ASplitMarkerActsOnEveryTickAndTakesTheTimeWhenTheHeadMovesOr
         Lines({Across(kLineZ, 1, 5)});
         gaSplitsPassed[0] = c.nSplitsPassed;
         gnLastSplitState = c.nLastState;
+        StageTimer_Start(0);
         StageTimer_Advance(Fixed(12.5));
         Tick();
         EXPECT_EQ(gaCatsEyeHead[0], c.nHead);
@@ -250,6 +251,7 @@ TEST_F(TriggerTest, MirroredSplitMarkersCountFromTheOtherEndAndStillFire)
         EXPECT_EQ(r.uPlayerBits, 0);
         EXPECT_EQ(r.nParam, r.az == Fixed(50.0) ? 2 : r.az == Fixed(110.0) ? 1 : 0);
     }
+    StageTimer_Start(0);
     StageTimer_Advance(Fixed(3.0));
     Tick();
     EXPECT_EQ(gaCatsEyeHead[0], 2);

@@ -204,6 +204,36 @@ std::vector<int16_t> DemoMusic()
     return music;
 }
 
+// The race's stage clock: the time font of each screen size on the hard disk, and the split
+// cues under the game root, a rising pair of tones for a faster split and a falling pair for a
+// slower one, 11,025 Hz as the game loads them.
+void WriteStageClock(InstallSummary& summary, const fs::path& hardDisk, const fs::path& gameDir)
+{
+    int scale = 1;
+    for (const char* size : {"320x240", "512x384", "640x480", "800x600"})
+    {
+        const fs::path dir = hardDisk / "fonts" / size;
+        MakeDirectory(summary, dir);
+        WriteImageFile(dir / "timenum.fon", FormatFont(FontStyle{scale, {255, 255, 255}, true}));
+        summary.files.push_back(dir / "timenum.fon");
+        if (std::string(size) == "512x384")
+            ++scale;
+    }
+    const fs::path sounds = gameDir / "sounds";
+    MakeDirectory(summary, sounds);
+    constexpr uint32_t kRate = 11025;
+    const auto cue = [&](const char* name, double first, double second)
+    {
+        std::vector<int16_t> samples = Tone(first, kRate / 8, kRate, 8000);
+        const std::vector<int16_t> next = Tone(second, kRate / 8, kRate, 8000);
+        samples.insert(samples.end(), next.begin(), next.end());
+        WriteWaveFile(sounds / name, samples, kRate);
+        summary.files.push_back(sounds / name);
+    };
+    cue("UP.WAV", 660.0, 880.0);
+    cue("DOWN.WAV", 440.0, 330.0);
+}
+
 void WriteSoundsAndMovies(InstallSummary& summary, const fs::path& disc)
 {
     // Where the registry's WAVPath and AVIPath lead the front end's music and the rally
@@ -250,6 +280,7 @@ InstallSummary InstallDemo(const fs::path& dir)
     WriteDemoStageFiles(summary, disc / "game");
     WriteGameStageFiles(summary, disc / "game");
     WriteStartScreens(summary, driveC / "Dezor");
+    WriteStageClock(summary, driveC / "Dezor", disc / "game");
 
     RegistryModel registry;
     registry.Set(kDrivesSection, "C", driveC.string());

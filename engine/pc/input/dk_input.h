@@ -86,7 +86,12 @@ BOOL DkSaveControllerConfig(void);
 BOOL DkLoadControllerConfig(void);
 
 // Virtual keys as the keyboard numbers them.
+#define DK_VK_RETURN 0x0D
 #define DK_VK_ESCAPE 0x1B
+#define DK_VK_LEFT 0x25
+#define DK_VK_UP 0x26
+#define DK_VK_RIGHT 0x27
+#define DK_VK_DOWN 0x28
 
 // Whether a virtual key is held at this moment (the keyboard read directly, as the menus and
 // the front end read it).

@@ -1,0 +1,40 @@
+#include "game/hud/pause.h"
+
+namespace
+{
+int gnRequests = 0;
+int gnLastPlayer = -1;
+int gnResets = 0;
+} // namespace
+
+void DoPauseMode(int nPlayer)
+{
+    ++gnRequests;
+    gnLastPlayer = nPlayer;
+}
+
+void PauseMenu_Reset(void)
+{
+    ++gnResets;
+}
+
+int PauseMenu_GetRequestsForTests(void)
+{
+    return gnRequests;
+}
+
+int PauseMenu_GetLastPlayerForTests(void)
+{
+    return gnLastPlayer;
+}
+
+int PauseMenu_GetResetsForTests(void)
+{
+    return gnResets;
+}
+
+void PauseMenu_ResetForTests(void)
+{
+    gnRequests = gnResets = 0;
+    gnLastPlayer = -1;
+}

@@ -1,0 +1,16 @@
+#include "game/hud/podium.h"
+
+namespace
+{
+BOOL gboReplayDone = FALSE;
+} // namespace
+
+BOOL Podium_IsReplayDone(void)
+{
+    return gboReplayDone;
+}
+
+void Podium_SetReplayDoneForTests(BOOL boDone)
+{
+    gboReplayDone = boDone;
+}

@@ -1,0 +1,10 @@
+// The podium. So far only whether its replays have played, as a test sets it.
+#pragma once
+
+#include "engine/include/dk_types.h"
+
+// Whether the podium's replays are done. FALSE so far.
+BOOL Podium_IsReplayDone(void);
+
+// Test hook: what Podium_IsReplayDone answers.
+void Podium_SetReplayDoneForTests(BOOL boDone);
