@@ -3,14 +3,18 @@
 #include <algorithm>
 #include <cstdio>
 #include <cstring>
+#include <deque>
 
 #include "engine/common/dk_actor.h"
+#include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
+#include "engine/common/dk_model.h"
 #include "engine/include/dk_services.h"
 #include "engine/pc/3d/3dinit.h"
 #include "engine/pc/3d/c3d.h"
 #include "engine/pc/3d/dk_anim.h"
 #include "engine/pc/3d/dk_rendr.h"
+#include "engine/pc/3d/dk_tblk.h"
 #include "engine/pc/core/dk_file.h"
 #include "game/effects/sun.h"
 #include "game/effects/surface.h"
@@ -23,6 +27,8 @@
 #include "game/race/loading.h"
 #include "game/race/stageinfo.h"
 #include "game/vehicle/carmodel.h"
+#include "game/vehicle/gencoll.h"
+#include "game/vehicle/knockedover.h"
 #include "game/vehicle/heightdata.h"
 #include "game/vehicle/points.h"
 
@@ -271,10 +277,308 @@ int Startup_CountCars(void)
     return nToLoad;
 }
 
-void Startup_CleanObjectFlags(void)
+
+DK_VECTOR gaType14Positions[MAX_TYPE14_POSITIONS];
+int32_t gnNumType14Positions = 0;
+
+namespace
+{
+// A static object's collision box and its place in its block's list.
+struct TrackObjectEntry
+{
+    TrackObject Object;
+    TrackObjectCollision Collision;
+    TrackObjectNode Node;
+};
+std::deque<TrackObjectEntry> gTrackObjectEntries;
+BOOL gboObjectsDestructorAdded = FALSE;
+
+// The knockable kinds' weighting factors (16.16): kind 2 is weighted 5.0.
+constexpr int32_t kKnockableFactor = 1 << 16;
+constexpr int32_t kWeightedFactor = 5 << 16;
+// A knockable record may rest on any of its faces the right way up.
+constexpr uint8_t kRestOnAnyAxis = 0x07;
+
+int MovableKind(uint32_t uAttribute)
+{
+    return static_cast<int>(uAttribute >> OBJECT_MOVABLE_SHIFT) & 3;
+}
+
+bool IsKnockable(uint32_t uAttribute)
+{
+    return (uAttribute & OBJECT_SOLID) == 0 && MovableKind(uAttribute) != 0;
+}
+
+// A part of a dummy object: it takes its box through the dummy, with the dummy's attribute.
+bool IsDummyPart(const DK_ACTOR* pActor)
+{
+    const DK_ACTOR* pParent = pActor->pParent;
+    return pParent != nullptr && pParent != DkGetWorldActor() && pParent->uType == DK_ACTOR_DUMMY;
+}
+
+// The stage's object actors, each once.
+template <typename Fn> void ForEachObjectActor(Fn fn)
 {
     const int32_t nLast = std::min<int32_t>(gnLastObjectActor, static_cast<int32_t>(guNumActors));
     for (int32_t i = std::max<int32_t>(gnFirstObjectActor, 0); i < nLast; ++i)
         if (gapActors[i] != nullptr)
-            gapActors[i]->uId &= kObjectAttributeBits;
+            fn(gapActors[i]);
+}
+
+// The actor's placement in the world: its own, or within a parent other than the world.
+DK_MATRIX PlacementOf(const DK_ACTOR* pActor)
+{
+    const DK_ACTOR* pParent = pActor->pParent;
+    if (pParent == nullptr || pParent == DkGetWorldActor())
+        return pActor->Local;
+    DK_MATRIX world;
+    DkMultiplyMatrix(&world, &pActor->Local, &pParent->Local);
+    return world;
+}
+
+// A placement's axis and its length; a unit axis exactly 1.0 (the square root's table would
+// make it a little more).
+DK_VECTOR AxisOf(const DK_MATRIX& m, int nRow, int32_t* pxLength)
+{
+    const DK_VECTOR row = {m.m[nRow][0], m.m[nRow][1], m.m[nRow][2]};
+    const int32_t xSquared = FfVecDot(&row, &row);
+    *pxLength = xSquared == DK_FIXED_ONE ? DK_FIXED_ONE : FfSqrt(xSquared);
+    return row;
+}
+
+// The placement's axes made unit length.
+void UnitRows(const DK_MATRIX& m, DK_VECTOR aRows[3])
+{
+    for (int r = 0; r < 3; ++r)
+    {
+        int32_t xLength;
+        const DK_VECTOR row = AxisOf(m, r, &xLength);
+        if (xLength == DK_FIXED_ONE)
+            aRows[r] = row;
+        else
+            FfVecNormalise(&aRows[r], &row);
+    }
+}
+
+// The model's box in its own axes: its centre and its half extents scaled by the placement's
+// axes. FALSE for an actor without a model or a model of no extent along some axis.
+BOOL ModelBox(const DK_ACTOR* pActor, const DK_MATRIX& placement, DK_VECTOR* pCentre,
+              DK_VECTOR* pHalfExtents)
+{
+    const DK_MODEL* pModel =
+        pActor->uType == DK_ACTOR_MODEL ? static_cast<const DK_MODEL*>(pActor->pObject) : nullptr;
+    if (pModel == nullptr || pModel->pVertices == nullptr || pModel->nNumVertices <= 0)
+        return FALSE;
+    float afMin[3] = {pModel->pVertices[0].x, pModel->pVertices[0].y, pModel->pVertices[0].z};
+    float afMax[3] = {afMin[0], afMin[1], afMin[2]};
+    for (int32_t i = 1; i < pModel->nNumVertices; ++i)
+    {
+        const DK_VERTEX& v = pModel->pVertices[i];
+        const float af[3] = {v.x, v.y, v.z};
+        for (int k = 0; k < 3; ++k)
+        {
+            afMin[k] = std::min(afMin[k], af[k]);
+            afMax[k] = std::max(afMax[k], af[k]);
+        }
+    }
+    // The vertices came from 16.16 words, so they convert back exactly.
+    int32_t axMin[3];
+    int32_t axHalf[3];
+    for (int k = 0; k < 3; ++k)
+    {
+        axMin[k] = DkFloatToFixed(afMin[k]);
+        const int32_t xExtent = DkFloatToFixed(afMax[k]) - axMin[k];
+        if (xExtent == 0)
+            return FALSE;
+        int32_t xScale;
+        AxisOf(placement, k, &xScale);
+        axHalf[k] = FfMul(xExtent, xScale) / 2;
+    }
+    *pHalfExtents = {axHalf[0], axHalf[1], axHalf[2]};
+    // The centre in the model's own units (the placement scales it).
+    *pCentre = {axMin[0] + (DkFloatToFixed(afMax[0]) - axMin[0]) / 2,
+                axMin[1] + (DkFloatToFixed(afMax[1]) - axMin[1]) / 2,
+                axMin[2] + (DkFloatToFixed(afMax[2]) - axMin[2]) / 2};
+    return TRUE;
+}
+
+// The block of the grid under (x, z), or -1 off the grid or beyond the blocks built.
+int TrackBlockUnder(int32_t x, int32_t z)
+{
+    if (gxTrackCellSize <= 0 || guTrackGridWidth == 0)
+        return -1;
+    const int64_t nAcross = static_cast<int64_t>(x) - (static_cast<int64_t>(gxTrackMinX) - gxTrackHalfCell);
+    const int64_t nDown = (static_cast<int64_t>(gxTrackMaxZ) + gxTrackHalfCell) - z;
+    if (nAcross < 0 || nDown < 0)
+        return -1;
+    const int64_t nColumn = nAcross / gxTrackCellSize;
+    const int64_t nRow = nDown / gxTrackCellSize;
+    if (nColumn >= guTrackGridWidth || nRow >= guTrackGridRows)
+        return -1;
+    const int64_t nBlock = nRow * guTrackGridWidth + nColumn;
+    return nBlock < std::min<int64_t>(guNumTrackBlocks, COLL_TRACK_BLOCKS) ? static_cast<int>(nBlock)
+                                                                          : -1;
+}
+
+// A collision box for the modelled actor, filed on its block.
+void AddTrackObject(DK_ACTOR* pActor, uint32_t uAttribute, int nIndex)
+{
+    const DK_MATRIX placement = PlacementOf(pActor);
+    DK_VECTOR localCentre;
+    DK_VECTOR half;
+    if (!ModelBox(pActor, placement, &localCentre, &half))
+        return;
+    TrackObject object{};
+    object.pActor = pActor;
+    DkApplyMatrixToVector(&object.Centre, &localCentre, &placement);
+    UnitRows(placement, object.aRows);
+    object.uKind = ((uAttribute >> OBJECT_MATERIAL_SHIFT) & OBJECT_MATERIAL_MASK) |
+                   ((uAttribute & OBJECT_SOLID) == 0 ? TRACK_OBJECT_SOFT : 0);
+    object.nNumber = static_cast<uint16_t>(nIndex);
+    const int nBlock = TrackBlockUnder(object.Centre.x, object.Centre.z);
+    if (nBlock < 0)
+    {
+        DKREPORT(DkFormatString("Track object %d lies off the track's grid: no collisions", nIndex));
+        return;
+    }
+    gTrackObjectEntries.push_back({});
+    TrackObjectEntry& entry = gTrackObjectEntries.back();
+    entry.Object = object;
+    DK_VECTOR corners[8];
+    TransformPoint(corners, &entry.Object.Centre, entry.Object.aRows, &half);
+    InitTrackObjectBox(entry.Object.aRows, corners, &entry.Collision, &entry.Object.Centre);
+    entry.Node = {&entry.Object, &entry.Collision, gapTrackObjects[nBlock]};
+    gapTrackObjects[nBlock] = &entry.Node;
+}
+
+BOOL ObjectsDestructor(void)
+{
+    Coll_ClearAll();
+    gTrackObjectEntries.clear();
+    gnNumMovingObjects = 0;
+    gnNumType14Positions = 0;
+    return TRUE;
+}
+} // namespace
+
+void InitialiseTrackObjects(void)
+{
+    DkLog("InitialiseTrackObjects - start");
+    Coll_ClearAll();
+    gTrackObjectEntries.clear();
+    gnNumType14Positions = 0;
+    BOOL boPositionsFull = FALSE;
+    int nIndex = 0;
+    ForEachObjectActor(
+        [&](DK_ACTOR* pActor)
+        {
+            const uint32_t uAttribute = pActor->uId;
+            const int nThis = nIndex++;
+            if (IsKnockable(uAttribute) || IsDummyPart(pActor))
+                return;
+            if ((uAttribute & OBJECT_TYPE_MASK) == OBJECT_TYPE_POSITION_MARK)
+            {
+                if (gnNumType14Positions < MAX_TYPE14_POSITIONS)
+                {
+                    const DK_MATRIX placement = PlacementOf(pActor);
+                    gaType14Positions[gnNumType14Positions++] = {
+                        placement.m[3][0], placement.m[3][1], placement.m[3][2]};
+                }
+                else if (!boPositionsFull)
+                {
+                    boPositionsFull = TRUE;
+                    DKREPORT(DkFormatString("More than %d objects of type %d: the rest unrecorded",
+                                            MAX_TYPE14_POSITIONS, OBJECT_TYPE_POSITION_MARK));
+                }
+            }
+            if (pActor->uType == DK_ACTOR_DUMMY)
+            {
+                for (DK_ACTOR* pChild = pActor->pChild; pChild != nullptr; pChild = pChild->pNext)
+                    AddTrackObject(pChild, uAttribute, nThis);
+            }
+            else
+                AddTrackObject(pActor, uAttribute, nThis);
+        });
+    if (!gboObjectsDestructorAdded)
+        gboObjectsDestructorAdded = DkAddDestructor(ObjectsDestructor, "ObjectsDestructor") >= 0;
+    DkLog("InitialiseTrackObjects - end");
+}
+
+int Startup_GetNumTrackObjects(void)
+{
+    return static_cast<int>(gTrackObjectEntries.size());
+}
+
+void Startup_InitMovingObjects(void)
+{
+    const BOOL boTurned = GameData_IsOptionSet(OPTION_REVERSE_DIRECTION) &&
+                          !DkEntries().IsRallySchool() && !IsSuperSpecialStage();
+    int nCount = 0;
+    BOOL boFull = FALSE;
+    ForEachObjectActor(
+        [&](DK_ACTOR* pActor)
+        {
+            const uint32_t uAttribute = pActor->uId;
+            if (!IsKnockable(uAttribute))
+                return;
+            if (nCount >= HIT_OBJECT_RECORDS)
+            {
+                if (!boFull)
+                    DKREPORT(DkFormatString("More than %d movable objects: the rest stay fixed",
+                                            HIT_OBJECT_RECORDS));
+                boFull = TRUE;
+                return;
+            }
+            DK_VECTOR localCentre;
+            DK_VECTOR half;
+            if (!ModelBox(pActor, PlacementOf(pActor), &localCentre, &half))
+                return;
+            if (boTurned)
+            {
+                // Half a turn (2048) about the object's own up axis: its x and z axes reversed.
+                for (int r = 0; r < 3; r += 2)
+                    for (int c = 0; c < 3; ++c)
+                    {
+                        pActor->Local.m[r][c] = -pActor->Local.m[r][c];
+                        pActor->Base.m[r][c] = -pActor->Base.m[r][c];
+                    }
+                DkMarkActorDirty(pActor);
+            }
+            const DK_MATRIX placement = PlacementOf(pActor);
+            HitObject o{};
+            o.pActor = pActor;
+            DkApplyMatrixToVector(&o.Position, &localCentre, &placement);
+            o.Translation = {placement.m[3][0], placement.m[3][1], placement.m[3][2]};
+            o.HalfExtents = half;
+            UnitRows(placement, o.aRows);
+            const int32_t xFactor =
+                MovableKind(uAttribute) == 2 ? kWeightedFactor : kKnockableFactor;
+            o.auInverseInertia[0] = o.auInverseInertia[1] = o.auInverseInertia[2] =
+                static_cast<uint32_t>(xFactor);
+            o.xRadius = FfVecLength(&half);
+            o.uKind = static_cast<uint16_t>(((uAttribute >> OBJECT_MATERIAL_SHIFT) & HIT_KIND_MASK) |
+                                            nCount << 5);
+            o.nGroundTriangle = -1;
+            o.uBlock = static_cast<uint16_t>(DkGetTrackBlockIndex(o.Position.x, 0, o.Position.z));
+            o.uFlags = static_cast<uint8_t>(uAttribute >> OBJECT_FLAGS_SHIFT);
+            // A record starts at rest or in one of the states the step knows.
+            if (((o.uFlags & HIT_STATE_MASK) >> HIT_STATE_SHIFT) > HIT_STATE_MOVING_UNLISTED)
+                o.uFlags &= static_cast<uint8_t>(~HIT_STATE_MASK);
+            o.uRestFlags = kRestOnAnyAxis;
+            for (int nSet = 0; nSet < HIT_OBJECT_SETS; ++nSet)
+                gaHitObjects[nSet][nCount] = o;
+            ++nCount;
+        });
+    gnNumMovingObjects = nCount;
+    for (int nSet = 0; nSet < HIT_OBJECT_SETS; ++nSet)
+    {
+        gaNumMovingInList[nSet] = 0;
+        MovingObjects_Reset(nSet);
+    }
+    DkLog(DkFormatString("\nNumber of loaded moving objects: %d", nCount));
+}
+
+void Startup_CleanObjectFlags(void)
+{
+    ForEachObjectActor([](DK_ACTOR* pActor) { pActor->uId &= kObjectAttributeBits; });
 }

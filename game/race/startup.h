@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "engine/common/matrixop.h"
 #include "engine/include/dk_types.h"
 
 struct CarBody;
@@ -68,6 +69,33 @@ void Startup_LoadAnimations(const char* pszPath);
 // The cars a stage needs: decides the medium-detail models (gboMediumDetailCar) and the cars
 // simulated (gnNumMechCars), and returns the cars to load.
 int Startup_CountCars(void);
+
+// The stage's object actors as the collisions use them, once the track blocks are built.
+// The attribute word: bits 0-11 the object's type, bits 16-17 its movable kind (0 static, 1
+// knockable, 2 knockable and weighted 5.0), bits 18-23 its material kind, bit 29 a solid static
+// object (clear: soft, or knockable), bits 24-31 a knockable object's flags.
+#define OBJECT_TYPE_MASK 0xFFF
+#define OBJECT_MOVABLE_SHIFT 16
+#define OBJECT_MATERIAL_SHIFT 18
+#define OBJECT_MATERIAL_MASK 0x3F
+#define OBJECT_SOLID 0x20000000u
+#define OBJECT_FLAGS_SHIFT 24
+// Objects of this type record their positions, at most MAX_TYPE14_POSITIONS of them.
+#define OBJECT_TYPE_POSITION_MARK 14
+#define MAX_TYPE14_POSITIONS 49
+
+extern DK_VECTOR gaType14Positions[MAX_TYPE14_POSITIONS];
+extern int32_t gnNumType14Positions;
+
+// Gives each static object (each modelled child of a dummy) a collision box filed on the track
+// block under it; an object off the grid is reported and left without one. Registers
+// "ObjectsDestructor", which empties the lists.
+void InitialiseTrackObjects(void);
+// The knockable objects of the same range (at most HIT_OBJECT_RECORDS, the rest reported)
+// become knocked-over records in every player set, each turned half a turn on a mirrored stage.
+void Startup_InitMovingObjects(void);
+// The static objects given a collision box.
+int Startup_GetNumTrackObjects(void);
 
 // After the objects' set-up: every object actor's attribute word keeps its low 10 bits.
 void Startup_CleanObjectFlags(void);

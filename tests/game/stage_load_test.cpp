@@ -18,12 +18,16 @@
 #include "game/effects/sun.h"
 #include "game/effects/surface.h"
 #include "game/hud/rs_main.h"
+#include "game/race/gamedata.h"
 #include "game/race/gmhndlr.h"
 #include "game/race/loading.h"
 #include "game/race/startup.h"
+#include "game/vehicle/gencoll.h"
+#include "game/vehicle/knockedover.h"
 #include "game/vehicle/points.h"
 #include "tests/support/engine_test.h"
 #include "tools/bench/stage_frame.h"
+#include "tools/datakit/c3d_writer.h"
 #include "tools/datakit/file_io.h"
 #include "tools/datakit/stage_files_writer.h"
 #include "tools/datakit/stage_writer.h"
@@ -37,6 +41,7 @@ BOOL School(void)
 {
     return gboSchool;
 }
+std::array<uint8_t, DK_GAME_DATA_SIZE> gaGameData{};
 
 class StageLoadTest : public LoggedTest
 {
@@ -80,6 +85,7 @@ protected:
         // After the display's own entries.
         DK_ENTRIES entries{};
         entries.IsRallySchool = School;
+        entries.GetGameData = [] { return static_cast<const uint8_t*>(gaGameData.data()); };
         DkRegisterEntries(&entries);
         DkCreateWorldActor();
         std::strcpy(path, "c:\\game\\NZ\\1\\NZ1.BFP");
@@ -215,6 +221,196 @@ TEST_F(StageLoadTest, AShortHorizonRecordCountsAsMissing)
     EXPECT_EQ(log.find("horizon height and clip distance loaded"), std::string::npos);
     EXPECT_EQ(gxStageFarClipDistance, 200 << 16);
     EXPECT_NE(gxHorizonHeight, -20 << 16) << "taken from the height data's lowest point";
+}
+
+// Track objects loaded onto the demo stage's grid (13 x 40 blocks of 32.0 from x 0 and z 0)
+// from a scenery file of boxes.
+class TrackObjectsTest : public StageLoadTest
+{
+protected:
+    void TearDown() override
+    {
+        gaGameData[OPTION_REVERSE_DIRECTION.nByte] = 0;
+        StageLoadTest::TearDown();
+    }
+
+    struct Box
+    {
+        double x, z;
+        uint32_t uAttribute;
+        int nParent = -1; // a child of an earlier object
+        bool boModel = true;
+    };
+    static uint32_t Static(int nMaterial, bool boSolid, int nType = 201)
+    {
+        return static_cast<uint32_t>(nType) | static_cast<uint32_t>(nMaterial) << 18 |
+               (boSolid ? 1u << 29 : 0u);
+    }
+    static uint32_t Knockable(int nKind, int nMaterial, int nMass)
+    {
+        return 210u | static_cast<uint32_t>(nKind) << 16 | static_cast<uint32_t>(nMaterial) << 18 |
+               static_cast<uint32_t>(nMass) << 24;
+    }
+    // Loads the demo stage, builds its blocks, loads the boxes (0.5 x 1.0 x 0.75 half
+    // extents, standing on y = 0) as its object range and sets the objects up; the reports.
+    std::string SetUpObjects(const std::vector<Box>& boxes)
+    {
+        std::string out;
+        Load(&out);
+        EXPECT_EQ(CountReports(out), 0) << out;
+        DkOpenLogFile("c:\\error.txt");
+        datakit::C3dScene scene;
+        scene.shapes.push_back(datakit::C3dBox("BOX", 0.5, 1.0, 0.75, -1));
+        for (const Box& b : boxes)
+            scene.objects.push_back(datakit::C3dPlaced(
+                b.nParent, b.boModel ? std::vector<int>{0} : std::vector<int>{},
+                datakit::C3dTranslation(b.x, 0.0, b.z), b.uAttribute));
+        datakit::WriteFileAtomically(stageDir / "BOXES.obj", datakit::FormatC3d(scene));
+        std::string reports = CaptureOutput(
+            [&]
+            {
+                DkInitialiseTrackBlocks();
+                gnFirstObjectActor = static_cast<int32_t>(guNumActors);
+                Startup_LoadObjects("c:\\game\\NZ\\1\\BOXES.obj");
+                gnLastObjectActor = static_cast<int32_t>(guNumActors);
+                InitialiseTrackObjects();
+                Startup_InitMovingObjects();
+            });
+        return reports;
+    }
+    static DK_ACTOR* Actor(int nObject) { return gapActors[gnFirstObjectActor + nObject]; }
+    // The static object on the block's list whose actor this is, or NULL.
+    static const TrackObjectNode* Filed(int nBlock, const DK_ACTOR* pActor)
+    {
+        for (const TrackObjectNode* p = gapTrackObjects[nBlock]; p != nullptr; p = p->pNext)
+            if (p->pObject->pActor == pActor)
+                return p;
+        return nullptr;
+    }
+};
+
+TEST_F(TrackObjectsTest, StaticBoxesAreFiledOnTheBlockUnderThem)
+{
+    const std::vector<Box> boxes = {
+        {100.0, 500.0, Static(5, true)},
+        {130.0, 520.0, Static(7, false)},
+        {-300.0, 500.0, Static(5, true)}, // off the grid
+        {200.0, 700.0, Static(3, true), -1, false},
+        {2.0, 0.0, 0, 3}, // a child of the dummy: at 202, 700
+        {300.0, 900.0, Knockable(1, 4, 2)},
+    };
+    const std::string out = SetUpObjects(boxes);
+    EXPECT_EQ(CountReports(out), 1) << out;
+    EXPECT_TRUE(Reported(out, "Track object 2 lies off the track's grid: no collisions")) << out;
+    EXPECT_EQ(Startup_GetNumTrackObjects(), 3);
+    struct Case
+    {
+        int nObject;
+        double x, z;
+        uint32_t uKind;
+    };
+    const Case cases[] = {
+        {0, 100.0, 500.0, 5},
+        {1, 130.0, 520.0, 7 | TRACK_OBJECT_SOFT},
+        {4, 202.0, 700.0, 3}, // the dummy's attribute
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.nObject);
+        const int16_t nBlock = DkGetTrackBlockIndex(static_cast<int32_t>(c.x * 65536), 0,
+                                                    static_cast<int32_t>(c.z * 65536));
+        const TrackObjectNode* p = Filed(nBlock, Actor(c.nObject));
+        ASSERT_NE(p, nullptr);
+        EXPECT_EQ(p->pObject->uKind, c.uKind);
+        EXPECT_EQ(p->pObject->Centre.x, static_cast<int32_t>(c.x * 65536));
+        EXPECT_EQ(p->pObject->Centre.y, 1 << 16) << "the box's middle";
+        EXPECT_EQ(p->pObject->Centre.z, static_cast<int32_t>(c.z * 65536));
+        EXPECT_NEAR(p->pCollision->xHalfLength + p->pCollision->xHalfWidth, 32768 + 49152, 32)
+            << "0.75 and 0.5 (or 0.5 and 0.75) along the ground, within the box's rounding";
+    }
+    // Nothing else was filed: neither the knockable box nor the one off the grid.
+    int nFiled = 0;
+    for (const TrackObjectNode* pHead : gapTrackObjects)
+        for (const TrackObjectNode* p = pHead; p != nullptr; p = p->pNext)
+            ++nFiled;
+    EXPECT_EQ(nFiled, 3);
+
+    // The clean-up after the set-up leaves every object's low 10 bits.
+    Startup_CleanObjectFlags();
+    for (size_t i = 0; i < boxes.size(); ++i)
+        EXPECT_EQ(Actor(static_cast<int>(i))->uId, boxes[i].uAttribute & 0x3FF) << i;
+}
+
+TEST_F(TrackObjectsTest, KnockableBoxesBecomeKnockedOverRecordsTurnedOnMirroredStages)
+{
+    std::string out = SetUpObjects({
+        {100.0, 500.0, Knockable(1, 13, 2)},
+        {110.0, 500.0, Static(5, true)},
+        {120.0, 500.0, Knockable(2, 4, 3)},
+    });
+    const std::string log = Log();
+    EXPECT_NE(log.find("\nNumber of loaded moving objects: 2"), std::string::npos) << log;
+    for (const bool boMirrored : {false, true})
+    {
+        SCOPED_TRACE(boMirrored);
+        if (boMirrored)
+        {
+            // The same objects set up again on a mirrored stage.
+            gaGameData[OPTION_REVERSE_DIRECTION.nByte] =
+                static_cast<uint8_t>(1 << OPTION_REVERSE_DIRECTION.nBit);
+            out += CaptureOutput(
+                []
+                {
+                    InitialiseTrackObjects();
+                    Startup_InitMovingObjects();
+                });
+        }
+        EXPECT_EQ(CountReports(out), 0) << out;
+        ASSERT_EQ(gnNumMovingObjects, 2);
+        EXPECT_EQ(Startup_GetNumTrackObjects(), 1);
+        const int32_t xSign = boMirrored ? -65536 : 65536;
+        for (int nSet = 0; nSet < HIT_OBJECT_SETS; ++nSet)
+        {
+            const HitObject& a = gaHitObjects[nSet][0];
+            const HitObject& b = gaHitObjects[nSet][1];
+            EXPECT_EQ(a.pActor, Actor(0));
+            EXPECT_EQ(b.pActor, Actor(2));
+            EXPECT_EQ(a.Position.x, 100 << 16);
+            EXPECT_EQ(a.Position.y, 1 << 16);
+            EXPECT_EQ(a.HalfExtents.x, 1 << 15);
+            EXPECT_EQ(a.HalfExtents.z, 49152);
+            EXPECT_EQ(a.aRows[0].x, xSign);
+            EXPECT_EQ(a.aRows[1].y, 65536);
+            EXPECT_EQ(a.aRows[2].z, xSign);
+            EXPECT_EQ(a.uKind & HIT_KIND_MASK, 13);
+            EXPECT_EQ(b.uKind & HIT_KIND_MASK, 4);
+            EXPECT_NE(a.uKind >> 5, b.uKind >> 5) << "each its own collision key";
+            EXPECT_EQ(a.uFlags & HIT_MASS_MASK, 2);
+            EXPECT_EQ(b.uFlags & HIT_MASS_MASK, 3);
+            EXPECT_EQ(a.auInverseInertia[1], 65536u);
+            EXPECT_EQ(b.auInverseInertia[1], 5u << 16) << "kind 2 weighted 5.0";
+        }
+        EXPECT_EQ(Actor(0)->Local.m[0][0], xSign) << "the actor turned with its record";
+        EXPECT_NE(MovingObjects_GetList(0, DkGetTrackBlockIndex(100 << 16, 0, 500 << 16)),
+                  nullptr);
+    }
+}
+
+TEST_F(TrackObjectsTest, ThePositionMarksAndTheKnockableRecordsAreCapped)
+{
+    std::vector<Box> boxes;
+    for (int i = 0; i < HIT_OBJECT_RECORDS + 1; ++i)
+        boxes.push_back({20.0 + (i % 20) * 10.0, 20.0 + (i / 20) * 10.0, Knockable(1, 1, 0)});
+    for (int i = 0; i < MAX_TYPE14_POSITIONS + 1; ++i)
+        boxes.push_back({20.0 + i * 5.0, 600.0, Static(1, true, OBJECT_TYPE_POSITION_MARK)});
+    const std::string out = SetUpObjects(boxes);
+    EXPECT_EQ(CountReports(out), 2) << out;
+    EXPECT_TRUE(Reported(out, "More than 500 movable objects: the rest stay fixed")) << out;
+    EXPECT_TRUE(Reported(out, "More than 49 objects of type 14: the rest unrecorded")) << out;
+    EXPECT_EQ(gnNumMovingObjects, HIT_OBJECT_RECORDS);
+    EXPECT_EQ(gnNumType14Positions, MAX_TYPE14_POSITIONS);
+    EXPECT_EQ(gaType14Positions[MAX_TYPE14_POSITIONS - 1].x, (20 + 48 * 5) << 16);
+    EXPECT_EQ(Startup_GetNumTrackObjects(), MAX_TYPE14_POSITIONS + 1) << "all keep their boxes";
 }
 
 TEST_F(StageLoadTest, TheSchoolLeavesSchoolModeWithoutItsLinesFile)
