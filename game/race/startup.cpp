@@ -24,9 +24,11 @@
 #include "game/race/gmhndlr.h"
 #include "game/race/netplay.h"
 #include "game/race/superspecial.h"
+#include "game/race/trackcam.h"
 #include "game/race/loading.h"
 #include "game/race/stageinfo.h"
 #include "game/vehicle/carmodel.h"
+#include "game/vehicle/damage.h"
 #include "game/vehicle/gencoll.h"
 #include "game/vehicle/knockedover.h"
 #include "game/vehicle/heightdata.h"
@@ -581,4 +583,215 @@ void Startup_InitMovingObjects(void)
 void Startup_CleanObjectFlags(void)
 {
     ForEachObjectActor([](DK_ACTOR* pActor) { pActor->uId &= kObjectAttributeBits; });
+}
+
+BOOL gboDoInterior = TRUE;
+
+namespace
+{
+// The attribute the reflection model's actor takes.
+constexpr uint32_t kReflectionAttribute = 111;
+// A car kept out of sight: its draw value and height.
+constexpr uint8_t kHiddenCarDrawValue = 255;
+constexpr int32_t kHiddenCarHeight = -100 << 16;
+// The model actor whose radius gives the wheel's.
+constexpr uint32_t kWheelRadiusActor = 6;
+
+int CarDataDestructor(void)
+{
+    Startup_FreeCarData();
+    return 0;
+}
+
+// Processes a car file from the hard disk under pParent. The file is parsed at once on the
+// temporary heap and freed straight after; NULL when missing or when it holds no model.
+DK_ACTOR* LoadCarFile(const char* pszPath, int nKind, DK_ACTOR* pParent, uint32_t uOptions)
+{
+    void* pImage = DkMallocLoadFile(pszPath, DKLF_HARDDRIVE);
+    if (pImage == nullptr)
+        return nullptr;
+    DK_ACTOR* pFirst =
+        DkProcessC3dObject(pImage, DkGetLastFileSize(), nKind, pParent, FALSE, uOptions);
+    DkHeapFree(pImage);
+    return pFirst;
+}
+
+bool IsNight(void)
+{
+    return StageInfo_GetLight() == STAGEINFO_LIGHT_NIGHT;
+}
+
+bool IsAlternatingSuperSpecial(void)
+{
+    return IsAlternatingGame() && IsSuperSpecialStage();
+}
+} // namespace
+
+void Startup_GetCarFilePaths(int nCar, CarFilePaths* pOut)
+{
+    char szFolder[STAGE_PATH_LENGTH];
+    char szStem[STAGE_PATH_LENGTH];
+    BuildCarObjectPath(nCar, szFolder, szStem);
+    const bool boNight = IsNight();
+    // The stem ends in "DAY": the night model's ends in "NIGHT", the night's medium-detail
+    // model is the day's.
+    const size_t uCode = std::strlen(szStem) - 3;
+    if (gboMediumDetailCar)
+        std::snprintf(szStem + uCode, sizeof szStem - uCode, "%s", boNight ? "daymed" : "DAYmed");
+    else if (boNight)
+        std::snprintf(szStem + uCode, sizeof szStem - uCode, "%s", "NIGHT");
+    std::snprintf(pOut->szModel, sizeof pOut->szModel, "%s\\%s.C3D", szFolder, szStem);
+    pOut->szReflection[0] = pOut->szReflectionMap[0] = '\0';
+    if (!boNight && !gboMediumDetailCar && !IsAlternatingSuperSpecial())
+    {
+        std::snprintf(pOut->szReflection, sizeof pOut->szReflection, "%s\\%sref.c3d", szFolder,
+                      szStem);
+        std::snprintf(pOut->szReflectionMap, sizeof pOut->szReflectionMap, "%s\\ref_map.bmp",
+                      szFolder);
+    }
+}
+
+BOOL InitialiseCarMechanicsData(DK_ACTOR* paCar, DK_ACTOR* paBodyDummy, int nCar, int nCarType,
+                                const int16_t* panAngles, const DK_VECTOR* pPosition)
+{
+    DkLog(DkFormatString("*** InitialiseCarMechanicsData Called for : paCar %d  paBodyDummy %d  "
+                         "nCarNumber %d  nCarType %d",
+                         paCar != nullptr ? 1 : 0, paBodyDummy != nullptr ? 1 : 0, nCar, nCarType));
+    if (paCar == nullptr || paBodyDummy == nullptr || nCar < 0 || nCar >= MAX_CARS)
+    {
+        DKREPORT(DkFormatString("InitialiseCarMechanicsData() : car %d has no model", nCar));
+        return FALSE;
+    }
+    DkSetActor(paCar, pPosition, panAngles);
+    DkSetActor(paBodyDummy, pPosition, panAngles);
+    return InitialiseCar(&gaCarBody[nCar], &gaCarMechanics[nCar], paBodyDummy, nCarType, pPosition,
+                         nCar);
+}
+
+int LoadSingleCar(int nCar)
+{
+    DkLog(DkFormatString("LoadSingleCar (int nCarNumber %d)", nCar));
+    if (nCar < 0 || nCar >= MAX_LOADED_CARS)
+    {
+        DKREPORT(DkFormatString("LoadSingleCar() : no room for car %d", nCar));
+        return 0;
+    }
+    const bool boSchool = DkEntries().IsRallySchool() != FALSE;
+    CarFilePaths paths;
+    Startup_GetCarFilePaths(nCar, &paths);
+    char szFolder[STAGE_PATH_LENGTH];
+    char szStem[STAGE_PATH_LENGTH];
+    const int nCarType = BuildCarObjectPath(nCar, szFolder, szStem);
+
+    DK_ACTOR* pRoot = DkCreateActor(DkGetWorldActor());
+    if (pRoot == nullptr)
+        return 0;
+    const bool boAlwaysDrawn =
+        !boSchool && (IsSuperSpecialStage() || IsSplitScreenCollisionGame() || boThisIsPodiumStage);
+    const uint32_t uOptions = IsNight() ? 2 : DK3D_OPT_CAR_LIGHT;
+    DK_ACTOR* pBody =
+        LoadCarFile(paths.szModel, boAlwaysDrawn ? DK3D_CAR : DK3D_MEDIUM_CAR, pRoot, uOptions);
+    if (pBody == nullptr)
+    {
+        DKREPORT(DkFormatString("The car file %s is missing or holds no car", paths.szModel));
+        return 0;
+    }
+    if (boAlwaysDrawn)
+        pBody->uAlwaysDraw = kHiddenCarDrawValue;
+
+    LoadedCar& loaded = gaLoadedCar[nCar];
+    loaded.nCarType = static_cast<int8_t>(nCarType);
+    loaded.paBodyDummy = pRoot;
+    loaded.paCar = pBody;
+    loaded.xHalfWheelRadius = 0;
+    const DK_ACTOR* pWheel = DkFindActorById(pBody->pChild, kWheelRadiusActor);
+    if (pWheel != nullptr && pWheel->pObject != nullptr)
+    {
+        const DK_MODEL* pModel = static_cast<const DK_MODEL*>(pWheel->pObject);
+        loaded.xHalfWheelRadius = FfMul(pModel->xRadius, pWheel->Scale.x) / 2;
+        if (GameData_IsOptionSet(OPTION_HALF_SIZE))
+            loaded.xHalfWheelRadius /= 2;
+    }
+
+    DK_VECTOR start;
+    int16_t anAngles[3];
+    TrackCam_GetStartPosition(IsSuperSpecialStage() ? nCar : 0, &start, anAngles);
+    if (nCar < MAX_CARS &&
+        !InitialiseCarMechanicsData(pBody, pRoot, nCar, nCarType, anAngles, &start))
+        return 0;
+
+    if (paths.szReflection[0] == '\0')
+        return 1;
+    if (IsAlternatingGame() && nCar >= gnNumMechCars && !gboDoInterior)
+    {
+        DkLog("Not doing ref. map yet as 2 Player Alt and gboDoInterior is false");
+        return 1;
+    }
+    // The reflection is a finish: a car without one still drives.
+    DK_ACTOR* pShell = pBody->pChild == nullptr
+                           ? nullptr
+                           : LoadCarFile(paths.szReflection, DK3D_CAR, pBody->pChild, uOptions);
+    if (pShell == nullptr)
+    {
+        DKREPORT(DkFormatString("The car's reflection %s is missing", paths.szReflection));
+        return 1;
+    }
+    pShell->uId = kReflectionAttribute;
+    gaCarBody[nCar].paReflection = pShell;
+    return 1;
+}
+
+int Startup_LoadCars(int nMask)
+{
+    const bool boSchool = DkEntries().IsRallySchool() != FALSE;
+    int nToLoad = Startup_CountCars();
+    if (nToLoad > MAX_LOADED_CARS)
+    {
+        DKREPORT(DkFormatString("Only %d of the %d cars can be loaded", MAX_LOADED_CARS, nToLoad));
+        nToLoad = MAX_LOADED_CARS;
+    }
+    gboDoInterior = IsSuperSpecialStage() && !boSchool ? FALSE : TRUE;
+    DkAddDestructor(CarDataDestructor, "Car Data Destructor");
+    for (int n = 0; n < nToLoad; ++n)
+    {
+        if (!LoadSingleCar(n))
+            return 0;
+        Loading_Step();
+    }
+
+    if (IsAlternatingGame() && !IsSuperSpecialStage())
+    {
+        // The second player's cars wait out of sight.
+        for (int n = gnNumMechCars; n < nToLoad; ++n)
+            for (DK_ACTOR* pActor : {gaLoadedCar[n].paBodyDummy, gaLoadedCar[n].paCar})
+            {
+                pActor->uAlwaysDraw = kHiddenCarDrawValue;
+                DK_VECTOR at;
+                FfMatGetPosition(&at, &pActor->Local);
+                at.y = kHiddenCarHeight;
+                DkSetActorPosition(pActor, &at);
+            }
+    }
+
+    if (!IsAlternatingSuperSpecial())
+    {
+        if (boThisIsPodiumStage)
+        {
+            DkLog("*** PODIUM STAGE, RESET CAR DAMAGE COMPLETELY!\n");
+            InitialiseDamage();
+        }
+        else
+            InitialiseDamageStage();
+    }
+
+    DkLog(DkFormatString("gnNumMechCars %d", gnNumMechCars));
+    DkLog(DkFormatString("Cars loaded (mask %d)", nMask));
+    return 1;
+}
+
+void Startup_FreeCarData(void)
+{
+    // The models go with the heaps: no record may point at them afterwards.
+    for (LoadedCar& car : gaLoadedCar)
+        car = LoadedCar{};
 }

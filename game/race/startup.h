@@ -6,6 +6,7 @@
 
 #include "engine/common/matrixop.h"
 #include "engine/include/dk_types.h"
+#include "game/race/loading.h"
 
 struct CarBody;
 struct DK_ACTOR;
@@ -99,3 +100,32 @@ int Startup_GetNumTrackObjects(void);
 
 // After the objects' set-up: every object actor's attribute word keeps its low 10 bits.
 void Startup_CleanObjectFlags(void);
+
+// The cars' files. Under the hard-disk root: the model (the car folder and stem with "DAY" or
+// "NIGHT" by the light, "med" or "daymed" at medium detail, then ".C3D") and, by day at full
+// detail outside the alternating super special stage, the reflection model (the stem + "ref.c3d")
+// and its map (the folder's "ref_map.bmp"); both empty where the car takes none.
+struct CarFilePaths
+{
+    char szModel[STAGE_PATH_LENGTH];
+    char szReflection[STAGE_PATH_LENGTH];
+    char szReflectionMap[STAGE_PATH_LENGTH];
+};
+void Startup_GetCarFilePaths(int nCar, CarFilePaths* pOut);
+
+// On while the cars show their interior (off on super special stages outside the school).
+extern BOOL gboDoInterior;
+
+// Loads the cars the stage needs (Startup_CountCars), a loading step after each, and sets up
+// their damage; 1, or 0 when a car's file is missing or its set-up fails.
+int Startup_LoadCars(int nMask);
+// Loads car nCar's model and reflection into gaLoadedCar[nCar] and sets its mechanics up at its
+// start position; 1, or 0 with a report.
+int LoadSingleCar(int nCar);
+// Places both actors and sets the car's mechanics up from them; FALSE when the car model's
+// initialisation refuses the car.
+BOOL InitialiseCarMechanicsData(DK_ACTOR* paCar, DK_ACTOR* paBodyDummy, int nCar, int nCarType,
+                                const int16_t* panAngles, const DK_VECTOR* pPosition);
+// "Car Data Destructor": the loaded-car records are emptied as the heaps that hold the models
+// are reset.
+void Startup_FreeCarData(void);

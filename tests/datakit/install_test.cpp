@@ -150,6 +150,17 @@ void ExpectDemoTree(const fs::path& root)
         expected.insert(std::string("c/Dezor/fonts/") + size);
         expected.insert(std::string("c/Dezor/fonts/") + size + "/timenum.fon");
     }
+    // The cars on the hard disk, a folder a car code.
+    expected.insert({"c/Dezor/OBJECTS", "c/Dezor/OBJECTS/CARS"});
+    for (const std::string code : {"ORI", "PEL", "BRA", "TOR", "KV2", "MK2", "KOR", "TM", "ALI",
+                                   "SAN", "DRY", "LUM", "M4R", "ALC"})
+    {
+        const std::string dir = "c/Dezor/OBJECTS/CARS/" + code;
+        expected.insert(dir);
+        for (const std::string name : {code + "DAY.C3D", code + "NIGHT.C3D", code + "DAYmed.C3D",
+                                       code + "DAYref.c3d", std::string("ref_map.bmp")})
+            expected.insert(dir + "/" + name);
+    }
     EXPECT_EQ(names, expected);
     // Fonts: pixels at byte 1,078, the version-3 header right after the rows.
     for (const char* font : datakit::kFrontEndFonts)

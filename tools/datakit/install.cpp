@@ -4,6 +4,7 @@
 #include <utility>
 
 #include "tools/datakit/avi_writer.h"
+#include "tools/datakit/c3d_writer.h"
 #include "tools/datakit/file_io.h"
 #include "tools/datakit/image_writer.h"
 #include "tools/datakit/language_writer.h"
@@ -26,6 +27,9 @@ constexpr const char* kFrontEndWords[kLanguageCount] = {"Menu text", "Texte de m
                                                         "Texto de men\xFA", "Testo del menu"};
 constexpr const char* kGameWords[kLanguageCount] = {"Game text", "Texte du jeu", "Spieltext",
                                                     "Texto del juego", "Testo del gioco"};
+// The car folders' and files' codes, by car type.
+constexpr const char* kCarCodes[] = {"ORI", "PEL", "BRA", "TOR", "KV2", "MK2", "KOR",
+                                     "TM",  "ALI", "SAN", "DRY", "LUM", "M4R", "ALC"};
 
 fs::path AbsoluteDirectory(const fs::path& dir)
 {
@@ -182,6 +186,47 @@ void WriteGameStageFiles(InstallSummary& summary, const fs::path& gameDir)
     }
 }
 
+// The cars under the hard disk's "OBJECTS\\CARS\\<code>\\" as the stage loads them, flat-coloured:
+// by day and at night the full-detail car, at medium detail (day and night alike) the coarser
+// one, and the day car's reflection shell and map.
+void WriteCarModels(InstallSummary& summary, const fs::path& hardDisk)
+{
+    const auto flat = [](C3dScene scene)
+    {
+        scene.textures.clear();
+        for (C3dShape& shape : scene.shapes)
+            for (C3dFace& face : shape.faces)
+                face.texture = -1;
+        return FormatC3d(scene);
+    };
+    const std::vector<uint8_t> full = flat(C3dCar(C3dCarParts::Full));
+    const std::vector<uint8_t> medium = flat(C3dCar(C3dCarParts::Medium));
+    C3dScene shell;
+    shell.shapes.push_back(C3dBox("REFSHELL", 2.0, 0.7, 0.9, -1));
+    shell.objects.push_back(C3dPlaced(-1, {0}));
+    const std::vector<uint8_t> reflection = FormatC3d(shell);
+    const std::vector<uint8_t> map = C3dSolidBmp(16, 16, C3dRgba{200, 210, 230, 255});
+    const fs::path cars = hardDisk / "OBJECTS" / "CARS";
+    MakeDirectory(summary, hardDisk / "OBJECTS");
+    MakeDirectory(summary, cars);
+    for (const char* code : kCarCodes)
+    {
+        const fs::path dir = cars / code;
+        MakeDirectory(summary, dir);
+        const std::string stem = code;
+        for (const auto& [name, bytes] :
+             {std::pair<std::string, const std::vector<uint8_t>*>{stem + "DAY.C3D", &full},
+              {stem + "NIGHT.C3D", &full},
+              {stem + "DAYmed.C3D", &medium},
+              {stem + "DAYref.c3d", &reflection},
+              {"ref_map.bmp", &map}})
+        {
+            WriteImageFile(dir / name, *bytes);
+            summary.files.push_back(dir / name);
+        }
+    }
+}
+
 // The front end's music: a short tune of rising and falling tones that loops cleanly.
 std::vector<int16_t> DemoMusic()
 {
@@ -280,6 +325,7 @@ InstallSummary InstallDemo(const fs::path& dir)
     WriteDemoStageFiles(summary, disc / "game");
     WriteGameStageFiles(summary, disc / "game");
     WriteStartScreens(summary, driveC / "Dezor");
+    WriteCarModels(summary, driveC / "Dezor");
     WriteStageClock(summary, driveC / "Dezor", disc / "game");
 
     RegistryModel registry;

@@ -1,0 +1,213 @@
+// The stage's cars: their files by light and detail, loading them from the data kit's
+// installation with their counts, and a missing car file.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/common/destruct.h"
+#include "engine/pc/core/dk_file.h"
+#include "game/race/gamedata.h"
+#include "game/race/startup.h"
+#include "tests/game/car_fixture.h"
+#include "tools/datakit/install.h"
+
+namespace
+{
+namespace fs = std::filesystem;
+
+class CarLoadTest : public CarTest
+{
+protected:
+    void SetUp() override
+    {
+        CarTest::SetUp();
+        gboMediumDetailCar = 0;
+        gnNumMechCars = 0;
+    }
+    void TearDown() override
+    {
+        output += CaptureOutput([] { Startup_FreeCarData(); });
+        gboMediumDetailCar = 0;
+        gNumberOfPlayers = 1;
+        CarTest::TearDown();
+    }
+    // The data kit's installation, its hard disk the file layer's.
+    fs::path Install()
+    {
+        datakit::InstallSummary install;
+        output += CaptureOutput([&] { install = datakit::InstallDemo(env.DriveC() + "/kit"); });
+        const fs::path hardDisk = install.root / "c" / "Dezor";
+        DkSetHardDrivePath(hardDisk.string().c_str());
+        return hardDisk;
+    }
+    void SetCarType(int nPlayer, int nCarType)
+    {
+        gaTestGameData[PlayerByte(nPlayer, PI_CAR_TYPE)] = static_cast<uint8_t>(nCarType);
+    }
+};
+
+TEST_F(CarLoadTest, TheCarsFilesFollowTheLightAndTheDetail)
+{
+    struct Case
+    {
+        const char* what;
+        int nCarType, nLight, nMedium, nGameType;
+        bool boSuperSpecial;
+        const char *pszModel, *pszReflection, *pszMap;
+    };
+    const Case cases[] = {
+        {"by day", 0, 2, 0, 0, false, "OBJECTS\\CARS\\ORI\\ORIDAY.C3D",
+         "OBJECTS\\CARS\\ORI\\ORIDAYref.c3d", "OBJECTS\\CARS\\ORI\\ref_map.bmp"},
+        {"another type", 12, 0, 0, 0, false, "OBJECTS\\CARS\\M4R\\M4RDAY.C3D",
+         "OBJECTS\\CARS\\M4R\\M4RDAYref.c3d", "OBJECTS\\CARS\\M4R\\ref_map.bmp"},
+        {"at night, no reflection", 3, 8, 0, 0, false, "OBJECTS\\CARS\\TOR\\TORNIGHT.C3D", "", ""},
+        {"medium detail by day", 1, 2, 1, 0, false, "OBJECTS\\CARS\\PEL\\PELDAYmed.C3D", "", ""},
+        {"medium detail at night is the day's", 1, 8, 1, 0, false,
+         "OBJECTS\\CARS\\PEL\\PELdaymed.C3D", "", ""},
+        {"taking turns on the super special stage", 0, 2, 0, 2, true,
+         "OBJECTS\\CARS\\ORI\\ORIDAY.C3D", "", ""},
+        {"taking turns elsewhere keeps it", 0, 2, 0, 2, false, "OBJECTS\\CARS\\ORI\\ORIDAY.C3D",
+         "OBJECTS\\CARS\\ORI\\ORIDAYref.c3d", "OBJECTS\\CARS\\ORI\\ref_map.bmp"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        SetCarType(0, c.nCarType);
+        StageInfo_SetLightForTests(c.nLight);
+        gboMediumDetailCar = c.nMedium;
+        gnTestGameType = c.nGameType;
+        SuperSpecial_SetForTests(c.boSuperSpecial ? TRUE : FALSE);
+        CarFilePaths paths;
+        Startup_GetCarFilePaths(0, &paths);
+        EXPECT_STREQ(paths.szModel, c.pszModel);
+        EXPECT_STREQ(paths.szReflection, c.pszReflection);
+        EXPECT_STREQ(paths.szReflectionMap, c.pszMap);
+    }
+}
+
+TEST_F(CarLoadTest, TheInstalledCarsLoadInTheirCounts)
+{
+    Install();
+    struct Case
+    {
+        const char* what;
+        int nGameType, nPlayers, nResolution;
+        bool boPodium;
+        int nLoaded, nMech;
+        bool boMedium, boReflection;
+    };
+    const Case cases[] = {
+        {"one player, with its reflection", 0, 1, 1, false, 1, 1, false, true},
+        {"two on one screen, medium detail", 1, 2, 1, false, 2, 2, true, false},
+        {"taking turns loads two sets", 2, 2, 1, false, 2, 1, false, true},
+        {"the podium: three, one simulated", 0, 1, 1, true, 3, 1, true, false},
+        {"low resolution is medium", 0, 1, 0, false, 1, 1, true, false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        output += CaptureOutput(
+            [&]
+            {
+                DkKillAllObjects();
+                world = DkCreateWorldActor();
+            });
+        const int nMark = gnNumDestructors;
+        for (LoadedCar& car : gaLoadedCar)
+            car = LoadedCar{};
+        gnTestGameType = c.nGameType;
+        // Taking turns the players' count is one, the cars doubled.
+        gNumberOfPlayers = c.nGameType == 2 ? 1 : c.nPlayers;
+        boThisIsPodiumStage = c.boPodium ? TRUE : FALSE;
+        gaTestGameData[GD_CAR_RESOLUTION] = static_cast<uint8_t>(c.nResolution);
+        for (int p = 0; p < 2; ++p)
+            SetCarType(p, p == 0 ? 0 : 5);
+        TakeLog();
+        int nResult = -1;
+        const std::string out = CaptureOutput([&] { nResult = Startup_LoadCars(5); });
+        const std::string log = TakeLog();
+        ASSERT_EQ(nResult, 1) << out << log;
+        EXPECT_EQ(CountReports(out + log), 0) << out << log;
+        EXPECT_EQ(gnNumMechCars, c.nMech);
+        EXPECT_EQ(gboMediumDetailCar, c.boMedium ? 1 : 0);
+        // The reflection shell hangs below the body's first child.
+        ASSERT_NE(gaCarBody[0].paReflection, nullptr);
+        EXPECT_EQ(gaCarBody[0].paReflection->pParent == gaLoadedCar[0].paCar->pChild,
+                  c.boReflection);
+        for (int n = 0; n < MAX_LOADED_CARS; ++n)
+            EXPECT_EQ(gaLoadedCar[n].paCar != nullptr, n < c.nLoaded) << n;
+        EXPECT_NE(log.find("Cars loaded (mask 5)"), std::string::npos) << log;
+        EXPECT_NE(log.find("LoadSingleCar (int nCarNumber " + std::to_string(c.nLoaded - 1) + ")"),
+                  std::string::npos);
+        EXPECT_EQ(log.find("LoadSingleCar (int nCarNumber " + std::to_string(c.nLoaded) + ")"),
+                  std::string::npos);
+        // The second player's set waits out of sight while the first drives.
+        if (c.nGameType == 2)
+        {
+            EXPECT_EQ(gaLoadedCar[1].paCar->Local.m[3][1], -100 << 16);
+        }
+        EXPECT_EQ(gaLoadedCar[0].nCarType, 0);
+        EXPECT_EQ(gaCarBody[0].paCar, gaLoadedCar[0].paCar);
+        // The models go with the heaps, and no record points at them.
+        output += CaptureOutput([&] { DkCallDestructors(nMark); });
+        for (const LoadedCar& car : gaLoadedCar)
+            EXPECT_EQ(car.paCar, nullptr);
+    }
+}
+
+TEST_F(CarLoadTest, AMissingCarFileIsReportedAndEndsTheLoading)
+{
+    const fs::path hardDisk = Install();
+    const fs::path cars = hardDisk / "OBJECTS" / "CARS";
+    struct Case
+    {
+        const char* what;
+        const char* pszRemoved; // under the car folders
+        int nPlayers, nGameType;
+        int nResult;
+        const char* pszReported;
+    };
+    const Case cases[] = {
+        {"the first car's model", "ORI/ORIDAY.C3D", 1, 0, 0,
+         "The car file OBJECTS\\CARS\\ORI\\ORIDAY.C3D is missing"},
+        {"the second car's model", "MK2/MK2DAYmed.C3D", 2, 1, 0,
+         "The car file OBJECTS\\CARS\\MK2\\MK2DAYmed.C3D is missing"},
+        {"a reflection only dulls the car", "ORI/ORIDAYref.c3d", 1, 0, 1,
+         "The car's reflection OBJECTS\\CARS\\ORI\\ORIDAYref.c3d is missing"},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        output += CaptureOutput(
+            [&]
+            {
+                DkKillAllObjects();
+                world = DkCreateWorldActor();
+            });
+        const int nMark = gnNumDestructors;
+        for (LoadedCar& car : gaLoadedCar)
+            car = LoadedCar{};
+        const fs::path removed = cars / c.pszRemoved;
+        const fs::path kept = removed.string() + ".kept";
+        fs::rename(removed, kept);
+        gnTestGameType = c.nGameType;
+        gNumberOfPlayers = c.nPlayers;
+        gaTestGameData[GD_CAR_RESOLUTION] = 1;
+        SetCarType(0, 0);
+        SetCarType(1, 5);
+        TakeLog();
+        int nResult = -1;
+        const std::string out = CaptureOutput([&] { nResult = Startup_LoadCars(1); });
+        const std::string log = TakeLog();
+        fs::rename(kept, removed);
+        output += CaptureOutput([&] { DkCallDestructors(nMark); });
+        EXPECT_EQ(nResult, c.nResult);
+        // The file layer reports the file it cannot open, then the loader what it lacks.
+        EXPECT_EQ(CountReports(log), 2) << log;
+        EXPECT_NE(log.find(c.pszReported), std::string::npos) << log;
+        EXPECT_EQ(log.find("Cars loaded") != std::string::npos, c.nResult == 1) << log;
+    }
+}
+} // namespace
