@@ -32,6 +32,7 @@
 #include "game/vehicle/gencoll.h"
 #include "game/vehicle/knockedover.h"
 #include "game/vehicle/heightdata.h"
+#include "game/vehicle/le_bytes.h"
 #include "game/vehicle/points.h"
 
 LoadedCar gaLoadedCar[MAX_LOADED_CARS];
@@ -66,13 +67,6 @@ constexpr uint32_t kObjectAttributeBits = 0x3FF;
 // The horizon actor's draw value.
 constexpr uint8_t kHorizonDrawValue = 3;
 
-int32_t ReadWord(const uint8_t* p)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                                static_cast<uint32_t>(p[2]) << 16 |
-                                static_cast<uint32_t>(p[3]) << 24);
-}
-
 // The file with the last three letters of its name replaced.
 void WithExtension(char* pszOut, const char* pszPath, const char* pszLetters)
 {
@@ -104,10 +98,10 @@ BOOL Startup_ReadHorizonData(const uint8_t* pBytes, uint32_t uSize)
 {
     if (pBytes == nullptr || uSize < HORIZON_DATA_SIZE)
         return FALSE;
-    gxHorizonHeight = ReadWord(pBytes);
-    gxStageObjectClipDistance = ReadWord(pBytes + 4);
-    gxStageFarClipDistance = ReadWord(pBytes + 8);
-    gxStageHorizonDistance = ReadWord(pBytes + 12);
+    gxHorizonHeight = LeRead32(pBytes);
+    gxStageObjectClipDistance = LeRead32(pBytes + 4);
+    gxStageFarClipDistance = LeRead32(pBytes + 8);
+    gxStageHorizonDistance = LeRead32(pBytes + 12);
     return TRUE;
 }
 

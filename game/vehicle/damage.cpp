@@ -22,6 +22,7 @@
 #include "game/race/startup.h"
 #include "game/race/superspecial.h"
 #include "game/vehicle/carmodel.h"
+#include "game/vehicle/le_bytes.h"
 
 DamageRecord gaDamage[MAX_DAMAGE_RECORDS];
 DamageWobble gaDamageWobble[MAX_DAMAGE_RECORDS];
@@ -630,15 +631,13 @@ struct Writer
     size_t uAt = 0;
     void Word(const int32_t& v)
     {
-        const uint32_t u = static_cast<uint32_t>(v);
-        for (int b = 0; b < 4; ++b)
-            p[uAt++] = static_cast<uint8_t>(u >> (8 * b));
+        LeWrite32(p + uAt, v);
+        uAt += 4;
     }
     void Half(const int16_t& v)
     {
-        const uint16_t u = static_cast<uint16_t>(v);
-        p[uAt++] = static_cast<uint8_t>(u);
-        p[uAt++] = static_cast<uint8_t>(u >> 8);
+        LeWrite16(p + uAt, v);
+        uAt += 2;
     }
     void Byte(const uint8_t& v) { p[uAt++] = v; }
     void Skip(size_t u) { uAt += u; }
@@ -650,16 +649,13 @@ struct Reader
     size_t uAt = 0;
     void Word(int32_t& v)
     {
-        uint32_t u = 0;
-        for (int b = 0; b < 4; ++b)
-            u |= static_cast<uint32_t>(p[uAt++]) << (8 * b);
-        v = static_cast<int32_t>(u);
+        v = LeRead32(p + uAt);
+        uAt += 4;
     }
     void Half(int16_t& v)
     {
-        const uint16_t u = static_cast<uint16_t>(p[uAt] | p[uAt + 1] << 8);
+        v = static_cast<int16_t>(LeRead16(p + uAt));
         uAt += 2;
-        v = static_cast<int16_t>(u);
     }
     void Byte(uint8_t& v) { v = p[uAt++]; }
     void Skip(size_t u) { uAt += u; }

@@ -4,6 +4,7 @@
 #include "engine/common/dk_heap.h"
 #include "engine/pc/3d/dk_tblk.h"
 #include "engine/pc/core/dk_file.h"
+#include "game/vehicle/le_bytes.h"
 
 int32_t gnNumSplitLines = 0;
 RacingLine* gpRacingLines = nullptr;
@@ -20,36 +21,26 @@ constexpr int kOldWallLineBytes = 24;
 constexpr uint8_t kSplitType = 1;
 constexpr int32_t kOldWallLineParam = -32768; // -0.5
 
-uint32_t GetU32(const uint8_t* p)
-{
-    return static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-           static_cast<uint32_t>(p[2]) << 16 | static_cast<uint32_t>(p[3]) << 24;
-}
-
-int32_t GetI32(const uint8_t* p)
-{
-    return static_cast<int32_t>(GetU32(p));
-}
 
 // The two end points, as both files lead with them.
 void ReadEnds(const uint8_t* p, TrackTrigger& r)
 {
-    r.ax = GetI32(p + 0);
-    r.ay = GetI32(p + 4);
-    r.az = GetI32(p + 8);
-    r.bx = GetI32(p + 12);
-    r.by = GetI32(p + 16);
-    r.bz = GetI32(p + 20);
+    r.ax = LeRead32(p + 0);
+    r.ay = LeRead32(p + 4);
+    r.az = LeRead32(p + 8);
+    r.bx = LeRead32(p + 12);
+    r.by = LeRead32(p + 16);
+    r.bz = LeRead32(p + 20);
 }
 
 void ReadRecord(const uint8_t* p, TrackTrigger& r)
 {
     ReadEnds(p, r);
-    r.nx = GetI32(p + 24);
-    r.ny = GetI32(p + 28);
-    r.nz = GetI32(p + 32);
-    r.nParam = GetI32(p + 36);
-    r.uNext = GetU32(p + 40); // the block index until the blocks are built
+    r.nx = LeRead32(p + 24);
+    r.ny = LeRead32(p + 28);
+    r.nz = LeRead32(p + 32);
+    r.nParam = LeRead32(p + 36);
+    r.uNext = static_cast<uint32_t>(LeRead32(p + 40)); // the block index until the blocks are built
     r.uType = p[44];
     r.uTwoSided = p[45];
     r.uPlayerBits = p[46];
@@ -139,7 +130,7 @@ BOOL Points_Load(const uint8_t* pBytes, uint32_t uSize)
         return FALSE;
     }
     uint32_t uAt = 0;
-    const int32_t nRacing = GetI32(pBytes);
+    const int32_t nRacing = LeRead32(pBytes);
     uAt += 4;
     DkLog(DkFormatString("Number of racing lines: %d\n", nRacing));
     if (nRacing > POINTS_MAX_RACING_LINES)
@@ -162,10 +153,10 @@ BOOL Points_Load(const uint8_t* pBytes, uint32_t uSize)
     }
     const uint8_t* pRacing = pBytes + uAt;
     for (int32_t i = 0; i < nRacing; ++i)
-        DkLog(DkFormatString("%d %d\n", GetI32(pRacing + i * kRacingLineBytes),
-                             GetI32(pRacing + i * kRacingLineBytes + 4)));
+        DkLog(DkFormatString("%d %d\n", LeRead32(pRacing + i * kRacingLineBytes),
+                             LeRead32(pRacing + i * kRacingLineBytes + 4)));
     uAt += uRacingBytes;
-    const int32_t nWalls = GetI32(pBytes + uAt);
+    const int32_t nWalls = LeRead32(pBytes + uAt);
     uAt += 4;
     DkLog(DkFormatString("Num of wall lines: %d\n", nWalls));
     if (nWalls < 0)
@@ -199,7 +190,7 @@ BOOL Points_Load(const uint8_t* pBytes, uint32_t uSize)
     for (int32_t i = 0; i < nRacing; ++i)
     {
         for (int w = 0; w < 16; ++w)
-            pRacingLines[i].anWords[w] = GetI32(pRacing + i * kRacingLineBytes + w * 4);
+            pRacingLines[i].anWords[w] = LeRead32(pRacing + i * kRacingLineBytes + w * 4);
         pRacingLineBytes[i] = pLineBytes[i];
     }
     for (int32_t i = 0; i < nWalls; ++i)

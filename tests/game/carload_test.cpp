@@ -42,6 +42,19 @@ protected:
         DkSetHardDrivePath(hardDisk.string().c_str());
         return hardDisk;
     }
+    // A new world with no cars loaded; returns the destructor count before any car loads.
+    int FreshWorld()
+    {
+        output += CaptureOutput(
+            [&]
+            {
+                DkKillAllObjects();
+                world = DkCreateWorldActor();
+            });
+        for (LoadedCar& car : gaLoadedCar)
+            car = LoadedCar{};
+        return gnNumDestructors;
+    }
     void SetCarType(int nPlayer, int nCarType)
     {
         gaTestGameData[PlayerByte(nPlayer, PI_CAR_TYPE)] = static_cast<uint8_t>(nCarType);
@@ -108,15 +121,7 @@ TEST_F(CarLoadTest, TheInstalledCarsLoadInTheirCounts)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.what);
-        output += CaptureOutput(
-            [&]
-            {
-                DkKillAllObjects();
-                world = DkCreateWorldActor();
-            });
-        const int nMark = gnNumDestructors;
-        for (LoadedCar& car : gaLoadedCar)
-            car = LoadedCar{};
+        const int nMark = FreshWorld();
         gnTestGameType = c.nGameType;
         // Taking turns the players' count is one, the cars doubled.
         gNumberOfPlayers = c.nGameType == 2 ? 1 : c.nPlayers;
@@ -180,15 +185,7 @@ TEST_F(CarLoadTest, AMissingCarFileIsReportedAndEndsTheLoading)
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.what);
-        output += CaptureOutput(
-            [&]
-            {
-                DkKillAllObjects();
-                world = DkCreateWorldActor();
-            });
-        const int nMark = gnNumDestructors;
-        for (LoadedCar& car : gaLoadedCar)
-            car = LoadedCar{};
+        const int nMark = FreshWorld();
         const fs::path removed = cars / c.pszRemoved;
         const fs::path kept = removed.string() + ".kept";
         fs::rename(removed, kept);
