@@ -431,6 +431,12 @@ BOOL HasPlayerFinished(int nPlayer)
     return nPlayer >= 0 && nPlayer < 2 ? gaboPlayerFinished[nPlayer] : FALSE;
 }
 
+void ResetFinishFlags(void)
+{
+    gaboPlayerFinished[0] = FALSE;
+    gaboPlayerFinished[1] = FALSE;
+}
+
 BOOL Ghost_IsPlaying(void)
 {
     return gboGhostPlaying;

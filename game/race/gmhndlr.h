@@ -115,6 +115,8 @@ int32_t GameState_LeaveGame(void);
 
 // Whether the player (0 or 1) has finished the stage.
 BOOL HasPlayerFinished(int nPlayer);
+// Clears both players' finished flags.
+void ResetFinishFlags(void);
 
 // Whether the ghost replay plays (the second car is its car then). FALSE so far.
 BOOL Ghost_IsPlaying(void);
