@@ -7,8 +7,25 @@
 // The cat's-eye index each player last passed, one entry per player number (0..7) so that any
 // player's marker can be kept.
 extern int32_t gaCatsEyeHead[8];
-// The stage's cat's-eye checkpoints.
+// One cat's eye of the stage's chain, as a ".cat" file holds it (28 bytes, little-endian):
+// position and direction of travel in 16.16; splitFlags non-zero marks a split point (255 after
+// loading, one bit a player, cleared as that player passes it); noPlace forbids putting a car
+// back on the road there; order is the record's sequence number.
+struct CatsEyeRecord
+{
+    int32_t x, y, z;
+    int32_t dirX, dirY, dirZ;
+    uint8_t splitFlags;
+    uint8_t noPlace;
+    uint16_t order;
+};
+#define CATSEYE_RECORD_SIZE 28
+
+// The stage's cat's-eye checkpoints and their count (none when the file is missing or bad).
+extern CatsEyeRecord* gpCatsEyes;
 extern int32_t gnNumCatsEyes;
+// Per player, the cat's eye nearest the car when the super special stage placed it.
+extern int32_t gaNearestCheckpoint[8];
 // The best time of the other drivers at each of the nine splits, hundredths; the split-time
 // display's reference. NO_SPLIT_REFERENCE: none.
 #define NUM_SPLIT_TIMES 9
@@ -23,5 +40,7 @@ void CatsEye_PlaceCar(int nCar);
 void CatsEye_UpdateCar(int nCar);
 void CatsEye_UpdateCarLoop(int nCar);
 
-// Loads the stage's checkpoint records (".cat"); nothing yet.
+// Loads the stage's checkpoint records (".cat").
 void CatsEye_Load(const char* pszPath);
+// Sets the player's stage time from the length of the computer car's replay (super special).
+void OverrideSuperSpecialTime(int nPlayer);

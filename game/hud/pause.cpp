@@ -38,3 +38,46 @@ void PauseMenu_ResetForTests(void)
     gnRequests = gnResets = 0;
     gnLastPlayer = -1;
 }
+
+BOOL PauseMenu_Start(void)
+{
+    return FALSE;
+}
+
+void PauseMenu_HandleInput(void) {}
+
+void PauseMenu_Draw(void) {}
+
+void PauseMenu_Leave(void) {}
+
+BOOL PauseMenu_TakeEnteredFlag(void)
+{
+    return FALSE;
+}
+
+BOOL PauseMenu_TakeResumedFlag(void)
+{
+    return FALSE;
+}
+
+BOOL PauseMenu_TakeResumedFlagB(void)
+{
+    return FALSE;
+}
+
+BOOL PauseMenu_GetQuitChoice(void)
+{
+    return FALSE;
+}
+
+BOOL PauseMenu_GetModeChoice(void)
+{
+    return FALSE;
+}
+
+BOOL PauseMenu_GetSchoolQuitChoice(void)
+{
+    return FALSE;
+}
+
+void MenuSound_Load(void) {}

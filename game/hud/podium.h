@@ -8,3 +8,8 @@ BOOL Podium_IsReplayDone(void);
 
 // Test hook: what Podium_IsReplayDone answers.
 void Podium_SetReplayDoneForTests(BOOL boDone);
+
+// Sets up the podium scene.
+void Podium_Init(void);
+// Draws the podium.
+void Podium_Draw(void);

@@ -26,3 +26,19 @@ int School_GetSaveCallsForTests(void);
 int School_GetPassLineCallsForTests(void);
 int32_t School_GetLastLineForTests(void);
 void School_ResetForTests(void);
+
+// The school's tick during a lesson, and the check whether the run has ended.
+void School_UpdateInGame(void);
+void School_CheckRunEnd(void);
+// Draws the loops left of a looping lesson, and the lesson's state message.
+void School_DrawLapsLeft(void);
+void School_DrawStateMessage(void);
+// Applies the lesson's options to the stage.
+void School_SetLessonOptions(void);
+// Play the intro and exit pans: non-zero while the pan plays.
+int32_t School_PlayIntroPan(void);
+int32_t School_PlayExitPan(void);
+// Puts back player 1's car and control records after a school run.
+void School_RestorePlayerInfo(void);
+// Numbers the rally-school lines among nRecords trigger records before the splits are numbered.
+void School_NumberLines(void* pRecords, int32_t nRecords);

@@ -11,3 +11,10 @@ void SchoolSpeech_SetCollisionSeverity(const int32_t* pxDamage);
 int SchoolSpeech_GetSeverityCallsForTests(void);
 int32_t SchoolSpeech_GetLastSeverityForTests(void);
 void SchoolSpeech_ResetForTests(void);
+
+// Plays the queued instructor speech, the spoken total mark, the lesson's intro; the speech's
+// mixer channel.
+void SchoolSpeech_PlayQueued(void);
+void SchoolSpeech_SayTotalMark(void);
+void SchoolSpeech_PlayIntro(void);
+int32_t SchoolSpeech_GetChannel(void);
