@@ -79,5 +79,3 @@ BOOL PauseMenu_GetSchoolQuitChoice(void)
 {
     return FALSE;
 }
-
-void MenuSound_Load(void) {}

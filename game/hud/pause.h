@@ -34,5 +34,3 @@ BOOL PauseMenu_TakeResumedFlagB(void);
 BOOL PauseMenu_GetQuitChoice(void);
 BOOL PauseMenu_GetModeChoice(void);
 BOOL PauseMenu_GetSchoolQuitChoice(void);
-// Loads the menu sounds of the stage.
-void MenuSound_Load(void);
