@@ -8,3 +8,7 @@ void CarSound_Nothing(int nCar);
 int CarSound_GetNothingCallsForTests(void);
 int CarSound_GetLastNothingCarForTests(void);
 void CarSound_ResetForTests(void);
+
+// Loads the engine sounds of the stage's cars. Counted so far.
+void CarSound_Load(void);
+int CarSound_GetLoadCallsForTests(void);

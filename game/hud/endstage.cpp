@@ -24,3 +24,7 @@ int16_t EndStage_GetDrawnTableScroll(void)
 {
     return 0;
 }
+
+void EndStage_LoadLogos(void) {}
+
+void EndSnd_Load(void) {}
