@@ -4,7 +4,6 @@ namespace
 {
 int gnQueuedCalls = 0;
 CoDriverCall gLastCall{};
-int gnCoDriverLoadSamplesCalls = 0;
 } // namespace
 
 void CoDriver_QueueCall(int32_t nCall, int nPlayer)
@@ -25,17 +24,20 @@ CoDriverCall CoDriver_GetLastCallForTests(void)
 
 void CoDriver_ResetForTests(void)
 {
-    gnCoDriverLoadSamplesCalls = 0;
     gnQueuedCalls = 0;
     gLastCall = CoDriverCall{};
 }
-
-void CoDriver_LoadSamples(void)
+namespace
 {
-    ++gnCoDriverLoadSamplesCalls;
+int gnUnmuteCalls = 0;
+} // namespace
+
+void CoDriver_Unmute(void)
+{
+    ++gnUnmuteCalls;
 }
 
-int CoDriver_GetLoadCallsForTests(void)
+int CoDriver_GetUnmuteCallsForTests(void)
 {
-    return gnCoDriverLoadSamplesCalls;
+    return gnUnmuteCalls;
 }

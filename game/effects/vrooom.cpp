@@ -4,7 +4,6 @@ namespace
 {
 int gnNothingCalls = 0;
 int gnLastNothingCar = -1;
-int gnCarSoundLoadCalls = 0;
 } // namespace
 
 void CarSound_Nothing(int nCar)
@@ -25,17 +24,34 @@ int CarSound_GetLastNothingCarForTests(void)
 
 void CarSound_ResetForTests(void)
 {
-    gnCarSoundLoadCalls = 0;
     gnNothingCalls = 0;
     gnLastNothingCar = -1;
 }
-
-void CarSound_Load(void)
+namespace
 {
-    ++gnCarSoundLoadCalls;
+int gnSetLevelCalls = 0;
+int gnLastLevel = -1;
+int gnLastLevelPlayer = -1;
+} // namespace
+
+void CarSound_SetLevel(int nLevel, int nPlayer)
+{
+    ++gnSetLevelCalls;
+    gnLastLevel = nLevel;
+    gnLastLevelPlayer = nPlayer;
 }
 
-int CarSound_GetLoadCallsForTests(void)
+int CarSound_GetSetLevelCallsForTests(void)
 {
-    return gnCarSoundLoadCalls;
+    return gnSetLevelCalls;
+}
+
+int CarSound_GetLastLevelForTests(void)
+{
+    return gnLastLevel;
+}
+
+int CarSound_GetLastLevelPlayerForTests(void)
+{
+    return gnLastLevelPlayer;
 }

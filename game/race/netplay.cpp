@@ -9,7 +9,6 @@ namespace
 {
 int gnLocalTimesCalls = 0;
 int16_t ganLastLocalTimes[3] = {};
-int gnLoadRemoteCarsCalls = 0;
 } // namespace
 
 void NetPlay_SetLocalTimes(int16_t nAngleX, int16_t nAngleY, int16_t nAngleZ)
@@ -25,6 +24,22 @@ void NetPlay_SendCarState(int) {}
 void NetPlay_Poll(void) {}
 
 void NetPlay_PredictRemoteCars(void) {}
+
+namespace
+{
+int gnSendFinishCalls = 0;
+BOOL gboAllFinished = TRUE;
+} // namespace
+
+void NetPlay_SendFinish(void)
+{
+    ++gnSendFinishCalls;
+}
+
+BOOL NetPlay_HaveAllFinished(void)
+{
+    return gboAllFinished;
+}
 
 int NetPlay_GetSendInterval(void)
 {
@@ -45,32 +60,19 @@ void NetPlay_GetLastLocalTimesForTests(int16_t anAngles[3])
 
 void NetPlay_ResetForTests(void)
 {
-    gnLoadRemoteCarsCalls = 0;
     gnLocalTimesCalls = 0;
     for (int16_t& nAngle : ganLastLocalTimes)
         nAngle = 0;
+    gnSendFinishCalls = 0;
+    gboAllFinished = TRUE;
 }
 
-int NetPlay_CountPlayers(BOOL boActiveOnly)
+int NetPlay_GetSendFinishCallsForTests(void)
 {
-    if (!gboNetworkGame)
-        return 0;
-    int nPlayers = 0;
-    for (int n = 0; n < GAME_DATA_REMOTE_PLAYERS; ++n)
-        if (!boActiveOnly || GameData_IsRemotePlayerActive(n))
-            ++nPlayers;
-    return nPlayers;
+    return gnSendFinishCalls;
 }
 
-void NetPlay_ActivateJoinedPlayers(void) {}
-
-BOOL NetPlay_LoadRemoteCars(void)
+void NetPlay_SetAllFinishedForTests(BOOL boAllFinished)
 {
-    ++gnLoadRemoteCarsCalls;
-    return TRUE;
-}
-
-int NetPlay_GetLoadRemoteCarsCallsForTests(void)
-{
-    return gnLoadRemoteCarsCalls;
+    gboAllFinished = boAllFinished;
 }

@@ -32,16 +32,17 @@ void NetPlay_PredictRemoteCars(void);
 // (0..9; a rate out of range counts as 9), so rate r sends every (10 - r) + 1 ticks.
 int NetPlay_GetSendInterval(void);
 
-// Test hooks: the calls since the last reset and the angles of the last one.
+// Tells the other machines that the local player has finished, with the local stage time
+// (message type 17). Counted so far.
+void NetPlay_SendFinish(void);
+// TRUE once every player of the network game has finished. So far the answer a test sets,
+// TRUE until then.
+BOOL NetPlay_HaveAllFinished(void);
+
+// Test hooks: the calls since the last reset and the angles of the last one; the finish
+// messages sent; what NetPlay_HaveAllFinished answers (the reset makes it TRUE).
+int NetPlay_GetSendFinishCallsForTests(void);
+void NetPlay_SetAllFinishedForTests(BOOL boAllFinished);
 int NetPlay_GetLocalTimesCallsForTests(void);
 void NetPlay_GetLastLocalTimesForTests(int16_t anAngles[3]);
 void NetPlay_ResetForTests(void);
-
-// The remote players taking part (with boActiveOnly those whose slot is in use); 0 outside
-// network play.
-int NetPlay_CountPlayers(BOOL boActiveOnly);
-// Marks the players who joined as active. Nothing yet.
-void NetPlay_ActivateJoinedPlayers(void);
-// Loads the remote players' cars. Counted so far; TRUE.
-BOOL NetPlay_LoadRemoteCars(void);
-int NetPlay_GetLoadRemoteCarsCallsForTests(void);

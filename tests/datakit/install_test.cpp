@@ -102,8 +102,8 @@ void ExpectDemoTree(const fs::path& root)
                                       "disc/game/images/shadpc.bmp",
                                       "disc/game/images/shadam.bmp",
                                       "disc/game/images/fps2.bmp",
-                                      "disc/game/images/headglow.bmp",
-                                      "disc/game/images/bglow2.bmp",
+                                      "disc/game/images/cntdown2.bmp",
+                                      "disc/game/images/go!.bmp",
                                       "disc/new_fe",
                                       "disc/new_fe/language",
                                       "disc/music/new_fe",
@@ -131,10 +131,7 @@ void ExpectDemoTree(const fs::path& root)
                      "disc/game/images/LOADING", "disc/game/images/LOADING/BAR.BMP",
                      "disc/game/images/LOADING/LINE.BMP"});
     for (const char* extension :
-         {".c3d", ".obj", ".sht", ".hzn", ".hpc", ".dat", ".ars", ".anm", ".LOA", ".LOL"})
-        expected.insert(std::string("disc/game/NZ/1/NZ1") + extension);
-    // Its surfaces, and no scripted moving objects.
-    for (const char* extension : {".srf", ".moj"})
+         {".c3d", ".obj", ".sht", ".hzn", ".hpc", ".dat", ".ars", ".anm", ".cat", ".LOA", ".LOL"})
         expected.insert(std::string("disc/game/NZ/1/NZ1") + extension);
     for (const char* size : datakit::kLoadingFontSizes)
     {
@@ -154,15 +151,6 @@ void ExpectDemoTree(const fs::path& root)
     {
         expected.insert(std::string("c/Dezor/fonts/") + size);
         expected.insert(std::string("c/Dezor/fonts/") + size + "/timenum.fon");
-    }
-    // The results screens' fonts under the game root (no title font at 800x600).
-    expected.insert("disc/game/fonts");
-    for (const char* size : {"320x240", "512x384", "640x480", "800x600"})
-    {
-        const std::string dir = std::string("disc/game/fonts/") + size;
-        expected.insert({dir, dir + "/result.fon", dir + "/resultgr.fon"});
-        if (std::string(size) != "800x600")
-            expected.insert(dir + "/title.fon");
     }
     // The cars on the hard disk, a folder a car code.
     expected.insert({"c/Dezor/OBJECTS", "c/Dezor/OBJECTS/CARS"});
@@ -194,7 +182,7 @@ void ExpectDemoTree(const fs::path& root)
         EXPECT_EQ(f.size(), header + 24 + static_cast<uint8_t>(f[header + 1]) * 16u) << font;
     }
     EXPECT_EQ(tree["c/Dezor/ini/loading.bmp"].substr(0, 2), "BM");
-    for (const char* image : {"shadpc.bmp", "shadam.bmp", "fps2.bmp"})
+    for (const char* image : {"shadpc.bmp", "shadam.bmp", "fps2.bmp", "cntdown2.bmp", "go!.bmp"})
         EXPECT_EQ(tree[std::string("disc/game/images/") + image].substr(0, 2), "BM") << image;
     EXPECT_EQ(tree["registry.ini"], ExpectedRegistry(root.string()));
 

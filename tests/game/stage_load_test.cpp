@@ -29,6 +29,7 @@
 #include "tools/bench/stage_frame.h"
 #include "tools/datakit/c3d_writer.h"
 #include "tools/datakit/file_io.h"
+#include "tools/datakit/hud_writer.h"
 #include "tools/datakit/stage_files_writer.h"
 #include "tools/datakit/stage_writer.h"
 
@@ -56,6 +57,8 @@ protected:
                                      datakit::FormatHorizonRecord(datakit::DemoHorizonRecord()));
         datakit::WriteFileAtomically(stageDir / "NZ1.anm",
                                      datakit::FormatAnimations(datakit::DemoAnimations()));
+        datakit::WriteFileAtomically(stageDir / "NZ1.cat",
+                                     datakit::FormatCatsEyes(datakit::DemoCatsEyes()));
         // Files whose readers are elsewhere: a few bytes each.
         const std::vector<uint8_t> bytes(48, 0);
         for (const char* extension : {".rsf", ".srf", ".moj"})
@@ -253,8 +256,7 @@ protected:
     }
     // Loads the demo stage, builds its blocks, loads the boxes (0.5 x 1.0 x 0.75 half
     // extents, standing on y = 0) as its object range and sets the objects up; the reports.
-    // With pBefore, that is called first (after the blocks, before the objects' files).
-    std::string SetUpObjects(const std::vector<Box>& boxes, void (*pfnBefore)(void) = nullptr)
+    std::string SetUpObjects(const std::vector<Box>& boxes)
     {
         std::string out;
         Load(&out);
@@ -271,11 +273,9 @@ protected:
             [&]
             {
                 DkInitialiseTrackBlocks();
-                if (pfnBefore != nullptr)
-                    pfnBefore();
-                Startup_BeginObjectActors();
+                gnFirstObjectActor = static_cast<int32_t>(guNumActors);
                 Startup_LoadObjects("c:\\game\\NZ\\1\\BOXES.obj");
-                Startup_EndObjectActors();
+                gnLastObjectActor = static_cast<int32_t>(guNumActors);
                 InitialiseTrackObjects();
                 Startup_InitMovingObjects();
             });
@@ -397,26 +397,6 @@ TEST_F(TrackObjectsTest, KnockableBoxesBecomeKnockedOverRecordsTurnedOnMirroredS
         EXPECT_NE(MovingObjects_GetList(0, DkGetTrackBlockIndex(100 << 16, 0, 500 << 16)),
                   nullptr);
     }
-}
-
-TEST_F(TrackObjectsTest, AnActorMadeBeforeTheObjectsIsNoneOfThem)
-{
-    // A slot freed below an actor that stays: the first box fills it.
-    static DK_ACTOR* gpKept = nullptr;
-    const std::string out = SetUpObjects(
-        {{100.0, 500.0, Static(5, true)}, {110.0, 500.0, Static(5, true)},
-         {120.0, 500.0, Static(5, true)}},
-        []
-        {
-            DK_ACTOR* pFreed = DkCreateActor(DkGetWorldActor());
-            gpKept = DkCreateActor(DkGetWorldActor());
-            gpKept->uId = 0xABCDE123u;
-            DkDestroyActor(pFreed);
-        });
-    EXPECT_EQ(CountReports(out), 0) << out;
-    EXPECT_EQ(Startup_GetNumTrackObjects(), 3) << "every box, the one in the freed slot too";
-    Startup_CleanObjectFlags();
-    EXPECT_EQ(gpKept->uId, 0xABCDE123u) << "the actor made before keeps its attribute";
 }
 
 TEST_F(TrackObjectsTest, ThePositionMarksAndTheKnockableRecordsAreCapped)

@@ -6,6 +6,7 @@
 #include "tools/datakit/avi_writer.h"
 #include "tools/datakit/c3d_writer.h"
 #include "tools/datakit/file_io.h"
+#include "tools/datakit/hud_writer.h"
 #include "tools/datakit/image_writer.h"
 #include "tools/datakit/language_writer.h"
 #include "tools/datakit/palette_writer.h"
@@ -121,8 +122,8 @@ void WriteStartScreens(InstallSummary& summary, const fs::path& hardDisk)
     }
 }
 
-// The game's own pictures on the disc: the car shadow's soft blob (colour and alpha) and the
-// frame-rate image of the developer's overlay.
+// The game's own pictures on the disc: the car shadow's soft blob (colour and alpha), the
+// frame-rate image of the developer's overlay, and the start lights.
 void WriteGameImages(InstallSummary& summary, const fs::path& gameDir)
 {
     fs::path dir = gameDir / "images";
@@ -131,9 +132,8 @@ void WriteGameImages(InstallSummary& summary, const fs::path& gameDir)
         {"shadpc.bmp", ShadowColourImage(kShadowImageSize)},
         {"shadam.bmp", ShadowAlphaImage(kShadowImageSize)},
         {"fps2.bmp", FpsImage()},
-        // The car lamps' glows: a soft round blob over the grey ramp.
-        {"headglow.bmp", ShadowAlphaImage(32)},
-        {"bglow2.bmp", ShadowAlphaImage(32)},
+        {"cntdown2.bmp", StartLightsImage()},
+        {"go!.bmp", GoLightImage()},
     };
     for (const auto& [name, image] : images)
     {
@@ -152,9 +152,9 @@ void WriteDemoStageFiles(InstallSummary& summary, const fs::path& gameDir)
 }
 
 // The demo stage as the game loads it, "NZ\\1\\NZ1" under the game root, with what its
-// loading screen shows: the horizon record and animations beside the stage's files, the
-// backgrounds for wide (.LOA) and narrow (.LOL) screens, the bar and line images, and the
-// title and data fonts of each screen-size folder.
+// loading screen shows: the horizon record, animations and cat's eyes beside the stage's
+// files, the backgrounds for wide (.LOA) and narrow (.LOL) screens, the bar and line images,
+// and the title and data fonts of each screen-size folder.
 void WriteGameStageFiles(InstallSummary& summary, const fs::path& gameDir)
 {
     const fs::path dir = gameDir / "NZ" / "1";
@@ -169,10 +169,7 @@ void WriteGameStageFiles(InstallSummary& summary, const fs::path& gameDir)
     };
     add(dir / "NZ1.ars", FormatHorizonRecord(DemoHorizonRecord()));
     add(dir / "NZ1.anm", FormatAnimations(DemoAnimations()));
-    // The surfaces the road and the verges carry, and no scripted moving objects.
-    add(dir / "NZ1.srf", {static_cast<uint8_t>(kDemoRoadSurface),
-                          static_cast<uint8_t>(kDemoGrassSurface)});
-    add(dir / "NZ1.moj", {});
+    add(dir / "NZ1.cat", FormatCatsEyes(DemoCatsEyes()));
     add(dir / "NZ1.LOA", FormatBmp(LoadingBackground(640, 480)));
     add(dir / "NZ1.LOL", FormatBmp(LoadingBackground(320, 240)));
     const fs::path images = gameDir / "images" / "LOADING";
@@ -189,30 +186,6 @@ void WriteGameStageFiles(InstallSummary& summary, const fs::path& gameDir)
         add(fonts / size / "Title.fon", FormatFont(FontStyle{scale + 1, {240, 240, 240}, true}));
         add(fonts / size / "Data.fon", FormatFont(FontStyle{scale, {224, 224, 224}, false}));
         if (std::string(size) == "512")
-            ++scale;
-    }
-}
-
-// The results screens' fonts under the game root's "fonts\\<size>\\": names and times, the options
-// not chosen in grey, and the headings (no 800x600 title: that screen takes the 640x480 one).
-void WriteResultFonts(InstallSummary& summary, const fs::path& gameDir)
-{
-    int scale = 1;
-    for (const char* size : {"320x240", "512x384", "640x480", "800x600"})
-    {
-        const fs::path dir = gameDir / "fonts" / size;
-        MakeDirectory(summary, dir);
-        std::vector<std::pair<const char*, FontStyle>> fonts = {
-            {"result.fon", FontStyle{scale, {255, 255, 255}, true}},
-            {"resultgr.fon", FontStyle{scale, {150, 150, 150}, true}}};
-        if (std::string(size) != "800x600")
-            fonts.push_back({"title.fon", FontStyle{scale + 1, {250, 210, 60}, true}});
-        for (const auto& [name, style] : fonts)
-        {
-            WriteImageFile(dir / name, FormatFont(style));
-            summary.files.push_back(dir / name);
-        }
-        if (std::string(size) == "512x384")
             ++scale;
     }
 }
@@ -355,7 +328,6 @@ InstallSummary InstallDemo(const fs::path& dir)
     WriteGameImages(summary, disc / "game");
     WriteDemoStageFiles(summary, disc / "game");
     WriteGameStageFiles(summary, disc / "game");
-    WriteResultFonts(summary, disc / "game");
     WriteStartScreens(summary, driveC / "Dezor");
     WriteCarModels(summary, driveC / "Dezor");
     WriteStageClock(summary, driveC / "Dezor", disc / "game");

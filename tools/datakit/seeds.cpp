@@ -11,6 +11,7 @@
 #include "tools/datakit/dkpr_writer.h"
 #include "tools/datakit/file_io.h"
 #include "tools/datakit/grounds.h"
+#include "tools/datakit/hud_writer.h"
 #include "tools/datakit/image_writer.h"
 #include "tools/datakit/language_writer.h"
 #include "tools/datakit/moving_objects_writer.h"
@@ -472,6 +473,32 @@ void WriteStageFiles(const fs::path& root)
     d.Add("unterminated.anm", unterminated);
 }
 
+// Cat's-eye chains: the demo stage's, one with a tail shorter than a record, and a short one
+// far out across the world, facing every way, that the checkpoint tests run cars along.
+void WriteCatsEyeSeeds(const fs::path& root)
+{
+    SeedDir d(root, "fuzz_catseye");
+    const Bytes demo = FormatCatsEyes(DemoCatsEyes());
+    d.Add("demo.cat", demo);
+    Bytes tail(demo.begin(), demo.begin() + 3 * kCatsEyeRecordSize + 11);
+    d.Add("tail.cat", tail);
+    std::vector<CatsEye> far;
+    for (int i = 0; i < 4; ++i)
+    {
+        CatsEye e;
+        e.x = i & 1 ? 32000.0 : -32000.0;
+        e.z = i & 2 ? 30000.0 : -30000.0;
+        e.y = 500.0 * i;
+        e.dirX = i & 1 ? -1.0 : 0.0;
+        e.dirZ = i & 1 ? 0.0 : 1.0;
+        e.split = i == 2;
+        e.noPlace = i == 1;
+        e.order = static_cast<uint16_t>(i);
+        far.push_back(e);
+    }
+    d.Add("far.cat", FormatCatsEyes(far));
+}
+
 void WriteFuzzSeeds(const fs::path& dir)
 {
     fs::create_directories(dir);
@@ -489,5 +516,6 @@ void WriteFuzzSeeds(const fs::path& dir)
     WriteMovingObjects(dir);
     WriteHitObjects(dir);
     WriteStageFiles(dir);
+    WriteCatsEyeSeeds(dir);
 }
 } // namespace datakit

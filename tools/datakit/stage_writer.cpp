@@ -763,12 +763,11 @@ void BuildLines(DemoStage& stage)
     int call = 101;
     for (double z : kSignZ)
         across(z - 40.0, kPaceNote, call++);
-    across(330.0, kSplit, 0);
-    across(650.0, kSplit, 1);
-    across(970.0, kSplit, 2);
+    for (int32_t split = 0; split < 3; ++split)
+        across(kDemoSplitZ[split], kSplit, split);
     for (int i = 0; i < 5; ++i)
         across(100.0 + 240.0 * i, static_cast<uint8_t>(kFirstCameraSet + i), 0);
-    across(1230.0, kFinish, 0);
+    across(kDemoFinishZ, kFinish, 0);
 }
 
 } // namespace

@@ -40,6 +40,9 @@ inline constexpr double kDemoRoadHalfWidth = 4.5;
 // The road runs from here to kDemoRoadEnd along z.
 inline constexpr double kDemoRoadStart = 16.0;
 inline constexpr double kDemoRoadEnd = 1264.0;
+// Where the split lines and the finish line cross the road.
+inline constexpr double kDemoSplitZ[3] = {330.0, 650.0, 970.0};
+inline constexpr double kDemoFinishZ = 1230.0;
 // Surface ids of the height data and the track's faces.
 inline constexpr uint16_t kDemoRoadSurface = 10; // grey gravel
 inline constexpr uint16_t kDemoGrassSurface = 20;
