@@ -4,6 +4,7 @@ namespace
 {
 int gnQueuedCalls = 0;
 CoDriverCall gLastCall{};
+int gnCoDriverLoadSamplesCalls = 0;
 } // namespace
 
 void CoDriver_QueueCall(int32_t nCall, int nPlayer)
@@ -24,8 +25,19 @@ CoDriverCall CoDriver_GetLastCallForTests(void)
 
 void CoDriver_ResetForTests(void)
 {
+    gnCoDriverLoadSamplesCalls = 0;
     gnQueuedCalls = 0;
     gLastCall = CoDriverCall{};
+}
+
+void CoDriver_LoadSamples(void)
+{
+    ++gnCoDriverLoadSamplesCalls;
+}
+
+int CoDriver_GetLoadCallsForTests(void)
+{
+    return gnCoDriverLoadSamplesCalls;
 }
 namespace
 {

@@ -16,6 +16,10 @@ struct CoDriverCall
 int CoDriver_GetQueuedCallsForTests(void);
 CoDriverCall CoDriver_GetLastCallForTests(void);
 void CoDriver_ResetForTests(void);
+
+// Opens the co-driver's channel and loads the speech of a one-player stage. Counted so far.
+void CoDriver_LoadSamples(void);
+int CoDriver_GetLoadCallsForTests(void);
 // Lets the co-driver speak again after the pause. Counted so far.
 void CoDriver_Unmute(void);
 int CoDriver_GetUnmuteCallsForTests(void);

@@ -3,6 +3,7 @@
 namespace
 {
 int gnAbductCalls = 0;
+int gnCrowdNoiseLoadCalls = 0;
 } // namespace
 
 void CrowdNoise_PlayAbduct(void)
@@ -17,5 +18,16 @@ int CrowdNoise_GetAbductCallsForTests(void)
 
 void CrowdNoise_ResetForTests(void)
 {
+    gnCrowdNoiseLoadCalls = 0;
     gnAbductCalls = 0;
+}
+
+void CrowdNoise_Load(void)
+{
+    ++gnCrowdNoiseLoadCalls;
+}
+
+int CrowdNoise_GetLoadCallsForTests(void)
+{
+    return gnCrowdNoiseLoadCalls;
 }

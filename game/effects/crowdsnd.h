@@ -8,3 +8,7 @@ void CrowdNoise_PlayAbduct(void);
 // Test hooks: the calls since the last reset.
 int CrowdNoise_GetAbductCallsForTests(void);
 void CrowdNoise_ResetForTests(void);
+
+// Loads the crowd and thunder sounds of a one-player stage. Counted so far.
+void CrowdNoise_Load(void);
+int CrowdNoise_GetLoadCallsForTests(void);

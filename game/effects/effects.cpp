@@ -1,9 +1,15 @@
 #include "game/effects/effects.h"
 
+#include "engine/pc/3d/dk_3dcap.h"
+#include "engine/pc/display/2dinit.h"
+
 namespace
 {
 int gnWallImpacts = 0;
 EffectsWallImpact gLastWallImpact{};
+int gnInitialiseStageCalls = 0;
+// The hardware type that cannot draw the translucent effects.
+constexpr int kNoTranslucentHardware = 3;
 } // namespace
 
 void Effects_QueueWallImpact(int nPlayer, int nCorner, int32_t xValue)
@@ -28,4 +34,23 @@ void Effects_ResetForTests(void)
 {
     gnWallImpacts = 0;
     gLastWallImpact = EffectsWallImpact{};
+    gnInitialiseStageCalls = 0;
+}
+
+BOOL gboEffectsCapable = FALSE;
+
+void Effects_CheckHardware(void)
+{
+    gboEffectsCapable =
+        DkCapGetC() != 0 && DkGetHardwareType() != kNoTranslucentHardware ? TRUE : FALSE;
+}
+
+void Effects_InitialiseStage(DK_ACTOR*)
+{
+    ++gnInitialiseStageCalls;
+}
+
+int Effects_GetInitialiseStageCallsForTests(void)
+{
+    return gnInitialiseStageCalls;
 }

@@ -4,6 +4,8 @@
 
 #include <cstdint>
 
+#include "engine/include/dk_types.h"
+
 // Asks for wall-impact particles at corner nCorner (0..3) of player nPlayer's car at the next
 // effects update; xValue 16.16.
 void Effects_QueueWallImpact(int nPlayer, int nCorner, int32_t xValue);
@@ -20,3 +22,15 @@ struct EffectsWallImpact
 int Effects_GetWallImpactsForTests(void);
 EffectsWallImpact Effects_GetLastWallImpactForTests(void);
 void Effects_ResetForTests(void);
+
+struct DK_ACTOR;
+
+// Set by Effects_CheckHardware: the device can draw the translucent effects (its capability
+// answers and the hardware type is not 3).
+extern BOOL gboEffectsCapable;
+// The stage loading's checks, before the glow textures and the effects' set-up.
+void Effects_CheckHardware(void);
+// The stage's effects set-up with player 1's camera, once the track objects exist. Counted so
+// far.
+void Effects_InitialiseStage(DK_ACTOR* pCamera);
+int Effects_GetInitialiseStageCallsForTests(void);

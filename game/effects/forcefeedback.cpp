@@ -6,6 +6,7 @@ int gnJoltCalls = 0;
 ForceFeedbackCall gLastJolt{};
 int gnImpactCalls = 0;
 ForceFeedbackCall gLastImpact{};
+int gnStartCalls = 0;
 } // namespace
 
 void ForceFeedback_Jolt(int nCar, int32_t xStrength, int32_t xLength)
@@ -46,6 +47,16 @@ ForceFeedbackCall ForceFeedback_GetLastImpactForTests(void)
 
 void ForceFeedback_ResetForTests(void)
 {
-    gnJoltCalls = gnImpactCalls = 0;
+    gnJoltCalls = gnImpactCalls = gnStartCalls = 0;
     gLastJolt = gLastImpact = ForceFeedbackCall{};
+}
+
+void ForceFeedback_StartEffects(void)
+{
+    ++gnStartCalls;
+}
+
+int ForceFeedback_GetStartCallsForTests(void)
+{
+    return gnStartCalls;
 }

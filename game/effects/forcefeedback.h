@@ -28,3 +28,8 @@ ForceFeedbackCall ForceFeedback_GetLastJoltForTests(void);
 int ForceFeedback_GetImpactCallsForTests(void);
 ForceFeedbackCall ForceFeedback_GetLastImpactForTests(void);
 void ForceFeedback_ResetForTests(void);
+
+// Starts the stage's force-feedback effects for the players who have force feedback. Counted so
+// far.
+void ForceFeedback_StartEffects(void);
+int ForceFeedback_GetStartCallsForTests(void);

@@ -6,6 +6,7 @@ int gnImpactCalls = 0;
 PrangSndCall gLastImpact{};
 int gnObjectHitCalls = 0;
 PrangSndCall gLastObjectHit{};
+int gnPrangSndLoadCalls = 0;
 } // namespace
 
 void PrangSnd_PlayImpact(int32_t xStrength, const DK_VECTOR* pPoint, int nSound)
@@ -42,6 +43,17 @@ PrangSndCall PrangSnd_GetLastObjectHitForTests(void)
 
 void PrangSnd_ResetForTests(void)
 {
+    gnPrangSndLoadCalls = 0;
     gnImpactCalls = gnObjectHitCalls = 0;
     gLastImpact = gLastObjectHit = PrangSndCall{};
+}
+
+void PrangSnd_Load(void)
+{
+    ++gnPrangSndLoadCalls;
+}
+
+int PrangSnd_GetLoadCallsForTests(void)
+{
+    return gnPrangSndLoadCalls;
 }

@@ -23,3 +23,7 @@ PrangSndCall PrangSnd_GetLastImpactForTests(void);
 int PrangSnd_GetObjectHitCallsForTests(void);
 PrangSndCall PrangSnd_GetLastObjectHitForTests(void);
 void PrangSnd_ResetForTests(void);
+
+// Loads the crash sounds of the stage. Counted so far.
+void PrangSnd_Load(void);
+int PrangSnd_GetLoadCallsForTests(void);

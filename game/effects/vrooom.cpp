@@ -4,6 +4,7 @@ namespace
 {
 int gnNothingCalls = 0;
 int gnLastNothingCar = -1;
+int gnCarSoundLoadCalls = 0;
 } // namespace
 
 void CarSound_Nothing(int nCar)
@@ -24,8 +25,19 @@ int CarSound_GetLastNothingCarForTests(void)
 
 void CarSound_ResetForTests(void)
 {
+    gnCarSoundLoadCalls = 0;
     gnNothingCalls = 0;
     gnLastNothingCar = -1;
+}
+
+void CarSound_Load(void)
+{
+    ++gnCarSoundLoadCalls;
+}
+
+int CarSound_GetLoadCallsForTests(void)
+{
+    return gnCarSoundLoadCalls;
 }
 namespace
 {

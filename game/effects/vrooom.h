@@ -8,6 +8,10 @@ void CarSound_Nothing(int nCar);
 int CarSound_GetNothingCallsForTests(void);
 int CarSound_GetLastNothingCarForTests(void);
 void CarSound_ResetForTests(void);
+
+// Loads the engine sounds of the stage's cars. Counted so far.
+void CarSound_Load(void);
+int CarSound_GetLoadCallsForTests(void);
 // Sets the engine sound's level for the player's car (0 silences it). Recorded so far.
 void CarSound_SetLevel(int nLevel, int nPlayer);
 // Test hooks: the calls so far and the last one's arguments.

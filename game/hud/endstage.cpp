@@ -42,3 +42,7 @@ int16_t EndStage_GetDrawnTableScroll(void)
 {
     return gnScrollDrawn;
 }
+
+void EndStage_LoadLogos(void) {}
+
+void EndSnd_Load(void) {}

@@ -23,3 +23,8 @@ void EndStage_SetTableScroll(int16_t nScroll);
 // rounded to the nearest whole value (a half goes up).
 void EndStage_InterpolateTableScroll(int32_t xFraction);
 int16_t EndStage_GetDrawnTableScroll(void);
+
+// While the stage loads: the results screens' logo images, and the spoken comments of a
+// one-player stage. Nothing yet.
+void EndStage_LoadLogos(void);
+void EndSnd_Load(void);

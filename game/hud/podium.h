@@ -13,3 +13,6 @@ void Podium_SetReplayDoneForTests(BOOL boDone);
 void Podium_Init(void);
 // Draws the podium.
 void Podium_Draw(void);
+// While the stage loads: the podium's three replays, and the two podium cars' nodes. Nothing yet.
+void Podium_LoadReplays(void);
+void Podium_FindCarNodes(void);

@@ -85,3 +85,5 @@ int32_t School_PlayExitPan(void)
 void School_RestorePlayerInfo(void) {}
 
 void School_NumberLines(void*, int32_t) {}
+
+void School_LoadKeyHelpImage(void) {}

@@ -42,3 +42,5 @@ int32_t School_PlayExitPan(void);
 void School_RestorePlayerInfo(void);
 // Numbers the rally-school lines among nRecords trigger records before the splits are numbered.
 void School_NumberLines(void* pRecords, int32_t nRecords);
+// While a school stage loads: the key-help image. Nothing yet.
+void School_LoadKeyHelpImage(void);

@@ -3,6 +3,8 @@
 namespace
 {
 int32_t gnFinished = 0;
+int gnDonutLoads = 0;
+int gnRollInits = 0;
 } // namespace
 
 int32_t MessageRoll_IsFinished(void)
@@ -13,4 +15,29 @@ int32_t MessageRoll_IsFinished(void)
 void MessageRoll_SetFinishedForTests(int32_t nFinished)
 {
     gnFinished = nFinished;
+}
+
+void LoadDonutReplay(const char*)
+{
+    ++gnDonutLoads;
+}
+
+void MessageRoll_Init(BOOL)
+{
+    ++gnRollInits;
+}
+
+int Attract_GetDonutLoadsForTests(void)
+{
+    return gnDonutLoads;
+}
+
+int MessageRoll_GetInitCallsForTests(void)
+{
+    return gnRollInits;
+}
+
+void Attract_ResetForTests(void)
+{
+    gnDonutLoads = gnRollInits = 0;
 }

@@ -20,6 +20,7 @@ DK_VECTOR BlendRow(const DK_MATRIX* pFrom, const DK_MATRIX* pTo, int nRow, int32
 
 int ganNextModeCalls[CAMERA_PLAYERS] = {};
 
+int gnInitCalls = 0;
 } // namespace
 
 void BlendMatrices(DK_MATRIX* pOut, const DK_MATRIX* pFrom, const DK_MATRIX* pTo,
@@ -72,7 +73,18 @@ int Cameras_GetNextModeCallsForTests(int nPlayer)
 
 void Cameras_ResetForTests(void)
 {
+    gnInitCalls = 0;
     for (int& n : ganNextModeCalls)
         n = 0;
     gboSplitHorizontal = FALSE;
+}
+
+void Cameras_Init(void)
+{
+    ++gnInitCalls;
+}
+
+int Cameras_GetInitCallsForTests(void)
+{
+    return gnInitCalls;
 }

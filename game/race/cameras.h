@@ -37,3 +37,7 @@ void Cameras_NextMode(int nPlayer);
 // Test hooks: how often the player (0 or 1) asked for the next mode; back to none.
 int Cameras_GetNextModeCallsForTests(int nPlayer);
 void Cameras_ResetForTests(void);
+
+// Stage start: each player's camera records and engine camera. Counted so far.
+void Cameras_Init(void);
+int Cameras_GetInitCallsForTests(void);

@@ -14,3 +14,13 @@ int32_t DispEndStage(void);
 int32_t DispExitPan(void);
 int32_t DispPause(void);
 int32_t DispLeaveGame(void);
+
+struct DK_FONT;
+// The results screens' fonts, loaded for the screen's width by LoadResultFonts: headings,
+// names and times, the options not chosen.
+extern DK_FONT* gpTitleFont;
+extern DK_FONT* gpResultFont;
+extern DK_FONT* gpResultGrFont;
+// From "fonts\<size>\" under the game root: "result.fon" and "resultgr.fon" by the width (320,
+// 512 or 640, else 800), "title.fon" by the width (320, 512, else 640: there is no 800 title).
+void LoadResultFonts(void);

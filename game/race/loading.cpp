@@ -17,6 +17,41 @@
 #include "engine/pc/display/2dinit.h"
 #include "engine/pc/display/dk_font.h"
 #include "engine/pc/display/dk_image.h"
+#include "engine/pc/display/dk_2dtri.h"
+#include "engine/pc/display/dk_pblit.h"
+#include "engine/pc/3d/3dinit.h"
+#include "engine/pc/3d/dk_3dbmp.h"
+#include "engine/pc/3d/dk_line.h"
+#include "engine/pc/3d/dk_rendr.h"
+#include "engine/pc/3d/dk_shad.h"
+#include "engine/pc/3d/c3d.h"
+#include "engine/pc/3d/cameras.h"
+#include "engine/pc/3d/timebar.h"
+#include "engine/pc/core/main.h"
+#include "engine/pc/sound/dk_qsnd.h"
+#include "engine/include/dk_ff.h"
+#include "game/effects/codriver.h"
+#include "game/effects/crowdsnd.h"
+#include "game/effects/effects.h"
+#include "game/effects/forcefeedback.h"
+#include "game/effects/lights.h"
+#include "game/effects/menusnd.h"
+#include "game/effects/muddycar.h"
+#include "game/effects/prangsnd.h"
+#include "game/effects/pregame.h"
+#include "game/effects/vrooom.h"
+#include "game/effects/wchhhh.h"
+#include "game/effects/weathsnd.h"
+#include "game/hud/endstage.h"
+#include "game/hud/gamefade.h"
+#include "game/hud/osd.h"
+#include "game/hud/podium.h"
+#include "game/race/attract.h"
+#include "game/race/cameras.h"
+#include "game/race/display.h"
+#include "game/race/netplay.h"
+#include "game/vehicle/damage.h"
+#include "game/vehicle/gencoll.h"
 #include "game/race/gamedata.h"
 #include "game/hud/catseye.h"
 #include "game/hud/rs_main.h"
@@ -86,8 +121,8 @@ BOOL gboLoadingShown = FALSE;
 BOOL gboPodiumFollows = FALSE;
 DK_SURFACE* gpBarSurface = nullptr;
 DK_SURFACE* gpLineSurface = nullptr;
-DK_FONT* gpTitleFont = nullptr;
-DK_FONT* gpDataFont = nullptr;
+DK_FONT* gpLoadingTitleFont = nullptr;
+DK_FONT* gpLoadingDataFont = nullptr;
 
 const char* const kCountryCode[NUM_COUNTRIES] = {"NZ", "GR", "MC", "AU", "SW", "CO", "IN", "UK"};
 const char* const kSecretFolder[4] = {"SECRET\\DANGER\\", "SECRET\\MILEHIGH\\", "SECRET\\RETSIL\\",
@@ -99,6 +134,27 @@ const char* const kWelcomeCode[NUM_COUNTRIES + 1] = {"NEW", "GRE", "MON", "AUS",
 constexpr int kNarrowScreen = 512;
 constexpr int32_t kFixedOne = 1 << 16;
 constexpr int kTextCongratulations = 119;
+// The rendering hardware type that draws on an 8-bit palettised display.
+constexpr int kPalettisedHardware = 6;
+// The watch-replay bit of the game data's first byte.
+constexpr uint8_t kWatchReplayBit = 0x01;
+// The game fade's frames at 50 and at 25 ticks a second.
+constexpr int32_t kFadeFrames50 = 25;
+constexpr int32_t kFadeFrames25 = 12;
+
+// The palette of the game's screens on the palettised display.
+DK_PALETTE_ENTRY gaGamePalette[256];
+
+bool Palettised()
+{
+    return DkGetHardwareType() == kPalettisedHardware;
+}
+
+bool WatchingReplay()
+{
+    return (GameData_GetByte(GD_SESSION_FLAGS) & kWatchReplayBit) != 0;
+}
+
 
 // A BMP loaded onto a surface of its own; NULL when the file is missing or bad.
 DK_SURFACE* LoadImage(const char* pszPath)
@@ -150,9 +206,13 @@ int32_t ScaledColour(int32_t xFade)
     return static_cast<int32_t>((static_cast<int64_t>(224) * xFade) >> 16);
 }
 
+// The clean car's texture is kept once a stage.
+BOOL gboCleanCarStoredThisStage = FALSE;
+
 BOOL StageDataDestructor(void)
 {
     gboStageInitialised = FALSE;
+    gboCleanCarStoredThisStage = FALSE;
     return TRUE;
 }
 
@@ -222,14 +282,14 @@ void Loading_Init(const char* pszBasePath, int nSteps)
     {
         std::snprintf(path, sizeof path, "rallschl\\fonts\\loading\\%sfont.fon",
                       kScreenFolder[ScreenIndex()]);
-        DkCreateAndLoadFont(&gpTitleFont, path);
+        DkCreateAndLoadFont(&gpLoadingTitleFont, path);
         std::snprintf(path, sizeof path, "%srallschl\\images\\loading\\r_school.bmp", gszGameRoot);
     }
     else
     {
         const std::string fonts = LoadingFolder() + "FONT\\" + kScreenFolder[ScreenIndex()];
-        DkCreateAndLoadFont(&gpTitleFont, (fonts + "Title.fon").c_str());
-        DkCreateAndLoadFont(&gpDataFont, (fonts + "Data.fon").c_str());
+        DkCreateAndLoadFont(&gpLoadingTitleFont, (fonts + "Title.fon").c_str());
+        DkCreateAndLoadFont(&gpLoadingDataFont, (fonts + "Data.fon").c_str());
         const bool boWide = d2d != nullptr && d2d->nWidth >= kNarrowScreen;
         std::snprintf(path, sizeof path, "%s%s", pszBasePath, boWide ? ".LOA" : ".LOL");
     }
@@ -244,10 +304,10 @@ void Loading_Init(const char* pszBasePath, int nSteps)
         FreeImage(pBackground);
         gboLoadingShown = TRUE;
     }
-    Loading_DrawStageCaption(gpTitleFont, gpDataFont, kFixedOne);
+    Loading_DrawStageCaption(gpLoadingTitleFont, gpLoadingDataFont, kFixedOne);
     if (d2d != nullptr)
         DkFlip();
-    Loading_DrawStageCaption(gpTitleFont, gpDataFont, kFixedOne);
+    Loading_DrawStageCaption(gpLoadingTitleFont, gpLoadingDataFont, kFixedOne);
 }
 
 BOOL Loading_IsShown(void)
@@ -351,11 +411,20 @@ void Loading_DrawStageCaption(DK_FONT* pTitle, DK_FONT* pData, int32_t xFade)
 
 void Loading_EndScreen(void)
 {
+    if (Palettised() && d2d != nullptr)
+    {
+        DkClearSurface(&d2d->BackSurface);
+        DkFlip();
+    }
     if (!RallySchool())
     {
         FreeImage(gpBarSurface);
         FreeImage(gpLineSurface);
     }
+    if (Palettised())
+        DkSetPalette(gaGamePalette);
+    if (!WatchingReplay())
+        GameFade_In(gbo50HzMode ? kFadeFrames50 : kFadeFrames25);
     if (d2d != nullptr)
     {
         for (int i = 0; i < 2; ++i)
@@ -422,11 +491,11 @@ void LoadStageData(char* pszPath, char* pszSlot)
 
     SetExtension(pszSlot, ".dat");
     Startup_LoadWallLines(pszPath);
-    gnFirstObjectActor = static_cast<int32_t>(guNumActors);
+    Startup_BeginObjectActors();
 
     SetExtension(pszSlot, ".obj");
     Startup_LoadObjects(pszPath);
-    gnLastObjectActor = static_cast<int32_t>(guNumActors);
+    Startup_EndObjectActors();
     DkLog(DkFormatString("Object actors range: %d to %d", gnFirstObjectActor, gnLastObjectActor));
     Loading_Step();
 
@@ -481,8 +550,332 @@ void LoadStageData(char* pszPath, char* pszSlot)
     Loading_Step();
 }
 
+namespace
+{
+// The stage's loading bar has this many steps.
+constexpr int kStageLoadingSteps = 26;
+// Less surface memory than this marks the device as short of video memory.
+constexpr int kLowVideoMemoryBytes = 1536000;
+// The game data's byte whose zero switches the renderer's texture reduction on, and the music
+// level byte.
+constexpr int kTextureReductionByte = 12;
+constexpr int kMusicLevelByte = 7;
+// The game data's graphics option byte: bit 6 the weather and sky effects.
+constexpr int kGraphicsOptionByte = 8;
+constexpr uint8_t kEffectsBit = 0x40;
+// Fonts the stage may create.
+constexpr int kStageFonts = 13;
+// The UK's podium also rolls the messages.
+constexpr int kCountryUk = 7;
+// A recorder's scenes and frames a scene (a stage at 50 ticks a second in one scene).
+constexpr int kRecorderScenes = 1;
+constexpr int kRecorderFrames = 15000;
+// The fade-in's frames at most.
+constexpr int32_t kFadeFramesCap = 1000;
+
+
+// The car palettes by car type under "\palettes\cars\".
+const char* const kCarPalette[13] = {"sub64.pal", "sea64.pal", "sko64.pal", "qua64.pal", "rs264.pal",
+                                     "mk264.pal", "mit64.pal", "vw64.pal",  "int64.pal", "cor64.pal",
+                                     "cos64.pal", "meg64.pal", "m4r64.pal"};
+const char* const kCountryPalette[NUM_COUNTRIES] = {"nz.pal",  "gre.pal", "mon.pal", "aus.pal",
+                                                    "swe.pal", "cor.pal", "ind.pal", "uk.pal"};
+
+// On the palettised display: the country's palette with the car's 64 colours over its first
+// entries becomes the palette images are converted through.
+void SetUpImagePalette()
+{
+    for (int i = 0; i < 256; ++i)
+        gaGamePalette[i].flags = i == 0 || i == 255 ? 0x40 : 0x44;
+    const int nCarType = GameData_GetPlayerInfo(0)[PI_CAR_TYPE] & 0x0F;
+    const int nTwoPlayerType = (GameData_GetByte(GD_GAME_TYPE) >> 2) & 7;
+    const bool boSharedPalette = nCarType > 12 || nTwoPlayerType == 1 || nTwoPlayerType >= 3 ||
+                                 (GameData_GetByte(GD_GAME_TYPE) & 0x20) != 0 ||
+                                 boThisIsPodiumStage;
+    char path[STAGE_PATH_LENGTH];
+    DK_PALETTE_ENTRY car[256] = {};
+    std::snprintf(path, sizeof path, "\\palettes\\cars\\%s",
+                  boSharedPalette ? "cars64.pal" : kCarPalette[nCarType]);
+    DkLoadPalette(path, car, DKLF_CD);
+    const int nCountry = GameData_GetByte(GD_STAGE_SELECTION) & 0x0F;
+    DK_PALETTE_ENTRY image[256] = {};
+    std::snprintf(path, sizeof path, "\\palettes\\countries\\%s",
+                  kCountryPalette[nCountry < NUM_COUNTRIES ? nCountry : 0]);
+    DkLoadPalette(path, image, DKLF_CD);
+    for (int i = 0; i < 64; ++i)
+        image[i] = car[i];
+    DkSetImagePalette(image);
+}
+
+void AddRecorders()
+{
+    for (int n = 0; n < gNumberOfPlayers; ++n)
+        Replay_Create(kRecorderScenes, kRecorderFrames);
+}
+
+// The stage's replays: the school's recorders, the replay being watched, the podium's, the
+// super special stage's lane ghosts, and a recorder for each player.
+void LoadReplays(const char* pszBasePath, const char* pszStagePath)
+{
+    if (RallySchool())
+    {
+        School_LoadKeyHelpImage();
+        AddRecorders();
+        return;
+    }
+    if (WatchingReplay())
+    {
+        char path[STAGE_PATH_LENGTH];
+        std::snprintf(path, sizeof path, "%s.REP", pszBasePath);
+        gapLoadedReplays[0] = Replay_LoadFile(path);
+    }
+    if (boThisIsPodiumStage)
+    {
+        Podium_LoadReplays();
+        if ((GameData_GetByte(GD_STAGE_SELECTION) & 0x0F) == kCountryUk)
+        {
+            LoadDonutReplay(pszStagePath);
+            MessageRoll_Init(FALSE);
+        }
+    }
+    else if (!gboNetworkGame && IsSuperSpecialStage())
+    {
+        if (!IsTwoPlayerGame())
+            SuperSpecial_LoadReplay(pszStagePath, 0);
+        if (IsAlternatingGame())
+            SuperSpecial_LoadReplay(pszStagePath, 1);
+    }
+    AddRecorders();
+}
+
+void LoadSounds(char* pszBasePath)
+{
+    const bool boOnePlayer = gNumberOfPlayers == 1;
+    MenuSound_Load();
+    CarSound_Load();
+    PrangSnd_Load();
+    CoDriver_LoadSamples();
+    PreSnd_Load();
+    if (boOnePlayer)
+    {
+        SurfaceNoise_Load(pszBasePath);
+        WeatherNoise_Load();
+        CrowdNoise_Load();
+    }
+    SplitTime_LoadSounds();
+    if (boOnePlayer)
+        EndSnd_Load();
+}
+
+// The podium's music: the front end's tune streamed on a channel of its own, looped.
+void PlayPodiumMusic()
+{
+    const char* pszWav = DkRegGetString("WAVPath");
+    char path[STAGE_PATH_LENGTH];
+    std::snprintf(path, sizeof path, "%s\\new_fe\\sounds\\music\\frontend.wav",
+                  pszWav != nullptr ? pszWav : "");
+    const int nChannel = DkGetNumQChannels();
+    DkOpenQChannel(nChannel);
+    const int nWave = DkGetNumQSamples();
+    DkSetUpQStream(path);
+    DkSetQChannelVolume(nChannel, (GameData_GetByte(kMusicLevelByte) & 0x7F) * 400000 / 100);
+    DkPlayQSample(nWave, nChannel, -1);
+}
+
+// The viewports: the full screen twice, the top and bottom halves, the left and right halves.
+void SetViewportRects()
+{
+    const int16_t w = static_cast<int16_t>(d2d->nWidth);
+    const int16_t h = static_cast<int16_t>(d2d->nHeight);
+    const int16_t hw = static_cast<int16_t>(w / 2);
+    const int16_t hh = static_cast<int16_t>(h / 2);
+    gaViewportRects[0] = {0, 0, w, h};
+    gaViewportRects[1] = {0, 0, w, h};
+    gaViewportRects[2] = {0, 0, w, hh};
+    gaViewportRects[3] = {0, hh, w, hh};
+    gaViewportRects[4] = {0, 0, hw, h};
+    gaViewportRects[5] = {hw, 0, hw, h};
+}
+
+// The display, 3D and 2D services of the stage's screen.
+void SetUpDisplay()
+{
+    DK_PALETTE_ENTRY* pPalette = nullptr;
+    if (Palettised())
+    {
+        DkLoadPalette("ini\\loadpal.pal", gaGamePalette, DKLF_CD);
+        pPalette = gaGamePalette;
+    }
+    DkSetActivateDispatch(FALSE);
+    DkInitialiseDisplay(pPalette, ScreenIndex(), nullptr, DKID_16BIT, DKLF_CD);
+    DkSetActivateDispatch(TRUE);
+    DkClearSurface(&d2d->PrimarySurface);
+    DkClearSurface(&d2d->BackSurface);
+    DkInitialiseFonts(kStageFonts);
+}
+} // namespace
+
+DK_RECT gaViewportRects[NUM_VIEWPORT_RECTS];
+BOOL gboDoEffects = FALSE;
+
 int32_t DispInitStage(void)
 {
+    DkLog("\n********************************");
+    DkLog("** FUNCTION : DispInitStage() **");
+    DkLog("********************************\n");
+    if (d2d->PrimarySurface.lpSurface != nullptr && d2d->BackSurface.lpSurface != nullptr)
+        return 0;
+
+    NetPlay_CountPlayers(TRUE);
+    NetPlay_ActivateJoinedPlayers();
+
+    Loading_BuildGameRoot();
+    // The file layer adds its own backslash to the root.
+    std::string root = gszGameRoot;
+    root.pop_back();
+    DkSetCDPath(root.c_str());
+    DkSetAlwaysDrawOnly(IsTwoPlayerGame());
+
+    SetUpDisplay();
+
+    char szStagePath[STAGE_PATH_LENGTH];
+    const BOOL boCommandLine = BuildTrackPath(szStagePath) ? TRUE : FALSE;
+    Osd_SetTrackName(szStagePath);
+    // Room for the extension the steps write after the stem.
+    static char szBasePath[STAGE_PATH_LENGTH + 8];
+    const std::string base =
+        boCommandLine ? std::string(szStagePath) : std::string(gszGameRoot) + szStagePath;
+    if (base.size() >= STAGE_PATH_LENGTH)
+    {
+        DKREPORT(DkFormatString("The stage path %s is too long", base.c_str()));
+        return 0;
+    }
+    std::memcpy(szBasePath, base.c_str(), base.size() + 1);
+
+    DkLog(DkFormatString("\nUsing %s for path in game\n", szBasePath));
+    Loading_Init(szBasePath, kStageLoadingSteps);
+
+    if (Palettised())
+        SetUpImagePalette();
+
+    DkInit3D();
+    gboLowVideoMemory = DkReportTotalVRAM() < kLowVideoMemoryBytes ? TRUE : FALSE;
+    DkSetEngineOptionA(GameData_GetByte(kTextureReductionByte) == 0);
+    DkInitQSound();
+    DkInitialise2DTriangles();
+    if (!boCommandLine)
+        std::strcat(szBasePath, ".BFP");
+    const size_t uLength = std::strlen(szBasePath);
+    if (uLength < 4)
+    {
+        DKREPORT(DkFormatString("The stage path \"%s\" has no extension", szBasePath));
+        return 0;
+    }
+    char* pszSlot = szBasePath + uLength - 4;
+
+    DkInitialisePolyBlits();
+    Loading_Step();
+    DkInitialise3DBitmaps();
+    Loading_Step();
+    DkCreateWorldActor();
+    Loading_Step();
+    Lights_Init();
+    DkInitialiseLines();
+    Loading_Step();
+    DkInitialiseShadows();
+    Osd_Load();
+    Effects_CheckHardware();
+    Lights_LoadGlowTextures();
+    if (!RallySchool())
+        EndStage_LoadLogos();
+    Loading_Step();
+    Replay_Init();
+
+    LoadStageData(szBasePath, pszSlot);
+
+    DkLog("\n Loading Fonts..");
+    SplitTime_LoadFont();
+    LoadResultFonts();
+    DkLog("Fonts Loaded\n");
+
+    LoadReplays(szBasePath, szStagePath);
+
+    if (!Startup_LoadCars(1))
+        return 0;
+
+    if (!DkGetUse3DBitmaps() ||
+        (GameData_GetByte(kGraphicsOptionByte) & kEffectsBit) == 0)
+    {
+        DkLog("No 3D Hardware or does not support 3D Bitmaps so No effects");
+        DkLog("Or its a secret mode");
+        gboDoEffects = FALSE;
+    }
+    else
+    {
+        DkLog("Have 3D Hardware which can do 3D Bitmaps so doing effects");
+        gboDoEffects = TRUE;
+    }
+
+    if (!gboCleanCarStoredThisStage && DkGetUse3DBitmaps() && !Palettised())
+    {
+        StoreCleanCar(IsAlternatingGame() ? gnCurrentPlayer : 0);
+        gboCleanCarStoredThisStage = TRUE;
+    }
+
+    const int nMode = GameData_GetByte(GD_GAME_TYPE) & 3;
+    if (gboNetworkGame)
+        NetPlay_LoadRemoteCars();
+    if (boThisIsPodiumStage)
+        Podium_FindCarNodes();
+    else if (nMode == 0 && IsSuperSpecialStage())
+        Damage_FindSuperSpecialShell();
+    if (!RallySchool() && IsSuperSpecialStage())
+        PositionSuperSpecialCars(gnCurrentPlayer);
+
+    Loading_Step();
+    LoadSounds(szBasePath);
+
+    Loading_Step();
+    DkInitialiseTrackBlocks();
+    Loading_Step();
+    InitialiseTrackObjects();
+    Startup_InitMovingObjects();
+    MovingObjects_Check();
+    Startup_CleanObjectFlags();
+    Loading_Step();
+    MovingObjects_DebugDump();
+    Loading_Step();
+    Cameras_Init();
+    Loading_Step();
+
+    SetViewportRects();
+    SetRenderState(1);
+    Loading_Step();
+    DkAddDestructor(DkKillAllObjects, "ObjectsDestructor");
+    Loading_Step();
+    Loading_Step();
+    Effects_InitialiseStage(gapPlayerCamera[0]);
+    Loading_Step();
+    DkDumpDestructors();
+    ResetFinishFlags();
+    DkResetTimeBars();
+    for (int i = 0; i < 6; ++i)
+        Loading_Step();
+
+    Loading_EndScreen();
+    // A fade that never ends must not hold the stage.
+    for (int n = 0; n < kFadeFramesCap && !GameFade_IsDone(); ++n)
+        GameFade_Step();
+    if (Palettised())
+        DkSetPalette(gaGamePalette);
+    gboStageInitialised = TRUE;
+    if (!WatchingReplay())
+        ForceFeedback_StartEffects();
+
+    if (boThisIsPodiumStage)
+        PlayPodiumMusic();
+
+    gboGameDisplayReady = TRUE;
     return 0;
 }
 

@@ -5,10 +5,14 @@
 #include <cstdint>
 
 #include "engine/include/dk_types.h"
+#include "engine/pc/display/dk_surf.h"
 
 // Room in every path buffer below.
 #define STAGE_PATH_LENGTH 260
 
+// The display function of the stage's initialisation: sets the display up and loads the stage
+// (its files, cars, sounds, objects and cameras) behind the loading screen, then fades in. Once
+// the display is up it returns at once; a car that does not load ends it early.
 int32_t DispInitStage(void);
 
 // Writes the stage's folder and file stem, relative to the game root ("NZ\3\NZ3"), into
@@ -50,3 +54,10 @@ void Loading_GetBarLayout(int nWidth, int nHeight, int nStep, DK_RECT* pBar, DK_
 extern BOOL gboStageInitialised;
 // The display device has less than 1,536,000 bytes of surface memory.
 extern BOOL gboLowVideoMemory;
+
+// The viewports' rectangles: the full screen twice, the top and bottom halves and the left and
+// right halves.
+#define NUM_VIEWPORT_RECTS 6
+extern DK_RECT gaViewportRects[NUM_VIEWPORT_RECTS];
+// The stage draws its effects: 3D bitmaps are in use and the weather and sky effects are on.
+extern BOOL gboDoEffects;

@@ -9,6 +9,7 @@ namespace
 {
 int gnLocalTimesCalls = 0;
 int16_t ganLastLocalTimes[3] = {};
+int gnLoadRemoteCarsCalls = 0;
 } // namespace
 
 void NetPlay_SetLocalTimes(int16_t nAngleX, int16_t nAngleY, int16_t nAngleZ)
@@ -60,6 +61,7 @@ void NetPlay_GetLastLocalTimesForTests(int16_t anAngles[3])
 
 void NetPlay_ResetForTests(void)
 {
+    gnLoadRemoteCarsCalls = 0;
     gnLocalTimesCalls = 0;
     for (int16_t& nAngle : ganLastLocalTimes)
         nAngle = 0;
@@ -75,4 +77,28 @@ int NetPlay_GetSendFinishCallsForTests(void)
 void NetPlay_SetAllFinishedForTests(BOOL boAllFinished)
 {
     gboAllFinished = boAllFinished;
+}
+
+int NetPlay_CountPlayers(BOOL boActiveOnly)
+{
+    if (!gboNetworkGame)
+        return 0;
+    int nPlayers = 0;
+    for (int n = 0; n < GAME_DATA_REMOTE_PLAYERS; ++n)
+        if (!boActiveOnly || GameData_IsRemotePlayerActive(n))
+            ++nPlayers;
+    return nPlayers;
+}
+
+void NetPlay_ActivateJoinedPlayers(void) {}
+
+BOOL NetPlay_LoadRemoteCars(void)
+{
+    ++gnLoadRemoteCarsCalls;
+    return TRUE;
+}
+
+int NetPlay_GetLoadRemoteCarsCallsForTests(void)
+{
+    return gnLoadRemoteCarsCalls;
 }

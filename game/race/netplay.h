@@ -46,3 +46,12 @@ void NetPlay_SetAllFinishedForTests(BOOL boAllFinished);
 int NetPlay_GetLocalTimesCallsForTests(void);
 void NetPlay_GetLastLocalTimesForTests(int16_t anAngles[3]);
 void NetPlay_ResetForTests(void);
+
+// The remote players taking part (with boActiveOnly those whose slot is in use); 0 outside
+// network play.
+int NetPlay_CountPlayers(BOOL boActiveOnly);
+// Marks the players who joined as active. Nothing yet.
+void NetPlay_ActivateJoinedPlayers(void);
+// Loads the remote players' cars. Counted so far; TRUE.
+BOOL NetPlay_LoadRemoteCars(void);
+int NetPlay_GetLoadRemoteCarsCallsForTests(void);

@@ -1,9 +1,82 @@
 #include "game/race/replay.h"
 
+#include <cstdio>
+
+#include "engine/common/destruct.h"
+#include "engine/include/dk_services.h"
+
+namespace
+{
+// The sizes of a car's snapshot and of a control frame in a replay file.
+constexpr int kGameStateSaveSize = 86508;
+constexpr int kFrameStateSaveSize = 4;
+
+ReplayHeader* gapRecorders[REPLAY_SLOTS] = {};
+int gnNumRecorders = 0;
+int gnNumLoadedReplays = 0;
+int gnCreateCalls = 0;
+int gnLoadCalls = 0;
+char gszLastLoadPath[260] = "";
+
+void EmptySlots()
+{
+    for (int n = 0; n < REPLAY_SLOTS; ++n)
+        gapRecorders[n] = gapLoadedReplays[n] = nullptr;
+    gnNumRecorders = gnNumLoadedReplays = 0;
+}
+
+BOOL Replay_Destructor(void)
+{
+    // The blocks live on the heap that is being reset.
+    EmptySlots();
+    return TRUE;
+}
+} // namespace
+
+ReplayHeader* gapLoadedReplays[REPLAY_SLOTS] = {};
+
 void Replay_UpdateAll(void) {}
 
 void Replay_StepAllPlaybacks(void) {}
 
 void Replay_ResetGhostFlags(void)
 {
+}
+
+void Replay_Init(void)
+{
+    DkAddDestructor(Replay_Destructor, "Replay destructor");
+    DkLog(DkFormatString("\nSize of REPLAY_GAME_STATESAVE: %d bytes", kGameStateSaveSize));
+    DkLog(DkFormatString("Size of REPLAY_FRAME_STATESAVE %d bytes\n", kFrameStateSaveSize));
+    EmptySlots();
+    gnCreateCalls = gnLoadCalls = 0;
+    gszLastLoadPath[0] = '\0';
+}
+
+ReplayHeader* Replay_Create(int, int)
+{
+    ++gnCreateCalls;
+    return nullptr;
+}
+
+ReplayHeader* Replay_LoadFile(const char* pszPath)
+{
+    ++gnLoadCalls;
+    std::snprintf(gszLastLoadPath, sizeof gszLastLoadPath, "%s", pszPath != nullptr ? pszPath : "");
+    return nullptr;
+}
+
+int Replay_GetCreateCallsForTests(void)
+{
+    return gnCreateCalls;
+}
+
+int Replay_GetLoadCallsForTests(void)
+{
+    return gnLoadCalls;
+}
+
+const char* Replay_GetLastLoadPathForTests(void)
+{
+    return gszLastLoadPath;
 }

@@ -1,6 +1,7 @@
 #include "game/race/startup.h"
 
 #include <algorithm>
+#include <bitset>
 #include <cstdio>
 #include <cstring>
 #include <deque>
@@ -13,9 +14,13 @@
 #include "engine/pc/3d/3dinit.h"
 #include "engine/pc/3d/c3d.h"
 #include "engine/pc/3d/dk_anim.h"
+#include "engine/pc/3d/dk_light.h"
 #include "engine/pc/3d/dk_rendr.h"
 #include "engine/pc/3d/dk_tblk.h"
 #include "engine/pc/core/dk_file.h"
+#include "engine/pc/display/2dinit.h"
+#include "engine/pc/display/dk_image.h"
+#include "game/effects/muddycar.h"
 #include "game/effects/sun.h"
 #include "game/effects/surface.h"
 #include "engine/include/dk_entries.h"
@@ -287,7 +292,6 @@ struct TrackObjectEntry
     TrackObjectNode Node;
 };
 std::deque<TrackObjectEntry> gTrackObjectEntries;
-BOOL gboObjectsDestructorAdded = FALSE;
 
 // The knockable kinds' weighting factors (16.16): kind 2 is weighted 5.0.
 constexpr int32_t kKnockableFactor = 1 << 16;
@@ -312,12 +316,19 @@ bool IsDummyPart(const DK_ACTOR* pActor)
     return pParent != nullptr && pParent != DkGetWorldActor() && pParent->uType == DK_ACTOR_DUMMY;
 }
 
-// The stage's object actors, each once.
+// The actor slots in use when the objects' files began, and the range they were marked for.
+std::bitset<MAXACTORS> gaboSlotBefore;
+int32_t gnMarkedFirst = -1;
+int32_t gnMarkedLast = -1;
+
+// The stage's object actors, each once. An actor fills the first free slot, so within the
+// range an actor made before the objects (above a slot freed earlier) is left out.
 template <typename Fn> void ForEachObjectActor(Fn fn)
 {
-    const int32_t nLast = std::min<int32_t>(gnLastObjectActor, static_cast<int32_t>(guNumActors));
+    const bool boMarked = gnFirstObjectActor == gnMarkedFirst && gnLastObjectActor == gnMarkedLast;
+    const int32_t nLast = std::min<int32_t>(gnLastObjectActor, MAXACTORS);
     for (int32_t i = std::max<int32_t>(gnFirstObjectActor, 0); i < nLast; ++i)
-        if (gapActors[i] != nullptr)
+        if (gapActors[i] != nullptr && !(boMarked && gaboSlotBefore[i]))
             fn(gapActors[i]);
 }
 
@@ -447,7 +458,7 @@ void AddTrackObject(DK_ACTOR* pActor, uint32_t uAttribute, int nIndex)
     gapTrackObjects[nBlock] = &entry.Node;
 }
 
-BOOL ObjectsDestructor(void)
+BOOL TrackObjectsDestructor(void)
 {
     Coll_ClearAll();
     gTrackObjectEntries.clear();
@@ -456,6 +467,29 @@ BOOL ObjectsDestructor(void)
     return TRUE;
 }
 } // namespace
+
+void Startup_BeginObjectActors(void)
+{
+    int32_t nFirstFree = MAXACTORS;
+    for (int32_t i = MAXACTORS - 1; i >= 0; --i)
+    {
+        gaboSlotBefore[i] = gapActors[i] != nullptr;
+        if (gapActors[i] == nullptr)
+            nFirstFree = i;
+    }
+    gnFirstObjectActor = gnMarkedFirst = nFirstFree;
+    gnLastObjectActor = gnMarkedLast = nFirstFree;
+}
+
+void Startup_EndObjectActors(void)
+{
+    int32_t nLast = gnFirstObjectActor;
+    for (int32_t i = std::max<int32_t>(gnFirstObjectActor, 0); i < MAXACTORS; ++i)
+        if (gapActors[i] != nullptr && !gaboSlotBefore[i])
+            nLast = i + 1;
+    gnLastObjectActor = gnMarkedLast = nLast;
+    gnMarkedFirst = gnFirstObjectActor;
+}
 
 void InitialiseTrackObjects(void)
 {
@@ -495,8 +529,9 @@ void InitialiseTrackObjects(void)
             else
                 AddTrackObject(pActor, uAttribute, nThis);
         });
-    if (!gboObjectsDestructorAdded)
-        gboObjectsDestructorAdded = DkAddDestructor(ObjectsDestructor, "ObjectsDestructor") >= 0;
+    // Registered once a stage: the heaps' reset of the stage before took it off the registry.
+    if (!DkIsDestructorAdded(TrackObjectsDestructor))
+        DkAddDestructor(TrackObjectsDestructor, "TrackObjectsDestructor");
     DkLog("InitialiseTrackObjects - end");
 }
 
@@ -585,16 +620,61 @@ namespace
 {
 // The attribute the reflection model's actor takes.
 constexpr uint32_t kReflectionAttribute = 111;
+// The super special stage's computer car.
+constexpr int kComputerCar = 2;
 // A car kept out of sight: its draw value and height.
 constexpr uint8_t kHiddenCarDrawValue = 255;
 constexpr int32_t kHiddenCarHeight = -100 << 16;
-// The model actor whose radius gives the wheel's.
-constexpr uint32_t kWheelRadiusActor = 6;
+// The wheel whose model's radius gives the car's wheel radius: the first of the four (ids 1 to
+// 4). The car files number their damageable parts from 6, so a part is never taken for a wheel.
+constexpr uint32_t kWheelRadiusActor = 1;
+// The car lights' radius at night and in the dark.
+constexpr int32_t kCarLightRadius = 22 << 16;
+// The hardware type of the palettised display, where the cars are not muddied.
+constexpr int kPalettisedHardware = 6;
 
-int CarDataDestructor(void)
+// Both actors of loaded car nCar at its start position.
+void PlaceAtStart(int nCar)
+{
+    DK_VECTOR at;
+    int16_t anAngles[3];
+    TrackCam_GetStartPosition(nCar, &at, anAngles);
+    for (DK_ACTOR* pActor : {gaLoadedCar[nCar].paBodyDummy, gaLoadedCar[nCar].paCar})
+        if (pActor != nullptr)
+            DkSetActor(pActor, &at, anAngles);
+}
+
+// The reflection map as the last level's texture of the shell's models and its subtree's.
+void SetReflectionMap(DK_ACTOR* pActor, const DK_TEXTURE* pMap)
+{
+    DK_MODEL* pModel =
+        pActor->uType == DK_ACTOR_MODEL ? static_cast<DK_MODEL*>(pActor->pObject) : nullptr;
+    if (pModel != nullptr && pModel->uNumLevels > 0)
+        for (DK_MODEL_NODE* pNode = pModel->aLevels[pModel->uNumLevels - 1].pFirstNode;
+             pNode != nullptr; pNode = pNode->pNext)
+            pNode->nTexture = pMap->uSlot;
+    for (DK_ACTOR* pChild = pActor->pChild; pChild != nullptr; pChild = pChild->pNext)
+        SetReflectionMap(pChild, pMap);
+}
+
+// The reflection's map from the hard disk as a texture; NULL when missing or bad.
+DK_TEXTURE* LoadReflectionMap(const char* pszPath)
+{
+    // A texture lives on the display's device: without one the shell keeps its own colour.
+    if (d3d == nullptr || d3d->lpD3DDevice2 == nullptr)
+        return nullptr;
+    void* pImage = DkMallocLoadFile(pszPath, DKLF_HARDDRIVE);
+    if (pImage == nullptr)
+        return nullptr;
+    DK_TEXTURE* pMap = DkImageToTexture(pImage, DkGetLastFileSize(), ITT_BMP);
+    DkHeapFree(pImage);
+    return pMap;
+}
+
+BOOL CarDataDestructor(void)
 {
     Startup_FreeCarData();
-    return 0;
+    return TRUE;
 }
 
 // Processes a car file from the hard disk under pParent. The file is parsed at once on the
@@ -658,8 +738,12 @@ BOOL InitialiseCarMechanicsData(DK_ACTOR* paCar, DK_ACTOR* paBodyDummy, int nCar
     }
     DkSetActor(paCar, pPosition, panAngles);
     DkSetActor(paBodyDummy, pPosition, panAngles);
-    return InitialiseCar(&gaCarBody[nCar], &gaCarMechanics[nCar], paBodyDummy, nCarType, pPosition,
-                         nCar);
+    if (!InitialiseCar(&gaCarBody[nCar], &gaCarMechanics[nCar], paBodyDummy, nCarType, pPosition,
+                       nCar))
+        return FALSE;
+    if (!gboMediumDetailCar)
+        InitialiseMuddyCar(nCarType, nCar);
+    return TRUE;
 }
 
 int LoadSingleCar(int nCar)
@@ -732,6 +816,10 @@ int LoadSingleCar(int nCar)
     }
     pShell->uId = kReflectionAttribute;
     gaCarBody[nCar].paReflection = pShell;
+    // Without its map (the file layer reports a missing one) the shell keeps its own texture.
+    DK_TEXTURE* pMap = LoadReflectionMap(paths.szReflectionMap);
+    if (pMap != nullptr)
+        SetReflectionMap(pShell, pMap);
     return 1;
 }
 
@@ -753,7 +841,23 @@ int Startup_LoadCars(int nMask)
         Loading_Step();
     }
 
-    if (IsAlternatingGame() && !IsSuperSpecialStage())
+    const int nMode = GameData_GetByte(GD_GAME_TYPE) & 3;
+    if (boThisIsPodiumStage)
+    {
+        for (int n = 0; n < nToLoad; ++n)
+            PlaceAtStart(n);
+    }
+    else if (IsAlternatingSuperSpecial() && nMode != 2)
+    {
+        // Both players' cars stand on their lanes, always drawn.
+        for (int n = 0; n < nToLoad; ++n)
+        {
+            gaLoadedCar[n].paBodyDummy->uAlwaysDraw = kHiddenCarDrawValue;
+            gaLoadedCar[n].paCar->uAlwaysDraw = kHiddenCarDrawValue;
+            PlaceAtStart(n);
+        }
+    }
+    else if (IsAlternatingGame())
     {
         // The second player's cars wait out of sight.
         for (int n = gnNumMechCars; n < nToLoad; ++n)
@@ -778,7 +882,34 @@ int Startup_LoadCars(int nMask)
             InitialiseDamageStage();
     }
 
+    // The computer's car on the super special stage is drawn as any other.
+    if (nMode == 0 && IsSuperSpecialStage() && !boSchool && nToLoad > kComputerCar)
+        gaLoadedCar[kComputerCar].paBodyDummy->uAlwaysDraw =
+            gaLoadedCar[kComputerCar].paCar->uAlwaysDraw = 0;
+
+    if (IsNight() || GameData_IsOptionSet(OPTION_DARK_STAGE))
+        for (int n = 0; n < gnNumMechCars && n < nToLoad; ++n)
+            DkCreateCarLight(gaLoadedCar[n].paCar, kCarLightRadius, n);
+
     DkLog(DkFormatString("gnNumMechCars %d", gnNumMechCars));
+    if (gboDoInterior)
+    {
+        const BOOL boDetail =
+            DkGetUse3DBitmaps() && DkGetHardwareType() != kPalettisedHardware && !gboMediumDetailCar;
+        for (int nJ = 0; nJ < gnNumMechCars && nJ < MUDDY_CARS; ++nJ)
+        {
+            if (gboMuddyCarInitialised[nJ])
+                continue;
+            DkLog(DkFormatString("nJ : %d  nMuddyCars : %d  gboMuddyCarInitialised[nJ] : %d", nJ,
+                                 gnNumMechCars, gboMuddyCarInitialised[nJ]));
+            if (boDetail)
+            {
+                DkLog(DkFormatString("About to Detail Node in Startup.cpp for Player : %d", nJ));
+                MuddyCar_InitDetailNode(nJ);
+            }
+            gboMuddyCarInitialised[nJ] = TRUE;
+        }
+    }
     DkLog(DkFormatString("Cars loaded (mask %d)", nMask));
     return 1;
 }

@@ -49,6 +49,12 @@ extern int32_t gxStageFarClipDistance;
 // the scenery made.
 extern int32_t gnFirstObjectActor;
 extern int32_t gnLastObjectActor;
+// Around the objects' files: the actors made in between are the stage's object actors. An actor
+// takes the first free slot, so they span gnFirstObjectActor (the first free slot at the start)
+// to gnLastObjectActor (past the last slot filled) and the walks over them leave out any actor
+// made before.
+void Startup_BeginObjectActors(void);
+void Startup_EndObjectActors(void);
 
 // TRUE, with the four words stored, when the bytes hold a whole horizon record.
 BOOL Startup_ReadHorizonData(const uint8_t* pBytes, uint32_t uSize);
@@ -90,7 +96,7 @@ extern int32_t gnNumType14Positions;
 
 // Gives each static object (each modelled child of a dummy) a collision box filed on the track
 // block under it; an object off the grid is reported and left without one. Registers
-// "ObjectsDestructor", which empties the lists.
+// "TrackObjectsDestructor", which empties the lists.
 void InitialiseTrackObjects(void);
 // The knockable objects of the same range (at most HIT_OBJECT_RECORDS, the rest reported)
 // become knocked-over records in every player set, each turned half a turn on a mirrored stage.

@@ -3,6 +3,8 @@
 namespace
 {
 BOOL gboSuperSpecial = FALSE;
+int gnLoadReplayCalls = 0;
+int gnPositionCalls = 0;
 } // namespace
 
 BOOL IsSuperSpecialStage(void)
@@ -13,4 +15,29 @@ BOOL IsSuperSpecialStage(void)
 void SuperSpecial_SetForTests(BOOL boSuperSpecial)
 {
     gboSuperSpecial = boSuperSpecial;
+}
+
+void SuperSpecial_LoadReplay(const char*, int)
+{
+    ++gnLoadReplayCalls;
+}
+
+void PositionSuperSpecialCars(int)
+{
+    ++gnPositionCalls;
+}
+
+int SuperSpecial_GetLoadReplayCallsForTests(void)
+{
+    return gnLoadReplayCalls;
+}
+
+int SuperSpecial_GetPositionCallsForTests(void)
+{
+    return gnPositionCalls;
+}
+
+void SuperSpecial_ResetForTests(void)
+{
+    gnLoadReplayCalls = gnPositionCalls = 0;
 }

@@ -8,3 +8,12 @@ BOOL IsSuperSpecialStage(void);
 
 // Test hook: what the next calls answer (FALSE until set).
 void SuperSpecial_SetForTests(BOOL boSuperSpecial);
+
+// The lane ghost of the stage at the stage path (game root, folder and stem) for lane nLane
+// (0 left, 1 right). Counted so far.
+void SuperSpecial_LoadReplay(const char* pszStagePath, int nLane);
+// Places the two cars on their lanes at the start. Counted so far.
+void PositionSuperSpecialCars(int nPlayer);
+int SuperSpecial_GetLoadReplayCallsForTests(void);
+int SuperSpecial_GetPositionCallsForTests(void);
+void SuperSpecial_ResetForTests(void);

@@ -104,6 +104,8 @@ void ExpectDemoTree(const fs::path& root)
                                       "disc/game/images/fps2.bmp",
                                       "disc/game/images/cntdown2.bmp",
                                       "disc/game/images/go!.bmp",
+                                      "disc/game/images/headglow.bmp",
+                                      "disc/game/images/bglow2.bmp",
                                       "disc/new_fe",
                                       "disc/new_fe/language",
                                       "disc/music/new_fe",
@@ -133,6 +135,9 @@ void ExpectDemoTree(const fs::path& root)
     for (const char* extension :
          {".c3d", ".obj", ".sht", ".hzn", ".hpc", ".dat", ".ars", ".anm", ".cat", ".LOA", ".LOL"})
         expected.insert(std::string("disc/game/NZ/1/NZ1") + extension);
+    // Its surfaces, and no scripted moving objects.
+    for (const char* extension : {".srf", ".moj"})
+        expected.insert(std::string("disc/game/NZ/1/NZ1") + extension);
     for (const char* size : datakit::kLoadingFontSizes)
     {
         expected.insert(std::string("disc/game/NZ/FONT/") + size);
@@ -151,6 +156,15 @@ void ExpectDemoTree(const fs::path& root)
     {
         expected.insert(std::string("c/Dezor/fonts/") + size);
         expected.insert(std::string("c/Dezor/fonts/") + size + "/timenum.fon");
+    }
+    // The results screens' fonts under the game root (no title font at 800x600).
+    expected.insert("disc/game/fonts");
+    for (const char* size : {"320x240", "512x384", "640x480", "800x600"})
+    {
+        const std::string dir = std::string("disc/game/fonts/") + size;
+        expected.insert({dir, dir + "/result.fon", dir + "/resultgr.fon"});
+        if (std::string(size) != "800x600")
+            expected.insert(dir + "/title.fon");
     }
     // The cars on the hard disk, a folder a car code.
     expected.insert({"c/Dezor/OBJECTS", "c/Dezor/OBJECTS/CARS"});

@@ -7,7 +7,10 @@
 #include <gtest/gtest.h>
 
 #include "engine/common/destruct.h"
+#include "engine/pc/3d/c3d.h"
+#include "engine/pc/3d/dk_light.h"
 #include "engine/pc/core/dk_file.h"
+#include "game/effects/muddycar.h"
 #include "game/race/gamedata.h"
 #include "game/race/startup.h"
 #include "tests/game/car_fixture.h"
@@ -160,6 +163,65 @@ TEST_F(CarLoadTest, TheInstalledCarsLoadInTheirCounts)
         for (const LoadedCar& car : gaLoadedCar)
             EXPECT_EQ(car.paCar, nullptr);
     }
+}
+
+TEST_F(CarLoadTest, TheStagesLightAndKindSetTheCarsLampsDrawingAndDirt)
+{
+    Install();
+    struct Case
+    {
+        const char* what;
+        int nGameType, nMode, nLight;
+        bool boDark, boSuperSpecial, boBitmaps;
+        int nLoaded;
+        int nLamps;             // car lamps made, one a simulated car
+        uint8_t auDrawValue[4]; // the loaded cars' body draw values
+        int nDetailNodes;       // cars given their muddy detail
+    };
+    const Case cases[] = {
+        {"by day", 0, 0, 2, false, false, true, 1, 0, {0}, 1},
+        {"at night each simulated car has its lamp", 0, 0, 8, false, false, true, 1, 1, {0}, 1},
+        {"in the dark as at night", 0, 0, 2, true, false, true, 1, 1, {0}, 1},
+        {"without 3D bitmaps no detail for the dirt", 0, 0, 2, false, false, false, 1, 0, {0}, 0},
+        {"the super special stage's computer car is drawn as any", 0, 0, 2, false, true, true, 3,
+         0, {255, 255, 0}, 0},
+        {"taking turns on the super special stage all are drawn", 2, 1, 2, false, true, true, 4,
+         0, {255, 255, 255, 255}, 0},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        FreshWorld();
+        for (BOOL& boMuddied : gboMuddyCarInitialised)
+            boMuddied = FALSE;
+        MuddyCar_ResetForTests();
+        gnTestGameType = c.nGameType;
+        gaTestGameData[GD_GAME_TYPE] = static_cast<uint8_t>(c.nMode);
+        gaTestGameData[GD_CAR_RESOLUTION] = 1;
+        gaTestGameData[OPTION_DARK_STAGE.nByte] =
+            static_cast<uint8_t>(c.boDark ? 1 << OPTION_DARK_STAGE.nBit : 0);
+        StageInfo_SetLightForTests(c.nLight);
+        SuperSpecial_SetForTests(c.boSuperSpecial ? TRUE : FALSE);
+        DkSetUse3DBitmaps(c.boBitmaps ? 1 : 0);
+        int nResult = -1;
+        const std::string out = CaptureOutput([&] { nResult = Startup_LoadCars(1); });
+        const std::string log = TakeLog();
+        ASSERT_EQ(nResult, 1) << out << log;
+        int nLamps = 0;
+        for (const DK_ACTOR* pLamp : gapLightActors)
+            if (pLamp != nullptr && pLamp->pParent == gaLoadedCar[0].paCar)
+                ++nLamps;
+        EXPECT_EQ(nLamps, c.nLamps);
+        for (int n = 0; n < c.nLoaded; ++n)
+            ASSERT_NE(gaLoadedCar[n].paCar, nullptr) << n;
+        for (int n = 0; n < c.nLoaded; ++n)
+            EXPECT_EQ(gaLoadedCar[n].paCar->uAlwaysDraw, c.auDrawValue[n]) << n;
+        EXPECT_EQ(MuddyCar_GetDetailNodeCallsForTests(), c.nDetailNodes);
+        EXPECT_EQ(MuddyCar_GetInitialiseCallsForTests(), c.nLoaded) << "each car set up";
+    }
+    gaTestGameData[OPTION_DARK_STAGE.nByte] = 0;
+    SuperSpecial_SetForTests(FALSE);
+    DkSetUse3DBitmaps(0);
 }
 
 TEST_F(CarLoadTest, AMissingCarFileIsReportedAndEndsTheLoading)

@@ -256,7 +256,8 @@ protected:
     }
     // Loads the demo stage, builds its blocks, loads the boxes (0.5 x 1.0 x 0.75 half
     // extents, standing on y = 0) as its object range and sets the objects up; the reports.
-    std::string SetUpObjects(const std::vector<Box>& boxes)
+    // With pBefore, that is called first (after the blocks, before the objects' files).
+    std::string SetUpObjects(const std::vector<Box>& boxes, void (*pfnBefore)(void) = nullptr)
     {
         std::string out;
         Load(&out);
@@ -273,9 +274,11 @@ protected:
             [&]
             {
                 DkInitialiseTrackBlocks();
-                gnFirstObjectActor = static_cast<int32_t>(guNumActors);
+                if (pfnBefore != nullptr)
+                    pfnBefore();
+                Startup_BeginObjectActors();
                 Startup_LoadObjects("c:\\game\\NZ\\1\\BOXES.obj");
-                gnLastObjectActor = static_cast<int32_t>(guNumActors);
+                Startup_EndObjectActors();
                 InitialiseTrackObjects();
                 Startup_InitMovingObjects();
             });
@@ -397,6 +400,26 @@ TEST_F(TrackObjectsTest, KnockableBoxesBecomeKnockedOverRecordsTurnedOnMirroredS
         EXPECT_NE(MovingObjects_GetList(0, DkGetTrackBlockIndex(100 << 16, 0, 500 << 16)),
                   nullptr);
     }
+}
+
+TEST_F(TrackObjectsTest, AnActorMadeBeforeTheObjectsIsNoneOfThem)
+{
+    // A slot freed below an actor that stays: the first box fills it.
+    static DK_ACTOR* gpKept = nullptr;
+    const std::string out = SetUpObjects(
+        {{100.0, 500.0, Static(5, true)}, {110.0, 500.0, Static(5, true)},
+         {120.0, 500.0, Static(5, true)}},
+        []
+        {
+            DK_ACTOR* pFreed = DkCreateActor(DkGetWorldActor());
+            gpKept = DkCreateActor(DkGetWorldActor());
+            gpKept->uId = 0xABCDE123u;
+            DkDestroyActor(pFreed);
+        });
+    EXPECT_EQ(CountReports(out), 0) << out;
+    EXPECT_EQ(Startup_GetNumTrackObjects(), 3) << "every box, the one in the freed slot too";
+    Startup_CleanObjectFlags();
+    EXPECT_EQ(gpKept->uId, 0xABCDE123u) << "the actor made before keeps its attribute";
 }
 
 TEST_F(TrackObjectsTest, ThePositionMarksAndTheKnockableRecordsAreCapped)

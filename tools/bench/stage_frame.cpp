@@ -121,7 +121,7 @@ DK_ACTOR* LoadCar(DK_ACTOR* pParent, int nKind)
                               2);
 }
 
-bool OpenDisplay(const DisplayOptions& options, std::string* problem)
+bool PrepareDisplay(const DisplayOptions& options, std::string* problem)
 {
     if (std::getenv("SDL_VIDEODRIVER") == nullptr)
         setenv("SDL_VIDEODRIVER", "dummy", 1);
@@ -143,6 +143,13 @@ bool OpenDisplay(const DisplayOptions& options, std::string* problem)
         *problem = "no window";
         return false;
     }
+    return true;
+}
+
+bool OpenDisplay(const DisplayOptions& options, std::string* problem)
+{
+    if (!PrepareDisplay(options, problem))
+        return false;
     DkInitialiseDisplay(nullptr, 0, "c:\\none.pal", options.bits == 8 ? DKID_8BIT : DKID_16BIT,
                         DKLF_AS_GIVEN);
     DkInit3D();

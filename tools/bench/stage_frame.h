@@ -34,6 +34,10 @@ struct DisplayOptions
 // from the disc root); false, with the reason in `problem`, when the
 // display or its 3D device could not be made. The heaps are the game's sizes.
 bool OpenDisplay(const DisplayOptions& options, std::string* problem);
+// What OpenDisplay does before it sets the display up: the display modes of the options, the
+// hardware type, the heaps, the trigonometric tables and the window. The game's own display
+// set-up may follow.
+bool PrepareDisplay(const DisplayOptions& options, std::string* problem);
 // Tears the display and everything on the heaps down.
 void CloseDisplay();
 

@@ -134,6 +134,9 @@ void WriteGameImages(InstallSummary& summary, const fs::path& gameDir)
         {"fps2.bmp", FpsImage()},
         {"cntdown2.bmp", StartLightsImage()},
         {"go!.bmp", GoLightImage()},
+        // The car lamps' glows: a soft round blob over the grey ramp.
+        {"headglow.bmp", ShadowAlphaImage(32)},
+        {"bglow2.bmp", ShadowAlphaImage(32)},
     };
     for (const auto& [name, image] : images)
     {
@@ -170,6 +173,10 @@ void WriteGameStageFiles(InstallSummary& summary, const fs::path& gameDir)
     add(dir / "NZ1.ars", FormatHorizonRecord(DemoHorizonRecord()));
     add(dir / "NZ1.anm", FormatAnimations(DemoAnimations()));
     add(dir / "NZ1.cat", FormatCatsEyes(DemoCatsEyes()));
+    // The surfaces the road and the verges carry, and no scripted moving objects.
+    add(dir / "NZ1.srf", {static_cast<uint8_t>(kDemoRoadSurface),
+                          static_cast<uint8_t>(kDemoGrassSurface)});
+    add(dir / "NZ1.moj", {});
     add(dir / "NZ1.LOA", FormatBmp(LoadingBackground(640, 480)));
     add(dir / "NZ1.LOL", FormatBmp(LoadingBackground(320, 240)));
     const fs::path images = gameDir / "images" / "LOADING";
@@ -186,6 +193,30 @@ void WriteGameStageFiles(InstallSummary& summary, const fs::path& gameDir)
         add(fonts / size / "Title.fon", FormatFont(FontStyle{scale + 1, {240, 240, 240}, true}));
         add(fonts / size / "Data.fon", FormatFont(FontStyle{scale, {224, 224, 224}, false}));
         if (std::string(size) == "512")
+            ++scale;
+    }
+}
+
+// The results screens' fonts under the game root's "fonts\\<size>\\": names and times, the options
+// not chosen in grey, and the headings (no 800x600 title: that screen takes the 640x480 one).
+void WriteResultFonts(InstallSummary& summary, const fs::path& gameDir)
+{
+    int scale = 1;
+    for (const char* size : {"320x240", "512x384", "640x480", "800x600"})
+    {
+        const fs::path dir = gameDir / "fonts" / size;
+        MakeDirectory(summary, dir);
+        std::vector<std::pair<const char*, FontStyle>> fonts = {
+            {"result.fon", FontStyle{scale, {255, 255, 255}, true}},
+            {"resultgr.fon", FontStyle{scale, {150, 150, 150}, true}}};
+        if (std::string(size) != "800x600")
+            fonts.push_back({"title.fon", FontStyle{scale + 1, {250, 210, 60}, true}});
+        for (const auto& [name, style] : fonts)
+        {
+            WriteImageFile(dir / name, FormatFont(style));
+            summary.files.push_back(dir / name);
+        }
+        if (std::string(size) == "512x384")
             ++scale;
     }
 }
@@ -328,6 +359,7 @@ InstallSummary InstallDemo(const fs::path& dir)
     WriteGameImages(summary, disc / "game");
     WriteDemoStageFiles(summary, disc / "game");
     WriteGameStageFiles(summary, disc / "game");
+    WriteResultFonts(summary, disc / "game");
     WriteStartScreens(summary, driveC / "Dezor");
     WriteCarModels(summary, driveC / "Dezor");
     WriteStageClock(summary, driveC / "Dezor", disc / "game");

@@ -12,6 +12,7 @@
 
 DK_CAMERA* gapCameras[MAXCAMERAS];
 uint32_t guNumCameras = 0;
+DK_ACTOR* gapPlayerCamera[DK_PLAYER_CAMERAS] = {};
 
 namespace
 {
@@ -69,6 +70,8 @@ void DkRemoveAllCameras(void)
     for (DK_CAMERA* pCamera : gapCameras)
         DkRemoveCamera(pCamera);
     guNumCameras = 0;
+    for (DK_ACTOR*& pActor : gapPlayerCamera)
+        pActor = nullptr;
 }
 
 BOOL DkCameraDestructor(void)

@@ -20,6 +20,10 @@ struct DK_CAMERA
 
 extern DK_CAMERA* gapCameras[MAXCAMERAS];
 extern uint32_t guNumCameras;
+// Each local player's camera actor, as the game's camera set-up made it (NULL: none); emptied
+// with the cameras.
+#define DK_PLAYER_CAMERAS 2
+extern DK_ACTOR* gapPlayerCamera[DK_PLAYER_CAMERAS];
 
 // Makes pExisting a camera (id 999) without moving it, or a new actor under pParent placed at
 // the position and angles (three int16). NULL when the camera table or the actor table is full.

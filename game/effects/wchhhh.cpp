@@ -1,0 +1,21 @@
+#include "game/effects/wchhhh.h"
+
+namespace
+{
+int gnLoadCalls = 0;
+} // namespace
+
+void SurfaceNoise_Load(char*)
+{
+    ++gnLoadCalls;
+}
+
+int SurfaceNoise_GetLoadCallsForTests(void)
+{
+    return gnLoadCalls;
+}
+
+void SurfaceNoise_ResetForTests(void)
+{
+    gnLoadCalls = 0;
+}

@@ -1,0 +1,9 @@
+// The surface noise under the wheels. So far only the stage loader's call, counted.
+#pragma once
+
+// Loads the stage's surface sounds named from the stage base path (its extension is rewritten).
+void SurfaceNoise_Load(char* pszBasePath);
+
+// Test hooks: the calls since the last reset.
+int SurfaceNoise_GetLoadCallsForTests(void);
+void SurfaceNoise_ResetForTests(void);

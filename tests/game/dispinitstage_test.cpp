@@ -1,0 +1,235 @@
+// The stage's display set-up on the data kit's demo installation: every step in its order on a
+// display it sets up itself, the bar's steps, the destructors and the flags; a second call
+// once the display is up; the sounds by the number of players; a car that does not load.
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include <gtest/gtest.h>
+
+#include "engine/common/destruct.h"
+#include "engine/common/dk_model.h"
+#include "engine/pc/core/dk_file.h"
+#include "engine/pc/display/2dinit.h"
+#include "game/effects/codriver.h"
+#include "game/effects/crowdsnd.h"
+#include "game/effects/effects.h"
+#include "game/effects/forcefeedback.h"
+#include "game/effects/menusnd.h"
+#include "game/effects/pregame.h"
+#include "game/effects/prangsnd.h"
+#include "game/effects/vrooom.h"
+#include "game/effects/wchhhh.h"
+#include "game/effects/weathsnd.h"
+#include "game/race/cameras.h"
+#include "game/race/gamedata.h"
+#include "game/race/loading.h"
+#include "game/race/replay.h"
+#include "game/race/startup.h"
+#include "platform/reg/reg.h"
+#include "tests/game/car_fixture.h"
+#include "tools/bench/stage_frame.h"
+#include "tools/datakit/install.h"
+
+namespace
+{
+namespace fs = std::filesystem;
+
+class DispInitStageTest : public CarTest
+{
+protected:
+    void SetUp() override
+    {
+        CarTest::SetUp();
+        // The installation is the test's own world: its registry, drive C: and the disc.
+        output += CaptureOutput([&] { datakit::InstallDemo(env.Root()); });
+        RegReload();
+        hardDisk = fs::path(env.DriveC()) / "Dezor";
+        for (auto reset : {MenuSound_ResetForTests, PreSnd_ResetForTests,
+                           SurfaceNoise_ResetForTests, WeatherNoise_ResetForTests})
+            reset();
+        Effects_ResetForTests();
+        PrangSnd_ResetForTests();
+        CoDriver_ResetForTests();
+        Cameras_ResetForTests();
+        gboStageInitialised = FALSE;
+        gboGameDisplayReady = FALSE;
+    }
+    void TearDown() override
+    {
+        output += CaptureOutput([] { stage::CloseDisplay(); });
+        DkResetDataPathsForTests();
+        CarTest::TearDown();
+    }
+    // Tears the stage down as the end of a phase does (after the display's mark) and sets up
+    // the next: the display's modes and the game's entries, nothing on screen.
+    void NextStage()
+    {
+        output += CaptureOutput([] { stage::CloseDisplay(); });
+        stage::DisplayOptions options;
+        options.width = 320;
+        options.height = 240;
+        std::string problem;
+        output += CaptureOutput([&] { ASSERT_TRUE(stage::PrepareDisplay(options, &problem)); });
+        DK_ENTRIES entries{};
+        entries.GetGameData = TestGameData;
+        entries.GetWritableGameData = TestWritableGameData;
+        entries.GetGameType = TestGameType;
+        entries.IsRallySchool = TestRallySchool;
+        DkRegisterEntries(&entries);
+        DkSetHardDrivePath(hardDisk.string().c_str());
+        // The full-detail car, on a 320 x 240 screen.
+        gaTestGameData[GD_CAR_RESOLUTION] = 1;
+        gaTestGameData[GD_SCREEN_SIZE] = 0;
+        gboStageInitialised = FALSE;
+        gboGameDisplayReady = FALSE;
+    }
+    // One call of the display function: its log, and its reports in `out`.
+    std::string Run(std::string* pOut)
+    {
+        TakeLog();
+        *pOut = CaptureOutput([] { DispInitStage(); });
+        return TakeLog();
+    }
+
+    fs::path hardDisk;
+    std::string output;
+};
+
+// Lines each step leaves in the log, in the order of the steps.
+const std::vector<std::string> kStepMarks = {
+    "** FUNCTION : DispInitStage() **",
+    "Setting display mode 320x240x16",
+    "\nUsing D:\\game\\NZ\\1\\NZ1 for path in game\n",
+    "Lights initialised",
+    "\nSize of REPLAY_GAME_STATESAVE: 86508 bytes",
+    "\nLOADED TRACK AND HEIGHT DATA\n",
+    "Object actors range: ",
+    "Loaded horizon",
+    "\n Loading Fonts..",
+    "Fonts Loaded\n",
+    "nNumCarsToLoad 1",
+    "Cars loaded (mask 1)",
+    "3D Bitmaps so",
+    "InitialiseTrackObjects - start",
+    "\nNumber of loaded moving objects: ",
+    "Moving Objects",
+};
+
+TEST_F(DispInitStageTest, SetsTheDisplayUpAndLoadsTheStageStepByStep)
+{
+    NextStage();
+    const int nDestructors = gnNumDestructors;
+    std::string out;
+    const std::string log = Run(&out);
+    EXPECT_EQ(CountReports(out + log), 0) << out << log;
+    size_t uLast = 0;
+    for (const std::string& mark : kStepMarks)
+    {
+        const size_t uAt = log.find(mark);
+        ASSERT_NE(uAt, std::string::npos) << mark << "\n" << log;
+        EXPECT_GE(uAt, uLast) << mark;
+        uLast = uAt;
+    }
+    // The stage's three destructors are on the registry, the objects' after the objects.
+    for (const char* pszName : {"= \"Stage Data Destructor\"", "= \"Car Data Destructor\"",
+                                "= \"ObjectsDestructor\""})
+        EXPECT_NE(log.find(pszName), std::string::npos) << pszName;
+    EXPECT_GT(log.find("= \"ObjectsDestructor\""), uLast);
+    EXPECT_GT(gnNumDestructors, nDestructors);
+    EXPECT_EQ(Loading_GetStep(), 26) << "the bar filled, however many steps were called";
+    EXPECT_TRUE(gboStageInitialised);
+    EXPECT_TRUE(gboGameDisplayReady);
+    EXPECT_EQ(Effects_GetInitialiseStageCallsForTests(), 1);
+    EXPECT_EQ(Cameras_GetInitCallsForTests(), 1);
+    EXPECT_EQ(ForceFeedback_GetStartCallsForTests(), 1);
+    EXPECT_EQ(Replay_GetCreateCallsForTests(), 1) << "a recorder for the one player";
+    EXPECT_EQ(Replay_GetLoadCallsForTests(), 0);
+    ASSERT_NE(gaLoadedCar[0].paCar, nullptr);
+    // The reflection shell (untextured in its file) wears the map on its last level.
+    const DK_ACTOR* pShell = gaCarBody[0].paReflection;
+    ASSERT_NE(pShell, nullptr);
+    const DK_MODEL* pModel = static_cast<const DK_MODEL*>(pShell->pObject);
+    ASSERT_NE(pModel, nullptr);
+    ASSERT_GT(pModel->uNumLevels, 0);
+    const DK_MODEL_NODE* pNode = pModel->aLevels[pModel->uNumLevels - 1].pFirstNode;
+    ASSERT_NE(pNode, nullptr);
+    EXPECT_GE(pNode->nTexture, 0);
+    EXPECT_GT(Startup_GetNumTrackObjects(), 0);
+    EXPECT_EQ(gaViewportRects[3].y, 120);
+    EXPECT_EQ(gaViewportRects[5].x, 160);
+
+    // Once the display is up, the next call returns after its banner.
+    const int nAfter = gnNumDestructors;
+    const std::string again = Run(&out);
+    EXPECT_EQ(CountReports(out + again), 0) << out << again;
+    EXPECT_NE(again.find("** FUNCTION : DispInitStage() **"), std::string::npos);
+    EXPECT_EQ(again.find("Using "), std::string::npos) << again;
+    EXPECT_EQ(gnNumDestructors, nAfter);
+    EXPECT_EQ(Effects_GetInitialiseStageCallsForTests(), 1);
+
+    // The end of the stage clears the stage's flag.
+    output += CaptureOutput([&] { DkCallDestructors(nDestructors); });
+    EXPECT_FALSE(gboStageInitialised);
+}
+
+TEST_F(DispInitStageTest, TheSoundsLoadedFollowTheNumberOfPlayers)
+{
+    struct Case
+    {
+        const char* what;
+        int nGameType, nPlayers;
+        int nSurface; // loads of each one-player sound: surface, weather, crowd
+    };
+    const Case cases[] = {
+        {"one player", 0, 1, 1},
+        {"two on one screen", 1, 2, 0},
+        {"two taking turns drive one car at a time", 2, 1, 1},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        NextStage();
+        for (auto reset : {MenuSound_ResetForTests, PreSnd_ResetForTests,
+                           SurfaceNoise_ResetForTests, WeatherNoise_ResetForTests})
+            reset();
+        CarSound_ResetForTests();
+        PrangSnd_ResetForTests();
+        CoDriver_ResetForTests();
+        CrowdNoise_ResetForTests();
+        gnTestGameType = c.nGameType;
+        gNumberOfPlayers = c.nPlayers;
+        gaTestGameData[GD_GAME_TYPE] = static_cast<uint8_t>(c.nGameType);
+        std::string out;
+        const std::string log = Run(&out);
+        EXPECT_EQ(CountReports(out + log), 0) << out << log;
+        EXPECT_TRUE(gboStageInitialised);
+        for (int nCalls : {MenuSound_GetLoadCallsForTests(), CarSound_GetLoadCallsForTests(),
+                           PrangSnd_GetLoadCallsForTests(), CoDriver_GetLoadCallsForTests(),
+                           PreSnd_GetLoadCallsForTests()})
+            EXPECT_EQ(nCalls, 1);
+        EXPECT_EQ(SurfaceNoise_GetLoadCallsForTests(), c.nSurface);
+        EXPECT_EQ(WeatherNoise_GetLoadCallsForTests(), c.nSurface);
+        EXPECT_EQ(CrowdNoise_GetLoadCallsForTests(), c.nSurface);
+        EXPECT_EQ(Replay_GetCreateCallsForTests(), c.nPlayers);
+    }
+}
+
+TEST_F(DispInitStageTest, ACarThatDoesNotLoadEndsItBeforeTheSounds)
+{
+    NextStage();
+    fs::remove(hardDisk / "OBJECTS" / "CARS" / "ORI" / "ORIDAY.C3D");
+    std::string out;
+    const std::string log = Run(&out);
+    EXPECT_TRUE(Reported(out + log, "The car file OBJECTS\\CARS\\ORI\\ORIDAY.C3D is missing or "
+                                    "holds no car"))
+        << out << log;
+    EXPECT_NE(log.find("Fonts Loaded\n"), std::string::npos) << "the stage's files loaded";
+    EXPECT_EQ(log.find("Cars loaded"), std::string::npos);
+    EXPECT_EQ(MenuSound_GetLoadCallsForTests(), 0);
+    EXPECT_EQ(CarSound_GetLoadCallsForTests(), 0);
+    EXPECT_EQ(log.find("InitialiseTrackObjects - start"), std::string::npos);
+    EXPECT_FALSE(gboStageInitialised);
+    EXPECT_FALSE(gboGameDisplayReady);
+}
+} // namespace
