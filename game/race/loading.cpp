@@ -703,7 +703,7 @@ void SetUpDisplay()
     DK_PALETTE_ENTRY* pPalette = nullptr;
     if (Palettised())
     {
-        DkLoadPalette("ini\\loadpal.pal", gaGamePalette, DKLF_CD);
+        DkLoadPalette("ini\\loadpal.pal", gaGamePalette, DKLF_HARDDRIVE);
         pPalette = gaGamePalette;
     }
     DkSetActivateDispatch(FALSE);

@@ -59,6 +59,16 @@ inline BOOL TestRallySchool(void)
 {
     return gboTestRallySchool;
 }
+// The four above as the game's entries, as the front end registers its own.
+inline void RegisterTestEntries(void)
+{
+    DK_ENTRIES entries{};
+    entries.GetGameData = TestGameData;
+    entries.GetWritableGameData = TestWritableGameData;
+    entries.GetGameType = TestGameType;
+    entries.IsRallySchool = TestRallySchool;
+    DkRegisterEntries(&entries);
+}
 
 // Local player p's record in the game data.
 constexpr int PlayerByte(int nPlayer, int nOffset)
@@ -75,12 +85,7 @@ protected:
         gaTestGameData.fill(0);
         gnTestGameType = 0;
         gboTestRallySchool = FALSE;
-        DK_ENTRIES entries{};
-        entries.GetGameData = TestGameData;
-        entries.GetWritableGameData = TestWritableGameData;
-        entries.GetGameType = TestGameType;
-        entries.IsRallySchool = TestRallySchool;
-        DkRegisterEntries(&entries);
+        RegisterTestEntries();
 
         CarModel_ClearAll();
         gRateScale = gStepScale = ONE;

@@ -71,12 +71,7 @@ protected:
         options.height = 240;
         std::string problem;
         output += CaptureOutput([&] { ASSERT_TRUE(stage::PrepareDisplay(options, &problem)); });
-        DK_ENTRIES entries{};
-        entries.GetGameData = TestGameData;
-        entries.GetWritableGameData = TestWritableGameData;
-        entries.GetGameType = TestGameType;
-        entries.IsRallySchool = TestRallySchool;
-        DkRegisterEntries(&entries);
+        RegisterTestEntries();
         DkSetHardDrivePath(hardDisk.string().c_str());
         // The full-detail car, on a 320 x 240 screen.
         gaTestGameData[GD_CAR_RESOLUTION] = 1;
