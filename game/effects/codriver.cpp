@@ -53,3 +53,22 @@ int CoDriver_GetUnmuteCallsForTests(void)
 {
     return gnUnmuteCalls;
 }
+
+namespace
+{
+int gnEndStageComments = 0;
+} // namespace
+
+void CoDriver_Update(void) {}
+
+void CoDriver_Mute(void) {}
+
+void CoDriver_PlayEndStageComment(int32_t)
+{
+    ++gnEndStageComments;
+}
+
+int CoDriver_GetEndStageCommentsForTests(void)
+{
+    return gnEndStageComments;
+}

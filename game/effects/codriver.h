@@ -23,3 +23,10 @@ int CoDriver_GetLoadCallsForTests(void);
 // Lets the co-driver speak again after the pause. Counted so far.
 void CoDriver_Unmute(void);
 int CoDriver_GetUnmuteCallsForTests(void);
+
+// The co-driver in the race: one tick of the calls, silenced at the stage's end, and the
+// comment on the stage's result (hundredths). Seams so far; the comments are counted.
+void CoDriver_Update(void);
+void CoDriver_Mute(void);
+void CoDriver_PlayEndStageComment(int32_t nResult);
+int CoDriver_GetEndStageCommentsForTests(void);

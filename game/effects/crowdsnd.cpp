@@ -31,3 +31,5 @@ int CrowdNoise_GetLoadCallsForTests(void)
 {
     return gnCrowdNoiseLoadCalls;
 }
+
+void CrowdNoise_Update(void) {}

@@ -12,3 +12,6 @@ void CrowdNoise_ResetForTests(void);
 // Loads the crowd and thunder sounds of a one-player stage. Counted so far.
 void CrowdNoise_Load(void);
 int CrowdNoise_GetLoadCallsForTests(void);
+
+// One tick of the crowd's noise. Nothing yet.
+void CrowdNoise_Update(void);

@@ -54,3 +54,5 @@ int Effects_GetInitialiseStageCallsForTests(void)
 {
     return gnInitialiseStageCalls;
 }
+
+void Effects_UpdateAll(void) {}

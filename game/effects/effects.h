@@ -34,3 +34,6 @@ void Effects_CheckHardware(void);
 // far.
 void Effects_InitialiseStage(DK_ACTOR* pCamera);
 int Effects_GetInitialiseStageCallsForTests(void);
+
+// The effects' tick in the game states after the cars have moved. Nothing yet.
+void Effects_UpdateAll(void);

@@ -60,3 +60,7 @@ int ForceFeedback_GetStartCallsForTests(void)
 {
     return gnStartCalls;
 }
+
+void ForceFeedback_CreateEffects(void) {}
+
+void ForceFeedback_StopEffects(void) {}

@@ -33,3 +33,8 @@ void ForceFeedback_ResetForTests(void);
 // far.
 void ForceFeedback_StartEffects(void);
 int ForceFeedback_GetStartCallsForTests(void);
+
+// The stage's force-feedback effects: made at the stage's start, stopped while the game pauses
+// or the end stage restarts its replays. Nothing yet.
+void ForceFeedback_CreateEffects(void);
+void ForceFeedback_StopEffects(void);

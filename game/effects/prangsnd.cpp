@@ -57,3 +57,45 @@ int PrangSnd_GetLoadCallsForTests(void)
 {
     return gnPrangSndLoadCalls;
 }
+
+namespace
+{
+constexpr int kKeptCountdowns = 8;
+int gnCountdownCalls = 0;
+int ganCountdownLights[kKeptCountdowns] = {};
+int gnGoCalls = 0;
+} // namespace
+
+void PrangSnd_Update(void) {}
+
+void PrangSnd_PlayCountdown(int nLightsLeft)
+{
+    if (gnCountdownCalls < kKeptCountdowns)
+        ganCountdownLights[gnCountdownCalls] = nLightsLeft;
+    ++gnCountdownCalls;
+}
+
+void PrangSnd_PlayGo(void)
+{
+    ++gnGoCalls;
+}
+
+int PrangSnd_GetCountdownCallsForTests(void)
+{
+    return gnCountdownCalls;
+}
+
+int PrangSnd_GetCountdownLightsForTests(int nCall)
+{
+    return nCall >= 0 && nCall < kKeptCountdowns ? ganCountdownLights[nCall] : -1;
+}
+
+int PrangSnd_GetGoCallsForTests(void)
+{
+    return gnGoCalls;
+}
+
+void PrangSnd_ResetCountdownForTests(void)
+{
+    gnCountdownCalls = gnGoCalls = 0;
+}

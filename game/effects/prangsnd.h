@@ -27,3 +27,14 @@ void PrangSnd_ResetForTests(void);
 // Loads the crash sounds of the stage. Counted so far.
 void PrangSnd_Load(void);
 int PrangSnd_GetLoadCallsForTests(void);
+
+// The crash sounds' tick, and the start's countdown: the sample for the lights left and the
+// "go". Seams so far, counted.
+void PrangSnd_Update(void);
+void PrangSnd_PlayCountdown(int nLightsLeft);
+void PrangSnd_PlayGo(void);
+// Test hooks: the countdown samples and their lights left in order (at most 8 kept), the "go"s.
+int PrangSnd_GetCountdownCallsForTests(void);
+int PrangSnd_GetCountdownLightsForTests(int nCall);
+int PrangSnd_GetGoCallsForTests(void);
+void PrangSnd_ResetCountdownForTests(void);

@@ -19,3 +19,5 @@ void Sun_ResetForTests(void)
 {
     gnLoadCalls = 0;
 }
+
+void InitialiseAmbientLight(void) {}

@@ -9,3 +9,6 @@ void Sun_LoadData(const char* pszPath);
 // Test hooks: the calls since the reset.
 int Sun_GetLoadCallsForTests(void);
 void Sun_ResetForTests(void);
+
+// The stage's ambient light, set at the stage's start. Nothing yet.
+void InitialiseAmbientLight(void);

@@ -67,3 +67,9 @@ int CarSound_GetLastLevelPlayerForTests(void)
 {
     return gnLastLevelPlayer;
 }
+
+void CarSound_UpdatePan(int) {}
+
+void CarSound_Update(int) {}
+
+void CarSound_RestoreVolume(void) {}

@@ -18,3 +18,9 @@ void CarSound_SetLevel(int nLevel, int nPlayer);
 int CarSound_GetSetLevelCallsForTests(void);
 int CarSound_GetLastLevelForTests(void);
 int CarSound_GetLastLevelPlayerForTests(void);
+
+// The car's sound each tick: its pan and its engine; the volume put back for the second turn.
+// Seams so far.
+void CarSound_UpdatePan(int nCar);
+void CarSound_Update(int nCar);
+void CarSound_RestoreVolume(void);

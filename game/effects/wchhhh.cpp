@@ -19,3 +19,7 @@ void SurfaceNoise_ResetForTests(void)
 {
     gnLoadCalls = 0;
 }
+
+void SurfaceNoise_Update(void) {}
+
+void SurfaceNoise_StopAll(void) {}

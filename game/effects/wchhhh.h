@@ -7,3 +7,8 @@ void SurfaceNoise_Load(char* pszBasePath);
 // Test hooks: the calls since the last reset.
 int SurfaceNoise_GetLoadCallsForTests(void);
 void SurfaceNoise_ResetForTests(void);
+
+// One tick of the surface noise, and all of it silenced (the stage's end, the pause). Nothing
+// yet.
+void SurfaceNoise_Update(void);
+void SurfaceNoise_StopAll(void);

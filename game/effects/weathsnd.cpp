@@ -19,3 +19,7 @@ void WeatherNoise_ResetForTests(void)
 {
     gnLoadCalls = 0;
 }
+
+void WeatherNoise_Update(void) {}
+
+void WeatherNoise_Stop(void) {}

@@ -6,3 +6,7 @@ void WeatherNoise_Load(void);
 // Test hooks: the calls since the last reset.
 int WeatherNoise_GetLoadCallsForTests(void);
 void WeatherNoise_ResetForTests(void);
+
+// One tick of the weather sounds, and their stop at the stage's end. Nothing yet.
+void WeatherNoise_Update(void);
+void WeatherNoise_Stop(void);

@@ -41,3 +41,26 @@ void Attract_ResetForTests(void)
 {
     gnDonutLoads = gnRollInits = 0;
 }
+
+void MessageRoll_Reset(void) {}
+
+void MessageRoll_ResetEntrance(void) {}
+
+int32_t MessageRoll_GetMode(void)
+{
+    return 0;
+}
+
+void MessageRoll_GrantReward(void) {}
+
+void MessageRoll_Finish(void) {}
+
+int32_t MessageRoll_Update(void)
+{
+    return 1;
+}
+
+int32_t DemoLogo_Update(void)
+{
+    return 0;
+}

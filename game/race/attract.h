@@ -19,3 +19,16 @@ void MessageRoll_Init(BOOL boEnabled);
 int Attract_GetDonutLoadsForTests(void);
 int MessageRoll_GetInitCallsForTests(void);
 void Attract_ResetForTests(void);
+
+// What the game flow asks of the message roll and the demo's logo. Seams so far.
+// The roll back to its start, and its entrance shown again.
+void MessageRoll_Reset(void);
+void MessageRoll_ResetEntrance(void);
+// The roll's mode (0: no reward; 1 to 6 grant one on country 7's podium).
+int32_t MessageRoll_GetMode(void);
+void MessageRoll_GrantReward(void);
+// Ends the roll early; one tick of the roll, non-zero when it has ended.
+void MessageRoll_Finish(void);
+int32_t MessageRoll_Update(void);
+// One tick of the attract demo's logo; non-zero when the demo is over.
+int32_t DemoLogo_Update(void);

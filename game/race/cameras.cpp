@@ -88,3 +88,13 @@ int Cameras_GetInitCallsForTests(void)
 {
     return gnInitCalls;
 }
+
+void Cameras_SetType(int nPlayer, int nType)
+{
+    if (nPlayer >= 0 && nPlayer < CAMERA_PLAYERS)
+        gaPlayerView[nPlayer].nCameraType = nType;
+}
+
+void Cameras_SetStartView(int) {}
+
+void Cameras_SetLookBack(int, BOOL) {}

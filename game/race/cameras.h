@@ -41,3 +41,10 @@ void Cameras_ResetForTests(void);
 // Stage start: each player's camera records and engine camera. Counted so far.
 void Cameras_Init(void);
 int Cameras_GetInitCallsForTests(void);
+
+// What the game flow asks of the cameras: the player's camera type (8 the TV camera of the
+// start's intro, 7 after the lights, 9 the end stage's replays, 6 the second turn's start),
+// the start view and the look-back view.
+void Cameras_SetType(int nPlayer, int nType);
+void Cameras_SetStartView(int nPlayer);
+void Cameras_SetLookBack(int nPlayer, BOOL boOn);

@@ -35,6 +35,13 @@ uint32_t GameData_GetWord(int nOffset)
     return uWord;
 }
 
+void GameData_SetByte(int nOffset, uint8_t uValue)
+{
+    uint8_t* pData = DkEntries().GetWritableGameData();
+    if (pData != nullptr && nOffset >= 0 && nOffset < DK_GAME_DATA_SIZE)
+        pData[nOffset] = uValue;
+}
+
 BOOL GameData_IsOptionSet(GameOption option)
 {
     return (GameData_GetByte(option.nByte) >> option.nBit) & 1 ? TRUE : FALSE;

@@ -18,9 +18,11 @@ inline constexpr int GD_PACING_MODE = 20;     // 32-bit: non-zero runs the optim
 inline constexpr int GD_LANGUAGE = 24;        // bits 0-2 language, bits 3-4 championship layout
 inline constexpr int GD_LOCAL_PLAYERS = 44;   // two PlayerInfo records
 inline constexpr int GD_COUNTRY_WORD = 356;   // stage mask, stage count
+inline constexpr int GD_COUNTRY_STAGES = 357; // bits 0-3 the current country's stage count
 inline constexpr int GD_GAME_TYPE = 358;      // bits 0-1 mode, 2-4 players, 5 special car, 6 secret
 inline constexpr int GD_STAGE_COUNTERS = 359; // bits 0-5
 inline constexpr int GD_STAGE_SELECTION = 360; // low nibble country, high nibble stage
+inline constexpr int GD_ENTRANTS = 364;        // 16 stage result records of 16 bytes
 inline constexpr int GD_REMOTE_PLAYERS = 628;  // seven PlayerInfo records
 inline constexpr int GD_NETWORK_SETTINGS = 1720;
 inline constexpr int GD_CAR_STATE_RATE = 1721; // 0-9
@@ -87,6 +89,10 @@ inline constexpr GameOption OPTION_DAMAGE_OFF_NO_WOBBLE = {38, 4};
 inline constexpr GameOption OPTION_MIRRORED_REAR = {38, 7};
 // The local car pulled towards the remote cars of a network game.
 inline constexpr GameOption OPTION_NETWORK_PULL = {39, 2};
+// The stage may run 50 ticks a second.
+inline constexpr GameOption OPTION_FIFTY_STEPS = {38, 2};
+// The start light grows with the time of its light; the lights' end chooses camera type 7.
+inline constexpr GameOption OPTION_START_LIGHT_SCALE = OPTION_HALF_SIZE;
 // The stage option bits: the dark special mode (weather 1, the night light type, a plain
 // background for the horizon) and the stage in weather type 5.
 inline constexpr GameOption OPTION_DARK_STAGE = {35, 7};
@@ -96,6 +102,8 @@ inline constexpr GameOption OPTION_STORM_STAGE = {35, 6};
 // outside the record read 0).
 uint8_t GameData_GetByte(int nOffset);
 uint32_t GameData_GetWord(int nOffset);
+// Writes the byte at nOffset of the record; nothing outside it or without a writable record.
+void GameData_SetByte(int nOffset, uint8_t uValue);
 BOOL GameData_IsOptionSet(GameOption option);
 
 // The rally-school lesson of byte 1728: its group (bits 3-4) and task (bits 5-7).

@@ -24,12 +24,6 @@ BOOL gboGameDisplayReady = FALSE;
 BOOL gboLoadingScreenUp = FALSE;
 // The car loading sets it from the graphics options before it reads a car model.
 int32_t gboMediumDetailCar = 0;
-int32_t gNumberOfPlayers = 1;
-uint8_t gnCurrentPlayer = 0;
-BOOL boThisIsPodiumStage = FALSE;
-BOOL gbo50HzMode = FALSE;
-int32_t gaStartHold[2] = {START_HOLD_TICKS, START_HOLD_TICKS};
-
 std::atomic<int32_t> gnGameState{GAME_STATE_NONE};
 std::atomic<int32_t> gnLastGameState{GAME_STATE_NONE};
 std::atomic<BOOL> gboGameRunning{FALSE};
@@ -37,64 +31,6 @@ std::atomic<BOOL> gboGameInterruptRunning{FALSE};
 std::atomic<int32_t> gnDisplayCalls{0};
 std::atomic<int32_t> gnDisplayAllowance{0};
 int32_t gnOptimisedDisplayPhase = 2;
-
-// The game flow's timed functions: stand-ins until their stages are built. A game starts at the
-// welcome screen and waits there until Escape leaves it for the front end; every other state
-// stays where it is.
-int32_t InitGame(void)
-{
-    return GAME_STATE_WELCOME;
-}
-int32_t GameState_Welcome(void)
-{
-    return DkIsKeyHeld(DK_VK_ESCAPE) ? GAME_STATE_LEAVE_GAME : GAME_STATE_WELCOME;
-}
-int32_t GameState_SetupRepair(void)
-{
-    return GAME_STATE_SETUP_REPAIR;
-}
-int32_t InitStage(void)
-{
-    return GAME_STATE_INIT_STAGE;
-}
-int32_t GameState_Race(void)
-{
-    return GAME_STATE_RACE;
-}
-int32_t GameState_Replay(void)
-{
-    return GAME_STATE_REPLAY;
-}
-int32_t GameState_School(void)
-{
-    return GAME_STATE_SCHOOL;
-}
-int32_t GameState_EndStage(void)
-{
-    return GAME_STATE_END_STAGE;
-}
-int32_t GameState_ExitPan(void)
-{
-    return GAME_STATE_EXIT_PAN;
-}
-int32_t PauseGame(void)
-{
-    return GAME_STATE_PAUSE;
-}
-int32_t GameState_LeaveGame(void)
-{
-    // The game ends: back to the front end, and the next game starts again at InitGame.
-    gboGoIntoGame = 0;
-    gboFrontendActive = 1;
-    GameHandler_SetInitialised(FALSE);
-    return GAME_STATE_OVER;
-}
-
-int32_t NullFunction(void)
-{
-    DkDebugOutput("*******GAME_STATE NullFunction*********");
-    return GAME_STATE_NONE;
-}
 
 GAME_STATE_ROW gaGameStateTable[NUM_GAME_STATES + 1] = {
     {GAME_STATE_NONE, 0, NullFunction, DispStateNone},
@@ -137,10 +73,6 @@ std::atomic<BOOL> gboGameHandlerInitialised{FALSE};
 // The timer could not be started: this game runs in the optimised slots instead.
 BOOL gboPacingFallback = FALSE;
 void (*gpfnSpinHook)(void) = nullptr;
-
-BOOL gboGhostPlaying = FALSE;
-BOOL gaboStartHolding[MAX_CARS] = {};
-BOOL gaboPlayerFinished[2] = {};
 
 // DEZOR_TRACE: the file every tick appends its line to. Ticks never overlap (one thread runs
 // them at a time), so the handle needs no guard.
@@ -221,6 +153,8 @@ void DisplayStep()
     {
         if (pfnDisplay != nullptr)
             pfnDisplay();
+        // The race ticks wait for the stage's first frame.
+        gboFirstFrameDrawn = TRUE;
         return;
     }
     if (gnDisplayCalls.load() <= gnDisplayAllowance.load())
@@ -426,27 +360,6 @@ int GetGameState(void)
     return gnLastGameState.load();
 }
 
-BOOL HasPlayerFinished(int nPlayer)
-{
-    return nPlayer >= 0 && nPlayer < 2 ? gaboPlayerFinished[nPlayer] : FALSE;
-}
-
-void ResetFinishFlags(void)
-{
-    gaboPlayerFinished[0] = FALSE;
-    gaboPlayerFinished[1] = FALSE;
-}
-
-BOOL Ghost_IsPlaying(void)
-{
-    return gboGhostPlaying;
-}
-
-BOOL StartSeq_IsHoldingCar(int nCar)
-{
-    return nCar >= 0 && nCar < MAX_CARS ? gaboStartHolding[nCar] : FALSE;
-}
-
 void GameHandler_RegisterEntries(void)
 {
     DK_ENTRIES entries{};
@@ -494,13 +407,7 @@ void GameHandler_ResetForTests(void)
     gnOptimisedDisplayPhase = 2;
     gboPacingFallback = FALSE;
     gpfnSpinHook = nullptr;
-    gbo50HzMode = FALSE;
-    gNumberOfPlayers = 1;
-    for (int p = 0; p < 2; ++p)
-    {
-        gaStartHold[p] = START_HOLD_TICKS;
-        gaboPlayerFinished[p] = FALSE;
-    }
+    GameFlow_ResetForTests();
 }
 
 void GameHandler_SetSpinHookForTests(void (*pfnSpin)(void))
@@ -511,21 +418,4 @@ void GameHandler_SetSpinHookForTests(void (*pfnSpin)(void))
 BOOL GameHandler_IsPacingFallbackForTests(void)
 {
     return gboPacingFallback;
-}
-
-void Ghost_SetPlayingForTests(BOOL boPlaying)
-{
-    gboGhostPlaying = boPlaying;
-}
-
-void StartSeq_SetHoldingForTests(int nCar, BOOL boHolding)
-{
-    if (nCar >= 0 && nCar < MAX_CARS)
-        gaboStartHolding[nCar] = boHolding;
-}
-
-void GameHandler_SetFinishedForTests(int nPlayer, BOOL boFinished)
-{
-    if (nPlayer >= 0 && nPlayer < 2)
-        gaboPlayerFinished[nPlayer] = boFinished;
 }

@@ -10,6 +10,7 @@
 #include <cstdint>
 
 #include "engine/include/dk_types.h"
+#include "game/race/gameflow.h"
 
 // The states. 0 to 4 are entry states, 5 to 10 the running states (paced), 11 and 12 leaving.
 #define GAME_STATE_NONE 0
@@ -66,18 +67,6 @@ extern BOOL gboLoadingScreenUp;
 // graphics options before it reads a car model; the DK3D reader asks for it.
 extern int32_t gboMediumDetailCar;
 
-// The number of cars driven by players (1 or 2), and whether the stage is the podium stage.
-extern int32_t gNumberOfPlayers;
-// The player who drives now in a game where two take turns (0 or 1).
-extern uint8_t gnCurrentPlayer;
-extern BOOL boThisIsPodiumStage;
-// The stage runs 50 ticks a second (else 25).
-extern BOOL gbo50HzMode;
-// Per player, the after-finish hold: 100 until the player has finished, then counted down by
-// the tick.
-#define START_HOLD_TICKS 100
-extern int32_t gaStartHold[2];
-
 // The per-pass entry from the front end; returns 0.
 int GameHandler_Frame(void);
 // One tick of the machine: the engine timer's callback, or run by the main thread.
@@ -97,33 +86,6 @@ BOOL GameHandler_IsInitialised(void);
 // The game state whose timed function ran last (0..12; 5 to 10 are the in-stage states).
 int GetGameState(void);
 
-// The timed functions of the states, each returning the state to run next. States 0 and 12
-// run NullFunction: a finished game idles there. The others are stand-ins until the game flow
-// is built: InitGame goes to the welcome screen and each other state stays where it is.
-int32_t NullFunction(void);
-int32_t InitGame(void);
-int32_t GameState_Welcome(void);
-int32_t GameState_SetupRepair(void);
-int32_t InitStage(void);
-int32_t GameState_Race(void);
-int32_t GameState_Replay(void);
-int32_t GameState_School(void);
-int32_t GameState_EndStage(void);
-int32_t GameState_ExitPan(void);
-int32_t PauseGame(void);
-int32_t GameState_LeaveGame(void);
-
-// Whether the player (0 or 1) has finished the stage.
-BOOL HasPlayerFinished(int nPlayer);
-// Clears both players' finished flags.
-void ResetFinishFlags(void);
-
-// Whether the ghost replay plays (the second car is its car then). FALSE so far.
-BOOL Ghost_IsPlaying(void);
-// Whether the start sequence still holds the car: its start is not yet released while the
-// start hold is on. FALSE so far.
-BOOL StartSeq_IsHoldingCar(int nCar);
-
 // Registers the game's entries with the engine (engine/include/dk_entries.h).
 void GameHandler_RegisterEntries(void);
 
@@ -139,7 +101,3 @@ void GameHandler_ResetForTests(void);
 void GameHandler_SetSpinHookForTests(void (*pfnSpin)(void));
 // Whether the pacing fell back to the optimised slots because the timer could not start.
 BOOL GameHandler_IsPacingFallbackForTests(void);
-// What the two answer; the car outside 0..7 holds none.
-void Ghost_SetPlayingForTests(BOOL boPlaying);
-void StartSeq_SetHoldingForTests(int nCar, BOOL boHolding);
-void GameHandler_SetFinishedForTests(int nPlayer, BOOL boFinished);

@@ -89,8 +89,15 @@ int32_t AxisLevel(int32_t xAmount)
 
 void Pause(int nPlayer)
 {
-    if (HasPlayerFinished(nPlayer) || (nPlayer != 0 && !IsAlternatingGame()) || gboPauseLocked)
+    if (HasPlayerFinished(nPlayer) || (nPlayer != 0 && !IsAlternatingGame()))
         return;
+    // Escape that closed the pause stays locked out until it is let go.
+    if (gboPauseLocked)
+    {
+        if (DkIsKeyHeld(DK_VK_ESCAPE))
+            return;
+        gboPauseLocked = FALSE;
+    }
     if (!DkIsKeyHeld(DK_VK_ESCAPE))
     {
         gboPauseArmed = TRUE;

@@ -20,7 +20,8 @@ struct CarMechanics;
 // A key's full level: just under 1.0.
 #define KEY_FULL_LEVEL 65470
 
-// While set, Escape neither arms nor opens the pause menu.
+// Set when Escape closed the pause menu and is still held: until it is let go, Escape neither
+// arms nor opens the pause menu.
 extern BOOL gboPauseLocked;
 // Set when Escape or Return ends the podium once its replays are done.
 extern BOOL gboPodiumSkip;

@@ -55,3 +55,16 @@ void NetPlay_ActivateJoinedPlayers(void);
 // Loads the remote players' cars. Counted so far; TRUE.
 BOOL NetPlay_LoadRemoteCars(void);
 int NetPlay_GetLoadRemoteCarsCallsForTests(void);
+
+// What the game flow asks of network play at a stage's start. Seams so far.
+// Sets the network game up for the stage.
+void NetPlay_InitGame(void);
+// The remote players' history words cleared and their indices set to -1.
+void NetPlay_ResetRemoteHistory(void);
+// Whether the start message has arrived, and whether the local player is ready to start.
+BOOL NetPlay_IsStartReceived(void);
+BOOL NetPlay_IsReady(void);
+// Sends the "ready" message (type 12).
+void NetPlay_SendReady(void);
+// The local car has run in after the lights.
+void NetPlay_SetReadyToRace(void);

@@ -80,3 +80,94 @@ const char* Replay_GetLastLoadPathForTests(void)
 {
     return gszLastLoadPath;
 }
+
+ReplayHeader* gpreplSuperCPU = nullptr;
+uint16_t gnSuperCPUStartFrame = 0;
+
+namespace
+{
+BOOL gaboHasRecorder[2] = {};
+BOOL gaboRecordingStarts[2] = {};
+int gnRecordingStarts = 0;
+int gnPlaybackStarts = 0;
+int gnPlaybackStops = 0;
+} // namespace
+
+BOOL Replay_HasRecorder(int nPlayer)
+{
+    return nPlayer >= 0 && nPlayer < 2 ? gaboHasRecorder[nPlayer] : FALSE;
+}
+
+BOOL Replay_StartRecording(int nPlayer)
+{
+    if (!Replay_HasRecorder(nPlayer))
+        return FALSE;
+    ++gnRecordingStarts;
+    return gaboRecordingStarts[nPlayer];
+}
+
+ReplayHeader* Replay_GetPlayerSlot(int)
+{
+    return nullptr;
+}
+
+ReplayHeader* Replay_GetPodiumSlot(int)
+{
+    return nullptr;
+}
+
+void Replay_StartPlayback(ReplayHeader* pReplay, int32_t, int, int)
+{
+    if (pReplay != nullptr)
+        ++gnPlaybackStarts;
+}
+
+void Replay_StopPlayback(ReplayHeader* pReplay)
+{
+    if (pReplay != nullptr)
+        ++gnPlaybackStops;
+}
+
+BOOL Replay_IsPlaying(const ReplayHeader*)
+{
+    return FALSE;
+}
+
+BOOL Replay_HasPlayed(const ReplayHeader*)
+{
+    return FALSE;
+}
+
+void PlayDonutReplay(void) {}
+
+void Replay_SetRecorderForTests(int nPlayer, BOOL boHasRecorder, BOOL boStarts)
+{
+    if (nPlayer < 0 || nPlayer >= 2)
+        return;
+    gaboHasRecorder[nPlayer] = boHasRecorder;
+    gaboRecordingStarts[nPlayer] = boStarts;
+}
+
+int Replay_GetRecordingStartsForTests(void)
+{
+    return gnRecordingStarts;
+}
+
+int Replay_GetPlaybackStartsForTests(void)
+{
+    return gnPlaybackStarts;
+}
+
+int Replay_GetPlaybackStopsForTests(void)
+{
+    return gnPlaybackStops;
+}
+
+void Replay_ResetFlowForTests(void)
+{
+    for (int p = 0; p < 2; ++p)
+        gaboHasRecorder[p] = gaboRecordingStarts[p] = FALSE;
+    gnRecordingStarts = gnPlaybackStarts = gnPlaybackStops = 0;
+    gpreplSuperCPU = nullptr;
+    gnSuperCPUStartFrame = 0;
+}

@@ -41,3 +41,8 @@ void SuperSpecial_ResetForTests(void)
 {
     gnLoadReplayCalls = gnPositionCalls = 0;
 }
+
+BOOL SuperSpecial_IsLaneKey(int nRally)
+{
+    return nRally == 1 || nRally == 3 || nRally == 5 || nRally == 7 ? TRUE : FALSE;
+}

@@ -17,3 +17,7 @@ void PositionSuperSpecialCars(int nPlayer);
 int SuperSpecial_GetLoadReplayCallsForTests(void);
 int SuperSpecial_GetPositionCallsForTests(void);
 void SuperSpecial_ResetForTests(void);
+
+// Whether the rally index is one of the four whose country holds a super special stage (1, 3,
+// 5 and 7).
+BOOL SuperSpecial_IsLaneKey(int nRally);

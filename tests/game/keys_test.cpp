@@ -268,6 +268,9 @@ TEST_F(KeysTest, PauseIsRefusedWhereItMustNotOpen)
         Player(1, PlayerSetup{1});
         GameHandler_SetFinishedForTests(c.nPlayer, c.boFinished ? TRUE : FALSE);
         gboPauseLocked = c.boLocked ? TRUE : FALSE;
+        // The lock holds while Escape, which set it, stays down.
+        if (c.boLocked)
+            WinKeyEvent(DK_VK_ESCAPE, TRUE);
         Read(c.nPlayer);
         gaCarBody[3].StartCountdown = c.boMoving ? -5 : 0;
         WinKeyEvent(DK_VK_ESCAPE, TRUE);

@@ -17,6 +17,7 @@
 #include "tests/support/png_read.h"
 #include "tests/support/test_env.h"
 #include "tests/support/xvfb.h"
+#include "tools/datakit/install.h"
 
 extern char** environ;
 
@@ -267,30 +268,45 @@ TEST(DezorRunTest, AGameStartedByTheHookOrByReturnRunsUntilTheScriptEnds)
         ASSERT_EQ(WaitFor(p, 60), 0) << ReadWholeFile(p.stderrPath);
         EXPECT_EQ(ReadWholeFile(p.stderrPath), "");
         ASSERT_TRUE(FileExists(trace));
-        // The stand-in game waits at its welcome screen.
+        // With no welcome screen to show, the game goes through its set-up and the stage's
+        // initialisation into the race, where it stays.
         const std::string lines = ReadWholeFile(trace);
-        EXPECT_EQ(lines.rfind("state 2 next 2\n", 0), 0u) << lines.substr(0, 200);
+        EXPECT_EQ(lines.rfind("state 3 next 4\nstate 4 next 5\n", 0), 0u) << lines.substr(0, 200);
+        EXPECT_NE(lines.find("state 5 next 5"), std::string::npos) << lines.substr(0, 200);
+        EXPECT_EQ(lines.find("next 6"), std::string::npos);
+        EXPECT_EQ(lines.find("next 8"), std::string::npos);
+        EXPECT_EQ(lines.find("next 11"), std::string::npos);
     }
 }
 
-// Escape leaves the waiting game for the test card, where Return starts the next one.
-TEST(DezorRunTest, EscapeLeavesTheGameForTheTestCardAndReturnStartsAnother)
+// On the demo installation a game started by the hook loads the demo stage and races it: the
+// set-up screen and the stage's initialisation, then the race, where it stays, reporting
+// nothing.
+TEST(DezorRunTest, OnTheDemoInstallationTheGameRacesTheDemoStage)
 {
     TestEnv env;
-    const std::string trace = env.Path("again.trace");
-    SavedVariable hook("DEZOR_GAME_DATA"), tracePath("DEZOR_TRACE");
-    unsetenv("DEZOR_GAME_DATA");
+    const datakit::InstallSummary demo = datakit::InstallDemo(env.Path("demo"));
+    const std::string trace = env.Path("demo.trace");
+    SavedVariable registry("DEZOR_REGISTRY"), hook("DEZOR_GAME_DATA"), tracePath("DEZOR_TRACE");
+    setenv("DEZOR_REGISTRY", demo.registryFile.c_str(), 1);
+    setenv("DEZOR_GAME_DATA", "358=0", 1);
     setenv("DEZOR_TRACE", trace.c_str(), 1);
-    Process p = Start(env, "again", "300 tap RETURN\n800 tap ESCAPE\n1400 tap RETURN\n2000 end\n",
-                      "", false);
+    Process p = Start(env, "demo", "4000 end\n", "", false);
     ASSERT_EQ(WaitFor(p, 60), 0) << ReadWholeFile(p.stderrPath);
+    EXPECT_EQ(ReadWholeFile(p.stderrPath), "");
     const std::string lines = ReadWholeFile(trace);
-    const size_t leave = lines.find("state 2 next 11\n");
-    ASSERT_NE(leave, std::string::npos) << lines.substr(0, 200);
-    const size_t over = lines.find("state 11 next 12\n", leave);
-    ASSERT_NE(over, std::string::npos);
-    EXPECT_NE(lines.find("state 2 next 2\n", over), std::string::npos)
-        << "a second game: " << lines.substr(over, 300);
+    ASSERT_EQ(lines.rfind("state 3 next 4\nstate 4 next 5", 0), 0u) << lines.substr(0, 200);
+    int nRace = 0;
+    for (size_t at = lines.find("\nstate 4 next 5") + 1;
+         (at = lines.find('\n', at)) != std::string::npos;)
+    {
+        ++at;
+        if (at >= lines.size())
+            break;
+        ASSERT_EQ(lines.compare(at, 15, "state 5 next 5 "), 0) << lines.substr(at, 100);
+        ++nRace;
+    }
+    EXPECT_GT(nRace, 25) << "a second of the race at least";
 }
 
 // A malformed entry of the hook is named on standard error and left out; the rest applies and
