@@ -1,4 +1,5 @@
-// The on-screen display. So far only the split markers the split-time display sets, recorded.
+// The on-screen display. So far the track name, the start lights' textures, the end of the race
+// the finish display decides, and the split markers the split-time display sets, recorded.
 #pragma once
 
 #include "engine/include/dk_types.h"
@@ -22,19 +23,33 @@ void Osd_ResetForTests(void);
 // (in a network game once every player has finished). The race state reads it as the stage's end.
 extern BOOL gboRaceFinished;
 
-// Stores the file-name part of the stage path as the track name the display shows.
+struct DK_TEXTURE;
+// The start lights the start sequence draws ("images\cntdown2.bmp", "images\go!.bmp" from the
+// game root); NULL when missing.
+extern DK_TEXTURE* gpOsdCountdownTexture;
+extern DK_TEXTURE* gpOsdGoTexture;
+
+// Stores the file-name part of the stage path (after its last backslash), upper-cased, as the
+// track name the display shows; "NO TRACK" for an empty path.
 void Osd_SetTrackName(const char* pszPath);
-// The stored track name.
 const char* Osd_GetTrackName(void);
-// Loads the display of the stage (the start-light textures among it); FALSE when one is missing.
+// Loads the display of the stage after a reset of its state: so far the start lights' textures.
+// FALSE when one is missing.
 BOOL Osd_Load(void);
-// Resets the per-stage state of the display and of the cat's-eye checkpoints.
+// The display's per-stage state back to its start: the cat's-eye checkpoints' state, the finish
+// flags and the race not finished.
 void Osd_ResetState(void);
 // Per view and frame: prepares the values shown, then draws the view.
 void Osd_PrepareView(int nPlayer);
 void Osd_DrawPlayerView(int nPlayer);
-// Per view and frame once the player has finished: the finish display and the end of the race.
+// Per view and frame once the player has finished: in a network game the finish message goes
+// out once; while the player's after-finish hold runs the finish is shown; once it has run out
+// the race is over (gboRaceFinished): at once with one player, in a network game once every
+// player has finished, with two players on one screen once both holds have run out. The car's
+// engine sound is lowered once.
 void Osd_DrawFinish(int nPlayer);
+// Whether the finish has been shown in the player's view this stage.
+BOOL Osd_IsFinishShown(int nPlayer);
 // Draws debug line nLine (0 or 1).
 void Osd_DrawDebugText(int nLine);
 // Clears a pace-note icon of a player's view.
