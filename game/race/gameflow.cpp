@@ -73,7 +73,7 @@ BOOL gboStageRestart = FALSE;
 BOOL gboGoToPodium = FALSE;
 BOOL gboEndOfStage = FALSE;
 BOOL gboGameOver = FALSE;
-BOOL gboFirstFrameDrawn = FALSE;
+std::atomic<BOOL> gboFirstFrameDrawn{FALSE};
 
 namespace
 {
@@ -701,6 +701,7 @@ int32_t InitStage(void)
     StageTimer_ResetAll();
     gnResumeState = GAME_STATE_RACE;
     gboPauseLocked = FALSE;
+    gboPodiumSkip = FALSE;
     gaStartHold[0] = gaStartHold[1] = START_HOLD_TICKS;
 
     if (!boSchool)
@@ -910,7 +911,7 @@ int32_t StartLights_GetLightsLeft(int nPlayer)
 int32_t GameState_Race(void)
 {
     StageTimer_Advance(TickTime());
-    if (!gboFirstFrameDrawn)
+    if (!gboFirstFrameDrawn.load())
         return GAME_STATE_RACE;
     CoDriver_Update();
     const bool boTwo = gNumberOfPlayers == 2;
@@ -948,7 +949,7 @@ int32_t GameState_Replay(void)
         return GAME_STATE_LEAVE_GAME;
     }
     StageTimer_Advance(TickTime());
-    if (!gboFirstFrameDrawn)
+    if (!gboFirstFrameDrawn.load())
         return GAME_STATE_REPLAY;
     if (PodiumKeyPressed())
     {
@@ -1005,7 +1006,7 @@ int32_t GameState_School(void)
         return GAME_STATE_PAUSE;
     if (!IsSchool())
         return GAME_STATE_RACE;
-    if (!gboFirstFrameDrawn)
+    if (!gboFirstFrameDrawn.load())
         return GAME_STATE_SCHOOL;
     if (gboSchoolIntroDone)
         return GAME_STATE_RACE;

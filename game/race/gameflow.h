@@ -6,6 +6,7 @@
 // turns. The state machine that calls the timed functions is game/race/gmhndlr.
 #pragma once
 
+#include <atomic>
 #include <cstdint>
 
 #include "engine/include/dk_types.h"
@@ -33,8 +34,9 @@ extern BOOL gboGoToPodium;
 extern BOOL gboEndOfStage;
 // Set when the game ends, before the hand-back to the front end.
 extern BOOL gboGameOver;
-// Set once the stage's first frame has been drawn; the race ticks wait for it.
-extern BOOL gboFirstFrameDrawn;
+// Set once the stage's first frame has been drawn (by the main thread); the race ticks wait for
+// it.
+extern std::atomic<BOOL> gboFirstFrameDrawn;
 
 // The timed functions of the states, each returning the state to run next. States 0 and 12 run
 // NullFunction: a finished game idles there.

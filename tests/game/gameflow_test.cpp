@@ -305,7 +305,9 @@ TEST_F(GameFlowTest, InitStageChoosesTheRateAndTheFirstState)
         gboGoToPodium = c.boPodium ? TRUE : FALSE;
         SetByte(GD_SESSION_FLAGS, c.boDemo ? 1 : 0);
         gbo50HzMode = !c.bo50Hz;
+        gboPodiumSkip = TRUE; // a skip of the last podium does not end the next at once
         EXPECT_EQ(InitStage(), c.nState);
+        EXPECT_FALSE(gboPodiumSkip);
         EXPECT_EQ(gbo50HzMode, c.bo50Hz);
         EXPECT_EQ(boThisIsPodiumStage, c.boPodium ? TRUE : FALSE);
         EXPECT_EQ(gNumberOfPlayers, c.nGameType == 1 || c.nGameType == 3 ? 2 : 1);
@@ -431,6 +433,73 @@ TEST_F(GameFlowTest, StepOntoNextStageFollowsTheStageMode)
         EXPECT_EQ(gaRaceGameData[GD_STAGE_SELECTION], c.uSelectionAfter);
         EXPECT_EQ(gaRaceGameData[GD_STAGE_COUNTERS], c.uCountersAfter);
         EXPECT_EQ(gaRaceGameData[GD_COUNTRY_STAGES], c.uStagesAfter);
+    }
+}
+
+// Escape held through the pause's close does not open it again until it is let go and pressed;
+// Shift+Q leaves the stage at once; resuming goes back to the race, or to the school's state.
+TEST_F(GameFlowTest, ThePauseOpensAndClosesOnEscape)
+{
+    gboFirstFrameDrawn = TRUE;
+    InitPlayerStart(0);
+    EXPECT_EQ(RaceTick(), GAME_STATE_RACE); // the intro
+    EXPECT_EQ(RaceTick(), GAME_STATE_RACE); // Escape up: the pause is armed
+    WinKeyEvent(DK_VK_ESCAPE, TRUE);
+    ASSERT_EQ(RaceTick(), GAME_STATE_PAUSE);
+    // Held into the menu, Escape does nothing there; let go and pressed, it resumes.
+    EXPECT_EQ(PauseGame(), GAME_STATE_PAUSE);
+    WinKeyEvent(DK_VK_ESCAPE, FALSE);
+    EXPECT_EQ(PauseGame(), GAME_STATE_PAUSE);
+    WinKeyEvent(DK_VK_ESCAPE, TRUE);
+    ASSERT_EQ(PauseGame(), GAME_STATE_RACE);
+    EXPECT_TRUE(gboPauseLocked);
+    for (int n = 0; n < 5; ++n)
+        EXPECT_EQ(RaceTick(), GAME_STATE_RACE) << "Escape still held from the pause";
+    WinKeyEvent(DK_VK_ESCAPE, FALSE);
+    EXPECT_EQ(RaceTick(), GAME_STATE_RACE);
+    EXPECT_FALSE(gboPauseLocked);
+    WinKeyEvent(DK_VK_ESCAPE, TRUE);
+    ASSERT_EQ(RaceTick(), GAME_STATE_PAUSE) << "pressed again, it pauses";
+    WinKeyEvent(DK_VK_ESCAPE, FALSE);
+
+    // Shift+Q in the pause.
+    EXPECT_EQ(PauseGame(), GAME_STATE_PAUSE);
+    WinKeyEvent(kVkShift, TRUE);
+    WinKeyEvent('Q', TRUE);
+    EXPECT_EQ(PauseGame(), GAME_STATE_LEAVE_GAME);
+    WinKeyEvent('Q', FALSE);
+    WinKeyEvent(kVkShift, FALSE);
+}
+
+TEST_F(GameFlowTest, ThePauseResumesTheStateItCameFrom)
+{
+    struct Case
+    {
+        const char* pszName;
+        bool boSchool;
+        int nFrom;
+    };
+    const Case aCases[] = {
+        {"the race", false, GAME_STATE_RACE},
+        {"the school's state", true, GAME_STATE_SCHOOL},
+        {"the school's run", true, GAME_STATE_RACE},
+    };
+    for (const Case& c : aCases)
+    {
+        SCOPED_TRACE(c.pszName);
+        TearDown();
+        SetUp();
+        gboRaceSchool = c.boSchool ? TRUE : FALSE;
+        SetByte(GD_SCHOOL_SELECTION, 2 << 5);
+        InitPlayerStart(0);
+        gboFirstFrameDrawn = TRUE;
+        DoPauseMode(0);
+        GameHandler_SetStateForTests(c.nFrom);
+        ASSERT_EQ(c.nFrom == GAME_STATE_SCHOOL ? GameState_School() : GameState_Race(),
+                  GAME_STATE_PAUSE);
+        EXPECT_EQ(PauseGame(), GAME_STATE_PAUSE);
+        PauseMenu_Leave();
+        EXPECT_EQ(PauseGame(), c.nFrom);
     }
 }
 
