@@ -168,3 +168,25 @@ BOOL DkIsWorldSpaceModel(const DK_MODEL* pModel)
                ? TRUE
                : FALSE;
 }
+
+BOOL DkGetModelBounds(const DK_MODEL* pModel, DK_VECTOR* pMin, DK_VECTOR* pMax)
+{
+    if (pModel == nullptr || pModel->pVertices == nullptr || pModel->nNumVertices <= 0)
+        return FALSE;
+    const DK_VERTEX& first = pModel->pVertices[0];
+    float afMin[3] = {first.x, first.y, first.z};
+    float afMax[3] = {first.x, first.y, first.z};
+    for (int32_t i = 1; i < pModel->nNumVertices; ++i)
+    {
+        const DK_VERTEX& v = pModel->pVertices[i];
+        const float af[3] = {v.x, v.y, v.z};
+        for (int k = 0; k < 3; ++k)
+        {
+            afMin[k] = af[k] < afMin[k] ? af[k] : afMin[k];
+            afMax[k] = af[k] > afMax[k] ? af[k] : afMax[k];
+        }
+    }
+    *pMin = {DkFloatToFixed(afMin[0]), DkFloatToFixed(afMin[1]), DkFloatToFixed(afMin[2])};
+    *pMax = {DkFloatToFixed(afMax[0]), DkFloatToFixed(afMax[1]), DkFloatToFixed(afMax[2])};
+    return TRUE;
+}

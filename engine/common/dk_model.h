@@ -106,6 +106,10 @@ void DkDeleteFixedModel(DK_FIXED_MODEL* pFixedModel);
 // Replaces the alpha byte of every lit vertex of levels 0 to 2.
 void DkSetModelAlpha(DK_MODEL* pModel, int nAlpha);
 BOOL DkIsWorldSpaceModel(const DK_MODEL* pModel);
+// The box of the model's whole-shape vertices: their lowest and highest x, y and z in 16.16
+// (the vertices came from 16.16 words, so they convert back exactly). FALSE for a model
+// without vertices.
+BOOL DkGetModelBounds(const DK_MODEL* pModel, DK_VECTOR* pMin, DK_VECTOR* pMax);
 
 // Calls fn(vertex) for every vertex of every node of one level of the model, where the level
 // holds the lit layout (the only one with a colour word).

@@ -46,6 +46,8 @@ void MessageRoll_Reset(void) {}
 
 void MessageRoll_ResetEntrance(void) {}
 
+void MessageRoll_SetEntrancePosition(int32_t) {}
+
 int32_t MessageRoll_GetMode(void)
 {
     return 0;

@@ -24,6 +24,8 @@ void Attract_ResetForTests(void);
 // The roll back to its start, and its entrance shown again.
 void MessageRoll_Reset(void);
 void MessageRoll_ResetEntrance(void);
+// The demo title's entrance placed at the frame's tick fraction. Nothing yet.
+void MessageRoll_SetEntrancePosition(int32_t xFraction);
 // The roll's mode (0: no reward; 1 to 6 grant one on country 7's podium).
 int32_t MessageRoll_GetMode(void);
 void MessageRoll_GrantReward(void);

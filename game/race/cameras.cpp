@@ -60,6 +60,8 @@ void Cameras_Update(int) {}
 
 void Cameras_Reattach(int) {}
 
+void Cameras_GetBlendedMatrix(int, int32_t) {}
+
 void Cameras_NextMode(int nPlayer)
 {
     if (nPlayer >= 0 && nPlayer < CAMERA_PLAYERS)

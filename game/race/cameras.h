@@ -31,6 +31,9 @@ void BlendMatrices(DK_MATRIX* pOut, const DK_MATRIX* pFrom, const DK_MATRIX* pTo
 // their car. Nothing yet.
 void Cameras_Update(int nPlayer);
 void Cameras_Reattach(int nPlayer);
+// The frame's view of the player at the tick fraction, into the player's engine camera. Nothing
+// yet.
+void Cameras_GetBlendedMatrix(int nPlayer, int32_t xFraction);
 
 // The player's camera key: the next camera mode. Counted so far.
 void Cameras_NextMode(int nPlayer);

@@ -41,8 +41,6 @@ namespace
 constexpr int32_t ONE = DK_FIXED_ONE;
 // The drawn wheel's spin flags change at half a radian a tick.
 constexpr int32_t kSpinFlagSpeed = ONE / 2;
-// 2^48 / (32 pi): 16.16 radians to angle units (4096 / (2 pi 65536)) as a 48-bit fraction.
-constexpr int64_t kRadiansToAngle = 2799883368761LL;
 // The lift of a car whose vertical-motion word is below the limit: 0.02 a unit beyond it.
 constexpr int32_t kImpactLiftScale = 1310;
 constexpr int kRemoteSlots = 7;
@@ -98,19 +96,6 @@ int TicksPerSecond()
     return gbo50HzMode ? 50 : 25;
 }
 
-// The car's drawn body part stands this far above the physics body's centre: half the wheel's
-// radius less half the body's height, unless the cars are drawn at half size.
-int32_t HeightOffset(const CarBody& body)
-{
-    if (GameData_IsOptionSet(OPTION_HALF_SIZE))
-        return 0;
-    const int nCar = body.nCarNumber >= 0 && body.nCarNumber < MAX_CARS ? body.nCarNumber : 0;
-    const int nLoaded = gaCarIndexByDamageSlot[nCar];
-    if (nLoaded < 0 || nLoaded >= MAX_LOADED_CARS)
-        return 0;
-    return gaLoadedCar[nLoaded].xHalfWheelRadius - body.HalfSize.y;
-}
-
 // The car's previous snapshot takes its current one.
 void ShiftSnapshot(int k)
 {
@@ -133,11 +118,12 @@ void TakeSnapshot(int k)
     FfMatCopyTo(&gaSnapRootMatrix[k][SNAP_CURRENT], &mech.DisplayMatrix);
     DK_MATRIX& part = gaSnapPartMatrix[k][SNAP_CURRENT];
     FfMatCopyTo(&part, &mech.SwayMatrix);
-    part.m[3][1] += HeightOffset(body);
+    part.m[3][1] += Interp_GetHeightOffset(&body);
     gaSnapBodyVector[k][SNAP_CURRENT] = body.GroundNormal;
-    // The car records keep no height corrections for the car-mounted views yet.
+    // The car records keep no first height correction for the car-mounted views yet; the second
+    // is wheel 0's third height value, the bounce of the flat-gravel mode.
     gaSnapHeightLift[k][SNAP_CURRENT] = 0;
-    gaSnapSecondLift[k][SNAP_CURRENT] = 0;
+    gaSnapSecondLift[k][SNAP_CURRENT] = body.WheelShake[0];
     // A car carried off by the timed event rises while its vertical-motion word (the event
     // timer) runs on below -6 seconds of ticks; above that the last lift stays.
     const int32_t nLimit = 6 * TicksPerSecond();
@@ -158,14 +144,6 @@ void CopyViewSnapshot(int k)
     gaSnapFadeLevel[k][SNAP_PREVIOUS] = gaSnapFadeLevel[k][SNAP_CURRENT];
 }
 
-// v x 4096 / (2 pi 65536), truncated towards zero.
-int32_t RadiansToAngle(int32_t v)
-{
-    const __int128 nMagnitude =
-        (static_cast<__int128>(v < 0 ? -static_cast<int64_t>(v) : v) * kRadiansToAngle) >> 48;
-    return static_cast<int32_t>(v < 0 ? -nMagnitude : nMagnitude);
-}
-
 // The drawn wheels of car n: each wheel's spin angle and spin flag from its rotation speed.
 void SpinDrawnWheels(int n)
 {
@@ -181,7 +159,7 @@ void SpinDrawnWheels(int n)
             v = 0;
         gaWheelSpinAngle[n][w] =
             static_cast<int16_t>(static_cast<uint16_t>(gaWheelSpinAngle[n][w]) -
-                                 static_cast<uint32_t>(RadiansToAngle(v)));
+                                 static_cast<uint32_t>(Interp_RadiansToAngle(v)));
         const bool boFast = (v < 0 ? -static_cast<int64_t>(v) : v) > kSpinFlagSpeed;
         gaWheelReversed[n][w] = (w == 0 || w == 2) == boFast ? 1 : 0;
     }

@@ -27,6 +27,7 @@
 #include "engine/include/dk_ff.h"
 #include "game/race/gamedata.h"
 #include "game/race/gmhndlr.h"
+#include "game/race/interp.h"
 #include "game/race/netplay.h"
 #include "game/race/superspecial.h"
 #include "game/race/trackcam.h"
@@ -374,27 +375,15 @@ BOOL ModelBox(const DK_ACTOR* pActor, const DK_MATRIX& placement, DK_VECTOR* pCe
 {
     const DK_MODEL* pModel =
         pActor->uType == DK_ACTOR_MODEL ? static_cast<const DK_MODEL*>(pActor->pObject) : nullptr;
-    if (pModel == nullptr || pModel->pVertices == nullptr || pModel->nNumVertices <= 0)
+    DK_VECTOR low, high;
+    if (!DkGetModelBounds(pModel, &low, &high))
         return FALSE;
-    float afMin[3] = {pModel->pVertices[0].x, pModel->pVertices[0].y, pModel->pVertices[0].z};
-    float afMax[3] = {afMin[0], afMin[1], afMin[2]};
-    for (int32_t i = 1; i < pModel->nNumVertices; ++i)
-    {
-        const DK_VERTEX& v = pModel->pVertices[i];
-        const float af[3] = {v.x, v.y, v.z};
-        for (int k = 0; k < 3; ++k)
-        {
-            afMin[k] = std::min(afMin[k], af[k]);
-            afMax[k] = std::max(afMax[k], af[k]);
-        }
-    }
-    // The vertices came from 16.16 words, so they convert back exactly.
-    int32_t axMin[3];
+    const int32_t axMin[3] = {low.x, low.y, low.z};
+    const int32_t axMax[3] = {high.x, high.y, high.z};
     int32_t axHalf[3];
     for (int k = 0; k < 3; ++k)
     {
-        axMin[k] = DkFloatToFixed(afMin[k]);
-        const int32_t xExtent = DkFloatToFixed(afMax[k]) - axMin[k];
+        const int32_t xExtent = axMax[k] - axMin[k];
         if (xExtent == 0)
             return FALSE;
         int32_t xScale;
@@ -403,9 +392,8 @@ BOOL ModelBox(const DK_ACTOR* pActor, const DK_MATRIX& placement, DK_VECTOR* pCe
     }
     *pHalfExtents = {axHalf[0], axHalf[1], axHalf[2]};
     // The centre in the model's own units (the placement scales it).
-    *pCentre = {axMin[0] + (DkFloatToFixed(afMax[0]) - axMin[0]) / 2,
-                axMin[1] + (DkFloatToFixed(afMax[1]) - axMin[1]) / 2,
-                axMin[2] + (DkFloatToFixed(afMax[2]) - axMin[2]) / 2};
+    *pCentre = {axMin[0] + (axMax[0] - axMin[0]) / 2, axMin[1] + (axMax[1] - axMin[1]) / 2,
+                axMin[2] + (axMax[2] - axMin[2]) / 2};
     return TRUE;
 }
 
@@ -741,6 +729,9 @@ BOOL InitialiseCarMechanicsData(DK_ACTOR* paCar, DK_ACTOR* paBodyDummy, int nCar
     if (!InitialiseCar(&gaCarBody[nCar], &gaCarMechanics[nCar], paBodyDummy, nCarType, pPosition,
                        nCar))
         return FALSE;
+    // A frame drawn before the first tick shows the body object at the start.
+    FfMatCopyTo(&gaSnapCarMatrix[nCar][SNAP_PREVIOUS], &paCar->Local);
+    FfMatCopyTo(&gaSnapCarMatrix[nCar][SNAP_CURRENT], &paCar->Local);
     if (!gboMediumDetailCar)
         InitialiseMuddyCar(nCarType, nCar);
     return TRUE;

@@ -168,6 +168,14 @@ struct CarBody
     uint16_t MovingKeysPrev[5];
     int16_t nMovingKeys;
     int16_t nMovingKeysPrev;
+    // What the frame shows, blended between the last two ticks by the display (the shadows and
+    // the effects read it): the X, Y and Z rows, the position, the box's eight corners (in the
+    // contact points' order) and the ground normal. Kept out of the state image: no tick reads
+    // it, and every frame writes it anew.
+    DK_VECTOR DisplayRow[3];
+    DK_VECTOR DisplayPosition;
+    DK_VECTOR DisplayCorner[CAR_POINTS];
+    DK_VECTOR DisplayGroundNormal;
 };
 
 struct CarMechanics
@@ -282,7 +290,7 @@ struct CarMechanics
     int16_t PointTriangleCache[CAR_POINTS]; // the height-data triangle under each point, -1 none
     int16_t SteerAngle;                     // the front wheels' angle
     int16_t TargetSteerAngle;               // where the controls turn them; the set-up writes 682
-    int32_t nWord996;
+    int32_t ResetRotation; // turn the body object square again (only a replay snapshot sets it)
     int32_t Stuck;
     int32_t GearboxMode; // 1 or 2
     int32_t UpsideDown;

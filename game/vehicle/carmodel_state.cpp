@@ -148,7 +148,7 @@ constexpr Field kMechanicsFields[] = {
     MECH_FIELD(PointSlideLimit) MECH_FIELD(PointPeakLimit) MECH_FIELD(PeakGrip)
     MECH_FIELD(SlideGrip) MECH_FIELD(RearGripOffset) MECH_FIELD(WheelFrames)
     MECH_FIELD(WheelSlipOut) MECH_FIELD(WheelSideSpeed) MECH_FIELD(PointTriangleCache)
-    MECH_FIELD(SteerAngle) MECH_FIELD(TargetSteerAngle) MECH_FIELD(nWord996) MECH_FIELD(Stuck)
+    MECH_FIELD(SteerAngle) MECH_FIELD(TargetSteerAngle) MECH_FIELD(ResetRotation) MECH_FIELD(Stuck)
     MECH_FIELD(GearboxMode) MECH_FIELD(UpsideDown) MECH_FIELD(OnSide) MECH_FIELD(OnEnd)
     MECH_FIELD(AirDroop) MECH_FIELD(Upright) MECH_FIELD(InputSwap) MECH_FIELD(ClutchOut)
     MECH_FIELD(anWords1036) MECH_FIELD(RescueActive) MECH_FIELD(PowerSlide)
@@ -228,8 +228,11 @@ constexpr size_t kMechanicsFieldsEnd = ImageEnd(kMechanicsFields);
 
 static_assert(CoversMemory(kBodyFields, 0, offsetof(CarBody, BrakeLamp)),
               "every CarBody member of the first layout, in order");
-static_assert(CoversMemory(kBodyExtraFields, offsetof(CarBody, BrakeLamp), sizeof(CarBody)),
-              "every later CarBody member, in order");
+static_assert(CoversMemory(kBodyExtraFields, offsetof(CarBody, BrakeLamp),
+                           offsetof(CarBody, DisplayRow)),
+              "every later CarBody member before the display's copies, in order");
+static_assert(offsetof(CarBody, DisplayGroundNormal) + sizeof(DK_VECTOR) == sizeof(CarBody),
+              "the display's copies end the record");
 static_assert(CoversMemory(kMechanicsFields, 0, offsetof(CarMechanics, RevSweepOn)),
               "every CarMechanics member of the first layout, in order");
 static_assert(CoversMemory(kExtraFields, offsetof(CarMechanics, RevSweepOn), sizeof(CarMechanics)),

@@ -31,6 +31,7 @@
 #include "game/vehicle/carmodel.h"
 #include "game/vehicle/damage.h"
 #include "game/vehicle/heightdata.h"
+#include "tests/game/ground_data.h"
 #include "tests/game/ground_fixture.h"
 #include "tools/datakit/c3d_writer.h"
 #include "tools/datakit/grounds.h"
@@ -160,13 +161,7 @@ protected:
     // The generated ground as the stage's height data.
     void StandOn(const std::string& name)
     {
-        const std::vector<uint8_t> bytes =
-            datakit::FormatHeightData(datakit::GroundMesh(datakit::MakeGround(name)));
-        BOOL boParsed = FALSE;
-        output += CaptureOutput(
-            [&]
-            { boParsed = HeightData_Parse(bytes.data(), static_cast<uint32_t>(bytes.size())); });
-        ASSERT_TRUE(boParsed) << output;
+        ASSERT_TRUE(ParseGround(name, output)) << output;
     }
 
     // A start actor under the world at (x, y, z) turned by nHeading about the vertical.

@@ -21,6 +21,7 @@
 #include "game/vehicle/gencoll.h"
 #include "game/vehicle/heightdata.h"
 #include "game/vehicle/knockedover.h"
+#include "tests/game/ground_data.h"
 #include "tests/game/ground_fixture.h"
 #include "tools/datakit/grounds.h"
 #include "tools/datakit/height_writer.h"
@@ -177,12 +178,8 @@ protected:
     // The data kit's ground as the stage's height data.
     void StandOn(const std::string& name)
     {
-        const std::vector<uint8_t> bytes =
-            datakit::FormatHeightData(datakit::GroundMesh(datakit::MakeGround(name)));
-        BOOL boParsed = FALSE;
-        CaptureOutput([&]
-                      { boParsed = HeightData_Parse(bytes.data(), static_cast<uint32_t>(bytes.size())); });
-        ASSERT_TRUE(boParsed);
+        std::string reports;
+        ASSERT_TRUE(ParseGround(name, reports)) << reports;
     }
 
     std::deque<DK_ACTOR> actors;
