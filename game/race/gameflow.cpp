@@ -45,6 +45,7 @@
 #include "game/race/cameras.h"
 #include "game/race/gamedata.h"
 #include "game/race/gmhndlr.h"
+#include "game/race/interp.h"
 #include "game/race/keys.h"
 #include "game/race/loading.h"
 #include "game/race/netplay.h"
@@ -764,6 +765,7 @@ int32_t InitStage(void)
     CarModel_ClearAll();
     gboFirstMechanicsTick = TRUE;
     gboMechanicsTickDone = FALSE;
+    gboInitialShadowPositionSet = FALSE;
     CarControl_SetSteeringSensitivity();
     ForceFeedback_CreateEffects();
     NetPlay_ResetRemoteHistory();
