@@ -278,6 +278,15 @@ void Loading_Init(const char* pszBasePath, int nSteps)
     gnLoadingSteps = nSteps;
 
     char path[STAGE_PATH_LENGTH];
+    if (Palettised())
+    {
+        // The loading screen's own colours: the school's or the country's (or secret stage's).
+        const std::string palette = RallySchool() ? std::string("rallschl\\tracks\\loading.pal")
+                                                  : LoadingFolder() + "Loading.pal";
+        DK_PALETTE_ENTRY entries[256] = {};
+        if (DkLoadPalette(palette.c_str(), entries, DKLF_CD))
+            DkSetPalette(entries);
+    }
     if (RallySchool())
     {
         std::snprintf(path, sizeof path, "rallschl\\fonts\\loading\\%sfont.fon",

@@ -102,10 +102,10 @@ void ExpectDemoTree(const fs::path& root)
                                       "disc/game/images/shadpc.bmp",
                                       "disc/game/images/shadam.bmp",
                                       "disc/game/images/fps2.bmp",
-                                      "disc/game/images/cntdown2.bmp",
-                                      "disc/game/images/go!.bmp",
                                       "disc/game/images/headglow.bmp",
                                       "disc/game/images/bglow2.bmp",
+                                      "disc/game/images/cntdown2.bmp",
+                                      "disc/game/images/go!.bmp",
                                       "disc/new_fe",
                                       "disc/new_fe/language",
                                       "disc/music/new_fe",
@@ -177,6 +177,20 @@ void ExpectDemoTree(const fs::path& root)
                                        code + "DAYref.c3d", std::string("ref_map.bmp")})
             expected.insert(dir + "/" + name);
     }
+    // The palettised display's palettes: the start-up palette on the hard disk, the demo
+    // country's loading palette, the cars' and the countries' under the game root.
+    expected.insert({"c/Dezor/ini/loadpal.pal", "disc/game/NZ/Loading.pal", "disc/game/palettes",
+                     "disc/game/palettes/cars", "disc/game/palettes/countries"});
+    for (const char* name : {"sub64", "sea64", "sko64", "qua64", "rs264", "mk264", "mit64",
+                             "vw64", "int64", "cor64", "cos64", "meg64", "m4r64", "cars64"})
+        expected.insert(std::string("disc/game/palettes/cars/") + name + ".pal");
+    for (const char* name : {"nz", "gre", "mon", "aus", "swe", "cor", "ind", "uk"})
+        expected.insert(std::string("disc/game/palettes/countries/") + name + ".pal");
+    // The congratulations screen of the demo country.
+    expected.insert({"disc/game/WELCOME", "disc/game/WELCOME/NEW", "disc/game/WELCOME/NEW/fonts",
+                     "disc/game/WELCOME/NEW/NEW.pal", "disc/game/WELCOME/NEW/flag_NEW.bmp",
+                     "disc/game/WELCOME/NEW/fonts/NEW_wel.fon",
+                     "disc/game/WELCOME/NEW/fonts/main_NEW.fon"});
     EXPECT_EQ(names, expected);
     // Fonts: pixels at byte 1,078, the version-3 header right after the rows.
     for (const char* font : datakit::kFrontEndFonts)

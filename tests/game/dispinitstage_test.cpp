@@ -227,4 +227,30 @@ TEST_F(DispInitStageTest, ACarThatDoesNotLoadEndsItBeforeTheSounds)
     EXPECT_FALSE(gboStageInitialised);
     EXPECT_FALSE(gboGameDisplayReady);
 }
+
+TEST_F(DispInitStageTest, ThePalettesOfThePalettisedDisplayAreInstalled)
+{
+    // What the 8-bit display loads for the demo stage: the start-up palette from the hard
+    // disk, the loading screen's, the cars' (each car's own and the shared one) and the
+    // country's from the disc. Our display has no 8-bit mode, so they are read here directly.
+    NextStage();
+    DkSetCDPath("D:\\game");
+    struct Case
+    {
+        const char* pszPath;
+        int nKind;
+    };
+    const Case cases[] = {
+        {"ini\\loadpal.pal", DKLF_HARDDRIVE},       {"NZ\\Loading.pal", DKLF_CD},
+        {"\\palettes\\cars\\sub64.pal", DKLF_CD},   {"\\palettes\\cars\\cars64.pal", DKLF_CD},
+        {"\\palettes\\countries\\nz.pal", DKLF_CD},
+    };
+    for (const Case& c : cases)
+    {
+        DK_PALETTE_ENTRY entries[256] = {};
+        std::string out =
+            CaptureOutput([&] { EXPECT_TRUE(DkLoadPalette(c.pszPath, entries, c.nKind)); });
+        EXPECT_EQ(CountReports(out), 0) << c.pszPath << out;
+    }
+}
 } // namespace

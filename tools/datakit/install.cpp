@@ -132,11 +132,11 @@ void WriteGameImages(InstallSummary& summary, const fs::path& gameDir)
         {"shadpc.bmp", ShadowColourImage(kShadowImageSize)},
         {"shadam.bmp", ShadowAlphaImage(kShadowImageSize)},
         {"fps2.bmp", FpsImage()},
-        {"cntdown2.bmp", StartLightsImage()},
-        {"go!.bmp", GoLightImage()},
         // The car lamps' glows: a soft round blob over the grey ramp.
         {"headglow.bmp", ShadowAlphaImage(32)},
         {"bglow2.bmp", ShadowAlphaImage(32)},
+        {"cntdown2.bmp", StartLightsImage()},
+        {"go!.bmp", GoLightImage()},
     };
     for (const auto& [name, image] : images)
     {
@@ -172,11 +172,11 @@ void WriteGameStageFiles(InstallSummary& summary, const fs::path& gameDir)
     };
     add(dir / "NZ1.ars", FormatHorizonRecord(DemoHorizonRecord()));
     add(dir / "NZ1.anm", FormatAnimations(DemoAnimations()));
-    add(dir / "NZ1.cat", FormatCatsEyes(DemoCatsEyes()));
     // The surfaces the road and the verges carry, and no scripted moving objects.
     add(dir / "NZ1.srf", {static_cast<uint8_t>(kDemoRoadSurface),
                           static_cast<uint8_t>(kDemoGrassSurface)});
     add(dir / "NZ1.moj", {});
+    add(dir / "NZ1.cat", FormatCatsEyes(DemoCatsEyes()));
     add(dir / "NZ1.LOA", FormatBmp(LoadingBackground(640, 480)));
     add(dir / "NZ1.LOL", FormatBmp(LoadingBackground(320, 240)));
     const fs::path images = gameDir / "images" / "LOADING";
@@ -194,6 +194,55 @@ void WriteGameStageFiles(InstallSummary& summary, const fs::path& gameDir)
         add(fonts / size / "Data.fon", FormatFont(FontStyle{scale, {224, 224, 224}, false}));
         if (std::string(size) == "512")
             ++scale;
+    }
+}
+
+// The palettes of the 8-bit palettised display: the hard disk's start-up palette, the demo
+// country's loading-screen palette, a 64-colour palette for every car and the shared one, and
+// every country's scenery palette.
+void WriteStagePalettes(InstallSummary& summary, const fs::path& hardDisk, const fs::path& gameDir)
+{
+    const auto add = [&](const fs::path& file, const Palette& palette)
+    {
+        WritePaletteFile(file, palette);
+        summary.files.push_back(file);
+    };
+    MakeDirectory(summary, hardDisk / "ini");
+    add(hardDisk / "ini" / "loadpal.pal", GreyPalette());
+    add(gameDir / "NZ" / "Loading.pal", GreyPalette());
+    const fs::path cars = gameDir / "palettes" / "cars";
+    const fs::path countries = gameDir / "palettes" / "countries";
+    MakeDirectory(summary, gameDir / "palettes");
+    MakeDirectory(summary, cars);
+    MakeDirectory(summary, countries);
+    for (const char* name : {"sub64.pal", "sea64.pal", "sko64.pal", "qua64.pal", "rs264.pal",
+                             "mk264.pal", "mit64.pal", "vw64.pal", "int64.pal", "cor64.pal",
+                             "cos64.pal", "meg64.pal", "m4r64.pal", "cars64.pal"})
+        add(cars / name, SpectrumPalette());
+    for (const char* name : {"nz.pal", "gre.pal", "mon.pal", "aus.pal", "swe.pal", "cor.pal",
+                             "ind.pal", "uk.pal"})
+        add(countries / name, GreyPalette());
+}
+
+// The congratulations screen shown before the demo country's podium: "WELCOME\NEW\" under the
+// game folder with its palette, the flag and the two fonts.
+void WriteCongratulationsScreen(InstallSummary& summary, const fs::path& gameDir)
+{
+    const fs::path dir = gameDir / "WELCOME" / "NEW";
+    MakeDirectory(summary, gameDir / "WELCOME");
+    MakeDirectory(summary, dir);
+    MakeDirectory(summary, dir / "fonts");
+    WritePaletteFile(dir / "NEW.pal", GreyPalette());
+    summary.files.push_back(dir / "NEW.pal");
+    const std::pair<fs::path, std::vector<uint8_t>> files[] = {
+        {dir / "flag_NEW.bmp", FormatBmp(DemoScreen(640, 480, {"DEZOR", "Well done"}))},
+        {dir / "fonts" / "NEW_wel.fon", FormatFont(FontStyle{1, {255, 255, 255}, true})},
+        {dir / "fonts" / "main_NEW.fon", FormatFont(FontStyle{2, {255, 255, 255}, true})},
+    };
+    for (const auto& [file, bytes] : files)
+    {
+        WriteImageFile(file, bytes);
+        summary.files.push_back(file);
     }
 }
 
@@ -363,6 +412,8 @@ InstallSummary InstallDemo(const fs::path& dir)
     WriteStartScreens(summary, driveC / "Dezor");
     WriteCarModels(summary, driveC / "Dezor");
     WriteStageClock(summary, driveC / "Dezor", disc / "game");
+    WriteStagePalettes(summary, driveC / "Dezor", disc / "game");
+    WriteCongratulationsScreen(summary, disc / "game");
 
     RegistryModel registry;
     registry.Set(kDrivesSection, "C", driveC.string());
