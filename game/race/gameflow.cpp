@@ -66,6 +66,7 @@ constexpr int32_t ONE = DK_FIXED_ONE;
 int32_t gNumberOfPlayers = 1;
 uint8_t gnCurrentPlayer = 0;
 BOOL gboSecondPlayerTurn = FALSE;
+std::atomic<BOOL> gboTurnSwitch{FALSE};
 BOOL boThisIsPodiumStage = FALSE;
 BOOL gbo50HzMode = FALSE;
 int32_t gaStartHold[2] = {START_HOLD_TICKS, START_HOLD_TICKS};
@@ -508,6 +509,23 @@ void WriteResults()
     std::fclose(pFile);
 }
 
+// The words of a stage's run: the ghost, the start's "go", the school's intro and exit pan, the
+// two-player end stage's shown car, the podium's replays and the network's ready ticks.
+void ResetStageWords()
+{
+    Ghost_Reset();
+    gboGoPlayed = FALSE;
+    gboFirstFrameDrawn = FALSE;
+    gboSchoolIntroDone = gboSchoolSpeechPlayed = gboExitPanStarted = FALSE;
+    gnShownCar = 0;
+    gxShownTime = 0;
+    gnPodiumSlot = 2;
+    gnPodiumTicks = 0;
+    gboPodiumKeysRead = FALSE;
+    gboDonutStarted = FALSE;
+    gnReadyTicks = 0;
+}
+
 template <typename T> void SwapSlots(T* paTable)
 {
     std::swap(paTable[0], paTable[1]);
@@ -720,17 +738,7 @@ int32_t InitStage(void)
         School_SetLessonOptions();
 
     ResetFinishFlags();
-    Ghost_Reset();
-    gboGoPlayed = FALSE;
-    gboFirstFrameDrawn = FALSE;
-    gboSchoolIntroDone = gboSchoolSpeechPlayed = gboExitPanStarted = FALSE;
-    gnShownCar = 0;
-    gxShownTime = 0;
-    gnPodiumSlot = 2;
-    gnPodiumTicks = 0;
-    gboPodiumKeysRead = FALSE;
-    gboDonutStarted = FALSE;
-    gnReadyTicks = 0;
+    ResetStageWords();
     DkDebugOutput("Initialising the game");
     SetCDPathFromRegistry();
     LoadLanguageText();
@@ -908,6 +916,16 @@ BOOL StartLights_GetChanged(int nPlayer)
 int32_t StartLights_GetLightsLeft(int nPlayer)
 {
     return ValidPlayer(nPlayer) ? gaStart[nPlayer].nLights : 0;
+}
+
+int32_t StartLights_GetTickCounter(int nPlayer)
+{
+    return ValidPlayer(nPlayer) ? gaStart[nPlayer].nLightTicks : 0;
+}
+
+int32_t StartSeq_GetRunInCounter(int nPlayer)
+{
+    return ValidPlayer(nPlayer) ? gaStart[nPlayer].nRunIn : 0;
 }
 
 int32_t GameState_Race(void)
@@ -1210,6 +1228,7 @@ int32_t GameState_LeaveGame(void)
     else if (IsAlternatingGame() && !gboSecondPlayerTurn)
     {
         DkLog("About to switch to Player2");
+        gboTurnSwitch = TRUE;
         gboSecondPlayerTurn = TRUE;
         gnCurrentPlayer = 1;
         InitStage();
@@ -1373,18 +1392,9 @@ void GameFlow_ResetForTests(void)
     }
     for (BOOL& bo : gaboStartHolding)
         bo = FALSE;
-    Ghost_Reset();
-    gboGoPlayed = FALSE;
-    gnReadyTicks = 0;
     gnResumeState = GAME_STATE_RACE;
-    gboSchoolIntroDone = gboSchoolSpeechPlayed = gboExitPanStarted = FALSE;
-    gnShownCar = 0;
-    gxShownTime = 0;
-    gnPodiumSlot = 2;
-    gnPodiumTicks = 0;
     guPodiumKeys = 0;
-    gboPodiumKeysRead = FALSE;
-    gboDonutStarted = FALSE;
+    ResetStageWords();
 }
 
 void Ghost_SetPlayingForTests(BOOL boPlaying)
