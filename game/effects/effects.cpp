@@ -56,3 +56,13 @@ int Effects_GetInitialiseStageCallsForTests(void)
 }
 
 void Effects_UpdateAll(void) {}
+
+void Effects_InterpolateParticles(int, int32_t) {}
+
+void Effects_Update(void) {}
+
+void Effects_DrawSky(DK_ACTOR*, int) {}
+
+void Effects_DrawFadeRect(int) {}
+
+void Effects_Draw(int) {}

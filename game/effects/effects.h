@@ -37,3 +37,12 @@ int Effects_GetInitialiseStageCallsForTests(void);
 
 // The effects' tick in the game states after the cars have moved. Nothing yet.
 void Effects_UpdateAll(void);
+
+// The frame's part of the effects, on the main thread. Nothing yet: the car's particles placed
+// at the tick fraction; once a view, the update, the sky seen through the camera, the car's
+// fade rectangle over the view, and the effects drawn.
+void Effects_InterpolateParticles(int nCar, int32_t xFraction);
+void Effects_Update(void);
+void Effects_DrawSky(DK_ACTOR* pCamera, int nPlayer);
+void Effects_DrawFadeRect(int nPlayer);
+void Effects_Draw(int nPlayer);

@@ -4,12 +4,24 @@ void GameFade_In(int32_t) {}
 
 void GameFade_Out(int32_t) {}
 
+namespace
+{
+BOOL gboRunningForTests = FALSE;
+int32_t gxLevelForTests = 0x10000;
+} // namespace
+
 int32_t GameFade_Step(void)
 {
-    return 0x10000;
+    return gboRunningForTests ? gxLevelForTests : 0x10000;
 }
 
 BOOL GameFade_IsDone(void)
 {
-    return TRUE;
+    return gboRunningForTests ? FALSE : TRUE;
+}
+
+void GameFade_SetForTests(BOOL boRunning, int32_t xLevel)
+{
+    gboRunningForTests = boRunning;
+    gxLevelForTests = xLevel;
 }

@@ -13,3 +13,6 @@ void GameFade_Out(int32_t nFrames);
 int32_t GameFade_Step(void);
 // TRUE when no fade runs.
 BOOL GameFade_IsDone(void);
+
+// Test hook: a fade that runs (Step returns xLevel) or none.
+void GameFade_SetForTests(BOOL boRunning, int32_t xLevel);

@@ -96,6 +96,8 @@ void Osd_ResetState(void)
 
 void Osd_PrepareView(int) {}
 
+void Osd_DrawPlayerPanel(int) {}
+
 void Osd_DrawPlayerView(int) {}
 
 void Osd_DrawFinish(int nPlayer)

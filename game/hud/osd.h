@@ -41,6 +41,8 @@ BOOL Osd_Load(void);
 void Osd_ResetState(void);
 // Per view and frame: prepares the values shown, then draws the view.
 void Osd_PrepareView(int nPlayer);
+// The player's instrument panel. Nothing yet.
+void Osd_DrawPlayerPanel(int nPlayer);
 void Osd_DrawPlayerView(int nPlayer);
 // Per view and frame once the player has finished: in a network game the finish message goes
 // out once; while the player's after-finish hold runs the finish is shown; once it has run out

@@ -70,6 +70,23 @@ void School_DrawLapsLeft(void) {}
 
 void School_DrawStateMessage(void) {}
 
+void School_DrawAttemptsLeft(void) {}
+
+BOOL School_IsOsdShown(void)
+{
+    return FALSE;
+}
+
+BOOL School_IsRunActive(void)
+{
+    return FALSE;
+}
+
+int32_t School_GetStep(void)
+{
+    return 0;
+}
+
 void School_SetLessonOptions(void) {}
 
 int32_t School_PlayIntroPan(void)

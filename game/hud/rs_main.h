@@ -33,6 +33,13 @@ void School_CheckRunEnd(void);
 // Draws the loops left of a looping lesson, and the lesson's state message.
 void School_DrawLapsLeft(void);
 void School_DrawStateMessage(void);
+// The attempts left of the lesson. Nothing yet.
+void School_DrawAttemptsLeft(void);
+// Whether the lesson shows the race's on-screen display. Not yet.
+BOOL School_IsOsdShown(void);
+// The lesson's run word (set while a run goes on) and its step (0 before the run). Not yet.
+BOOL School_IsRunActive(void);
+int32_t School_GetStep(void);
 // Applies the lesson's options to the stage.
 void School_SetLessonOptions(void);
 // Play the intro and exit pans: non-zero while the pan plays.

@@ -66,3 +66,12 @@ int32_t DemoLogo_Update(void)
 {
     return 0;
 }
+
+void MessageRoll_Draw(void) {}
+
+void DemoLogo_Draw(void) {}
+
+BOOL MessageRoll_IsRunning(void)
+{
+    return FALSE;
+}

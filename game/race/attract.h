@@ -34,3 +34,8 @@ void MessageRoll_Finish(void);
 int32_t MessageRoll_Update(void);
 // One tick of the attract demo's logo; non-zero when the demo is over.
 int32_t DemoLogo_Update(void);
+// The frame's drawing of the message roll and of the demo's logo. Nothing yet.
+void MessageRoll_Draw(void);
+void DemoLogo_Draw(void);
+// Whether the message roll runs (shown on country 7's podium in its place). Not yet.
+BOOL MessageRoll_IsRunning(void);

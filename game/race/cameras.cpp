@@ -1,6 +1,12 @@
 #include "game/race/cameras.h"
 
+#include <algorithm>
+
+#include "engine/common/dk_actor.h"
 #include "engine/include/dk_ff.h"
+#include "engine/pc/3d/cameras.h"
+#include "game/race/gameflow.h"
+#include "game/vehicle/carmodel.h"
 
 PlayerView gaPlayerView[CAMERA_PLAYERS];
 BOOL gboSplitHorizontal = FALSE;
@@ -62,6 +68,8 @@ void Cameras_Reattach(int) {}
 
 void Cameras_GetBlendedMatrix(int, int32_t) {}
 
+void Cameras_GetFieldOfView(int) {}
+
 void Cameras_NextMode(int nPlayer)
 {
     if (nPlayer >= 0 && nPlayer < CAMERA_PLAYERS)
@@ -84,6 +92,29 @@ void Cameras_ResetForTests(void)
 void Cameras_Init(void)
 {
     ++gnInitCalls;
+    // Until the camera views place them, each player's engine camera rides behind and above its
+    // car's root actor, looking along the car.
+    const int nPlayers = std::min<int>(gNumberOfPlayers, DK_PLAYER_CAMERAS);
+    for (int p = 0; p < nPlayers; ++p)
+    {
+        DK_ACTOR* pCar = gaCarBody[p].paBodyDummy;
+        if (pCar == nullptr || gapPlayerCamera[p] != nullptr)
+            continue;
+        DK_ACTOR* pCamera = DkCreateCamera(nullptr, nullptr, nullptr, pCar);
+        if (pCamera == nullptr)
+            continue;
+        DK_MATRIX& m = pCamera->Local;
+        DkIdentityMatrix(&m);
+        // Side, up and view rows: the view along the car's lengthwise axis.
+        m.m[0][0] = 0;
+        m.m[0][2] = -DK_FIXED_ONE;
+        m.m[2][0] = DK_FIXED_ONE;
+        m.m[2][2] = 0;
+        m.m[3][0] = -6 * DK_FIXED_ONE;
+        m.m[3][1] = 2 * DK_FIXED_ONE;
+        DkMarkActorDirty(pCamera);
+        gapPlayerCamera[p] = pCamera;
+    }
 }
 
 int Cameras_GetInitCallsForTests(void)

@@ -34,6 +34,9 @@ void Cameras_Reattach(int nPlayer);
 // The frame's view of the player at the tick fraction, into the player's engine camera. Nothing
 // yet.
 void Cameras_GetBlendedMatrix(int nPlayer, int32_t xFraction);
+// Sets the player's projection (its field of view) for the frame's view. Nothing yet: the
+// stage's projection stands.
+void Cameras_GetFieldOfView(int nPlayer);
 
 // The player's camera key: the next camera mode. Counted so far.
 void Cameras_NextMode(int nPlayer);

@@ -17,6 +17,8 @@ extern int32_t gNumberOfPlayers;
 extern uint8_t gnCurrentPlayer;
 // 1 while the second player of a game where two take turns has the car.
 extern BOOL gboSecondPlayerTurn;
+// Set while the second player's turn is being set up; its first race frame clears it.
+extern std::atomic<BOOL> gboTurnSwitch;
 // The stage is the podium stage.
 extern BOOL boThisIsPodiumStage;
 // The stage runs 50 ticks a second (else 25).
@@ -79,6 +81,9 @@ BOOL StartSeq_IsHoldingCar(int nCar);
 BOOL StartLights_GetChanged(int nPlayer);
 // The lights left (5 or 3 at the start).
 int32_t StartLights_GetLightsLeft(int nPlayer);
+// The ticks left of the current light (from the step ticks down to 0), and of the run-in.
+int32_t StartLights_GetTickCounter(int nPlayer);
+int32_t StartSeq_GetRunInCounter(int nPlayer);
 
 // Exchanges every per-player value of slot 0 and slot 1.
 void SwapTwoPlayerAlternateCars(void);

@@ -15,6 +15,7 @@ ReplayHeader* gapRecorders[REPLAY_SLOTS] = {};
 int gnNumRecorders = 0;
 int gnNumLoadedReplays = 0;
 int gnCreateCalls = 0;
+int gnLastCreateFrames = 0;
 int gnLoadCalls = 0;
 char gszLastLoadPath[260] = "";
 
@@ -50,12 +51,14 @@ void Replay_Init(void)
     DkLog(DkFormatString("Size of REPLAY_FRAME_STATESAVE %d bytes\n", kFrameStateSaveSize));
     EmptySlots();
     gnCreateCalls = gnLoadCalls = 0;
+    gnLastCreateFrames = 0;
     gszLastLoadPath[0] = '\0';
 }
 
-ReplayHeader* Replay_Create(int, int)
+ReplayHeader* Replay_Create(int, int nFrames)
 {
     ++gnCreateCalls;
+    gnLastCreateFrames = nFrames;
     return nullptr;
 }
 
@@ -69,6 +72,11 @@ ReplayHeader* Replay_LoadFile(const char* pszPath)
 int Replay_GetCreateCallsForTests(void)
 {
     return gnCreateCalls;
+}
+
+int Replay_GetLastCreateFramesForTests(void)
+{
+    return gnLastCreateFrames;
 }
 
 int Replay_GetLoadCallsForTests(void)

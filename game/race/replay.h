@@ -27,6 +27,8 @@ ReplayHeader* Replay_LoadFile(const char* pszPath);
 
 // Test hooks: the recorders asked for and the files asked for since the last Replay_Init.
 int Replay_GetCreateCallsForTests(void);
+// The frames each scene of the last recorder asked for (0 before any).
+int Replay_GetLastCreateFramesForTests(void);
 int Replay_GetLoadCallsForTests(void);
 const char* Replay_GetLastLoadPathForTests(void);
 
