@@ -10,10 +10,11 @@
 #include "engine/pc/display/dk_image.h"
 #include "game/effects/vrooom.h"
 #include "game/hud/catseye.h"
+#include "game/race/display.h"
 #include "game/race/gmhndlr.h"
 #include "game/race/netplay.h"
 
-BOOL gboRaceFinished = FALSE;
+std::atomic<BOOL> gboRaceFinished{FALSE};
 DK_TEXTURE* gpOsdCountdownTexture = nullptr;
 DK_TEXTURE* gpOsdGoTexture = nullptr;
 
@@ -42,10 +43,11 @@ DK_TEXTURE* LoadTexture(const char* pszPath)
     return pTexture;
 }
 
-// Whether the view's player has run out the after-finish hold.
+// Whether the view's player has run out the after-finish hold, as the frame's copy has it (the
+// tick counts the hold down).
 bool HoldRunOut(int nPlayer)
 {
-    return gaStartHold[nPlayer] <= 0;
+    return gDispFrame.anStartHold[nPlayer] <= 0;
 }
 } // namespace
 

@@ -2,6 +2,8 @@
 // the finish display decides, and the split markers the split-time display sets, recorded.
 #pragma once
 
+#include <atomic>
+
 #include "engine/include/dk_types.h"
 
 // Sets the marker of split nSplit in the player's view: better (the split's difference is no
@@ -20,8 +22,9 @@ OsdSplitMark Osd_GetLastSplitMarkForTests(void);
 void Osd_ResetForTests(void);
 
 // Whether the race is over: set by the finish display once the after-finish hold has run out
-// (in a network game once every player has finished). The race state reads it as the stage's end.
-extern BOOL gboRaceFinished;
+// (in a network game once every player has finished). The race state reads it as the stage's end,
+// on the timer thread.
+extern std::atomic<BOOL> gboRaceFinished;
 
 struct DK_TEXTURE;
 // The start lights the start sequence draws ("images\cntdown2.bmp", "images\go!.bmp" from the

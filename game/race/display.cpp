@@ -252,6 +252,7 @@ void Disp_TakeFrameSnapshot(int32_t xFraction)
         gboEndOfStage = TRUE;
         gaStartHold[0] = gaStartHold[1] = 0;
     }
+    SplitTime_TakeFrame();
     DISP_FRAME_SNAPSHOT& fr = gDispFrame;
     fr.nState = GetGameState();
     fr.nPlayers = gNumberOfPlayers;

@@ -63,6 +63,39 @@ uint8_t gaauColour[SPLIT_PLAYERS][4] = {};
 int64_t gnLastDifference = 0;
 BOOL gboSplitsEnabled = FALSE;
 
+// The frame's copies of what the tick writes, each player's time and split index (taken by
+// SplitTime_TakeFrame inside the display's critical section); and the split whose display has
+// ended, cleared from the tick's record at the next copy unless another split came meanwhile.
+constexpr int16_t kNoSplit = -1;
+int32_t ganFrameTime[SPLIT_PLAYERS] = {};
+int16_t ganFrameSplit[SPLIT_PLAYERS] = {kNoSplit, kNoSplit};
+BOOL gaboSplitEnded[SPLIT_PLAYERS] = {};
+int16_t ganEndedSplit[SPLIT_PLAYERS] = {kNoSplit, kNoSplit};
+// The split whose display runs (taken on its first frame).
+int16_t ganShownSplit[SPLIT_PLAYERS] = {kNoSplit, kNoSplit};
+
+void ClearFrame()
+{
+    for (int p = 0; p < SPLIT_PLAYERS; ++p)
+    {
+        ganFrameTime[p] = 0;
+        ganFrameSplit[p] = kNoSplit;
+        gaboSplitEnded[p] = FALSE;
+        ganEndedSplit[p] = kNoSplit;
+        ganShownSplit[p] = kNoSplit;
+    }
+}
+
+// The display of the player's split is over: none in this frame, and none in the tick's record
+// from the next copy on.
+void EndSplit(int p, int nIndex)
+{
+    ganCounter[p] = 0;
+    ganFrameSplit[p] = kNoSplit;
+    gaboSplitEnded[p] = TRUE;
+    ganEndedSplit[p] = static_cast<int16_t>(nIndex);
+}
+
 int gnFirstWave = -1;
 int gnChannel = -1;
 int gnCues = 0;
@@ -212,6 +245,19 @@ void SplitTime_Reset(void)
         ganCounter[p] = 0;
     }
     gnLastDifference = 0;
+    ClearFrame();
+}
+
+void SplitTime_TakeFrame(void)
+{
+    for (int p = 0; p < SPLIT_PLAYERS; ++p)
+    {
+        if (gaboSplitEnded[p] && gaSplitsPassed[p] == ganEndedSplit[p])
+            gaSplitsPassed[p] = kNoSplit;
+        gaboSplitEnded[p] = FALSE;
+        ganFrameTime[p] = StageTimer_GetHundredths(p);
+        ganFrameSplit[p] = gaSplitsPassed[p];
+    }
 }
 
 const char* SplitTime_GetFontPath(int nWidth)
@@ -280,7 +326,7 @@ void SplitTime_Draw(int nPlayer, BOOL boShowSplit, BOOL boAdvance)
     int nX = 0, nY = 0;
     if (d2d != nullptr)
         SplitTime_GetClockPosition(p, d2d->nWidth, d2d->nHeight, &nX, &nY);
-    const int32_t nTime = StageTimer_GetHundredths(p);
+    const int32_t nTime = ganFrameTime[p];
     if (((GameData_GetByte(kGraphicsOptions) >> kTimeDisplayShift) & 3) != 0)
     {
         char szClock[SPLIT_TEXT_SIZE];
@@ -288,7 +334,7 @@ void SplitTime_Draw(int nPlayer, BOOL boShowSplit, BOOL boAdvance)
         Print(nX, nY, szClock, nullptr);
     }
 
-    const int nIndex = gaSplitsPassed[p];
+    const int nIndex = ganFrameSplit[p];
     if (DkEntries().IsRallySchool() || !boShowSplit || nIndex < 0)
         return;
     // The index comes from the checkpoint records: a stage with more split points than the
@@ -296,13 +342,15 @@ void SplitTime_Draw(int nPlayer, BOOL boShowSplit, BOOL boAdvance)
     if (nIndex >= SPLIT_TIMES)
     {
         TRYBOOL_MSG(FALSE, "The split index is beyond the split table");
-        ganCounter[p] = 0;
-        gaSplitsPassed[p] = -1;
+        EndSplit(p, nIndex);
         return;
     }
     const int32_t nCounter = ganCounter[p];
     if (nCounter == 0)
+    {
+        ganShownSplit[p] = static_cast<int16_t>(nIndex);
         TakeSplit(p, nIndex, nTime);
+    }
     gaauColour[p][3] =
         static_cast<uint8_t>(nCounter < SPLIT_FADE_TICK ? 255 : 1205 - nCounter * 10);
 
@@ -318,10 +366,7 @@ void SplitTime_Draw(int nPlayer, BOOL boShowSplit, BOOL boAdvance)
     if (boAdvance)
     {
         if (++ganCounter[p] >= SPLIT_DISPLAY_TICKS)
-        {
-            ganCounter[p] = 0;
-            gaSplitsPassed[p] = -1;
-        }
+            EndSplit(p, ganShownSplit[p]);
     }
 }
 
@@ -373,6 +418,7 @@ void StageTimer_ResetForTests(void)
     gxLastAdvance = 0;
     for (int16_t& nPassed : gaSplitsPassed)
         nPassed = 0;
+    ClearFrame();
     gnLastSplitTime = 0;
     gnLastSplitState = -1;
     gboFinishReached = 0;

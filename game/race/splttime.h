@@ -54,8 +54,11 @@ void SplitTime_LoadFont(void);
 void SplitTime_EnableSplits(const char* pszPath);
 // Writes |a - b| through pOut (when given) and returns whether a < b.
 BOOL SplitTime_Difference(uint32_t* pOut, uint32_t uA, uint32_t uB);
-// One frame of the player's clock and, when asked, its split line; with boAdvance the split's
-// display moves on a tick.
+// The frame's copy of each player's time and split index, taken inside the display's critical
+// section; a split whose display ended in the last frame leaves the tick's record here.
+void SplitTime_TakeFrame(void);
+// One frame of the player's clock and, when asked, its split line, from the frame's copy; with
+// boAdvance the split's display moves on a tick.
 void SplitTime_Draw(int nPlayer, BOOL boShowSplit, BOOL boAdvance);
 // Each race tick: the final time of every player still driving follows the timer.
 void SplitTime_RecordFinish(void);

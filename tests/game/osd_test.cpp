@@ -5,6 +5,7 @@
 #include <gtest/gtest.h>
 
 #include "game/effects/vrooom.h"
+#include "game/race/display.h"
 #include "game/race/gmhndlr.h"
 #include "game/race/netplay.h"
 #include "tests/game/race_fixture.h"
@@ -65,6 +66,8 @@ TEST_F(OsdTest, TheRaceIsOverOnceTheHoldHasRunOut)
         NetPlay_SetAllFinishedForTests(c.boAllFinished);
         gaStartHold[0] = c.nHold0;
         gaStartHold[1] = c.nHold1;
+        // The finish display reads the holds from the frame's copy of them.
+        Disp_TakeFrameSnapshot(0);
         const int nLevels = CarSound_GetSetLevelCallsForTests();
         // The finish display runs every frame once the player has finished.
         for (int nFrame = 0; nFrame < 3; ++nFrame)
@@ -85,9 +88,11 @@ TEST_F(OsdTest, TheRaceEndsWhenTheHoldReachesZero)
     gaStartHold[0] = 3;
     for (; gaStartHold[0] > 0; --gaStartHold[0])
     {
+        Disp_TakeFrameSnapshot(0);
         Osd_DrawFinish(0);
         EXPECT_FALSE(gboRaceFinished);
     }
+    Disp_TakeFrameSnapshot(0);
     Osd_DrawFinish(0);
     EXPECT_TRUE(gboRaceFinished);
     Osd_ResetState();

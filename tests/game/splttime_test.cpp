@@ -49,6 +49,8 @@ protected:
         StageTimer_Advance(nHundredths / 100 * kOne + (nHundredths % 100) * kOne / 100 + 1);
         ASSERT_EQ(StageTimer_GetHundredths(p), nHundredths);
         gaSplitsPassed[p] = static_cast<int16_t>(nIndex);
+        // The frame's copy, as the display takes it.
+        SplitTime_TakeFrame();
     }
 };
 
@@ -183,6 +185,9 @@ TEST_F(SplitTimeTest, ASplitShowsFor120TicksAndFades)
         StageTimer_Advance(kOne);
     }
     EXPECT_EQ(SplitTime_GetViewForTests(1).auColour[3], 15);
+    // The split leaves the tick's record with the next frame's copy.
+    EXPECT_EQ(gaSplitsPassed[1], 2);
+    SplitTime_TakeFrame();
     EXPECT_EQ(gaSplitsPassed[1], -1);
     EXPECT_EQ(SplitTime_GetViewForTests(1).nCounter, 0);
     EXPECT_EQ(gaSplitTimeTable[1][2], 4000);
@@ -193,6 +198,29 @@ TEST_F(SplitTimeTest, ASplitShowsFor120TicksAndFades)
     SplitTime_Draw(1, TRUE, FALSE);
     EXPECT_EQ(SplitTime_GetViewForTests(1).nCounter, 0);
     EXPECT_EQ(SplitTime_GetCuesForTests(), 3);
+}
+
+// The display reads the frame's copy: a split the tick takes after the copy waits for the next
+// frame, and a split passed while another is shown is not lost when that display ends.
+TEST_F(SplitTimeTest, TheDisplayReadsTheFramesCopy)
+{
+    SplitTime_InitStage();
+    gaBestSplitTimes[1] = 1000;
+    gaBestSplitTimes[2] = 800;
+    PassSplit(0, 1, 900);
+    gaSplitsPassed[0] = 2; // the tick, after the frame's copy
+    SplitTime_Draw(0, TRUE, TRUE);
+    EXPECT_EQ(SplitTime_GetLastCueForTests(), 1) << "split 1, faster";
+    EXPECT_EQ(SplitTime_GetCuesForTests(), 1);
+    for (int t = 1; t < SPLIT_DISPLAY_TICKS; ++t)
+    {
+        SplitTime_TakeFrame();
+        SplitTime_Draw(0, TRUE, TRUE);
+    }
+    SplitTime_TakeFrame();
+    EXPECT_EQ(gaSplitsPassed[0], 2);
+    SplitTime_Draw(0, TRUE, TRUE);
+    EXPECT_EQ(SplitTime_GetLastCueForTests(), 0) << "split 2, slower, shown in its turn";
 }
 
 // The split marker says whether the difference is no worse than the last split's.
@@ -231,6 +259,7 @@ TEST_F(SplitTimeTest, ASplitIndexBeyondTheTableIsRefused)
     const int32_t nAfter = gaSplitTimeTable[1][0];
     const std::string out = CaptureOutput([] { SplitTime_Draw(0, TRUE, TRUE); });
     EXPECT_EQ(CountReports(out), 1);
+    SplitTime_TakeFrame();
     EXPECT_EQ(gaSplitsPassed[0], -1);
     EXPECT_EQ(gaSplitTimeTable[1][0], nAfter);
     EXPECT_EQ(SplitTime_GetCuesForTests(), 0);
@@ -345,7 +374,10 @@ TEST_F(SplitTimeTest, TheInstalledCuesPlayOnTheMixer)
     SplitTime_Draw(0, TRUE, TRUE); // still split 1's display: no new cue
     for (int t = 1; t < SPLIT_DISPLAY_TICKS; ++t)
         SplitTime_Draw(0, TRUE, TRUE);
+    // The next frame's copy clears the split shown; then the car passes split 2 again.
+    SplitTime_TakeFrame();
     gaSplitsPassed[0] = 2;
+    SplitTime_TakeFrame();
     SplitTime_Draw(0, TRUE, TRUE);
     EXPECT_EQ(DkGetQChannelSampleId(nChannel), nFirstWave);
 
