@@ -93,11 +93,12 @@ void Cameras_Init(void)
 {
     ++gnInitCalls;
     // Until the camera views place them, each player's engine camera rides behind and above its
-    // car's root actor, looking along the car.
+    // car's body object (placed every frame at the blend of the last two ticks), looking along
+    // the car.
     const int nPlayers = std::min<int>(gNumberOfPlayers, DK_PLAYER_CAMERAS);
     for (int p = 0; p < nPlayers; ++p)
     {
-        DK_ACTOR* pCar = gaCarBody[p].paBodyDummy;
+        DK_ACTOR* pCar = gaCarBody[p].paCar;
         if (pCar == nullptr || gapPlayerCamera[p] != nullptr)
             continue;
         DK_ACTOR* pCamera = DkCreateCamera(nullptr, nullptr, nullptr, pCar);

@@ -22,6 +22,7 @@
 #include "game/race/gamedata.h"
 #include "game/race/gameflow.h"
 #include "game/race/loading.h"
+#include "game/race/pertick.h"
 #include "game/race/replay.h"
 #include "game/race/superspecial.h"
 #include "platform/reg/reg.h"
@@ -262,11 +263,22 @@ TEST_F(DisplayTest, TheRaceIsDrawnThroughThePlayersCamera)
 {
     ASSERT_NE(gapPlayerCamera[0], nullptr);
     GameHandler_SetStateForTests(GAME_STATE_RACE);
-    output += CaptureOutput([] { DispRace(); });
+    output += CaptureOutput([] {
+        UpdateMechanics();
+        UpdateMechanics();
+        DispRace();
+    });
     EXPECT_EQ(CountReports(output), 0) << output;
     EXPECT_EQ(Disp_GetFrameRecordForTests().nRenders, 1);
     EXPECT_EQ(gpRenderCameraActor, gapPlayerCamera[0]);
     EXPECT_TRUE(gboFirstFrameDrawn.load());
+    // The camera stands 6.0 behind and 2.0 above the car's drawn body.
+    const DK_MATRIX& camera = gapPlayerCamera[0]->World;
+    const DK_MATRIX& car = gaCarBody[0].paCar->World;
+    double d2 = 0;
+    for (int k = 0; k < 3; ++k)
+        d2 += std::pow((camera.m[3][k] - car.m[3][k]) / 65536.0, 2);
+    EXPECT_NEAR(std::sqrt(d2), std::sqrt(40.0), 0.05);
 }
 
 // The recorders hold 7,500 frames, 15,000 at 50 ticks a second, one for each player.
