@@ -143,7 +143,8 @@ DK_RECT Rect(int nX, int nY, int nW, int nH)
 // centred on the screen.
 DK_RECT CentredLight(int32_t xT, int nWidthFifths)
 {
-    const int nW = static_cast<int>(static_cast<int64_t>(xT) * d2d->nWidth * nWidthFifths / 5 >> 16);
+    const int nW =
+        static_cast<int>(static_cast<int64_t>(xT) * d2d->nWidth * nWidthFifths / 5 >> 16);
     const int nH = static_cast<int>(static_cast<int64_t>(xT) * d2d->nHeight >> 16);
     return Rect((d2d->nWidth - nW) / 2, (d2d->nHeight - nH) / 2, nW, nH);
 }
@@ -176,7 +177,7 @@ void DrawStartLights()
     gRecord.nStartPhase = nPhase;
     if (nPhase == DISP_START_WAIT)
     {
-        const int nText = !gboNetworkGame   ? kTextWaiting
+        const int nText = !gboNetworkGame     ? kTextWaiting
                           : fr.boNetworkReady ? kTextWaitingReady
                                               : kTextWaitingPlayers;
         const char* pszText = DkGetText(nText);
@@ -191,8 +192,8 @@ void DrawStartLights()
         const int nIndex = std::clamp(static_cast<int>(fr.anLightsLeft[0]) - 1, 0, 4);
         gRecord.nLightSource = nIndex;
         const int nAlpha = std::min(255, (xT * 255 >> 16) + 1);
-        const DK_RECT source = Rect(kLightX[nIndex], 0, kLightWidth[nIndex],
-                                    TextureSize(gpOsdCountdownTexture).h);
+        const DK_RECT source =
+            Rect(kLightX[nIndex], 0, kLightWidth[nIndex], TextureSize(gpOsdCountdownTexture).h);
         DrawLight(gpOsdCountdownTexture, source, CentredLight(xT, 3), nAlpha);
     }
     else if (nPhase == DISP_START_RUN_IN)
@@ -296,7 +297,8 @@ void Disp_RenderFrame(BOOL boFlip, BOOL, BOOL boStartLights)
         const int32_t xLevel = GameFade_Step();
         if (DkGetHardwareType() != kNoFadeHardware)
         {
-            const int nAlpha = std::clamp(255 - static_cast<int>(static_cast<int64_t>(xLevel) * 255 >> 16), 0, 255);
+            const int nAlpha = std::clamp(
+                255 - static_cast<int>(static_cast<int64_t>(xLevel) * 255 >> 16), 0, 255);
             gRecord.nFadeAlpha = nAlpha;
             const DK_RECT whole = Rect(0, 0, d2d->nWidth, d2d->nHeight);
             const uint8_t black[4] = {0, 0, 0, static_cast<uint8_t>(nAlpha)};
@@ -400,7 +402,8 @@ DK_SURFACE* LoadImageToSurface(DK_SURFACE* pSurface, const char* pszPath, BOOL b
     if (boCreate)
     {
         DkDebugOutput(DkFormatString("CREATED and loaded to surface the file: %s", pszPath));
-        pResult = DkImageToSurface(nullptr, pData, uSize, boKeepColourKey ? kCreateKeyed : kCreatePlain);
+        pResult =
+            DkImageToSurface(nullptr, pData, uSize, boKeepColourKey ? kCreateKeyed : kCreatePlain);
     }
     else
     {

@@ -87,16 +87,16 @@ void LoadResultFonts(void);
 // Test hooks: what the last Disp_RenderFrame drew, and a fresh start.
 struct DispFrameRecord
 {
-    BOOL boDrawn;       // FALSE: returned at once
+    BOOL boDrawn; // FALSE: returned at once
     int nViewports;
     DK_RECT aViewports[DISP_PLAYERS];
-    int nFadeAlpha;     // the fade layer's alpha, -1 none
-    int nStartPhase;    // DISP_START_* drawn, or DISP_START_NONE
-    int nLightAlpha;    // the light or run-in light's alpha
-    DK_RECT lightRect;  // where it was drawn
-    int nLightSource;   // the countdown light's source rectangle (0..4), -1 none
-    int nFinishCalls;   // Osd_DrawFinish calls
-    int nRenders;       // DkRender3D calls
+    int nFadeAlpha;    // the fade layer's alpha, -1 none
+    int nStartPhase;   // DISP_START_* drawn, or DISP_START_NONE
+    int nLightAlpha;   // the light or run-in light's alpha
+    DK_RECT lightRect; // where it was drawn
+    int nLightSource;  // the countdown light's source rectangle (0..4), -1 none
+    int nFinishCalls;  // Osd_DrawFinish calls
+    int nRenders;      // DkRender3D calls
 };
 DispFrameRecord Disp_GetFrameRecordForTests(void);
 void Disp_ResetForTests(void);

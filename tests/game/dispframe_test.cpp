@@ -158,8 +158,8 @@ TEST_F(DisplayTest, TheFadeLayersAlphaFollowsTheFadesLevel)
         int nHardware;
         int nAlpha;
     } const cases[] = {
-        {TRUE, 0, 0, 255},    {TRUE, ONE / 2, 0, 128}, {TRUE, ONE / 4, 0, 192},
-        {TRUE, ONE, 0, 0},    {TRUE, 0, 6, -1},        {FALSE, 0, 0, -1},
+        {TRUE, 0, 0, 255}, {TRUE, ONE / 2, 0, 128}, {TRUE, ONE / 4, 0, 192},
+        {TRUE, ONE, 0, 0}, {TRUE, 0, 6, -1},        {FALSE, 0, 0, -1},
     };
     for (const Case& c : cases)
     {
@@ -263,11 +263,13 @@ TEST_F(DisplayTest, TheRaceIsDrawnThroughThePlayersCamera)
 {
     ASSERT_NE(gapPlayerCamera[0], nullptr);
     GameHandler_SetStateForTests(GAME_STATE_RACE);
-    output += CaptureOutput([] {
-        UpdateMechanics();
-        UpdateMechanics();
-        DispRace();
-    });
+    output += CaptureOutput(
+        []
+        {
+            UpdateMechanics();
+            UpdateMechanics();
+            DispRace();
+        });
     EXPECT_EQ(CountReports(output), 0) << output;
     EXPECT_EQ(Disp_GetFrameRecordForTests().nRenders, 1);
     EXPECT_EQ(gpRenderCameraActor, gapPlayerCamera[0]);
