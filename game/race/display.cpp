@@ -270,6 +270,9 @@ void Disp_TakeFrameSnapshot(int32_t xFraction)
         fr.anSplitIndex[p] = gaSplitsPassed[p];
         fr.anCameraType[p] = gaPlayerView[p].nCameraType;
     }
+    // A stage with no one finished starts the super special finish display afresh.
+    if (!fr.aboFinished[0] && !fr.aboFinished[1])
+        gnSuperFinishDisplay = START_HOLD_TICKS;
     fr.nStepTicks = StartLights_GetStepTicks();
     fr.boEndStageSelected = EndStage_GetSelection() != 0 ? TRUE : FALSE;
     fr.boNetworkReady = gboNetworkGame && NetPlay_IsReady() ? TRUE : FALSE;

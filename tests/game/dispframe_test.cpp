@@ -255,6 +255,14 @@ TEST_F(DisplayTest, ASuperSpecialFinishEndsTheStageThroughTheSnapshot)
     EXPECT_TRUE(gboEndOfStage);
     EXPECT_EQ(gaStartHold[0], 0);
     EXPECT_EQ(gaStartHold[1], 0);
+    // The next stage's finish display runs its 100 frames again.
+    GameHandler_SetFinishedForTests(0, FALSE);
+    Disp_TakeFrameSnapshot(0);
+    GameHandler_SetFinishedForTests(0, TRUE);
+    gboEndOfStage = FALSE;
+    Frame(GAME_STATE_RACE);
+    Disp_TakeFrameSnapshot(0);
+    EXPECT_FALSE(gboEndOfStage);
     SuperSpecial_SetForTests(FALSE);
 }
 
