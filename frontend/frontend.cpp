@@ -111,6 +111,11 @@ void GamePass()
     GameHandler_Frame();
     if (!gboGoIntoGame)
     {
+        // The game leaves its stage to the heaps' reset of its last frame; when that frame
+        // never came (the timer ran on into the idle state first), the stage's display, sound
+        // and heaps are let go here, before the front end sets its own up again.
+        if (d2d != nullptr && d2d->PrimarySurface.lpSurface != nullptr)
+            DkResetAllHeaps();
         gboFrontendNeedsInit = 1;
         gboReturnedFromGame = TRUE;
         gboEscapeFromGame = TRUE;
