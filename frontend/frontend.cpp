@@ -22,6 +22,8 @@ namespace
 {
 // The byte of the game data whose bits 2-4 hold the game type.
 constexpr int kGameTypeByte = 358;
+// The stage mode (bits 0-1 of the game-type byte) of a game of one stage.
+constexpr uint8_t kSingleStageMode = 3;
 
 constexpr int kVkReturn = 0x0D;
 
@@ -158,6 +160,9 @@ int Frontend_Update(void)
     if (!gboGameDataHookRead)
     {
         gboGameDataHookRead = TRUE;
+        // Until the menus choose a championship, a game is the one stage of the stage
+        // selection (stage mode 3: no stage follows it) and hands back to the test card.
+        gGameData.raw[kGameTypeByte] = kSingleStageMode;
         const char* pszHook = std::getenv("DEZOR_GAME_DATA");
         if (pszHook != nullptr)
         {
