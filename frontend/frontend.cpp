@@ -3,6 +3,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <cstring>
+#include <string>
 
 #include "engine/common/destruct.h"
 #include "engine/common/dk_heap.h"
@@ -89,6 +90,30 @@ void StartGame()
     SetDefaultControls();
     gboFrontendActive = 0;
     gboGoIntoGame = 1;
+}
+
+// The two data roots from the registry: the disc's front-end folder and the installation on
+// the hard disk (where the game also finds its cars and the clock's fonts).
+void Startup_SetPaths()
+{
+    const char* pszCd = DkRegGetString("CDPath");
+    if (pszCd != nullptr && pszCd[0] != '\0')
+        DkSetCDPath((std::string(pszCd) + "\\new_fe").c_str());
+    else
+    {
+        DkSetCDPath("q:\\new_fe");
+        DkLog(DkFormatString("\nNO REGISTRY ENTRY : CD path is %s\n", DkGetCDPath()));
+    }
+    DkLog(DkFormatString("Using '%s' as a CD path\n", DkGetCDPath()));
+    const char* pszHd = DkRegGetString("HDPath");
+    if (pszHd != nullptr && pszHd[0] != '\0')
+        DkSetHardDrivePath(pszHd);
+    else
+    {
+        DkSetHardDrivePath("c:\\velmorra\\divevov");
+        DkLog(DkFormatString("\nNO REGISTRY ENTRY : HD path is %s\n", DkGetHardDrivePath()));
+    }
+    DkLog(DkFormatString("Using '%s' as a HD path\n", DkGetHardDrivePath()));
 }
 
 // The front end's teardown before a game: its display and everything on the heaps.
@@ -183,6 +208,7 @@ int Frontend_Update(void)
     }
     if (!gboFrontendDisplayUp || gboFrontendNeedsInit)
     {
+        Startup_SetPaths();
         DkSetActivateDispatch(FALSE);
         DkInitialiseDisplay(gaFrontendPalette, 2, "", DKID_16BIT, DKLF_AS_GIVEN);
         DkInit3D();
