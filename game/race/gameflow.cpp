@@ -60,6 +60,8 @@
 
 namespace
 {
+// The game data's music level (low seven bits).
+constexpr int kMusicLevelByte = 7;
 constexpr int32_t ONE = DK_FIXED_ONE;
 } // namespace
 
@@ -1365,7 +1367,17 @@ BOOL LoadLanguageText(void)
 
 void PlayFrontendMusic(void)
 {
-    // The front end's music belongs to its menus, which start it when they come up.
+    // The front end's tune, streamed on a channel of its own and looped, at the music level.
+    const char* pszWav = DkRegGetString("WAVPath");
+    char path[260];
+    std::snprintf(path, sizeof path, "%s\\new_fe\\sounds\\music\\frontend.wav",
+                  pszWav != nullptr ? pszWav : "");
+    const int nChannel = DkGetNumQChannels();
+    DkOpenQChannel(nChannel);
+    const int nWave = DkGetNumQSamples();
+    DkSetUpQStream(path);
+    DkSetQChannelVolume(nChannel, (GameData_GetByte(kMusicLevelByte) & 0x7F) * 400000 / 100);
+    DkPlayQSample(nWave, nChannel, -1);
 }
 
 void GameHandler_ReturnToFrontend(void)

@@ -53,6 +53,7 @@
 #include "game/vehicle/damage.h"
 #include "game/vehicle/gencoll.h"
 #include "game/race/gamedata.h"
+#include "game/race/gameflow.h"
 #include "game/hud/catseye.h"
 #include "game/hud/rs_main.h"
 #include "game/race/gmhndlr.h"
@@ -568,7 +569,6 @@ constexpr int kLowVideoMemoryBytes = 1536000;
 // The game data's byte whose zero switches the renderer's texture reduction on, and the music
 // level byte.
 constexpr int kTextureReductionByte = 12;
-constexpr int kMusicLevelByte = 7;
 // The game data's graphics option byte: bit 6 the weather and sky effects.
 constexpr int kGraphicsOptionByte = 8;
 constexpr uint8_t kEffectsBit = 0x40;
@@ -676,20 +676,6 @@ void LoadSounds(char* pszBasePath)
         EndSnd_Load();
 }
 
-// The podium's music: the front end's tune streamed on a channel of its own, looped.
-void PlayPodiumMusic()
-{
-    const char* pszWav = DkRegGetString("WAVPath");
-    char path[STAGE_PATH_LENGTH];
-    std::snprintf(path, sizeof path, "%s\\new_fe\\sounds\\music\\frontend.wav",
-                  pszWav != nullptr ? pszWav : "");
-    const int nChannel = DkGetNumQChannels();
-    DkOpenQChannel(nChannel);
-    const int nWave = DkGetNumQSamples();
-    DkSetUpQStream(path);
-    DkSetQChannelVolume(nChannel, (GameData_GetByte(kMusicLevelByte) & 0x7F) * 400000 / 100);
-    DkPlayQSample(nWave, nChannel, -1);
-}
 
 // The viewports: the full screen twice, the top and bottom halves, the left and right halves.
 void SetViewportRects()
@@ -882,7 +868,7 @@ int32_t DispInitStage(void)
         ForceFeedback_StartEffects();
 
     if (boThisIsPodiumStage)
-        PlayPodiumMusic();
+        PlayFrontendMusic();
 
     gboGameDisplayReady = TRUE;
     return 0;
