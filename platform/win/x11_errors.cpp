@@ -2,8 +2,9 @@
 // `xdotool windowclose`) makes the next drawing fail with an X error, which Xlib's default
 // handler answers by ending the process on the spot: no shutdown, no log, status 1. The loss
 // of the window is taken as a quit instead: an error about the game's window (core or an
-// extension's, such as GL's) or about a window or drawable that is gone marks it lost; any
-// other error goes to the handler before ours.
+// extension's, such as GL's), about a window, drawable or graphics context that is gone, or
+// any error once the window is lost, marks it lost; any other error goes to the handler
+// before ours.
 // Kept apart from the rest of the window code, whose names X's headers would take.
 
 #include <SDL.h>
@@ -25,16 +26,20 @@ std::atomic<int> gnGlxRequest{0};
 XErrorHandler gpfnPreviousHandler = nullptr;
 
 constexpr int kGlxMakeCurrent = 5;
+// Freeing a graphics context that went with the lost window's drawing.
+constexpr int kXFreeGC = 60;
 
 int OnXError(Display* pDisplay, XErrorEvent* pError)
 {
-    // The window's own errors, of any kind (GL's included), any BadWindow or BadDrawable, and a
-    // GL context that cannot be made current (or any GL error once the window is lost): once
-    // the window is gone SDL may still ask after ids of its own that went with it. Xlib's
-    // default answer to those would end the process at once, so a quit is the better end.
+    // The window's own errors, of any kind (GL's included), any BadWindow or BadDrawable, a
+    // graphics context already gone when freed, a GL context that cannot be made current, and
+    // any error at all once the window is lost: once the window is gone SDL may still ask
+    // after, or free, ids of its own that went with it. Xlib's default answer to those would
+    // end the process at once, so a quit is the better end.
     const XID window = gGameWindow;
-    if ((window != 0 && pError->resourceid == window) || pError->error_code == BadWindow ||
-        pError->error_code == BadDrawable ||
+    if (gbWindowLost || (window != 0 && pError->resourceid == window) ||
+        pError->error_code == BadWindow || pError->error_code == BadDrawable ||
+        (pError->error_code == BadGC && pError->request_code == kXFreeGC) ||
         (gnGlxRequest != 0 && pError->request_code == gnGlxRequest &&
          (pError->minor_code == kGlxMakeCurrent || gbWindowLost)))
     {
