@@ -82,16 +82,6 @@ DispFrameRecord gRecord = {};
 int32_t gnSuperFinishDisplay = START_HOLD_TICKS;
 BOOL gboSuperFinishOver = FALSE;
 
-bool IsSchool()
-{
-    return DkEntries().IsRallySchool() != FALSE;
-}
-
-bool IsDemo()
-{
-    return (GameData_GetByte(GD_SESSION_FLAGS) & 1) != 0;
-}
-
 bool SurfacesExist()
 {
     return d2d != nullptr && d2d->PrimarySurface.lpSurface != nullptr &&
@@ -210,10 +200,10 @@ void DrawStartLights()
 void DrawPlayerOsd(int nPlayer, int nState)
 {
     const DISP_FRAME_SNAPSHOT& fr = gDispFrame;
-    const bool boSchool = IsSchool();
+    const bool boSchool = GameData_IsRallySchool();
     Osd_PrepareView(nPlayer);
     Osd_DrawPlayerPanel(nPlayer);
-    if ((!boSchool || School_IsOsdShown()) && !IsDemo())
+    if ((!boSchool || School_IsOsdShown()) && !GameData_IsAttractDemo())
         Osd_DrawPlayerView(nPlayer);
     if (boSchool && gnSchoolAttempts > 0)
         School_DrawAttemptsLeft();
@@ -290,7 +280,7 @@ void Disp_RenderFrame(BOOL boFlip, BOOL, BOOL boStartLights)
         return;
     gRecord.boDrawn = TRUE;
 
-    const bool boSchool = IsSchool();
+    const bool boSchool = GameData_IsRallySchool();
     const int nViews = (nState == GAME_STATE_RACE || nState == GAME_STATE_PAUSE) && !boSchool
                            ? std::clamp(static_cast<int>(fr.nPlayers), 1, DISP_PLAYERS)
                            : 1;
@@ -434,7 +424,7 @@ int32_t DispInitGame(void)
 
 int32_t DispWelcome(void)
 {
-    if (!IsSchool())
+    if (!GameData_IsRallySchool())
     {
         boThisIsPodiumStage = gboGoToPodium;
         Welcome_Handler();
@@ -469,7 +459,7 @@ int32_t DispSetupRepair(void)
 int32_t DispRace(void)
 {
     gboTurnSwitch = FALSE;
-    if (IsSchool())
+    if (GameData_IsRallySchool())
         School_DrawStateMessage();
     BlendStep();
     if (!PauseMenu_TakeEnteredFlag())
@@ -479,7 +469,7 @@ int32_t DispRace(void)
 
 int32_t DispSchool(void)
 {
-    if (!IsSchool() || !(School_IsRunActive() || School_GetStep() < 2))
+    if (!GameData_IsRallySchool() || !(School_IsRunActive() || School_GetStep() < 2))
         return 0;
     BlendStep();
     if (!PauseMenu_TakeEnteredFlag())
@@ -489,13 +479,13 @@ int32_t DispSchool(void)
 
 int32_t DispEndStage(void)
 {
-    if (IsSchool())
+    if (GameData_IsRallySchool())
     {
         gboGameOver = TRUE;
         return 0;
     }
     BlendStep();
-    if (IsDemo())
+    if (GameData_IsAttractDemo())
         DemoLogo_Draw();
     if (gDispFrame.boEndStageSelected)
     {
@@ -510,7 +500,7 @@ int32_t DispEndStage(void)
 
 int32_t DispExitPan(void)
 {
-    if (!IsSchool())
+    if (!GameData_IsRallySchool())
         return 0;
     School_DrawStateMessage();
     BlendStep();

@@ -92,3 +92,13 @@ BOOL GameData_IsRemotePlayerActive(int nSlot)
                ? TRUE
                : FALSE;
 }
+
+BOOL GameData_IsRallySchool(void)
+{
+    return DkEntries().IsRallySchool() != FALSE ? TRUE : FALSE;
+}
+
+BOOL GameData_IsAttractDemo(void)
+{
+    return (GameData_GetByte(GD_SESSION_FLAGS) & 1) != 0 ? TRUE : FALSE;
+}

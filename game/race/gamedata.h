@@ -122,3 +122,7 @@ int GameData_GetSetupChoice(int nCarNumber, int nItem);
 BOOL GameData_GetGearboxBit(int nCarNumber);
 // Whether remote player slot nSlot (0..6) takes part in the game: the slot's in-game word.
 BOOL GameData_IsRemotePlayerActive(int nSlot);
+
+// The rally school runs (the front end's flag), and the attract demo runs (session byte, bit 0).
+BOOL GameData_IsRallySchool(void);
+BOOL GameData_IsAttractDemo(void);

@@ -166,16 +166,6 @@ uint32_t guPodiumKeys = 0;
 BOOL gboPodiumKeysRead = FALSE;
 BOOL gboDonutStarted = FALSE;
 
-bool IsSchool()
-{
-    return DkEntries().IsRallySchool() != FALSE;
-}
-
-bool IsDemo()
-{
-    return (GameData_GetByte(GD_SESSION_FLAGS) & 1) != 0;
-}
-
 int Rate()
 {
     return gbo50HzMode ? 50 : 25;
@@ -336,7 +326,7 @@ void LightsOut(int nPlayer)
     }
     if (GameData_IsOptionSet(OPTION_START_LIGHT_SCALE))
         Cameras_SetType(nPlayer, 7);
-    s.nLights = static_cast<int16_t>(IsSchool() ? kSchoolLights : kLights);
+    s.nLights = static_cast<int16_t>(GameData_IsRallySchool() ? kSchoolLights : kLights);
     if (Replay_HasRecorder(nPlayer))
     {
         DkLog("Replay constructed...");
@@ -345,7 +335,7 @@ void LightsOut(int nPlayer)
     }
     else
         DkLog("Replay not constructed...");
-    if (!IsSchool() && gNumberOfPlayers == 1 && IsSuperSpecialStage())
+    if (!GameData_IsRallySchool() && gNumberOfPlayers == 1 && IsSuperSpecialStage())
     {
         if (gpreplSuperCPU != nullptr)
         {
@@ -390,7 +380,7 @@ void RaceStartTick(int nPlayer)
             }
             break;
         default:
-            if (IsSchool())
+            if (GameData_IsRallySchool())
             {
                 ReadKeys(nPlayer);
                 School_CheckRunEnd();
@@ -548,7 +538,7 @@ int32_t InitGame(void)
     SetCDPathFromRegistry();
     LoadLanguageText();
     PauseMenu_Reset();
-    if (IsSchool())
+    if (GameData_IsRallySchool())
         return GAME_STATE_WELCOME;
     if (gboStageRestart)
     {
@@ -556,7 +546,7 @@ int32_t InitGame(void)
         ClearStageCounters();
         gboStageRestart = FALSE;
     }
-    else if (!IsDemo())
+    else if (!GameData_IsAttractDemo())
     {
         const uint8_t uType = GameData_GetByte(GD_GAME_TYPE);
         if (uType & 0x80)
@@ -606,7 +596,7 @@ int32_t InitGame(void)
 
 int32_t StepOntoNextStage(void)
 {
-    if (!IsSchool())
+    if (!GameData_IsRallySchool())
     {
         const bool boSecondTurn = IsAlternatingGame() && gboSecondPlayerTurn;
         if (!boSecondTurn && (gboGoToPodium || gboStageRestart))
@@ -659,7 +649,7 @@ int32_t StepOntoNextChampionshipCountry(void)
     ClearEntrantTimes();
     DkLog("StepOntoNextChampionshipCountry");
     const int nCountry = Country();
-    if (IsSchool() || nCountry > (HasLayoutBits() ? 6 : 4) || !gboGameRunning.load())
+    if (GameData_IsRallySchool() || nCountry > (HasLayoutBits() ? 6 : 4) || !gboGameRunning.load())
         return 0;
     // The new country starts at its first stage.
     SetSelection(nCountry + 1, 0);
@@ -672,7 +662,7 @@ int32_t StepOntoNextChampionshipCountry(void)
 
 int32_t GameState_Welcome(void)
 {
-    if (!IsSchool())
+    if (!GameData_IsRallySchool())
         return Welcome_Update() ? GAME_STATE_SETUP_REPAIR : GAME_STATE_WELCOME;
     DkSetActivateDispatch(FALSE);
     if (!SchoolMenu_Handler())
@@ -698,8 +688,8 @@ int32_t GameState_SetupRepair(void)
 
 int32_t InitStage(void)
 {
-    const bool boSchool = IsSchool();
-    const bool boDemo = IsDemo();
+    const bool boSchool = GameData_IsRallySchool();
+    const bool boDemo = GameData_IsAttractDemo();
     DkLog("****************************");
     DkLog("** FUNCTION : InitStage() **");
     DkLog("****************************");
@@ -795,12 +785,13 @@ void InitPlayerStart(int nPlayer)
     if (!ValidPlayer(nPlayer))
         return;
     StartSeq& s = gaStart[nPlayer];
-    const bool boSchool = IsSchool();
+    const bool boSchool = GameData_IsRallySchool();
     s = StartSeq{};
     gaStartHold[nPlayer] = START_HOLD_TICKS;
     gaPlayerStartScale[nPlayer] = ONE;
     gaboStartHolding[nPlayer] = FALSE;
-    if (!boThisIsPodiumStage && !IsDemo() && (!boSchool || GameData_GetSchoolTask() > 1))
+    if (!boThisIsPodiumStage && !GameData_IsAttractDemo() &&
+        (!boSchool || GameData_GetSchoolTask() > 1))
     {
         s.nStepTicks = static_cast<int16_t>(StartLights_GetStepTicks());
         s.nLightTicks = s.nStepTicks;
@@ -816,7 +807,7 @@ void InitPlayerStart(int nPlayer)
 
 int32_t StartLights_GetStepTicks(void)
 {
-    const bool boSchool = IsSchool();
+    const bool boSchool = GameData_IsRallySchool();
     const int64_t xTime = boSchool ? kSchoolLightTime : kLightTime;
     const int nLights = boSchool ? kSchoolLights : kLights;
     return static_cast<int32_t>((xTime * Rate() / nLights) >> 16) - 1;
@@ -827,7 +818,7 @@ void StartSeq_Countdown(int nPlayer)
     if (!ValidPlayer(nPlayer))
         return;
     StartSeq& s = gaStart[nPlayer];
-    const bool boSchool = IsSchool();
+    const bool boSchool = GameData_IsRallySchool();
     const int nLights = boSchool ? kSchoolLights : kLights;
     const int32_t xLightTime = boSchool ? kSchoolLightTime : kLightTime;
     s.boChanged = FALSE;
@@ -946,12 +937,12 @@ int32_t GameState_Race(void)
 
     UpdateMechanics();
     DkUpdateAnimatedTextures();
-    if (IsSchool() && StartSeq_IsCountdownDone(0))
+    if (GameData_IsRallySchool() && StartSeq_IsCountdownDone(0))
         School_UpdateInGame();
     Effects_UpdateAll();
     TickSounds(boTwo ? 2 : 1, !boTwo, true);
 
-    if (!boTwo && IsSchool())
+    if (!boTwo && GameData_IsRallySchool())
         return GAME_STATE_RACE;
     if (!gboRaceFinished)
         return GAME_STATE_RACE;
@@ -963,7 +954,7 @@ int32_t GameState_Race(void)
 
 int32_t GameState_Replay(void)
 {
-    if (IsSchool())
+    if (GameData_IsRallySchool())
         return GAME_STATE_LEAVE_GAME;
     if (Replay_GetPodiumSlot(0) == nullptr || Replay_GetPodiumSlot(1) == nullptr)
     {
@@ -1026,7 +1017,7 @@ int32_t GameState_School(void)
 {
     if (PauseRequested(GAME_STATE_SCHOOL))
         return GAME_STATE_PAUSE;
-    if (!IsSchool())
+    if (!GameData_IsRallySchool())
         return GAME_STATE_RACE;
     if (!gboFirstFrameDrawn.load())
         return GAME_STATE_SCHOOL;
@@ -1065,7 +1056,7 @@ int32_t GameState_EndStage(void)
 {
     bool boOver = false;
     const bool boTwo = gNumberOfPlayers == 2;
-    if (IsSchool() || boThisIsPodiumStage)
+    if (GameData_IsRallySchool() || boThisIsPodiumStage)
     {
         if (boThisIsPodiumStage)
             gboGoToPodium = FALSE;
@@ -1073,7 +1064,7 @@ int32_t GameState_EndStage(void)
     }
     else
     {
-        if (IsDemo())
+        if (GameData_IsAttractDemo())
             boOver = DemoLogo_Update() != 0;
         else
             EndStage_Update();
@@ -1126,7 +1117,7 @@ int32_t GameState_EndStage(void)
         }
         else
             TickSounds(boSuper ? 2 : 1, true, true);
-        if (!IsDemo())
+        if (!GameData_IsAttractDemo())
             boOver = EndStage_IsActive() == 0;
     }
     if (!boOver)
@@ -1144,7 +1135,7 @@ int32_t GameState_ExitPan(void)
     DkUpdateAnimatedTextures();
     Effects_UpdateAll();
     TickSounds(1, true, false);
-    if (IsSchool())
+    if (GameData_IsRallySchool())
     {
         if (!gboExitPanStarted)
         {
@@ -1218,14 +1209,14 @@ int32_t GameState_LeaveGame(void)
     DkLog("Before quit check...");
 
     bool boEnd;
-    if (IsSchool())
+    if (GameData_IsRallySchool())
         boEnd = PauseMenu_GetQuitChoice() != FALSE;
     else if (gboStageRestart)
     {
         ClearStageCounters();
         boEnd = true;
     }
-    else if (IsDemo() || PauseMenu_GetQuitChoice())
+    else if (GameData_IsAttractDemo() || PauseMenu_GetQuitChoice())
         boEnd = true;
     else if (IsAlternatingGame() && !gboSecondPlayerTurn)
     {
@@ -1252,7 +1243,7 @@ int32_t GameState_LeaveGame(void)
     {
         gboSecondPlayerTurn = FALSE;
         gnCurrentPlayer = 0;
-        if (IsSchool())
+        if (GameData_IsRallySchool())
             return GAME_STATE_WELCOME;
         return Welcome_IsShown() ? GAME_STATE_WELCOME : GAME_STATE_SETUP_REPAIR;
     }
@@ -1296,8 +1287,9 @@ void OnPlayerFinished(int nPlayer)
 {
     if (!ValidPlayer(nPlayer))
         return;
-    if (!IsSchool() && GetGameState() == GAME_STATE_RACE && !gaboPlayerFinished[nPlayer] &&
-        !IsDemo() && !IsTwoPlayerGame() && !IsAlternatingGame() && nPlayer == 0)
+    if (!GameData_IsRallySchool() && GetGameState() == GAME_STATE_RACE &&
+        !gaboPlayerFinished[nPlayer] &&
+        !GameData_IsAttractDemo() && !IsTwoPlayerGame() && !IsAlternatingGame() && nPlayer == 0)
     {
         gaboPlayerFinished[0] = TRUE;
         gaPlayerFinishTime[0] = StageTimer_GetHundredths(0);

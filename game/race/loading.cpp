@@ -176,11 +176,6 @@ void FreeImage(DK_SURFACE*& pSurface)
     pSurface = nullptr;
 }
 
-bool RallySchool()
-{
-    return DkEntries().IsRallySchool() != FALSE;
-}
-
 bool SecretStage()
 {
     return (GameData_GetByte(GD_GAME_TYPE) & kSecretBit) != 0;
@@ -269,7 +264,7 @@ void Loading_Init(const char* pszBasePath, int nSteps)
     FreeImage(gpBarSurface);
     FreeImage(gpLineSurface);
     gboLoadingShown = FALSE;
-    gboPodiumFollows = !RallySchool() && boThisIsPodiumStage;
+    gboPodiumFollows = !GameData_IsRallySchool() && boThisIsPodiumStage;
     if (gboPodiumFollows)
     {
         Congrats_ShowScreen();
@@ -282,13 +277,14 @@ void Loading_Init(const char* pszBasePath, int nSteps)
     if (Palettised())
     {
         // The loading screen's own colours: the school's or the country's (or secret stage's).
-        const std::string palette = RallySchool() ? std::string("rallschl\\tracks\\loading.pal")
-                                                  : LoadingFolder() + "Loading.pal";
+        const std::string palette = GameData_IsRallySchool()
+                                        ? std::string("rallschl\\tracks\\loading.pal")
+                                        : LoadingFolder() + "Loading.pal";
         DK_PALETTE_ENTRY entries[256] = {};
         if (DkLoadPalette(palette.c_str(), entries, DKLF_CD))
             DkSetPalette(entries);
     }
-    if (RallySchool())
+    if (GameData_IsRallySchool())
     {
         std::snprintf(path, sizeof path, "rallschl\\fonts\\loading\\%sfont.fon",
                       kScreenFolder[ScreenIndex()]);
@@ -322,7 +318,7 @@ void Loading_Init(const char* pszBasePath, int nSteps)
 
 BOOL Loading_IsShown(void)
 {
-    if (RallySchool())
+    if (GameData_IsRallySchool())
         return TRUE;
     return gboLoadingShown && !gboPodiumFollows ? TRUE : FALSE;
 }
@@ -331,7 +327,7 @@ void Loading_Step(void)
 {
     if (!gboLoadingShown)
         return;
-    if (!RallySchool())
+    if (!GameData_IsRallySchool())
     {
         Loading_DrawBar(gnLoadingStep, kFixedOne);
         if (gnLoadingStep < gnLoadingSteps)
@@ -389,7 +385,7 @@ void Loading_DrawStageCaption(DK_FONT* pTitle, DK_FONT* pData, int32_t xFade)
     const int nCountry = uSelection & 0x0F;
     const int nStage = uSelection >> 4;
     char text[256];
-    if (RallySchool())
+    if (GameData_IsRallySchool())
     {
         const int nLevel = GameData_GetSchoolGroup();
         const int nTask = GameData_GetSchoolTask();
@@ -426,7 +422,7 @@ void Loading_EndScreen(void)
         DkClearSurface(&d2d->BackSurface);
         DkFlip();
     }
-    if (!RallySchool())
+    if (!GameData_IsRallySchool())
     {
         FreeImage(gpBarSurface);
         FreeImage(gpLineSurface);
@@ -626,7 +622,7 @@ void AddRecorders()
 // super special stage's lane ghosts, and a recorder for each player.
 void LoadReplays(const char* pszBasePath, const char* pszStagePath)
 {
-    if (RallySchool())
+    if (GameData_IsRallySchool())
     {
         School_LoadKeyHelpImage();
         AddRecorders();
@@ -781,7 +777,7 @@ int32_t DispInitStage(void)
     Osd_Load();
     Effects_CheckHardware();
     Lights_LoadGlowTextures();
-    if (!RallySchool())
+    if (!GameData_IsRallySchool())
         EndStage_LoadLogos();
     Loading_Step();
     Replay_Init();
@@ -824,7 +820,7 @@ int32_t DispInitStage(void)
         Podium_FindCarNodes();
     else if (nMode == 0 && IsSuperSpecialStage())
         Damage_FindSuperSpecialShell();
-    if (!RallySchool() && IsSuperSpecialStage())
+    if (!GameData_IsRallySchool() && IsSuperSpecialStage())
         PositionSuperSpecialCars(gnCurrentPlayer);
 
     Loading_Step();
