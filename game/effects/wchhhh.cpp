@@ -23,3 +23,5 @@ void SurfaceNoise_ResetForTests(void)
 void SurfaceNoise_Update(void) {}
 
 void SurfaceNoise_StopAll(void) {}
+
+void SurfaceNoise_OnViewChange(int, int) {}

@@ -12,3 +12,6 @@ void SurfaceNoise_ResetForTests(void);
 // yet.
 void SurfaceNoise_Update(void);
 void SurfaceNoise_StopAll(void);
+// The camera director's news of a new camera type for the player: the view class of the
+// samples. Nothing yet.
+void SurfaceNoise_OnViewChange(int nPlayer, int nType);

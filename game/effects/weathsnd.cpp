@@ -23,3 +23,5 @@ void WeatherNoise_ResetForTests(void)
 void WeatherNoise_Update(void) {}
 
 void WeatherNoise_Stop(void) {}
+
+void WeatherNoise_OnViewChange(int, int) {}

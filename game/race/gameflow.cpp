@@ -299,7 +299,7 @@ void NetworkReadyStep(int nPlayer)
     }
     gaboStartHolding[nPlayer] = FALSE;
     s.nPhase = kPhaseHold;
-    Cameras_SetStartView(nPlayer);
+    Cameras_SetStoredMode(nPlayer, TRUE);
 }
 
 void HoldStep(int nPlayer)
@@ -325,7 +325,7 @@ void LightsOut(int nPlayer)
         gboGoPlayed = TRUE;
     }
     if (GameData_IsOptionSet(OPTION_START_LIGHT_SCALE))
-        Cameras_SetType(nPlayer, 7);
+        Cameras_SetMode(nPlayer, CAMERA_TYPE_ORBIT_HIGH, FALSE);
     s.nLights = static_cast<int16_t>(GameData_IsRallySchool() ? kSchoolLights : kLights);
     if (Replay_HasRecorder(nPlayer))
     {
@@ -355,7 +355,7 @@ void RaceStartTick(int nPlayer)
     switch (s.nPhase)
     {
         case kPhaseIntro:
-            Cameras_SetType(nPlayer, 8);
+            Cameras_SetMode(nPlayer, CAMERA_TYPE_TV, FALSE);
             s.nPhase = kPhaseWait;
             break;
         case kPhaseWait:
@@ -454,7 +454,7 @@ void PlayPodiumReplays()
     if (pSlot == nullptr)
         return;
     Replay_StartPlayback(pSlot, 0, 0, 0);
-    Cameras_SetLookBack(0, TRUE);
+    Cameras_SetLookBack(TRUE, FALSE, 0, 0);
 }
 
 // Any key or button that differs from the last tick's ends the podium (a key held on entry
@@ -1033,8 +1033,8 @@ int32_t GameState_School(void)
     if (!gboSchoolSpeechPlayed)
     {
         School_RestorePlayerInfo();
-        Cameras_SetLookBack(0, FALSE);
-        Cameras_SetStartView(0);
+        Cameras_SetLookBack(FALSE, FALSE, 0, 0);
+        Cameras_SetStoredMode(0, FALSE);
         GameFade_In(FadeFrames());
         SchoolSpeech_PlayQueued();
         gboSchoolSpeechPlayed = TRUE;
@@ -1078,8 +1078,8 @@ int32_t GameState_EndStage(void)
                 gnShownCar = 1 - gnShownCar;
                 for (int p = 0; p < kPlayers; ++p)
                 {
-                    Cameras_SetLookBack(p, TRUE);
-                    Cameras_SetType(p, 9);
+                    Cameras_SetLookBack(TRUE, FALSE, p, gnShownCar);
+                    Cameras_SetMode(p, CAMERA_TYPE_ORBIT, FALSE);
                 }
             }
         }
@@ -1099,7 +1099,8 @@ int32_t GameState_EndStage(void)
                 for (int p = 0; p < gNumberOfPlayers; ++p)
                 {
                     Replay_StartPlayback(Replay_GetPlayerSlot(p), 0, p, 0);
-                    Cameras_SetType(p, 9);
+                    Cameras_SetLookBack(TRUE, FALSE, p, boTwo ? gnShownCar : p);
+                    Cameras_SetMode(p, CAMERA_TYPE_ORBIT, FALSE);
                     SetViewCopyPending(p);
                 }
                 if (!boTwo && boSuper && gpreplSuperCPU != nullptr)
@@ -1232,7 +1233,7 @@ int32_t GameState_LeaveGame(void)
         SwapTwoPlayerAlternateCars();
         ResetFinishFlags();
         InitPlayerStart(0);
-        Cameras_SetType(0, 6);
+        Cameras_SetMode(0, CAMERA_TYPE_CHASE_FAR, FALSE);
         CarSound_RestoreVolume();
         return GAME_STATE_RACE;
     }

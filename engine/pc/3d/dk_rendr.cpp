@@ -410,6 +410,15 @@ void DkSetCullMode(uint32_t uMode)
     Send(D3DRENDERSTATE_CULLMODE, uMode);
 }
 
+void DkSetCullingOrder(uint32_t uMode)
+{
+    if (d3d == nullptr)
+        return;
+    d3d->anRenderStateCache[DKRS_CULLMODE] = static_cast<int32_t>(uMode);
+    if (d3d->lpD3DDevice2 != nullptr)
+        DkSetCullMode(uMode);
+}
+
 void DkSetFillMode(uint32_t uMode)
 {
     if (uMode == guCachedFillMode)

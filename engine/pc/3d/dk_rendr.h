@@ -90,6 +90,9 @@ void DkSetTextureMinFilter(uint32_t uFilter);
 int DkSetZEnable(int nOn);
 int DkSetZWriteEnable(int nOn);
 void DkSetCullMode(uint32_t uMode);
+// The winding the scenes cull from now on (D3DCULL_CW or D3DCULL_CCW): a mirrored projection
+// turns every face over. Kept as the render-state default the drawing returns to.
+void DkSetCullingOrder(uint32_t uMode);
 void DkSetFillMode(uint32_t uMode);
 // Forgets what the setters last sent (a new device knows nothing of it).
 void DkResetSetterCaches(void);
