@@ -33,3 +33,17 @@ void TvCam_UpdateOrbit(CameraView* pView);
 // The TV intro camera: a shot drawn for the ground under the car; the tick.
 void TvCam_PickRandomType(CameraView* pView);
 void TvCam_UpdateShake(CameraView* pView);
+// One of a TV shot's four easing factors (16.16): 1.0 while the factor is above its limit,
+// f x f for a limit of 1.0, else a cosine ease from 1.0 at the limit down to 0.
+int32_t TvCam_ShapeFactor(int32_t xFactor, int32_t xLimit);
+
+// The track-draw value (view value C) of the views away from the car's body: xValue, or 0 on
+// the stages of country 8 and in the school's lessons below 64 (byte 1728), which draw no near
+// objects.
+int32_t CamViews_TrackDrawValue(int32_t xValue);
+
+// What the views fixed to the car add to their eye's height: the body's height correction, the
+// second one on the flat raised gravel, and 0.02 for each unit the car's vertical motion lies
+// below -150 (-300 at 50 ticks a second), so that a hard landing does not put the eye into the
+// ground.
+int32_t CamViews_CarEyeLift(int nCar);

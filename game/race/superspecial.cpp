@@ -46,3 +46,8 @@ BOOL SuperSpecial_IsLaneKey(int nRally)
 {
     return nRally == 1 || nRally == 3 || nRally == 5 || nRally == 7 ? TRUE : FALSE;
 }
+
+int SuperSpecial_GetLaneSide(int)
+{
+    return 0;
+}

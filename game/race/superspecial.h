@@ -18,6 +18,9 @@ int SuperSpecial_GetLoadReplayCallsForTests(void);
 int SuperSpecial_GetPositionCallsForTests(void);
 void SuperSpecial_ResetForTests(void);
 
+// The lane car nCar drives on: 0 left, 1 right. Always the left lane so far.
+int SuperSpecial_GetLaneSide(int nCar);
+
 // Whether the rally index is one of the four whose country holds a super special stage (1, 3,
 // 5 and 7).
 BOOL SuperSpecial_IsLaneKey(int nRally);
