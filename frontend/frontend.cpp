@@ -25,6 +25,7 @@ namespace
 constexpr int kGameTypeByte = 358;
 // The stage mode (bits 0-1 of the game-type byte) of a game of one stage.
 constexpr uint8_t kSingleStageMode = 3;
+constexpr uint8_t kMiddleObjectDetail = 2;
 
 constexpr int kVkReturn = 0x0D;
 
@@ -188,6 +189,9 @@ int Frontend_Update(void)
         // Until the menus choose a championship, a game is the one stage of the stage
         // selection (stage mode 3: no stage follows it) and hands back to the test card.
         gGameData.raw[kGameTypeByte] = kSingleStageMode;
+        // The graphics options' middle object detail: the stage's own clip and horizon
+        // distances.
+        gGameData.raw[GD_OBJECT_PRIORITY] = kMiddleObjectDetail;
         const char* pszHook = std::getenv("DEZOR_GAME_DATA");
         if (pszHook != nullptr)
         {

@@ -598,9 +598,9 @@ bool IsAllowedType(int nType)
 }
 
 // The record that keeps the player's camera choice: the driver's own in a game of turns.
-uint8_t* ChoiceRecord(int nPlayer)
+int ChoicePlayer(int nPlayer)
 {
-    return GameData_GetPlayerInfoForWrite(IsAlternatingGame() ? gnCurrentPlayer : nPlayer);
+    return IsAlternatingGame() ? gnCurrentPlayer : nPlayer;
 }
 } // namespace
 
@@ -623,7 +623,7 @@ void Cameras_NextMode(int nPlayer)
     }
     Cameras_SetMode(nPlayer, nNext, TRUE);
     const int* pCode = std::find(std::begin(kChoiceTypes), std::end(kChoiceTypes), nNext);
-    uint8_t* pRecord = ChoiceRecord(nPlayer);
+    uint8_t* pRecord = GameData_GetPlayerInfoForWrite(ChoicePlayer(nPlayer));
     if (pCode != std::end(kChoiceTypes) && pRecord != nullptr)
     {
         const auto uCode = static_cast<uint8_t>(pCode - std::begin(kChoiceTypes));
@@ -640,8 +640,8 @@ void Cameras_SetStoredMode(int nPlayer, BOOL boBlend)
     int nType = CAMERA_TYPE_CHASE_NEAR;
     if (!GameData_IsOptionSet(OPTION_RESTRICTED_CAMERAS))
     {
-        const uint8_t* pRecord = ChoiceRecord(nPlayer);
-        const int nCode = pRecord != nullptr ? (pRecord[PI_CAMERA_CHOICE] & kChoiceMask) >> kChoiceShift : 0;
+        const uint8_t* pRecord = GameData_GetPlayerInfo(ChoicePlayer(nPlayer));
+        const int nCode = (pRecord[PI_CAMERA_CHOICE] & kChoiceMask) >> kChoiceShift;
         nType = nCode < 5 ? kChoiceTypes[nCode] : CAMERA_TYPE_NONE;
         if (nType == CAMERA_TYPE_IN_CAR && gboMediumDetailCar != 0)
             nType = CAMERA_TYPE_ROOF;

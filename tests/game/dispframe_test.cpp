@@ -10,6 +10,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/common/destruct.h"
+#include "engine/pc/3d/3dinit.h"
 #include "engine/pc/3d/cameras.h"
 #include "engine/pc/3d/dk_rendr.h"
 #include "engine/pc/core/dk_file.h"
@@ -266,7 +267,7 @@ TEST_F(DisplayTest, ASuperSpecialFinishEndsTheStageThroughTheSnapshot)
     SuperSpecial_SetForTests(FALSE);
 }
 
-// The race's frame blends, then draws the stage through player 0's camera, which rides its car.
+// The race's frame blends, then draws the stage through player 0's camera, which follows its car.
 TEST_F(DisplayTest, TheRaceIsDrawnThroughThePlayersCamera)
 {
     ASSERT_NE(gapPlayerCamera[0], nullptr);
@@ -282,13 +283,62 @@ TEST_F(DisplayTest, TheRaceIsDrawnThroughThePlayersCamera)
     EXPECT_EQ(Disp_GetFrameRecordForTests().nRenders, 1);
     EXPECT_EQ(gpRenderCameraActor, gapPlayerCamera[0]);
     EXPECT_TRUE(gboFirstFrameDrawn.load());
-    // The camera stands 6.0 behind and 2.0 above the car's drawn body.
+    // The near chase camera stands 6.0 behind and 1.5 above the car.
     const DK_MATRIX& camera = gapPlayerCamera[0]->World;
     const DK_MATRIX& car = gaCarBody[0].paCar->World;
     double d2 = 0;
     for (int k = 0; k < 3; ++k)
         d2 += std::pow((camera.m[3][k] - car.m[3][k]) / 65536.0, 2);
-    EXPECT_NEAR(std::sqrt(d2), std::sqrt(40.0), 0.05);
+    EXPECT_NEAR(std::sqrt(d2), std::sqrt(6.0 * 6.0 + 1.5 * 1.5), 0.05);
+}
+
+// The projection of a view: its scales from the field-of-view value and the screen's shape,
+// the split screen's halves, mirror mode's flipped x and culling order, the far plane nearer
+// while the director films, and the track drawer's near objects from value C.
+TEST_F(DisplayTest, TheProjectionFollowsTheViewAndTheScreen)
+{
+    struct Case
+    {
+        const char* what;
+        int nPlayers;
+        BOOL boStacked;
+        int nState;
+        uint8_t uOption37;
+        BOOL boDirector;
+        double dScaleX, dScaleY;
+    };
+    const double x = 1.14 * 2.46 * 0.625 * kWidth / kHeight, y = 2.73 * 2.46 * 0.625;
+    const Case cases[] = {
+        {"one player", 1, FALSE, GAME_STATE_RACE, 0, FALSE, x, y},
+        {"two stacked", 2, TRUE, GAME_STATE_RACE, 0, FALSE, x, 4 * y},
+        {"two side by side", 2, FALSE, GAME_STATE_RACE, 0, FALSE, 2 * x, y / 2},
+        {"two at the end of the stage", 2, FALSE, GAME_STATE_END_STAGE, 0, TRUE, x, y},
+        {"two leaving", 2, TRUE, GAME_STATE_LEAVE_GAME, 0, TRUE, x, y},
+        {"mirror mode", 1, FALSE, GAME_STATE_RACE, 0x20, FALSE, -x, y},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        gNumberOfPlayers = c.nPlayers;
+        gboSplitHorizontal = c.boStacked;
+        gaTestGameData[37] = c.uOption37;
+        GameHandler_SetStateForTests(c.nState);
+        gaCameraFrameView[0] = {ONE, 7 * ONE, 40960, c.boDirector};
+        Cameras_GetFieldOfView(0);
+        EXPECT_NEAR(d3d->Projection.m[0][0] / 65536.0, c.dScaleX / 2, 0.002);
+        EXPECT_NEAR(d3d->Projection.m[1][1] / 65536.0, c.dScaleY / 2, 0.002);
+        EXPECT_EQ(d3d->anRenderStateCache[DKRS_CULLMODE], c.uOption37 ? 2 : 3);
+        EXPECT_NEAR(gxTrackClipDistance / 65536.0,
+                    gxHorizonDistance / 65536.0 * (c.boDirector ? 0.8 : 1.0), 0.01);
+        EXPECT_TRUE(gboBlendNearObjects);
+        EXPECT_EQ(gxNearObjectDistance, 7 * ONE);
+    }
+    gaCameraFrameView[0].xTrackDraw = 0;
+    Cameras_GetFieldOfView(0);
+    EXPECT_FALSE(gboBlendNearObjects);
+    gaTestGameData[37] = 0;
+    gNumberOfPlayers = 1;
+    gboSplitHorizontal = FALSE;
 }
 
 // The recorders hold 7,500 frames, 15,000 at 50 ticks a second, one for each player.

@@ -9,6 +9,7 @@
 
 #include "engine/common/destruct.h"
 #include "engine/common/dk_model.h"
+#include "engine/pc/3d/cameras.h"
 #include "engine/pc/core/dk_file.h"
 #include "engine/pc/display/2dinit.h"
 #include "game/effects/codriver.h"
@@ -136,7 +137,8 @@ TEST_F(DispInitStageTest, SetsTheDisplayUpAndLoadsTheStageStepByStep)
     EXPECT_TRUE(gboStageInitialised);
     EXPECT_TRUE(gboGameDisplayReady);
     EXPECT_EQ(Effects_GetInitialiseStageCallsForTests(), 1);
-    EXPECT_EQ(Cameras_GetInitCallsForTests(), 1);
+    EXPECT_NE(gapPlayerCamera[0], nullptr) << "the player's camera";
+    EXPECT_EQ(gaPlayerView[0].nCameraType, CAMERA_TYPE_CHASE_NEAR);
     EXPECT_EQ(ForceFeedback_GetStartCallsForTests(), 1);
     EXPECT_EQ(Replay_GetCreateCallsForTests(), 1) << "a recorder for the one player";
     EXPECT_EQ(Replay_GetLoadCallsForTests(), 0);

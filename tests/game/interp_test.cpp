@@ -15,6 +15,7 @@
 #include "engine/include/dk_entries.h"
 #include "engine/include/dk_ff.h"
 #include "engine/pc/3d/cameras.h"
+#include "game/race/cameras.h"
 #include "game/race/gamedata.h"
 #include "game/race/gmhndlr.h"
 #include "game/race/netplay.h"
@@ -671,11 +672,16 @@ TEST_F(InterpTest, BothPlayersCameraPositionsAreTakenInATwoPlayerGame)
     Snap(0, CurrentPlacement(), CurrentPlacement());
     Snap(1, CurrentPlacement(), CurrentPlacement());
     gnNumMechCars = 2;
+    // Each player's view moves from x = 6 + p to 8 + p over the tick.
+    Cameras_ResetForTests();
     for (int p = 0; p < 2; ++p)
     {
         gapPlayerCamera[p] = NewActor(pWorld);
-        gapPlayerCamera[p]->Local.m[3][0] = Fixed(7.0 + p);
-        gapPlayerCamera[p]->Local.m[3][2] = Fixed(-1.0);
+        DK_MATRIX& from = gaCameraDirector[p].Previous.View;
+        DK_MATRIX& to = gaPlayerView[p].View.View;
+        from.m[3][0] = Fixed(6.0 + p);
+        to.m[3][0] = Fixed(8.0 + p);
+        from.m[3][2] = to.m[3][2] = Fixed(-1.0);
     }
     for (int nPlayers : {1, 2})
     {
