@@ -55,8 +55,8 @@ DK_VECTOR Sum(const DK_VECTOR& a, const DK_VECTOR& b)
     return {FfAdd(a.x, b.x), FfAdd(a.y, b.y), FfAdd(a.z, b.z)};
 }
 
-void SetRows(DK_MATRIX* pOut, const DK_VECTOR& side, const DK_VECTOR& up,
-             const DK_VECTOR& forward, const DK_VECTOR& position)
+void SetRows(DK_MATRIX* pOut, const DK_VECTOR& side, const DK_VECTOR& up, const DK_VECTOR& forward,
+             const DK_VECTOR& position)
 {
     FfMatSetRow0(&side, pOut);
     FfMatSetRow1(&up, pOut);
@@ -121,8 +121,8 @@ constexpr int kCarTypes = NUM_CAR_TYPES;
 
 // The bonnet eye's distance forward of the car's centre, by car type (0.5 up).
 constexpr std::array<int32_t, kCarTypes> kBonnetForward = {
-    Fx(1.9355), Fx(1.7065), Fx(1.7275), Fx(1.8765), Fx(1.785),  Fx(1.7985), Fx(1.92),
-    Fx(1.7675), Fx(1.75),   Fx(1.835),  Fx(1.86),   Fx(1.73),   Fx(1.1993), Fx(1.5092)};
+    Fx(1.9355), Fx(1.7065), Fx(1.7275), Fx(1.8765), Fx(1.785), Fx(1.7985), Fx(1.92),
+    Fx(1.7675), Fx(1.75),   Fx(1.835),  Fx(1.86),   Fx(1.73),  Fx(1.1993), Fx(1.5092)};
 constexpr int32_t kBonnetUp = Fx(0.5);
 
 // The roof eye's height and distance forward, by car type.
@@ -404,15 +404,15 @@ void PlaceTvShot(CameraView* pView, const int32_t (&axFactor)[TV_SHOT_FACTORS])
     const int nShot = ShotOf(pView);
     const int32_t xHeight = FfAdd(
         kTvRestHeight, FfMul(FfSub(ReadShot32(nShot, TV_SHOT_HEIGHT), kTvRestHeight), axFactor[1]));
-    const int32_t xDistance = FfSub(
-        FfMul(FfAdd(ReadShot32(nShot, TV_SHOT_DISTANCE), kTvRestDistance), axFactor[2]),
-        kTvRestDistance);
+    const int32_t xDistance =
+        FfSub(FfMul(FfAdd(ReadShot32(nShot, TV_SHOT_DISTANCE), kTvRestDistance), axFactor[2]),
+              kTvRestDistance);
     const int32_t xTurnDegrees =
         FfMul(FfMul(ReadShot32(nShot, TV_SHOT_TURN), kDegreesPerTurn), axFactor[3]);
-    const int nTurn =
-        static_cast<int>(static_cast<int64_t>(xTurnDegrees) * (DK_ANGLE_MASK + 1) / kDegreesPerTurn);
-    const int nTilt =
-        static_cast<int>((static_cast<int64_t>(ReadShot16(nShot, TV_SHOT_ANGLE)) * axFactor[0]) >> 16);
+    const int nTurn = static_cast<int>(static_cast<int64_t>(xTurnDegrees) * (DK_ANGLE_MASK + 1) /
+                                       kDegreesPerTurn);
+    const int nTilt = static_cast<int>(
+        (static_cast<int64_t>(ReadShot16(nShot, TV_SHOT_ANGLE)) * axFactor[0]) >> 16);
 
     // The arm: tilted (a positive tilt lifts the eye and looks down), then turned about the
     // car's vertical; the eye at (0, height, distance) on it, so the car stays straight ahead.

@@ -120,19 +120,20 @@ protected:
         SetRow(m, 3, position);
         m.m[3][3] = 0x10000;
     }
-    V3 CarRow(int r) const
-    {
-        return Row(gaSnapCarMatrix[kCar][SNAP_CURRENT], r);
-    }
-    V3 CarPosition() const
-    {
-        return CarRow(3);
-    }
+    V3 CarRow(int r) const { return Row(gaSnapCarMatrix[kCar][SNAP_CURRENT], r); }
+    V3 CarPosition() const { return CarRow(3); }
     // The eye's offset from the car in the view's own frame (side, up, forward).
     V3 EyeInView() const
     {
         const V3 d = Row(view.View, 3) - CarPosition();
         return {Dot(d, Row(view.View, 0)), Dot(d, Row(view.View, 1)), Dot(d, Row(view.View, 2))};
+    }
+    void ExpectEyeInView(V3 expected, double tolerance = 0.002) const
+    {
+        const V3 eye = EyeInView();
+        EXPECT_NEAR(eye.x, expected.x, tolerance);
+        EXPECT_NEAR(eye.y, expected.y, tolerance);
+        EXPECT_NEAR(eye.z, expected.z, tolerance);
     }
     // The rotation rows are unit length, square to each other and not mirrored.
     void ExpectTrueRotation(double tolerance = 0.01) const
@@ -180,8 +181,7 @@ TEST_P(MountedPitchTest, LooksDownFromTheCarsForwardAboutItsSide)
 
 INSTANTIATE_TEST_SUITE_P(CarTypes, MountedPitchTest,
                          testing::Values(MountedPitchCase{0, 0, 113}, MountedPitchCase{0, 5, 113},
-                                         MountedPitchCase{0, 13, 113},
-                                         MountedPitchCase{0, 12, 227},
+                                         MountedPitchCase{0, 13, 113}, MountedPitchCase{0, 12, 227},
                                          MountedPitchCase{1, 12, 0}, MountedPitchCase{1, 3, 0}));
 
 struct MountedEyeCase
@@ -207,26 +207,22 @@ TEST_P(MountedEyeTest, SitsAtTheTablesOffsetLowerInAStackedSplit)
     gboSplitHorizontal = c.boHorizontal;
     gboRaceSchool = c.boSchool;
     CarCamA_SetViewWithOffset(&view, c.nVariant);
-    const V3 eye = EyeInView();
-    EXPECT_NEAR(eye.x, 0.0, 0.002);
-    EXPECT_NEAR(eye.y, c.up, 0.002);
-    EXPECT_NEAR(eye.z, c.forward, 0.002);
+    ExpectEyeInView({0.0, c.up, c.forward});
     EXPECT_EQ(view.xLift, Fixed(c.lift));
     EXPECT_EQ(view.xValueB, Fixed(0.1));
     EXPECT_EQ(view.xTrackDraw, 0);
     EXPECT_EQ(view.xFieldOfView, Fixed(0.625));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Offsets, MountedEyeTest,
-    testing::Values(MountedEyeCase{1, 0, 1, FALSE, FALSE, 0.5, 1.9355, 0.0},
-                    MountedEyeCase{1, 12, 1, FALSE, FALSE, 0.5, 1.1993, 0.0},
-                    MountedEyeCase{1, 0, 2, TRUE, FALSE, 0.5, 1.9355, 0.0},
-                    MountedEyeCase{0, 12, 1, FALSE, FALSE, 1.0, 0.92, 1.0},
-                    MountedEyeCase{0, 13, 1, FALSE, FALSE, 0.92, 0.37, 1.0},
-                    MountedEyeCase{0, 13, 2, TRUE, FALSE, 0.67, 0.37, 1.0},
-                    MountedEyeCase{0, 13, 2, FALSE, FALSE, 0.92, 0.37, 1.0},
-                    MountedEyeCase{0, 13, 2, TRUE, TRUE, 0.92, 0.37, 1.0}));
+INSTANTIATE_TEST_SUITE_P(Offsets, MountedEyeTest,
+                         testing::Values(MountedEyeCase{1, 0, 1, FALSE, FALSE, 0.5, 1.9355, 0.0},
+                                         MountedEyeCase{1, 12, 1, FALSE, FALSE, 0.5, 1.1993, 0.0},
+                                         MountedEyeCase{1, 0, 2, TRUE, FALSE, 0.5, 1.9355, 0.0},
+                                         MountedEyeCase{0, 12, 1, FALSE, FALSE, 1.0, 0.92, 1.0},
+                                         MountedEyeCase{0, 13, 1, FALSE, FALSE, 0.92, 0.37, 1.0},
+                                         MountedEyeCase{0, 13, 2, TRUE, FALSE, 0.67, 0.37, 1.0},
+                                         MountedEyeCase{0, 13, 2, FALSE, FALSE, 0.92, 0.37, 1.0},
+                                         MountedEyeCase{0, 13, 2, TRUE, TRUE, 0.92, 0.37, 1.0}));
 
 struct EyeLiftCase
 {
@@ -260,15 +256,14 @@ TEST_P(EyeLiftTest, RisesWithTheHeightCorrectionsAndAHardVerticalMotion)
     EXPECT_EQ(CamViews_CarEyeLift(kCar), Fixed(moved.y));
 }
 
-INSTANTIATE_TEST_SUITE_P(
-    Lifts, EyeLiftTest,
-    testing::Values(EyeLiftCase{FALSE, -150, 0, 0, FALSE, 0.0},
-                    EyeLiftCase{FALSE, -151, 0, 0, FALSE, 0.02},
-                    EyeLiftCase{FALSE, -160, 0, 0, FALSE, 0.2},
-                    EyeLiftCase{TRUE, -160, 0, 0, FALSE, 0.0},
-                    EyeLiftCase{TRUE, -310, 0, 0, FALSE, 0.2},
-                    EyeLiftCase{FALSE, 400, 0.3, 0.5, FALSE, 0.3},
-                    EyeLiftCase{FALSE, -170, 0.3, 0.5, TRUE, 1.2}));
+INSTANTIATE_TEST_SUITE_P(Lifts, EyeLiftTest,
+                         testing::Values(EyeLiftCase{FALSE, -150, 0, 0, FALSE, 0.0},
+                                         EyeLiftCase{FALSE, -151, 0, 0, FALSE, 0.02},
+                                         EyeLiftCase{FALSE, -160, 0, 0, FALSE, 0.2},
+                                         EyeLiftCase{TRUE, -160, 0, 0, FALSE, 0.0},
+                                         EyeLiftCase{TRUE, -310, 0, 0, FALSE, 0.2},
+                                         EyeLiftCase{FALSE, 400, 0.3, 0.5, FALSE, 0.3},
+                                         EyeLiftCase{FALSE, -170, 0.3, 0.5, TRUE, 1.2}));
 
 TEST_F(CamViewsTest, MountedViewTurnsAnEighthOfTheWayEachTickUnlessHeld)
 {
@@ -278,8 +273,8 @@ TEST_F(CamViewsTest, MountedViewTurnsAnEighthOfTheWayEachTickUnlessHeld)
         BOOL boHold;
         double share; // of the car's turn taken in one tick
     };
-    for (const Case& c : {Case{FALSE, FALSE, 0.125}, Case{TRUE, FALSE, 0.0625},
-                          Case{FALSE, TRUE, 1.0}})
+    for (const Case& c :
+         {Case{FALSE, FALSE, 0.125}, Case{TRUE, FALSE, 0.0625}, Case{FALSE, TRUE, 1.0}})
     {
         gbo50HzMode = c.bo50Hz;
         PlaceCar(0, 0);
@@ -314,10 +309,7 @@ TEST_P(ChaseOffsetTest, SitsBehindAndAboveForTheModeAndTheSplit)
     gNumberOfPlayers = c.nPlayers;
     gboSplitHorizontal = c.boHorizontal;
     CarCamB_SetViewWithMode(&view, c.nMode);
-    const V3 eye = EyeInView();
-    EXPECT_NEAR(eye.x, 0.0, 0.002);
-    EXPECT_NEAR(eye.y, c.up, 0.002);
-    EXPECT_NEAR(eye.z, -c.behind, 0.002);
+    ExpectEyeInView({0.0, c.up, -c.behind});
     // Looking back, the view faces the car's front from ahead of it.
     const double facing = Dot(Row(view.View, 2), CarRow(0));
     EXPECT_NEAR(facing, c.nMode == 6 ? -1.0 : 1.0, 0.002);
@@ -328,15 +320,12 @@ TEST_P(ChaseOffsetTest, SitsBehindAndAboveForTheModeAndTheSplit)
     EXPECT_EQ(view.xTrackDraw, Fixed(c.behind - 1.0));
 }
 
-INSTANTIATE_TEST_SUITE_P(Rows, ChaseOffsetTest,
-                         testing::Values(ChaseCase{0, 1, FALSE, 1.5, 6.0},
-                                         ChaseCase{0, 2, TRUE, 1.3, 8.0},
-                                         ChaseCase{0, 2, FALSE, 1.5, 6.0},
-                                         ChaseCase{3, 1, TRUE, 2.0, 10.0},
-                                         ChaseCase{3, 2, TRUE, 1.9, 13.0},
-                                         ChaseCase{3, 2, FALSE, 2.0, 10.0},
-                                         ChaseCase{6, 1, FALSE, 1.0, 6.0},
-                                         ChaseCase{6, 2, TRUE, 1.0, 6.0}));
+INSTANTIATE_TEST_SUITE_P(
+    Rows, ChaseOffsetTest,
+    testing::Values(ChaseCase{0, 1, FALSE, 1.5, 6.0}, ChaseCase{0, 2, TRUE, 1.3, 8.0},
+                    ChaseCase{0, 2, FALSE, 1.5, 6.0}, ChaseCase{3, 1, TRUE, 2.0, 10.0},
+                    ChaseCase{3, 2, TRUE, 1.9, 13.0}, ChaseCase{3, 2, FALSE, 2.0, 10.0},
+                    ChaseCase{6, 1, FALSE, 1.0, 6.0}, ChaseCase{6, 2, TRUE, 1.0, 6.0}));
 
 TEST_F(CamViewsTest, NearChaseViewDropsBackWithTheForwardSpeed)
 {
@@ -346,12 +335,12 @@ TEST_F(CamViewsTest, NearChaseViewDropsBackWithTheForwardSpeed)
         V3 velocity; // in the car's frame: forward, up, side
         double behind;
     };
-    for (const Case& c : {Case{0, {0, 0, 0}, 6.0}, Case{0, {1.5, 0, 0}, 7.5},
-                          Case{0, {1.5, 0.4, 0.8}, 7.5}, Case{0, {-0.5, 0, 0}, 5.5},
-                          Case{3, {1.5, 0, 0}, 10.0}})
+    for (const Case& c :
+         {Case{0, {0, 0, 0}, 6.0}, Case{0, {1.5, 0, 0}, 7.5}, Case{0, {1.5, 0.4, 0.8}, 7.5},
+          Case{0, {-0.5, 0, 0}, 5.5}, Case{3, {1.5, 0, 0}, 10.0}})
     {
-        const V3 world = CarRow(0) * c.velocity.x + CarRow(1) * c.velocity.y +
-                         CarRow(2) * c.velocity.z;
+        const V3 world =
+            CarRow(0) * c.velocity.x + CarRow(1) * c.velocity.y + CarRow(2) * c.velocity.z;
         gaCarBody[kCar].Velocity = {Fixed(world.x), Fixed(world.y), Fixed(world.z)};
         CarCamB_SetViewWithMode(&view, c.nMode);
         EXPECT_NEAR(EyeInView().z, -c.behind, 0.003) << c.nMode << " " << c.velocity.x;
@@ -597,10 +586,7 @@ TEST_F(CamViewsTest, TvShotHoldsOnTheCarForThreeSecondsThenEasesIntoTheFarChase)
             EXPECT_EQ(view.xTvTimer, 0);
             // From then on the view is the far chase view: 2.0 above and 10.0 behind the car.
             TvCam_UpdateShake(&view);
-            const V3 eye = EyeInView();
-            EXPECT_NEAR(eye.x, 0.0, 0.005);
-            EXPECT_NEAR(eye.y, 2.0, 0.005);
-            EXPECT_NEAR(eye.z, -10.0, 0.005);
+            ExpectEyeInView({0.0, 2.0, -10.0}, 0.005);
             EXPECT_NEAR(Dot(Row(view.View, 2), CarRow(0)), 1.0, 0.002);
             EXPECT_EQ(view.xLiftHeight, Fixed(10.0));
             ExpectTrueRotation();
@@ -651,10 +637,10 @@ TEST_F(CamViewsTest, FarViewsDrawNearObjectsExceptOnCountry8AndEarlySchoolLesson
         uint8_t uLesson;
         double expected;
     };
-    for (const Case& c : {Case{0x03, FALSE, 0, 7.0}, Case{0x08, FALSE, 0, 0.0},
-                          Case{0x18, FALSE, 0, 0.0}, Case{0x80, FALSE, 0, 7.0},
-                          Case{0x03, TRUE, 63, 0.0}, Case{0x03, TRUE, 64, 7.0},
-                          Case{0x03, FALSE, 10, 7.0}})
+    for (const Case& c :
+         {Case{0x03, FALSE, 0, 7.0}, Case{0x08, FALSE, 0, 0.0}, Case{0x18, FALSE, 0, 0.0},
+          Case{0x80, FALSE, 0, 7.0}, Case{0x03, TRUE, 63, 0.0}, Case{0x03, TRUE, 64, 7.0},
+          Case{0x03, FALSE, 10, 7.0}})
     {
         gaRaceGameData[360] = c.uCountryByte;
         gaRaceGameData[1728] = c.uLesson;
