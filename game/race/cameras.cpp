@@ -351,8 +351,14 @@ void RunDirector(int nPlayer)
                     CutToTrackCamera(nPlayer, nNearest);
             }
         }
-        else if (nNearest >= 0 && (d.nTicksSinceCut < 0 || d.nTicksSinceCut >= nHold))
+        else if (nNearest >= 0)
+        {
+            // A car camera is held its time before the cut; until then the camera in range
+            // stays new, so the cut comes as soon as the time is up.
+            if (d.nTicksSinceCut >= 0 && d.nTicksSinceCut < nHold)
+                return;
             CutToTrackCamera(nPlayer, nNearest);
+        }
     }
     d.nLastNearest = static_cast<int16_t>(nNearest);
 }

@@ -1,9 +1,12 @@
-// The camera director: how long a blend lasts and when there is none, the change-view key and
+// The camera director: the television director's cuts between track-side and car cameras, how long a blend lasts and when there is none, the change-view key and
 // the stored choice, the blend weight, the headings, the pitch of a view and the blend of two
 // matrices.
 #include "game/race/cameras.h"
 
 #include <cmath>
+#include <fstream>
+#include <string>
+#include <vector>
 
 #include <gtest/gtest.h>
 
@@ -12,6 +15,7 @@
 #include "game/race/gameflow.h"
 #include "game/race/gmhndlr.h"
 #include "game/race/interp.h"
+#include "game/race/trackcam.h"
 #include "tests/game/car_fixture.h"
 
 namespace
@@ -320,6 +324,152 @@ TEST_F(CamerasTest, BlendedMatricesStayOrthonormal)
                     for (int k = 0; k < 3; ++k)
                         EXPECT_NEAR(out.m[r][k], to.m[r][k], 40) << r << k;
         }
+}
+
+// The track-side cameras the director films from: each a point of kind 1 (it looks at the car
+// from where it stands), written as a stage's ".tsc" and loaded.
+class DirectorTest : public CamerasTest
+{
+protected:
+    void SetUp() override
+    {
+        CamerasTest::SetUp();
+        TrackCam_ResetForTests();
+        DkSRand(7);
+    }
+    void TearDown() override
+    {
+        TrackCam_ResetForTests();
+        CamerasTest::TearDown();
+    }
+    void LoadCameras(const std::vector<std::pair<double, double>>& points)
+    {
+        std::vector<uint8_t> bytes;
+        for (const auto& [x, z] : points)
+        {
+            for (int32_t v : {static_cast<int32_t>(x * ONE), 0, static_cast<int32_t>(z * ONE)})
+                for (int b = 0; b < 4; ++b)
+                    bytes.push_back(static_cast<uint8_t>(static_cast<uint32_t>(v) >> (8 * b)));
+            bytes.insert(bytes.end(), {1, 0, 0, 0});
+        }
+        const std::string path = env.Path("stage.tsc");
+        std::ofstream(path, std::ios::binary)
+            .write(reinterpret_cast<const char*>(bytes.data()),
+                   static_cast<std::streamsize>(bytes.size()));
+        TrackCam_LoadCameras(path.c_str());
+        int32_t nCount = 0;
+        TrackCam_GetCamerasForTests(&nCount);
+        ASSERT_EQ(nCount, static_cast<int32_t>(points.size()));
+    }
+    static void PlaceCar(double x, double z)
+    {
+        DK_MATRIX& m = gaSnapCarMatrix[0][SNAP_CURRENT];
+        m.m[3][0] = static_cast<int32_t>(x * ONE);
+        m.m[3][2] = static_cast<int32_t>(z * ONE);
+    }
+    // Director on, filming from the given camera type; the ticks until it cuts to a track
+    // camera, or -1.
+    static int TicksToTrackCut(int nType, int nLimit)
+    {
+        Cameras_SetMode(0, nType, FALSE);
+        Cameras_SetLookBack(TRUE, FALSE, 0, 0);
+        for (int t = 1; t <= nLimit; ++t)
+        {
+            Cameras_Update(0);
+            if (gaPlayerView[0].nCameraType == CAMERA_TYPE_TRACK)
+                return t;
+        }
+        return -1;
+    }
+};
+
+// From a car camera the director cuts to a track camera within 75.0 of the car once the car
+// camera has been held three seconds; never to one farther away, nor with no cameras at all.
+TEST_F(DirectorTest, ItCutsToATrackCameraInRangeOnceTheCarCameraHasBeenHeld)
+{
+    struct Case
+    {
+        const char* what;
+        std::vector<std::pair<double, double>> points;
+        BOOL bo50;
+        int nTicks;
+    };
+    const Case cases[] = {
+        {"one 50.0 away", {{50, 0}}, FALSE, 75},
+        {"one 50.0 away at 50 ticks a second", {{50, 0}}, TRUE, 150},
+        {"one just within 75.0", {{53, 53}}, FALSE, 75},
+        {"one 76.0 away along x", {{76, 0}}, FALSE, -1},
+        {"one within 75.0 in x and z but 78.1 away", {{60, 50}}, FALSE, -1},
+        {"no cameras", {}, FALSE, -1},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.what);
+        Cameras_ResetForTests();
+        TrackCam_ResetForTests();
+        gbo50HzMode = c.bo50;
+        if (!c.points.empty())
+            LoadCameras(c.points);
+        PlaceCar(0, 0);
+        EXPECT_EQ(TicksToTrackCut(CAMERA_TYPE_ORBIT, 400), c.nTicks);
+    }
+}
+
+// Asked to cut to the track cameras, the view goes at once to the camera nearest the car, however
+// far, and stays with the track cameras; once the car is out of every camera's range in a cut
+// made by the director, it goes back to a car camera.
+TEST_F(DirectorTest, ACutToTheTrackCamerasGoesAtOnceAndLastsWhileOneIsInRange)
+{
+    LoadCameras({{200, 0}, {100, 0}});
+    PlaceCar(0, 0);
+    Cameras_SetMode(0, CAMERA_TYPE_LOOK_BACK, FALSE);
+    Cameras_SetLookBack(TRUE, TRUE, 0, 0);
+    EXPECT_EQ(gaPlayerView[0].nCameraType, CAMERA_TYPE_TRACK);
+    EXPECT_EQ(gaCameraViews[2 * 0 + (gaCameraDirector[0].nActive ? 0 : 1)].nTrackCamera, 1);
+    for (int t = 0; t < 100; ++t)
+        Cameras_Update(0);
+    EXPECT_EQ(gaPlayerView[0].nCameraType, CAMERA_TYPE_TRACK);
+
+    // A director's own cut to the camera in range, then the car drives away from both.
+    Cameras_ResetForTests();
+    PlaceCar(90, 0);
+    ASSERT_EQ(TicksToTrackCut(CAMERA_TYPE_ORBIT, 100), 75);
+    PlaceCar(150, 300);
+    Cameras_Update(0);
+    const int nType = gaPlayerView[0].nCameraType;
+    EXPECT_TRUE(nType == CAMERA_TYPE_ORBIT || nType == CAMERA_TYPE_LOOK_BACK) << nType;
+    EXPECT_EQ(gaCameraDirector[0].nTicksSinceCut, 0);
+}
+
+// On a track camera, when another camera becomes the nearest, one cut in five goes to a car
+// camera (orbit or look-back, even chance) and the rest to the new camera.
+TEST_F(DirectorTest, FromATrackCameraOneCutInFiveGoesToACarCamera)
+{
+    LoadCameras({{0, 0}, {0, 60}});
+    int nToCar = 0, nToOrbit = 0, nToTrack = 0;
+    constexpr int kTrials = 2000;
+    for (int n = 0; n < kTrials; ++n)
+    {
+        Cameras_ResetForTests();
+        PlaceCar(0, 10);
+        ASSERT_EQ(TicksToTrackCut(CAMERA_TYPE_ORBIT, 100), 75);
+        PlaceCar(0, 50);
+        Cameras_Update(0);
+        const CameraView& active = gaCameraViews[gaCameraDirector[0].nActive ? 0 : 1];
+        if (gaPlayerView[0].nCameraType == CAMERA_TYPE_TRACK)
+        {
+            EXPECT_EQ(active.nTrackCamera, 1);
+            ++nToTrack;
+        }
+        else
+        {
+            ++nToCar;
+            nToOrbit += gaPlayerView[0].nCameraType == CAMERA_TYPE_ORBIT;
+        }
+    }
+    EXPECT_NEAR(nToCar / double(kTrials), 0.2, 0.03);
+    EXPECT_NEAR(nToOrbit / double(nToCar), 0.5, 0.08);
+    EXPECT_EQ(nToCar + nToTrack, kTrials);
 }
 
 } // namespace
