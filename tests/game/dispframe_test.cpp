@@ -16,6 +16,7 @@
 #include "engine/pc/core/dk_file.h"
 #include "engine/pc/core/dk_qtime.h"
 #include "engine/pc/display/2dinit.h"
+#include "engine/pc/display/dk_font.h"
 #include "game/hud/gamefade.h"
 #include "game/hud/osd.h"
 #include "game/race/cameras.h"
@@ -339,6 +340,29 @@ TEST_F(DisplayTest, TheProjectionFollowsTheViewAndTheScreen)
     gaTestGameData[37] = 0;
     gNumberOfPlayers = 1;
     gboSplitHorizontal = FALSE;
+}
+
+// The result fonts come from the folder of the screen's size; the title font of the 800-wide
+// screen is the 640x480 one (the data has no 800x600 title), taller than the 320-wide one. (The
+// stage's font table has room for two more loads.)
+TEST_F(DisplayTest, TheTitleFontOfTheWidestScreenIsThe640x480One)
+{
+    const int nWidth = d2d->nWidth;
+    int32_t anTitleHeight[2] = {};
+    const int anWidths[2] = {800, 320};
+    for (int i = 0; i < 2; ++i)
+    {
+        SCOPED_TRACE(anWidths[i]);
+        d2d->nWidth = anWidths[i];
+        output += CaptureOutput([] { LoadResultFonts(); });
+        ASSERT_NE(gpTitleFont, nullptr) << output;
+        EXPECT_NE(gpResultFont, nullptr);
+        EXPECT_NE(gpResultGrFont, nullptr);
+        anTitleHeight[i] = gpTitleFont->nHeight;
+    }
+    d2d->nWidth = nWidth;
+    EXPECT_EQ(CountReports(output), 0) << output;
+    EXPECT_GT(anTitleHeight[0], anTitleHeight[1]);
 }
 
 // The recorders hold 7,500 frames, 15,000 at 50 ticks a second, one for each player.
