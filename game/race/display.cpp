@@ -39,6 +39,7 @@
 #include "game/race/netplay.h"
 #include "game/race/pertick.h"
 #include "game/race/replay.h"
+#include "game/race/snapshot.h"
 #include "game/race/splttime.h"
 #include "game/race/superspecial.h"
 #include "game/vehicle/carmodel.h"
@@ -302,7 +303,7 @@ void Disp_RenderFrame(BOOL boFlip, BOOL, BOOL boStartLights)
     for (int i = 0; i < nViews; ++i)
     {
         DkClearZBuffer();
-        if (!(nViews == 2 && i == 1))
+        if (!Snapshot_IsEnabled() && !(nViews == 2 && i == 1))
             DkClearTarget();
         gaPlayerViewport[i] = *ViewportRect(i, nViews);
         gRecord.aViewports[i] = gaPlayerViewport[i];
@@ -330,6 +331,8 @@ void Disp_RenderFrame(BOOL boFlip, BOOL, BOOL boStartLights)
             Effects_DrawFadeRect(i);
         if (boStartLights && !boThisIsPodiumStage && i == 0)
             DrawStartLights();
+        if (Snapshot_IsEnabled())
+            Snapshot_MoveMarker(i);
 
         if (i == 0)
         {
@@ -346,8 +349,12 @@ void Disp_RenderFrame(BOOL boFlip, BOOL, BOOL boStartLights)
         }
 
         Effects_Draw(i);
+        if (gboNetworkGame && GameData_IsOptionSet(OPTION_NETWORK_DEBUG_LINES))
+            NetPlay_DrawDebugLines(i);
         // The 2D overlays end the last view's scene.
         DkSetTrackDrawParamA(i == nViews - 1 ? 1 : 0);
+        if (gboNetworkGame)
+            NetPlay_DrawNameTags(i);
         DK_ACTOR* pRoot = DkGetWorldActor();
         if (pRoot != nullptr && pCamera != nullptr)
         {
@@ -360,6 +367,8 @@ void Disp_RenderFrame(BOOL boFlip, BOOL, BOOL boStartLights)
             DkDrawDebugOverlay();
             Osd_DrawDebugText(0);
             Osd_DrawDebugText(1);
+            if (gboNetworkGame)
+                NetPlay_DrawStatistics();
         }
     }
 

@@ -89,6 +89,8 @@ inline constexpr GameOption OPTION_DAMAGE_OFF_NO_WOBBLE = {38, 4};
 inline constexpr GameOption OPTION_MIRRORED_REAR = {38, 7};
 // The local car pulled towards the remote cars of a network game.
 inline constexpr GameOption OPTION_NETWORK_PULL = {39, 2};
+// The same bit draws the debug lines to the remote cars.
+inline constexpr GameOption OPTION_NETWORK_DEBUG_LINES = OPTION_NETWORK_PULL;
 // The stage may run 50 ticks a second.
 inline constexpr GameOption OPTION_FIFTY_STEPS = {38, 2};
 // The start light grows with the time of its light; the lights' end chooses camera type 7.

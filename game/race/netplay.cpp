@@ -120,3 +120,9 @@ BOOL NetPlay_IsReady(void)
 void NetPlay_SendReady(void) {}
 
 void NetPlay_SetReadyToRace(void) {}
+
+void NetPlay_DrawDebugLines(int) {}
+
+void NetPlay_DrawNameTags(int) {}
+
+void NetPlay_DrawStatistics(void) {}

@@ -68,3 +68,10 @@ BOOL NetPlay_IsReady(void);
 void NetPlay_SendReady(void);
 // The local car has run in after the lights.
 void NetPlay_SetReadyToRace(void);
+
+// What a network game adds to a viewport's frame: the debug lines to the remote cars (game data
+// option 39 bit 2), the remote players' name tags, and the statistics of the debug overlay.
+// Nothing yet.
+void NetPlay_DrawDebugLines(int nPlayer);
+void NetPlay_DrawNameTags(int nPlayer);
+void NetPlay_DrawStatistics(void);
