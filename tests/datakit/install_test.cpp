@@ -135,6 +135,9 @@ void ExpectDemoTree(const fs::path& root)
     for (const char* extension :
          {".c3d", ".obj", ".sht", ".hzn", ".hpc", ".dat", ".ars", ".anm", ".cat", ".LOA", ".LOL"})
         expected.insert(std::string("disc/game/NZ/1/NZ1") + extension);
+    // Its track cameras and start positions.
+    for (const char* extension : {".tsc", ".csp"})
+        expected.insert(std::string("disc/game/NZ/1/NZ1") + extension);
     // Its surfaces, and no scripted moving objects.
     for (const char* extension : {".srf", ".moj"})
         expected.insert(std::string("disc/game/NZ/1/NZ1") + extension);

@@ -1,6 +1,7 @@
 // The stage's display set-up on the data kit's demo installation: every step in its order on a
 // display it sets up itself, the bar's steps, the destructors and the flags; a second call
 // once the display is up; the sounds by the number of players; a car that does not load.
+#include <cmath>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -31,6 +32,8 @@
 #include "tests/game/car_fixture.h"
 #include "tools/bench/stage_frame.h"
 #include "tools/datakit/install.h"
+#include "tools/datakit/stage_writer.h"
+#include "tools/datakit/trackcam_writer.h"
 
 namespace
 {
@@ -153,6 +156,14 @@ TEST_F(DispInitStageTest, SetsTheDisplayUpAndLoadsTheStageStepByStep)
     ASSERT_NE(pNode, nullptr);
     EXPECT_GE(pNode->nTexture, 0);
     EXPECT_GT(Startup_GetNumTrackObjects(), 0);
+    // The car stands on the road at its start, facing up it.
+    const DK_VECTOR& at = gaCarBody[0].Position;
+    const datakit::StagePoint road = datakit::DemoCentreLine(at.z / 65536.0);
+    EXPECT_NEAR(at.z / 65536.0, datakit::kDemoStartZ, 2.0);
+    EXPECT_LT(std::abs(at.x / 65536.0 - road.x) * road.dz, datakit::kDemoRoadHalfWidth);
+    EXPECT_NEAR(at.y / 65536.0, road.y, 2.0);
+    const DK_VECTOR& forward = gaCarBody[0].OrientRow0;
+    EXPECT_GT((forward.x * road.dx + forward.z * road.dz) / 65536.0, 0.99);
     EXPECT_EQ(gaViewportRects[3].y, 120);
     EXPECT_EQ(gaViewportRects[5].x, 160);
 

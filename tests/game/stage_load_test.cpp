@@ -17,11 +17,13 @@
 #include "engine/pc/core/dk_file.h"
 #include "game/effects/sun.h"
 #include "game/effects/surface.h"
+#include "game/hud/catseye.h"
 #include "game/hud/rs_main.h"
 #include "game/race/gamedata.h"
 #include "game/race/gmhndlr.h"
 #include "game/race/loading.h"
 #include "game/race/startup.h"
+#include "game/race/trackcam.h"
 #include "game/vehicle/gencoll.h"
 #include "game/vehicle/knockedover.h"
 #include "game/vehicle/points.h"
@@ -32,6 +34,7 @@
 #include "tools/datakit/hud_writer.h"
 #include "tools/datakit/stage_files_writer.h"
 #include "tools/datakit/stage_writer.h"
+#include "tools/datakit/trackcam_writer.h"
 
 namespace
 {
@@ -59,6 +62,10 @@ protected:
                                      datakit::FormatAnimations(datakit::DemoAnimations()));
         datakit::WriteFileAtomically(stageDir / "NZ1.cat",
                                      datakit::FormatCatsEyes(datakit::DemoCatsEyes()));
+        datakit::WriteFileAtomically(stageDir / "NZ1.tsc",
+                                     datakit::FormatTrackCameras(datakit::DemoTrackCameras()));
+        datakit::WriteFileAtomically(stageDir / "NZ1.csp",
+                                     datakit::FormatStartPositions(datakit::DemoStartPositions()));
         // Files whose readers are elsewhere: a few bytes each.
         const std::vector<uint8_t> bytes(48, 0);
         for (const char* extension : {".rsf", ".srf", ".moj"})
@@ -149,6 +156,17 @@ TEST_F(StageLoadTest, TheRowsRunInOrderOverTheWholeStage)
     EXPECT_EQ(gxLoadedObjectClipDistance, 160 << 16);
     EXPECT_EQ(gxLoadedHorizonDistance, 150 << 16);
     EXPECT_EQ(School_GetLeaveCallsForTests(), 0);
+    // The track cameras, the kind-2 ones linked to cat's eyes, and the start positions.
+    int32_t nCameras = 0;
+    const TrackCameraRecord* pCameras = TrackCam_GetCamerasForTests(&nCameras);
+    EXPECT_EQ(nCameras, static_cast<int32_t>(datakit::DemoTrackCameras().size()));
+    for (int32_t i = 0; i < nCameras; ++i)
+        if (pCameras[i].nKind == TRACKCAM_KIND_ALONG)
+        {
+            EXPECT_GE(pCameras[i].nLinkedCheckpoint, 0) << i;
+            EXPECT_LT(pCameras[i].nLinkedCheckpoint, gnNumCatsEyes) << i;
+        }
+    EXPECT_TRUE(TrackCam_GetStartPosition(0, nullptr, nullptr));
 
     // The clean-up leaves the low 10 bits of every object actor's attribute word, and nothing
     // outside the objects' range.
@@ -181,6 +199,8 @@ TEST_F(StageLoadTest, AMissingFileSkipsItsRowAndNothingElse)
         {".ars", {kRowMarks[5]}, true, false},
         {".hzn", {kRowMarks[6]}, true, true},
         {".anm", {}, true, true},
+        {".tsc", {}, true, true},
+        {".csp", {}, true, true},
     };
     for (const Case& c : cases)
     {

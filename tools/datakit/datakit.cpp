@@ -1,5 +1,7 @@
 // dezor-datakit: writes the data files the game reads, and a demo installation.
 #include <algorithm>
+#include <cerrno>
+#include <cmath>
 #include <cstdio>
 #include <exception>
 #include <string>
@@ -14,6 +16,7 @@
 #include "tools/datakit/palette_writer.h"
 #include "tools/datakit/seeds.h"
 #include "tools/datakit/stage_writer.h"
+#include "tools/datakit/trackcam_writer.h"
 
 namespace
 {
@@ -49,6 +52,13 @@ constexpr const char* kUsage =
     "  stage DIR              write the demo stage into DIR: track (demo.c3d), scenery\n"
     "                         (demo.obj), shadow casters (demo.sht), sky (demo.hzn), height\n"
     "                         data (demo.hpc) and trigger lines (demo.dat)\n"
+    "  tsc OUT CAMERA...      write a stage's track cameras OUT (\".tsc\"), each CAMERA\n"
+    "                         X,Y,Z,KIND[,LINK]: its point, its kind 0 to 6 and, for kind 2,\n"
+    "                         the cat's eye it looks along (default 0)\n"
+    "  csp OUT PLACE PLACE [PLACE PLACE]\n"
+    "                         write a stage's start positions OUT (\".csp\"), each PLACE\n"
+    "                         X,Y,Z,AX,AY,AZ: car 1's and car 2's point and angles (4096 a\n"
+    "                         turn); a second pair is the set for the stage run in reverse\n"
     "  help                   show this text\n";
 
 int Usage(const std::string& problem)
@@ -139,6 +149,75 @@ int WriteStage(const std::string& dir)
     return kExitOk;
 }
 
+// A comma-separated list of numbers; false when an item is not a finite number.
+bool ParseNumbers(const std::string& text, std::vector<double>* pOut)
+{
+    pOut->clear();
+    size_t at = 0;
+    while (true)
+    {
+        const size_t end = text.find(',', at);
+        const std::string item = text.substr(at, end == std::string::npos ? end : end - at);
+        char* pEnd = nullptr;
+        errno = 0;
+        const double v = std::strtod(item.c_str(), &pEnd);
+        if (item.empty() || *pEnd != '\0' || errno != 0 || !std::isfinite(v))
+            return false;
+        pOut->push_back(v);
+        if (end == std::string::npos)
+            return true;
+        at = end + 1;
+    }
+}
+
+bool WholeNumber(double v)
+{
+    return v == std::floor(v) && std::abs(v) < 1e9;
+}
+
+int TrackCameras(const std::string& out, const std::vector<std::string>& items)
+{
+    std::vector<datakit::TrackCamera> cameras;
+    std::vector<double> v;
+    for (const std::string& item : items)
+    {
+        if (!ParseNumbers(item, &v) || v.size() < 4 || v.size() > 5 || !WholeNumber(v[3]) ||
+            (v.size() == 5 && !WholeNumber(v[4])))
+            return Usage("a track camera is X,Y,Z,KIND[,LINK], not '" + item + "'");
+        datakit::TrackCamera c;
+        c.x = v[0];
+        c.y = v[1];
+        c.z = v[2];
+        c.kind = static_cast<int>(v[3]);
+        c.link = v.size() == 5 ? static_cast<int>(v[4]) : 0;
+        cameras.push_back(c);
+    }
+    datakit::WriteFileAtomically(out, datakit::FormatTrackCameras(cameras));
+    std::printf("%s: %zu track cameras\n", out.c_str(), cameras.size());
+    return kExitOk;
+}
+
+int StartPositions(const std::string& out, const std::vector<std::string>& items)
+{
+    std::vector<datakit::StartSet> sets(items.size() / 2);
+    std::vector<double> v;
+    for (size_t i = 0; i < items.size(); ++i)
+    {
+        if (!ParseNumbers(items[i], &v) || v.size() != 6 || !WholeNumber(v[3]) ||
+            !WholeNumber(v[4]) || !WholeNumber(v[5]))
+            return Usage("a start position is X,Y,Z,AX,AY,AZ, not '" + items[i] + "'");
+        datakit::StartPosition& p = sets[i / 2][i % 2];
+        p.x = v[0];
+        p.y = v[1];
+        p.z = v[2];
+        p.angles = {static_cast<int>(v[3]), static_cast<int>(v[4]), static_cast<int>(v[5])};
+    }
+    datakit::WriteFileAtomically(out, datakit::FormatStartPositions(sets));
+    std::printf("%s: %zu start position set%s\n", out.c_str(), sets.size(),
+                sets.size() == 1 ? "" : "s");
+    return kExitOk;
+}
+
 int Run(const std::vector<std::string>& args)
 {
     if (args.empty())
@@ -212,6 +291,18 @@ int Run(const std::vector<std::string>& args)
         if (args.size() != 2 || args[1].empty() || args[1].starts_with("-"))
             return Usage("stage takes one directory");
         return WriteStage(args[1]);
+    }
+    if (command == "tsc")
+    {
+        if (args.size() < 3 || args[1].empty() || args[1].starts_with("-"))
+            return Usage("tsc takes OUT and one or more cameras");
+        return TrackCameras(args[1], {args.begin() + 2, args.end()});
+    }
+    if (command == "csp")
+    {
+        if ((args.size() != 4 && args.size() != 6) || args[1].empty() || args[1].starts_with("-"))
+            return Usage("csp takes OUT and two or four places");
+        return StartPositions(args[1], {args.begin() + 2, args.end()});
     }
     return Usage("unknown command '" + command + "'");
 }

@@ -13,6 +13,7 @@
 #include "tools/datakit/registry_writer.h"
 #include "tools/datakit/stage_files_writer.h"
 #include "tools/datakit/stage_writer.h"
+#include "tools/datakit/trackcam_writer.h"
 #include "tools/datakit/wave_writer.h"
 
 namespace fs = std::filesystem;
@@ -154,10 +155,10 @@ void WriteDemoStageFiles(InstallSummary& summary, const fs::path& gameDir)
         summary.files.push_back(file);
 }
 
-// The demo stage as the game loads it, "NZ\\1\\NZ1" under the game root, with what its
-// loading screen shows: the horizon record, animations and cat's eyes beside the stage's
-// files, the backgrounds for wide (.LOA) and narrow (.LOL) screens, the bar and line images,
-// and the title and data fonts of each screen-size folder.
+// The demo stage as the game loads it, "NZ\\1\\NZ1" under the game root: beside the stage's
+// files the horizon record, animations, cat's eyes, track cameras and start positions, and what
+// its loading screen shows: the backgrounds for wide (.LOA) and narrow (.LOL) screens, the bar
+// and line images, and the title and data fonts of each screen-size folder.
 void WriteGameStageFiles(InstallSummary& summary, const fs::path& gameDir)
 {
     const fs::path dir = gameDir / "NZ" / "1";
@@ -177,6 +178,8 @@ void WriteGameStageFiles(InstallSummary& summary, const fs::path& gameDir)
                           static_cast<uint8_t>(kDemoGrassSurface)});
     add(dir / "NZ1.moj", {});
     add(dir / "NZ1.cat", FormatCatsEyes(DemoCatsEyes()));
+    add(dir / "NZ1.tsc", FormatTrackCameras(DemoTrackCameras()));
+    add(dir / "NZ1.csp", FormatStartPositions(DemoStartPositions()));
     add(dir / "NZ1.LOA", FormatBmp(LoadingBackground(640, 480)));
     add(dir / "NZ1.LOL", FormatBmp(LoadingBackground(320, 240)));
     const fs::path images = gameDir / "images" / "LOADING";

@@ -18,6 +18,7 @@
 #include "tools/datakit/palette_writer.h"
 #include "tools/datakit/registry_writer.h"
 #include "tools/datakit/stage_files_writer.h"
+#include "tools/datakit/trackcam_writer.h"
 #include "tools/datakit/wave_writer.h"
 
 namespace datakit
@@ -499,6 +500,42 @@ void WriteCatsEyeSeeds(const fs::path& root)
     d.Add("far.cat", FormatCatsEyes(far));
 }
 
+// The track cameras: the demo stage's, a tail, and cameras far out across the world of every
+// kind and some that are none, kind-2 ones linking cat's eyes that are not there.
+void WriteTrackCameraSeeds(const fs::path& root)
+{
+    SeedDir d(root, "fuzz_trackcam");
+    const Bytes demo = FormatTrackCameras(DemoTrackCameras());
+    d.Add("demo.tsc", demo);
+    d.Add("tail.tsc", Bytes(demo.begin(), demo.begin() + 3 * kTrackCameraRecordSize + 7));
+    std::vector<TrackCamera> far;
+    for (int i = 0; i < 8; ++i)
+    {
+        TrackCamera c;
+        c.x = i & 1 ? 32000.0 : -32000.0;
+        c.y = 100.0 * i - 400.0;
+        c.z = i & 2 ? 30000.0 : 12.5 * i;
+        c.kind = i % kTrackCameraKinds;
+        c.link = i == 2 ? 32767 : -i;
+        far.push_back(c);
+    }
+    Bytes bytes = FormatTrackCameras(far);
+    bytes[kTrackCameraRecordSize * 7 + 12] = 0xC8; // a kind the game has no camera for
+    d.Add("far.tsc", bytes);
+}
+
+// The start positions: the demo stage's two sets, one set, a second set cut short, and less
+// than one set.
+void WriteStartPositionSeeds(const fs::path& root)
+{
+    SeedDir d(root, "fuzz_startpos");
+    const Bytes demo = FormatStartPositions(DemoStartPositions());
+    d.Add("demo.csp", demo);
+    d.Add("one.csp", Bytes(demo.begin(), demo.begin() + kStartSetSize));
+    d.Add("cut.csp", Bytes(demo.begin(), demo.begin() + kStartSetSize + 20));
+    d.Add("short.csp", Bytes(demo.begin(), demo.begin() + kStartSetSize - 1));
+}
+
 void WriteFuzzSeeds(const fs::path& dir)
 {
     fs::create_directories(dir);
@@ -517,5 +554,7 @@ void WriteFuzzSeeds(const fs::path& dir)
     WriteHitObjects(dir);
     WriteStageFiles(dir);
     WriteCatsEyeSeeds(dir);
+    WriteTrackCameraSeeds(dir);
+    WriteStartPositionSeeds(dir);
 }
 } // namespace datakit
