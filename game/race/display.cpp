@@ -10,6 +10,7 @@
 #include "engine/include/dk_ff.h"
 #include "engine/include/dk_services.h"
 #include "engine/pc/3d/cameras.h"
+#include "engine/pc/3d/dk_anim.h"
 #include "engine/pc/3d/dk_rendr.h"
 #include "engine/pc/3d/timebar.h"
 #include "engine/pc/core/dk_file.h"
@@ -245,6 +246,8 @@ void Disp_TakeFrameSnapshot(int32_t xFraction)
         gaStartHold[0] = gaStartHold[1] = 0;
     }
     SplitTime_TakeFrame();
+    // The animated textures show the frames the ticks stepped to.
+    DkShowAnimatedTextures();
     DISP_FRAME_SNAPSHOT& fr = gDispFrame;
     fr.nState = GetGameState();
     fr.nPlayers = gNumberOfPlayers;

@@ -727,6 +727,7 @@ TEST_F(C3dTest, AnimatedRecordsStepThroughTheirFileTexturesAndTheSeventeenthIsRe
 
     ASSERT_EQ(DkStartAnimatedTexture("FLAG0", DK_ANIM_LOOP), 1);
     DkUpdateAnimatedTextures();
+    DkShowAnimatedTextures();
     EXPECT_EQ(own->uHandle, green->uHandle);
     // A new display forgets the records.
     Open(16);

@@ -50,6 +50,7 @@ protected:
         for (int i = 0; i < ticks; ++i)
         {
             DkUpdateAnimatedTextures();
+            DkShowAnimatedTextures();
             shown.push_back(static_cast<int>(t->uHandle) - 100);
             EXPECT_EQ(t->nMaterial, 10 + shown.back()) << "the frame's material goes with it";
         }

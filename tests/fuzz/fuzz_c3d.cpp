@@ -39,7 +39,10 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
     for (int i = 0; i < guNumAnimTextures; ++i)
         DkStartAnimatedTexture(gaAnimTextures[i].szName, i % 4);
     for (int tick = 0; tick < 40; ++tick)
+    {
         DkUpdateAnimatedTextures();
+        DkShowAnimatedTextures();
+    }
 
     DkKillAllObjects();
     fuzz::CloseDisplay();

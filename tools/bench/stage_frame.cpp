@@ -296,6 +296,7 @@ void MoveAlongRoad(Stage& s, double z)
         DkMarkActorDirty(s.pHorizon);
     }
     DkUpdateAnimatedTextures();
+    DkShowAnimatedTextures();
 }
 
 void QueueExtras(Stage& s, bool boSurfaceBlit)

@@ -137,8 +137,13 @@ void DkUpdateAnimatedTextures(void)
                     break;
             }
         }
-        ShowFrame(anim);
     }
+}
+
+void DkShowAnimatedTextures(void)
+{
+    for (int i = 0; i < guNumAnimTextures; ++i)
+        ShowFrame(gaAnimTextures[i]);
 }
 
 void DkClearAnimatedTextures(void)

@@ -2,7 +2,7 @@
 // of other textures of the same DK3D file (flags, water, signs, screens). Faces keep pointing at
 // the animated texture's own slot, so a change of frame costs two stores. The DK3D reader makes
 // the records; the stage's animation file starts them by name; the race flow steps them once a
-// frame.
+// tick.
 #pragma once
 
 #include <cstdint>
@@ -47,7 +47,10 @@ DK_TEXTURE* DkCreateAnimatedTexture(const char* pszName, int nFrames, DK_TEXTURE
                                     const uint8_t* auDelays);
 // 1 when a record of that name exists, which then runs with the end mode from where it stands.
 int DkStartAnimatedTexture(const char* pszName, int nEndMode);
-// One tick of every running record.
+// One tick of every running record: its frame counters. The textures show the new frames only
+// at DkShowAnimatedTextures, which the drawing thread calls at a moment no tick runs (the race's
+// frame snapshot), so the tick never writes what a frame being drawn reads.
 void DkUpdateAnimatedTextures(void);
+void DkShowAnimatedTextures(void);
 // Forgets every record (the display set-up does it; their textures go with the display).
 void DkClearAnimatedTextures(void);
