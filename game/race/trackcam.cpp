@@ -10,6 +10,7 @@
 #include "engine/pc/core/dk_file.h"
 #include "game/hud/catseye.h"
 #include "game/race/cameras.h"
+#include "game/race/camviews.h"
 #include "game/race/gamedata.h"
 #include "game/race/gameflow.h"
 #include "game/race/superspecial.h"
@@ -151,17 +152,6 @@ const CatsEyeRecord* LinkedCheckpoint(const TrackCameraRecord& camera)
         camera.nLinkedCheckpoint < 0 || camera.nLinkedCheckpoint >= gnNumCatsEyes)
         return nullptr;
     return &gpCatsEyes[camera.nLinkedCheckpoint];
-}
-
-// The track-draw value of a track-side view: off on the stages of country 8 and in the
-// school's lessons below 64.
-int32_t TrackDrawValue()
-{
-    if ((GameData_GetByte(GD_STAGE_SELECTION) & 0x0F) == 8)
-        return 0;
-    if (GameData_IsRallySchool() && GameData_GetByte(GD_SCHOOL_SELECTION) < 64)
-        return 0;
-    return kTrackDraw;
 }
 
 void ForgetCameras()
@@ -435,7 +425,7 @@ void TrackCam_Aim(CameraView* pView, const DK_VECTOR* pCarPosition)
     pView->xLift = 0;
     pView->xValueB = ONE;
     pView->xLiftHeight = xHorizontal;
-    pView->xTrackDraw = TrackDrawValue();
+    pView->xTrackDraw = CamViews_TrackDrawValue(kTrackDraw);
 }
 
 const TrackCameraRecord* TrackCam_GetCamerasForTests(int32_t* pnCount)
