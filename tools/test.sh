@@ -2,8 +2,9 @@
 # Installs what is missing, builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs every test. The tests where threads meet (the timer's,
 # the menu and prompt ticks against their drawing, the network transport, the sound mixer, the
-# rasteriser's drawing shared among threads and the scene frame drawn on them) also run under
-# ThreadSanitizer (first, so that the last summary covers everything). Every reader of untrusted
+# rasteriser's drawing shared among threads, the scene frame drawn on them, and a headless race of
+# the game itself) also run under ThreadSanitizer (first, so that the last summary covers
+# everything). Every reader of untrusted
 # bytes has a libFuzzer target (tests/fuzz), built with clang; its seeds and regressions are
 # replayed and it fuzzes briefly.
 set -euo pipefail
@@ -30,6 +31,12 @@ cmake --build build/tsan --target "${tsan_tests[@]}"
 # d3d_draw_test also runs as d3d_draw_test_threads_N, its drawing shared among N threads.
 (cd build/tsan && ctest --output-on-failure \
   -R "^($(IFS='|'; echo "${tsan_tests[*]}")|d3d_draw_test_threads_[0-9]+)\$")
+# The game itself on the demo installation: a race with its ticks on the timer thread beside the
+# frames, driven by the keys.
+cmake --build build/tsan --target dezor dezor_run_test x11_close_window
+(cd build/tsan && DEZOR_DEBUG=1 SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
+  ./tests/integration/dezor_run_test \
+  --gtest_filter='DezorRunTest.OnTheDemoInstallationTheGameRacesTheDemoStage:DezorRunTest.TheDemoRaceDrivenByTheKeysRunsCleanBesideItsFrames')
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DDEZOR_FUZZ=ON -DDEZOR_TESTS=OFF -DDEZOR_BENCH=OFF

@@ -1,5 +1,7 @@
 #include "game/hud/pause.h"
 
+#include <atomic>
+
 #include "engine/include/dk_ff.h"
 #include "engine/include/dk_services.h"
 #include "engine/pc/core/main.h"
@@ -17,7 +19,8 @@ namespace
 // copies, each until taken), the three results, and whether the keys act (only after a poll
 // with no menu key down, so that a key held into the menu does nothing).
 BOOL gboRequested = FALSE;
-BOOL gboEntered = FALSE;
+// Set by the tick, taken by the race frame on the main thread.
+std::atomic<BOOL> gboEntered{FALSE};
 int gnPausingPlayer = 0;
 BOOL gboResumed = FALSE;
 BOOL gboResumedB = FALSE;
@@ -57,7 +60,8 @@ void DoPauseMode(int nPlayer)
 {
     ++gnRequests;
     gnLastPlayer = nPlayer;
-    gboRequested = gboEntered = TRUE;
+    gboRequested = TRUE;
+    gboEntered = TRUE;
     gnPausingPlayer = nPlayer;
     gboResumed = gboResumedB = FALSE;
     DkLog("In DoPauseMode...");
@@ -97,7 +101,7 @@ void PauseMenu_Leave(void)
 
 BOOL PauseMenu_TakeEnteredFlag(void)
 {
-    return Take(gboEntered);
+    return gboEntered.exchange(FALSE);
 }
 
 BOOL PauseMenu_TakeResumedFlag(void)
@@ -130,7 +134,8 @@ BOOL PauseMenu_GetSchoolQuitChoice(void)
 void PauseMenu_Reset(void)
 {
     ++gnResets;
-    gboRequested = gboEntered = FALSE;
+    gboRequested = FALSE;
+    gboEntered = FALSE;
     gnPausingPlayer = 0;
     gboResumed = gboResumedB = FALSE;
     gboQuitChosen = gboSchoolQuitChosen = gboRestartChosen = FALSE;

@@ -342,6 +342,36 @@ TEST(DezorRunTest, OnTheDemoInstallationTheGameRacesTheDemoStage)
     EXPECT_GT(nRace, 25) << "a second of the race at least";
 }
 
+// The demo race driven by the keys: the car accelerates and steers, the change-view key blends
+// through the cameras, and a pause comes and goes, while the ticks run on the timer thread beside
+// the frames. It reports nothing but the start-up's notice and ends cleanly (under
+// ThreadSanitizer too, where any race the two threads run makes the exit status fail).
+TEST(DezorRunTest, TheDemoRaceDrivenByTheKeysRunsCleanBesideItsFrames)
+{
+    TestEnv env;
+    const datakit::InstallSummary demo = datakit::InstallDemo(env.Path("demo"));
+    const std::string trace = env.Path("driven.trace");
+    SavedVariable registry("DEZOR_REGISTRY"), hook("DEZOR_GAME_DATA"), tracePath("DEZOR_TRACE");
+    setenv("DEZOR_REGISTRY", demo.registryFile.c_str(), 1);
+    // The conventional pacing: the ticks on the timer thread.
+    setenv("DEZOR_GAME_DATA", "358=0,20=0", 1);
+    setenv("DEZOR_TRACE", trace.c_str(), 1);
+    Process p = Start(env, "driven",
+                      "3000 down UP\n4000 tap NUMPAD8\n5000 down LEFT\n5600 up LEFT\n"
+                      "6000 tap NUMPAD8\n7000 tap NUMPAD8\n8000 up UP\n8200 tap ESCAPE\n"
+                      "9000 tap ESCAPE\n9500 down UP\n11000 end\n",
+                      "", true);
+    ASSERT_EQ(WaitFor(p, 120), 0) << ReadWholeFile(p.stderrPath);
+    const std::string errors = ReadWholeFile(p.stderrPath);
+    size_t uReports = 0;
+    for (size_t at = 0; (at = errors.find("ASSERT() failed!", at)) != std::string::npos; ++at)
+        ++uReports;
+    EXPECT_EQ(uReports, 1u) << errors;
+    const std::string lines = ReadWholeFile(trace);
+    EXPECT_NE(lines.find("state 5 next 10"), std::string::npos) << "the pause";
+    EXPECT_NE(lines.find("state 10 next 5"), std::string::npos) << "back to the race";
+}
+
 // A malformed entry of the hook is named on standard error and left out; the rest applies and
 // the game starts.
 TEST(DezorRunTest, AMalformedGameDataEntryIsReportedAndLeftOut)
