@@ -27,10 +27,10 @@ constexpr int64_t kLinkRange = 75LL * ONE;
 // The nearest camera is looked for within this many whole units squared.
 constexpr int64_t kNearestBound = 1000000;
 // The view values.
-constexpr int32_t kNarrowView = 40960;    // 0.625
-constexpr int32_t kZoomPerUnit = 1748;    // 2 / 75: kinds 4 and 6 widen D by this a unit
-constexpr int32_t kRisePerUnit = 6554;    // 0.1: kinds 5 and 6 raise the eye by this a unit
-constexpr int32_t kNearOffset = 6 * ONE;  // kind 0 stands this far from the aim point
+constexpr int32_t kNarrowView = 40960;   // 0.625
+constexpr int32_t kZoomPerUnit = 1748;   // 2 / 75: kinds 4 and 6 widen D by this a unit
+constexpr int32_t kRisePerUnit = 6554;   // 0.1: kinds 5 and 6 raise the eye by this a unit
+constexpr int32_t kNearOffset = 6 * ONE; // kind 0 stands this far from the aim point
 constexpr int32_t kTrackDraw = 7 * ONE;
 // The moving aim point closes 8.33/25 of its gap to the car a tick (8.33/50 at 50 a second).
 constexpr int32_t kFollow25 = 21837;
@@ -54,7 +54,7 @@ StartPositionSet gStartSet = {};
 const TrackCameraRecord* Camera(int nCamera)
 {
     return gpCameras != nullptr && nCamera >= 0 && nCamera < gnCameras ? &gpCameras[nCamera]
-                                                                      : nullptr;
+                                                                       : nullptr;
 }
 
 DK_VECTOR Point(const TrackCameraRecord& camera)
@@ -106,8 +106,8 @@ DK_VECTOR SideOf(const DK_VECTOR& forward)
     return side;
 }
 
-void SetView(DK_MATRIX* pView, const DK_VECTOR& side, const DK_VECTOR& up,
-             const DK_VECTOR& forward, const DK_VECTOR& position)
+void SetView(DK_MATRIX* pView, const DK_VECTOR& side, const DK_VECTOR& up, const DK_VECTOR& forward,
+             const DK_VECTOR& position)
 {
     const DK_VECTOR* apRows[4] = {&side, &up, &forward, &position};
     for (int r = 0; r < 4; ++r)
@@ -249,9 +249,8 @@ void TrackCam_LoadStartPositions(const char* pszPath)
     void* pFile = pszPath != nullptr ? DkMallocLoadFile(pszPath, DKLF_AS_GIVEN) : nullptr;
     const BOOL boSecond = GameData_IsOptionSet(OPTION_REVERSE_DIRECTION) &&
                           !GameData_IsRallySchool() && !IsSuperSpecialStage();
-    if (pFile == nullptr ||
-        !TrackCam_ReadStartPositions(static_cast<const uint8_t*>(pFile), DkGetLastFileSize(),
-                                     boSecond, &gStartSet))
+    if (pFile == nullptr || !TrackCam_ReadStartPositions(static_cast<const uint8_t*>(pFile),
+                                                         DkGetLastFileSize(), boSecond, &gStartSet))
     {
         if (pFile != nullptr)
             DkHeapFree(pFile);

@@ -22,12 +22,12 @@ struct TrackCameraRecord
 #define TRACKCAM_RECORD_SIZE 16
 
 // The camera kinds: how the camera looks at the car.
-#define TRACKCAM_KIND_NEAR 0     // stands 6.0 from the car on the line from its point
-#define TRACKCAM_KIND_FIXED 1    // looks at the car from its point
-#define TRACKCAM_KIND_ALONG 2    // looks along the road by its linked cat's eye
-#define TRACKCAM_KIND_HALFWAY 3  // stands half way from its point to the car
-#define TRACKCAM_KIND_ZOOM 4     // zooms with the distance
-#define TRACKCAM_KIND_HIGH 5     // raised by a tenth of the distance
+#define TRACKCAM_KIND_NEAR 0    // stands 6.0 from the car on the line from its point
+#define TRACKCAM_KIND_FIXED 1   // looks at the car from its point
+#define TRACKCAM_KIND_ALONG 2   // looks along the road by its linked cat's eye
+#define TRACKCAM_KIND_HALFWAY 3 // stands half way from its point to the car
+#define TRACKCAM_KIND_ZOOM 4    // zooms with the distance
+#define TRACKCAM_KIND_HIGH 5    // raised by a tenth of the distance
 #define TRACKCAM_KIND_HIGH_ZOOM 6
 
 // A ".csp" file: one set of 40 bytes, optionally a second set directly behind it (the stage run

@@ -19,22 +19,16 @@ namespace
 
 uint8_t gaGameData[DK_GAME_DATA_SIZE];
 
-int32_t Le32(const uint8_t* p)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                                static_cast<uint32_t>(p[2]) << 16 |
-                                static_cast<uint32_t>(p[3]) << 24);
-}
-
 // The set read from the bytes is the one at `offset`.
-void CheckSet(const uint8_t* data, size_t offset, const StartPositionSet& set)
+void CheckSet(const uint8_t* data, size_t size, size_t offset, const StartPositionSet& set)
 {
     const uint8_t* p = data + offset;
     for (int car = 0; car < 2; ++car)
     {
         const DK_VECTOR& v = set.aPosition[car];
-        if (v.x != Le32(p + 12 * car) || v.y != Le32(p + 12 * car + 4) ||
-            v.z != Le32(p + 12 * car + 8))
+        const size_t at = offset + 12 * car;
+        if (v.x != fuzz::Word(data, size, at) || v.y != fuzz::Word(data, size, at + 4) ||
+            v.z != fuzz::Word(data, size, at + 8))
             std::abort();
         for (int a = 0; a < 3; ++a)
         {
@@ -66,7 +60,7 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, size_t size)
         if (boRead != (size >= 40 ? TRUE : FALSE))
             std::abort();
         if (boRead)
-            CheckSet(data, boSecond && size >= 80 ? 40 : 0, set);
+            CheckSet(data, size, boSecond && size >= 80 ? 40 : 0, set);
     }
 
     static const std::string path = fuzz::DriveCPath("stage.csp");

@@ -27,13 +27,6 @@ constexpr int kMaxEyes = 16;
 constexpr int kMaxCameras = 64;
 CatsEyeRecord gaEyes[kMaxEyes];
 
-int32_t Le32(const uint8_t* p)
-{
-    return static_cast<int32_t>(static_cast<uint32_t>(p[0]) | static_cast<uint32_t>(p[1]) << 8 |
-                                static_cast<uint32_t>(p[2]) << 16 |
-                                static_cast<uint32_t>(p[3]) << 24);
-}
-
 void Check(const uint8_t* data, size_t size, const TrackCameraRecord* pCameras, int32_t nCount)
 {
     const size_t uWhole = size / 16;
@@ -42,9 +35,11 @@ void Check(const uint8_t* data, size_t size, const TrackCameraRecord* pCameras, 
         std::abort();
     for (int32_t i = 0; i < nCount; ++i)
     {
-        const uint8_t* p = data + static_cast<size_t>(i) * 16;
+        const size_t at = static_cast<size_t>(i) * 16;
+        const uint8_t* p = data + at;
         const TrackCameraRecord& c = pCameras[i];
-        if (c.x != Le32(p) || c.y != Le32(p + 4) || c.z != Le32(p + 8) || c.nKind != p[12] ||
+        if (c.x != fuzz::Word(data, size, at) || c.y != fuzz::Word(data, size, at + 4) ||
+            c.z != fuzz::Word(data, size, at + 8) || c.nKind != p[12] ||
             c.nLinkedCheckpoint != static_cast<int16_t>(p[14] | p[15] << 8))
             std::abort();
     }
