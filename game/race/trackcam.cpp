@@ -145,13 +145,17 @@ void LookAt(DK_MATRIX* pView, const DK_VECTOR& eye, const DK_VECTOR& target,
     SetView(pView, side, up, forward, position);
 }
 
-// The cat's eye a kind-2 camera looks along, or NULL when its link names none of the chain.
-const CatsEyeRecord* LinkedCheckpoint(const TrackCameraRecord& camera)
+// The direction along the road of a kind-2 camera: toward its linked cat's eye. FALSE when the
+// link names none of the chain, or the cat's eye stands right above or below the camera, so
+// that no level side row follows from it.
+BOOL RoadDirection(const TrackCameraRecord& camera, DK_VECTOR* pDirection)
 {
     if (camera.nKind != TRACKCAM_KIND_ALONG || gpCatsEyes == nullptr ||
         camera.nLinkedCheckpoint < 0 || camera.nLinkedCheckpoint >= gnNumCatsEyes)
-        return nullptr;
-    return &gpCatsEyes[camera.nLinkedCheckpoint];
+        return FALSE;
+    const CatsEyeRecord& eye = gpCatsEyes[camera.nLinkedCheckpoint];
+    *pDirection = Direction({eye.x, eye.y, eye.z}, Point(camera));
+    return pDirection->x != 0 || pDirection->z != 0 ? TRUE : FALSE;
 }
 
 void ForgetCameras()
@@ -387,11 +391,10 @@ void TrackCam_Aim(CameraView* pView, const DK_VECTOR* pCarPosition)
     const DK_VECTOR level = {pCarPosition->x, point.y, pCarPosition->z};
     const int32_t xHorizontal = Distance(level, point);
 
-    const CatsEyeRecord* pCheckpoint = LinkedCheckpoint(*pCamera);
-    if (pCheckpoint != nullptr)
+    DK_VECTOR forward;
+    if (RoadDirection(*pCamera, &forward))
     {
         // Along the road: toward the linked cat's eye, or away from it when the car is behind.
-        DK_VECTOR forward = Direction({pCheckpoint->x, pCheckpoint->y, pCheckpoint->z}, point);
         const int64_t nToAim =
             static_cast<int64_t>(forward.x) * (static_cast<int64_t>(pView->AimPoint.x) - point.x) +
             static_cast<int64_t>(forward.z) * (static_cast<int64_t>(pView->AimPoint.z) - point.z);

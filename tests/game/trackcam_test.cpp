@@ -265,12 +265,14 @@ TEST_F(TrackCamTest, EachKindAimsWithItsOffsetRiseAndZoom)
         {"kind 2 looks along the road to its cat's eye", 2, 0, car, point, {0.6, 0, 0.8}, 0.625},
         {"kind 2 looks back when the car is behind it", 2, 0, {10, 2, -10}, point,
          {-0.6, 0, -0.8}, 0.625},
-        {"kind 2 with a link beyond the chain aims at the car", 2, 1, car, point, {0, 0, 1},
+        {"kind 2 with a link beyond the chain aims at the car", 2, 2, car, point, {0, 0, 1},
          0.625},
         {"kind 2 with a negative link aims at the car", 2, -1, car, point, {0, 0, 1}, 0.625},
+        {"kind 2 with its cat's eye right above it aims at the car", 2, 1, car, point, {0, 0, 1},
+         0.625},
     };
-    // The one cat's eye lies along (0.6, 0, 0.8) from the camera.
-    SetCatsEyes({{16, 2, 28}});
+    // The first cat's eye lies along (0.6, 0, 0.8) from the camera; the second above it.
+    SetCatsEyes({{16, 2, 28}, {10, 9, 20}});
     for (const Case& c : cases)
     {
         SCOPED_TRACE(c.pszName);
