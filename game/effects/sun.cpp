@@ -1,5 +1,9 @@
 #include "game/effects/sun.h"
 
+#include "engine/pc/3d/dk_light.h"
+#include "engine/pc/3d/dk_rendr.h"
+#include "game/race/stageinfo.h"
+
 namespace
 {
 int gnLoadCalls = 0;
@@ -20,4 +24,13 @@ void Sun_ResetForTests(void)
     gnLoadCalls = 0;
 }
 
-void InitialiseAmbientLight(void) {}
+void InitialiseAmbientLight(void)
+{
+    StageInfo_InitConditions();
+    // The stage's faces carry their own (baked) colours; the track colours the conditions chose
+    // light the world, the objects and the cars.
+    DkSetC3dLoadOption(1);
+    DkSetAmbientLightStates(StageInfo_GetTrackColour(0), StageInfo_GetTrackColour(1),
+                            StageInfo_GetTrackColour(2), StageInfo_GetTrackColour(3),
+                            StageInfo_GetTrackColour(4), StageInfo_GetTrackColour(5));
+}

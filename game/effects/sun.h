@@ -1,5 +1,5 @@
-// Ambient light and the sun. So far the sun data's loader, which the stage loading calls with
-// the stage's ".shp" file.
+// Ambient light and the sun. So far the stage's ambient light and the sun data's loader, which
+// the stage loading calls with the stage's ".shp" file.
 #pragma once
 
 // Loads the sun data of the stage; a missing file leaves the defaults. Keeps nothing yet
@@ -10,5 +10,6 @@ void Sun_LoadData(const char* pszPath);
 int Sun_GetLoadCallsForTests(void);
 void Sun_ResetForTests(void);
 
-// The stage's ambient light, set at the stage's start. Nothing yet.
+// The stage's start: the stage conditions looked up, the stage's own face colours switched on
+// for the loads to come, and the conditions' track colours as the renderer's ambient light.
 void InitialiseAmbientLight(void);

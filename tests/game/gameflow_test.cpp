@@ -13,6 +13,8 @@
 #include <gtest/gtest.h>
 
 #include "engine/common/dk_text.h"
+#include "engine/pc/3d/c3d.h"
+#include "engine/pc/3d/dk_light.h"
 #include "engine/pc/core/dk_file.h"
 #include "engine/pc/input/dk_input.h"
 #include "game/effects/codriver.h"
@@ -268,6 +270,27 @@ TEST_F(GameFlowTest, NoStartSequenceWhereThereIsNoStart)
     }
 }
 
+// The stage's start looks up its conditions and lights the world with their track colours: the
+// dark mode's night darkens the first record; the stage's faces keep their own colours.
+TEST_F(GameFlowTest, InitStageLightsTheWorldByTheStageConditions)
+{
+    for (const bool boDark : {false, true})
+    {
+        SCOPED_TRACE(boDark ? "dark" : "day");
+        TearDown();
+        SetUp();
+        gboC3dLoadOption = FALSE;
+        SetByte(35, boDark ? 0x80 : 0);
+        InitStage();
+        EXPECT_EQ(StageInfo_GetLight() == STAGEINFO_LIGHT_NIGHT, boDark);
+        EXPECT_TRUE(gboC3dLoadOption);
+        const uint8_t* pColour = StageInfo_GetTrackColour(0);
+        EXPECT_EQ(std::memcmp(gaAmbientLight[0], pColour, 4), 0);
+        if (boDark)
+            EXPECT_EQ(gaAmbientLight[0][0], 50);
+    }
+}
+
 // The stage's rate and the state it starts in.
 TEST_F(GameFlowTest, InitStageChoosesTheRateAndTheFirstState)
 {
@@ -300,7 +323,9 @@ TEST_F(GameFlowTest, InitStageChoosesTheRateAndTheFirstState)
         SetUp();
         gboRaceSchool = c.boSchool ? TRUE : FALSE;
         gnRaceGameType = c.nGameType;
-        StageInfo_SetLightForTests(c.nLight);
+        // The stage's conditions are looked up at the stage's start: the dark mode gives light
+        // type 8.
+        SetByte(35, c.nLight == STAGEINFO_LIGHT_NIGHT ? 0x80 : 0);
         SetByte(38, c.boFiftyAllowed ? 4 : 0);
         gboGoToPodium = c.boPodium ? TRUE : FALSE;
         SetByte(GD_SESSION_FLAGS, c.boDemo ? 1 : 0);
