@@ -17,6 +17,7 @@
 #include "engine/pc/core/dk_file.h"
 #include "engine/include/dk_services.h"
 #include "engine/pc/3d/dk_rendr.h"
+#include "game/effects/sun.h"
 #include "game/race/display.h"
 #include "game/race/gamedata.h"
 #include "game/race/gmhndlr.h"
@@ -145,8 +146,11 @@ void RaceFrame(benchmark::State& state)
     const std::string hardDisk = Install();
     gaGameData[GD_SCREEN_SIZE] = 2;
     gaGameData[GD_CAR_RESOLUTION] = 1;
+    gaGameData[GD_OBJECT_PRIORITY] = 2;
     if (!PrepareStageDisplay(state, hardDisk))
         return;
+    // The stage's start lights the world before the stage loads.
+    InitialiseAmbientLight();
     DispInitStage();
     if (!gboStageInitialised)
     {
@@ -158,6 +162,7 @@ void RaceFrame(benchmark::State& state)
     UpdateMechanics();
     UpdateMechanics();
     int32_t xFraction = 0;
+    const uint32_t uTrianglesBefore = stage::TrianglesDrawn();
     for (auto _ : state)
     {
         DkEnterCriticalSection();
@@ -170,6 +175,10 @@ void RaceFrame(benchmark::State& state)
         xFraction = (xFraction + 0x1000) & 0xFFFF;
     }
     state.counters["views"] = Disp_GetFrameRecordForTests().nRenders;
+    if (state.iterations() > 0)
+        state.counters["triangles"] =
+            static_cast<double>(stage::TrianglesDrawn() - uTrianglesBefore) /
+            static_cast<double>(state.iterations());
     stage::CloseDisplay();
 }
 

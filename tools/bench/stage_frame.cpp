@@ -495,4 +495,12 @@ bool SavePng(const std::string& path)
                       static_cast<uint32_t>(d2d->nHeight));
 }
 
+uint32_t TrianglesDrawn()
+{
+    D3DSTATS stats{};
+    stats.dwSize = sizeof stats;
+    d3d->lpD3DDevice2->GetStats(&stats);
+    return stats.dwTrianglesDrawn;
+}
+
 } // namespace stage

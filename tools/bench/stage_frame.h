@@ -96,4 +96,7 @@ std::vector<uint16_t> DepthWords();
 // Writes the back surface as a PNG file; false when it cannot.
 bool SavePng(const std::string& path);
 
+// The device's count of triangles drawn so far.
+uint32_t TrianglesDrawn();
+
 } // namespace stage
