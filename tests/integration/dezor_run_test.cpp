@@ -342,9 +342,9 @@ TEST(DezorRunTest, OnTheDemoInstallationTheGameRacesTheDemoStage)
     EXPECT_GT(nRace, 25) << "a second of the race at least";
 }
 
-// The demo race driven by the keys: the car accelerates and steers, the change-view key blends
-// through the cameras, and a pause comes and goes, while the ticks run on the timer thread beside
-// the frames. It reports nothing but the start-up's notice and ends cleanly (under
+// The demo race driven by the keys: the car accelerates, changes up and steers, the change-view
+// key blends through the cameras, and a pause comes and goes, while the ticks run on the timer
+// thread beside the frames. It reports nothing but the start-up's notice and ends cleanly (under
 // ThreadSanitizer too, where any race the two threads run makes the exit status fail).
 TEST(DezorRunTest, TheDemoRaceDrivenByTheKeysRunsCleanBesideItsFrames)
 {
@@ -357,9 +357,11 @@ TEST(DezorRunTest, TheDemoRaceDrivenByTheKeysRunsCleanBesideItsFrames)
     setenv("DEZOR_GAME_DATA", "358=0,20=0", 1);
     setenv("DEZOR_TRACE", trace.c_str(), 1);
     Process p = Start(env, "driven",
-                      "3000 down UP\n4000 tap NUMPAD8\n5000 down LEFT\n5600 up LEFT\n"
-                      "6000 tap NUMPAD8\n7000 tap NUMPAD8\n8000 up UP\n8200 tap ESCAPE\n"
-                      "9000 tap ESCAPE\n9500 down UP\n11000 end\n",
+                      "3000 down UP\n4000 down NUMPAD6\n4200 up NUMPAD6\n4500 down NUMPAD8\n"
+                      "4700 up NUMPAD8\n5000 down LEFT\n5600 up LEFT\n6000 down NUMPAD6\n"
+                      "6200 up NUMPAD6\n7000 down NUMPAD6\n7200 up NUMPAD6\n8000 up UP\n"
+                      "8200 down ESCAPE\n8400 up ESCAPE\n9000 down ESCAPE\n9200 up ESCAPE\n"
+                      "9500 down UP\n11000 end\n",
                       "", true);
     ASSERT_EQ(WaitFor(p, 120), 0) << ReadWholeFile(p.stderrPath);
     const std::string errors = ReadWholeFile(p.stderrPath);
