@@ -84,6 +84,28 @@ Process Start(const TestEnv& env, const std::string& name, const std::string& sc
     return p;
 }
 
+// A game started at once by the game data hook (gameData) on a fresh demo installation, with its
+// states traced into NAME.trace and the debugger's output on standard error.
+Process StartOnDemo(const TestEnv& env, const std::string& name, const char* gameData,
+                    const std::string& script)
+{
+    const datakit::InstallSummary demo = datakit::InstallDemo(env.Path("demo"));
+    SavedVariable registry("DEZOR_REGISTRY"), hook("DEZOR_GAME_DATA"), tracePath("DEZOR_TRACE");
+    setenv("DEZOR_REGISTRY", demo.registryFile.c_str(), 1);
+    setenv("DEZOR_GAME_DATA", gameData, 1);
+    setenv("DEZOR_TRACE", env.Path(name + ".trace").c_str(), 1);
+    return Start(env, name, script, "", true);
+}
+
+// How many reports (failed assertions) standard error holds.
+size_t CountReports(const std::string& errors)
+{
+    size_t uReports = 0;
+    for (size_t at = 0; (at = errors.find("ASSERT() failed!", at)) != std::string::npos; ++at)
+        ++uReports;
+    return uReports;
+}
+
 // The exit status, or -1 when the process did not end within the time allowed.
 int WaitFor(const Process& p, int seconds)
 {
@@ -312,22 +334,13 @@ TEST(DezorRunTest, ShiftQInThePauseLeavesTheGameForTheTestCardAndReturnStartsAno
 TEST(DezorRunTest, OnTheDemoInstallationTheGameRacesTheDemoStage)
 {
     TestEnv env;
-    const datakit::InstallSummary demo = datakit::InstallDemo(env.Path("demo"));
-    const std::string trace = env.Path("demo.trace");
-    SavedVariable registry("DEZOR_REGISTRY"), hook("DEZOR_GAME_DATA"), tracePath("DEZOR_TRACE");
-    setenv("DEZOR_REGISTRY", demo.registryFile.c_str(), 1);
-    setenv("DEZOR_GAME_DATA", "358=0", 1);
-    setenv("DEZOR_TRACE", trace.c_str(), 1);
     // The reports go to standard error: the only one is the start-up's own notice.
-    Process p = Start(env, "demo", "4000 end\n", "", true);
+    Process p = StartOnDemo(env, "demo", "358=0", "4000 end\n");
     ASSERT_EQ(WaitFor(p, 60), 0) << ReadWholeFile(p.stderrPath);
     const std::string errors = ReadWholeFile(p.stderrPath);
-    size_t uReports = 0;
-    for (size_t at = 0; (at = errors.find("ASSERT() failed!", at)) != std::string::npos; ++at)
-        ++uReports;
-    EXPECT_EQ(uReports, 1u) << errors;
+    EXPECT_EQ(CountReports(errors), 1u) << errors;
     EXPECT_NE(errors.find("TRYBOOLS SHOULD NOW BE DISABLED"), std::string::npos) << errors;
-    const std::string lines = ReadWholeFile(trace);
+    const std::string lines = ReadWholeFile(env.Path("demo.trace"));
     ASSERT_EQ(lines.rfind("state 3 next 4\nstate 4 next 5", 0), 0u) << lines.substr(0, 200);
     int nRace = 0;
     for (size_t at = lines.find("\nstate 4 next 5") + 1;
@@ -349,27 +362,17 @@ TEST(DezorRunTest, OnTheDemoInstallationTheGameRacesTheDemoStage)
 TEST(DezorRunTest, TheDemoRaceDrivenByTheKeysRunsCleanBesideItsFrames)
 {
     TestEnv env;
-    const datakit::InstallSummary demo = datakit::InstallDemo(env.Path("demo"));
-    const std::string trace = env.Path("driven.trace");
-    SavedVariable registry("DEZOR_REGISTRY"), hook("DEZOR_GAME_DATA"), tracePath("DEZOR_TRACE");
-    setenv("DEZOR_REGISTRY", demo.registryFile.c_str(), 1);
     // The conventional pacing: the ticks on the timer thread.
-    setenv("DEZOR_GAME_DATA", "358=0,20=0", 1);
-    setenv("DEZOR_TRACE", trace.c_str(), 1);
-    Process p = Start(env, "driven",
-                      "3000 down UP\n4000 down NUMPAD6\n4200 up NUMPAD6\n4500 down NUMPAD8\n"
-                      "4700 up NUMPAD8\n5000 down LEFT\n5600 up LEFT\n6000 down NUMPAD6\n"
-                      "6200 up NUMPAD6\n7000 down NUMPAD6\n7200 up NUMPAD6\n8000 up UP\n"
-                      "8200 down ESCAPE\n8400 up ESCAPE\n9000 down ESCAPE\n9200 up ESCAPE\n"
-                      "9500 down UP\n11000 end\n",
-                      "", true);
+    Process p = StartOnDemo(env, "driven", "358=0,20=0",
+                            "3000 down UP\n4000 down NUMPAD6\n4200 up NUMPAD6\n4500 down NUMPAD8\n"
+                            "4700 up NUMPAD8\n5000 down LEFT\n5600 up LEFT\n6000 down NUMPAD6\n"
+                            "6200 up NUMPAD6\n7000 down NUMPAD6\n7200 up NUMPAD6\n8000 up UP\n"
+                            "8200 down ESCAPE\n8400 up ESCAPE\n9000 down ESCAPE\n9200 up ESCAPE\n"
+                            "9500 down UP\n11000 end\n");
     ASSERT_EQ(WaitFor(p, 120), 0) << ReadWholeFile(p.stderrPath);
     const std::string errors = ReadWholeFile(p.stderrPath);
-    size_t uReports = 0;
-    for (size_t at = 0; (at = errors.find("ASSERT() failed!", at)) != std::string::npos; ++at)
-        ++uReports;
-    EXPECT_EQ(uReports, 1u) << errors;
-    const std::string lines = ReadWholeFile(trace);
+    EXPECT_EQ(CountReports(errors), 1u) << errors;
+    const std::string lines = ReadWholeFile(env.Path("driven.trace"));
     EXPECT_NE(lines.find("state 5 next 10"), std::string::npos) << "the pause";
     EXPECT_NE(lines.find("state 10 next 5"), std::string::npos) << "back to the race";
 }
