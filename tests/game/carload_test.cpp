@@ -1,5 +1,6 @@
 // The stage's cars: their files by light and detail, loading them from the data kit's
-// installation with their counts, and a missing car file.
+// installation with their counts and colours, and a missing car file. A display is open: the
+// cars' textures live on its device.
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -7,6 +8,7 @@
 #include <gtest/gtest.h>
 
 #include "engine/common/destruct.h"
+#include "engine/common/dk_model.h"
 #include "engine/pc/3d/c3d.h"
 #include "engine/pc/3d/dk_light.h"
 #include "engine/pc/core/dk_file.h"
@@ -14,6 +16,7 @@
 #include "game/race/gamedata.h"
 #include "game/race/startup.h"
 #include "tests/game/car_fixture.h"
+#include "tools/bench/stage_frame.h"
 #include "tools/datakit/install.h"
 
 namespace
@@ -28,12 +31,20 @@ protected:
         CarTest::SetUp();
         gboMediumDetailCar = 0;
         gnNumMechCars = 0;
+        stage::DisplayOptions options;
+        options.width = 320;
+        options.height = 240;
+        std::string problem;
+        output += CaptureOutput([&] { ASSERT_TRUE(stage::OpenDisplay(options, &problem)); });
+        RegisterTestEntries();
     }
     void TearDown() override
     {
         output += CaptureOutput([] { Startup_FreeCarData(); });
         gboMediumDetailCar = 0;
         gNumberOfPlayers = 1;
+        output += CaptureOutput([] { stage::CloseDisplay(); });
+        DkResetDataPathsForTests();
         CarTest::TearDown();
     }
     // The data kit's installation, its hard disk the file layer's.
@@ -57,6 +68,29 @@ protected:
         for (LoadedCar& car : gaLoadedCar)
             car = LoadedCar{};
         return gnNumDestructors;
+    }
+    // pActor or the first model below it with a detail level drawn wholly black: the cars'
+    // vertices are pre-lit, and an untextured face leaves its own opaque black. NULL when every
+    // level shows some colour.
+    static const DK_ACTOR* BlackPart(const DK_ACTOR* pActor)
+    {
+        const auto* pModel = pActor->uType == DK_ACTOR_MODEL
+                                 ? static_cast<const DK_MODEL*>(pActor->pObject)
+                                 : nullptr;
+        for (int nLevel = 0; pModel != nullptr && nLevel < pModel->uNumLevels; ++nLevel)
+        {
+            bool boColoured = false;
+            for (const DK_MODEL_NODE* pNode = pModel->aLevels[nLevel].pFirstNode; pNode != nullptr;
+                 pNode = pNode->pNext)
+                for (int32_t v = 0; v < pNode->nNumVertices; ++v)
+                    boColoured = boColoured || (pNode->pVertices[v].Lit.uColour & 0xFFFFFFu);
+            if (!boColoured)
+                return pActor;
+        }
+        for (const DK_ACTOR* pChild = pActor->pChild; pChild != nullptr; pChild = pChild->pNext)
+            if (const DK_ACTOR* pBlack = BlackPart(pChild))
+                return pBlack;
+        return nullptr;
     }
     void SetCarType(int nPlayer, int nCarType)
     {
@@ -158,6 +192,14 @@ TEST_F(CarLoadTest, TheInstalledCarsLoadInTheirCounts)
         }
         EXPECT_EQ(gaLoadedCar[0].nCarType, 0);
         EXPECT_EQ(gaCarBody[0].paCar, gaLoadedCar[0].paCar);
+        // Every part of every car, its reflection shell too, shows its colours.
+        for (int n = 0; n < c.nLoaded; ++n)
+            for (const DK_ACTOR* pCar : {gaLoadedCar[n].paCar, gaLoadedCar[n].paBodyDummy})
+            {
+                const DK_ACTOR* pBlack = BlackPart(pCar);
+                EXPECT_EQ(pBlack, nullptr)
+                    << "car " << n << ", part " << (pBlack ? pBlack->uId : 0);
+            }
         // The models go with the heaps, and no record points at them.
         output += CaptureOutput([&] { DkCallDestructors(nMark); });
         for (const LoadedCar& car : gaLoadedCar)

@@ -273,26 +273,22 @@ void WriteResultFonts(InstallSummary& summary, const fs::path& gameDir)
     }
 }
 
-// The cars under the hard disk's "OBJECTS\\CARS\\<code>\\" as the stage loads them, flat-coloured:
-// by day and at night the full-detail car, at medium detail (day and night alike) the coarser
-// one, and the day car's reflection shell and map.
+// The cars under the hard disk's "OBJECTS\\CARS\\<code>\\" as the stage loads them: by day and at
+// night the full-detail car, at medium detail (day and night alike) the coarser one, and the day
+// car's reflection shell and map. Every face is textured: the cars load with pre-lit vertices,
+// which an untextured face leaves opaque black. The shell's own texture stands in until the map
+// replaces it.
 void WriteCarModels(InstallSummary& summary, const fs::path& hardDisk)
 {
-    const auto flat = [](C3dScene scene)
-    {
-        scene.textures.clear();
-        for (C3dShape& shape : scene.shapes)
-            for (C3dFace& face : shape.faces)
-                face.texture = -1;
-        return FormatC3d(scene);
-    };
-    const std::vector<uint8_t> full = flat(C3dCar(C3dCarParts::Full));
-    const std::vector<uint8_t> medium = flat(C3dCar(C3dCarParts::Medium));
+    const std::vector<uint8_t> full = FormatC3d(C3dCar(C3dCarParts::Full));
+    const std::vector<uint8_t> medium = FormatC3d(C3dCar(C3dCarParts::Medium));
+    const C3dRgba sky{200, 210, 230, 255};
     C3dScene shell;
-    shell.shapes.push_back(C3dBox("REFSHELL", 2.0, 0.7, 0.9, -1));
+    shell.textures.push_back({"REFSHELL", C3dSolidBmp(16, 16, sky), {}});
+    shell.shapes.push_back(C3dBox("REFSHELL", 2.0, 0.7, 0.9, 0));
     shell.objects.push_back(C3dPlaced(-1, {0}));
     const std::vector<uint8_t> reflection = FormatC3d(shell);
-    const std::vector<uint8_t> map = C3dSolidBmp(16, 16, C3dRgba{200, 210, 230, 255});
+    const std::vector<uint8_t> map = C3dSolidBmp(16, 16, sky);
     const fs::path cars = hardDisk / "OBJECTS" / "CARS";
     MakeDirectory(summary, hardDisk / "OBJECTS");
     MakeDirectory(summary, cars);
