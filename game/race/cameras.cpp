@@ -43,8 +43,8 @@ constexpr int kTrackBlendTicks = 50;
 // car camera.
 constexpr int32_t kDirectorRange = 75 * ONE;
 constexpr int kDirectorHoldTicks = 75;
-// The ground lift keeps the eye 1.0 above the ground and sinks back by 23.75/25 of the gap a
-// tick (a second's worth of 25 ticks).
+// The ground lift keeps the eye 1.0 above the ground; it rises at once and sinks back by
+// 23.75/25 of the gap a step at 25 ticks a second (23.75/50 at 50).
 constexpr int32_t kGroundClearance = ONE;
 constexpr int32_t kLiftFall = 62259; // 0.95
 // The projection: the horizontal and vertical scales by the field-of-view value D.
