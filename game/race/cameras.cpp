@@ -66,7 +66,6 @@ constexpr int kChoiceTypes[5] = {CAMERA_TYPE_CHASE_NEAR, CAMERA_TYPE_CHASE_FAR, 
 constexpr GameOption OPTION_RESTRICTED_CAMERAS = {37, 2};
 constexpr GameOption OPTION_MIRROR_MODE = {37, 5};
 constexpr GameOption OPTION_NO_IN_CAR_VIEW = {38, 0};
-constexpr GameOption OPTION_DIRECTOR_BLENDS = {39, 1};
 
 // The detail level the clip distances were last scaled for (-1: none yet).
 int gnScaledDetail = -1;
@@ -633,9 +632,8 @@ void Cameras_NextMode(int nPlayer)
     if (pCode != std::end(kChoiceTypes) && pRecord != nullptr)
     {
         const auto uCode = static_cast<uint8_t>(pCode - std::begin(kChoiceTypes));
-        pRecord[PI_CAMERA_CHOICE] =
-            static_cast<uint8_t>((pRecord[PI_CAMERA_CHOICE] & ~kChoiceMask) |
-                                 (uCode << kChoiceShift));
+        pRecord[PI_CAMERA_CHOICE] = static_cast<uint8_t>(
+            (pRecord[PI_CAMERA_CHOICE] & ~kChoiceMask) | (uCode << kChoiceShift));
     }
 }
 

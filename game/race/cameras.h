@@ -139,8 +139,8 @@ const DK_MATRIX* Cameras_GetCarMatrix(int nCar);
 // The director's state, for the tests.
 struct CameraDirector
 {
-    int nActive; // which of the player's records is active: 1 the first
-    int16_t nBlendTicks;  // -1: none
+    int nActive;         // which of the player's records is active: 1 the first
+    int16_t nBlendTicks; // -1: none
     int16_t nBlendLength;
     BOOL boViewChanged;
     BOOL boViewChangedPrev;

@@ -91,6 +91,9 @@ inline constexpr GameOption OPTION_MIRRORED_REAR = {38, 7};
 inline constexpr GameOption OPTION_NETWORK_PULL = {39, 2};
 // The same bit draws the debug lines to the remote cars.
 inline constexpr GameOption OPTION_NETWORK_DEBUG_LINES = OPTION_NETWORK_PULL;
+// The director's cuts blend, and a track-side camera's aim is the car itself rather than
+// following it.
+inline constexpr GameOption OPTION_DIRECTOR_BLENDS = {39, 1};
 // The stage may run 50 ticks a second.
 inline constexpr GameOption OPTION_FIFTY_STEPS = {38, 2};
 // The start light grows with the time of its light; the lights' end chooses camera type 7.

@@ -35,8 +35,6 @@ constexpr int32_t kTrackDraw = 7 * ONE;
 // The moving aim point closes 8.33/25 of its gap to the car a tick (8.33/50 at 50 a second).
 constexpr int32_t kFollow25 = 21837;
 constexpr int32_t kFollow50 = 10918;
-// Set, the track cameras aim at the car itself rather than following it.
-constexpr GameOption OPTION_TRACK_CAMERAS_BLEND = {39, 1};
 // Beyond this a vector is shifted down before it is squared in 16.16.
 constexpr int64_t kSquareLimit = 100LL * ONE;
 
@@ -365,7 +363,7 @@ void TrackCam_AttachMoving(CameraView* pView, const DK_VECTOR* pCarPosition)
         return;
     const TrackCameraRecord* pCamera = Camera(pView->nTrackCamera);
     if (pCamera != nullptr && pCamera->nKind != TRACKCAM_KIND_NEAR &&
-        !GameData_IsOptionSet(OPTION_TRACK_CAMERAS_BLEND))
+        !GameData_IsOptionSet(OPTION_DIRECTOR_BLENDS))
     {
         const int64_t xRate = gbo50HzMode ? kFollow50 : kFollow25;
         int32_t* apAim[3] = {&pView->AimPoint.x, &pView->AimPoint.y, &pView->AimPoint.z};

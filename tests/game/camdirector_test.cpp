@@ -1,6 +1,6 @@
-// The camera director: the television director's cuts between track-side and car cameras, how long a blend lasts and when there is none, the change-view key and
-// the stored choice, the blend weight, the headings, the pitch of a view and the blend of two
-// matrices.
+// The camera director: the television director's cuts between track-side and car cameras, how long
+// a blend lasts and when there is none, the change-view key and the stored choice, the blend
+// weight, the headings, the pitch of a view and the blend of two matrices.
 #include "game/race/cameras.h"
 
 #include <cmath>
@@ -54,10 +54,7 @@ protected:
         }
         return nTicks;
     }
-    static void Settle()
-    {
-        BlendTicks();
-    }
+    static void Settle() { BlendTicks(); }
 };
 
 double Fixed(int32_t x)
@@ -86,8 +83,8 @@ TEST_F(CamerasTest, ABlendLastsItsTicksAndTheInCarViewNeverBlends)
     };
     for (const Case& c : cases)
     {
-        SCOPED_TRACE(testing::Message() << c.nFrom << " to " << c.nTo << " at "
-                                        << (c.bo50 ? 50 : 25));
+        SCOPED_TRACE(testing::Message()
+                     << c.nFrom << " to " << c.nTo << " at " << (c.bo50 ? 50 : 25));
         Cameras_ResetForTests();
         gbo50HzMode = c.bo50;
         Cameras_SetMode(0, c.nFrom, FALSE);
@@ -157,8 +154,7 @@ TEST_F(CamerasTest, TheChangeViewKeyStepsThroughTheAllowedTypes)
         {"chase far wraps to the bonnet", 0, 0, FALSE, CAMERA_TYPE_CHASE_FAR, CAMERA_TYPE_BONNET},
         {"bonnet to roof", 0, 0, FALSE, CAMERA_TYPE_BONNET, CAMERA_TYPE_ROOF},
         {"roof to in-car", 0, 0, FALSE, CAMERA_TYPE_ROOF, CAMERA_TYPE_IN_CAR},
-        {"medium-detail car: roof to chase", 0, 0, TRUE, CAMERA_TYPE_ROOF,
-         CAMERA_TYPE_CHASE_NEAR},
+        {"medium-detail car: roof to chase", 0, 0, TRUE, CAMERA_TYPE_ROOF, CAMERA_TYPE_CHASE_NEAR},
         {"no in-car view: roof to chase", 0, 1, FALSE, CAMERA_TYPE_ROOF, CAMERA_TYPE_CHASE_NEAR},
         {"in-car to chase", 0, 0, FALSE, CAMERA_TYPE_IN_CAR, CAMERA_TYPE_CHASE_NEAR},
         {"restricted: near to far", 4, 0, FALSE, CAMERA_TYPE_CHASE_NEAR, CAMERA_TYPE_CHASE_FAR},
@@ -256,8 +252,13 @@ TEST_F(CamerasTest, HeadingsCoverAllFourQuadrants)
         int nHeading;
     };
     const Case cases[] = {
-        {0, 1, 0},           {1, 0, 1024},          {0, -1, 2048},         {-1, 0, 3072},
-        {0.7071, 0.7071, 512}, {0.7071, -0.7071, 1536}, {-0.7071, -0.7071, 2560},
+        {0, 1, 0},
+        {1, 0, 1024},
+        {0, -1, 2048},
+        {-1, 0, 3072},
+        {0.7071, 0.7071, 512},
+        {0.7071, -0.7071, 1536},
+        {-0.7071, -0.7071, 2560},
         {-0.7071, 0.7071, 3584},
     };
     for (const Case& c : cases)
