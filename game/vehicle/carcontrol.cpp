@@ -202,6 +202,18 @@ void ChooseByRevs(void)
         --m->ShiftTimer;
     if ((m->InputAccel == 0 && m->InputBrake == 0) || !WheelsTouch())
         return;
+    // Every car starts in neutral, which the choice by revs never leaves: the accelerator puts
+    // it into first.
+    if (m->Gear == kNeutral)
+    {
+        if (m->InputAccel != 0)
+        {
+            AskForGear(kFirst);
+            m->ShiftDirection = kUp;
+            m->ShiftTimer = kShiftTimerTicks;
+        }
+        return;
+    }
     const int nGear = ChooseGear(true);
     if (nGear == m->Gear)
         return;

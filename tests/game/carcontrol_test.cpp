@@ -122,6 +122,37 @@ TEST_F(CarControlTest, AnAutomaticBoxShiftsByTheRevsOnlyOnTheGround)
     }
 }
 
+// A car starts in neutral: the automatic boxes put it into first when the accelerator is held
+// (the revs alone would never leave neutral); the brake alone, or the manual box, leaves it
+// there.
+TEST_F(CarControlTest, TheAutomaticBoxesLeaveNeutralForFirstOnTheAccelerator)
+{
+    struct Case
+    {
+        int nMode;
+        int32_t xAccel, xBrake;
+        int nGear;
+    };
+    const Case cases[] = {
+        {0, ONE, 0, 1}, {2, ONE, 0, 1}, {0, 0, ONE, 0}, {2, 0, ONE, 0}, {1, ONE, 0, 0},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(testing::Message() << "mode " << c.nMode << " accel " << c.xAccel);
+        m->GearboxMode = c.nMode;
+        m->Gear = 0;
+        m->ShiftPending = m->ShiftTimer = m->ShiftDelay = 0;
+        m->ClutchOut = 0;
+        m->InputGearChange = 0;
+        m->InputAccel = c.xAccel;
+        m->InputBrake = c.xBrake;
+        Revs(0.1);
+        Update();
+        Engage();
+        EXPECT_EQ(m->Gear, c.nGear);
+    }
+}
+
 TEST_F(CarControlTest, AChangeIsNotUndoneWithinTenTicks)
 {
     struct Case
