@@ -749,14 +749,20 @@ void BuildLines(DemoStage& stage)
         stage.lines.push_back({p.x - w * p.dz, p.y, z + w * p.dx, p.x + w * p.dz, p.y, z - w * p.dx,
                                type, false, param});
     };
+    constexpr double kWallBelow = 1.0;
+    constexpr double kWallAbove = 4.0;
     for (double z = kDemoRoadStart; z + 16.0 <= kDemoRoadEnd; z += 16.0)
     {
         const StagePoint a = DemoCentreLine(z), b = DemoCentreLine(z + 16.0);
         const double w = kHalf + 2.0;
+        // A wall stands from below the road to well above a car: the heights of its two ends
+        // are the span a car's corners must reach into to meet it.
+        const double low = std::min(a.y, b.y) - kWallBelow;
+        const double high = std::max(a.y, b.y) + kWallAbove;
         // Left wall up the road faces the road (+x side), the right one down it.
-        stage.lines.push_back({a.x - w * a.dz, a.y, z + w * a.dx, b.x - w * b.dz, b.y,
+        stage.lines.push_back({a.x - w * a.dz, low, z + w * a.dx, b.x - w * b.dz, high,
                                z + 16.0 + w * b.dx, kWall, false, 0});
-        stage.lines.push_back({b.x + w * b.dz, b.y, z + 16.0 - w * b.dx, a.x + w * a.dz, a.y,
+        stage.lines.push_back({b.x + w * b.dz, low, z + 16.0 - w * b.dx, a.x + w * a.dz, high,
                                z - w * a.dx, kWall, false, 0});
     }
     across(30.0, kTimedEvent, 0);
