@@ -3,8 +3,10 @@
 // grid, the height data and the trigger lines, all within the game's limits, and the ground the
 // cars drive on where the track is drawn.
 
+#include <algorithm>
 #include <cmath>
 #include <filesystem>
+#include <utility>
 
 #include <gtest/gtest.h>
 
@@ -111,8 +113,24 @@ TEST_F(DemoStageTest, EveryFileLoadsThroughTheReadersWithinTheGamesLimits)
     ASSERT_NE(pLines, nullptr);
     Points_NumberSplitLines(pLines);
     EXPECT_EQ(Points_GetSplitCount(), 3);
+    int nWalls = 0;
     for (int32_t i = 0; i < gnNumWallLines; ++i)
-        EXPECT_LT(pLines[i].uNext, guNumTrackBlocks) << "each record names the block it is on";
+    {
+        const TrackTrigger& r = pLines[i];
+        EXPECT_LT(r.uNext, guNumTrackBlocks) << "each record names the block it is on";
+        if (r.uType != 2)
+            continue;
+        // A wall's end heights are the span a car's corners must reach into to meet it: from
+        // below the ground at both ends to well above a car standing there.
+        ++nWalls;
+        for (const auto& [x, z] : {std::pair{r.ax, r.az}, std::pair{r.bx, r.bz}})
+        {
+            const double ground = datakit::DemoGroundHeight(x / 65536.0, z / 65536.0);
+            EXPECT_LT(std::min(r.ay, r.by) / 65536.0, ground) << i;
+            EXPECT_GT(std::max(r.ay, r.by) / 65536.0, ground + 2.0) << i;
+        }
+    }
+    EXPECT_GT(nWalls, 0);
 
     // The ground under the road is the road's height (the verges' coarser mesh only follows the
     // hills), and its surface the road's or the grass's.
