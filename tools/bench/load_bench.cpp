@@ -25,10 +25,9 @@
 #include "game/race/loading.h"
 #include "game/race/pertick.h"
 #include "platform/d3d/d3d.h"
+#include "tools/bench/bench_install.h"
 #include "tools/bench/stage_frame.h"
-#include "platform/reg/reg.h"
 #include "tools/datakit/file_io.h"
-#include "tools/datakit/install.h"
 #include "tools/datakit/stage_files_writer.h"
 #include "tools/datakit/stage_writer.h"
 
@@ -79,22 +78,6 @@ void StageLoad(benchmark::State& state)
     stage::CloseDisplay();
 }
 
-// The demo installation under a fresh directory, its registry the program's; the hard disk's
-// root.
-std::string Install()
-{
-    static const std::string hardDisk = []
-    {
-        char pattern[] = "/tmp/dezor-bench-install-XXXXXX";
-        const std::string dir = mkdtemp(pattern) != nullptr ? pattern : "/tmp";
-        const datakit::InstallSummary install = datakit::InstallDemo(dir);
-        setenv("DEZOR_REGISTRY", install.registryFile.c_str(), 1);
-        RegReload();
-        return (install.root / "c" / "Dezor").string();
-    }();
-    return hardDisk;
-}
-
 // One player on a 640x480 screen with the full-detail car.
 std::array<uint8_t, DK_GAME_DATA_SIZE> gaGameData{};
 
@@ -119,7 +102,7 @@ bool PrepareStageDisplay(benchmark::State& state, const std::string& hardDisk)
 
 void WholeStage(benchmark::State& state)
 {
-    const std::string hardDisk = Install();
+    const std::string hardDisk = bench::InstallDemoOnce();
     gaGameData[GD_SCREEN_SIZE] = 2;
     gaGameData[GD_CAR_RESOLUTION] = 1;
     for (auto _ : state)
@@ -143,7 +126,7 @@ void WholeStage(benchmark::State& state)
 // display and the start's light, the scene through the player's camera, the drawing finished.
 void RaceFrame(benchmark::State& state)
 {
-    const std::string hardDisk = Install();
+    const std::string hardDisk = bench::InstallDemoOnce();
     gaGameData[GD_SCREEN_SIZE] = 2;
     gaGameData[GD_CAR_RESOLUTION] = 1;
     gaGameData[GD_OBJECT_PRIORITY] = 2;

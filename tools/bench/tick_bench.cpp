@@ -31,31 +31,14 @@
 #include "game/race/splttime.h"
 #include "game/vehicle/carmodel.h"
 #include "game/vehicle/carcontrol.h"
+#include "tools/bench/bench_install.h"
 #include "tools/bench/stage_frame.h"
-#include "platform/reg/reg.h"
-#include "tools/datakit/install.h"
 
 namespace
 {
 
 // Sixteen seconds of driving at 25 ticks a second: about 1,000 along the stage.
 constexpr int kPutBack = 400;
-
-// The demo installation under a fresh directory, its registry the program's; the hard disk's
-// root.
-std::string Install()
-{
-    static const std::string hardDisk = []
-    {
-        char pattern[] = "/tmp/dezor-bench-tick-XXXXXX";
-        const std::string dir = mkdtemp(pattern) != nullptr ? pattern : "/tmp";
-        const datakit::InstallSummary install = datakit::InstallDemo(dir);
-        setenv("DEZOR_REGISTRY", install.registryFile.c_str(), 1);
-        RegReload();
-        return (install.root / "c" / "Dezor").string();
-    }();
-    return hardDisk;
-}
 
 // A 640x480 screen with the full-detail car.
 std::array<uint8_t, DK_GAME_DATA_SIZE> gaGameData{};
@@ -77,7 +60,7 @@ void HoldAccelerator(int nCars)
 void RaceTick(benchmark::State& state)
 {
     const int nPlayers = static_cast<int>(state.range(0));
-    const std::string hardDisk = Install();
+    const std::string hardDisk = bench::InstallDemoOnce();
     gaGameData[GD_SCREEN_SIZE] = 2;
     gaGameData[GD_CAR_RESOLUTION] = 1;
     gaGameData[GD_OBJECT_PRIORITY] = 2;
@@ -108,8 +91,7 @@ void RaceTick(benchmark::State& state)
     }
     GameHandler_SetStateForTests(GAME_STATE_RACE);
     // The lights go out: each car released in first gear with its gear's ratio, its clock
-    // running. (The stage's set-up leaves the car in neutral, which the automatic box does not
-    // leave by itself; in first it drives off and changes up.)
+    // running; in first it drives off and changes up.
     for (int n = 0; n < nPlayers; ++n)
     {
         StartSeq_SetHoldingForTests(n, FALSE);
