@@ -4,6 +4,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <fstream>
+#include <mutex>
 #include <sstream>
 #include <vector>
 
@@ -18,9 +19,20 @@ constexpr DWORD kTapLength = 40;
 
 struct ScriptEvent
 {
-    DWORD time;
+    DWORD time; // from its section's start
     int vKey;
     bool down;
+    size_t section;
+};
+
+// Section 0 counts from the window's first showing; each `from` line opens another that counts
+// from a moment the game reports.
+struct Section
+{
+    std::string name;
+    DWORD offset = 0;
+    bool marked = false;
+    DWORD markTime = 0;
 };
 
 struct Script
@@ -30,11 +42,15 @@ struct Script
     bool started = false; // its clock runs
     DWORD startTime = 0;
     DWORD endTime = 0;
+    size_t endSection = 0;
     size_t next = 0;
     std::vector<ScriptEvent> events;
+    std::vector<Section> sections{Section{}};
 };
 
 Script gScript;
+// The game reports its moments from the tick thread while the main thread plays the script.
+std::mutex gScriptLock;
 
 void Report(int line, const char* what)
 {
@@ -44,7 +60,9 @@ void Report(int line, const char* what)
 void Parse(const std::string& text)
 {
     gScript.events.clear();
+    gScript.sections.assign(1, Section{});
     gScript.endTime = 0;
+    gScript.endSection = 0;
     std::istringstream in(text);
     std::string line;
     int lineNo = 0;
@@ -73,12 +91,24 @@ void Parse(const std::string& text)
         if (event == "end")
         {
             gScript.endTime = static_cast<DWORD>(time);
+            gScript.endSection = gScript.sections.size() - 1;
             explicitEnd = true;
             break;
         }
+        if (event == "from")
+        {
+            if (argument.empty())
+            {
+                Report(lineNo, "a section needs the name of the moment it counts from");
+                continue;
+            }
+            gScript.sections.push_back({argument, static_cast<DWORD>(time)});
+            lastTime = 0;
+            continue;
+        }
         if (event != "down" && event != "up" && event != "tap")
         {
-            Report(lineNo, "unknown event (down, up, tap or end)");
+            Report(lineNo, "unknown event (down, up, tap, from or end)");
             continue;
         }
         int vKey = WinVirtualKeyFromName(argument.c_str());
@@ -88,41 +118,42 @@ void Parse(const std::string& text)
             continue;
         }
         DWORD t = static_cast<DWORD>(time);
+        const size_t section = gScript.sections.size() - 1;
         if (event == "tap")
         {
-            gScript.events.push_back({t, vKey, true});
-            gScript.events.push_back({t + kTapLength, vKey, false});
+            gScript.events.push_back({t, vKey, true, section});
+            gScript.events.push_back({t + kTapLength, vKey, false, section});
         }
         else
-            gScript.events.push_back({t, vKey, event == "down"});
+            gScript.events.push_back({t, vKey, event == "down", section});
         lastTime = t;
     }
-    if (!explicitEnd)
-        for (const ScriptEvent& e : gScript.events)
-            gScript.endTime = std::max(gScript.endTime, e.time);
-    // A tap may leave its key-up after a later line: play in time order.
+    // A tap may leave its key-up after a later line: play in time order within each section.
     std::stable_sort(gScript.events.begin(), gScript.events.end(),
-                     [](const ScriptEvent& a, const ScriptEvent& b) { return a.time < b.time; });
+                     [](const ScriptEvent& a, const ScriptEvent& b)
+                     { return a.section != b.section ? a.section < b.section : a.time < b.time; });
+    if (!explicitEnd && !gScript.events.empty())
+    {
+        gScript.endSection = gScript.events.back().section;
+        gScript.endTime = gScript.events.back().time;
+    }
 }
 
-void LoadOnce()
+// Whether time `t` of `section` has come; FALSE while the section's moment is unreported.
+bool Due(size_t section, DWORD t, DWORD now)
 {
-    if (!gScript.loaded)
-        WinInputScriptLoadFromEnvironment();
+    const Section& s = gScript.sections[section];
+    DWORD start = gScript.startTime;
+    if (section != 0)
+    {
+        if (!s.marked)
+            return false;
+        start = s.markTime + s.offset;
+    }
+    return static_cast<int32_t>(now - (start + t)) >= 0;
 }
 
-} // namespace
-
-BOOL WinInputScriptLoadText(const std::string& text)
-{
-    gScript = Script{};
-    gScript.loaded = true;
-    gScript.active = true;
-    Parse(text);
-    return gScript.events.empty() && gScript.endTime == 0 ? FALSE : TRUE;
-}
-
-void WinInputScriptLoadFromEnvironment(void)
+void LoadFromEnvironment()
 {
     gScript = Script{};
     gScript.loaded = true;
@@ -141,14 +172,41 @@ void WinInputScriptLoadFromEnvironment(void)
     Parse(text.str());
 }
 
+// Under the lock.
+void LoadOnce()
+{
+    if (!gScript.loaded)
+        LoadFromEnvironment();
+}
+
+} // namespace
+
+BOOL WinInputScriptLoadText(const std::string& text)
+{
+    std::lock_guard<std::mutex> lock(gScriptLock);
+    gScript = Script{};
+    gScript.loaded = true;
+    gScript.active = true;
+    Parse(text);
+    return gScript.events.empty() && gScript.endTime == 0 ? FALSE : TRUE;
+}
+
+void WinInputScriptLoadFromEnvironment(void)
+{
+    std::lock_guard<std::mutex> lock(gScriptLock);
+    LoadFromEnvironment();
+}
+
 void WinInputScriptClear(void)
 {
+    std::lock_guard<std::mutex> lock(gScriptLock);
     gScript = Script{};
     gScript.loaded = true;
 }
 
 void WinInputScriptStart(void)
 {
+    std::lock_guard<std::mutex> lock(gScriptLock);
     LoadOnce();
     if (!gScript.active || gScript.started)
         return;
@@ -158,28 +216,52 @@ void WinInputScriptStart(void)
 
 void WinInputScriptPump(void)
 {
+    // The events are played under the lock, so that two threads pumping at once keep their
+    // order; the key events take the queue's lock, which never waits on this one.
+    std::lock_guard<std::mutex> lock(gScriptLock);
     LoadOnce();
     if (!gScript.started)
         return;
-    DWORD now = timeGetTime() - gScript.startTime;
-    while (gScript.next < gScript.events.size() && gScript.events[gScript.next].time <= now)
+    const DWORD now = timeGetTime();
+    while (gScript.next < gScript.events.size())
     {
-        const ScriptEvent& e = gScript.events[gScript.next++];
+        const ScriptEvent& e = gScript.events[gScript.next];
+        if (!Due(e.section, e.time, now))
+            break;
+        ++gScript.next;
         WinKeyEvent(e.vKey, e.down ? TRUE : FALSE);
     }
 }
 
 BOOL WinInputScriptActive(void)
 {
+    std::lock_guard<std::mutex> lock(gScriptLock);
     LoadOnce();
     return gScript.active ? TRUE : FALSE;
 }
 
 BOOL WinInputScriptEnded(void)
 {
+    std::lock_guard<std::mutex> lock(gScriptLock);
     LoadOnce();
     if (!gScript.active || !gScript.started)
         return FALSE;
-    DWORD now = timeGetTime() - gScript.startTime;
-    return gScript.next >= gScript.events.size() && now >= gScript.endTime ? TRUE : FALSE;
+    return gScript.next >= gScript.events.size() &&
+                   Due(gScript.endSection, gScript.endTime, timeGetTime())
+               ? TRUE
+               : FALSE;
+}
+
+void WinInputScriptMark(const char* pszName)
+{
+    if (pszName == nullptr)
+        return;
+    std::lock_guard<std::mutex> lock(gScriptLock);
+    const DWORD now = timeGetTime();
+    for (Section& s : gScript.sections)
+        if (!s.marked && !s.name.empty() && s.name == pszName)
+        {
+            s.marked = true;
+            s.markTime = now;
+        }
 }

@@ -7,8 +7,14 @@
 //   540    up     RETURN        key comes up
 //   600    tap    ESCAPE        down now, up 40 ms later
 //   3000   end                  the script ends here (else after its last event)
+//   0      from   go            the lines below count from the moment the game reports "go"
 //
-// Lines must be in time order. A bad line is reported on standard error and skipped; a file
+// A `from` line starts a section whose times count from its own milliseconds after the game
+// reports the name (WinInputScriptMark, win.h); the events of a section not yet reported wait, and so
+// does everything after them. A test times its keys from a moment of the game (the start lights
+// going out) that way, whatever the loading before it took.
+//
+// Lines must be in time order within a section. A bad line is reported on standard error and skipped; a file
 // that cannot be read is reported and counts as an ended script, so a run never waits on it.
 #pragma once
 

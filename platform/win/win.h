@@ -262,3 +262,10 @@ UINT WinExec(LPCSTR lpCmdLine, UINT uCmdShow);
 // into the queue at their times; these tell whether one was given and whether it has ended.
 BOOL WinInputScriptActive(void);
 BOOL WinInputScriptEnded(void);
+// The game reports one of its moments by name; the script's sections waiting on it start their
+// clocks now. Any thread may report.
+void WinInputScriptMark(const char* pszName);
+// Plays the script's events whose time has come. The message pump calls it, and so does the
+// engine's controller read before each tick, so that a key timed between two ticks reaches the
+// later one whatever the frames are doing.
+void WinInputScriptPump(void);

@@ -32,4 +32,3 @@ void WinKeysReset(void);
 
 // Input script: starts its clock (when the window is first shown) and plays what is due.
 void WinInputScriptStart(void);
-void WinInputScriptPump(void);

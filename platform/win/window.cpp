@@ -2,6 +2,7 @@
 
 #include <SDL.h>
 
+#include <atomic>
 #include <cctype>
 #include <cerrno>
 #include <cstdio>
@@ -39,7 +40,8 @@ struct Window
 
 constexpr int kMaxClasses = 8;
 WindowClass gaClasses[kMaxClasses];
-Window* gpWindow = nullptr;
+// Read from the tick thread too (a test's input script plays its keys there).
+std::atomic<Window*> gpWindow{nullptr};
 bool gbVideoStarted = false;
 bool gbNoDisplay = false; // SDL fell back to a driver nobody asked for
 int gnCursorCount = 0;
@@ -68,7 +70,8 @@ WindowClass* FindClass(LPCSTR name)
 
 Window* FromHandle(HWND hWnd)
 {
-    return (hWnd != nullptr && reinterpret_cast<Window*>(hWnd) == gpWindow) ? gpWindow : nullptr;
+    Window* w = gpWindow.load();
+    return (hWnd != nullptr && reinterpret_cast<Window*>(hWnd) == w) ? w : nullptr;
 }
 
 // Says that there is no display to show the game on, and why.
@@ -198,7 +201,7 @@ BOOL WinVideoStarted(void)
 
 HWND WinCurrentWindow(void)
 {
-    return reinterpret_cast<HWND>(gpWindow);
+    return reinterpret_cast<HWND>(gpWindow.load());
 }
 
 LRESULT WinCallWindowProc(HWND hWnd, UINT message, WPARAM wParam, LPARAM lParam)
@@ -231,7 +234,8 @@ ATOM RegisterClassA(const WNDCLASSA* lpWndClass)
 BOOL UnregisterClassA(LPCSTR lpClassName, HINSTANCE)
 {
     WindowClass* c = FindClass(lpClassName);
-    if (c == nullptr || (gpWindow != nullptr && SameText(gpWindow->className, lpClassName)))
+    Window* current = gpWindow.load();
+    if (c == nullptr || (current != nullptr && SameText(current->className, lpClassName)))
         return FALSE;
     *c = WindowClass{};
     return TRUE;
@@ -259,13 +263,14 @@ HWND CreateWindowExA(DWORD, LPCSTR lpClassName, LPCSTR lpWindowName, DWORD dwSty
     }
 
     WinX11WindowCreated(sdl);
-    gpWindow = new Window;
-    gpWindow->sdl = sdl;
-    gpWindow->proc = c->desc.lpfnWndProc;
-    gpWindow->className = c->name;
-    gpWindow->title = title;
-    gpWindow->lockFd = TakeWindowLock(gpWindow->className, gpWindow->title);
-    HWND hWnd = reinterpret_cast<HWND>(gpWindow);
+    Window* w = new Window;
+    w->sdl = sdl;
+    w->proc = c->desc.lpfnWndProc;
+    w->className = c->name;
+    w->title = title;
+    w->lockFd = TakeWindowLock(w->className, w->title);
+    gpWindow = w;
+    HWND hWnd = reinterpret_cast<HWND>(w);
     SendMessageA(hWnd, WM_CREATE, 0, 0);
     return hWnd;
 }
@@ -356,10 +361,10 @@ int GetSystemMetrics(int nIndex)
 
 HWND FindWindowA(LPCSTR lpClassName, LPCSTR lpWindowName)
 {
-    if (gpWindow != nullptr &&
-        (lpClassName == nullptr || SameText(gpWindow->className, lpClassName)) &&
-        (lpWindowName == nullptr || SameText(gpWindow->title, lpWindowName)))
-        return reinterpret_cast<HWND>(gpWindow);
+    Window* w = gpWindow.load();
+    if (w != nullptr && (lpClassName == nullptr || SameText(w->className, lpClassName)) &&
+        (lpWindowName == nullptr || SameText(w->title, lpWindowName)))
+        return reinterpret_cast<HWND>(w);
 
     std::string dir = LockDirectory();
     DIR* d = opendir(dir.c_str());

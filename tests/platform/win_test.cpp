@@ -793,7 +793,71 @@ INSTANTIATE_TEST_SUITE_P(
                       BadLine{"0 down A\n5x down B\n", "line 2: the time is not", 'B'},
                       BadLine{"0 down A\n-5 down B\n", "line 2: the time is not", 'B'},
                       BadLine{"0 down A\n60000 down C\n0 down B\n", "line 3: the time goes back",
-                              'B'}));
+                              'B'},
+                      BadLine{"0 down A\n0 from\n", "line 2: a section needs", 0}));
+
+// A section waits for the game's moment, then counts from it; what follows a waiting section
+// waits with it, and a moment nothing waits for, or reported again, changes nothing.
+TEST_F(WinTest, ScriptSectionCountsFromTheMomentTheGameReports)
+{
+    ASSERT_TRUE(WinInputScriptLoadText("0 down A\n0 from go\n0 down B\n60000 down C\n"
+                                       "0 from other\n0 down D\n"));
+    HWND hWnd = MakeWindow();
+    ASSERT_NE(hWnd, nullptr);
+    ShowWindow(hWnd, SW_SHOWNORMAL);
+    WinInputScriptMark("unknown");
+    Pump();
+    EXPECT_TRUE(IsDown('A'));
+    EXPECT_FALSE(IsDown('B'));
+
+    WinInputScriptMark("go");
+    Pump();
+    EXPECT_TRUE(IsDown('B'));
+    EXPECT_FALSE(IsDown('C'));
+    // "other" counts from its own report, but its events queue behind C's.
+    WinInputScriptMark("other");
+    WinInputScriptMark("go");
+    Pump();
+    EXPECT_FALSE(IsDown('C'));
+    EXPECT_FALSE(IsDown('D'));
+    EXPECT_FALSE(WinInputScriptEnded());
+}
+
+// A section's time offsets its clock; the end counts in the section it stands in.
+TEST_F(WinTest, ScriptSectionOffsetAndEndCountInTheSection)
+{
+    struct Case
+    {
+        const char* script;
+        bool down; // B, once "go" is reported
+        bool ended;
+    };
+    const Case cases[] = {
+        {"0 from go\n0 down B\n", true, true},
+        {"60000 from go\n0 down B\n", false, false},
+        {"0 from go\n0 down B\n60000 end\n", true, false},
+        {"0 down B\n0 from go\n60000 end\n", true, false},
+    };
+    for (const Case& c : cases)
+    {
+        SCOPED_TRACE(c.script);
+        WinKeysReset();
+        ASSERT_TRUE(WinInputScriptLoadText(c.script));
+        HWND hWnd = MakeWindow();
+        ASSERT_NE(hWnd, nullptr);
+        ShowWindow(hWnd, SW_SHOWNORMAL);
+        Pump();
+        EXPECT_FALSE(WinInputScriptEnded()) << "nothing has been reported yet";
+        WinInputScriptMark("go");
+        Pump();
+        EXPECT_EQ(IsDown('B'), c.down);
+        EXPECT_EQ(WinInputScriptEnded(), c.ended ? TRUE : FALSE);
+        DestroyWindow(hWnd);
+        UnregisterClassA(kClass, nullptr);
+        classes_.clear();
+        WinInputScriptClear();
+    }
+}
 
 TEST_F(WinTest, ScriptEndsWhenItsLastEventOrEndIsDue)
 {

@@ -324,6 +324,7 @@ DK_CONTROLLER* DkReadController(int nSlot)
 
 void DkReadAllControllers(void)
 {
+    WinInputScriptPump();
     for (int slot = 0; slot < DK_MAX_CONTROLLERS; ++slot)
         DkReadController(slot);
 }
@@ -505,6 +506,11 @@ BOOL DkIsKeyHeld(int nKey)
 BOOL DkInputScriptEnded(void)
 {
     return WinInputScriptEnded();
+}
+
+void DkInputScriptMark(const char* pszName)
+{
+    WinInputScriptMark(pszName);
 }
 
 void DkScanKeyboard(void)

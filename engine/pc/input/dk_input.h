@@ -98,6 +98,9 @@ BOOL DkLoadControllerConfig(void);
 BOOL DkIsKeyHeld(int nKey);
 // Test hook: whether the input script (DEZOR_INPUT) has run out; never while none runs.
 BOOL DkInputScriptEnded(void);
+// Test hook: the game reports one of its moments by name (the start lights going out are "go");
+// the input script's sections that count from it start their clocks.
+void DkInputScriptMark(const char* pszName);
 
 // The key-state service.
 void DkScanKeyboard(void);
