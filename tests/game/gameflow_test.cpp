@@ -177,11 +177,15 @@ TEST_F(GameFlowTest, TheStartSequenceRunsItsPhasesAtEachRate)
                 EXPECT_EQ(gaCarMechanics[0].Started, 1);
             }
             else if (nTimerStartTick < 0)
+            {
                 EXPECT_EQ(gaCarMechanics[0].Started, 0);
+            }
         }
         EXPECT_EQ(anPhaseTicks[1], c.nIntroTicks);
         if (c.nIntroTicks > 0)
+        {
             EXPECT_EQ(nCameraAfterIntro, 8) << "the TV camera";
+        }
         EXPECT_EQ(nHeld, c.nHeldTicks);
         // The wait's last tick lets the car go; the hold lasts a tick.
         EXPECT_EQ(anPhaseTicks[2], c.nHeldTicks > 0 ? c.nHeldTicks + 1 : 0);
@@ -201,7 +205,9 @@ TEST_F(GameFlowTest, TheStartSequenceRunsItsPhasesAtEachRate)
         EXPECT_TRUE(LinesFollow(log, "Replay constructed...", "Started recording successfully"))
             << log;
         if (c.boSchool)
+        {
             EXPECT_LE(2.5, c.nLights * c.nLightTicks / (c.bo50Hz ? 50.0 : 25.0));
+        }
     }
 }
 
@@ -287,7 +293,9 @@ TEST_F(GameFlowTest, InitStageLightsTheWorldByTheStageConditions)
         const uint8_t* pColour = StageInfo_GetTrackColour(0);
         EXPECT_EQ(std::memcmp(gaAmbientLight[0], pColour, 4), 0);
         if (boDark)
+        {
             EXPECT_EQ(gaAmbientLight[0][0], 50);
+        }
     }
 }
 
@@ -721,7 +729,9 @@ TEST_F(GameFlowTest, TheLanguageIndexIsCheckedBeforeUse)
             SetByte(GD_LANGUAGE, static_cast<uint8_t>(0x18 | nLanguage));
             EXPECT_TRUE(LoadLanguageText());
             if (nLanguage < 2)
+            {
                 EXPECT_STREQ(DkGetText(0), aszFirstText[nLanguage]);
+            }
         }
         DkFreeLanguageText();
         DkResetDataPathsForTests();
