@@ -87,8 +87,7 @@ void SetDefaultControls()
 // and the game takes the next pass.
 void StartGame()
 {
-    DkSearchForControllers(2);
-    SetDefaultControls();
+    Frontend_SetUpControllers();
     gboFrontendActive = 0;
     gboGoIntoGame = 1;
 }
@@ -238,6 +237,12 @@ int Frontend_Update(void)
     if ((boEscapeHeld && !gboEscapeFromGame) || DkInputScriptEnded())
         DkRequestQuit();
     return 0;
+}
+
+void Frontend_SetUpControllers(void)
+{
+    DkSearchForControllers(2);
+    SetDefaultControls();
 }
 
 int Frontend_ApplyGameDataHook(const char* pszEntries)

@@ -33,6 +33,9 @@ uint8_t* Frontend_GetWritableGameData(void);
 // 0x hexadecimal; offsets 0 to 1731, values 0 to 255). A malformed entry is reported on
 // standard error and left out. Returns the number of bytes set.
 int Frontend_ApplyGameDataHook(const char* pszEntries);
+// What a game's start does to the controls: the controllers found, and both local players on
+// their own keyboard controller with the default keys.
+void Frontend_SetUpControllers(void);
 
 // Sets the game data's option bits for the coming stage (see DK_ENTRIES::SetGameOptionBits).
 // Until the front end keeps its own record, the bytes stay as they are.

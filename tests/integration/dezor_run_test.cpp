@@ -1,6 +1,9 @@
 // The real program, started headless as a player or a second copy would start it.
 
+#include <algorithm>
 #include <csignal>
+#include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <fcntl.h>
 #include <cstdlib>
@@ -86,15 +89,20 @@ Process Start(const TestEnv& env, const std::string& name, const std::string& sc
 
 // A game started at once by the game data hook (gameData) on a fresh demo installation, with its
 // states traced into NAME.trace and the debugger's output on standard error.
+// The finishing times go to NAME.results, the frames (with captureDir) there.
 Process StartOnDemo(const TestEnv& env, const std::string& name, const char* gameData,
-                    const std::string& script)
+                    const std::string& script, const std::string& captureDir = "")
 {
     const datakit::InstallSummary demo = datakit::InstallDemo(env.Path("demo"));
-    SavedVariable registry("DEZOR_REGISTRY"), hook("DEZOR_GAME_DATA"), tracePath("DEZOR_TRACE");
+    SavedVariable registry("DEZOR_REGISTRY"), hook("DEZOR_GAME_DATA"), tracePath("DEZOR_TRACE"),
+        results("DEZOR_RESULTS");
     setenv("DEZOR_REGISTRY", demo.registryFile.c_str(), 1);
     setenv("DEZOR_GAME_DATA", gameData, 1);
     setenv("DEZOR_TRACE", env.Path(name + ".trace").c_str(), 1);
-    return Start(env, name, script, "", true);
+    setenv("DEZOR_RESULTS", env.Path(name + ".results").c_str(), 1);
+    if (!captureDir.empty())
+        std::filesystem::create_directories(captureDir);
+    return Start(env, name, script, captureDir, true);
 }
 
 // How many reports (failed assertions) standard error holds.
@@ -375,6 +383,180 @@ TEST(DezorRunTest, TheDemoRaceDrivenByTheKeysRunsCleanBesideItsFrames)
     const std::string lines = ReadWholeFile(env.Path("driven.trace"));
     EXPECT_NE(lines.find("state 5 next 10"), std::string::npos) << "the pause";
     EXPECT_NE(lines.find("state 10 next 5"), std::string::npos) << "back to the race";
+}
+
+// The keys of a drive of the demo stage from the lights to the finish, planned on the stage run
+// in-process (see drive_plan.cpp): the script's lines, and the ticks the plan took from the
+// lights to the finish (-1 when no plan was made).
+struct DrivePlan
+{
+    std::string script;
+    int nFinishTicks = -1;
+};
+
+DrivePlan PlanDrive(const TestEnv& env)
+{
+    DrivePlan plan;
+    const std::string scriptPath = env.Path("plan.input"), outPath = env.Path("plan.out");
+    posix_spawn_file_actions_t actions;
+    posix_spawn_file_actions_init(&actions);
+    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
+                                     0644);
+    posix_spawn_file_actions_addopen(&actions, 2, env.Path("plan.stderr").c_str(),
+                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
+    const std::string installDir = env.Path("plan-demo");
+    char* argv[] = {const_cast<char*>(DRIVE_PLAN), const_cast<char*>(installDir.c_str()),
+                    const_cast<char*>(scriptPath.c_str()), nullptr};
+    SavedVariable driver("SDL_VIDEODRIVER"), audio("SDL_AUDIODRIVER");
+    setenv("SDL_VIDEODRIVER", "dummy", 1);
+    setenv("SDL_AUDIODRIVER", "dummy", 1);
+    pid_t pid = -1;
+    const int rc = posix_spawn(&pid, DRIVE_PLAN, &actions, nullptr, argv, environ);
+    posix_spawn_file_actions_destroy(&actions);
+    if (rc != 0)
+        return plan;
+    int status = 0;
+    waitpid(pid, &status, 0);
+    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+        return plan;
+    plan.script = ReadWholeFile(scriptPath);
+    std::sscanf(ReadWholeFile(outPath).c_str(), "finish %d", &plan.nFinishTicks);
+    return plan;
+}
+
+// The states a trace passed through (those that ticked and the last one next), each once, in
+// the order first reached.
+std::vector<int> StatesReached(const std::string& trace)
+{
+    std::vector<int> states;
+    for (size_t at = 0; at < trace.size();)
+    {
+        int anStates[2] = {-1, -1};
+        if (std::sscanf(trace.c_str() + at, "state %d next %d", &anStates[0], &anStates[1]) == 2)
+            for (int nState : anStates)
+                if (std::find(states.begin(), states.end(), nState) == states.end())
+                    states.push_back(nState);
+        const size_t next = trace.find('\n', at);
+        at = next == std::string::npos ? trace.size() : next + 1;
+    }
+    return states;
+}
+
+// The first player's stage time in hundredths from the results, or -1.
+int StageTime(const TestEnv& env, const std::string& name)
+{
+    int nTime = -1;
+    std::sscanf(ReadWholeFile(env.Path(name + ".results")).c_str(), "%d", &nTime);
+    return nTime;
+}
+
+// The demo stage driven with the keys from the lights to the finish, twice. The script's keys
+// count from the lights going out, so the drive does not depend on how long the loading took;
+// each key change falls half a tick before the tick that reads it, and the ticks read the
+// script's due keys themselves, so both runs drive the plan's drive and finish in its time.
+TEST(DezorRunTest, TheDemoStageIsDrivenWithTheKeysFromTheLightsToTheFinish)
+{
+    TestEnv env;
+    const DrivePlan plan = PlanDrive(env);
+    ASSERT_GT(plan.nFinishTicks, 0) << ReadWholeFile(env.Path("plan.stderr"));
+    // After the finish the stage ends, the game returns to the test card, and the script's end
+    // closes the program.
+    const std::string script =
+        plan.script + std::to_string(plan.nFinishTicks * 40 + 8000) + " end\n";
+    // The shortest time the stage's road allows the plan's cruising speed (0.9 a tick), from
+    // the start at 22.5 to the finish at 1230, in hundredths.
+    const int nFastest = static_cast<int>((1230.0 - 22.5) / (0.9 * 25) * 100);
+    int anTimes[2] = {-1, -1};
+    for (int run = 0; run < 2; ++run)
+    {
+        SCOPED_TRACE(run == 0 ? "the first run" : "the second run");
+        const std::string name = run == 0 ? "drive" : "again";
+        Process p = StartOnDemo(env, name, "20=0", script);
+        ASSERT_EQ(WaitFor(p, 240), 0) << ReadWholeFile(p.stderrPath);
+        const std::string errors = ReadWholeFile(p.stderrPath);
+        EXPECT_EQ(CountReports(errors), 1u) << errors;
+        EXPECT_EQ(StatesReached(ReadWholeFile(env.Path(name + ".trace"))),
+                  (std::vector<int>{3, 4, 5, 8, 11, 12}));
+        anTimes[run] = StageTime(env, name);
+        // The stage clock counts hundredths, four a tick.
+        EXPECT_GE(anTimes[run], nFastest);
+        EXPECT_NEAR(anTimes[run], plan.nFinishTicks * 4, 5 * 4);
+    }
+    EXPECT_NEAR(anTimes[1], anTimes[0], 5 * 4) << "the second run finishes within a few ticks";
+}
+
+// Two players share the screen, each on a keyboard layout of their own: two views side by side,
+// each following its own car from behind, while each player's keys drive their own car.
+TEST(DezorRunTest, TwoPlayersOnTheTwoKeyboardLayoutsEachHaveAViewAndACar)
+{
+    TestEnv env;
+    const std::string frames = env.Path("frames");
+    // Player 1 accelerates and steers left (arrows); player 2 accelerates (R) and steers right
+    // (S) a moment later.
+    Process p = StartOnDemo(env, "split", "20=0,358=7",
+                            "0 from go\n20 down UP\n20 down R\n1500 down LEFT\n1900 up LEFT\n"
+                            "2500 down S\n2900 up S\n4000 end\n",
+                            frames);
+    ASSERT_EQ(WaitFor(p, 120), 0) << ReadWholeFile(p.stderrPath);
+    EXPECT_EQ(CountReports(ReadWholeFile(p.stderrPath)), 1u);
+
+    // Both cars drove off, and apart: each player's keys reached their own car.
+    const std::string trace = ReadWholeFile(env.Path("split.trace"));
+    const size_t last = trace.rfind("state 5 next 5 ");
+    ASSERT_NE(last, std::string::npos);
+    int x0 = 0, y0 = 0, z0 = 0, x1 = 0, y1 = 0, z1 = 0;
+    const char* pLine = trace.c_str() + last;
+    const char* pCar1 = std::strstr(pLine, "| car 1 ");
+    ASSERT_EQ(std::sscanf(pLine, "state 5 next 5 | car 0 %d %d %d", &x0, &y0, &z0), 3);
+    ASSERT_NE(pCar1, nullptr) << "two cars";
+    ASSERT_EQ(std::sscanf(pCar1, "| car 1 %d %d %d", &x1, &y1, &z1), 3);
+    constexpr int kStartZ = 22 * 65536;
+    EXPECT_GT(z0, kStartZ + 20 * 65536);
+    EXPECT_GT(z1, kStartZ + 20 * 65536);
+    EXPECT_GT(std::abs(x1 - x0), 65536) << "the two drives differ";
+
+    // The last frame of the race: two views side by side, each with the sky above the ground,
+    // and a seam where they meet.
+    std::vector<std::string> names;
+    for (const auto& entry : std::filesystem::directory_iterator(frames))
+        names.push_back(entry.path().string());
+    std::sort(names.begin(), names.end());
+    ASSERT_GT(names.size(), 50u);
+    std::vector<BYTE> rgb;
+    DWORD width = 0, height = 0;
+    // The program's last frames are the test card's; the race's last lies a little before.
+    bool found = false;
+    for (auto it = names.rbegin(); it != names.rend() && !found; ++it)
+    {
+        ASSERT_TRUE(DecodePng(ReadWholeFile(*it), rgb, width, height));
+        auto at = [&](DWORD x, DWORD y) { return &rgb[(y * width + x) * 3]; };
+        auto sky = [&](DWORD x, DWORD y)
+        {
+            const BYTE* c = at(x, y);
+            return c[2] > 150 && c[2] > c[0] + 20 && c[1] > 150;
+        };
+        const DWORD half = width / 2;
+        found = sky(half / 2, 4) && sky(half + half / 2, 4) && !sky(half / 2, height - 4) &&
+                !sky(half + half / 2, height - 4);
+        if (!found)
+            continue;
+        // Where two views meet, neighbouring columns show different pictures; inside a view
+        // they hardly differ.
+        auto breaks = [&](DWORD x)
+        {
+            int nRows = 0;
+            for (DWORD y = 0; y < height; ++y)
+            {
+                int nDiff = 0;
+                for (int c = 0; c < 3; ++c)
+                    nDiff += std::abs(at(x - 1, y)[c] - at(x, y)[c]);
+                nRows += nDiff > 24;
+            }
+            return nRows;
+        };
+        EXPECT_GT(breaks(half), 3 * breaks(half / 2) + 10) << *it;
+    }
+    EXPECT_TRUE(found) << "no frame shows two views";
 }
 
 // A malformed entry of the hook is named on standard error and left out; the rest applies and
