@@ -170,7 +170,11 @@ TEST(C3dWriter, TheBuildersMakeWhatTheyPromise)
 
     const C3dScene car = C3dCar(C3dCarParts::None);
     EXPECT_EQ(car.objects[0].shapes.size(), 2u);
-    EXPECT_EQ(car.objects.size(), 8u);
+    // The body, the origin's dummy (the reflection shell's place), four wheels, the head, the
+    // sway pivot and the id-111 part.
+    EXPECT_EQ(car.objects.size(), 9u);
+    EXPECT_EQ(car.objects[1].parent, 0);
+    EXPECT_TRUE(car.objects[1].shapes.empty());
     EXPECT_NO_THROW(FormatC3d(car));
     // The damageable parts: under the body, attribute 6 + part number, then the main body; each
     // with its rest, damaged and rest shapes, the damaged one pushed in.

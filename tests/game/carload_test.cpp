@@ -1,6 +1,8 @@
 // The stage's cars: their files by light and detail, loading them from the data kit's
 // installation with their counts and colours, and a missing car file. A display is open: the
 // cars' textures live on its device.
+#include <algorithm>
+#include <cstdlib>
 #include <filesystem>
 #include <string>
 #include <vector>
@@ -9,12 +11,16 @@
 
 #include "engine/common/destruct.h"
 #include "engine/common/dk_model.h"
+#include "engine/pc/3d/3dinit.h"
 #include "engine/pc/3d/c3d.h"
+#include "engine/pc/3d/cameras.h"
+#include "engine/pc/3d/dk_rendr.h"
 #include "engine/pc/3d/dk_light.h"
 #include "engine/pc/core/dk_file.h"
 #include "game/effects/muddycar.h"
 #include "game/race/gamedata.h"
 #include "game/race/startup.h"
+#include "platform/d3d/d3d.h"
 #include "tests/game/car_fixture.h"
 #include "tools/bench/stage_frame.h"
 #include "tools/datakit/install.h"
@@ -97,6 +103,95 @@ protected:
         gaTestGameData[PlayerByte(nPlayer, PI_CAR_TYPE)] = static_cast<uint8_t>(nCarType);
     }
 };
+
+// The level-0 extent of a model actor along each axis, in 16.16 units (max - min).
+DK_VECTOR ModelExtent(const DK_ACTOR* pActor)
+{
+    const auto* pModel = static_cast<const DK_MODEL*>(pActor->pObject);
+    float lo[3] = {1e9f, 1e9f, 1e9f}, hi[3] = {-1e9f, -1e9f, -1e9f};
+    for (const DK_MODEL_NODE* pNode = pModel->aLevels[0].pFirstNode; pNode != nullptr;
+         pNode = pNode->pNext)
+        for (int32_t v = 0; v < pNode->nNumVertices; ++v)
+        {
+            const float at[3] = {pNode->pVertices[v].x, pNode->pVertices[v].y,
+                                 pNode->pVertices[v].z};
+            for (int a = 0; a < 3; ++a)
+            {
+                lo[a] = std::min(lo[a], at[a]);
+                hi[a] = std::max(hi[a], at[a]);
+            }
+        }
+    return {static_cast<int32_t>((hi[0] - lo[0]) * 65536),
+            static_cast<int32_t>((hi[1] - lo[1]) * 65536),
+            static_cast<int32_t>((hi[2] - lo[2]) * 65536)};
+}
+
+// The first actor at or below pActor whose model's first level is named pszName.
+DK_ACTOR* FindModelNamed(DK_ACTOR* pActor, const char* pszName)
+{
+    for (; pActor != nullptr; pActor = pActor->pNext)
+    {
+        const auto* pModel = pActor->uType == DK_ACTOR_MODEL
+                                 ? static_cast<const DK_MODEL*>(pActor->pObject)
+                                 : nullptr;
+        if (pModel != nullptr && pModel->uNumLevels > 0 &&
+            std::string(pModel->aLevels[0].szName) == pszName)
+            return pActor;
+        if (DK_ACTOR* pFound = FindModelNamed(pActor->pChild, pszName))
+            return pFound;
+    }
+    return nullptr;
+}
+
+// What the race frame draws of one car (DrawCar) on a cleared target, seen from the eye toward
+// the target point; the columns holding any of it, and its mean colour.
+struct CarView
+{
+    int nColumns = 0;
+    uint8_t auMean[3] = {0, 0, 0};
+};
+
+CarView DrawCarFrom(DK_ACTOR* pWorld, DK_ACTOR* pCar, double ex, double ey, double ez, double tx,
+                    double ty, double tz)
+{
+    DK_ACTOR* pCamera = DkCreateCamera(nullptr, nullptr, nullptr, pWorld);
+    stage::Look(pCamera, ex, ey, ez, tx, ty, tz);
+    const DK_RECT rect = {0, 0, 320, 240};
+    DkClearTarget();
+    // The viewport, the camera's transform and a cleared depth; the camera has nothing to draw.
+    stage::DrawActorTree(pCamera, pCamera, rect);
+    DkUpdateActorTree(pWorld);
+    DkSyncActorTreeD3D(pWorld);
+    gpRenderCameraActor = pCamera;
+    d3d->lpD3DDevice2->BeginScene();
+    DrawCar(pCar, 0);
+    d3d->lpD3DDevice2->EndScene();
+    gpRenderCameraActor = nullptr;
+    const std::vector<uint8_t> rgb = stage::BackRgb();
+    if (const char* pszDir = std::getenv("DEZOR_TEST_FRAMES"))
+        stage::SavePng(std::string(pszDir) + "/car-" + std::to_string(static_cast<int>(ex)) + "_" +
+                       std::to_string(static_cast<int>(ez)) + ".png");
+    CarView view;
+    long anSum[3] = {0, 0, 0}, nPixels = 0;
+    for (int x = 0; x < 320; ++x)
+    {
+        bool boColumn = false;
+        for (int y = 0; y < 240; ++y)
+        {
+            const uint8_t* p = &rgb[(static_cast<size_t>(y) * 320 + x) * 3];
+            if (p[0] == rgb[0] && p[1] == rgb[1] && p[2] == rgb[2])
+                continue;
+            boColumn = true;
+            ++nPixels;
+            for (int c = 0; c < 3; ++c)
+                anSum[c] += p[c];
+        }
+        view.nColumns += boColumn ? 1 : 0;
+    }
+    for (int c = 0; c < 3; ++c)
+        view.auMean[c] = static_cast<uint8_t>(nPixels > 0 ? anSum[c] / nPixels : 0);
+    return view;
+}
 
 TEST_F(CarLoadTest, TheCarsFilesFollowTheLightAndTheDetail)
 {
@@ -264,6 +359,73 @@ TEST_F(CarLoadTest, TheStagesLightAndKindSetTheCarsLampsDrawingAndDirt)
     gaTestGameData[OPTION_DARK_STAGE.nByte] = 0;
     SuperSpecial_SetForTests(FALSE);
     DkSetUse3DBitmaps(0);
+}
+
+// The installed car lies along its frame's forward axis (x), as the mechanics' corners, the
+// wheels' spin and steering, its parts and its reflection shell take it: the body is long in x,
+// wheels 1 and 2 are the front axle and 1 and 3 on the +z side, and the shell hangs at the body's
+// origin (not on a wheel, which would carry it crosswise off the body and spin it). Drawn as
+// the race frame draws a car, it is long seen from the side and narrow seen from behind, and
+// shows its body colour.
+TEST_F(CarLoadTest, TheInstalledCarLiesAlongItsForwardAxisWithItsShellOnTheBody)
+{
+    Install();
+    SetCarType(0, 0);
+    StageInfo_SetLightForTests(2);
+    gnTestGameType = 0;
+    gNumberOfPlayers = 1;
+    // One player at medium resolution: the full-detail car with its reflection shell.
+    gaTestGameData[GD_CAR_RESOLUTION] = 1;
+    FreshWorld();
+    int nResult = -1;
+    const std::string out = CaptureOutput([&] { nResult = Startup_LoadCars(1); });
+    const std::string log = TakeLog();
+    ASSERT_EQ(nResult, 1) << out << log;
+    DK_ACTOR* pBody = gaLoadedCar[0].paCar;
+    ASSERT_NE(pBody, nullptr);
+    const DK_VECTOR body = ModelExtent(pBody);
+    EXPECT_GT(body.x, body.z + body.z / 2) << "the body lies along x";
+
+    for (uint32_t uId = 1; uId <= 4; ++uId)
+    {
+        SCOPED_TRACE(uId);
+        const DK_ACTOR* pWheel = DkFindActorById(pBody->pChild, uId);
+        ASSERT_NE(pWheel, nullptr);
+        EXPECT_EQ(pWheel->Local.m[3][0] > 0, uId <= 2) << "wheels 1 and 2 are the front axle";
+        EXPECT_EQ(pWheel->Local.m[3][2] > 0, uId % 2 == 1) << "wheels 1 and 3 on the +z side";
+        const DK_VECTOR wheel = ModelExtent(pWheel);
+        EXPECT_LT(wheel.z, wheel.x) << "the axle runs along z";
+    }
+
+    // The shell the loader hangs below the body's first child (the car's own id-111 part is
+    // another).
+    DK_ACTOR* pShell = FindModelNamed(pBody->pChild, "REFSHELL");
+    ASSERT_NE(pShell, nullptr);
+    EXPECT_EQ(pShell->uId, 111u);
+    for (const DK_ACTOR* pUp = pShell->pParent; pUp != nullptr && pUp != pBody; pUp = pUp->pParent)
+        EXPECT_TRUE(pUp->uId < 1 || pUp->uId > 4) << "the shell hangs on wheel " << pUp->uId;
+    const DK_VECTOR zero = {0, 0, 0};
+    const int16_t anLevel[3] = {0, 0, 0};
+    DkSetActor(gaLoadedCar[0].paBodyDummy, &zero, anLevel);
+    DkSetActor(pBody, &zero, anLevel);
+    DkUpdateActorTree(world);
+    for (int a = 0; a < 3; ++a)
+        EXPECT_EQ(pShell->World.m[3][a], pBody->World.m[3][a]) << "the shell sits on the body";
+    const DK_VECTOR shell = ModelExtent(pShell);
+    EXPECT_GT(shell.x, shell.z + shell.z / 2) << "the shell lies along the body";
+
+    // From the side the car is long, from behind narrow; both show its body colour, not black.
+    const CarView side = DrawCarFrom(world, pBody, 0.0, 1.5, -7.0, 0.0, 0.6, 0.0);
+    const CarView back = DrawCarFrom(world, pBody, -7.0, 1.5, 0.0, 0.0, 0.6, 0.0);
+    EXPECT_GT(side.nColumns * 2, back.nColumns * 3)
+        << "columns from the side " << side.nColumns << ", from behind " << back.nColumns;
+    for (const CarView* pView : {&side, &back})
+    {
+        const uint8_t* m = pView->auMean;
+        EXPECT_GT(int{m[0]}, 60) << int{m[0]} << "," << int{m[1]} << "," << int{m[2]};
+        EXPECT_GT(int{m[0]}, int{m[2]} + 20) << "red on the whole, not black or grey: " << int{m[0]}
+                                             << "," << int{m[1]} << "," << int{m[2]};
+    }
 }
 
 TEST_F(CarLoadTest, AMissingCarFileIsReportedAndEndsTheLoading)

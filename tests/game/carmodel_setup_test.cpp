@@ -459,7 +459,8 @@ TEST_F(CarSetupTest, BindingFindsTheModelsActorsAndFilesItUnderTheCarNumber)
     EXPECT_EQ(b.paSpecialActor->pParent, car.paBodyDummy);
     ASSERT_NE(b.paReflection, nullptr);
     EXPECT_EQ(b.paReflection->uId, 111u);
-    const double rest[4][2] = {{-1.0, 1.4}, {1.0, 1.4}, {-1.0, -1.4}, {1.0, -1.4}};
+    // In the car's frame, x forward: wheels 1 and 2 the front axle, 1 and 3 on the +z side.
+    const double rest[4][2] = {{1.4, 1.0}, {1.4, -1.0}, {-1.4, 1.0}, {-1.4, -1.0}};
     for (int w = 0; w < CAR_WHEELS; ++w)
     {
         ASSERT_NE(b.paWheel[w], nullptr);

@@ -491,17 +491,24 @@ C3dScene C3dCar(C3dCarParts parts)
 {
     C3dScene scene;
     scene.textures = {Texture("CARBODY", {200, 30, 30, 255}), Texture("TYRE", {20, 20, 20, 255})};
-    C3dShape high = Box("BODYHI", 1.0, 0.6, 2.2, 0);
-    // A roof line: the top face split, so the detailed level has more vertices.
+    // In the car's frame: x forward, y up, z to the side, as the parts below, the reflection
+    // shell, the mechanics' corners and the wheels' spin and steering take it.
+    C3dShape high = Box("BODYHI", 2.2, 0.6, 1.0, 0);
+    // A roof line: the top face split, so the detailed level has more vertices. Textured as
+    // the rest: the car's vertices are pre-lit, which leaves an untextured face's corners black.
     high.vertices.push_back(C3dVertexAt(0.0, 1.5, 0.0, 0.5, 0.5));
-    high.faces.push_back(Face(2, 3, 8, -1, {30, 30, 60, 255}));
-    scene.shapes = {high, Box("BODYLO", 1.0, 0.6, 2.2, 0), Box("WHEEL", 0.15, 0.35, 0.35, 1)};
+    high.faces.push_back(Face(2, 3, 8, 0, {255, 255, 255, 255}));
+    scene.shapes = {high, Box("BODYLO", 2.2, 0.6, 1.0, 0), Box("WHEEL", 0.35, 0.35, 0.15, 1)};
     scene.objects.push_back(C3dPlaced(-1, {0, 1}, C3dIdentity(), 1));
-    const double corners[4][2] = {{-1.0, 1.4}, {1.0, 1.4}, {-1.0, -1.4}, {1.0, -1.4}};
+    // The body's first child stays at its origin: the stage loader hangs the reflection shell
+    // below it (a wheel there would carry the shell off the body and spin it).
+    scene.objects.push_back(C3dPlaced(0, {}, C3dIdentity(), 0));
+    // Wheels 1 and 2 on the front axle, 1 and 3 on the +z side, as the mechanics' corners.
+    const double corners[4][2] = {{1.4, 1.0}, {1.4, -1.0}, {-1.4, 1.0}, {-1.4, -1.0}};
     for (int w = 0; w < 4; ++w)
         scene.objects.push_back(C3dPlaced(0, {2}, C3dTranslation(corners[w][0], 0.0, corners[w][1]),
                                           static_cast<uint32_t>(1 + w)));
-    scene.objects.push_back(C3dPlaced(0, {}, C3dTranslation(-0.4, 1.1, 0.2), 7));
+    scene.objects.push_back(C3dPlaced(0, {}, C3dTranslation(0.2, 1.1, 0.4), 7));
     if (parts != C3dCarParts::None)
     {
         // Under the body: the parts by number, then the main body, which takes the next.

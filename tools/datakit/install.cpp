@@ -285,7 +285,8 @@ void WriteCarModels(InstallSummary& summary, const fs::path& hardDisk)
     const C3dRgba sky{200, 210, 230, 255};
     C3dScene shell;
     shell.textures.push_back({"REFSHELL", C3dSolidBmp(16, 16, sky), {}});
-    shell.shapes.push_back(C3dBox("REFSHELL", 2.0, 0.7, 0.9, 0));
+    // Lengthwise as the body (x forward) and just around it, so the reflection shows on it.
+    shell.shapes.push_back(C3dBox("REFSHELL", 2.25, 0.65, 1.05, 0));
     shell.objects.push_back(C3dPlaced(-1, {0}));
     const std::vector<uint8_t> reflection = FormatC3d(shell);
     const std::vector<uint8_t> map = C3dSolidBmp(16, 16, sky);
