@@ -223,6 +223,54 @@ TEST_F(DispInitStageTest, TheSoundsLoadedFollowTheNumberOfPlayers)
     }
 }
 
+// Every model actor of a subtree that the renderer draws when it shows only the always-drawn
+// actors (two players on one screen): those whose draw byte is 0 are counted.
+int CountHiddenOnSplitScreen(const DK_ACTOR* pFirst)
+{
+    int nHidden = 0;
+    for (const DK_ACTOR* pActor = pFirst; pActor != nullptr; pActor = pActor->pNext)
+    {
+        if (pActor->uType == DK_ACTOR_MODEL && pActor->pObject != nullptr &&
+            pActor->uAlwaysDraw == 0)
+            ++nHidden;
+        nHidden += CountHiddenOnSplitScreen(pActor->pChild);
+    }
+    return nHidden;
+}
+
+// With two players on one screen the renderer draws only always-drawn actors, and a car's body
+// and parts are drawn as objects: each player's car shows in both views (the demo car's file
+// leaves every draw byte 0), in a race without collisions as in one with them.
+TEST_F(DispInitStageTest, TwoPlayersOnOneScreenDrawBothCarsWhole)
+{
+    for (int nGameType : {1, 3})
+    {
+        SCOPED_TRACE(nGameType);
+        NextStage();
+        gnTestGameType = nGameType;
+        gNumberOfPlayers = 2;
+        gaTestGameData[GD_GAME_TYPE] = static_cast<uint8_t>(nGameType);
+        std::string out;
+        const std::string log = Run(&out);
+        EXPECT_EQ(CountReports(out + log), 0) << out << log;
+        ASSERT_TRUE(gboStageInitialised);
+        for (int nCar = 0; nCar < 2; ++nCar)
+        {
+            SCOPED_TRACE(nCar);
+            const DK_ACTOR* pBody = gaLoadedCar[nCar].paCar;
+            const DK_ACTOR* pRoot = gaLoadedCar[nCar].paBodyDummy;
+            ASSERT_NE(pBody, nullptr);
+            ASSERT_NE(pRoot, nullptr);
+            EXPECT_NE(pBody->uAlwaysDraw, 0) << "the body";
+            EXPECT_EQ(CountHiddenOnSplitScreen(pBody->pChild), 0) << "the body's parts";
+            EXPECT_EQ(CountHiddenOnSplitScreen(pRoot->pChild), 0) << "the root's parts";
+        }
+    }
+    gnTestGameType = 0;
+    gNumberOfPlayers = 1;
+    gaTestGameData[GD_GAME_TYPE] = 0;
+}
+
 TEST_F(DispInitStageTest, ACarThatDoesNotLoadEndsItBeforeTheSounds)
 {
     NextStage();
