@@ -613,8 +613,6 @@ constexpr int kComputerCar = 2;
 // A car kept out of sight: its draw value and height.
 constexpr uint8_t kHiddenCarDrawValue = 255;
 constexpr int32_t kHiddenCarHeight = -100 << 16;
-// The draw value a car's actors take when two players share the screen.
-constexpr uint8_t kSplitScreenCarDrawValue = 1;
 // The wheel whose model's radius gives the car's wheel radius: the first of the four (ids 1 to
 // 4). The car files number their damageable parts from 6, so a part is never taken for a wheel.
 constexpr uint32_t kWheelRadiusActor = 1;
@@ -678,21 +676,6 @@ DK_ACTOR* LoadCarFile(const char* pszPath, int nKind, DK_ACTOR* pParent, uint32_
         DkProcessC3dObject(pImage, DkGetLastFileSize(), nKind, pParent, FALSE, uOptions);
     DkHeapFree(pImage);
     return pFirst;
-}
-
-// Two players on one screen draw only always-drawn actors (DispInitStage turns the renderer's
-// show-all-objects off), and the body and its parts are drawn as objects: each actor of the car
-// whose file leaves its draw byte 0 gets one, or neither player would see a car.
-void MarkDrawnOnSplitScreen(DK_ACTOR* pFirst)
-{
-    if (!IsTwoPlayerGame())
-        return;
-    for (DK_ACTOR* pActor = pFirst; pActor != nullptr; pActor = pActor->pNext)
-    {
-        if (pActor->uAlwaysDraw == 0)
-            pActor->uAlwaysDraw = kSplitScreenCarDrawValue;
-        MarkDrawnOnSplitScreen(pActor->pChild);
-    }
 }
 
 bool IsNight(void)
@@ -784,7 +767,6 @@ int LoadSingleCar(int nCar)
     }
     if (boAlwaysDrawn)
         pBody->uAlwaysDraw = kHiddenCarDrawValue;
-    MarkDrawnOnSplitScreen(pRoot->pChild);
 
     LoadedCar& loaded = gaLoadedCar[nCar];
     loaded.nCarType = static_cast<int8_t>(nCarType);
@@ -824,7 +806,6 @@ int LoadSingleCar(int nCar)
         return 1;
     }
     pShell->uId = kReflectionAttribute;
-    MarkDrawnOnSplitScreen(pShell);
     gaCarBody[nCar].paReflection = pShell;
     // Without its map (the file layer reports a missing one) the shell keeps its own texture.
     DK_TEXTURE* pMap = LoadReflectionMap(paths.szReflectionMap);

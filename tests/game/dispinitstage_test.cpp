@@ -239,8 +239,8 @@ int CountHiddenOnSplitScreen(const DK_ACTOR* pFirst)
 }
 
 // With two players on one screen the renderer draws only always-drawn actors, and a car's body
-// and parts are drawn as objects: each player's car shows in both views (the demo car's file
-// leaves every draw byte 0), in a race without collisions as in one with them.
+// and parts are drawn as objects: each player's car, as the demo installation's car files mark
+// it, shows whole in both views, in a race without collisions as in one with them.
 TEST_F(DispInitStageTest, TwoPlayersOnOneScreenDrawBothCarsWhole)
 {
     for (int nGameType : {1, 3})

@@ -533,6 +533,9 @@ C3dScene C3dCar(C3dCarParts parts)
     scene.objects.push_back(C3dPlaced(-1, {}, C3dTranslation(0.0, 0.3, 0.0), 5));
     if (parts == C3dCarParts::None)
         scene.objects.push_back(C3dPlaced(-1, {1}, C3dIdentity(), 111));
+    // A car is always drawn: when two players share the screen, only such objects are.
+    for (C3dObject& object : scene.objects)
+        object.alwaysDraw = 1;
     return scene;
 }
 

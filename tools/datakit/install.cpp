@@ -288,6 +288,7 @@ void WriteCarModels(InstallSummary& summary, const fs::path& hardDisk)
     // Lengthwise as the body (x forward) and just around it, so the reflection shows on it.
     shell.shapes.push_back(C3dBox("REFSHELL", 2.25, 0.65, 1.05, 0));
     shell.objects.push_back(C3dPlaced(-1, {0}));
+    shell.objects.back().alwaysDraw = 1;
     const std::vector<uint8_t> reflection = FormatC3d(shell);
     const std::vector<uint8_t> map = C3dSolidBmp(16, 16, sky);
     const fs::path cars = hardDisk / "OBJECTS" / "CARS";
