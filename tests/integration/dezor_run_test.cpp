@@ -410,14 +410,10 @@ DrivePlan PlanDrive(const TestEnv& env)
     SavedVariable driver("SDL_VIDEODRIVER"), audio("SDL_AUDIODRIVER");
     setenv("SDL_VIDEODRIVER", "dummy", 1);
     setenv("SDL_AUDIODRIVER", "dummy", 1);
-    pid_t pid = -1;
-    const int rc = posix_spawn(&pid, DRIVE_PLAN, &actions, nullptr, argv, environ);
+    Process p;
+    const int rc = posix_spawn(&p.pid, DRIVE_PLAN, &actions, nullptr, argv, environ);
     posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0)
-        return plan;
-    int status = 0;
-    waitpid(pid, &status, 0);
-    if (!WIFEXITED(status) || WEXITSTATUS(status) != 0)
+    if (rc != 0 || WaitFor(p, 120) != 0)
         return plan;
     plan.script = ReadWholeFile(scriptPath);
     std::sscanf(ReadWholeFile(outPath).c_str(), "finish %d", &plan.nFinishTicks);

@@ -14,7 +14,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdio>
-#include <cstdlib>
 #include <fstream>
 #include <string>
 
@@ -26,11 +25,10 @@
 #include "game/race/gmhndlr.h"
 #include "game/race/loading.h"
 #include "game/vehicle/carmodel.h"
-#include "platform/reg/reg.h"
 #include "platform/win/keys.h"
 #include "platform/win/win_internal.h"
 #include "tools/bench/stage_frame.h"
-#include "tools/datakit/install.h"
+#include "tools/bench/bench_install.h"
 #include "tools/datakit/stage_writer.h"
 
 namespace
@@ -88,10 +86,7 @@ int main(int argc, char** argv)
         std::fprintf(stderr, "usage: dezor_drive_plan DIR SCRIPT\n");
         return 2;
     }
-    const datakit::InstallSummary install = datakit::InstallDemo(argv[1]);
-    setenv("DEZOR_REGISTRY", install.registryFile.c_str(), 1);
-    RegReload();
-    const std::string hardDisk = (install.root / "c" / "Dezor").string();
+    const std::string hardDisk = bench::InstallDemoAt(argv[1]);
     Frontend_RegisterEntries();
     uint8_t* pData = Frontend_GetWritableGameData();
     pData[GD_GAME_TYPE] = 3; // the one stage selected

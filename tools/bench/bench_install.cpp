@@ -7,16 +7,20 @@
 
 namespace bench
 {
+std::string InstallDemoAt(const std::string& dir)
+{
+    const datakit::InstallSummary install = datakit::InstallDemo(dir);
+    setenv("DEZOR_REGISTRY", install.registryFile.c_str(), 1);
+    RegReload();
+    return (install.root / "c" / "Dezor").string();
+}
+
 std::string InstallDemoOnce()
 {
     static const std::string hardDisk = []
     {
         char pattern[] = "/tmp/dezor-bench-install-XXXXXX";
-        const std::string dir = mkdtemp(pattern) != nullptr ? pattern : "/tmp";
-        const datakit::InstallSummary install = datakit::InstallDemo(dir);
-        setenv("DEZOR_REGISTRY", install.registryFile.c_str(), 1);
-        RegReload();
-        return (install.root / "c" / "Dezor").string();
+        return InstallDemoAt(mkdtemp(pattern) != nullptr ? pattern : "/tmp");
     }();
     return hardDisk;
 }
