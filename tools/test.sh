@@ -32,11 +32,12 @@ cmake --build build/tsan --target "${tsan_tests[@]}"
 (cd build/tsan && ctest --output-on-failure \
   -R "^($(IFS='|'; echo "${tsan_tests[*]}")|d3d_draw_test_threads_[0-9]+)\$")
 # The game itself on the demo installation: a race with its ticks on the timer thread beside the
-# frames, driven by the keys.
-cmake --build build/tsan --target dezor dezor_run_test x11_close_window
+# frames, driven by the keys, and a split-screen race whose keys count from the lights (the ticks
+# play them) and whose cars hit the walls while frames draw them.
+cmake --build build/tsan --target dezor dezor_run_test x11_close_window dezor_drive_plan
 (cd build/tsan && DEZOR_DEBUG=1 SDL_VIDEODRIVER=dummy SDL_AUDIODRIVER=dummy \
   ./tests/integration/dezor_run_test \
-  --gtest_filter='DezorRunTest.OnTheDemoInstallationTheGameRacesTheDemoStage:DezorRunTest.TheDemoRaceDrivenByTheKeysRunsCleanBesideItsFrames')
+  --gtest_filter='DezorRunTest.OnTheDemoInstallationTheGameRacesTheDemoStage:DezorRunTest.TheDemoRaceDrivenByTheKeysRunsCleanBesideItsFrames:DezorRunTest.TwoPlayersOnTheTwoKeyboardLayoutsEachHaveAViewAndACar')
 
 CC=clang CXX=clang++ cmake -S . -B build/fuzz -G Ninja -DCMAKE_BUILD_TYPE=RelWithDebInfo \
   -DDEZOR_FUZZ=ON -DDEZOR_TESTS=OFF -DDEZOR_BENCH=OFF

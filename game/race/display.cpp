@@ -44,6 +44,7 @@
 #include "game/race/splttime.h"
 #include "game/race/superspecial.h"
 #include "game/vehicle/carmodel.h"
+#include "game/vehicle/damage.h"
 
 DISP_FRAME_SNAPSHOT gDispFrame = {};
 DK_RECT gaPlayerViewport[DISP_PLAYERS] = {};
@@ -246,8 +247,9 @@ void Disp_TakeFrameSnapshot(int32_t xFraction)
         gaStartHold[0] = gaStartHold[1] = 0;
     }
     SplitTime_TakeFrame();
-    // The animated textures show the frames the ticks stepped to.
+    // The animated textures show the frames the ticks stepped to, the cars' models the dents.
     DkShowAnimatedTextures();
+    Damage_ShowLiveShapes();
     DISP_FRAME_SNAPSHOT& fr = gDispFrame;
     fr.nState = GetGameState();
     fr.nPlayers = gNumberOfPlayers;

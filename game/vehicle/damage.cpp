@@ -274,8 +274,9 @@ bool LevelsInStep(const DK_MODEL* pModel, const char** ppszWhy)
 }
 
 // The record's copy of a level's chain, its nodes pushed at the head; NULL when the heap ran
-// out (reported there).
-DamageVertexList* CopyChain(const DK_MODEL_NODE* pFirst)
+// out (reported there). With boOwnArrays (the live chain) each node takes copies of the model's
+// vertices and normals and shows them in the model's arrays.
+DamageVertexList* CopyChain(const DK_MODEL_NODE* pFirst, bool boOwnArrays)
 {
     DamageVertexList* pHead = nullptr;
     for (const DK_MODEL_NODE* n = pFirst; n != nullptr; n = n->pNext)
@@ -283,9 +284,26 @@ DamageVertexList* CopyChain(const DK_MODEL_NODE* pFirst)
         auto* pNode = static_cast<DamageVertexList*>(DkHeapAlloc(sizeof(DamageVertexList)));
         if (pNode == nullptr)
             return nullptr;
+        pNode->nCount = static_cast<uint16_t>(n->nNumVertices);
         pNode->pVertices = n->pVertices;
         pNode->pfNormals = n->pfPositions;
-        pNode->nCount = static_cast<uint16_t>(n->nNumVertices);
+        pNode->pShownVertices = nullptr;
+        pNode->pfShownNormals = nullptr;
+        if (boOwnArrays && pNode->nCount > 0)
+        {
+            const size_t uVertexBytes = sizeof(DK_VERTEX) * pNode->nCount;
+            const size_t uNormalBytes = 3 * sizeof(float) * pNode->nCount;
+            auto* pVertices = static_cast<DK_VERTEX*>(DkHeapAlloc(uVertexBytes));
+            auto* pfNormals = static_cast<float*>(DkHeapAlloc(uNormalBytes));
+            if (pVertices == nullptr || pfNormals == nullptr)
+                return nullptr;
+            std::memcpy(pVertices, n->pVertices, uVertexBytes);
+            std::memcpy(pfNormals, n->pfPositions, uNormalBytes);
+            pNode->pShownVertices = n->pVertices;
+            pNode->pfShownNormals = n->pfPositions;
+            pNode->pVertices = pVertices;
+            pNode->pfNormals = pfNormals;
+        }
         pNode->pNext = pHead;
         pHead = pNode;
     }
@@ -306,12 +324,26 @@ void TakeTextureSlots(DamageRecord& d, int p, DK_MODEL* pModel)
         d.apDamagedTexture[p] = &m->nTexture;
         d.apLiveTexture[p] = &l->nTexture;
     }
+    // The drawn word is shown from a word of the record's own, like the live shapes.
+    if (d.apLiveTexture[p] != nullptr)
+    {
+        auto* pnOwn = static_cast<int32_t*>(DkHeapAlloc(sizeof(int32_t)));
+        if (pnOwn == nullptr)
+        {
+            d.apUndamagedTexture[p] = d.apDamagedTexture[p] = d.apLiveTexture[p] = nullptr;
+            return;
+        }
+        *pnOwn = *d.apLiveTexture[p];
+        d.apShownTexture[p] = d.apLiveTexture[p];
+        d.apLiveTexture[p] = pnOwn;
+    }
 }
 
 void ForgetPart(DamageRecord& d, int p)
 {
     d.apRest[p] = d.apDamaged[p] = d.apLive[p] = nullptr;
     d.apUndamagedTexture[p] = d.apDamagedTexture[p] = d.apLiveTexture[p] = nullptr;
+    d.apShownTexture[p] = nullptr;
 }
 
 // The part's box from its live vertices.
@@ -374,9 +406,9 @@ void TakePart(DamageRecord& d, int nCar, const DK_ACTOR* pActor)
                                 nAttribute, pszWhy));
         return;
     }
-    d.apRest[p] = CopyChain(pModel->aLevels[DAMAGE_REST_LEVEL].pFirstNode);
-    d.apDamaged[p] = CopyChain(pModel->aLevels[DAMAGE_DAMAGED_LEVEL].pFirstNode);
-    d.apLive[p] = CopyChain(pModel->aLevels[DAMAGE_LIVE_LEVEL].pFirstNode);
+    d.apRest[p] = CopyChain(pModel->aLevels[DAMAGE_REST_LEVEL].pFirstNode, false);
+    d.apDamaged[p] = CopyChain(pModel->aLevels[DAMAGE_DAMAGED_LEVEL].pFirstNode, false);
+    d.apLive[p] = CopyChain(pModel->aLevels[DAMAGE_LIVE_LEVEL].pFirstNode, true);
     if (!HasPart(d, p))
     {
         ForgetPart(d, p);
@@ -533,6 +565,7 @@ void ClearRepairedGroups(uint8_t* pInfo)
 // coordinates; the undamaged texture drawn, nothing smashed.
 void RestoreRest(DamageRecord& d)
 {
+    d.boShownStale = true;
     for (int p = 0; p < DAMAGE_PARTS; ++p)
     {
         if (!HasPart(d, p))
@@ -837,6 +870,7 @@ DamageRecord* Damage_DeformAtImpact(CarBody* pBody, int32_t xDamage)
     DamageRecord& d = gaDamage[pBody->nCarNumber];
     if (d.nNoOfParts == 0)
         return &d;
+    d.boShownStale = true;
     const DK_VECTOR& impact = pBody->ImpactOffset;
     // Quadrants by x below 0 (bit 0) and z below 0 (bit 1), for the medium-detail car.
     int64_t anQuadrantSum[4] = {};
@@ -926,6 +960,7 @@ void Damage_SmashParts(DamageRecord* pDamage, CarBody* /*pBody*/, int32_t* pnSma
     if (pDamage == nullptr)
         return;
     DamageRecord& d = *pDamage;
+    d.boShownStale = true;
     for (int p = 0; p < DAMAGE_PARTS; ++p)
     {
         if (!HasPart(d, p) || p == d.nMainBodyPart || d.anSmashed[p] != 0 ||
@@ -1243,12 +1278,48 @@ void Damage_DeformNearPoint(int nCar, const DK_VECTOR* pPoint)
     if (p < 0 || !HasPart(d, p))
         return;
     const DK_VECTOR target = InActorAxes(gaCarBody[nCar].paCar, *pPoint);
+    d.boShownStale = true;
     ForEachVertex(d, p,
                   [&](const PartVertex& v)
                   {
                       if (Takes(d, p, v))
                           PlaceToward(d.MainBodyRest[v.nIndex], target, v.live);
                   });
+}
+
+void Damage_ShowLiveShapes(void)
+{
+    for (DamageRecord& d : gaDamage)
+    {
+        if (!d.boShownStale)
+            continue;
+        d.boShownStale = false;
+        for (int p = 0; p < DAMAGE_PARTS; ++p)
+        {
+            if (!HasPart(d, p))
+                continue;
+            // Positions, normals and texture coordinates only: the colour words of lit vertices
+            // are the frame's.
+            for (const DamageVertexList* l = d.apLive[p]; l != nullptr; l = l->pNext)
+            {
+                if (l->pShownVertices == nullptr || l->pfShownNormals == nullptr)
+                    continue;
+                for (int i = 0; i < l->nCount; ++i)
+                {
+                    const DK_VERTEX& from = l->pVertices[i];
+                    DK_VERTEX& to = l->pShownVertices[i];
+                    to.x = from.x;
+                    to.y = from.y;
+                    to.z = from.z;
+                    to.u = from.u;
+                    to.v = from.v;
+                }
+                std::memcpy(l->pfShownNormals, l->pfNormals, 3 * sizeof(float) * l->nCount);
+            }
+            if (d.apShownTexture[p] != nullptr && d.apLiveTexture[p] != nullptr)
+                *d.apShownTexture[p] = *d.apLiveTexture[p];
+        }
+    }
 }
 
 void Damage_RepairCar(int nCar)

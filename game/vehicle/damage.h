@@ -44,14 +44,18 @@ struct DK_VERTEX;
 struct DK_FONT;
 struct DK_SURFACE;
 
-// One node of a part's chain: the model's own vertex array (32-byte vertices, u and v at bytes
-// 24 and 28) and normal array (three floats a vertex).
+// One node of a part's chain: the vertex array (32-byte vertices, u and v at bytes 24 and 28) and
+// normal array (three floats a vertex). The rest and damaged chains use the model's own arrays.
+// The live chain, which the ticks deform while frames draw the model, has arrays of its own; the
+// model's arrays it shows them in (the pShown pointers) take its shape at each frame's snapshot.
 struct DamageVertexList
 {
     DK_VERTEX* pVertices;
     float* pfNormals;
     uint16_t nCount;
     DamageVertexList* pNext;
+    DK_VERTEX* pShownVertices;
+    float* pfShownNormals;
 };
 
 // The part roles (the role table) and the 13 damage values.
@@ -83,6 +87,8 @@ struct DamageRecord
     int32_t* apUndamagedTexture[DAMAGE_PARTS] = {};
     int32_t* apDamagedTexture[DAMAGE_PARTS] = {};
     int32_t* apLiveTexture[DAMAGE_PARTS] = {};
+    int32_t* apShownTexture[DAMAGE_PARTS] = {}; // the model's word the live one is shown in
+    bool boShownStale = false; // the live shapes changed since they were last shown
     int32_t nMainBodyPart = -1;
     // The main body's positions in 16.16, which the wobble and the deformation write and the
     // per-frame placement toward the camera reads.
@@ -172,6 +178,10 @@ void Damage_UpdateWater(CarBody* pBody, CarMechanics* pMechanics);
 // Between stages: the 13 values as percentages with the repair groups derived, and back.
 void Damage_StoreDamagePercentages(void);
 void Damage_LoadPercentages(void);
+
+// The frame's snapshot (inside the critical section): the cars' models take the live shapes,
+// texture coordinates, normals and textures the ticks gave them since the last frame.
+void Damage_ShowLiveShapes(void);
 
 // After a replay jump: the meshes from the stored deformations.
 void Damage_RebuildShapes(CarBody* pBody);

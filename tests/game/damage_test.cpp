@@ -1094,6 +1094,64 @@ TEST_F(DamageTest, RebuiltShapesFollowTheStoredDeformations)
     EXPECT_EQ(*d.apLiveTexture[kSideA], kUndamagedTexture);
 }
 
+// The ticks dent the record's own copy of the live shape; the model the frames draw takes it at
+// the frame's snapshot only, and keeps the colour words the frame wrote.
+TEST_F(DamageTest, TheDrawnModelTakesTheDentsAtTheFrameSnapshot)
+{
+    SetUpDamageCar(0);
+    Build();
+    DamageRecord& d = gaDamage[0];
+    Damage_ShowLiveShapes();
+    const DamageVertexList* l = d.apLive[kFront];
+    ASSERT_NE(l, nullptr);
+    ASSERT_NE(l->pShownVertices, nullptr);
+    ASSERT_NE(l->pShownVertices, l->pVertices);
+    ASSERT_NE(d.apShownTexture[kFront], nullptr);
+    // The shown arrays are the model's level-0 arrays.
+    bool boModelsOwn = false;
+    for (const DK_ACTOR* a = gaCarBody[0].paCar->pChild; a != nullptr; a = a->pNext)
+        if (a->uType == DK_ACTOR_MODEL)
+            for (const DK_MODEL_NODE* n =
+                     static_cast<const DK_MODEL*>(a->pObject)->aLevels[DAMAGE_LIVE_LEVEL].pFirstNode;
+                 n != nullptr; n = n->pNext)
+                boModelsOwn = boModelsOwn || n->pVertices == l->pShownVertices;
+    EXPECT_TRUE(boModelsOwn);
+
+    const int centre = VertexAt(d, kFront, 2.1, -0.1, 0.0);
+    ASSERT_GE(centre, 0);
+    const Vertex c = VertexOf(d, kFront, centre);
+    const size_t i = static_cast<size_t>(c.live - l->pVertices);
+    ASSERT_LT(i, l->nCount) << "the centre vertex lies in the chain's first node";
+    const DK_VERTEX before = l->pShownVertices[i];
+    l->pShownVertices[i].Lit.uColour = 0x12345678;
+
+    d.xDeformation[kFront] = d.xSmashThreshold[kFront];
+    Impact(0, At(2.1, -0.1, 0.0), SpeedFor(1.0));
+    ASSERT_EQ(d.anSmashed[kFront], 1);
+    ASSERT_NE(c.live->x, before.x);
+    const DK_VERTEX& shown = l->pShownVertices[i];
+    EXPECT_EQ(shown.x, before.x) << "a tick never writes the drawn model";
+    EXPECT_EQ(shown.u, before.u);
+    EXPECT_EQ(*d.apShownTexture[kFront], kUndamagedTexture);
+
+    Damage_ShowLiveShapes();
+    EXPECT_EQ(shown.x, c.live->x);
+    EXPECT_EQ(shown.y, c.live->y);
+    EXPECT_EQ(shown.z, c.live->z);
+    EXPECT_EQ(shown.u, c.live->u);
+    EXPECT_EQ(shown.v, c.live->v);
+    EXPECT_EQ(l->pfShownNormals[3 * i], c.liveNormal[0]);
+    EXPECT_EQ(shown.Lit.uColour, 0x12345678u) << "the frame's colour word stays";
+    EXPECT_EQ(*d.apShownTexture[kFront], kDamagedTexture);
+
+    // A repair shows at the next snapshot too.
+    Damage_RepairCar(0);
+    EXPECT_NE(shown.x, before.x);
+    Damage_ShowLiveShapes();
+    EXPECT_EQ(shown.x, before.x);
+    EXPECT_EQ(*d.apShownTexture[kFront], kUndamagedTexture);
+}
+
 TEST_F(DamageTest, TheShellStandsOffTowardTheCamera)
 {
     SetUpDamageCar(0);
