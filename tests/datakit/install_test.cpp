@@ -135,8 +135,8 @@ void ExpectDemoTree(const fs::path& root)
     for (const char* extension :
          {".c3d", ".obj", ".sht", ".hzn", ".hpc", ".dat", ".ars", ".anm", ".cat", ".LOA", ".LOL"})
         expected.insert(std::string("disc/game/NZ/1/NZ1") + extension);
-    // Its track cameras and start positions.
-    for (const char* extension : {".tsc", ".csp"})
+    // Its track cameras, start positions and the demo's replay.
+    for (const char* extension : {".tsc", ".csp", ".REP"})
         expected.insert(std::string("disc/game/NZ/1/NZ1") + extension);
     // Its surfaces, and no scripted moving objects.
     for (const char* extension : {".srf", ".moj"})
@@ -195,6 +195,16 @@ void ExpectDemoTree(const fs::path& root)
                      "disc/game/WELCOME/NEW/fonts/NEW_wel.fon",
                      "disc/game/WELCOME/NEW/fonts/main_NEW.fon"});
     EXPECT_EQ(names, expected);
+    // The demo's replay: one scene, its size as its header's frames per scene make it.
+    {
+        const std::string& rep = tree["disc/game/NZ/1/NZ1.REP"];
+        ASSERT_GE(rep.size(), 64u);
+        const auto i16 = [&](size_t at)
+        { return static_cast<int16_t>(static_cast<uint8_t>(rep[at]) | rep[at + 1] << 8); };
+        EXPECT_EQ(i16(48), 1) << "scenes";
+        EXPECT_GE(i16(50), 1) << "frames per scene";
+        EXPECT_EQ(rep.size(), 64 + 86510 + i16(50) * 4u);
+    }
     // Fonts: pixels at byte 1,078, the version-3 header right after the rows.
     for (const char* font : datakit::kFrontEndFonts)
     {

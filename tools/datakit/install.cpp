@@ -11,6 +11,7 @@
 #include "tools/datakit/language_writer.h"
 #include "tools/datakit/palette_writer.h"
 #include "tools/datakit/registry_writer.h"
+#include "tools/datakit/replay_writer.h"
 #include "tools/datakit/stage_files_writer.h"
 #include "tools/datakit/stage_writer.h"
 #include "tools/datakit/trackcam_writer.h"
@@ -156,9 +157,10 @@ void WriteDemoStageFiles(InstallSummary& summary, const fs::path& gameDir)
 }
 
 // The demo stage as the game loads it, "NZ\\1\\NZ1" under the game root: beside the stage's
-// files the horizon record, animations, cat's eyes, track cameras and start positions, and what
-// its loading screen shows: the backgrounds for wide (.LOA) and narrow (.LOL) screens, the bar
-// and line images, and the title and data fonts of each screen-size folder.
+// files the horizon record, animations, cat's eyes, track cameras, start positions and the
+// demo's replay, and what its loading screen shows: the backgrounds for wide (.LOA) and narrow
+// (.LOL) screens, the bar and line images, and the title and data fonts of each screen-size
+// folder.
 void WriteGameStageFiles(InstallSummary& summary, const fs::path& gameDir)
 {
     const fs::path dir = gameDir / "NZ" / "1";
@@ -180,6 +182,7 @@ void WriteGameStageFiles(InstallSummary& summary, const fs::path& gameDir)
     add(dir / "NZ1.cat", FormatCatsEyes(DemoCatsEyes()));
     add(dir / "NZ1.tsc", FormatTrackCameras(DemoTrackCameras()));
     add(dir / "NZ1.csp", FormatStartPositions(DemoStartPositions()));
+    add(dir / "NZ1.REP", DemoReplay());
     add(dir / "NZ1.LOA", FormatBmp(LoadingBackground(640, 480)));
     add(dir / "NZ1.LOL", FormatBmp(LoadingBackground(320, 240)));
     const fs::path images = gameDir / "images" / "LOADING";
