@@ -57,6 +57,10 @@ int Effects_GetInitialiseStageCallsForTests(void)
 
 void Effects_UpdateAll(void) {}
 
+void Effects_KillAllParticles(void) {}
+
+void Effects_ResetTyreMarks(void) {}
+
 void Effects_InterpolateParticles(int, int32_t) {}
 
 void Effects_Update(void) {}

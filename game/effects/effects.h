@@ -37,6 +37,9 @@ int Effects_GetInitialiseStageCallsForTests(void);
 
 // The effects' tick in the game states after the cars have moved. Nothing yet.
 void Effects_UpdateAll(void);
+// A replay's jump: every particle system emptied, and the tyre marks cleared. Nothing yet.
+void Effects_KillAllParticles(void);
+void Effects_ResetTyreMarks(void);
 
 // The frame's part of the effects, on the main thread. Nothing yet: the car's particles placed
 // at the tick fraction; once a view, the update, the sky seen through the camera, the car's

@@ -37,6 +37,8 @@ void StoreCleanCar(int)
     ++gnStoreCleanCarCalls;
 }
 
+void MuddyCar_RestoreCleanCar(int) {}
+
 int MuddyCar_GetStoreCleanCallsForTests(void)
 {
     return gnStoreCleanCarCalls;

@@ -22,6 +22,8 @@ void MuddyCar_ResetForTests(void);
 
 // Keeps a clean copy of the player's car body texture at the stage start. Counted so far.
 void StoreCleanCar(int nPlayer);
+// A replay's start: the player's car takes its clean body and wheel textures back. Nothing yet.
+void MuddyCar_RestoreCleanCar(int nPlayer);
 int MuddyCar_GetStoreCleanCallsForTests(void);
 
 // Per car: its muddy detail has been set up this stage.

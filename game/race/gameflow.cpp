@@ -329,11 +329,11 @@ void LightsOut(int nPlayer)
     if (GameData_IsOptionSet(OPTION_START_LIGHT_SCALE))
         Cameras_SetMode(nPlayer, CAMERA_TYPE_ORBIT_HIGH, FALSE);
     s.nLights = static_cast<int16_t>(GameData_IsRallySchool() ? kSchoolLights : kLights);
-    if (Replay_HasRecorder(nPlayer))
+    if (ReplayHeader* pRecorder = Replay_GetPlayerSlot(nPlayer))
     {
         DkLog("Replay constructed...");
-        DkLog(Replay_StartRecording(nPlayer) ? "Started recording successfully"
-                                             : "Recording unsuccessful");
+        DkLog(Replay_StartRecording(pRecorder, 0, nPlayer) ? "Started recording successfully"
+                                                           : "Recording unsuccessful");
     }
     else
         DkLog("Replay not constructed...");
@@ -342,7 +342,7 @@ void LightsOut(int nPlayer)
         if (gpreplSuperCPU != nullptr)
         {
             gnSuperCPUStartFrame = static_cast<uint16_t>(DkRand() * Rate() / DK_RAND_MAX);
-            Replay_StartPlayback(gpreplSuperCPU, gnSuperCPUStartFrame, 1, 0);
+            Replay_StartPlayback(gpreplSuperCPU, 0, gnSuperCPUStartFrame, 1);
             DkLog("Started gpreplSuperCPU");
         }
         else
@@ -429,6 +429,7 @@ void EndRace()
     WeatherNoise_Stop();
     Damage_StoreDamagePercentages();
     PlayFrontendMusic();
+    Replay_WriteRecordersForTests();
 }
 
 bool PauseRequested(int nResume)
@@ -1100,13 +1101,13 @@ int32_t GameState_EndStage(void)
                 ForceFeedback_StopEffects();
                 for (int p = 0; p < gNumberOfPlayers; ++p)
                 {
-                    Replay_StartPlayback(Replay_GetPlayerSlot(p), 0, p, 0);
+                    Replay_StartPlayback(Replay_GetPlayerSlot(p), 0, 0, p);
                     Cameras_SetLookBack(TRUE, FALSE, p, boTwo ? gnShownCar : p);
                     Cameras_SetMode(p, CAMERA_TYPE_ORBIT, FALSE);
                     SetViewCopyPending(p);
                 }
                 if (!boTwo && boSuper && gpreplSuperCPU != nullptr)
-                    Replay_StartPlayback(gpreplSuperCPU, gnSuperCPUStartFrame, 1, 0);
+                    Replay_StartPlayback(gpreplSuperCPU, 0, gnSuperCPUStartFrame, 1);
                 GameFade_In(FadeFrames());
             }
         }
@@ -1362,6 +1363,9 @@ BOOL LoadLanguageText(void)
 
 void PlayFrontendMusic(void)
 {
+    // The stage is over: nothing records any more.
+    for (ReplayHeader* pRecorder : gapRecorders)
+        Replay_StopRecording(pRecorder);
     // The front end's tune, streamed on a channel of its own and looped, at the music level.
     const char* pszWav = DkRegGetString("WAVPath");
     char path[260];

@@ -573,8 +573,6 @@ constexpr int kStageFonts = 13;
 // The UK's podium also rolls the messages.
 constexpr int kCountryUk = 7;
 // A recorder's scenes and frames a scene (a stage at 50 ticks a second in one scene).
-constexpr int kRecorderScenes = 1;
-constexpr int kRecorderFrames = 15000;
 // The fade-in's frames at most.
 constexpr int32_t kFadeFramesCap = 1000;
 
@@ -612,27 +610,23 @@ void SetUpImagePalette()
     DkSetImagePalette(image);
 }
 
-void AddRecorders()
-{
-    for (int n = 0; n < gNumberOfPlayers; ++n)
-        Replay_Create(kRecorderScenes, kRecorderFrames);
-}
 
 // The stage's replays: the school's recorders, the replay being watched, the podium's, the
-// super special stage's lane ghosts, and a recorder for each player.
-void LoadReplays(const char* pszBasePath, const char* pszStagePath)
+// super special stage's lane ghosts, and a recorder for each player. The base path's last four
+// characters are its extension slot.
+void LoadReplays(char* pszBasePath, char* pszSlot, const char* pszStagePath)
 {
     if (GameData_IsRallySchool())
     {
         School_LoadKeyHelpImage();
-        AddRecorders();
+        Disp_AllocReplayStates();
         return;
     }
+    // The stage's own replay, the stage's first load: loaded slot 0.
     if (WatchingReplay())
     {
-        char path[STAGE_PATH_LENGTH];
-        std::snprintf(path, sizeof path, "%s.REP", pszBasePath);
-        gapLoadedReplays[0] = Replay_LoadFile(path);
+        SetExtension(pszSlot, ".REP");
+        Replay_LoadFile(pszBasePath);
     }
     if (boThisIsPodiumStage)
     {
@@ -650,7 +644,7 @@ void LoadReplays(const char* pszBasePath, const char* pszStagePath)
         if (IsAlternatingGame())
             SuperSpecial_LoadReplay(pszStagePath, 1);
     }
-    AddRecorders();
+    Disp_AllocReplayStates();
 }
 
 void LoadSounds(char* pszBasePath)
@@ -789,7 +783,7 @@ int32_t DispInitStage(void)
     LoadResultFonts();
     DkLog("Fonts Loaded\n");
 
-    LoadReplays(szBasePath, szStagePath);
+    LoadReplays(szBasePath, pszSlot, szStagePath);
 
     if (!Startup_LoadCars(1))
         return 0;

@@ -3,3 +3,7 @@
 void NetReplay_Record(void) {}
 
 void NetReplay_Play(void) {}
+
+void NetReplay_ResetRecording(void) {}
+
+void NetReplay_ResetPlayback(void) {}

@@ -5,3 +5,6 @@
 
 void NetReplay_Record(void);
 void NetReplay_Play(void);
+// The local replay's recording or playback starts: the counters back to 0. Nothing yet.
+void NetReplay_ResetRecording(void);
+void NetReplay_ResetPlayback(void);

@@ -372,10 +372,16 @@ TEST_F(DisplayTest, TheRecordersHoldFiveMinutesOfTicks)
     {
         gbo50HzMode = boFifty;
         gNumberOfPlayers = 2;
-        const int nBefore = Replay_GetCreateCallsForTests();
+        Replay_Destructor();
         Disp_AllocReplayStates();
-        EXPECT_EQ(Replay_GetCreateCallsForTests(), nBefore + 2);
-        EXPECT_EQ(Replay_GetLastCreateFramesForTests(), nFrames);
+        for (int p = 0; p < 2; ++p)
+        {
+            ASSERT_NE(gapRecorders[p], nullptr);
+            EXPECT_EQ(Replay_GetHalf(gapRecorders[p], REPLAY_SCENES), 1);
+            EXPECT_EQ(Replay_GetHalf(gapRecorders[p], REPLAY_FRAMES), nFrames);
+        }
+        EXPECT_EQ(gapRecorders[2], nullptr);
+        Replay_Destructor();
     }
     gbo50HzMode = FALSE;
 }

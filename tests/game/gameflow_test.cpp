@@ -69,7 +69,9 @@ protected:
         PauseMenu_ResetForTests();
         StageTimer_ResetForTests();
         PrangSnd_ResetCountdownForTests();
-        Replay_ResetFlowForTests();
+        Replay_Destructor();
+        gpreplSuperCPU = nullptr;
+        gnSuperCPUStartFrame = 0;
         Cameras_ResetForTests();
         SuperSpecial_SetForTests(FALSE);
         StageInfo_SetLightForTests(2);
@@ -111,6 +113,18 @@ protected:
     }
 
     static void SetByte(int nOffset, uint8_t uValue) { gaRaceGameData[nOffset] = uValue; }
+    // Player 0's recorder: none, one whose recording starts, or one already recording (so that
+    // the start's recording fails).
+    static void GiveRecorder(bool boRecorder, bool boStarts)
+    {
+        Replay_Destructor();
+        if (!boRecorder)
+            return;
+        ReplayHeader* r = Replay_Create(1, 100);
+        ASSERT_NE(r, nullptr);
+        if (!boStarts)
+            Replay_StartRecording(r, 0, 0);
+    }
     // A race tick as the machine runs it: the state recorded as the one that ticked.
     static int RaceTick()
     {
@@ -147,7 +161,7 @@ TEST_F(GameFlowTest, TheStartSequenceRunsItsPhasesAtEachRate)
         gboRaceSchool = c.boSchool ? TRUE : FALSE;
         SetByte(GD_SCHOOL_SELECTION, 2 << 5); // a lesson with a start
         gbo50HzMode = c.bo50Hz ? TRUE : FALSE;
-        Replay_SetRecorderForTests(0, TRUE, TRUE);
+        GiveRecorder(true, true);
         InitPlayerStart(0);
         EXPECT_EQ(StartLights_GetStepTicks(), c.nStepTicks);
         gboFirstFrameDrawn = TRUE;
@@ -229,7 +243,7 @@ TEST_F(GameFlowTest, TheLightsGoingOutLogTheRecording)
         SCOPED_TRACE(c.pszLine != nullptr ? c.pszLine : "no recorder");
         TearDown();
         SetUp();
-        Replay_SetRecorderForTests(0, c.boRecorder, c.boStarts);
+        GiveRecorder(c.boRecorder, c.boStarts);
         InitPlayerStart(0);
         TakeLog();
         for (int n = 0; n < 200 && !StageTimer_IsRunning(0); ++n)
