@@ -23,6 +23,7 @@
 #include "game/vehicle/knockedover.h"
 #include "tests/game/ground_data.h"
 #include "tests/game/ground_fixture.h"
+#include "tests/game/object_grid.h"
 #include "tools/datakit/grounds.h"
 #include "tools/datakit/height_writer.h"
 
@@ -61,13 +62,7 @@ protected:
         ForceFeedback_ResetForTests();
         Ghost_SetPlayingForTests(FALSE);
         DkSetObjectDetailLevel(2);
-        gxTrackCellSize = 16 * ONE;
-        gxTrackHalfCell = 8 * ONE;
-        gxTrackMinX = 0;
-        gxTrackMaxZ = 0;
-        guTrackGridWidth = 64;
-        guTrackGridRows = 64;
-        guNumTrackBlocks = 4096;
+        SetObjectGrid();
     }
 
     void TearDown() override
@@ -156,23 +151,11 @@ protected:
         actors.emplace_back();
         DK_ACTOR* pActor = &actors.back();
         pActor->uAlwaysDraw = 1;
-        HitObject& o = gaHitObjects[0][i];
-        o = HitObject{};
-        o.pActor = pActor;
-        o.Position = o.Translation = centre;
-        o.HalfExtents = {ONE / 2, ONE / 2, ONE / 2};
-        o.aRows[0] = {ONE, 0, 0};
-        o.aRows[1] = {0, ONE, 0};
-        o.aRows[2] = {0, 0, ONE};
-        o.auInverseInertia[0] = o.auInverseInertia[1] = o.auInverseInertia[2] = ONE;
-        o.xRadius = Fixed(0.87);
-        o.uKind = static_cast<uint16_t>(uKey << 5 | 3);
-        o.nGroundTriangle = -1;
-        o.uFlags = static_cast<uint8_t>(nClass);
-        o.uRestFlags = 0x07;
+        HitObject* pObject = &gaHitObjects[0][i];
+        MakeKnockableBox(pObject, pActor, centre, nClass, uKey);
         if (gnNumMovingObjects <= i)
             gnNumMovingObjects = i + 1;
-        return &o;
+        return pObject;
     }
 
     // The data kit's ground as the stage's height data.
