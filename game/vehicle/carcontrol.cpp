@@ -396,7 +396,10 @@ void Ramp(bool boHeld, int32_t xRate, int nFall, int32_t xMaximum, int32_t* pRam
     if (boHeld)
         xRamp = FfAdd(xRamp, xRate);
     else
-        xRamp = nFall == 0 ? 0 : FfSub(xRamp, xRate * nFall);
+        // The fall wraps as the 32-bit sums do: a car state from a replay may hold any rate.
+        xRamp = nFall == 0 ? 0
+                           : FfSub(xRamp, static_cast<int32_t>(static_cast<uint32_t>(xRate) *
+                                                               static_cast<uint32_t>(nFall)));
     if (xRamp > ONE)
     {
         xRamp = ONE;

@@ -78,13 +78,17 @@ bool LoadCarModel(DK_ACTOR* pWorld, int nIndex, int nCarType)
 {
     if (nIndex < 0 || nIndex >= MAX_LOADED_CARS)
         return false;
-    datakit::C3dScene scene = datakit::C3dCar();
-    // No display is open: flat colours.
-    scene.textures.clear();
-    for (datakit::C3dShape& shape : scene.shapes)
-        for (datakit::C3dFace& face : shape.faces)
-            face.texture = -1;
-    const std::vector<uint8_t> bytes = datakit::FormatC3d(scene);
+    // Made once: the fuzz target that replays files sets its cars up for every input.
+    static const std::vector<uint8_t> bytes = []
+    {
+        datakit::C3dScene scene = datakit::C3dCar();
+        // No display is open: flat colours.
+        scene.textures.clear();
+        for (datakit::C3dShape& shape : scene.shapes)
+            for (datakit::C3dFace& face : shape.faces)
+                face.texture = -1;
+        return datakit::FormatC3d(scene);
+    }();
     DK_ACTOR* pRoot = DkCreateActor(pWorld);
     if (pRoot == nullptr)
         return false;
@@ -98,8 +102,14 @@ bool LoadCarModel(DK_ACTOR* pWorld, int nIndex, int nCarType)
 
 bool LoadGround(const std::string& name)
 {
-    const std::vector<uint8_t> bytes =
-        datakit::FormatHeightData(datakit::GroundMesh(datakit::MakeGround(name)));
+    // The last ground's file is kept: a run loads the same one over and over.
+    static std::string last;
+    static std::vector<uint8_t> bytes;
+    if (bytes.empty() || name != last)
+    {
+        bytes = datakit::FormatHeightData(datakit::GroundMesh(datakit::MakeGround(name)));
+        last = name;
+    }
     return HeightData_Parse(bytes.data(), static_cast<uint32_t>(bytes.size())) == TRUE;
 }
 

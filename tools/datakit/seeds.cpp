@@ -17,6 +17,7 @@
 #include "tools/datakit/moving_objects_writer.h"
 #include "tools/datakit/palette_writer.h"
 #include "tools/datakit/registry_writer.h"
+#include "tools/datakit/replay_writer.h"
 #include "tools/datakit/stage_files_writer.h"
 #include "tools/datakit/trackcam_writer.h"
 #include "tools/datakit/wave_writer.h"
@@ -536,6 +537,69 @@ void WriteStartPositionSeeds(const fs::path& root)
     d.Add("short.csp", Bytes(demo.begin(), demo.begin() + kStartSetSize - 1));
 }
 
+// One-scene replay files as the scenes of one file of M frame slots a scene (at least the most
+// any of them holds, the rest all 0): the first file's header with N, M and the scenes used set.
+Bytes JoinReplayScenes(const std::vector<Bytes>& files, int frames)
+{
+    const size_t framesAt = kReplayHeaderSize + kReplaySnapshotSize;
+    Bytes out(files[0].begin(), files[0].begin() + kReplayHeaderSize);
+    const auto setHalf = [&out](size_t at, size_t value)
+    {
+        out[at] = static_cast<uint8_t>(value);
+        out[at + 1] = static_cast<uint8_t>(value >> 8);
+    };
+    setHalf(48, files.size());
+    setHalf(50, static_cast<size_t>(frames));
+    setHalf(52, files.size());
+    for (const Bytes& f : files)
+        out.insert(out.end(), f.begin() + kReplayHeaderSize, f.begin() + framesAt);
+    for (const Bytes& f : files)
+    {
+        const size_t slots = (f.size() - framesAt - 2) / kReplayFrameSize;
+        out.insert(out.end(), f.begin() + framesAt, f.end() - 2);
+        out.insert(out.end(), (static_cast<size_t>(frames) - slots) * kReplayFrameSize, 0);
+    }
+    for (const Bytes& f : files)
+        out.insert(out.end(), f.end() - 2, f.end());
+    return out;
+}
+
+// Replay files of the demo drive's snapshot: the demo stage's; a drive of every kind of control
+// with its frame count at M, and the same with spare frame slots as a recorder leaves them; two
+// scenes, the first short enough to play into the second; frames whose runs are 0 ticks; a scene
+// of no frames; and a file one byte longer than its header implies.
+void WriteReplaySeeds(const fs::path& root)
+{
+    SeedDir d(root, "fuzz_replay_file");
+    const Bytes demo = DemoReplay();
+    d.Add("demo.rep", demo);
+    const std::span<const uint8_t> start = DemoDriveSnapshot();
+    const Bytes snapshot(start.begin(), start.end());
+    // TICKS ACCEL BRAKE LEFT RIGHT BUTTON1 BUTTON2 GEAR ANALOGUE, as the runs text has them.
+    const std::vector<ReplayRun> runs = ParseReplayRuns("70 65536 0 0 0 0 0 0 0\n"
+                                                        "5 40000 0 32768 0 0 0 1 5\n"
+                                                        "4 65536 0 0 65536 0 1 0 2\n"
+                                                        "6 0 65536 65536 0 1 0 0 0\n"
+                                                        "3 0 20000 0 0 0 0 -1 4\n"
+                                                        "2 0 0 0 65536 0 0 0 0\n"
+                                                        "8 65536 0 65536 65536 0 0 0 0\n"
+                                                        "1 0 0 0 0 0 0 0 0\n");
+    const Bytes controls = FormatReplay(snapshot, runs);
+    d.Add("count-at-m.rep", controls);
+    const int slots = controls[50] | controls[51] << 8; // its M
+    d.Add("spare-slots.rep", JoinReplayScenes({controls}, slots + 20));
+    const Bytes brief = FormatReplay(snapshot, {runs[3], runs[1]});
+    d.Add("two-scenes.rep", JoinReplayScenes({brief, controls}, slots));
+    Bytes zero = controls;
+    for (size_t frame : {0, 2})
+        zero[kReplayHeaderSize + kReplaySnapshotSize + frame * kReplayFrameSize + 2] &= 0xC0;
+    d.Add("zero-repeat.rep", zero);
+    d.Add("no-frames.rep", FormatReplay(snapshot, {}));
+    Bytes longer = demo;
+    longer.push_back(0);
+    d.Add("one-byte-long.rep", longer);
+}
+
 void WriteFuzzSeeds(const fs::path& dir)
 {
     fs::create_directories(dir);
@@ -556,5 +620,6 @@ void WriteFuzzSeeds(const fs::path& dir)
     WriteCatsEyeSeeds(dir);
     WriteTrackCameraSeeds(dir);
     WriteStartPositionSeeds(dir);
+    WriteReplaySeeds(dir);
 }
 } // namespace datakit
