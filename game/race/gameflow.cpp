@@ -67,7 +67,7 @@ constexpr int32_t ONE = DK_FIXED_ONE;
 
 int32_t gNumberOfPlayers = 1;
 uint8_t gnCurrentPlayer = 0;
-BOOL gboSecondPlayerTurn = FALSE;
+std::atomic<BOOL> gboSecondPlayerTurn{FALSE};
 std::atomic<BOOL> gboTurnSwitch{FALSE};
 BOOL boThisIsPodiumStage = FALSE;
 BOOL gbo50HzMode = FALSE;
@@ -526,6 +526,21 @@ template <typename T> void SwapSlots(T* paTable)
     std::swap(paTable[0], paTable[1]);
 }
 
+// The stage's random seed: the time, or a test's fixed seed (DEZOR_RANDOM_SEED), so that a
+// recorded run can be made again to the byte.
+unsigned int StageSeed()
+{
+    const char* pszSeed = std::getenv("DEZOR_RANDOM_SEED");
+    char* pszEnd = nullptr;
+    if (pszSeed != nullptr && *pszSeed != '\0')
+    {
+        const unsigned long uSeed = std::strtoul(pszSeed, &pszEnd, 10);
+        if (*pszEnd == '\0')
+            return static_cast<unsigned int>(uSeed);
+    }
+    return DkGetMilliseconds();
+}
+
 } // namespace
 
 int32_t NullFunction(void)
@@ -772,7 +787,7 @@ int32_t InitStage(void)
     CarControl_SetSteeringSensitivity();
     ForceFeedback_CreateEffects();
     NetPlay_ResetRemoteHistory();
-    DkSRand(DkGetMilliseconds());
+    DkSRand(StageSeed());
 
     if (boSchool)
         return GAME_STATE_SCHOOL;

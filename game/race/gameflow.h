@@ -15,8 +15,9 @@
 extern int32_t gNumberOfPlayers;
 // The player who drives now in a game where two take turns (0 or 1).
 extern uint8_t gnCurrentPlayer;
-// 1 while the second player of a game where two take turns has the car.
-extern BOOL gboSecondPlayerTurn;
+// 1 while the second player of a game where two take turns has the car (the frames read it
+// while a replay's start in the tick holds it).
+extern std::atomic<BOOL> gboSecondPlayerTurn;
 // Set while the second player's turn is being set up; its first race frame clears it.
 extern std::atomic<BOOL> gboTurnSwitch;
 // The stage is the podium stage.

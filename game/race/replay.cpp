@@ -587,7 +587,7 @@ int Replay_StartPlayback(ReplayHeader* pReplay, int nScene, int nHoldTicks, int 
 {
     // The second player's turn reads as set while the car takes the replay's state, and as it
     // was on every return.
-    const BOOL boTurn = gboSecondPlayerTurn;
+    const BOOL boTurn = gboSecondPlayerTurn.load();
     gboSecondPlayerTurn = TRUE;
     const auto done = [boTurn](int nResult)
     {

@@ -3,10 +3,12 @@
 #include <algorithm>
 #include <csignal>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
 #include <filesystem>
 #include <fcntl.h>
 #include <cstdlib>
+#include <span>
 #include <spawn.h>
 #include <string>
 #include <sys/wait.h>
@@ -21,6 +23,7 @@
 #include "tests/support/test_env.h"
 #include "tests/support/xvfb.h"
 #include "tools/datakit/install.h"
+#include "tools/datakit/replay_writer.h"
 
 extern char** environ;
 
@@ -89,11 +92,18 @@ Process Start(const TestEnv& env, const std::string& name, const std::string& sc
 
 // A game started at once by the game data hook (gameData) on a fresh demo installation, with its
 // states traced into NAME.trace and the debugger's output on standard error.
-// The finishing times go to NAME.results, the frames (with captureDir) there.
+// The finishing times go to NAME.results, the frames (with captureDir) there. With replayFile,
+// that file is the demo stage's replay.
 Process StartOnDemo(const TestEnv& env, const std::string& name, const char* gameData,
-                    const std::string& script, const std::string& captureDir = "")
+                    const std::string& script, const std::string& captureDir = "",
+                    const std::string& replayFile = "")
 {
     const datakit::InstallSummary demo = datakit::InstallDemo(env.Path("demo"));
+    if (!replayFile.empty())
+        for (const std::filesystem::path& file : demo.files)
+            if (file.filename() == "NZ1.REP")
+                std::filesystem::copy_file(replayFile, file,
+                                           std::filesystem::copy_options::overwrite_existing);
     SavedVariable registry("DEZOR_REGISTRY"), hook("DEZOR_GAME_DATA"), tracePath("DEZOR_TRACE"),
         results("DEZOR_RESULTS");
     setenv("DEZOR_REGISTRY", demo.registryFile.c_str(), 1);
@@ -479,6 +489,155 @@ TEST(DezorRunTest, TheDemoStageIsDrivenWithTheKeysFromTheLightsToTheFinish)
         EXPECT_NEAR(anTimes[run], plan.nFinishTicks * 4, 5 * 4);
     }
     EXPECT_NEAR(anTimes[1], anTimes[0], 5 * 4) << "the second run finishes within a few ticks";
+}
+
+// Scene 0 of a replay file: the car's snapshot and the frames it plays.
+struct ReplayScene
+{
+    std::vector<uint8_t> snapshot;
+    std::vector<datakit::ReplayFrame> frames;
+};
+
+bool ReadScene0(const std::string& file, ReplayScene& scene)
+{
+    if (file.size() < datakit::kReplayHeaderSize + datakit::kReplaySnapshotSize)
+        return false;
+    const auto* p = reinterpret_cast<const uint8_t*>(file.data());
+    const auto half = [p](size_t at) { return static_cast<int16_t>(p[at] | p[at + 1] << 8); };
+    const int nScenes = half(48), nFrames = half(50);
+    const size_t uFrames = datakit::kReplayHeaderSize + nScenes * datakit::kReplaySnapshotSize;
+    const size_t uCounts = uFrames + static_cast<size_t>(nScenes) * nFrames * 4;
+    if (nScenes < 1 || nFrames < 1 || file.size() != uCounts + 2 * nScenes)
+        return false;
+    const int nCount = half(uCounts);
+    if (nCount < 0 || nCount > nFrames)
+        return false;
+    scene.snapshot.assign(p + 64, p + 64 + datakit::kReplaySnapshotSize);
+    scene.frames.resize(nCount);
+    for (int k = 0; k < nCount; ++k)
+        std::memcpy(scene.frames[k].data(), p + uFrames + 4 * k, 4);
+    return true;
+}
+
+// The frames as the data kit's runs text, one run a frame.
+std::string RunsText(const std::vector<datakit::ReplayFrame>& frames)
+{
+    std::string text = "# The demo drive's controls from the start signal, 25 ticks a second, one "
+                       "run a line:\n# TICKS ACCEL BRAKE LEFT RIGHT BUTTON1 BUTTON2 GEAR "
+                       "ANALOGUE\n# Amounts in 16.16 (65536 = 1.0); ANALOGUE bit 0 steer left, "
+                       "bit 1 steer right, bit 2 pedals.\n# Recorded by the game from the planned "
+                       "drive of the end-to-end test (DEZOR_UPDATE_GOLDEN=1).\n";
+    for (const datakit::ReplayFrame& f : frames)
+    {
+        const auto amount = [](int nBits, bool boAnalogue)
+        { return boAnalogue ? nBits * 1024 : nBits != 0 ? 65470 : 0; };
+        const bool boLeft = f[0] & 1, boRight = f[0] & 2, boPedal = f[3] & 0x80;
+        const int nPedal = amount(f[3] & 0x3F, boPedal);
+        const bool boAccelerator = f[3] & 0x40;
+        text += std::to_string(f[2] & 0x3F) + " " + std::to_string(boAccelerator ? nPedal : 0) +
+                " " + std::to_string(boAccelerator ? 0 : nPedal) + " " +
+                std::to_string(amount(f[0] >> 2, boLeft)) + " " +
+                std::to_string(amount(f[1] >> 2, boRight)) + " " + std::to_string(f[2] >> 7) +
+                " " + std::to_string((f[2] >> 6) & 1) + " " + std::to_string((f[1] & 3) - 1) +
+                " " + std::to_string((boLeft ? 1 : 0) | (boRight ? 2 : 0) | (boPedal ? 4 : 0)) +
+                "\n";
+    }
+    return text;
+}
+
+// The cars' columns of every traced tick that has cars.
+std::vector<std::string> CarLines(const std::string& trace)
+{
+    std::vector<std::string> lines;
+    for (size_t at = 0; at < trace.size();)
+    {
+        const size_t end = std::min(trace.find('\n', at), trace.size());
+        const size_t bar = trace.find('|', at);
+        if (bar < end)
+            lines.push_back(trace.substr(bar, end - bar));
+        at = end + 1;
+    }
+    return lines;
+}
+
+// One run drives the demo stage and writes its recorder's replay through DEZOR_REPLAY_OUT; that
+// recording is the data kit's demo drive (the snapshot and controls kept in tools/datakit/golden,
+// rewritten from this run with DEZOR_UPDATE_GOLDEN=1); a second run plays the recorded file in
+// the attract demo, and its car drives tick for tick as the first run's did.
+TEST(DezorRunTest, ARecordedDriveReplaysTickForTickInTheAttractDemo)
+{
+    TestEnv env;
+    const DrivePlan plan = PlanDrive(env);
+    ASSERT_GT(plan.nFinishTicks, 0) << ReadWholeFile(env.Path("plan.stderr"));
+    const std::string recorded = env.Path("recorded");
+    std::filesystem::create_directories(recorded);
+    {
+        // The stage's random numbers (the engine's idle at the start) as when the data kit's
+        // drive was recorded.
+        SavedVariable out("DEZOR_REPLAY_OUT"), seed("DEZOR_RANDOM_SEED");
+        setenv("DEZOR_REPLAY_OUT", recorded.c_str(), 1);
+        setenv("DEZOR_RANDOM_SEED", "1", 1);
+        Process p = StartOnDemo(env, "record", "20=0",
+                                plan.script + std::to_string(plan.nFinishTicks * 40 + 8000) +
+                                    " end\n");
+        ASSERT_EQ(WaitFor(p, 240), 0) << ReadWholeFile(p.stderrPath);
+    }
+    const std::string replayPath = recorded + "/recorder0.REP";
+    const std::string file = ReadWholeFile(replayPath);
+    // The player's recorder: one scene of 7,500 frames.
+    ASSERT_EQ(file.size(), 64u + 86510u + 7500u * 4u);
+    ReplayScene scene;
+    ASSERT_TRUE(ReadScene0(file, scene));
+    int nTicks = 0;
+    for (const datakit::ReplayFrame& f : scene.frames)
+        nTicks += f[2] & 0x3F;
+    EXPECT_GE(nTicks, plan.nFinishTicks) << "the recording holds the drive to the finish";
+
+    const char* pszUpdate = std::getenv("DEZOR_UPDATE_GOLDEN");
+    if (pszUpdate != nullptr && std::string(pszUpdate) == "1")
+    {
+        const std::string golden = std::string(DEZOR_SOURCE_DIR) + "/tools/datakit/golden/";
+        WriteWholeFile(golden + "demo_drive.snapshot",
+                       std::string(scene.snapshot.begin(), scene.snapshot.end()));
+        WriteWholeFile(golden + "demo_drive.runs", RunsText(scene.frames));
+    }
+    else
+    {
+        const std::span<const uint8_t> snapshot = datakit::DemoDriveSnapshot();
+        EXPECT_TRUE(std::equal(snapshot.begin(), snapshot.end(), scene.snapshot.begin(),
+                               scene.snapshot.end()))
+            << "the data kit's demo snapshot is not the game's: run this test with "
+               "DEZOR_UPDATE_GOLDEN=1 and rebuild";
+        EXPECT_TRUE(datakit::ReplayFrames(datakit::ParseReplayRuns(datakit::DemoDriveRuns())) ==
+                    scene.frames)
+            << "the data kit's demo drive is not the game's recording: run this test with "
+               "DEZOR_UPDATE_GOLDEN=1 and rebuild";
+    }
+
+    // The attract demo plays the recorded file as the stage's replay; the script's end closes
+    // the program once the replay has played through.
+    Process q = StartOnDemo(env, "attract", "0=1,20=0",
+                            std::to_string(nTicks * 40 + 15000) + " end\n", "", replayPath);
+    ASSERT_EQ(WaitFor(q, 240), 0) << ReadWholeFile(q.stderrPath);
+    EXPECT_EQ(CountReports(ReadWholeFile(q.stderrPath)), 1u) << ReadWholeFile(q.stderrPath);
+    const std::string attractTrace = ReadWholeFile(env.Path("attract.trace"));
+    // The demo runs in the end-stage state until the script closes the program.
+    EXPECT_EQ(StatesReached(attractTrace), (std::vector<int>{3, 4, 8}));
+
+    // From the first tick the replayed car moves, the two runs' cars agree tick for tick, past
+    // the finish.
+    const std::vector<std::string> driven = CarLines(ReadWholeFile(env.Path("record.trace")));
+    const std::vector<std::string> replayed = CarLines(attractTrace);
+    ASSERT_FALSE(replayed.empty());
+    const auto moves = std::find_if(replayed.begin(), replayed.end(),
+                                    [&](const std::string& s) { return s != replayed[0]; });
+    ASSERT_NE(moves, replayed.end()) << "the replayed car never moves";
+    const auto from = std::find(driven.begin(), driven.end(), *moves);
+    ASSERT_NE(from, driven.end()) << "the replayed car's first move is not the driven car's";
+    const auto agree = std::mismatch(moves, replayed.end(), from, driven.end());
+    EXPECT_GE(agree.first - moves, plan.nFinishTicks)
+        << "first difference: " << (agree.first != replayed.end() ? *agree.first : "") << " / "
+        << (agree.second != driven.end() ? *agree.second : "");
 }
 
 // Two players share the screen, each on a keyboard layout of their own: two views side by side,
