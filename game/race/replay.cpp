@@ -641,6 +641,31 @@ BOOL Replay_HasPlayed(const ReplayHeader* pReplay)
     return pbo != nullptr ? *pbo : FALSE;
 }
 
+namespace
+{
+// Whether the test holds for any block of either table.
+BOOL AnySlot(BOOL (*pfnTest)(const ReplayHeader*))
+{
+    for (const ReplayHeader* r : gapRecorders)
+        if (pfnTest(r))
+            return TRUE;
+    for (const ReplayHeader* r : gapLoadedReplays)
+        if (pfnTest(r))
+            return TRUE;
+    return FALSE;
+}
+} // namespace
+
+BOOL Replay_IsAnyRecording(void)
+{
+    return AnySlot(Replay_IsRecording);
+}
+
+BOOL Replay_IsAnyPlaying(void)
+{
+    return AnySlot(Replay_IsPlaying);
+}
+
 void Replay_UpdateAll(void)
 {
     for (ReplayHeader* r : gapRecorders)

@@ -102,6 +102,9 @@ BOOL Replay_IsPlaying(const ReplayHeader* pReplay);
 BOOL Replay_IsRecording(const ReplayHeader* pReplay);
 // Whether the replay has played to its end since it last started.
 BOOL Replay_HasPlayed(const ReplayHeader* pReplay);
+// Whether any block of the recorder or loaded table records, or plays.
+BOOL Replay_IsAnyRecording(void);
+BOOL Replay_IsAnyPlaying(void);
 
 // Each tick: the recorder step of every recording slot; the playback step of the five recorder
 // slots, then of the five loaded ones.
