@@ -33,6 +33,15 @@ uint8_t* NoWritableGameData(void)
 
 void NoOptionBits(BOOL, BOOL, BOOL, int) {}
 
+void NoSessionName(char* pszOut, int nSize)
+{
+    if (pszOut != nullptr && nSize > 0)
+        pszOut[0] = '\0';
+}
+void NoChatLine(const char*) {}
+void NoAnswer(void) {}
+void NoLobbyMessage(const void*, uint32_t, DPID) {}
+
 int NoCars(void)
 {
     return 0;
@@ -47,6 +56,10 @@ constexpr DK_ENTRIES kIdle = {
     .GetGameData = NoGameData,
     .GetWritableGameData = NoWritableGameData,
     .SetGameOptionBits = NoOptionBits,
+    .Network_FormatSessionName = NoSessionName,
+    .Chat_AddLine = NoChatLine,
+    .Network_SendGameRunning = NoAnswer,
+    .Network_HandleLobbyMessage = NoLobbyMessage,
     .IsGameDisplayReady = No,
     .IsLoadingScreenUp = No,
     .IsStageRunning = No,
@@ -76,6 +89,10 @@ void DkRegisterEntries(const DK_ENTRIES* pEntries)
     Take(gEntries.GetGameData, pEntries->GetGameData);
     Take(gEntries.GetWritableGameData, pEntries->GetWritableGameData);
     Take(gEntries.SetGameOptionBits, pEntries->SetGameOptionBits);
+    Take(gEntries.Network_FormatSessionName, pEntries->Network_FormatSessionName);
+    Take(gEntries.Chat_AddLine, pEntries->Chat_AddLine);
+    Take(gEntries.Network_SendGameRunning, pEntries->Network_SendGameRunning);
+    Take(gEntries.Network_HandleLobbyMessage, pEntries->Network_HandleLobbyMessage);
     Take(gEntries.IsGameDisplayReady, pEntries->IsGameDisplayReady);
     Take(gEntries.IsLoadingScreenUp, pEntries->IsLoadingScreenUp);
     Take(gEntries.IsStageRunning, pEntries->IsStageRunning);

@@ -35,6 +35,17 @@ struct DK_ENTRIES
     // front end's own record: the attract demo, the rally school, a super special stage and the
     // stage mode decide which. Unregistered: the bytes stay as they are.
     void (*SetGameOptionBits)(BOOL boDemo, BOOL boSchool, BOOL boSuperSpecial, int nStageMode);
+    // The network lobby's side of a network game. The session's name for the game type and
+    // the local player's name, into nSize bytes (unregistered: an empty name, and the session
+    // keeps its own).
+    void (*Network_FormatSessionName)(char* pszOut, int nSize);
+    // A chat line received, for the chat history.
+    void (*Chat_AddLine)(const char* pszLine);
+    // Tells the player who asked that the game is running.
+    void (*Network_SendGameRunning)(void);
+    // A message of the lobby's own that arrived during a stage (joining, settings, lobby
+    // state, stage choice), checked whole.
+    void (*Network_HandleLobbyMessage)(const void* pData, uint32_t uSize, DPID idFrom);
 
     // The game.
     // Whether a stage, the school menu or the set-up screen has set up the game display.

@@ -24,6 +24,8 @@ void ResultsScreen_Draw(void) {}
 
 void EndStageQuit(void) {}
 
+void EndStage_ContinueFromNetwork(BOOL) {}
+
 void EndStage_SetTableScroll(int16_t nScroll)
 {
     gnScrollPrevious = gnScrollCurrent;

@@ -15,6 +15,9 @@ int32_t EndStage_GetSelection(void);
 void ResultsScreen_Draw(void);
 // Ends the stage for everyone (network message 22).
 void EndStageQuit(void);
+// The host's settings for the next stage have arrived in a network game: the end-of-stage
+// screens go on to it (boRallyOver: the stage ended a rally game's rally). Nothing yet.
+void EndStage_ContinueFromNetwork(BOOL boRallyOver);
 
 // The results table's scroll offset of the last two ticks, and the one drawn: SetTableScroll
 // moves the current offset into the previous one and takes a new current one.

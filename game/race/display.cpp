@@ -373,7 +373,7 @@ void Disp_RenderFrame(BOOL boFlip, BOOL, BOOL boStartLights)
             Osd_DrawDebugText(0);
             Osd_DrawDebugText(1);
             if (gboNetworkGame)
-                NetPlay_DrawStatistics();
+                NetPlay_DrawDebugStats();
         }
     }
 

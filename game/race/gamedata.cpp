@@ -84,6 +84,20 @@ BOOL GameData_GetGearboxBit(int nCarNumber)
     return (GameData_GetPlayerInfo(nCarNumber)[kCarTypeByte] >> kGearboxBit) & 1 ? TRUE : FALSE;
 }
 
+const uint8_t* GameData_GetRemotePlayer(int nSlot)
+{
+    const int nValid = nSlot >= 0 && nSlot < GAME_DATA_REMOTE_PLAYERS ? nSlot : 0;
+    return DkEntries().GetGameData() + kFirstRemotePlayer + nValid * GAME_DATA_PLAYER_SIZE;
+}
+
+uint8_t* GameData_GetRemotePlayerForWrite(int nSlot)
+{
+    uint8_t* pData = DkEntries().GetWritableGameData();
+    if (pData == nullptr || nSlot < 0 || nSlot >= GAME_DATA_REMOTE_PLAYERS)
+        return nullptr;
+    return pData + kFirstRemotePlayer + nSlot * GAME_DATA_PLAYER_SIZE;
+}
+
 BOOL GameData_IsRemotePlayerActive(int nSlot)
 {
     if (nSlot < 0 || nSlot >= GAME_DATA_REMOTE_PLAYERS)

@@ -38,7 +38,13 @@ inline constexpr int PI_SETUP_PAIRS = 100;
 inline constexpr int PI_DAMAGE = 125;
 inline constexpr int PI_CAR_TYPE = 138; // bits 0-3 car type, bit 4 the gearbox
 inline constexpr int PI_CAMERA_CHOICE = 139;
-inline constexpr int PI_IN_GAME = 144; // 32-bit, remote records
+// The network words of a remote record: the player's id in the session, the slot races
+// (its "alive" word), and the slot holds a player who joined during a stage and races from the
+// next one.
+inline constexpr int PI_PLAYER_ID = 140; // 32-bit
+inline constexpr int PI_IN_GAME = 144;   // 32-bit
+inline constexpr int PI_JOINING = 148;   // 32-bit
+inline constexpr int PI_NETWORK_SPARE = 152;
 
 // The hand-over between the front end and the game, under the front end's names. They live
 // below the front end because the game writes them on its way back. The front end's menu tick
@@ -127,6 +133,10 @@ int GameData_GetSetupChoice(int nCarNumber, int nItem);
 BOOL GameData_GetGearboxBit(int nCarNumber);
 // Whether remote player slot nSlot (0..6) takes part in the game: the slot's in-game word.
 BOOL GameData_IsRemotePlayerActive(int nSlot);
+// Remote player slot nSlot's record (0..6): to read (zeros without a record) and to write (NULL
+// for another slot or without a writable record).
+const uint8_t* GameData_GetRemotePlayer(int nSlot);
+uint8_t* GameData_GetRemotePlayerForWrite(int nSlot);
 
 // The rally school runs (the front end's flag), and the attract demo runs (session byte, bit 0).
 BOOL GameData_IsRallySchool(void);

@@ -284,6 +284,8 @@ void NetworkReadyStep(int nPlayer)
     StartSeq& s = gaStart[nPlayer];
     if (HoldWhileCounting(s.nWait, nPlayer))
         return;
+    if (gboNetworkGame)
+        NetPlay_SetCountdownOver();
     if (gboNetworkGame && !NetPlay_IsStartReceived())
     {
         if (NetPlay_IsReady())
@@ -1181,6 +1183,7 @@ int32_t PauseGame(void)
     ForceFeedback_StopEffects();
     if (gboNetworkGame)
     {
+        NetPlay_SendCarState(1);
         NetPlay_Poll();
         NetPlay_PredictRemoteCars();
     }

@@ -1,6 +1,13 @@
-// Network play. So far only what the car model's pull towards the remote cars reads (the
-// network-game flag and each remote car's position and heading) and the turn angles the body
-// forces hand over each tick.
+// Network play: up to eight machines race one stage. Each simulates its own car and sends its
+// state every few ticks; the other machines' cars are remote cars, moved between states by dead
+// reckoning. A start handshake lines every machine up at the lights, finishing times and split
+// times go to every machine, and the session's own messages (a player gone, a new host) keep
+// the remote slots true. Every message is checked (game/race/netmsg.h) before it is used.
+//
+// Remote slot s (0..6) is the game data's remote player record s, and record s + 1 of the
+// tick matrices (game/race/interp.h) and of the loaded cars.
+//
+// It all runs in the timed game functions: the network is polled, never called back.
 #pragma once
 
 #include <cstdint>
@@ -9,69 +16,169 @@
 #include "engine/include/dk_types.h"
 
 #define NETPLAY_PLAYERS 8
+#define NETPLAY_REMOTE_SLOTS 7
+// Ticks between two ready messages of a client waiting for the host's answer.
+#define NETPLAY_READY_PERIOD 51
 
-// A remote car as the last car state showed it; remote slot k is record k.
+// A remote car as the car model's pull towards it reads it: its predicted position and the
+// car's lengthwise row. Slot s is entry s.
 struct NetPlayer
 {
     DK_VECTOR Position;
-    DK_VECTOR Heading; // the car's forward row
+    DK_VECTOR Heading;
+};
+
+// What this machine knows of one remote car.
+struct NetRemoteCar
+{
+    // The last state received: position, displacement per tick, the car model's two words, and
+    // its three axis rows (the third the cross product of the two sent).
+    DK_VECTOR ReceivedPosition;
+    DK_VECTOR ReceivedDisplacement;
+    int32_t anCarValue[2];
+    DK_VECTOR aReceivedAxis[3];
+    // The predicted positions of the last three ticks, newest first, with their axes.
+    DK_VECTOR aHistory[3];
+    DK_VECTOR aHistoryAxis[3][3];
+    // Where the car is predicted to be now.
+    DK_VECTOR PredictedPosition;
+    DK_VECTOR aPredictedAxis[3];
+    BOOL boFirstStatePending; // no state has arrived yet
+    BOOL boStateReceived;     // one arrived this tick
+    BOOL boPaused;            // its game is paused: no dead reckoning
+    BOOL boReady;             // it is at the start line (host)
+    BOOL boFinished;
+    int32_t nMissed;     // ticks since the last state
+    int32_t nMostMissed; // the most ticks missed in a row since the start
+    int32_t nReceived;   // states received this tick
+    uint32_t uFinishTime; // hundredths
+    uint32_t uTotalTime;  // hundredths, over the rally
+    int32_t nStageClock;  // from the sender's last full state
+    int32_t nTickTime;
 };
 
 extern BOOL gboNetworkGame;
+// This machine created the session or took it over.
+extern BOOL gboSessionHost;
 extern NetPlayer gaNetPlayer[NETPLAY_PLAYERS];
+extern NetRemoteCar gaNetRemoteCar[NETPLAY_REMOTE_SLOTS];
+// The number of other players in the network race, recounted by every poll.
+extern int32_t gnNetRaceState;
+// The host's end-of-stage continue closed the session to joiners; cleared at each stage start.
+extern BOOL gboHostContinued;
+// A developer's switch: the race's own sends (car states, ready, acknowledgement, start, split
+// and finishing times) are left out.
+extern BOOL gboNetNoSend;
 
-// The local car's turn of the tick about its x, y and z axes (4096 a turn); recorded so far.
-void NetPlay_SetLocalTimes(int16_t nAngleX, int16_t nAngleY, int16_t nAngleZ);
-
-// The tick's network work: the local car's state (nFinal: the last before a pause), the
-// messages waiting, and the remote cars' placement predicted into their snapshots. Nothing yet.
-void NetPlay_SendCarState(int nFinal);
-void NetPlay_Poll(void);
-void NetPlay_PredictRemoteCars(void);
-// Ticks between two car states after the one sent: 10 less the game data's car-state rate
-// (0..9; a rate out of range counts as 9), so rate r sends every (10 - r) + 1 ticks.
+// ---- A stage's start ----
+// Sets the network game up for the stage: every remote car and the race state reset, the send
+// intervals from the car-state rate, a client waiting for the host's acknowledgement; a host
+// renames its session and decides again whether it takes new players.
+void NetPlay_InitGame(void);
+// The car-state rate r (0..9) of the game data as intervals: a car state every (10 - r) + 1
+// ticks, and a full state after (10 - r) / 2 plain ones. A rate above 9 counts as 9.
+void NetPlay_ResetSendInterval(void);
+// Ticks between two car states after the one sent: 10 - r.
 int NetPlay_GetSendInterval(void);
-
-// Tells the other machines that the local player has finished, with the local stage time
-// (message type 17). Counted so far.
-void NetPlay_SendFinish(void);
-// TRUE once every player of the network game has finished. So far the answer a test sets,
-// TRUE until then.
-BOOL NetPlay_HaveAllFinished(void);
-
-// Test hooks: the calls since the last reset and the angles of the last one; the finish
-// messages sent; what NetPlay_HaveAllFinished answers (the reset makes it TRUE).
-int NetPlay_GetSendFinishCallsForTests(void);
-void NetPlay_SetAllFinishedForTests(BOOL boAllFinished);
-int NetPlay_GetLocalTimesCallsForTests(void);
-void NetPlay_GetLastLocalTimesForTests(int16_t anAngles[3]);
-void NetPlay_ResetForTests(void);
-
-// The remote players taking part (with boActiveOnly those whose slot is in use); 0 outside
+// The remote players taking part (with boActiveOnly only those whose slot is active); 0 outside
 // network play.
 int NetPlay_CountPlayers(BOOL boActiveOnly);
-// Marks the players who joined as active. Nothing yet.
+// Players who joined during the last stage race in this one.
 void NetPlay_ActivateJoinedPlayers(void);
-// Loads the remote players' cars. Counted so far; TRUE.
+// The remote cars' models, one for each active slot. TRUE.
 BOOL NetPlay_LoadRemoteCars(void);
-int NetPlay_GetLoadRemoteCarsCallsForTests(void);
-
-// What the game flow asks of network play at a stage's start. Seams so far.
-// Sets the network game up for the stage.
-void NetPlay_InitGame(void);
-// The remote players' history words cleared and their indices set to -1.
+BOOL NetPlay_LoadRemoteCarModel(int nSlot);
+// The remote players' history words cleared.
 void NetPlay_ResetRemoteHistory(void);
-// Whether the start message has arrived, and whether the local player is ready to start.
-BOOL NetPlay_IsStartReceived(void);
+
+// ---- Each tick ----
+// The local car's state (nFinal: the pause's, type 8) to every player.
+void NetPlay_SendCarState(int nFinal);
+// Takes every message waiting and dispatches it, then moves every remote car's prediction on
+// by a tick; the host starts the race when everyone is ready.
+void NetPlay_Poll(void);
+// The remote cars' predictions into their tick matrices, fitted to the ground.
+void NetPlay_PredictRemoteCars(void);
+// The car model's two words carried in car states: the body's three turn angles of the tick,
+// packed (x and y in the first word, z in the second).
+void NetPlay_SetLocalTimes(int16_t nAngleX, int16_t nAngleY, int16_t nAngleZ);
+
+// ---- The start handshake ----
+// A client waits for the host's acknowledgement of its ready message.
 BOOL NetPlay_IsReady(void);
-// Sends the "ready" message (type 12).
+// Sends the ready message to the host.
 void NetPlay_SendReady(void);
+// The host's answer to a ready message.
+void NetPlay_SendReadyAck(DPID id);
+// The host's start message; the race starts.
+void NetPlay_SendStart(void);
+// The host: every active remote player is at the start line.
+BOOL NetPlay_AllPlayersReady(void);
+// The start hold of this machine has run out (the host starts the race only after its own).
+void NetPlay_SetCountdownOver(void);
+// The race has started: the host sent the start message, or a client received it.
+BOOL NetPlay_IsStartReceived(void);
 // The local car has run in after the lights.
 void NetPlay_SetReadyToRace(void);
 
-// What a network game adds to a viewport's frame: the debug lines to the remote cars (game data
-// option 39 bit 2), the remote players' name tags, and the statistics of the debug overlay.
-// Nothing yet.
-void NetPlay_DrawDebugLines(int nPlayer);
+// ---- Times ----
+// The local player's finishing time to every player.
+void NetPlay_SendFinish(void);
+// A checkpoint's time to every player: the count of checkpoints passed, this one included.
+void NetPlay_SendSplitTime(int nCount, uint32_t uTime);
+// Every active remote player has finished.
+BOOL NetPlay_HaveAllFinished(void);
+
+// ---- Messages ----
+// Our player record to the player who sent theirs.
+void NetPlay_SendPlayerInfo(void);
+// One application message from player idFrom; one message of the session layer.
+void NetPlay_HandleMessage(const void* pData, uint32_t uSize, DPID idFrom);
+void NetPlay_HandleSystemMessage(const void* pData, uint32_t uSize);
+// Stores a player record in a free remote slot as joining: the slot, or -1 when the id is
+// already there or every slot is taken.
+int NetPlay_AddRemotePlayer(const uint8_t* pRecord, DPID id);
+// The remote slot of a player id (active or joining), or -1.
+int NetPlay_FindRemotePlayer(DPID id);
+void NetPlay_RemoveRemotePlayer(DPID id);
+BOOL NetPlay_IsRemotePlayer(DPID id);
+// The host's session takes new players while it has room (see the .cpp); the session layer
+// hears of it only when that changes, or at once with the refresh.
+void NetPlay_UpdateSessionOpen(void);
+void NetPlay_RefreshSessionOpen(void);
+
+// ---- The display ----
+// The remote players' name tags over their cars in player nPlayer's view.
 void NetPlay_DrawNameTags(int nPlayer);
-void NetPlay_DrawStatistics(void);
+// Every remote car's model fade, 0..100.
+void NetPlay_SetModelFade(int nFade);
+// The debug lines from the camera to each remote car's received and predicted positions, with
+// game data option 39 bit 2.
+void NetPlay_DrawDebugLines(int nPlayer);
+// The debug overlay's statistics of each remote slot and of the local player.
+void NetPlay_DrawDebugStats(void);
+void NetPlay_DrawReplayDebug(void);
+// Spectating after the finish: F10 moves the view to the next active remote car, or back to
+// the local car past the last one.
+void NetPlay_CycleViewedCar(void);
+BOOL NetPlay_IsF10Pressed(void);
+// The car shown: 0 the local car, s + 1 remote slot s.
+int NetPlay_GetViewedCar(void);
+
+// ---- Test hooks ----
+// Every counter and flag back to its state before a game, the intervals from the game data.
+void NetPlay_ResetForTests(void);
+// The race state's flags, to set up and check the handshake.
+struct NetRaceState
+{
+    BOOL boStarted;
+    BOOL boStartSent;
+    BOOL boCountdownOver;
+    BOOL boWaitingForAck;
+    BOOL boPlayerInfoPending;
+    BOOL boHostChangedWhileWaiting;
+    DPID idReadyTarget;
+    DPID idPlayerInfoTarget;
+    int32_t nFullStateCountdown;
+};
+NetRaceState& NetPlay_GetRaceStateForTests(void);

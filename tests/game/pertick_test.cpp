@@ -258,8 +258,6 @@ TEST_F(PerTickTest, CarsMeetOnlyWhereTheGameHasCollisions)
     }
 }
 
-// The car state goes every (10 - rate) + 1 ticks; at the end of the stage none is sent, though
-// the count runs on and the messages are still received.
 // The car state goes every (10 - rate) + 1 ticks; at the end of the stage (state 8) none is
 // sent, though the count is reloaded as ever and the messages are still received.
 TEST_F(PerTickTest, NetworkCarStatesFollowTheRate)
@@ -277,6 +275,7 @@ TEST_F(PerTickTest, NetworkCarStatesFollowTheRate)
     {
         SCOPED_TRACE(testing::Message() << c.rate << " " << c.states);
         gaGameData[GD_CAR_STATE_RATE] = static_cast<uint8_t>(c.rate);
+        NetPlay_ResetSendInterval();
         gnNetSendCountdown = 0;
         std::string sends;
         for (const char* p = c.states; *p != '\0'; ++p)

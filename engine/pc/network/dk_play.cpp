@@ -482,6 +482,13 @@ int DkSetSessionDesc(const char* pszName, int nMaxPlayers, DWORD dwFlags)
     return StoreSessionDesc();
 }
 
+static_assert(DK_DP_SESSION_JOIN_DISABLED == DPSESSION_JOINDISABLED);
+
+DWORD DkGetSessionFlags(void)
+{
+    return gSessionDesc.dwFlags;
+}
+
 void DkHandleSystemMessage(const void* pMessage, DWORD uSize)
 {
     if (DpReadU32(pMessage, uSize, dpsys::kType) != DPSYS_SETSESSIONDESC)

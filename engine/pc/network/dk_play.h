@@ -61,6 +61,10 @@ int DkJoinSession(int n);
 HRESULT DkGetSessionDesc(void);
 int AllowOthersToJoinSession(BOOL boAllow);
 int DkSetSessionDesc(const char* pszName, int nMaxPlayers, DWORD dwFlags);
+// The session's flags as this machine keeps them (DK_DP_SESSION_JOIN_DISABLED: closed to
+// joiners).
+DWORD DkGetSessionFlags(void);
+#define DK_DP_SESSION_JOIN_DISABLED 0x00000020u
 // A system message as received, with its size.
 void DkHandleSystemMessage(const void* pMessage, DWORD uSize);
 int CloseSession(void);
