@@ -284,8 +284,13 @@ void NetPlay_InitGame(void)
     gboHostContinued = FALSE;
     gboReadyToRace = FALSE;
     gnTicks = 0;
+    // The rally totals run on from stage to stage.
     for (NetRemoteCar& car : gaNetRemoteCar)
+    {
+        const uint32_t uTotal = car.uTotalTime;
         ClearRemoteCar(car);
+        car.uTotalTime = uTotal;
+    }
     for (NetPlayer& player : gaNetPlayer)
         player = NetPlayer{};
     NetPlay_ResetSendInterval();
