@@ -16,6 +16,7 @@
 #include "engine/pc/display/2dinit.h"
 #include "engine/pc/input/dk_input.h"
 #include "frontend/game_data.h"
+#include "frontend/netlobby.h"
 #include "game/race/gamedata.h"
 #include "game/race/gmhndlr.h"
 
@@ -39,6 +40,8 @@ BOOL gboReturnedFromGame = FALSE;
 // DEZOR_GAME_DATA is read on the first pass; with it the first game starts at once.
 BOOL gboGameDataHookRead = FALSE;
 BOOL gboStartAtOnce = FALSE;
+// DEZOR_NET: the lobby's stand-in runs its exchange each pass until the game starts.
+BOOL gboInNetLobby = FALSE;
 // Return starts a game when it goes down, not while it is held from before.
 BOOL gboReturnWasHeld = TRUE;
 // Escape that left a game does not also quit at the test card: it must come up first.
@@ -197,6 +200,18 @@ int Frontend_Update(void)
             Frontend_ApplyGameDataHook(pszHook);
             gboStartAtOnce = TRUE;
         }
+        // Before the display: the link it opens must outlive the display's teardown.
+        const NetLobbyStatus net = NetLobby_Begin();
+        if (net == NETLOBBY_FAILED)
+        {
+            DkRequestQuitWithFailure();
+            return 0;
+        }
+        if (net == NETLOBBY_WAITING)
+        {
+            gboInNetLobby = TRUE;
+            gboStartAtOnce = FALSE;
+        }
     }
     if (!gboFrontendActive)
     {
@@ -224,6 +239,18 @@ int Frontend_Update(void)
     const BOOL boReturnHeld = DkIsKeyHeld(kVkReturn);
     const BOOL boReturnPressed = boReturnHeld && !gboReturnWasHeld;
     gboReturnWasHeld = boReturnHeld;
+    if (gboInNetLobby)
+    {
+        const NetLobbyStatus net = NetLobby_Update();
+        if (net == NETLOBBY_FAILED)
+            DkRequestQuitWithFailure();
+        else if (net == NETLOBBY_START)
+        {
+            gboInNetLobby = FALSE;
+            StartGame();
+        }
+        return 0;
+    }
     if (gboStartAtOnce || boReturnPressed)
     {
         gboStartAtOnce = FALSE;

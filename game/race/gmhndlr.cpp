@@ -18,6 +18,7 @@
 #include "game/race/display.h"
 #include "game/race/gamedata.h"
 #include "game/race/loading.h"
+#include "game/race/netplay.h"
 #include "game/vehicle/carmodel.h"
 
 BOOL gboGameDisplayReady = FALSE;
@@ -136,6 +137,15 @@ void TraceTick(int nState, int nNext)
         for (const DK_VECTOR* pRow : {&b.OrientRow0, &b.UpAxis, &b.OrientRow2})
             std::fprintf(gpTraceFile, " %d %d %d", pRow->x, pRow->y, pRow->z);
     }
+    // A network game's view of the other players: each remote slot, whether it races, and its
+    // car's predicted position.
+    if (gboNetworkGame)
+        for (int s = 0; s < NETPLAY_REMOTE_SLOTS; ++s)
+        {
+            const DK_VECTOR& p = gaNetRemoteCar[s].PredictedPosition;
+            std::fprintf(gpTraceFile, " | remote %d %d %d %d %d", s,
+                         GameData_IsRemotePlayerActive(s) ? 1 : 0, p.x, p.y, p.z);
+        }
     std::fputc('\n', gpTraceFile);
     std::fflush(gpTraceFile);
 }

@@ -646,6 +646,7 @@ void NetPlay_HandleMessage(const void* pData, uint32_t uSize, DPID idFrom)
             car.boFinished = TRUE;
             car.uFinishTime = uTime;
             car.uTotalTime += uTime;
+            DkLog(DkFormatString("Network player %d finished: %u", nSlot, uTime));
         }
         break;
     }

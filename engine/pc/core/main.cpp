@@ -16,6 +16,8 @@ namespace
 {
 constexpr uint32_t DK_TEMP_HEAP_SIZE = 3145728;
 constexpr uint32_t DK_MAIN_HEAP_SIZE = 15204352;
+// The quit asked for ends the program with status 1.
+std::atomic<BOOL> gfQuitFailed{FALSE};
 } // namespace
 
 HWND ghWnd = nullptr;
@@ -103,6 +105,8 @@ int WinMain(HINSTANCE hInstance, HINSTANCE, LPSTR lpCmdLine, int)
     DkCloseLogFile();
     // The exit status is the WM_QUIT's code when one ended the loop, 1 when there was no
     // window, and 0 after a quit request, whatever message came last.
+    if (gfQuitFailed)
+        exitCode = 1;
     return static_cast<int>(exitCode);
 }
 
@@ -166,6 +170,12 @@ LRESULT DkWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam)
 
 void DkRequestQuit(void)
 {
+    gfQuitRequested = TRUE;
+}
+
+void DkRequestQuitWithFailure(void)
+{
+    gfQuitFailed = TRUE;
     gfQuitRequested = TRUE;
 }
 

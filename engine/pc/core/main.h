@@ -26,6 +26,8 @@ int DkMain(int argc, char** argv);
 
 LRESULT DkWindowProc(HWND hWnd, UINT uMsg, WPARAM wParam, LPARAM lParam);
 void DkRequestQuit(void);
+// The same quit, the program then ending with status 1 (a failure reported before).
+void DkRequestQuitWithFailure(void);
 void DkSetActivateDispatch(BOOL boDispatch);
 void DkSetPaintBlack(BOOL boPaintBlack);
 void DkPumpMessages(void);
