@@ -4,6 +4,7 @@
 
 #include <cstdint>
 
+#include "engine/common/matrixop.h"
 #include "engine/include/dk_types.h"
 
 // Asks for wall-impact particles at corner nCorner (0..3) of player nPlayer's car at the next
@@ -49,3 +50,13 @@ void Effects_Update(void);
 void Effects_DrawSky(DK_ACTOR* pCamera, int nPlayer);
 void Effects_DrawFadeRect(int nPlayer);
 void Effects_Draw(int nPlayer);
+
+// The screen position of a point that moves with an actor: the position of pActor's world
+// matrix plus pOffset (NULL: none), projected through pCamera (Sky_ProjectPoint) and written to
+// pOut[0] and pOut[1] as 16.16 fractions of the screen's width and height. Returns the point's
+// depth, its distance along the camera's forward row (16.16, negative behind the camera); the
+// position is written only for a point in front of the camera. Without an actor or a camera
+// the result is EFFECTS_NO_DEPTH and nothing is written.
+#define EFFECTS_NO_DEPTH (-9999 * 0x10000)
+int32_t Effects_ProjectToScreen(const DK_ACTOR* pActor, const DK_ACTOR* pCamera, int32_t* pOut,
+                                const DK_VECTOR* pOffset);

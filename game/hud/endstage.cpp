@@ -1,5 +1,7 @@
 #include "game/hud/endstage.h"
 
+#include "game/race/netplay.h"
+
 namespace
 {
 // The results table's scroll offset at the last two ticks, and the one drawn between them.
@@ -8,7 +10,12 @@ int16_t gnScrollCurrent = 0;
 int16_t gnScrollDrawn = 0;
 } // namespace
 
-void EndStage_Update(void) {}
+void EndStage_Update(void)
+{
+    // A network game's finished player watches the others race on.
+    if (gboNetworkGame)
+        NetPlay_CycleViewedCar();
+}
 
 int32_t EndStage_IsActive(void)
 {

@@ -32,6 +32,8 @@ char gszOsdTrackName[DK_HD_PATH_SIZE] = "NO TRACK";
 BOOL gaboFinishShown[kViews];
 BOOL gboFinishMessageSent = FALSE;
 BOOL gboEngineLowered = FALSE;
+// What a test set as the remote slots' network places.
+int ganNetworkPlace[NETPLAY_REMOTE_SLOTS] = {};
 
 DK_TEXTURE* LoadTexture(const char* pszPath)
 {
@@ -145,6 +147,17 @@ void Osd_DrawDebugText(int) {}
 void Osd_ClearMessageSlot(int, int) {}
 
 void Osd_FindNearestCheckpoint(int) {}
+
+int Osd_GetNetworkPlace(int nSlot)
+{
+    return nSlot >= 0 && nSlot < NETPLAY_REMOTE_SLOTS ? ganNetworkPlace[nSlot] : 0;
+}
+
+void Osd_SetNetworkPlaceForTests(int nSlot, int nPlace)
+{
+    if (nSlot >= 0 && nSlot < NETPLAY_REMOTE_SLOTS)
+        ganNetworkPlace[nSlot] = nPlace;
+}
 
 int Osd_GetSplitMarkCallsForTests(void)
 {

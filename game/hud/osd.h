@@ -61,3 +61,7 @@ void Osd_DrawDebugText(int nLine);
 void Osd_ClearMessageSlot(int nIcon, int nPlayer);
 // Sets the player's nearest cat's eye (gaNearestCheckpoint) from the car's position.
 void Osd_FindNearestCheckpoint(int nCar);
+// Remote slot nSlot's place (1..8) in the network race's order table, 0 when it has none. No
+// order table yet: 0, or what a test set.
+int Osd_GetNetworkPlace(int nSlot);
+void Osd_SetNetworkPlaceForTests(int nSlot, int nPlace);

@@ -164,6 +164,10 @@ void NetPlay_CycleViewedCar(void);
 BOOL NetPlay_IsF10Pressed(void);
 // The car shown: 0 the local car, s + 1 remote slot s.
 int NetPlay_GetViewedCar(void);
+// The remote cars' model fade, 0..100, as last set.
+int NetPlay_GetModelFade(void);
+// Nearer than this (16.16) a remote car's name tag shows, fading out towards it.
+#define NETPLAY_TAG_DISTANCE (150 << 16)
 
 // ---- Test hooks ----
 // Every counter and flag back to its state before a game, the intervals from the game data.
@@ -182,3 +186,22 @@ struct NetRaceState
     int32_t nFullStateCountdown;
 };
 NetRaceState& NetPlay_GetRaceStateForTests(void);
+// The display side's state back to a stage's start: no fade yet, the local car viewed.
+void NetPlay_ResetViewForTests(void);
+// The name tags the last NetPlay_DrawNameTags drew: the slot, the upper line (the place or the
+// initials; empty for none), the lower line (the name or the paused text), the screen position
+// as 16.16 fractions and the alpha.
+struct NetNameTag
+{
+    int nSlot;
+    char szUpper[16];
+    char szLower[32];
+    int32_t xX;
+    int32_t xY;
+    int nAlpha;
+};
+int NetPlay_GetNameTagsForTests(const NetNameTag** ppTags);
+// The lines of text the last NetPlay_DrawDebugStats or NetPlay_DrawReplayDebug drew: their
+// count, and line i ("" outside them).
+int NetPlay_GetDebugTextCountForTests(void);
+const char* NetPlay_GetDebugTextForTests(int i);
