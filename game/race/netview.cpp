@@ -82,15 +82,9 @@ NetNameTag gaTags[NETPLAY_REMOTE_SLOTS];
 int gnTags = 0;
 std::vector<std::string> gDebugText;
 
-uint32_t RecordWord(const uint8_t* pRecord, int nOffset)
-{
-    return static_cast<uint32_t>(pRecord[nOffset]) | pRecord[nOffset + 1] << 8 |
-           pRecord[nOffset + 2] << 16 | static_cast<uint32_t>(pRecord[nOffset + 3]) << 24;
-}
-
 bool SlotActive(int nSlot)
 {
-    return RecordWord(GameData_GetRemotePlayer(nSlot), PI_IN_GAME) != 0;
+    return GameData_IsRemotePlayerActive(nSlot) != FALSE;
 }
 
 // nLength bytes of the slot's record from nOffset, terminated within the field.
@@ -284,17 +278,9 @@ BOOL NetPlay_LoadRemoteCarModel(int nSlot)
     loaded.nCarType = static_cast<int8_t>(nCarType);
     loaded.paBodyDummy = pRoot;
     loaded.paCar = pBody;
-    loaded.xHalfWheelRadius = 0;
+    loaded.xHalfWheelRadius = Startup_GetHalfWheelRadius(pBody);
     for (uint32_t w = 0; w < SNAP_WHEELS; ++w)
         gaCarWheelActors[k][w] = DkFindActorById(pBody->pChild, kFirstWheel + w);
-    const DK_ACTOR* pWheel = gaCarWheelActors[k][0];
-    if (pWheel != nullptr && pWheel->pObject != nullptr)
-    {
-        const DK_MODEL* pModel = static_cast<const DK_MODEL*>(pWheel->pObject);
-        loaded.xHalfWheelRadius = FfMul(pModel->xRadius, pWheel->Scale.x) / 2;
-        if (GameData_IsOptionSet(OPTION_HALF_SIZE))
-            loaded.xHalfWheelRadius /= 2;
-    }
     guRemoteCarsLoaded |= 1u << k;
 
     // Hidden until the race has started and the fade-in begins.

@@ -737,6 +737,17 @@ BOOL InitialiseCarMechanicsData(DK_ACTOR* paCar, DK_ACTOR* paBodyDummy, int nCar
     return TRUE;
 }
 
+int32_t Startup_GetHalfWheelRadius(const DK_ACTOR* pBody)
+{
+    const DK_ACTOR* pWheel =
+        pBody != nullptr ? DkFindActorById(pBody->pChild, kWheelRadiusActor) : nullptr;
+    if (pWheel == nullptr || pWheel->pObject == nullptr)
+        return 0;
+    const DK_MODEL* pModel = static_cast<const DK_MODEL*>(pWheel->pObject);
+    const int32_t xHalf = FfMul(pModel->xRadius, pWheel->Scale.x) / 2;
+    return GameData_IsOptionSet(OPTION_HALF_SIZE) ? xHalf / 2 : xHalf;
+}
+
 int LoadSingleCar(int nCar)
 {
     DkLog(DkFormatString("LoadSingleCar (int nCarNumber %d)", nCar));
@@ -772,15 +783,7 @@ int LoadSingleCar(int nCar)
     loaded.nCarType = static_cast<int8_t>(nCarType);
     loaded.paBodyDummy = pRoot;
     loaded.paCar = pBody;
-    loaded.xHalfWheelRadius = 0;
-    const DK_ACTOR* pWheel = DkFindActorById(pBody->pChild, kWheelRadiusActor);
-    if (pWheel != nullptr && pWheel->pObject != nullptr)
-    {
-        const DK_MODEL* pModel = static_cast<const DK_MODEL*>(pWheel->pObject);
-        loaded.xHalfWheelRadius = FfMul(pModel->xRadius, pWheel->Scale.x) / 2;
-        if (GameData_IsOptionSet(OPTION_HALF_SIZE))
-            loaded.xHalfWheelRadius /= 2;
-    }
+    loaded.xHalfWheelRadius = Startup_GetHalfWheelRadius(pBody);
 
     DK_VECTOR start;
     int16_t anAngles[3];

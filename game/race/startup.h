@@ -128,6 +128,9 @@ int Startup_LoadCars(int nMask);
 // Loads car nCar's model and reflection into gaLoadedCar[nCar] and sets its mechanics up at its
 // start position; 1, or 0 with a report.
 int LoadSingleCar(int nCar);
+// Half the radius of the first wheel (id 1) below a loaded car's body model, halved again on
+// the half-size option; 0 without one.
+int32_t Startup_GetHalfWheelRadius(const DK_ACTOR* pBody);
 // Places both actors and sets the car's mechanics up from them; FALSE when the car model's
 // initialisation refuses the car.
 BOOL InitialiseCarMechanicsData(DK_ACTOR* paCar, DK_ACTOR* paBodyDummy, int nCar, int nCarType,
