@@ -14,6 +14,7 @@
 #include "engine/common/destruct.h"
 #include "platform/dplay/dplay_internal.h"
 #include "tests/support/engine_test.h"
+#include "tests/support/loopback.h"
 
 namespace
 {
@@ -63,15 +64,7 @@ protected:
     // Initialised, providers listed, the loopback provider in use.
     void UseLoopback()
     {
-        DkInitPlay();
-        DkSetSessionGuid(&kApp);
-        ASSERT_EQ(DkEnumServiceProviders(), DP_OK);
-        int index = -1;
-        for (int i = 0; i < DkGetNumServiceProviders(); ++i)
-            if (std::string(DkGetServiceProviderName(i)) == "Loopback Connection")
-                index = i;
-        ASSERT_GE(index, 0);
-        ASSERT_EQ(UseLinkDevice(index), 1);
+        ASSERT_NO_FATAL_FAILURE(UseLoopbackProvider(kApp));
         LogSince();
     }
 

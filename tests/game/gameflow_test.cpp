@@ -87,19 +87,7 @@ protected:
             v = PlayerView{};
         gnNumMechCars = 1;
         gboRaceFinished = FALSE;
-        PerTickCallees& c = PerTick_Callees();
-        c.CarControl_HoldCarAtStart = [](CarMechanics*, CarBody*, int) {};
-        c.CarControl_ClearInputs = [](CarBody*, CarMechanics*) {};
-        c.CarModel_StepCars = [](CarMechanics*, CarBody*, const int16_t*, int16_t) {};
-        c.CarModel_OffsetCorners = [](CarBody*) {};
-        c.CarModel_UnoffsetCorners = [](CarBody*) {};
-        c.Coll_CarVsTrackObjects = [](CarBody*) -> BOOL { return FALSE; };
-        c.Coll_CarVsMovingObjects = [](CarBody*) -> BOOL { return FALSE; };
-        c.Coll_CarVsCar = [](CarBody*, CarBody*) -> BOOL { return FALSE; };
-        c.Trigger_ProcessCar = [](CarBody*, CarMechanics*, int) {};
-        c.CarModel_SpinWheels = [](CarBody*, CarMechanics*) {};
-        c.CarModel_UpdateBody = [](CarBody*, CarMechanics*) {};
-        c.CarModel_UpdateDisplayBody = [](CarBody*, CarMechanics*) {};
+        StubPerTickCarCalls();
     }
     void TearDown() override
     {

@@ -6,6 +6,7 @@
 
 #include "engine/include/dk_entries.h"
 #include "game/race/gmhndlr.h"
+#include "game/race/pertick.h"
 #include "tests/game/ground_fixture.h"
 
 inline std::array<uint8_t, DK_GAME_DATA_SIZE> gaRaceGameData;
@@ -34,3 +35,22 @@ protected:
         GroundTest::TearDown();
     }
 };
+
+// The per-tick driver's calls that move, collide or draw the cars made to do nothing, for tests
+// of the race flow's own words.
+inline void StubPerTickCarCalls(void)
+{
+    PerTickCallees& c = PerTick_Callees();
+    c.CarControl_HoldCarAtStart = [](CarMechanics*, CarBody*, int) {};
+    c.CarControl_ClearInputs = [](CarBody*, CarMechanics*) {};
+    c.CarModel_StepCars = [](CarMechanics*, CarBody*, const int16_t*, int16_t) {};
+    c.CarModel_OffsetCorners = [](CarBody*) {};
+    c.CarModel_UnoffsetCorners = [](CarBody*) {};
+    c.Coll_CarVsTrackObjects = [](CarBody*) -> BOOL { return FALSE; };
+    c.Coll_CarVsMovingObjects = [](CarBody*) -> BOOL { return FALSE; };
+    c.Coll_CarVsCar = [](CarBody*, CarBody*) -> BOOL { return FALSE; };
+    c.Trigger_ProcessCar = [](CarBody*, CarMechanics*, int) {};
+    c.CarModel_SpinWheels = [](CarBody*, CarMechanics*) {};
+    c.CarModel_UpdateBody = [](CarBody*, CarMechanics*) {};
+    c.CarModel_UpdateDisplayBody = [](CarBody*, CarMechanics*) {};
+}

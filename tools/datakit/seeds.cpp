@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <string>
+#include <utility>
 #include <vector>
 
 #include "tools/datakit/avi_writer.h"
@@ -298,6 +299,114 @@ void WriteNetwork(const fs::path& root)
     Bytes lost;
     AppendLittleEndian(lost, 0x0031, 4);
     sys.Add("sessionlost", lost);
+}
+
+// Network play's messages as the game's message catalogue lays them out, framed for the
+// handlers' target: a set-up byte (bit 0 hosting, bits 4-7 the car-state rate), then per message
+// a selector (low bits: 0 from a player in slot selector >> 2, 1 from a stranger, 2 a session
+// message, 3 a tick with no bytes), a 16-bit length and the bytes.
+void WriteNetworkMessageSeeds(const fs::path& root)
+{
+    auto message = [](uint32_t type, size_t size, const std::vector<uint32_t>& words)
+    {
+        Bytes m;
+        AppendLittleEndian(m, type, 4);
+        for (uint32_t w : words)
+            AppendLittleEndian(m, w, 4);
+        m.resize(size, 0);
+        return m;
+    };
+    auto framed = [](Bytes& out, uint8_t selector, const Bytes& m)
+    {
+        out.push_back(selector);
+        AppendLittleEndian(out, static_cast<uint32_t>(m.size()), 2);
+        out.insert(out.end(), m.begin(), m.end());
+    };
+    const uint8_t tick = 3;
+    // A car state: position, displacement, two car words, two axis rows.
+    std::vector<uint32_t> body = {0x000A0000, 0x00010000, 0xFFFC0000}; // at 10, 1, -4
+    body.insert(body.end(), {0x00010000, 0, 0x8000});                  // by 1, 0, 0.5
+    body.insert(body.end(), {0x12345678, 7});                          // the car's two words
+    body.insert(body.end(), {0x10000, 0, 0, 0, 0x10000, 0});           // the axes
+    std::vector<uint32_t> paused = {0};
+    paused.insert(paused.end(), body.begin(), body.end());
+    std::vector<uint32_t> full = body;
+    full.insert(full.end(), {1234, 56});
+    Bytes record(156, 0);
+    const std::string player = "ANNE";
+    std::copy(player.begin(), player.end(), record.begin());
+    record[140] = 0x06;
+    record[141] = 0x01;
+    Bytes info;
+    AppendLittleEndian(info, 1, 4);
+    info.insert(info.end(), record.begin(), record.end());
+    Bytes settings(1444, 0);
+    settings[0] = 2;
+    settings[336] = 0x01;
+    settings[337] = 0x23;
+    settings[1441] = 9;
+    Bytes chat = message(6, 280, {});
+    const std::string line = "ANNE: HELLO";
+    std::copy(line.begin(), line.end(), chat.begin() + 4);
+
+    const std::vector<std::pair<std::string, Bytes>> each = {
+        {"player-info", info},
+        {"settings", settings},
+        {"players-known", message(4, 16, {})},
+        {"leave-lobby", message(5, 16, {})},
+        {"chat", chat},
+        {"car-state", message(7, 60, body)},
+        {"car-state-paused", message(8, 64, paused)},
+        {"car-state-full", message(9, 68, full)},
+        {"host-racing", message(10, 16, {})},
+        {"host-waiting", message(11, 16, {})},
+        {"ready", message(12, 16, {})},
+        {"ready-ack", message(13, 16, {})},
+        {"start", message(14, 16, {})},
+        {"split-time", message(16, 12, {3, 4500})},
+        {"finished", message(17, 20, {6000})},
+        {"game-running", message(18, 16, {})},
+        {"ask-state", message(19, 16, {})},
+        {"in-lobby", message(20, 16, {})},
+        {"stage-choice", message(21, 12, {3, 2})},
+        {"leave-game", message(22, 16, {})},
+    };
+    SeedDir d(root, "fuzz_netmsg");
+    for (const auto& [name, m] : each)
+    {
+        Bytes seed = {0x51};
+        framed(seed, 0, m);
+        seed.push_back(tick);
+        d.Add(name, seed);
+    }
+
+    // A race: a stranger's record joins, states come and go, the host's handshake, split and
+    // finishing times, a player leaves and this machine becomes the host.
+    Bytes race = {0x91};
+    framed(race, 1 | 6 << 2, info);
+    for (int n = 0; n < 6; ++n)
+    {
+        framed(race, static_cast<uint8_t>(n % 4 << 2), message(9, 68, full));
+        race.push_back(tick);
+        race.push_back(tick);
+    }
+    framed(race, 1 << 2, message(8, 64, paused));
+    race.push_back(tick | 4);
+    for (int slot = 0; slot < 4; ++slot)
+        framed(race, static_cast<uint8_t>(slot << 2), message(12, 16, {}));
+    race.push_back(tick);
+    framed(race, 2 << 2, message(16, 12, {8, 100}));
+    framed(race, 0, message(17, 20, {6000}));
+    Bytes destroyed;
+    AppendLittleEndian(destroyed, 5, 4);
+    AppendLittleEndian(destroyed, 0, 4);
+    AppendLittleEndian(destroyed, 0x103, 4);
+    framed(race, 2, destroyed);
+    Bytes host;
+    AppendLittleEndian(host, 0x101, 4);
+    framed(race, 2, host);
+    race.push_back(tick);
+    d.Add("race", race);
 }
 } // namespace
 
@@ -610,6 +719,7 @@ void WriteFuzzSeeds(const fs::path& dir)
     WriteSounds(dir);
     WriteController(dir);
     WriteNetwork(dir);
+    WriteNetworkMessageSeeds(dir);
     WriteScenes(dir);
     WriteGroundSeeds(dir);
     WriteCarStates(dir);
