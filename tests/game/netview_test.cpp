@@ -2,6 +2,7 @@
 // cars' fade-in after the start, spectating's cycle through the remote cars, the debug text and
 // lines, and on a display with the data kit's installation the remote cars' models loaded,
 // faded in and tagged with their players' names.
+#include <cstdlib>
 #include <cstring>
 #include <filesystem>
 #include <string>
@@ -14,12 +15,15 @@
 #include "engine/pc/3d/3dinit.h"
 #include "engine/pc/3d/cameras.h"
 #include "engine/pc/3d/dk_line.h"
+#include "engine/pc/3d/dk_rendr.h"
 #include "engine/pc/core/dk_file.h"
 #include "engine/pc/display/2dinit.h"
+#include "engine/pc/display/dk_font.h"
 #include "game/effects/effects.h"
 #include "game/hud/endstage.h"
 #include "game/hud/osd.h"
 #include "game/race/cameras.h"
+#include "game/race/display.h"
 #include "game/race/gamedata.h"
 #include "game/race/gameflow.h"
 #include "game/race/interp.h"
@@ -338,6 +342,7 @@ protected:
         output += CaptureOutput([&] { install = datakit::InstallDemo(env.DriveC() + "/kit"); });
         hardDisk = install.root / "c" / "Dezor";
         DkSetHardDrivePath(hardDisk.string().c_str());
+        DkSetCDPath((install.root / "disc" / "game").string().c_str());
         DkSetProjection(2 << 16, 2 << 16, 1000 << 16, 1 << 16);
     }
     void TearDown() override
@@ -519,5 +524,65 @@ TEST_F(NetViewDisplayTest, TheRemoteCarsFadeInAndCarryNameTags)
     NetPlay_GetRaceStateForTests().boStarted = FALSE;
     NetPlay_DrawNameTags(0);
     EXPECT_EQ(NetPlay_GetNameTagsForTests(nullptr), 0);
+}
+
+// On the screen: the car drawn through the camera and its tag printed in the result font, white
+// over the car, centred on it; a faded-out car prints nothing.
+TEST_F(NetViewDisplayTest, TheTagIsPrintedOverTheCar)
+{
+    output += CaptureOutput(
+        []
+        {
+            DkInitialiseFonts(4);
+            LoadResultFonts();
+        });
+    ASSERT_NE(gpResultFont, nullptr) << output;
+    SetRemote(0, true, "ANNE", "", 0);
+    output += CaptureOutput([] { NetPlay_LoadRemoteCars(); });
+    DK_ACTOR* pCar = gaLoadedCar[1].paBodyDummy;
+    ASSERT_NE(pCar, nullptr) << output;
+    const DK_VECTOR at = {0, 0, 8 * ONE};
+    DkSetActorPosition(pCar, &at);
+    gapPlayerCamera[0] = Camera(0, 1, 0);
+    Race();
+    for (int i = 0; i < 700; ++i)
+        NetPlay_DrawNameTags(0);
+    ASSERT_EQ(NetPlay_GetModelFade(), 100);
+
+    // As the frame draws a view: the tags queued for the scene, then the scene with them.
+    const auto frame = [&](int nFade, const char* pszName)
+    {
+        NetPlay_SetModelFade(nFade);
+        output += CaptureOutput([] { NetPlay_DrawNameTags(0); });
+        const DK_RECT rect = {0, 0, 320, 240};
+        DkClearTarget();
+        stage::DrawActorTree(world, gapPlayerCamera[0], rect);
+        if (const char* pszDir = std::getenv("DEZOR_TEST_FRAMES"))
+            stage::SavePng(std::string(pszDir) + "/" + pszName + ".png");
+        return stage::BackRgb();
+    };
+    // The tags of the fade's steps go with a first frame.
+    frame(0, "netview-first");
+    const std::vector<uint8_t> plain = frame(0, "netview-faded");
+    EXPECT_EQ(NetPlay_GetNameTagsForTests(nullptr), 0);
+    const std::vector<uint8_t> tagged = frame(100, "netview-tag");
+    ASSERT_EQ(NetPlay_GetNameTagsForTests(nullptr), 1);
+    // The tag is what differs: light pixels, centred on the car, above its root.
+    int n = 0, nLeft = 320, nRight = -1, nBottom = -1;
+    for (int y = 0; y < 240; ++y)
+        for (int x = 0; x < 320; ++x)
+        {
+            const size_t i = (static_cast<size_t>(y) * 320 + x) * 3;
+            if (tagged[i] == plain[i] && tagged[i + 1] == plain[i + 1] &&
+                tagged[i + 2] == plain[i + 2])
+                continue;
+            n += tagged[i] > 128 && tagged[i + 1] > 128 && tagged[i + 2] > 128 ? 1 : 0;
+            nLeft = std::min(nLeft, x);
+            nRight = std::max(nRight, x);
+            nBottom = std::max(nBottom, y);
+        }
+    ASSERT_GT(n, 20) << "the name, light";
+    EXPECT_LT(std::abs((nLeft + nRight) / 2 - 160), 6) << "centred on the car";
+    EXPECT_LT(nBottom, 120) << "above the car's root";
 }
 } // namespace
