@@ -460,6 +460,7 @@ void NetPlay_PredictRemoteCars(void)
 {
     if (!gboNetworkGame)
         return;
+    NetPlay_StepNameTagFade();
     for (int s = 0; s < NETPLAY_REMOTE_SLOTS; ++s)
     {
         if (!SlotActive(s))
@@ -646,7 +647,7 @@ void NetPlay_HandleMessage(const void* pData, uint32_t uSize, DPID idFrom)
             car.boFinished = TRUE;
             car.uFinishTime = uTime;
             car.uTotalTime += uTime;
-            DkLog(DkFormatString("Network player %d finished: %u", nSlot, uTime));
+            DkDebugOutput(DkFormatString("Network player %d finished: %u\n", nSlot, uTime));
         }
         break;
     }

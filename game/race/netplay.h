@@ -152,6 +152,9 @@ void NetPlay_RefreshSessionOpen(void);
 void NetPlay_DrawNameTags(int nPlayer);
 // Every remote car's model fade, 0..100.
 void NetPlay_SetModelFade(int nFade);
+// A tick of the remote cars' fade-in once the race has started: the delay, then every remote
+// actor always drawn and the fade rising from 0 to 100 over its length.
+void NetPlay_StepNameTagFade(void);
 // The debug lines from the camera to each remote car's received and predicted positions, with
 // game data option 39 bit 2.
 void NetPlay_DrawDebugLines(int nPlayer);

@@ -155,10 +155,12 @@ void ResetView()
     gnTags = 0;
 }
 
-// One step of the fade-in once the race has started: the delay, then the cars always drawn and
-// their fade rising from 0 to 100 over the fade's length.
-void StepFade()
+} // namespace
+
+void NetPlay_StepNameTagFade(void)
 {
+    if (!gboNetworkGame || !NetPlay_IsStartReceived())
+        return;
     if (gnFadeDelay < 0)
     {
         gnFadeDelay = gbo50HzMode ? kFadeDelay50 : kFadeDelay25;
@@ -180,6 +182,8 @@ void StepFade()
     NetPlay_SetModelFade(kFullFade - gnFadeCounter * kFullFade / gnFadeLength);
 }
 
+namespace
+{
 int64_t SquareRoot(uint64_t u)
 {
     uint64_t r = 0;
@@ -312,9 +316,6 @@ void NetPlay_DrawNameTags(int nPlayer)
     gnTags = 0;
     if (!gboNetworkGame || !NetPlay_IsStartReceived())
         return;
-    // The fade steps once a frame, with the first view.
-    if (nPlayer == 0)
-        StepFade();
     if (nPlayer < 0 || nPlayer >= DK_PLAYER_CAMERAS || nPlayer >= CAMERA_PLAYERS)
         return;
     const DK_ACTOR* pCamera = gapPlayerCamera[nPlayer];

@@ -217,13 +217,14 @@ TEST_F(NetViewTest, TheRemoteCarsFadeInAfterTheDelay)
         NetPlay_ResetForTests();
         NetPlay_ResetViewForTests();
         for (int i = 0; i < 1000; ++i)
-            NetPlay_DrawNameTags(0);
+            NetPlay_StepNameTagFade();
         EXPECT_EQ(NetPlay_GetModelFade(), 0) << "before the start";
         Race();
         for (int i = 0; i < c.nSteps; ++i)
         {
+            NetPlay_StepNameTagFade();
+            // Drawing the tags leaves the fade alone: it steps with the ticks.
             NetPlay_DrawNameTags(0);
-            // The second view's tags leave the fade alone.
             NetPlay_DrawNameTags(1);
         }
         EXPECT_EQ(NetPlay_GetModelFade(), c.nFade);
@@ -446,13 +447,13 @@ TEST_F(NetViewDisplayTest, TheRemoteCarsFadeInAndCarryNameTags)
     gapPlayerCamera[0] = Camera();
     Race();
     for (int i = 0; i < 100; ++i)
-        NetPlay_DrawNameTags(0);
+        NetPlay_StepNameTagFade();
     CheckCar(pCar, 255, 0);
     for (int i = 0; i < 250; ++i)
-        NetPlay_DrawNameTags(0);
+        NetPlay_StepNameTagFade();
     CheckCar(pCar, 255, 127);
     for (int i = 0; i < 250; ++i)
-        NetPlay_DrawNameTags(0);
+        NetPlay_StepNameTagFade();
     EXPECT_EQ(NetPlay_GetModelFade(), 100);
     CheckCar(pCar, 255, 255);
 
@@ -546,7 +547,7 @@ TEST_F(NetViewDisplayTest, TheTagIsPrintedOverTheCar)
     gapPlayerCamera[0] = Camera(0, 1, 0);
     Race();
     for (int i = 0; i < 700; ++i)
-        NetPlay_DrawNameTags(0);
+        NetPlay_StepNameTagFade();
     ASSERT_EQ(NetPlay_GetModelFade(), 100);
 
     // As the frame draws a view: the tags queued for the scene, then the scene with them.
