@@ -1,10 +1,10 @@
 #!/usr/bin/env bash
 # Installs what is missing, builds everything with AddressSanitizer and
 # UndefinedBehaviorSanitizer, and runs every test. The tests where threads meet (the timer's,
-# the menu and prompt ticks against their drawing, the network transport, the sound mixer, the
-# rasteriser's drawing shared among threads, the scene frame drawn on them, and a headless race of
-# the game itself) also run under ThreadSanitizer (first, so that the last summary covers
-# everything). Every reader of untrusted
+# the menu and prompt ticks against their drawing, the network transport and network play over
+# it, the sound mixer, the rasteriser's drawing shared among threads, the scene frame drawn on
+# them, and a headless race of the game itself) also run under ThreadSanitizer (first, so that
+# the last summary covers everything). Every reader of untrusted
 # bytes has a libFuzzer target (tests/fuzz), built with clang; its seeds and regressions are
 # replayed and it fuzzes briefly.
 set -euo pipefail
@@ -26,6 +26,7 @@ tsan_tests=(
   dk_qsnd_test
   gmhndlr_test
   pertick_test
+  netplay_test
 )
 cmake --build build/tsan --target "${tsan_tests[@]}"
 # d3d_draw_test also runs as d3d_draw_test_threads_N, its drawing shared among N threads.
