@@ -15,8 +15,8 @@
 namespace
 {
 // The game's own application id: sessions of other applications are not listed.
-constexpr DK_GUID kApplicationGuid = {0x5d3e7a21u, 0x64c1u, 0x4b0fu,
-                                      {0x9a, 0x18, 0x2e, 0x77, 0xd4, 0x03, 0xb6, 0x5c}};
+constexpr DK_GUID kApplicationGuid = {
+    0x5d3e7a21u, 0x64c1u, 0x4b0fu, {0x9a, 0x18, 0x2e, 0x77, 0xd4, 0x03, 0xb6, 0x5c}};
 constexpr const char* kUdpProviderPrefix = "UDP";
 constexpr const char* kSessionName = "dezor";
 constexpr int kMaxSessionPlayers = 8;
@@ -121,13 +121,15 @@ bool CreateLocalPlayer()
 
 void SendPlayerInfo()
 {
-    DkSendData(gaSendBuffer, static_cast<DWORD>(NetMsg_WritePlayerInfo(LocalRecord(), gaSendBuffer)),
+    DkSendData(gaSendBuffer,
+               static_cast<DWORD>(NetMsg_WritePlayerInfo(LocalRecord(), gaSendBuffer)),
                kSendGuaranteed, kToAll);
 }
 
 void SendPlayersKnown()
 {
-    DkSendData(gaSendBuffer, static_cast<DWORD>(NetMsg_WriteEmpty(NETMSG_PLAYERS_KNOWN, gaSendBuffer)),
+    DkSendData(gaSendBuffer,
+               static_cast<DWORD>(NetMsg_WriteEmpty(NETMSG_PLAYERS_KNOWN, gaSendBuffer)),
                kSendGuaranteed, kToAll);
 }
 
@@ -153,16 +155,12 @@ void SendGameSettings()
                kSendGuaranteed, kToAll);
 }
 
-// A joiner takes the host's mode, country and stage, stage flags and car-state rate.
+// A joiner takes the host's mode (bits 0-1 of the game type), country and stage, and the two
+// network settings; the rest of its game data is its own.
 void ApplyGameSettings(const NetGameSettings& settings)
 {
-    const uint8_t uOld = GameData_GetByte(GD_GAME_TYPE);
-    uint8_t uType = static_cast<uint8_t>((uOld & ~0x63) | (settings.uGameType & 3));
-    if (settings.uStageFlags & 0x10)
-        uType |= 0x20;
-    if (settings.uStageFlags & 0x08)
-        uType |= 0x40;
-    GameData_SetByte(GD_GAME_TYPE, uType);
+    const uint8_t uType = GameData_GetByte(GD_GAME_TYPE);
+    GameData_SetByte(GD_GAME_TYPE, static_cast<uint8_t>((uType & ~3) | (settings.uGameType & 3)));
     GameData_SetByte(GD_STAGE_SELECTION, settings.uCountryStage);
     GameData_SetByte(GD_NETWORK_SETTINGS, settings.uNetworkOption);
     GameData_SetByte(GD_CAR_STATE_RATE, settings.uCarStateRate);
@@ -289,36 +287,36 @@ bool DrainMessages()
         }
         switch (NetMsg_GetType(pData, uSize))
         {
-        case NETMSG_PLAYER_INFO:
-        {
-            uint8_t aRecord[NETMSG_PLAYER_RECORD_SIZE];
-            if (!NetMsg_ReadPlayerInfo(pData, uSize, aRecord) || idFrom == gLocalId)
-                break;
-            StoreRecord(aRecord, idFrom);
-            // A joiner says so again for every record that arrives while it holds them all.
-            if (!gboHost && AllPlayersKnown())
-                SendPlayersKnown();
-            break;
-        }
-        case NETMSG_PLAYERS_KNOWN:
-            if (gboHost)
-                NoteAcknowledged(idFrom);
-            break;
-        case NETMSG_GAME_SETTINGS:
-        {
-            NetGameSettings settings;
-            if (gboHost)
-                break;
-            if (!NetMsg_ReadGameSettings(pData, uSize, &settings))
+            case NETMSG_PLAYER_INFO:
             {
-                DkLog("Network game settings name no known country or stage: dropped");
+                uint8_t aRecord[NETMSG_PLAYER_RECORD_SIZE];
+                if (!NetMsg_ReadPlayerInfo(pData, uSize, aRecord) || idFrom == gLocalId)
+                    break;
+                StoreRecord(aRecord, idFrom);
+                // A joiner says so again for every record that arrives while it holds them all.
+                if (!gboHost && AllPlayersKnown())
+                    SendPlayersKnown();
                 break;
             }
-            ApplyGameSettings(settings);
-            return true;
-        }
-        default:
-            break;
+            case NETMSG_PLAYERS_KNOWN:
+                if (gboHost)
+                    NoteAcknowledged(idFrom);
+                break;
+            case NETMSG_GAME_SETTINGS:
+            {
+                NetGameSettings settings;
+                if (gboHost)
+                    break;
+                if (!NetMsg_ReadGameSettings(pData, uSize, &settings))
+                {
+                    DkLog("Network game settings name no known country or stage: dropped");
+                    break;
+                }
+                ApplyGameSettings(settings);
+                return true;
+            }
+            default:
+                break;
         }
     }
 }
@@ -416,11 +414,11 @@ NetLobbyStatus NetLobby_Update(void)
 {
     switch (gStage)
     {
-    case Stage::kFindSession:
-        return FindSession();
-    case Stage::kExchange:
-        return Exchange();
-    default:
-        return NETLOBBY_OFF;
+        case Stage::kFindSession:
+            return FindSession();
+        case Stage::kExchange:
+            return Exchange();
+        default:
+            return NETLOBBY_OFF;
     }
 }

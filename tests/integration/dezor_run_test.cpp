@@ -19,6 +19,7 @@
 
 #include "platform/time/time.h"
 #include "platform/win/win.h"
+#include "tests/integration/drive_plan_run.h"
 #include "tests/support/png_read.h"
 #include "tests/support/test_env.h"
 #include "tests/support/xvfb.h"
@@ -393,41 +394,6 @@ TEST(DezorRunTest, TheDemoRaceDrivenByTheKeysRunsCleanBesideItsFrames)
     const std::string lines = ReadWholeFile(env.Path("driven.trace"));
     EXPECT_NE(lines.find("state 5 next 10"), std::string::npos) << "the pause";
     EXPECT_NE(lines.find("state 10 next 5"), std::string::npos) << "back to the race";
-}
-
-// The keys of a drive of the demo stage from the lights to the finish, planned on the stage run
-// in-process (see drive_plan.cpp): the script's lines, and the ticks the plan took from the
-// lights to the finish (-1 when no plan was made).
-struct DrivePlan
-{
-    std::string script;
-    int nFinishTicks = -1;
-};
-
-DrivePlan PlanDrive(const TestEnv& env)
-{
-    DrivePlan plan;
-    const std::string scriptPath = env.Path("plan.input"), outPath = env.Path("plan.out");
-    posix_spawn_file_actions_t actions;
-    posix_spawn_file_actions_init(&actions);
-    posix_spawn_file_actions_addopen(&actions, 1, outPath.c_str(), O_WRONLY | O_CREAT | O_TRUNC,
-                                     0644);
-    posix_spawn_file_actions_addopen(&actions, 2, env.Path("plan.stderr").c_str(),
-                                     O_WRONLY | O_CREAT | O_TRUNC, 0644);
-    const std::string installDir = env.Path("plan-demo");
-    char* argv[] = {const_cast<char*>(DRIVE_PLAN), const_cast<char*>(installDir.c_str()),
-                    const_cast<char*>(scriptPath.c_str()), nullptr};
-    SavedVariable driver("SDL_VIDEODRIVER"), audio("SDL_AUDIODRIVER");
-    setenv("SDL_VIDEODRIVER", "dummy", 1);
-    setenv("SDL_AUDIODRIVER", "dummy", 1);
-    Process p;
-    const int rc = posix_spawn(&p.pid, DRIVE_PLAN, &actions, nullptr, argv, environ);
-    posix_spawn_file_actions_destroy(&actions);
-    if (rc != 0 || WaitFor(p, 120) != 0)
-        return plan;
-    plan.script = ReadWholeFile(scriptPath);
-    std::sscanf(ReadWholeFile(outPath).c_str(), "finish %d", &plan.nFinishTicks);
-    return plan;
 }
 
 // The states a trace passed through (those that ticked and the last one next), each once, in
