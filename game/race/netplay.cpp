@@ -536,19 +536,25 @@ void NetPlay_SetReadyToRace(void)
 
 // ---- Times ----
 
+// The on-screen display sends these from the frame, on the main thread, while the ticks may be
+// writing a car state into the shared send buffer: each has a buffer of its own.
 void NetPlay_SendFinish(void)
 {
     if (SendsSuppressed())
         return;
-    Send(NetMsg_WriteFinished(static_cast<uint32_t>(StageTimer_GetHundredths(0)), gaSendBuffer),
-         kSendGuaranteed, kToAll);
+    uint8_t aMessage[NETMSG_SIZE_FINISHED];
+    const size_t uSize =
+        NetMsg_WriteFinished(static_cast<uint32_t>(StageTimer_GetHundredths(0)), aMessage);
+    DkSendData(aMessage, static_cast<DWORD>(uSize), kSendGuaranteed, kToAll);
 }
 
 void NetPlay_SendSplitTime(int nCount, uint32_t uTime)
 {
     if (SendsSuppressed())
         return;
-    Send(NetMsg_WriteSplitTime(nCount, uTime, gaSendBuffer), kSendGuaranteed, kToAll);
+    uint8_t aMessage[NETMSG_SIZE_SPLIT_TIME];
+    const size_t uSize = NetMsg_WriteSplitTime(nCount, uTime, aMessage);
+    DkSendData(aMessage, static_cast<DWORD>(uSize), kSendGuaranteed, kToAll);
 }
 
 BOOL NetPlay_HaveAllFinished(void)

@@ -469,7 +469,6 @@ TEST(NetRaceTest, ThreeMachinesRaceTheDemoStageAndLoseAKilledJoiner)
     ASSERT_EQ(firstHeard.size(), 1u) << "the first joiner heard one finish";
     EXPECT_EQ(hostHeard.begin()->second, StageTime(env, "first"));
     EXPECT_EQ(firstHeard.begin()->second, StageTime(env, "host"));
-    EXPECT_GT(StageTime(env, "first"), StageTime(env, "host")) << "the later drive's longer time";
 }
 
 } // namespace
