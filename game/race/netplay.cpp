@@ -587,6 +587,10 @@ void NetPlay_HandleMessage(const void* pData, uint32_t uSize, DPID idFrom)
     {
     case NETMSG_PLAYER_INFO:
     {
+        // A joiner gets our record back; a player racing with us already has it, and answering
+        // it would have two racing machines answer each other every tick.
+        if (nSlot >= 0 && SlotActive(nSlot))
+            break;
         uint8_t aRecord[NETMSG_PLAYER_RECORD_SIZE];
         if (NetMsg_ReadPlayerInfo(pData, uSize, aRecord))
             NetPlay_AddRemotePlayer(aRecord, idFrom);

@@ -523,6 +523,11 @@ TEST_F(NetPlayTest, PlayerRecordsFillFreeSlotsOnce)
     EXPECT_EQ(NetPlay_CountPlayers(TRUE), 7);
     Handle(Empty(NETMSG_PLAYERS_KNOWN), 201);
     EXPECT_FALSE(NetPlay_GetRaceStateForTests().boPlayerInfoPending);
+
+    // A player racing with us has our record: answering would have two racing machines answer
+    // each other's records for ever.
+    Handle(PlayerInfo("AGAIN", 202), 202);
+    EXPECT_FALSE(NetPlay_GetRaceStateForTests().boPlayerInfoPending);
 }
 
 // Car states, ready and finished messages from an id that holds no slot change nothing.
