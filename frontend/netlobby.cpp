@@ -261,14 +261,11 @@ NetLobbyStatus FindSession()
 // Messages waiting, until none is left or (a joiner) the settings arrive; TRUE when they did.
 bool DrainMessages()
 {
-    for (;;)
+    const void* pData = nullptr;
+    uint32_t uSize = 0;
+    DPID idFrom = 0;
+    while (NetPlay_ReceiveNext(&pData, &uSize, &idFrom))
     {
-        void* pData = nullptr;
-        DWORD uSize = DK_DP_RECEIVE_BUFFER_SIZE;
-        DPID idTo = 0;
-        DPID idFrom = 0;
-        if (!DkReceiveAny(&pData, &uSize, &idTo, &idFrom) || pData == nullptr)
-            return false;
         if (idFrom == 0)
         {
             uint32_t uGone = 0;
@@ -319,6 +316,7 @@ bool DrainMessages()
                 break;
         }
     }
+    return false;
 }
 
 NetLobbyStatus Exchange()

@@ -914,11 +914,16 @@ const char* Loading_GetCarCode(int nCarType)
     return kCarCode[nCarType >= 0 && nCarType < NUM_CAR_CODES ? nCarType : 0];
 }
 
-int BuildCarObjectPath(int nPlayer, char* pszFolderOut, char* pszNameOut)
+void BuildCarTypePath(int nCarType, char* pszFolderOut, char* pszNameOut)
 {
-    const int nCarType = GameData_GetPlayerInfo(nPlayer)[PI_CAR_TYPE] & 0x0F;
     const char* pszCode = Loading_GetCarCode(nCarType);
     std::snprintf(pszFolderOut, STAGE_PATH_LENGTH, "OBJECTS\\CARS\\%s", pszCode);
     std::snprintf(pszNameOut, STAGE_PATH_LENGTH, "%s%s", pszCode, "DAY");
+}
+
+int BuildCarObjectPath(int nPlayer, char* pszFolderOut, char* pszNameOut)
+{
+    const int nCarType = GameData_GetPlayerInfo(nPlayer)[PI_CAR_TYPE] & 0x0F;
+    BuildCarTypePath(nCarType, pszFolderOut, pszNameOut);
     return nCarType;
 }

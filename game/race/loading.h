@@ -22,6 +22,8 @@ int BuildTrackPath(char* pszOut);
 // Writes a player's car folder ("OBJECTS\CARS\ORI") and car file stem ("ORIDAY") into the two
 // buffers (STAGE_PATH_LENGTH bytes each); returns the car type.
 int BuildCarObjectPath(int nPlayer, char* pszFolderOut, char* pszNameOut);
+// The same for a car type.
+void BuildCarTypePath(int nCarType, char* pszFolderOut, char* pszNameOut);
 // The folder and the code of a car type (those of type 0 for a type outside the table).
 const char* Loading_GetCarCode(int nCarType);
 

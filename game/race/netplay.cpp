@@ -70,7 +70,7 @@ DPID SlotId(int nSlot)
 
 bool SlotActive(int nSlot)
 {
-    return RecordWord(GameData_GetRemotePlayer(nSlot), PI_IN_GAME) != 0;
+    return GameData_IsRemotePlayerActive(nSlot) != FALSE;
 }
 
 bool SlotJoining(int nSlot)
@@ -421,14 +421,11 @@ void NetPlay_Poll(void)
     NetPlay_UpdateSessionOpen();
 
     // 2. Every message waiting.
-    for (;;)
+    const void* pData = nullptr;
+    uint32_t uSize = 0;
+    DPID idFrom = 0;
+    while (NetPlay_ReceiveNext(&pData, &uSize, &idFrom))
     {
-        void* pData = nullptr;
-        DWORD uSize = DK_DP_RECEIVE_BUFFER_SIZE;
-        DPID idTo = 0;
-        DPID idFrom = 0;
-        if (!DkReceiveAny(&pData, &uSize, &idTo, &idFrom) || pData == nullptr)
-            break;
         if (idFrom == 0)
             NetPlay_HandleSystemMessage(pData, uSize);
         else
@@ -566,6 +563,20 @@ BOOL NetPlay_HaveAllFinished(void)
 }
 
 // ---- Messages ----
+
+BOOL NetPlay_ReceiveNext(const void** ppData, uint32_t* puSize, DPID* pidFrom)
+{
+    void* pData = nullptr;
+    DWORD uSize = DK_DP_RECEIVE_BUFFER_SIZE;
+    DPID idTo = 0;
+    DPID idFrom = 0;
+    if (!DkReceiveAny(&pData, &uSize, &idTo, &idFrom) || pData == nullptr)
+        return FALSE;
+    *ppData = pData;
+    *puSize = uSize;
+    *pidFrom = idFrom;
+    return TRUE;
+}
 
 void NetPlay_SendPlayerInfo(void)
 {

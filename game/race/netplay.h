@@ -130,6 +130,9 @@ void NetPlay_SendSplitTime(int nCount, uint32_t uTime);
 BOOL NetPlay_HaveAllFinished(void);
 
 // ---- Messages ----
+// The next message waiting for this machine's players, in the transport's receive buffer (valid
+// until the next receive), its size and its sender (0: the session layer). FALSE when none.
+BOOL NetPlay_ReceiveNext(const void** ppData, uint32_t* puSize, DPID* pidFrom);
 // Our player record to the player who sent theirs.
 void NetPlay_SendPlayerInfo(void);
 // One application message from player idFrom; one message of the session layer.

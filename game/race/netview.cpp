@@ -249,9 +249,11 @@ BOOL NetPlay_LoadRemoteCarModel(int nSlot)
     if (!SlotActive(nSlot))
         return TRUE;
     const int nCarType = GameData_GetRemotePlayer(nSlot)[PI_CAR_TYPE] & 0x0F;
-    const char* pszCode = Loading_GetCarCode(nCarType);
-    char szPath[STAGE_PATH_LENGTH];
-    std::snprintf(szPath, sizeof szPath, "OBJECTS\\CARS\\%s\\%sDAYmed.C3D", pszCode, pszCode);
+    char szFolder[STAGE_PATH_LENGTH];
+    char szStem[STAGE_PATH_LENGTH];
+    BuildCarTypePath(nCarType, szFolder, szStem);
+    char szPath[2 * STAGE_PATH_LENGTH + 8];
+    std::snprintf(szPath, sizeof szPath, "%s\\%smed.C3D", szFolder, szStem);
 
     DK_ACTOR* pRoot = DkCreateActor(DkGetWorldActor());
     if (pRoot == nullptr)
@@ -259,17 +261,7 @@ BOOL NetPlay_LoadRemoteCarModel(int nSlot)
         DKREPORT(DkFormatString("No actor for remote player %d's car", nSlot));
         return FALSE;
     }
-    void* pImage = DkMallocLoadFile(szPath, DKLF_HARDDRIVE);
-    DK_ACTOR* pBody = nullptr;
-    if (pImage != nullptr)
-    {
-        // The local car's lighting choice: at night its models take option 2.
-        const uint32_t uOptions =
-            StageInfo_GetLight() == STAGEINFO_LIGHT_NIGHT ? 2 : DK3D_OPT_CAR_LIGHT;
-        pBody = DkProcessC3dObject(pImage, DkGetLastFileSize(), DK3D_MEDIUM_CAR, pRoot, FALSE,
-                                   uOptions);
-        DkHeapFree(pImage);
-    }
+    DK_ACTOR* pBody = Startup_LoadCarFile(szPath, DK3D_MEDIUM_CAR, pRoot);
     if (pBody == nullptr)
     {
         DKREPORT(DkFormatString("Remote player %d's car file %s is missing or holds no car", nSlot,

@@ -665,19 +665,6 @@ BOOL CarDataDestructor(void)
     return TRUE;
 }
 
-// Processes a car file from the hard disk under pParent. The file is parsed at once on the
-// temporary heap and freed straight after; NULL when missing or when it holds no model.
-DK_ACTOR* LoadCarFile(const char* pszPath, int nKind, DK_ACTOR* pParent, uint32_t uOptions)
-{
-    void* pImage = DkMallocLoadFile(pszPath, DKLF_HARDDRIVE);
-    if (pImage == nullptr)
-        return nullptr;
-    DK_ACTOR* pFirst =
-        DkProcessC3dObject(pImage, DkGetLastFileSize(), nKind, pParent, FALSE, uOptions);
-    DkHeapFree(pImage);
-    return pFirst;
-}
-
 bool IsNight(void)
 {
     return StageInfo_GetLight() == STAGEINFO_LIGHT_NIGHT;
@@ -688,6 +675,18 @@ bool IsAlternatingSuperSpecial(void)
     return IsAlternatingGame() && IsSuperSpecialStage();
 }
 } // namespace
+
+DK_ACTOR* Startup_LoadCarFile(const char* pszPath, int nKind, DK_ACTOR* pParent)
+{
+    void* pImage = DkMallocLoadFile(pszPath, DKLF_HARDDRIVE);
+    if (pImage == nullptr)
+        return nullptr;
+    const uint32_t uOptions = IsNight() ? 2 : DK3D_OPT_CAR_LIGHT;
+    DK_ACTOR* pFirst =
+        DkProcessC3dObject(pImage, DkGetLastFileSize(), nKind, pParent, FALSE, uOptions);
+    DkHeapFree(pImage);
+    return pFirst;
+}
 
 void Startup_GetCarFilePaths(int nCar, CarFilePaths* pOut)
 {
@@ -768,9 +767,8 @@ int LoadSingleCar(int nCar)
         return 0;
     const bool boAlwaysDrawn =
         !boSchool && (IsSuperSpecialStage() || IsSplitScreenCollisionGame() || boThisIsPodiumStage);
-    const uint32_t uOptions = IsNight() ? 2 : DK3D_OPT_CAR_LIGHT;
     DK_ACTOR* pBody =
-        LoadCarFile(paths.szModel, boAlwaysDrawn ? DK3D_CAR : DK3D_MEDIUM_CAR, pRoot, uOptions);
+        Startup_LoadCarFile(paths.szModel, boAlwaysDrawn ? DK3D_CAR : DK3D_MEDIUM_CAR, pRoot);
     if (pBody == nullptr)
     {
         DKREPORT(DkFormatString("The car file %s is missing or holds no car", paths.szModel));
@@ -802,7 +800,7 @@ int LoadSingleCar(int nCar)
     // The reflection is a finish: a car without one still drives.
     DK_ACTOR* pShell = pBody->pChild == nullptr
                            ? nullptr
-                           : LoadCarFile(paths.szReflection, DK3D_CAR, pBody->pChild, uOptions);
+                           : Startup_LoadCarFile(paths.szReflection, DK3D_CAR, pBody->pChild);
     if (pShell == nullptr)
     {
         DKREPORT(DkFormatString("The car's reflection %s is missing", paths.szReflection));

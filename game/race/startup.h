@@ -131,6 +131,10 @@ int LoadSingleCar(int nCar);
 // Half the radius of the first wheel (id 1) below a loaded car's body model, halved again on
 // the half-size option; 0 without one.
 int32_t Startup_GetHalfWheelRadius(const DK_ACTOR* pBody);
+// Processes a car file from the hard disk under pParent, lit as the stage's light asks: the file
+// is parsed at once on the temporary heap and freed straight after. NULL when missing or when it
+// holds no model.
+DK_ACTOR* Startup_LoadCarFile(const char* pszPath, int nKind, DK_ACTOR* pParent);
 // Places both actors and sets the car's mechanics up from them; FALSE when the car model's
 // initialisation refuses the car.
 BOOL InitialiseCarMechanicsData(DK_ACTOR* paCar, DK_ACTOR* paBodyDummy, int nCar, int nCarType,
